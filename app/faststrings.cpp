@@ -1,0 +1,129 @@
+#include "app/faststrings.h"
+
+#include "app/errors.h"
+
+#include <cstddef>
+#include <limits>
+
+namespace tlg {
+
+namespace {
+
+constexpr std::array<unsigned char, 256> makeUpperTable()
+{
+    std::array<unsigned char, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        t[b] = static_cast<unsigned char>(b);
+    }
+    for (int b = 'a'; b <= 'z'; ++b) {
+        t[b] = static_cast<unsigned char>(b - 0x20);
+    }
+    for (int b = 0xE0; b <= 0xFE; ++b) {
+        if (b != 0xF7) {
+            t[b] = static_cast<unsigned char>(b - 0x20);
+        }
+    }
+    t[0x9A] = 0x8A; // š -> Š
+    t[0x9C] = 0x8C; // œ -> Œ
+    t[0x9E] = 0x8E; // ž -> Ž
+    t[0xFF] = 0x9F; // ÿ -> Ÿ
+    return t;
+}
+
+} // namespace
+
+// Defined constexpr so the table is laid down at compile time; the header's extern
+// declaration keeps it visible to other translation units.
+constexpr std::array<unsigned char, 256> UpperTable = makeUpperTable();
+
+static_assert(UpperTable['a'] == 'A' && UpperTable['z'] == 'Z' && UpperTable['A'] == 'A');
+static_assert(UpperTable[0xF7] == 0xF7 && UpperTable[0xDF] == 0xDF && UpperTable[0xB5] == 0xB5);
+static_assert(UpperTable[0xE9] == 0xC9 && UpperTable[0xFF] == 0x9F);
+
+namespace {
+
+struct ExactMap {
+    static unsigned char at(char c) { return static_cast<unsigned char>(c); }
+};
+
+struct UpperMap {
+    static unsigned char at(char c) { return UpperTable[static_cast<unsigned char>(c)]; }
+};
+
+template <typename Map>
+void fillSkipTable(std::string_view pattern, SkipTable& table)
+{
+    // A shift smaller than the true one is still safe, so patterns beyond 2^31 bytes simply
+    // get capped shifts instead of an overflow.
+    constexpr std::size_t cap = std::numeric_limits<std::int32_t>::max();
+    const std::size_t m = pattern.size();
+    table.fill(static_cast<std::int32_t>(m < cap ? m : cap));
+    for (std::size_t k = 0; k + 1 < m; ++k) {
+        const std::size_t shift = m - 1 - k;
+        table[Map::at(pattern[k])] = static_cast<std::int32_t>(shift < cap ? shift : cap);
+    }
+}
+
+template <typename Map>
+std::int64_t horspool(std::string_view pattern, std::string_view text, std::size_t from)
+{
+    SkipTable table;
+    fillSkipTable<Map>(pattern, table);
+
+    const std::size_t m = pattern.size();
+    const std::size_t last = text.size() - m; // the last window start that fits
+    const char* const t = text.data();
+    const char* const p = pattern.data();
+    const unsigned char lastByte = Map::at(p[m - 1]);
+
+    std::size_t pos = from;
+    while (pos <= last) {
+        const unsigned char under = Map::at(t[pos + m - 1]);
+        if (under == lastByte) {
+            std::size_t j = m - 1;
+            while (j > 0 && Map::at(t[pos + j - 1]) == Map::at(p[j - 1])) {
+                --j;
+            }
+            if (j == 0) {
+                return static_cast<std::int64_t>(pos) + 1;
+            }
+        }
+        pos += static_cast<std::size_t>(table[under]);
+    }
+    return 0;
+}
+
+} // namespace
+
+void BuildSkipTable(std::string_view pattern, bool ignoreCase, SkipTable& table)
+{
+    if (pattern.empty()) {
+        throw Failure("BufferLen is 0");
+    }
+    if (ignoreCase) {
+        fillSkipTable<UpperMap>(pattern, table);
+    } else {
+        fillSkipTable<ExactMap>(pattern, table);
+    }
+}
+
+std::int64_t FindForward(std::string_view pattern, std::string_view text, bool ignoreCase,
+                         std::int64_t start)
+{
+    if (start < 1) {
+        throw Failure("Assertion failure");
+    }
+    if (pattern.empty() || pattern.size() > text.size()) {
+        return 0;
+    }
+    const std::uint64_t from = static_cast<std::uint64_t>(start) - 1;
+    if (from > text.size() - pattern.size()) {
+        return 0;
+    }
+    if (ignoreCase) {
+        return horspool<UpperMap>(pattern, text, static_cast<std::size_t>(from));
+    }
+    return horspool<ExactMap>(pattern, text, static_cast<std::size_t>(from));
+}
+
+} // namespace tlg

@@ -1,0 +1,61 @@
+#pragma once
+
+// File and system operations that the subsystems share. Paths are the file system's own
+// bytes. Nothing here keeps a file open or takes a lock.
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace tlg {
+
+// The folder of the running executable, ending in '/'. The environment variable
+// TLGVIEW_HOME overrides it (a '/' is added when missing); tests and installs in a
+// read-only folder use that.
+std::string ExeFolder();
+
+// This computer's name (gethostname), up to its first NUL byte; empty when it cannot be had.
+std::string LocalComputerName();
+
+// The size in bytes of the file or folder at path, as a 64-bit number; -1 when nothing is
+// there. A folder gives 0.
+std::int64_t FileSizeOf(const std::string& path);
+
+// The last-write time of the file at path in local time, packed as a DOS date-time: date in
+// the high 16 bits, time (two-second resolution) in the low 16 bits. -1 when the path is
+// missing or names a folder; a path "exists" when its age stamp is not -1.
+std::int32_t AgeStamp(const std::string& path);
+
+// Packs a local broken-down time as a DOS date-time. Years before 1980 give 1980-01-01
+// 00:00:00 and years after 2107 give 2107-12-31 23:59:58, the ends of the DOS range.
+std::int32_t PackDosDateTime(const std::tm& local);
+
+// True when another program holds the file: it cannot be opened for reading (missing,
+// permission denied, a folder), or some process holds a write lock on it, an fcntl record
+// lock or an flock exclusive lock. The probe takes no lock and never reads or changes the
+// content.
+bool IsFileLocked(const std::string& path);
+
+// True when some process holds a lock on the open file fd: with writeOnly a write lock
+// (fcntl write lock, flock exclusive lock), otherwise any lock, read or write. Takes no lock.
+bool LockHeldOnFile(int fd, bool writeOnly);
+
+// The path of the settings file `name` in `folder` (which ends in '/'): the file of exactly
+// that name when it exists, else an existing file whose name equals it without regard to
+// the letter case of a to z, else folder + name.
+std::string FindSettingsFile(const std::string& folder, std::string_view name);
+
+// The whole content of the file at path. Throws Failure("Cannot open file " + path) when
+// it cannot be opened or read.
+std::string ReadWholeFile(const std::string& path);
+
+// Replaces the file at path with bytes so that a crash or a full disk never leaves it
+// truncated: the bytes go to a temporary file in the same folder, which is flushed and
+// renamed over the old file, and the folder is flushed too. A symbolic link at path is
+// written through (its target is replaced). A new file gets mode 0666 less the umask; an
+// existing file keeps its mode. On failure the old file stays as it was and
+// Failure("Cannot create file " + path) is thrown.
+void WriteFileAtomically(const std::string& path, std::string_view bytes);
+
+} // namespace tlg

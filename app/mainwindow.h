@@ -1,0 +1,177 @@
+#pragma once
+
+// The main window: the log views, both tool bars, the options panel, the file-list panel, the
+// status bar and the menus. The window's handlers keep the names the design gives them
+// (Timer1Timer, Refresh1Click, ...); opening and reloading live in log/opening.cpp and the
+// change watcher in log/watcher.cpp.
+
+#include "log/logdocument.h"
+#include "log/watchstate.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QUrl>
+
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QMenu;
+class QSlider;
+class QSplitter;
+class QTimer;
+class QToolButton;
+class QTreeWidget;
+
+namespace tlg {
+
+class LogView;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The creation handler: accepts dropped files, reads or records the master computer name,
+    // and opens the log named by the first argument. A failure is shown in the error box and
+    // skips the rest of the handler; the window still works.
+    void FormCreate(const QStringList& arguments);
+
+    // The format editor and the add dialog, which the window reaches once they exist.
+    void setCompanionWindows(QWidget* formatEditor, QWidget* addDialog);
+
+    // The path of the open log ("" when none), as the open dialog holds it.
+    QString currentPath() const { return m_currentPath; }
+    QString previousPath() const { return m_previousPath; }
+    const std::string& masterComputerName() const { return m_masterComputerName; }
+    WatchState& watchState() { return m_watch; }
+    const WatchState& watchState() const { return m_watch; }
+
+    // The view on screen: RichEdit1 unless it is hidden, then RichEdit3.
+    LogView* shownView() const;
+    LogView* view1() const { return m_view1; }
+    LogView* view3() const { return m_view3; }
+    // The load buffer (every load reads into it first) and the staging text (the last loaded
+    // text, which colouring works on and a manual reload shows).
+    const DocumentPtr& loadBuffer() const { return m_loadBuffer; }
+    const DocumentPtr& stagingText() const { return m_stagingText; }
+
+public slots:
+    void OpenFile1Click();
+    void Refresh1Click();
+    void ToolButton12Click();
+    void Timer1Timer();
+    void Timer2Timer();
+    void ToolButton7Click();
+    void SpeedButton1Click();
+    void ShowOptions1Click();
+    void ShowTextFormat1Click();
+    void CheckBox1Click();
+    // Opens the one dropped file, or refuses several with a message box.
+    void WMDropFiles(const QList<QUrl>& urls);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void buildMenus();
+    QWidget* buildTopStrip();
+    QWidget* buildLowerToolBar();
+    QWidget* buildOptionsPanel();
+    QWidget* buildFileListPanel();
+    QWidget* buildViews();
+    void buildStatusBar();
+    void connectHandlers();
+
+    // The show handler, run once when the window first appears.
+    void FormShow();
+
+    // Caret placement in the shown view (log/watcher.cpp).
+public:
+    // Gives the view the focus, puts the caret at the start of the line (clamped into the
+    // text) and scrolls it into sight.
+    void ScrollToLine(LogView* view, LineNumber line);
+    // ScrollToLine on the shown view with its line count: the end of a text that ends with a
+    // line break.
+    void ScrollToBottom();
+    // ScrollToLine on the shown view with the saved caret line.
+    void RestoreCaretLine();
+
+private:
+    // Opening and reloading (log/opening.cpp).
+    void CommandLineOpen(const QString& path);
+    void LoadIntoBuffer();        // the plain-text load of the current path into MEMO1
+    void UnicodeStep();           // converts 16-bit text in the load buffer
+    void ResetForNewFile();
+    void ShowFirstView();
+    void SetTitleToPath();
+    std::string nativePath() const;
+
+    void setStatusText(int panel, const QString& text);
+    void setReloadAlert(bool alert);
+
+    // State of the open log.
+    QString m_currentPath;
+    QString m_previousPath;
+    std::string m_masterComputerName;
+    WatchState m_watch;
+    DocumentPtr m_loadBuffer;   // MEMO1
+    DocumentPtr m_stagingText;  // RichEdit2
+    bool m_shownOnce = false;
+
+    QWidget* m_formatEditor = nullptr; // TForm2
+    QWidget* m_addDialog = nullptr;    // TForm3
+
+    // Controls, with the design's names as object names.
+    QFileDialog* m_openDialog = nullptr;        // Open1
+    LogView* m_view1 = nullptr;                 // RichEdit1
+    LogView* m_view3 = nullptr;                 // RichEdit3
+    QMenu* m_viewMenu = nullptr;                // PopupMenu1
+    QAction* m_openFileAction = nullptr;        // OpenFile1
+    QAction* m_showOptionsAction = nullptr;     // ShowOptions1
+    QAction* m_showTextFormatAction = nullptr;  // ShowTextFormat1
+    QAction* m_associateAction = nullptr;       // AssociatewithLogfiles1
+    QAction* m_removeAssociationAction = nullptr; // Removeassociationlog1
+    QAction* m_addToFileListAction = nullptr;   // AddcurrentFiletofilelist1
+    QAction* m_aboutViewerAction = nullptr;     // TLGViewer1
+    QAction* m_aboutMakerAction = nullptr;      // MarvikWare1
+    QAction* m_refreshAction = nullptr;         // Refresh1
+    QToolButton* m_searchButton = nullptr;      // ToolButton15
+    QToolButton* m_fileListButton = nullptr;    // ToolButton13
+    QToolButton* m_formatTextButton = nullptr;  // ToolButton24
+    QToolButton* m_optionsButton = nullptr;     // ToolButton20
+    QToolButton* m_unicodeButton = nullptr;     // ToolButton16
+    QToolButton* m_showErrorsButton = nullptr;  // ToolButton1
+    QToolButton* m_showInfoButton = nullptr;    // ToolButton2
+    QToolButton* m_reloadButton = nullptr;      // ToolButton12
+    QToolButton* m_autoRefreshButton = nullptr; // ToolButton17
+    QToolButton* m_gotoBottomButton = nullptr;  // ToolButton14
+    QSlider* m_intervalSlider = nullptr;        // TrackBar1
+    QFrame* m_optionsPanel = nullptr;           // Panel1
+    QToolButton* m_closeOptionsButton = nullptr; // SpeedButton1
+    QCheckBox* m_autoRefreshBox = nullptr;      // CheckBox5
+    QCheckBox* m_wordWrapBox = nullptr;         // CheckBox1
+    QCheckBox* m_scrollToBottomBox = nullptr;   // CheckBox3
+    QCheckBox* m_colourBox = nullptr;           // CheckBox6
+    QSplitter* m_clientSplitter = nullptr;
+    QFrame* m_fileListPanel = nullptr;          // Panel4
+    QToolButton* m_closeFileListButton = nullptr; // SpeedButton2
+    QCheckBox* m_accessibleOnlyBox = nullptr;   // CheckBox7
+    QTreeWidget* m_fileListView = nullptr;      // ListView1
+    QMenu* m_fileListMenu = nullptr;            // PopupMenu2
+    QAction* m_removeFromListAction = nullptr;  // Delete1
+    QAction* m_addCurrentFileAction = nullptr;  // AddCurrentFile1
+    QLabel* m_statusPanels[4] = {};             // StatusPanel0 .. StatusPanel3
+    QTimer* m_watchTimer = nullptr;             // Timer1
+    QTimer* m_clockTimer = nullptr;             // Timer2
+};
+
+} // namespace tlg

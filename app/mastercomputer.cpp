@@ -1,0 +1,20 @@
+#include "app/mastercomputer.h"
+
+#include "app/fileops.h"
+
+namespace tlg {
+
+std::string ReadOrCreateMasterComputerName(const std::string& folder)
+{
+    static constexpr const char* kFileName = "MasterSrv.TLG";
+    const std::string existing = FindSettingsFile(folder, kFileName);
+    if (AgeStamp(existing) != -1) {
+        const std::string content = ReadWholeFile(existing);
+        return content.substr(0, content.find_first_of("\r\n"));
+    }
+    const std::string name = LocalComputerName();
+    WriteFileAtomically(folder + kFileName, name + "\r\n");
+    return name;
+}
+
+} // namespace tlg

@@ -1,0 +1,35 @@
+#include "app/messages.h"
+
+#include <QWidget>
+
+namespace tlg {
+
+namespace {
+
+MessageHook& hook()
+{
+    static MessageHook installed;
+    return installed;
+}
+
+} // namespace
+
+void setMessageHook(MessageHook newHook)
+{
+    hook() = std::move(newHook);
+}
+
+QMessageBox::StandardButton showMessage(QWidget* parent, const MessageRequest& request)
+{
+    if (hook())
+        return hook()(request);
+    QMessageBox box(request.icon, request.caption, request.text, request.buttons, parent);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void showError(QWidget* parent, const QString& text)
+{
+    showMessage(parent, {text, QStringLiteral("Log Viewer"), QMessageBox::Ok, QMessageBox::Critical});
+}
+
+} // namespace tlg

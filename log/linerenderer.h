@@ -1,0 +1,68 @@
+#pragma once
+
+// Paints one screen row of a log line into a QPainter. It knows the font and the colours it is
+// given and nothing of documents, scrolling or widgets.
+
+#include <QColor>
+#include <QFont>
+#include <QFontMetricsF>
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+class QPainter;
+
+namespace tlg {
+
+// A stretch of a line's bytes [start, end) painted in one colour.
+struct ColourSpan {
+    std::size_t start;
+    std::size_t end;
+    QColor colour;
+};
+
+class LineRenderer {
+public:
+    explicit LineRenderer(const QFont& font);
+
+    const QFont& font() const { return m_font; }
+    // Height of one text line in pixels.
+    int lineHeight() const { return m_lineHeight; }
+    // Width of one character cell in pixels (the font is fixed-pitch).
+    qreal cellWidth() const { return m_cellWidth; }
+
+    struct Row {
+        std::string_view line;        // the line's content, without its break
+        std::int64_t firstColumn = 0; // first column shown at x
+        std::int64_t columns = 0;     // number of columns to paint
+        std::size_t selectionStart = 0; // selected bytes of the line, [start, end)
+        std::size_t selectionEnd = 0;
+        bool breakSelected = false;   // the line break after the line is selected too
+        bool lastRowOfLine = true;    // the break cell belongs to this row
+        const std::vector<ColourSpan>* spans = nullptr; // sorted, disjoint; may be null
+    };
+
+    struct Palette {
+        QColor text;
+        QColor selectionBackground;
+        QColor selectionText;
+    };
+
+    // Paints the row with its top-left corner at (x, y).
+    void paintRow(QPainter& painter, qreal x, int y, const Row& row, const Palette& palette) const;
+
+    // The character shown for a byte: its Windows-1252 character, or a visible stand-in for
+    // control bytes so that they are never invisible.
+    static QChar glyphFor(unsigned char byte);
+    static bool isControl(unsigned char byte);
+
+private:
+    QFont m_font;
+    QFontMetricsF m_metrics;
+    int m_lineHeight;
+    int m_ascent;
+    qreal m_cellWidth;
+};
+
+} // namespace tlg

@@ -1,0 +1,617 @@
+#include "log/logview.h"
+
+#include "app/cp1252.h"
+#include "log/linelayout.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tlg {
+
+namespace {
+
+constexpr int kMargin = 2;
+
+// Courier New at 8 points where the system has it (or a metric twin such as Liberation
+// Mono), else the system's fixed-pitch font.
+QFont viewFont()
+{
+    QFont font(QStringLiteral("Courier New"));
+    font.setPointSize(8);
+    font.setStyleHint(QFont::TypeWriter);
+    if (QFontInfo(font).fixedPitch())
+        return font;
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+}
+
+bool isWordBoundary(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+} // namespace
+
+LogView::LogView(QWidget* parent)
+    : QAbstractScrollArea(parent), m_document(LogDocument::empty()), m_renderer(viewFont()),
+      m_background(Qt::white), m_textColour(0, 0, 128)
+{
+    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
+    setFont(m_renderer.font());
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAutoFillBackground(false);
+    verticalScrollBar()->setSingleStep(1);
+    horizontalScrollBar()->setSingleStep(1);
+    updateScrollBars();
+}
+
+LogView::~LogView() = default;
+
+void LogView::setDocument(DocumentPtr document)
+{
+    m_document = document ? std::move(document) : LogDocument::empty();
+    m_caret = m_anchor = 0;
+    m_topLine = 0;
+    m_topSubRow = 0;
+    m_firstColumn = 0;
+    m_desiredColumn = -1;
+    m_selecting = false;
+    updateScrollBars();
+    viewport()->update();
+}
+
+std::string LogView::text() const
+{
+    return std::string(m_document->text());
+}
+
+LineNumber LogView::caretLine() const
+{
+    return m_document->lineFromOffset(selectionStart() + selectionLength());
+}
+
+void LogView::setSelection(ByteOffset start, ByteOffset length)
+{
+    const ByteOffset size = m_document->size();
+    start = std::clamp<ByteOffset>(start, 0, size);
+    length = std::clamp<ByteOffset>(length, 0, size - start);
+    m_anchor = start;
+    m_caret = start + length;
+    m_desiredColumn = -1;
+    viewport()->update();
+}
+
+void LogView::selectAll()
+{
+    m_anchor = 0;
+    m_caret = m_document->size();
+    viewport()->update();
+}
+
+void LogView::copy() const
+{
+    if (selectionLength() == 0)
+        return;
+    const std::string_view bytes = m_document->text().substr(
+        static_cast<std::size_t>(selectionStart()), static_cast<std::size_t>(selectionLength()));
+    QApplication::clipboard()->setText(QString::fromStdU16String(decodeCp1252(bytes)));
+}
+
+void LogView::setWordWrap(bool on)
+{
+    if (m_wordWrap == on)
+        return;
+    m_wordWrap = on;
+    m_topSubRow = 0;
+    m_firstColumn = 0;
+    setHorizontalScrollBarPolicy(on ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    setTop({m_topLine, 0});
+}
+
+void LogView::setBackgroundColour(const QColor& colour)
+{
+    m_background = colour;
+    viewport()->update();
+}
+
+void LogView::setBaseTextColour(const QColor& colour)
+{
+    m_textColour = colour;
+    viewport()->update();
+}
+
+// --- Rows and columns --------------------------------------------------------------------
+
+int LogView::visibleRows() const
+{
+    return std::max(1, viewport()->height() / m_renderer.lineHeight());
+}
+
+std::int64_t LogView::visibleColumns() const
+{
+    const qreal width = viewport()->width() - 2 * kMargin;
+    return std::max<std::int64_t>(1, static_cast<std::int64_t>(width / m_renderer.cellWidth()));
+}
+
+std::int64_t LogView::wrapColumns() const
+{
+    return visibleColumns();
+}
+
+std::int64_t LogView::rowsOfLine(LineNumber line) const
+{
+    if (!m_wordWrap)
+        return 1;
+    const std::string_view text = m_document->lineText(line);
+    return wrappedRows(columnOfByte(text, text.size()), wrapColumns());
+}
+
+LogView::RowPos LogView::rowOfOffset(ByteOffset offset) const
+{
+    RowPos pos{m_document->lineFromOffset(offset), 0};
+    if (!m_wordWrap)
+        return pos;
+    const std::string_view text = m_document->lineText(pos.line);
+    const auto index = static_cast<std::size_t>(offset - m_document->lineIndex(pos.line));
+    const std::int64_t column = columnOfByte(text, std::min(index, text.size()));
+    pos.subRow = std::min(column / wrapColumns(), rowsOfLine(pos.line) - 1);
+    return pos;
+}
+
+bool LogView::nextRow(RowPos& pos) const
+{
+    if (pos.subRow + 1 < rowsOfLine(pos.line)) {
+        ++pos.subRow;
+        return true;
+    }
+    if (pos.line + 1 >= m_document->rowCount())
+        return false;
+    ++pos.line;
+    pos.subRow = 0;
+    return true;
+}
+
+bool LogView::previousRow(RowPos& pos) const
+{
+    if (pos.subRow > 0) {
+        --pos.subRow;
+        return true;
+    }
+    if (pos.line == 0)
+        return false;
+    --pos.line;
+    pos.subRow = rowsOfLine(pos.line) - 1;
+    return true;
+}
+
+std::int64_t LogView::moveRows(RowPos& pos, std::int64_t n) const
+{
+    if (!m_wordWrap) {
+        const LineNumber target =
+            std::clamp<LineNumber>(pos.line + n, 0, m_document->rowCount() - 1);
+        const std::int64_t moved = target - pos.line;
+        pos = {target, 0};
+        return moved;
+    }
+    std::int64_t moved = 0;
+    while (moved < n && nextRow(pos))
+        ++moved;
+    while (moved > n && previousRow(pos))
+        --moved;
+    return moved;
+}
+
+std::int64_t LogView::rowFirstColumn(const RowPos& pos) const
+{
+    return m_wordWrap ? pos.subRow * wrapColumns() : m_firstColumn;
+}
+
+std::int64_t LogView::rowsFromTop(const RowPos& pos, std::int64_t limit) const
+{
+    if (!m_wordWrap)
+        return pos.line - m_topLine;
+    RowPos walk{m_topLine, m_topSubRow};
+    const bool below = pos.line > walk.line || (pos.line == walk.line && pos.subRow >= walk.subRow);
+    std::int64_t count = 0;
+    while ((walk.line != pos.line || walk.subRow != pos.subRow) && count <= limit) {
+        if (!(below ? nextRow(walk) : previousRow(walk)))
+            break;
+        ++count;
+    }
+    return below ? count : -count;
+}
+
+ByteOffset LogView::offsetAtRowColumn(const RowPos& pos, double column) const
+{
+    const std::string_view text = m_document->lineText(pos.line);
+    if (m_wordWrap) {
+        const double rowStart = static_cast<double>(pos.subRow * wrapColumns());
+        const double rowEnd = rowStart + static_cast<double>(wrapColumns());
+        column = std::clamp(column, rowStart, rowEnd);
+    }
+    return m_document->lineIndex(pos.line) +
+           static_cast<ByteOffset>(caretIndexAtColumn(text, column));
+}
+
+ByteOffset LogView::offsetAtPoint(const QPoint& point) const
+{
+    RowPos pos{m_topLine, m_topSubRow};
+    const auto row = static_cast<std::int64_t>(
+        std::floor(static_cast<double>(point.y()) / m_renderer.lineHeight()));
+    moveRows(pos, row);
+    const double column = static_cast<double>(rowFirstColumn(pos)) +
+                          (point.x() - kMargin) / m_renderer.cellWidth();
+    return offsetAtRowColumn(pos, column);
+}
+
+QPoint LogView::caretPixelPos() const
+{
+    const RowPos pos = rowOfOffset(m_caret);
+    const std::int64_t limit = 2 * static_cast<std::int64_t>(visibleRows()) + 2;
+    const std::int64_t rows = std::clamp<std::int64_t>(rowsFromTop(pos, limit), -limit, limit);
+    const std::string_view text = m_document->lineText(pos.line);
+    const auto index = static_cast<std::size_t>(m_caret - m_document->lineIndex(pos.line));
+    const std::int64_t column = columnOfByte(text, std::min(index, text.size()));
+    const qreal x = kMargin + static_cast<qreal>(column - rowFirstColumn(pos)) * m_renderer.cellWidth();
+    return QPoint(static_cast<int>(x), static_cast<int>(rows * m_renderer.lineHeight()));
+}
+
+// --- Scrolling ----------------------------------------------------------------------------
+
+LineNumber LogView::maxTopLine() const
+{
+    const LineCount rows = m_document->rowCount();
+    if (!m_wordWrap)
+        return std::max<LineNumber>(0, rows - visibleRows());
+    RowPos last{rows - 1, rowsOfLine(rows - 1) - 1};
+    moveRows(last, -(visibleRows() - 1));
+    return last.line;
+}
+
+void LogView::setTop(RowPos top)
+{
+    // Never scroll past the page that ends with the last row.
+    const LineCount rows = m_document->rowCount();
+    RowPos last{rows - 1, m_wordWrap ? rowsOfLine(rows - 1) - 1 : 0};
+    moveRows(last, -(visibleRows() - 1));
+    if (top.line > last.line || (top.line == last.line && top.subRow > last.subRow))
+        top = last;
+    if (top.line < 0)
+        top = {0, 0};
+    top.subRow = std::clamp<std::int64_t>(top.subRow, 0, rowsOfLine(top.line) - 1);
+    m_topLine = top.line;
+    m_topSubRow = top.subRow;
+    updateScrollBars();
+    viewport()->update();
+}
+
+void LogView::scrollRows(std::int64_t n)
+{
+    RowPos top{m_topLine, m_topSubRow};
+    moveRows(top, n);
+    setTop(top);
+}
+
+void LogView::updateScrollBars()
+{
+    m_settingScrollBars = true;
+    QScrollBar* vertical = verticalScrollBar();
+    const auto maxTop = static_cast<int>(std::min<LineNumber>(maxTopLine(), INT32_MAX));
+    vertical->setRange(0, std::max(maxTop, static_cast<int>(std::min<LineNumber>(m_topLine, INT32_MAX))));
+    vertical->setPageStep(visibleRows());
+    vertical->setValue(static_cast<int>(std::min<LineNumber>(m_topLine, INT32_MAX)));
+
+    QScrollBar* horizontal = horizontalScrollBar();
+    if (m_wordWrap) {
+        horizontal->setRange(0, 0);
+    } else {
+        const std::int64_t columns = visibleColumns();
+        // Room for the caret after the longest line's last character.
+        const std::int64_t maxFirst =
+            std::max<std::int64_t>(m_document->longestLine() + 1 - columns, m_firstColumn);
+        horizontal->setRange(0, static_cast<int>(std::clamp<std::int64_t>(maxFirst, 0, INT32_MAX)));
+        horizontal->setPageStep(static_cast<int>(std::min<std::int64_t>(columns, INT32_MAX)));
+        horizontal->setValue(static_cast<int>(std::min<std::int64_t>(m_firstColumn, INT32_MAX)));
+    }
+    m_settingScrollBars = false;
+}
+
+void LogView::scrollContentsBy(int, int)
+{
+    if (m_settingScrollBars)
+        return;
+    // The user moved a scroll bar: the vertical one counts lines, the horizontal one columns.
+    if (verticalScrollBar()->value() != m_topLine) {
+        m_topLine = verticalScrollBar()->value();
+        m_topSubRow = 0;
+    }
+    if (!m_wordWrap)
+        m_firstColumn = horizontalScrollBar()->value();
+    viewport()->update();
+}
+
+void LogView::scrollCaretIntoView()
+{
+    const RowPos caret = rowOfOffset(m_caret);
+    const std::int64_t rows = visibleRows();
+    const std::int64_t fromTop = rowsFromTop(caret, rows);
+    if (fromTop < 0) {
+        setTop(caret);
+    } else if (fromTop >= rows) {
+        RowPos top = caret;
+        moveRows(top, -(rows - 1));
+        setTop(top);
+    }
+    if (!m_wordWrap) {
+        const std::string_view text = m_document->lineText(caret.line);
+        const auto index = static_cast<std::size_t>(m_caret - m_document->lineIndex(caret.line));
+        const std::int64_t column = columnOfByte(text, std::min(index, text.size()));
+        const std::int64_t columns = visibleColumns();
+        if (column < m_firstColumn)
+            m_firstColumn = std::max<std::int64_t>(0, column - columns / 3);
+        else if (column >= m_firstColumn + columns)
+            m_firstColumn = column - columns + columns / 3 + 1;
+        updateScrollBars();
+    }
+    viewport()->update();
+}
+
+// --- Caret movement ----------------------------------------------------------------------
+
+void LogView::moveCaret(ByteOffset offset, bool extendSelection)
+{
+    m_caret = std::clamp<ByteOffset>(offset, 0, m_document->size());
+    if (!extendSelection)
+        m_anchor = m_caret;
+    m_desiredColumn = -1;
+    viewport()->update();
+}
+
+ByteOffset LogView::stepLeft(ByteOffset offset) const
+{
+    if (offset <= 0)
+        return 0;
+    const LineNumber line = m_document->lineFromOffset(offset);
+    if (offset > m_document->lineIndex(line))
+        return std::min(offset - 1, m_document->lineContentEnd(line));
+    return m_document->lineContentEnd(line - 1);
+}
+
+ByteOffset LogView::stepRight(ByteOffset offset) const
+{
+    const LineNumber line = m_document->lineFromOffset(offset);
+    if (offset < m_document->lineContentEnd(line))
+        return offset + 1;
+    if (line + 1 < m_document->rowCount())
+        return m_document->lineIndex(line + 1);
+    return m_document->size();
+}
+
+ByteOffset LogView::verticalMove(std::int64_t rows)
+{
+    RowPos pos = rowOfOffset(m_caret);
+    double column = m_desiredColumn;
+    if (column < 0) {
+        const std::string_view text = m_document->lineText(pos.line);
+        const auto index = static_cast<std::size_t>(m_caret - m_document->lineIndex(pos.line));
+        column = static_cast<double>(columnOfByte(text, std::min(index, text.size())));
+        if (m_wordWrap)
+            column -= static_cast<double>(pos.subRow * wrapColumns());
+    }
+    moveRows(pos, rows);
+    const double base = m_wordWrap ? static_cast<double>(pos.subRow * wrapColumns()) : 0.0;
+    const ByteOffset target = offsetAtRowColumn(pos, base + column);
+    m_desiredColumn = column;
+    return target;
+}
+
+void LogView::selectWordAt(ByteOffset offset)
+{
+    const std::string_view text = m_document->text();
+    ByteOffset start = std::clamp<ByteOffset>(offset, 0, m_document->size());
+    ByteOffset end = start;
+    while (start > 0 && !isWordBoundary(text[static_cast<std::size_t>(start - 1)]))
+        --start;
+    while (end < m_document->size() && !isWordBoundary(text[static_cast<std::size_t>(end)]))
+        ++end;
+    setSelection(start, end - start);
+}
+
+// --- Events ------------------------------------------------------------------------------
+
+void LogView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), m_background);
+
+    const LineRenderer::Palette colours{m_textColour, palette().color(QPalette::Highlight),
+                                        palette().color(QPalette::HighlightedText)};
+    const int lineHeight = m_renderer.lineHeight();
+    const int rows = viewport()->height() / lineHeight + 1;
+    const ByteOffset selStart = selectionStart();
+    const ByteOffset selEnd = selStart + selectionLength();
+    const LineCount lineRows = m_document->rowCount();
+    const std::int64_t columns = m_wordWrap ? wrapColumns() : visibleColumns() + 1;
+
+    RowPos pos{m_topLine, m_topSubRow};
+    int caretRow = -1;
+    std::int64_t caretFirstColumn = 0;
+    const RowPos caret = rowOfOffset(m_caret);
+    for (int i = 0, y = 0; i < rows; ++i, y += lineHeight) {
+        const ByteOffset lineStart = m_document->lineIndex(pos.line);
+        const std::string_view text = m_document->lineText(pos.line);
+        const auto length = static_cast<ByteOffset>(text.size());
+        LineRenderer::Row row;
+        row.line = text;
+        row.firstColumn = rowFirstColumn(pos);
+        row.columns = columns;
+        row.selectionStart = static_cast<std::size_t>(std::clamp<ByteOffset>(selStart - lineStart, 0, length));
+        row.selectionEnd = static_cast<std::size_t>(std::clamp<ByteOffset>(selEnd - lineStart, 0, length));
+        row.breakSelected = pos.line + 1 < lineRows && selStart <= lineStart + length &&
+                            selEnd > lineStart + length;
+        row.lastRowOfLine = pos.subRow + 1 >= rowsOfLine(pos.line);
+        m_renderer.paintRow(painter, kMargin, y, row, colours);
+        if (pos.line == caret.line && pos.subRow == caret.subRow) {
+            caretRow = i;
+            caretFirstColumn = row.firstColumn;
+        }
+        if (!nextRow(pos))
+            break;
+    }
+
+    if (hasFocus() && caretRow >= 0) {
+        const std::string_view text = m_document->lineText(caret.line);
+        const auto index = static_cast<std::size_t>(m_caret - m_document->lineIndex(caret.line));
+        const std::int64_t column = columnOfByte(text, std::min(index, text.size()));
+        const qreal x = kMargin + static_cast<qreal>(column - caretFirstColumn) * m_renderer.cellWidth();
+        painter.fillRect(QRectF(x, caretRow * lineHeight, 1, lineHeight), m_textColour);
+    }
+}
+
+void LogView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    setTop({m_topLine, m_topSubRow});
+}
+
+void LogView::keyPressEvent(QKeyEvent* event)
+{
+    emit keyPressed(event->key(), event->modifiers());
+    if (event == QKeySequence::Copy || (event->key() == Qt::Key_Insert &&
+                                        event->modifiers() == Qt::ControlModifier)) {
+        copy();
+        return;
+    }
+    if (event == QKeySequence::SelectAll) {
+        selectAll();
+        return;
+    }
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    const std::int64_t page = std::max(1, visibleRows() - 1);
+    switch (event->key()) {
+    case Qt::Key_Left:
+        if (!shift && selectionLength() > 0)
+            moveCaret(selectionStart(), false);
+        else
+            moveCaret(stepLeft(m_caret), shift);
+        break;
+    case Qt::Key_Right:
+        if (!shift && selectionLength() > 0)
+            moveCaret(selectionStart() + selectionLength(), false);
+        else
+            moveCaret(stepRight(m_caret), shift);
+        break;
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+        const ByteOffset target = verticalMove(event->key() == Qt::Key_Up ? -1 : 1);
+        const double keep = m_desiredColumn;
+        moveCaret(target, shift);
+        m_desiredColumn = keep;
+        break;
+    }
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+        const std::int64_t rows = event->key() == Qt::Key_PageUp ? -page : page;
+        const ByteOffset target = verticalMove(rows);
+        const double keep = m_desiredColumn;
+        scrollRows(rows);
+        moveCaret(target, shift);
+        m_desiredColumn = keep;
+        break;
+    }
+    case Qt::Key_Home:
+        moveCaret(control ? 0 : m_document->lineIndex(m_document->lineFromOffset(m_caret)), shift);
+        break;
+    case Qt::Key_End:
+        moveCaret(control ? m_document->size()
+                          : m_document->lineContentEnd(m_document->lineFromOffset(m_caret)),
+                  shift);
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    scrollCaretIntoView();
+}
+
+void LogView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        setFocus(Qt::MouseFocusReason);
+        moveCaret(offsetAtPoint(event->position().toPoint()),
+                  event->modifiers() & Qt::ShiftModifier);
+        m_selecting = true;
+    }
+    emit mousePressed(event->button());
+}
+
+void LogView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_selecting || !(event->buttons() & Qt::LeftButton))
+        return;
+    moveCaret(offsetAtPoint(event->position().toPoint()), true);
+    scrollCaretIntoView();
+}
+
+void LogView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_selecting = false;
+}
+
+void LogView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    selectWordAt(offsetAtPoint(event->position().toPoint()));
+    m_selecting = false;
+}
+
+void LogView::wheelEvent(QWheelEvent* event)
+{
+    const QPoint delta = event->angleDelta();
+    if (std::abs(delta.x()) > std::abs(delta.y())) {
+        QAbstractScrollArea::wheelEvent(event);
+        return;
+    }
+    // Rows rather than the scroll bar's lines, so that a wrapped line longer than the view
+    // can be read to its end.
+    m_wheelDelta += delta.y();
+    const int steps = m_wheelDelta / 120; // a touchpad sends small deltas
+    m_wheelDelta -= steps * 120;
+    scrollRows(-static_cast<std::int64_t>(steps) * QApplication::wheelScrollLines());
+    event->accept();
+}
+
+void LogView::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (m_contextMenu)
+        m_contextMenu->exec(event->globalPos());
+}
+
+void LogView::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void LogView::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
+}
+
+} // namespace tlg

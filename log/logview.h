@@ -1,0 +1,143 @@
+#pragma once
+
+// The read-only view of a log document. It paints only the lines in sight and never copies
+// the text into a QTextDocument, so that it opens logs of any size at once. Offsets are byte
+// offsets into the document and lines count from 0.
+
+#include "log/linerenderer.h"
+#include "log/logdocument.h"
+
+#include <QAbstractScrollArea>
+#include <QColor>
+
+#include <memory>
+#include <string>
+
+class QMenu;
+
+namespace tlg {
+
+class LogView : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    explicit LogView(QWidget* parent = nullptr);
+    ~LogView() override;
+
+    // Shows a document (shared, never copied) with the caret at its start, scrolled to the top.
+    // A null document shows as empty.
+    void setDocument(DocumentPtr document);
+    const DocumentPtr& document() const { return m_document; }
+    void clear() { setDocument(nullptr); }
+
+    // The shown bytes, exactly as loaded.
+    std::string text() const;
+    // Lines of the text, not counting the empty line after a final line break.
+    LineCount lineCount() const { return m_document->lineCount(); }
+    // Offset of a line's first byte; past the last line, the end of the text.
+    ByteOffset lineIndex(LineNumber line) const { return m_document->lineIndex(line); }
+    LineNumber lineFromOffset(ByteOffset offset) const { return m_document->lineFromOffset(offset); }
+
+    // The selection runs between the anchor and the caret; its end is the larger of the two.
+    ByteOffset caretOffset() const { return m_caret; }
+    ByteOffset selectionStart() const { return std::min(m_anchor, m_caret); }
+    ByteOffset selectionLength() const { return std::abs(m_caret - m_anchor); }
+    // The line that holds the end of the selection (the caret when nothing is selected).
+    LineNumber caretLine() const;
+    // Selects `length` bytes from `start` (both clamped into the text), with the caret at the
+    // end; length 0 just places the caret. Does not scroll.
+    void setSelection(ByteOffset start, ByteOffset length);
+    // Scrolls as little as needed to bring the caret into sight.
+    void scrollCaretIntoView();
+
+    // The first line in sight, and how many whole rows fit in the view.
+    LineNumber firstVisibleLine() const { return m_topLine; }
+    int visibleRows() const;
+    // The caret's position in viewport pixels (it may lie outside the viewport).
+    QPoint caretPixelPos() const;
+    int lineHeight() const { return m_renderer.lineHeight(); }
+
+    void setWordWrap(bool on);
+    bool wordWrap() const { return m_wordWrap; }
+    void setBackgroundColour(const QColor& colour);
+    QColor backgroundColour() const { return m_background; }
+    void setBaseTextColour(const QColor& colour);
+    QColor baseTextColour() const { return m_textColour; }
+
+    // The menu shown on a right click; the view does not own it.
+    void setContextMenu(QMenu* menu) { m_contextMenu = menu; }
+
+    // Copies the selection to the clipboard as text.
+    void copy() const;
+    void selectAll();
+
+signals:
+    // A key went down in the view, before the view handles it.
+    void keyPressed(int key, Qt::KeyboardModifiers modifiers);
+    // A mouse button went down in the view, after the view moved the caret.
+    void mousePressed(Qt::MouseButton button);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    // A screen row: a line and, with word wrap, which of its wrapped rows.
+    struct RowPos {
+        LineNumber line = 0;
+        std::int64_t subRow = 0;
+    };
+
+    std::int64_t wrapColumns() const;
+    std::int64_t visibleColumns() const;
+    std::int64_t rowsOfLine(LineNumber line) const;
+    RowPos rowOfOffset(ByteOffset offset) const;
+    bool nextRow(RowPos& pos) const;
+    bool previousRow(RowPos& pos) const;
+    // Moves `pos` by n rows (negative: up), stopping at the ends; returns the rows moved.
+    std::int64_t moveRows(RowPos& pos, std::int64_t n) const;
+    // The first column painted on a row.
+    std::int64_t rowFirstColumn(const RowPos& pos) const;
+    ByteOffset offsetAtPoint(const QPoint& point) const;
+    ByteOffset offsetAtRowColumn(const RowPos& pos, double column) const;
+    // Rows from the top of the view to `pos`, stopping once past `limit`.
+    std::int64_t rowsFromTop(const RowPos& pos, std::int64_t limit) const;
+
+    void setTop(RowPos top);
+    void scrollRows(std::int64_t n);
+    void updateScrollBars();
+    LineNumber maxTopLine() const;
+    void moveCaret(ByteOffset offset, bool extendSelection);
+    ByteOffset stepLeft(ByteOffset offset) const;
+    ByteOffset stepRight(ByteOffset offset) const;
+    ByteOffset verticalMove(std::int64_t rows);
+    void selectWordAt(ByteOffset offset);
+
+    DocumentPtr m_document;
+    LineRenderer m_renderer;
+    ByteOffset m_caret = 0;
+    ByteOffset m_anchor = 0;
+    LineNumber m_topLine = 0;
+    std::int64_t m_topSubRow = 0;
+    std::int64_t m_firstColumn = 0;     // without word wrap
+    double m_desiredColumn = -1;        // column kept by Up and Down; -1: take the caret's
+    int m_wheelDelta = 0;               // wheel angle not yet turned into rows
+    bool m_wordWrap = false;
+    bool m_selecting = false;
+    bool m_settingScrollBars = false;
+    QColor m_background;
+    QColor m_textColour;
+    QMenu* m_contextMenu = nullptr;
+};
+
+} // namespace tlg

@@ -1,0 +1,425 @@
+// The viewer started whole: its windows and controls, start-up with MasterSrv.TLG, and the
+// ways a log is opened and reloaded.
+
+#include "app/fileops.h"
+#include "log/logview.h"
+#include "support/viewerfixture.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QSlider>
+#include <QSplitterHandle>
+#include <QTimer>
+#include <QToolButton>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using tlg::LogView;
+using tlg::MainWindow;
+using tlg::testing::ViewerFixture;
+
+namespace {
+
+QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write(bytes);
+    return path;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+std::string shownText(ViewerFixture& viewer)
+{
+    return viewer.window->shownView()->text();
+}
+
+// Answers the open dialog with a path, or cancels it, once it is up.
+void answerOpenDialog(ViewerFixture& viewer, const QString& path)
+{
+    auto* poll = new QTimer(viewer.window.get());
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [&viewer, path, poll] {
+        auto* dialog = viewer.find<QFileDialog>("Open1");
+        if (!dialog->isVisible())
+            return;
+        poll->deleteLater();
+        poll->stop();
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        // Typed into the name field, as a person would; the dialog's file model fills in
+        // the background and may not list a file created a moment ago.
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        static_cast<QDialog*>(dialog)->accept(); // public on QDialog
+    });
+    poll->start();
+}
+
+// Drags data over the window and drops it, as the desktop does.
+void dragAndDrop(QWidget* window, QMimeData* data)
+{
+    QDragEnterEvent enter(QPoint(100, 200), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(100, 200), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &drop);
+}
+
+// Holds an flock exclusive lock on a file for as long as it lives.
+class HeldLock {
+public:
+    explicit HeldLock(const QString& path) : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR))
+    {
+        if (m_fd < 0 || ::flock(m_fd, LOCK_EX | LOCK_NB) != 0)
+            qFatal("cannot lock %s", qPrintable(path));
+    }
+    ~HeldLock() { ::close(m_fd); }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+class ViewerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsWithTheWindowLaidOut()
+    {
+        ViewerFixture viewer;
+        MainWindow* window = viewer.start();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(window->objectName(), QStringLiteral("TForm1"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Log Viewer - blank "));
+        QCOMPARE(window->size(), QSize(860, 590));
+        QCOMPARE(window->minimumWidth(), 332);
+        QVERIFY(viewer.find<QWidget>("TForm2")->isHidden());
+        QVERIFY(viewer.find<QWidget>("TForm3")->isHidden());
+        QCOMPARE(viewer.find<QWidget>("TForm2")->windowTitle(), QStringLiteral("Options - Format Text "));
+        QCOMPARE(viewer.find<QWidget>("TForm3")->windowTitle(), QStringLiteral("Add to filelist"));
+
+        const struct {
+            const char* name;
+            const char* caption;
+            bool down;
+        } buttons[] = {{"ToolButton15", "Search", false},     {"ToolButton13", "File list", true},
+                       {"ToolButton24", "Format Text", false}, {"ToolButton20", "Options", false},
+                       {"ToolButton16", "View Unicode", false}, {"ToolButton1", "", true},
+                       {"ToolButton2", "", true},              {"ToolButton12", "Reload", false},
+                       {"ToolButton17", "Auto refresh", true}, {"ToolButton14", "Goto Bottom", false}};
+        for (const auto& b : buttons) {
+            auto* button = viewer.find<QToolButton>(b.name);
+            QCOMPARE(button->text(), QString::fromLatin1(b.caption));
+            QCOMPARE(button->isChecked(), b.down);
+            QVERIFY2(!button->icon().isNull(), b.name);
+        }
+        QCOMPARE(viewer.find<QToolButton>("ToolButton1")->toolTip(), QStringLiteral("Show Errors"));
+        QCOMPARE(viewer.find<QToolButton>("ToolButton2")->toolTip(), QStringLiteral("Show warnings"));
+        auto* slider = viewer.find<QSlider>("TrackBar1");
+        QCOMPARE(slider->minimum(), 1);
+        QCOMPARE(slider->maximum(), 10);
+        QCOMPARE(slider->value(), 2);
+        QCOMPARE(viewer.find<QCheckBox>("CheckBox5")->isChecked(), true);
+        QCOMPARE(viewer.find<QCheckBox>("CheckBox1")->isChecked(), false);
+        QCOMPARE(viewer.find<QCheckBox>("CheckBox3")->isChecked(), false);
+        QCOMPARE(viewer.find<QCheckBox>("CheckBox6")->isChecked(), true);
+        QCOMPARE(viewer.find<QCheckBox>("CheckBox7")->text(), QStringLiteral("Only show Accessable files from this PC"));
+        QVERIFY(viewer.find<QWidget>("Panel1")->isHidden());
+        QVERIFY(viewer.find<QWidget>("Panel4")->isVisible());
+        QVERIFY(viewer.find<QWidget>("Splitter1")->isVisible());
+        QVERIFY(viewer.find<LogView>("RichEdit1")->isVisible());
+        QVERIFY(viewer.find<LogView>("RichEdit3")->isHidden());
+        QCOMPARE(viewer.find<QTimer>("Timer1")->interval(), 2000);
+        QVERIFY(viewer.find<QTimer>("Timer1")->isActive());
+        QCOMPARE(viewer.find<QTimer>("Timer2")->interval(), 1000);
+        QVERIFY(viewer.find<QTimer>("Timer2")->isActive());
+        for (const char* name : {"OpenFile1", "ShowOptions1", "ShowTextFormat1", "AssociatewithLogfiles1",
+                                 "Removeassociationlog1", "AddcurrentFiletofilelist1", "TLGViewer1",
+                                 "MarvikWare1", "Refresh1", "Delete1", "AddCurrentFile1"})
+            viewer.find<QAction>(name);
+        QCOMPARE(viewer.find<QAction>("Refresh1")->text(), QStringLiteral("Reload/Refresh"));
+        for (int panel = 0; panel < 3; ++panel)
+            QCOMPARE(viewer.status(panel), QString());
+        QVERIFY(viewer.messages.isEmpty());
+
+        // A narrow window stops at its minimum width.
+        window->resize(100, 400);
+        QCOMPARE(window->width(), 332);
+    }
+
+    void recordsOrReadsTheMasterComputer()
+    {
+        {
+            ViewerFixture viewer;
+            MainWindow* window = viewer.start();
+            const std::string here = tlg::LocalComputerName();
+            QCOMPARE(window->masterComputerName(), here);
+            QCOMPARE(readFile(viewer.home() + "MasterSrv.TLG"), QByteArray::fromStdString(here + "\r\n"));
+        }
+        {
+            ViewerFixture viewer;
+            writeFile(viewer.home() + "MasterSrv.TLG", "OTHER-PC\r\n");
+            QCOMPARE(viewer.start()->masterComputerName(), std::string("OTHER-PC"));
+            QCOMPARE(readFile(viewer.home() + "MasterSrv.TLG"), QByteArray("OTHER-PC\r\n"));
+        }
+        {
+            ViewerFixture viewer;
+            writeFile(viewer.home() + "MasterSrv.TLG", "");
+            QCOMPARE(viewer.start()->masterComputerName(), std::string());
+            QVERIFY(viewer.messages.isEmpty());
+        }
+    }
+
+    void aFailureAtStartSkipsTheRestOfCreationOnly()
+    {
+        ViewerFixture viewer;
+        QVERIFY(QDir(viewer.home()).mkdir("MasterSrv.TLG"));
+        const QString log = writeFile(viewer.home() + "given.log", "given\n");
+        MainWindow* window = viewer.start({log});
+        QCOMPARE(viewer.messages.size(), 1);
+        QCOMPARE(viewer.messages[0].text, "Cannot create file " + viewer.home() + "MasterSrv.TLG");
+        QCOMPARE(viewer.messages[0].icon, QMessageBox::Critical);
+        // The command-line open was skipped; the window still works.
+        QCOMPARE(window->windowTitle(), QStringLiteral("Log Viewer - blank "));
+        QVERIFY(!window->watchState().FileOpen);
+        QVERIFY(window->isVisible());
+        window->WMDropFiles({QUrl::fromLocalFile(log)});
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
+    }
+
+    void commandLineOpensOnlyAnExistingFile_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::newRow("missing") << QStringLiteral("/no/such/file.log");
+        QTest::newRow("blank") << QStringLiteral("   ");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("folder") << QDir::tempPath();
+    }
+    void commandLineOpensOnlyAnExistingFile()
+    {
+        QFETCH(QString, argument);
+        ViewerFixture viewer;
+        MainWindow* window = viewer.start({argument});
+        QCOMPARE(window->windowTitle(), QStringLiteral("Log Viewer - blank "));
+        QCOMPARE(window->currentPath(), QString());
+        QVERIFY(!window->watchState().FileOpen);
+        QVERIFY(viewer.messages.isEmpty());
+    }
+
+    void commandLineShowsTheLogAtOnce()
+    {
+        ViewerFixture viewer;
+        const QByteArray bytes("alpha\r\nbeta\nNUL\0here\n", 22);
+        const QString log = writeFile(viewer.home() + "app.log", bytes);
+        MainWindow* window = viewer.start({log, QStringLiteral("ignored")});
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
+        QCOMPARE(window->currentPath(), log);
+        QVERIFY(window->watchState().FileOpen);
+        QCOMPARE(window->watchState().StoredAge, 0); // the first tick reloads it
+        QCOMPARE(shownText(viewer), bytes.toStdString());
+        QCOMPARE(window->shownView(), window->view1());
+    }
+
+    void reloadReportsEachOutcome()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "r.log", "one\n");
+        MainWindow* window = viewer.start({log});
+        auto* timer = viewer.find<QTimer>("Timer1");
+        auto* reload = viewer.find<QToolButton>("ToolButton12");
+
+        writeFile(log, "one\ntwo\n");
+        reload->click();
+        QVERIFY(viewer.status(0).startsWith(QStringLiteral("File Loaded ")));
+        QVERIFY(viewer.status(0).size() > 12);
+        QCOMPARE(shownText(viewer), std::string("one\ntwo\n"));
+        QCOMPARE(window->stagingText()->text(), "one\ntwo\n");
+        const std::string path = log.toStdString();
+        QCOMPARE(window->watchState().StoredAge, tlg::AgeStamp(path));
+        QCOMPARE(window->watchState().StoredSize, 8);
+        QVERIFY(window->watchState().FormatPending);
+        QCOMPARE(window->watchState().FormatTicks, 999);
+        QVERIFY(timer->isActive());
+        QCOMPARE(reload->property("alert").toBool(), false);
+
+        // Held by another program: the old text stays, the stored values too.
+        {
+            HeldLock lock(log);
+            writeFile(log, "one\ntwo\nthree\n");
+            viewer.find<QAction>("Refresh1")->trigger();
+            QCOMPARE(viewer.status(0), QStringLiteral("File is Locked, try Again"));
+            QCOMPARE(shownText(viewer), std::string("one\ntwo\n"));
+            QCOMPARE(window->watchState().StoredSize, 8);
+            QVERIFY(timer->isActive());
+        }
+
+        // Gone: said so, and the path and title stay.
+        QVERIFY(QFile::remove(log));
+        reload->click();
+        QCOMPARE(viewer.status(0), QStringLiteral("File Could not be located"));
+        QCOMPARE(window->currentPath(), log);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
+        QCOMPARE(shownText(viewer), std::string("one\ntwo\n"));
+        QVERIFY(viewer.messages.isEmpty());
+    }
+
+    void openFileThroughTheDialog()
+    {
+        ViewerFixture viewer;
+        MainWindow* window = viewer.start();
+        auto* open = viewer.find<QAction>("OpenFile1");
+
+        // Cancel with nothing open: the watcher stays paused.
+        answerOpenDialog(viewer, QString());
+        open->trigger();
+        QVERIFY(!window->watchState().FileOpen);
+
+        const QString log = writeFile(viewer.home() + "picked.log", "picked\r\n");
+        answerOpenDialog(viewer, log);
+        open->trigger();
+        QCOMPARE(window->currentPath(), log);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
+        QVERIFY(window->watchState().FileOpen);
+        QCOMPARE(window->watchState().StoredAge, 0);
+        QCOMPARE(window->watchState().ViewToggle, 1);
+        QCOMPARE(window->stagingText()->text(), "picked\r\n");
+        QCOMPARE(window->shownView(), window->view1());
+        QCOMPARE(shownText(viewer), std::string()); // shown at the watcher's next tick
+        window->Timer1Timer();
+        QCOMPARE(shownText(viewer), std::string("picked\r\n"));
+        QVERIFY(viewer.status(0).startsWith(QStringLiteral("Last Update :")));
+
+        // Cancel with a log open: it is watched again.
+        answerOpenDialog(viewer, QString());
+        open->trigger();
+        QVERIFY(window->watchState().FileOpen);
+        QCOMPARE(window->currentPath(), log);
+
+        // A file that cannot be read: the error box, the new path kept, the watcher paused.
+        const QString held = writeFile(viewer.home() + "held.log", "held\n");
+        HeldLock lock(held);
+        answerOpenDialog(viewer, held);
+        open->trigger();
+        QCOMPARE(viewer.messages.size(), 1);
+        QCOMPARE(viewer.messages[0].text, "File is locked by another program: " + held);
+        QCOMPARE(window->currentPath(), held);
+        QVERIFY(!window->watchState().FileOpen);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
+        QCOMPARE(shownText(viewer), std::string("picked\r\n"));
+    }
+
+    void dropOpensOneFileAndRefusesSeveral()
+    {
+        ViewerFixture viewer;
+        const QString first = writeFile(viewer.home() + "first.log", "first\n");
+        const QString second = writeFile(viewer.home() + "second.log", "second\n");
+        MainWindow* window = viewer.start({first});
+
+        // Two files, dropped for real: a message, and nothing else changes.
+        QMimeData two;
+        two.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)});
+        dragAndDrop(window, &two);
+        QCOMPARE(viewer.messages.size(), 1);
+        QCOMPARE(viewer.messages[0].text, QStringLiteral("More Than One file dragged. Only drag ONE file to Log viewer to open it"));
+        QCOMPARE(viewer.messages[0].caption, QStringLiteral("More than one file dragged"));
+        QCOMPARE(window->currentPath(), first);
+        QCOMPARE(shownText(viewer), std::string("first\n"));
+
+        // A web address is refused before it lands.
+        QMimeData web;
+        web.setUrls({QUrl(QStringLiteral("http://example.com/app.log"))});
+        QDragEnterEvent enter(QPoint(100, 200), Qt::CopyAction, &web, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window, &enter);
+        QVERIFY(!enter.isAccepted());
+
+        // One file while another is open: path and title now, the text at the next tick.
+        QMimeData one;
+        one.setUrls({QUrl::fromLocalFile(second)});
+        dragAndDrop(window, &one);
+        QCOMPARE(window->currentPath(), second);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
+        QVERIFY(window->watchState().FileOpen);
+        QCOMPARE(shownText(viewer), std::string());
+        window->Timer1Timer();
+        QCOMPARE(shownText(viewer), std::string("second\n"));
+
+        // A dropped folder cannot be read: the error box names it.
+        QMimeData folder;
+        folder.setUrls({QUrl::fromLocalFile(QDir::tempPath())});
+        dragAndDrop(window, &folder);
+        QCOMPARE(viewer.messages.size(), 2);
+        QVERIFY(viewer.messages[1].text.startsWith("Cannot open file " + QDir::tempPath()));
+    }
+
+    void smallHandlersKeepControlsInStep()
+    {
+        ViewerFixture viewer;
+        MainWindow* window = viewer.start();
+        auto* options = viewer.find<QToolButton>("ToolButton20");
+        auto* panel = viewer.find<QWidget>("Panel1");
+        options->click();
+        QVERIFY(panel->isVisible());
+        viewer.find<QToolButton>("SpeedButton1")->click();
+        QVERIFY(panel->isHidden());
+        QVERIFY(!options->isChecked());
+        viewer.find<QAction>("ShowOptions1")->trigger();
+        QVERIFY(panel->isVisible());
+        QVERIFY(options->isChecked());
+        options->click();
+        QVERIFY(panel->isHidden());
+
+        // "File list" and the panel's "X".
+        auto* fileList = viewer.find<QToolButton>("ToolButton13");
+        viewer.find<QToolButton>("SpeedButton2")->click();
+        QVERIFY(viewer.find<QWidget>("Panel4")->isHidden());
+        QVERIFY(viewer.find<QWidget>("Splitter1")->isHidden());
+        QVERIFY(!fileList->isChecked());
+        fileList->click();
+        QVERIFY(viewer.find<QWidget>("Panel4")->isVisible());
+        QVERIFY(viewer.find<QWidget>("Splitter1")->isVisible());
+
+        // The format editor: the menu shows it without pressing the button.
+        auto* editor = viewer.find<QWidget>("TForm2");
+        auto* formatText = viewer.find<QToolButton>("ToolButton24");
+        viewer.find<QAction>("ShowTextFormat1")->trigger();
+        QVERIFY(editor->isVisible());
+        QVERIFY(!formatText->isChecked());
+        formatText->click();
+        QVERIFY(editor->isVisible());
+        formatText->click();
+        QVERIFY(editor->isHidden());
+        formatText->click();
+        editor->close();
+        QVERIFY(!formatText->isChecked());
+
+        // Word wrap reaches both views.
+        viewer.find<QCheckBox>("CheckBox1")->click();
+        QVERIFY(window->view1()->wordWrap());
+        QVERIFY(window->view3()->wordWrap());
+
+        // The clock writes the fourth panel.
+        window->Timer2Timer();
+        QVERIFY(!viewer.status(3).isEmpty());
+        QVERIFY(viewer.status(3).contains(QLatin1Char(':')));
+    }
+};
+
+QTEST_MAIN(ViewerTest)
+#include "tst_viewer.moc"
