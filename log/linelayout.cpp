@@ -1,5 +1,6 @@
 #include "log/linelayout.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -45,15 +46,19 @@ Cell cellAtColumn(std::string_view line, std::int64_t column)
     if (column < 0)
         column = 0;
     while (pos < line.size()) {
-        const char* tab = findTab(data + pos, line.size() - pos);
-        const std::size_t runEnd = tab ? static_cast<std::size_t>(tab - data) : line.size();
-        const std::int64_t runLength = static_cast<std::int64_t>(runEnd - pos);
-        if (column < at + runLength)
-            return {pos + static_cast<std::size_t>(column - at), column};
-        at += runLength;
-        pos = runEnd;
-        if (!tab)
-            break;
+        // Every byte takes at least one column, so the byte under `column` lies within the
+        // next column - at + 1 bytes: look for a tab there only, not in the rest of the line.
+        const std::size_t reach =
+            std::min<std::size_t>(line.size() - pos, static_cast<std::size_t>(column - at) + 1);
+        const char* tab = findTab(data + pos, reach);
+        if (!tab) {
+            if (column - at < static_cast<std::int64_t>(line.size() - pos))
+                return {pos + static_cast<std::size_t>(column - at), column};
+            return {line.size(), at + static_cast<std::int64_t>(line.size() - pos)};
+        }
+        const std::size_t tabIndex = static_cast<std::size_t>(tab - data);
+        at += static_cast<std::int64_t>(tabIndex - pos);
+        pos = tabIndex;
         const std::int64_t tabEnd = nextTabStop(at);
         if (column < tabEnd)
             return {pos, at};

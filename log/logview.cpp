@@ -62,6 +62,7 @@ LogView::~LogView() = default;
 void LogView::setDocument(DocumentPtr document)
 {
     m_document = document ? std::move(document) : LogDocument::empty();
+    m_longLineColumns.clear();
     m_caret = m_anchor = 0;
     m_topLine = 0;
     m_topSubRow = 0;
@@ -150,12 +151,22 @@ std::int64_t LogView::wrapColumns() const
     return visibleColumns();
 }
 
+std::int64_t LogView::lineColumns(LineNumber line) const
+{
+    constexpr std::size_t kLongLine = 65536;
+    const std::string_view text = m_document->lineText(line);
+    if (text.size() < kLongLine)
+        return columnOfByte(text, text.size());
+    if (const auto known = m_longLineColumns.find(line); known != m_longLineColumns.end())
+        return known->second;
+    if (m_longLineColumns.size() > 1024)
+        m_longLineColumns.clear();
+    return m_longLineColumns[line] = columnOfByte(text, text.size());
+}
+
 std::int64_t LogView::rowsOfLine(LineNumber line) const
 {
-    if (!m_wordWrap)
-        return 1;
-    const std::string_view text = m_document->lineText(line);
-    return wrappedRows(columnOfByte(text, text.size()), wrapColumns());
+    return m_wordWrap ? wrappedRows(lineColumns(line), wrapColumns()) : 1;
 }
 
 LogView::RowPos LogView::rowOfOffset(ByteOffset offset) const

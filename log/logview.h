@@ -11,6 +11,7 @@
 #include <QColor>
 
 #include <memory>
+#include <unordered_map>
 #include <string>
 
 class QMenu;
@@ -101,6 +102,8 @@ private:
     std::int64_t wrapColumns() const;
     std::int64_t visibleColumns() const;
     std::int64_t rowsOfLine(LineNumber line) const;
+    // The width of a line in columns; remembered for long lines, whose tabs take a scan.
+    std::int64_t lineColumns(LineNumber line) const;
     RowPos rowOfOffset(ByteOffset offset) const;
     bool nextRow(RowPos& pos) const;
     bool previousRow(RowPos& pos) const;
@@ -138,6 +141,7 @@ private:
     QColor m_background;
     QColor m_textColour;
     QMenu* m_contextMenu = nullptr;
+    mutable std::unordered_map<LineNumber, std::int64_t> m_longLineColumns;
 };
 
 } // namespace tlg
