@@ -9,6 +9,7 @@
 #include "log/logview.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -425,7 +426,22 @@ void MainWindow::connectHandlers()
     connect(m_showOptionsAction, &QAction::triggered, this, guarded(this, [this] { ShowOptions1Click(); }));
     connect(m_showTextFormatAction, &QAction::triggered, this, guarded(this, [this] { ShowTextFormat1Click(); }));
     connect(m_wordWrapBox, &QCheckBox::clicked, this, guarded(this, [this] { CheckBox1Click(); }));
-    connect(m_watchTimer, &QTimer::timeout, this, guarded(this, [this] { Timer1Timer(); }));
+    connect(m_intervalSlider, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
+    connect(m_autoRefreshButton, &QToolButton::clicked, this, [this] { ToolButton17Click(); });
+    connect(m_autoRefreshBox, &QCheckBox::clicked, this, [this] { CheckBox5Click(); });
+    connect(m_gotoBottomButton, &QToolButton::clicked, this, [this] { ToolButton14Click(); });
+    connect(m_scrollToBottomBox, &QCheckBox::clicked, this, [this] { CheckBox3Click(); });
+    // The watcher reports in the status bar and never shows a message box; whatever happens
+    // in a tick, the timer runs on.
+    connect(m_watchTimer, &QTimer::timeout, this, [this] {
+        try {
+            Timer1Timer();
+        } catch (const std::exception&) {
+            setStatusText(0, QStringLiteral("File Locked, will retry"));
+        }
+        if (!m_watchTimer->isActive())
+            m_watchTimer->start();
+    });
     connect(m_clockTimer, &QTimer::timeout, this, guarded(this, [this] { Timer2Timer(); }));
 
     // Showing and hiding the file-list panel together with its splitter.
@@ -542,6 +558,17 @@ void MainWindow::Timer2Timer()
 LogView* MainWindow::shownView() const
 {
     return m_view1->isHidden() ? m_view3 : m_view1;
+}
+
+void MainWindow::pumpEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void MainWindow::focusMainWindow()
+{
+    if (QApplication::activeWindow())
+        activateWindow();
 }
 
 void MainWindow::setStatusText(int panel, const QString& text)

@@ -6,6 +6,7 @@
 // change watcher in log/watcher.cpp.
 
 #include "log/logdocument.h"
+#include "log/unicode.h"
 #include "log/watchstate.h"
 
 #include <QMainWindow>
@@ -60,6 +61,8 @@ public:
     // text, which colouring works on and a manual reload shows).
     const DocumentPtr& loadBuffer() const { return m_loadBuffer; }
     const DocumentPtr& stagingText() const { return m_stagingText; }
+    // The kind of 16-bit text that the last detection found.
+    UnicodeKind unicodeKind() const { return m_unicodeKind; }
 
 public slots:
     void OpenFile1Click();
@@ -72,6 +75,11 @@ public slots:
     void ShowOptions1Click();
     void ShowTextFormat1Click();
     void CheckBox1Click();
+    void TrackBar1Change();
+    void ToolButton17Click();
+    void CheckBox5Click();
+    void ToolButton14Click();
+    void CheckBox3Click();
     // Opens the one dropped file, or refuses several with a message box.
     void WMDropFiles(const QList<QUrl>& urls);
 
@@ -104,17 +112,33 @@ public:
     void ScrollToBottom();
     // ScrollToLine on the shown view with the saved caret line.
     void RestoreCaretLine();
+    // The colouring run: the staging text into the hidden view, which then replaces the shown
+    // one (format/colouring.cpp).
+    void ColorLogText();
+    void ShowColoredView(LogView* coloured, LogView* other);
 
 private:
     // Opening and reloading (log/opening.cpp).
     void CommandLineOpen(const QString& path);
     void LoadIntoBuffer();        // the plain-text load of the current path into MEMO1
-    void UnicodeStep();           // converts 16-bit text in the load buffer
+    // 16-bit text (log/unicodestep.cpp): detection (which also reloads the buffer), the
+    // conversion by the kind last detected, and the step every opening path runs.
+    bool DetectUnicode();
+    void ConvertUnicode();
+    void UnicodeStep();
+    // The caret line of the view that ViewToggle marks as shown, kept for RestoreCaretLine.
+    void refreshSavedCaretLine();
     void ResetForNewFile();
     void ShowFirstView();
     void SetTitleToPath();
     std::string nativePath() const;
 
+    // Lets pending paint and timer events run in the middle of a long step; input waits until
+    // the step is over, so no handler starts inside another.
+    void pumpEvents();
+    // Brings the main window forward when the program is the active one; never takes the
+    // focus from another program.
+    void focusMainWindow();
     void setStatusText(int panel, const QString& text);
     void setReloadAlert(bool alert);
 
@@ -125,6 +149,7 @@ private:
     WatchState m_watch;
     DocumentPtr m_loadBuffer;   // MEMO1
     DocumentPtr m_stagingText;  // RichEdit2
+    UnicodeKind m_unicodeKind = UnicodeKind::SingleByte;
     bool m_shownOnce = false;
 
     QWidget* m_formatEditor = nullptr; // TForm2

@@ -9,6 +9,7 @@
 #include "app/timetext.h"
 #include "log/logview.h"
 #include "log/textload.h"
+#include "log/watchstate.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -28,12 +29,6 @@ void MainWindow::LoadIntoBuffer()
     m_loadBuffer = LoadPlainText(nativePath());
 }
 
-void MainWindow::UnicodeStep()
-{
-    // 16-bit text is detected and converted here once that conversion exists; until then
-    // every load is plain.
-}
-
 void MainWindow::ShowFirstView()
 {
     m_view1->show();
@@ -43,12 +38,7 @@ void MainWindow::ShowFirstView()
 
 void MainWindow::ResetForNewFile()
 {
-    // A stored age of 0 never equals a real age stamp, so the watcher's next tick loads the
-    // file itself and shows it.
-    m_watch.StoredAge = 0;
-    m_watch.FormatPending = false;
-    m_watch.FormatTicks = 0;
-    m_watch.ViewToggle = 1;
+    tlg::ResetForNewFile(m_watch);
     ShowFirstView();
 }
 
@@ -83,7 +73,7 @@ void MainWindow::OpenFile1Click()
     ResetForNewFile();
     SetTitleToPath();
     m_watch.FileOpen = true;
-    activateWindow();
+    focusMainWindow();
 }
 
 void MainWindow::WMDropFiles(const QList<QUrl>& urls)
@@ -106,7 +96,7 @@ void MainWindow::WMDropFiles(const QList<QUrl>& urls)
     ResetForNewFile();
     SetTitleToPath();
     m_watch.FileOpen = true;
-    activateWindow();
+    focusMainWindow();
 }
 
 void MainWindow::CommandLineOpen(const QString& argument)

@@ -3,6 +3,7 @@
 #include "app/errors.h"
 #include "app/fileops.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,13 +39,15 @@ DocumentPtr LoadPlainText(const std::string& path)
     if (LockHeldOnFile(fd, /*writeOnly=*/true))
         throw Failure("File is locked by another program: " + path);
 
-    // Read to the end even when the file grew since fstat: a writer may be appending.
+    // The size fstat gave, and then to the end: a writer may be appending meanwhile. Growth
+    // beyond the first size is rare, so only then may the buffer carry spare room, which is
+    // given back when it is large.
     std::string bytes;
+    bytes.resize(static_cast<std::size_t>(st.st_size));
     std::size_t used = 0;
-    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
     for (;;) {
         if (used == bytes.size())
-            bytes.resize(bytes.size() + bytes.size() / 2 + 65536);
+            bytes.resize(bytes.size() + std::max<std::size_t>(bytes.size() / 2, 65536));
         const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
         if (n < 0) {
             if (errno == EINTR)
@@ -56,6 +59,8 @@ DocumentPtr LoadPlainText(const std::string& path)
         used += static_cast<std::size_t>(n);
     }
     bytes.resize(used);
+    if (bytes.capacity() - used > used / 8)
+        bytes.shrink_to_fit();
     return LogDocument::fromBytes(std::move(bytes));
 }
 

@@ -1,21 +1,25 @@
-// The change watcher: a tick of Timer1 samples the open log's age stamp and size and reloads
-// it when either changed. Handlers of the main window.
+// The change watcher: each tick of Timer1 samples the open log's age stamp and size, reloads
+// it when either changed, and runs the colouring that a load made due. Handlers of the main
+// window.
 
 #include "app/fileops.h"
 #include "app/mainwindow.h"
 #include "app/timetext.h"
 #include "log/logview.h"
-#include "log/textload.h"
+#include "log/watchstate.h"
 
+#include <QCheckBox>
+#include <QSlider>
 #include <QTimer>
+#include <QToolButton>
 
 namespace tlg {
 
 void MainWindow::ScrollToLine(LogView* view, LineNumber line)
 {
     view->setFocus();
-    const LineNumber clamped = std::clamp<LineNumber>(line, 0, view->lineCount());
-    view->setSelection(view->lineIndex(clamped), 0);
+    // A line past the end puts the caret at the end of the text.
+    view->setSelection(view->lineIndex(std::max<LineNumber>(line, 0)), 0);
     view->scrollCaretIntoView();
 }
 
@@ -30,35 +34,105 @@ void MainWindow::RestoreCaretLine()
     ScrollToLine(shownView(), m_watch.SavedCaretLine);
 }
 
+void MainWindow::refreshSavedCaretLine()
+{
+    const LogView* marked = (m_watch.ViewToggle % 2 != 0) ? m_view1 : m_view3;
+    m_watch.SavedCaretLine = static_cast<std::int32_t>(marked->caretLine());
+}
+
 void MainWindow::Timer1Timer()
 {
+    const bool colouringOn = m_colourBox->isChecked();
+    if (TakeFirstViewBack(m_watch, colouringOn))
+        ShowFirstView();
     if (!m_watch.FileOpen)
         return;
-    m_watch.SavedCaretLine = static_cast<std::int32_t>(shownView()->caretLine());
+    refreshSavedCaretLine();
     const std::string path = nativePath();
-    m_watch.SampledAge = AgeStamp(path);
-    m_watch.SampledSize = FileSizeOf(path);
-    if (m_watch.SampledAge == m_watch.StoredAge && m_watch.SampledSize == m_watch.StoredSize)
-        return;
+    SampleFile(m_watch, path);
 
+    if (TakeColouringTick(m_watch, colouringOn, m_watchTimer->interval())) {
+        m_watchTimer->stop();
+        if (m_scrollToBottomBox->isChecked())
+            ScrollToBottom();
+        ColorLogText();
+        m_watchTimer->start();
+        MarkColoured(m_watch);
+        if (m_scrollToBottomBox->isChecked())
+            ScrollToBottom();
+        setStatusText(1, QStringLiteral("Format ") + dateTimeText());
+    }
+
+    if (!ChangeSeen(m_watch))
+        return;
+    setReloadAlert(true);
     m_watchTimer->stop();
-    if (IsFileLocked(path)) {
-        setStatusText(0, QStringLiteral("File is Locked :") + dateTimeText());
-    } else if (m_watch.SampledAge != -1) {
-        try {
-            LoadIntoBuffer();
-            m_stagingText = m_loadBuffer;
-            m_view1->setDocument(m_loadBuffer);
-            RestoreCaretLine();
-            // The values read before the load, so that a write during it shows at the next tick.
-            m_watch.StoredAge = m_watch.SampledAge;
-            m_watch.StoredSize = m_watch.SampledSize;
-            setStatusText(0, QStringLiteral("Last Update :") + dateTimeText());
-        } catch (const std::exception&) {
-            setStatusText(0, QStringLiteral("File Locked, will retry"));
+    if (m_watch.AutoRefresh) {
+        if (IsFileLocked(path)) {
+            // The next tick sees the same difference and tries again.
+            setStatusText(0, QStringLiteral("File is Locked :") + dateTimeText());
+        } else if (AgeStamp(path) != -1) {
+            try {
+                pumpEvents();
+                setReloadAlert(false);
+                if (m_unicodeButton->isChecked())
+                    ConvertUnicode();
+                else
+                    LoadIntoBuffer();
+                if (colouringOn) {
+                    // The shown view keeps its text until the colouring of a later tick.
+                    m_stagingText = m_loadBuffer;
+                    MarkColouringDue(m_watch);
+                } else {
+                    m_view1->setDocument(m_loadBuffer);
+                    if (m_scrollToBottomBox->isChecked())
+                        ScrollToBottom();
+                    else
+                        RestoreCaretLine();
+                }
+                StoreSampled(m_watch);
+                focusMainWindow();
+                setStatusText(0, QStringLiteral("Last Update :") + dateTimeText());
+            } catch (const std::exception&) {
+                setStatusText(0, QStringLiteral("File Locked, will retry"));
+                setReloadAlert(true);
+            }
         }
     }
     m_watchTimer->start();
+}
+
+void MainWindow::TrackBar1Change()
+{
+    m_watchTimer->setInterval(m_intervalSlider->value() * 1000);
+}
+
+void MainWindow::ToolButton17Click()
+{
+    if (m_autoRefreshButton->isChecked()) {
+        m_watch.AutoRefresh = true;
+        m_autoRefreshBox->setChecked(true);
+        if (!m_watchTimer->isActive())
+            m_watchTimer->start();
+    } else {
+        m_autoRefreshBox->setChecked(false);
+        m_watch.AutoRefresh = false;
+    }
+}
+
+void MainWindow::CheckBox5Click()
+{
+    m_watch.AutoRefresh = m_autoRefreshBox->isChecked();
+}
+
+void MainWindow::ToolButton14Click()
+{
+    m_scrollToBottomBox->setChecked(m_gotoBottomButton->isChecked());
+}
+
+void MainWindow::CheckBox3Click()
+{
+    m_gotoBottomButton->setChecked(m_scrollToBottomBox->isChecked());
 }
 
 } // namespace tlg

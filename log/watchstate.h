@@ -1,23 +1,54 @@
 #pragma once
 
 // The record of the open log and of the change watcher, shared by loading, watching,
-// colouring, the format editor, the file list and navigation. Touched on the GUI thread only.
+// colouring, the format editor, the file list and navigation, and the watcher's decisions
+// over it. Touched on the GUI thread only.
 
 #include <cstdint>
+#include <string>
 
 namespace tlg {
 
 struct WatchState {
-    bool FileOpen = false;          // a log is open and the watcher polls it
-    std::int32_t StoredAge = 0;     // age stamp at the last completed load; 0 forces a reload
-    std::int64_t StoredSize = 0;    // size in bytes at the last completed load
-    std::int32_t SampledAge = 1;    // age stamp read at the start of the current tick
-    std::int64_t SampledSize = 1;   // size read at the start of the current tick (-1: missing)
-    bool FormatPending = false;     // colouring of the freshly loaded text is due
-    std::int32_t FormatTicks = 0;   // ticks counted while colouring is due
-    bool AutoRefresh = true;        // reload automatically when the file changes
-    std::int32_t ViewToggle = 1;    // odd: RichEdit1 is shown, even: RichEdit3
+    bool FileOpen = false;           // a log is open and the watcher polls it
+    std::int32_t StoredAge = 0;      // age stamp at the last completed load; 0 forces a reload
+    std::int64_t StoredSize = 0;     // size in bytes at the last completed load
+    std::int32_t SampledAge = 1;     // age stamp read at the start of the current tick
+    std::int64_t SampledSize = 1;    // size read at the start of the current tick (-1: missing)
+    bool FormatPending = false;      // colouring of the freshly loaded text is due
+    std::int32_t FormatTicks = 0;    // ticks counted while colouring is due
+    bool AutoRefresh = true;         // reload automatically when the file changes
+    std::int32_t ViewToggle = 1;     // odd: RichEdit1 is shown, even: RichEdit3
     std::int32_t SavedCaretLine = 0; // caret line of the shown view, as last sampled
 };
+
+// A new file is about to be shown: a stored age of 0 never equals a real age stamp, so the
+// next tick loads it; no colouring is due; the first view is shown.
+void ResetForNewFile(WatchState& state);
+
+// With colouring off the watcher writes only the first view: true (and ViewToggle back to 1)
+// when the second view is shown and the first must come to the front.
+bool TakeFirstViewBack(WatchState& state, bool colouringOn);
+
+// Reads the file's age stamp and size into the sampled fields: two stat calls, no read.
+void SampleFile(WatchState& state, const std::string& path);
+
+// The number of ticks after a load that due colouring waits: 1000 ms divided by the interval.
+std::int32_t ColouringThreshold(std::int32_t intervalMs);
+
+// Counts a tick while colouring is due and on; true when the colouring pass runs now.
+bool TakeColouringTick(WatchState& state, bool colouringOn, std::int32_t intervalMs);
+
+// Colouring of freshly loaded text is due from the next tick on.
+void MarkColouringDue(WatchState& state);
+// A colouring pass ran.
+void MarkColoured(WatchState& state);
+
+// The sampled age stamp or size differs from the stored one (the age compared first).
+bool ChangeSeen(const WatchState& state);
+
+// A load completed: the values sampled before it become the stored ones, so a write that
+// landed during the load is seen at the next tick.
+void StoreSampled(WatchState& state);
 
 } // namespace tlg

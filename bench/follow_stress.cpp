@@ -1,0 +1,123 @@
+// Follows a log that another thread writes as fast as a busy service would, with the real
+// timers, and checks at the end that the shown text equals the file byte for byte.
+//
+//   follow_stress [seconds=60] [megabytes-per-second=50] [log=/tmp/tlg-follow-stress.log]
+//
+// Prints the bytes written, the watcher's reloads, the longest stall of the GUI thread (how
+// late a 10 ms timer fired) and whether the text matched. Runs on the offscreen platform when
+// no display is set.
+
+#include "app/mainwindow.h"
+#include "app/viewer.h"
+#include "log/logview.h"
+#include "log/watchstate.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QSlider>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Appends timestamped lines at the given rate until told to stop.
+void writeLines(const std::string& path, double bytesPerSecond, const std::atomic<bool>& stop,
+                std::atomic<long long>& written)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
+    const auto start = std::chrono::steady_clock::now();
+    long long line = 0;
+    std::string chunk;
+    while (!stop) {
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const long long due = static_cast<long long>(elapsed * bytesPerSecond);
+        chunk.clear();
+        while (written + static_cast<long long>(chunk.size()) < due) {
+            chunk += "2026-12-07 10:00:00.000 [worker " + std::to_string(line % 16) + "] request " +
+                     std::to_string(line) + (line % 20 == 0 ? " Failed: error 42\r\n" : " ok\n");
+            ++line;
+        }
+        if (!chunk.empty() && ::write(fd, chunk.data(), chunk.size()) > 0)
+            written += static_cast<long long>(chunk.size());
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::close(fd);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    const double megabytesPerSecond = argc > 2 ? std::atof(argv[2]) : 50.0;
+    const std::string path = argc > 3 ? argv[3] : "/tmp/tlg-follow-stress.log";
+    ::unlink(path.c_str());
+    QFile(QString::fromStdString(path)).open(QIODevice::WriteOnly);
+
+    auto* window = static_cast<tlg::MainWindow*>(tlg::startViewer({QString::fromStdString(path)}));
+    window->findChild<QSlider*>(QStringLiteral("TrackBar1"))->setValue(1); // poll every second
+
+    int reloads = 0;
+    QString lastStatus;
+    qint64 worstStall = 0;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastBeat = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(10);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        if (lastBeat)
+            worstStall = std::max(worstStall, now - lastBeat - 10);
+        lastBeat = now;
+        const QString status = window->findChild<QLabel*>(QStringLiteral("StatusPanel0"))->text();
+        if (status != lastStatus && status.startsWith(QStringLiteral("Last Update")))
+            ++reloads;
+        lastStatus = status;
+    });
+    heartbeat.start();
+
+    std::atomic<bool> stop{false};
+    std::atomic<long long> written{0};
+    std::thread writer(writeLines, path, megabytesPerSecond * 1e6, std::cref(stop), std::ref(written));
+    QTimer::singleShot(seconds * 1000, [&] {
+        stop = true;
+        writer.join();
+        // Then until the watcher is quiet: the last change seen, loaded and coloured.
+        auto* settle = new QTimer(&application);
+        QObject::connect(settle, &QTimer::timeout, [&] {
+            const tlg::WatchState& watch = window->watchState();
+            if (!tlg::ChangeSeen(watch) && !watch.FormatPending &&
+                watch.StoredSize == static_cast<std::int64_t>(written))
+                application.quit();
+        });
+        settle->start(100);
+        QTimer::singleShot(300000, [&] { application.quit(); });
+    });
+    application.exec();
+
+    QFile file(QString::fromStdString(path));
+    file.open(QIODevice::ReadOnly);
+    const QByteArray onDisk = file.readAll();
+    const bool same = QByteArray::fromStdString(window->shownView()->text()) == onDisk;
+    std::printf("written %lld bytes in %d s (%.1f MB/s), reloads seen %d, worst GUI stall %lld ms, "
+                "shown text %s the file\n",
+                static_cast<long long>(written), seconds, written / 1e6 / seconds, reloads,
+                static_cast<long long>(worstStall), same ? "equals" : "DIFFERS FROM");
+    delete window;
+    ::unlink(path.c_str());
+    return same ? 0 : 1;
+}

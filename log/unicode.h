@@ -1,0 +1,34 @@
+#pragma once
+
+// 16-bit text: telling it from single-byte text and turning it into single-byte text by
+// dropping its NUL bytes. Nothing is decoded: a 16-bit character whose high byte is not 0
+// becomes two single-byte characters.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tlg {
+
+// How the file last examined must be read.
+enum class UnicodeKind : std::uint8_t {
+    SingleByte = 0,  // no conversion: the plain-text load
+    NulBytes = 1,    // the plain load differs from the file's NUL-free bytes: drop the NULs
+    ByteOrderMark = 2, // the NUL-free bytes start with FF FE: drop the NULs and the mark
+};
+
+// The file's bytes with every NUL dropped. The file is read only while no other program holds
+// any lock on it, read or write; otherwise, or when it cannot be opened or read, throws Failure.
+std::string ReadDroppingNuls(const std::string& path);
+
+// As ReadDroppingNuls, but only the bytes at offsets 2 to size - 2 (the mark and the last byte
+// are left out); a file of three bytes or fewer gives empty text.
+std::string ReadAfterMark(const std::string& path);
+
+// The kind of a file from its plain-text load and its NUL-free bytes: NulBytes when the two
+// differ once the ASCII letters are upper-cased and blanks and control characters are trimmed
+// from both ends; else ByteOrderMark when the NUL-free bytes start with FF FE; else SingleByte
+// (also for two or three bytes without the mark).
+UnicodeKind ClassifyUnicode(std::string_view loaded, std::string_view nulFree);
+
+} // namespace tlg
