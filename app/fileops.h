@@ -46,6 +46,33 @@ bool LockHeldOnFile(int fd, bool writeOnly);
 // the letter case of a to z, else folder + name.
 std::string FindSettingsFile(const std::string& folder, std::string_view name);
 
+// An open file descriptor, closed when the handle goes.
+class FileHandle {
+public:
+    explicit FileHandle(int fd = -1) : m_fd(fd) {}
+    ~FileHandle();
+    FileHandle(FileHandle&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+    FileHandle& operator=(FileHandle&&) = delete;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    int fd() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+// Opens the file for reading only, non-blocking so that a FIFO never hangs; an invalid handle
+// when it cannot be opened.
+FileHandle OpenForReading(const std::string& path);
+
+// Reads fd from where it stands to its end into `out` (replacing it), starting with room for
+// sizeHint bytes so that a file of that size is read without growing. A file that grows while
+// it is read is read to its new end; spare room left by growth is given back. False on a read
+// error.
+bool ReadToEnd(int fd, std::size_t sizeHint, std::string& out);
+
 // The whole content of the file at path. Throws Failure("Cannot open file " + path) when
 // it cannot be opened or read.
 std::string ReadWholeFile(const std::string& path);

@@ -6,6 +6,9 @@
 #include "app/mastercomputer.h"
 #include "app/messages.h"
 #include "app/timetext.h"
+#include "filelist/addtofilelistdialog.h"
+#include "format/formateditor.h"
+#include "format/formatfile.h"
 #include "log/logview.h"
 
 #include <QAction>
@@ -199,6 +202,7 @@ void MainWindow::buildMenus()
 QWidget* MainWindow::buildTopStrip()
 {
     auto* strip = new QFrame(this);
+    m_topStrip = strip;
     strip->setObjectName(QStringLiteral("Panel2"));
     strip->setFixedHeight(81);
     auto* row = new QHBoxLayout(strip);
@@ -460,21 +464,16 @@ void MainWindow::connectHandlers()
         m_fileListPanel->hide();
         m_fileListButton->setChecked(false);
     });
-    // The format editor follows its button: down shows it, up closes it.
-    connect(m_formatTextButton, &QToolButton::clicked, this, [this] {
-        if (!m_formatEditor)
-            return;
-        if (m_formatTextButton->isChecked())
-            m_formatEditor->show();
-        else
-            m_formatEditor->close();
-    });
+    connect(m_formatTextButton, &QToolButton::clicked, this, [this] { ToolButton10Click(); });
+    connect(m_colourBox, &QCheckBox::clicked, this, [this] { CheckBox6Click(); });
 }
 
-void MainWindow::setCompanionWindows(QWidget* formatEditor, QWidget* addDialog)
+void MainWindow::setCompanionWindows(FormatEditor* formatEditor, AddToFileListDialog* addDialog)
 {
     m_formatEditor = formatEditor;
     m_addDialog = addDialog;
+    // Closing the editor raises its button.
+    connect(m_formatEditor, &FormatEditor::closed, this, [this] { m_formatTextButton->setChecked(false); });
 }
 
 // --- Creation and show -------------------------------------------------------------------
@@ -492,7 +491,11 @@ void MainWindow::FormCreate(const QStringList& arguments)
 
 void MainWindow::FormShow()
 {
-    // The format profiles and the banner start here once they exist.
+    // The defaults are written at the first start, so that they are in force from then on.
+    const std::string folder = ExeFolder();
+    if (AgeStamp(FindSettingsFile(folder, kFormatFileName)) == -1)
+        WriteFileAtomically(folder + kFormatFileName, FormatEditor::defaultText());
+    m_formatEditor->LoadFormatProfiles();
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -535,8 +538,15 @@ void MainWindow::ShowOptions1Click()
 
 void MainWindow::ShowTextFormat1Click()
 {
-    if (m_formatEditor)
+    m_formatEditor->show();
+}
+
+void MainWindow::ToolButton10Click()
+{
+    if (m_formatTextButton->isChecked())
         m_formatEditor->show();
+    else
+        m_formatEditor->close();
 }
 
 void MainWindow::CheckBox1Click()
@@ -598,9 +608,11 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
+    // The drop is done for the program it came from at once; the file opens just after.
     const QList<QUrl> urls = event->mimeData()->urls();
     event->acceptProposedAction();
-    runGuarded(this, [&] { WMDropFiles(urls); });
+    QMetaObject::invokeMethod(this, [this, urls] { runGuarded(this, [&] { WMDropFiles(urls); }); },
+                              Qt::QueuedConnection);
 }
 
 } // namespace tlg

@@ -29,6 +29,8 @@ class QTreeWidget;
 
 namespace tlg {
 
+class AddToFileListDialog;
+class FormatEditor;
 class LogView;
 
 class MainWindow : public QMainWindow {
@@ -44,7 +46,7 @@ public:
     void FormCreate(const QStringList& arguments);
 
     // The format editor and the add dialog, which the window reaches once they exist.
-    void setCompanionWindows(QWidget* formatEditor, QWidget* addDialog);
+    void setCompanionWindows(FormatEditor* formatEditor, AddToFileListDialog* addDialog);
 
     // The path of the open log ("" when none), as the open dialog holds it.
     QString currentPath() const { return m_currentPath; }
@@ -80,6 +82,11 @@ public slots:
     void CheckBox5Click();
     void ToolButton14Click();
     void CheckBox3Click();
+    void CheckBox6Click();
+    void ToolButton10Click();
+    // The format editor's Apply Now: the open log is reloaded by the watcher's next tick and
+    // coloured at the tick after, with the labels as they are now.
+    void ApplyFormatNow();
     // Opens the one dropped file, or refuses several with a message box.
     void WMDropFiles(const QList<QUrl>& urls);
 
@@ -115,11 +122,18 @@ public:
     // The colouring run: the staging text into the hidden view, which then replaces the shown
     // one (format/colouring.cpp).
     void ColorLogText();
-    void ShowColoredView(LogView* coloured, LogView* other);
+    void ShowColoredView(LogView* coloured, LogView* other, bool caretAtTop);
 
 private:
     // Opening and reloading (log/opening.cpp).
     void CommandLineOpen(const QString& path);
+    // Makes path the current path and loads it into the load buffer with the Unicode step; on
+    // failure the previous path comes back, FileOpen becomes watchBackOnFailure, and the
+    // failure goes on to the caller.
+    void loadPath(const QString& path, bool watchBackOnFailure);
+    // Open File and a drop: loadPath, then the staging text, an empty first view, the reset
+    // for a new file, the title, and watching from the next tick.
+    void openNewFile(const QString& path, bool watchBackOnFailure);
     void LoadIntoBuffer();        // the plain-text load of the current path into MEMO1
     // 16-bit text (log/unicodestep.cpp): detection (which also reloads the buffer), the
     // conversion by the kind last detected, and the step every opening path runs.
@@ -151,12 +165,17 @@ private:
     DocumentPtr m_stagingText;  // RichEdit2
     UnicodeKind m_unicodeKind = UnicodeKind::SingleByte;
     bool m_shownOnce = false;
+    // A file is being opened or reloaded: a watcher tick that comes in the middle (while
+    // pending events run) leaves the file alone.
+    bool m_opening = false;
 
-    QWidget* m_formatEditor = nullptr; // TForm2
-    QWidget* m_addDialog = nullptr;    // TForm3
+    FormatEditor* m_formatEditor = nullptr;    // TForm2
+    AddToFileListDialog* m_addDialog = nullptr; // TForm3
+    std::int32_t m_caretPixelY = 0;            // the caret's height in the view, as last recorded
 
     // Controls, with the design's names as object names.
     QFileDialog* m_openDialog = nullptr;        // Open1
+    QFrame* m_topStrip = nullptr;               // Panel2
     LogView* m_view1 = nullptr;                 // RichEdit1
     LogView* m_view3 = nullptr;                 // RichEdit3
     QMenu* m_viewMenu = nullptr;                // PopupMenu1

@@ -4,7 +4,6 @@
 #include "filelist/addtofilelistdialog.h"
 #include "format/formateditor.h"
 
-#include <QToolButton>
 
 namespace tlg {
 
@@ -16,10 +15,6 @@ QMainWindow* startViewer(const QStringList& arguments)
     auto* formatEditor = new FormatEditor(mainWindow);
     auto* addDialog = new AddToFileListDialog(mainWindow);
     mainWindow->setCompanionWindows(formatEditor, addDialog);
-    QObject::connect(formatEditor, &FormatEditor::closed, mainWindow, [mainWindow] {
-        if (auto* button = mainWindow->findChild<QToolButton*>(QStringLiteral("ToolButton24")))
-            button->setChecked(false);
-    });
     mainWindow->show();
     return mainWindow;
 }

@@ -1,10 +1,91 @@
 #include "format/formateditor.h"
 
+#include "app/cp1252.h"
+#include "app/fileops.h"
+#include "app/mainwindow.h"
+#include "app/messages.h"
+#include "format/colourrules.h"
+
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace tlg {
 
-FormatEditor::FormatEditor(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool)
+namespace {
+
+// Labels longer than this are shown cut and cannot be edited in a cell; they are kept whole.
+constexpr std::size_t kEditableLength = 1000;
+
+QFont courier(bool bold)
+{
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPixelSize(11);
+    font.setBold(bold);
+    return font;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRgb colour, bool bold)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setFont(courier(bold));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor::fromRgb(colour));
+    label->setPalette(palette);
+    label->adjustSize();
+    return label;
+}
+
+QString decoded(const std::string& bytes)
+{
+    return QString::fromStdU16String(decodeCp1252(bytes));
+}
+
+} // namespace
+
+LabelColumn::LabelColumn(QWidget* parent) : QFrame(parent)
+{
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(1, 1, 1, 1);
+    column->setSpacing(1);
+    for (int row = 0; row < kCells; ++row) {
+        auto* editor = new QLineEdit(this);
+        editor->setObjectName(QStringLiteral("Cell%1").arg(row));
+        editor->setFixedSize(100, 16);
+        editor->setFrame(false);
+        editor->setMaxLength(static_cast<int>(kEditableLength));
+        connect(editor, &QLineEdit::textEdited, this, [this, row](const QString& text) {
+            m_cells[static_cast<std::size_t>(row)] = encodeCp1252(text.toStdU16String());
+        });
+        m_editors[static_cast<std::size_t>(row)] = editor;
+        column->addWidget(editor);
+    }
+    column->addStretch(1);
+}
+
+void LabelColumn::setCell(int row, const std::string& bytes)
+{
+    const auto index = static_cast<std::size_t>(row);
+    m_cells[index] = bytes;
+    QLineEdit* editor = m_editors[index];
+    const bool editable = bytes.size() <= kEditableLength;
+    editor->setText(decoded(editable ? bytes : bytes.substr(0, kEditableLength)));
+    editor->setReadOnly(!editable);
+    editor->setToolTip(editable ? QString() : tr("This label is too long to edit here"));
+}
+
+FormatEditor::FormatEditor(MainWindow* mainWindow)
+    : QWidget(mainWindow, Qt::Tool), m_mainWindow(mainWindow)
 {
     setObjectName(QStringLiteral("TForm2"));
     setWindowTitle(QStringLiteral("Options - Format Text "));
@@ -13,12 +94,177 @@ FormatEditor::FormatEditor(QWidget* mainWindow) : QWidget(mainWindow, Qt::Tool)
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
+
+    makeLabel(this, "LabelError", QStringLiteral("Error Labels"), kErrorRgb, true)->move(32, 8);
+    makeLabel(this, "LabelInfo", QStringLiteral("Info Labels"), kInfoRgb, true)->move(152, 8);
+    m_lineSample = makeLabel(this, "LabelNormal", QStringLiteral("Normal"), 0x000080, false);
+    m_lineSample->hide();
+
+    m_errorColumn = new LabelColumn(this);
+    m_errorColumn->setObjectName(QStringLiteral("StringGrid1"));
+    m_errorColumn->setGeometry(16, 24, 105, 193);
+    m_infoColumn = new LabelColumn(this);
+    m_infoColumn->setObjectName(QStringLiteral("StringGrid2"));
+    m_infoColumn->setGeometry(144, 24, 105, 193);
+
+    m_tree = new QTreeWidget(this);
+    m_tree->setObjectName(QStringLiteral("TreeView1"));
+    m_tree->setGeometry(408 - 121, 0, 121, 258);
+    m_tree->setHeaderHidden(true);
+    m_tree->setIndentation(19);
+    m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tree->setMouseTracking(true); // hot tracking
+    m_tree->viewport()->installEventFilter(this);
+
+    const struct {
+        const char* name;
+        const char* caption;
+        int left;
+        void (FormatEditor::*handler)();
+    } buttons[] = {{"Button4", "Save", 8, &FormatEditor::Button4Click},
+                   {"Button1", "Apply Now", 96, &FormatEditor::Button1Click},
+                   {"Button2", "Close", 184, nullptr}};
+    for (const auto& b : buttons) {
+        auto* button = new QPushButton(QString::fromLatin1(b.caption), this);
+        button->setObjectName(QLatin1String(b.name));
+        button->setGeometry(b.left, 232, 81, 17);
+        if (b.handler)
+            connect(button, &QPushButton::clicked, this, guarded(this, [this, h = b.handler] { (this->*h)(); }));
+        else
+            connect(button, &QPushButton::clicked, this, &QWidget::close);
+    }
+}
+
+std::array<std::string, 10> FormatEditor::errorLabels() const
+{
+    std::array<std::string, 10> labels;
+    for (int row = 0; row < 10; ++row)
+        labels[static_cast<std::size_t>(row)] = m_errorColumn->cell(row);
+    return labels;
+}
+
+std::array<std::string, 10> FormatEditor::infoLabels() const
+{
+    std::array<std::string, 10> labels;
+    for (int row = 0; row < 10; ++row)
+        labels[static_cast<std::size_t>(row)] = m_infoColumn->cell(row);
+    return labels;
+}
+
+void FormatEditor::fillColumns(int headerLine, int cells)
+{
+    const LabelRow errors = LabelsOf(LineAt(m_lines, headerLine + 1LL));
+    const LabelRow infos = LabelsOf(LineAt(m_lines, headerLine + 2LL));
+    for (int row = 0; row < cells; ++row) {
+        m_errorColumn->setCell(row, errors[static_cast<std::size_t>(row)]);
+        m_infoColumn->setCell(row, infos[static_cast<std::size_t>(row)]);
+    }
+}
+
+void FormatEditor::LoadFormatProfiles()
+{
+    const std::string path = FindSettingsFile(ExeFolder(), kFormatFileName);
+    m_lines = SplitLines(ReadWholeFile(path));
+
+    m_tree->clear();
+    const FormatTree tree = BuildFormatTree(m_lines);
+    QTreeWidgetItem* selected = nullptr;
+    for (std::size_t g = 0; g < tree.groups.size(); ++g) {
+        const FormatGroup& group = tree.groups[g];
+        QTreeWidgetItem* groupItem = nullptr;
+        if (group.hasHeader) {
+            groupItem = new QTreeWidgetItem(m_tree, {decoded(group.name)});
+        }
+        for (std::size_t p = 0; p < group.profiles.size(); ++p) {
+            const QStringList text{decoded(group.profiles[p].name)};
+            auto* item = groupItem ? new QTreeWidgetItem(groupItem, text) : new QTreeWidgetItem(m_tree, text);
+            if (static_cast<int>(g) == tree.selectedGroup && static_cast<int>(p) == tree.selectedProfile) {
+                selected = item;
+                if (groupItem)
+                    groupItem->setExpanded(true);
+            }
+        }
+    }
+    if (selected)
+        m_tree->setCurrentItem(selected);
+
+    // The columns come from the last line that reads exactly "[[Default]]".
+    const int header = LastDefaultHeader(m_lines);
+    if (header >= 0) {
+        fillColumns(header, 10);
+        m_currentProfileLine = header;
+    }
+}
+
+void FormatEditor::TreeView1Click()
+{
+    const QTreeWidgetItem* item = m_tree->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    const std::string name = encodeCp1252(item->text(0).toStdU16String());
+    const int header = FindProfileHeader(m_lines, name);
+    if (header >= 0) {
+        m_currentProfileName = name;
+        m_currentProfileLine = header;
+        fillColumns(header, LabelColumn::kCells);
+        return;
+    }
+    m_currentProfileName.clear();
+    m_currentProfileLine = 0;
+    for (int row = 0; row < LabelColumn::kCells; ++row) {
+        m_errorColumn->setCell(row, std::string());
+        m_infoColumn->setCell(row, std::string());
+    }
+}
+
+void FormatEditor::Button4Click()
+{
+    if (!m_currentProfileName.empty() && m_currentProfileLine > 0) {
+        // A row past the end of the file is not added.
+        const auto errorRow = static_cast<std::size_t>(m_currentProfileLine) + 1;
+        if (errorRow < m_lines.size())
+            m_lines[errorRow] = BuildLabelRow(m_errorColumn->cells());
+        if (errorRow + 1 < m_lines.size())
+            m_lines[errorRow + 1] = BuildLabelRow(m_infoColumn->cells());
+    }
+    // The same file that start-up reads, replaced whole through a temporary file.
+    const std::string path = FindSettingsFile(ExeFolder(), kFormatFileName);
+    WriteFileAtomically(path, JoinLinesCrLf(m_lines));
+}
+
+void FormatEditor::Button1Click()
+{
+    m_mainWindow->ApplyFormatNow();
+}
+
+void FormatEditor::showEvent(QShowEvent* event)
+{
+    // Beside the main window: hanging below it over its lowest 32 pixels when the desktop has
+    // room, else over its top.
+    const QRect main = m_mainWindow->frameGeometry();
+    int desktopHeight = 0;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        desktopHeight = screen->virtualGeometry().height();
+    const int top = desktopHeight > main.top() + main.height() + frameGeometry().height()
+                        ? main.top() + main.height() - 32
+                        : main.top() + 32;
+    move(main.left() + 32, top);
+    QWidget::showEvent(event);
 }
 
 void FormatEditor::closeEvent(QCloseEvent* event)
 {
     QWidget::closeEvent(event);
     emit closed();
+}
+
+bool FormatEditor::eventFilter(QObject* watched, QEvent* event)
+{
+    // Any click in the tree, on a node, an expand button or empty space, acts on the node that
+    // is selected once the tree has handled it.
+    if (watched == m_tree->viewport() && event->type() == QEvent::MouseButtonRelease)
+        runGuarded(this, [this] { TreeView1Click(); });
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace tlg

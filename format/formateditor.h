@@ -1,25 +1,102 @@
 #pragma once
 
-// The format editor window: the tree of groups and profiles and the two label columns. It is
-// created at start-up and lives for the whole run; showing and closing it only changes its
-// visibility.
+// The format editor window: the tree of groups and profiles of the format file and the two
+// label columns that colour the log. It is created at start-up and lives for the whole run;
+// showing and closing it only changes its visibility. It holds the format file's lines, the
+// master copy that the tree and the columns show and that Save writes back.
 
+#include "format/formatfile.h"
+
+#include <QFrame>
 #include <QWidget>
 
+#include <array>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
 namespace tlg {
+
+class MainWindow;
+
+// A column of eleven label cells (a string grid of one column). The cells hold bytes; the
+// editors show them decoded from Windows-1252.
+class LabelColumn : public QFrame {
+    Q_OBJECT
+
+public:
+    explicit LabelColumn(QWidget* parent);
+    static constexpr int kCells = 11;
+
+    const std::string& cell(int row) const { return m_cells[static_cast<std::size_t>(row)]; }
+    void setCell(int row, const std::string& bytes);
+    QLineEdit* editor(int row) const { return m_editors[static_cast<std::size_t>(row)]; }
+    LabelRow cells() const { return m_cells; }
+
+private:
+    LabelRow m_cells;
+    std::array<QLineEdit*, kCells> m_editors{};
+};
 
 class FormatEditor : public QWidget {
     Q_OBJECT
 
 public:
-    explicit FormatEditor(QWidget* mainWindow);
+    explicit FormatEditor(MainWindow* mainWindow);
+
+    // Reads the format file into the lines, rebuilds the tree with the "Default" profile
+    // selected, and fills the columns from the last exact "[[Default]]". Throws Failure
+    // ("Cannot open file <path>") when the file cannot be read; the tree and columns then stay
+    // as they were.
+    void LoadFormatProfiles();
+
+    // The built-in default text, written when the format file is missing.
+    static std::string defaultText() { return DefaultFormatText(); }
+
+    // Labels 1 to 10 of the columns: what colouring reads.
+    std::array<std::string, 10> errorLabels() const;
+    std::array<std::string, 10> infoLabels() const;
+
+    const std::vector<std::string>& lines() const { return m_lines; }
+    const std::string& currentProfileName() const { return m_currentProfileName; }
+    int currentProfileLine() const { return m_currentProfileLine; }
+
+public slots:
+    // A click in the tree: the selected profile's rows fill the columns, or a node that names no
+    // profile empties them.
+    void TreeView1Click();
+    // Save: the current profile's two rows from the columns, then the whole file. A file that
+    // cannot be written is reported and keeps its old content.
+    void Button4Click();
+    // Apply Now: has the open log reloaded and coloured with the columns as they are.
+    void Button1Click();
 
 signals:
-    // The window was closed (by its close box or its Close button).
+    // The window was closed, by its close box or its Close button.
     void closed();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void fillColumns(int headerLine, int cells);
+
+    MainWindow* m_mainWindow;
+    std::vector<std::string> m_lines;           // Theinifile
+    std::string m_currentProfileName = "Default";
+    int m_currentProfileLine = 0;               // 0: no profile whose rows can be saved
+
+    QTreeWidget* m_tree = nullptr;              // TreeView1
+    LabelColumn* m_errorColumn = nullptr;       // StringGrid1
+    LabelColumn* m_infoColumn = nullptr;        // StringGrid2
+    QLabel* m_lineSample = nullptr;             // LabelNormal
 };
 
 } // namespace tlg

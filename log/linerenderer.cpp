@@ -38,33 +38,25 @@ QChar LineRenderer::glyphFor(unsigned char byte)
     return QChar(c);
 }
 
-void LineRenderer::paintRow(QPainter& painter, qreal x, int y, const Row& row,
+Cell LineRenderer::paintRow(QPainter& painter, qreal x, int y, const Row& row,
                             const Palette& palette) const
 {
     const std::string_view line = row.line;
     const std::int64_t lastColumn = row.firstColumn + row.columns; // exclusive
-    Cell cell = cellAtColumn(line, row.firstColumn);
-    std::size_t pos = cell.byte;
-    std::int64_t column = cell.column;
+    auto cellX = [&](std::int64_t col) {
+        return x + static_cast<qreal>(col - row.firstColumn) * m_cellWidth;
+    };
 
     // Selection background first, so that the text paints over it.
-    auto cellX = [&](std::int64_t col) { return x + static_cast<qreal>(col - row.firstColumn) * m_cellWidth; };
-    if (row.selectionEnd > row.selectionStart && row.selectionEnd > pos) {
-        const std::size_t selStart = std::max(row.selectionStart, pos);
-        const std::int64_t startCol = columnOfByte(line, selStart);
-        const std::int64_t endCol = columnOfByte(line, row.selectionEnd);
-        if (endCol > row.firstColumn && startCol < lastColumn) {
-            const qreal left = cellX(std::max(startCol, row.firstColumn));
-            const qreal right = cellX(std::min(endCol, lastColumn));
-            painter.fillRect(QRectF(left, y, right - left, m_lineHeight), palette.selectionBackground);
-        }
-    }
-    if (row.breakSelected && row.lastRowOfLine) {
-        const std::int64_t endCol = columnOfByte(line, line.size());
-        if (endCol >= row.firstColumn && endCol < lastColumn)
-            painter.fillRect(QRectF(cellX(endCol), y, m_cellWidth, m_lineHeight),
-                             palette.selectionBackground);
-    }
+    const std::int64_t selLeft = std::max(row.selectionStartColumn, row.firstColumn);
+    const std::int64_t selRight = std::min(row.selectionEndColumn, lastColumn);
+    if (selRight > selLeft)
+        painter.fillRect(QRectF(cellX(selLeft), y, cellX(selRight) - cellX(selLeft), m_lineHeight),
+                         palette.selectionBackground);
+    if (row.breakSelected && row.lastRowOfLine && row.lineColumns >= row.firstColumn &&
+        row.lineColumns <= lastColumn)
+        painter.fillRect(QRectF(cellX(row.lineColumns), y, m_cellWidth, m_lineHeight),
+                         palette.selectionBackground);
 
     painter.setFont(m_font);
     const qreal baseline = y + m_ascent;
@@ -85,6 +77,8 @@ void LineRenderer::paintRow(QPainter& painter, qreal x, int y, const Row& row,
     // Paint runs of printable bytes that share a colour as one string; tabs only advance the
     // column, and each control byte is painted on its own cell so that a stand-in glyph from a
     // fallback font can never shift the columns after it.
+    std::size_t pos = row.start.byte;
+    std::int64_t column = row.start.column;
     QString run;
     std::int64_t runColumn = column;
     QColor runColour;
@@ -121,6 +115,7 @@ void LineRenderer::paintRow(QPainter& painter, qreal x, int y, const Row& row,
         ++pos;
     }
     flush();
+    return {pos, column};
 }
 
 } // namespace tlg

@@ -3,6 +3,8 @@
 // Paints one screen row of a log line into a QPainter. It knows the font and the colours it is
 // given and nothing of documents, scrolling or widgets.
 
+#include "log/linelayout.h"
+
 #include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
@@ -34,12 +36,18 @@ public:
 
     struct Row {
         std::string_view line;        // the line's content, without its break
-        std::int64_t firstColumn = 0; // first column shown at x
-        std::int64_t columns = 0;     // number of columns to paint
-        std::size_t selectionStart = 0; // selected bytes of the line, [start, end)
+        Cell start{0, 0};             // the cell under firstColumn: where painting starts
+        std::int64_t firstColumn = 0; // the column shown at x
+        std::int64_t columns = 0;     // how many columns to paint
+        // The selected part of the line, in columns; the break cell after the line's last
+        // column is selected when the selection runs past the line's end.
+        std::int64_t selectionStartColumn = 0;
+        std::int64_t selectionEndColumn = 0;
+        std::size_t selectionStart = 0; // the same in bytes, [start, end)
         std::size_t selectionEnd = 0;
-        bool breakSelected = false;   // the line break after the line is selected too
-        bool lastRowOfLine = true;    // the break cell belongs to this row
+        bool breakSelected = false;
+        std::int64_t lineColumns = 0;   // the width of the whole line
+        bool lastRowOfLine = true;      // the break cell belongs to this row
         const std::vector<ColourSpan>* spans = nullptr; // sorted, disjoint; may be null
     };
 
@@ -49,8 +57,9 @@ public:
         QColor selectionText;
     };
 
-    // Paints the row with its top-left corner at (x, y).
-    void paintRow(QPainter& painter, qreal x, int y, const Row& row, const Palette& palette) const;
+    // Paints the row with its top-left corner at (x, y). Returns the cell where painting
+    // stopped: the start of the next wrapped row of the same line.
+    Cell paintRow(QPainter& painter, qreal x, int y, const Row& row, const Palette& palette) const;
 
     // The character shown for a byte: its Windows-1252 character, or a visible stand-in for
     // control bytes so that they are never invisible.

@@ -1,5 +1,7 @@
 #include "log/logdocument.h"
 
+#include "log/linelayout.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -7,31 +9,51 @@ namespace tlg {
 
 namespace {
 
-// Finds the line starts of text with memchr, which is far faster than a byte loop. A CR is
-// looked for only while one may lie ahead, so a text with LF breaks only pays one scan.
-void indexLines(std::string_view text, std::vector<ByteOffset>& starts, std::int64_t& longest)
+struct LineStats {
+    std::int64_t longest = 0; // bytes
+    std::int64_t widest = 0;  // columns
+};
+
+// Finds the line starts of text with memchr, which is far faster than a byte loop. A CR or a
+// tab is looked for only while one may lie ahead, so a text with LF breaks and no tabs pays one
+// scan.
+void indexLines(std::string_view text, std::vector<ByteOffset>& starts, LineStats& stats)
 {
     const char* const begin = text.data();
     const char* const end = begin + text.size();
-    const char* nextLf = static_cast<const char*>(std::memchr(begin, '\n', text.size()));
-    const char* nextCr = static_cast<const char*>(std::memchr(begin, '\r', text.size()));
+    auto find = [end](const char* from, char c) {
+        return static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(end - from)));
+    };
+    const char* nextLf = find(begin, '\n');
+    const char* nextCr = find(begin, '\r');
+    const char* nextTab = find(begin, '\t');
     const char* lineStart = begin;
+    auto measure = [&](const char* lineEnd) {
+        const std::int64_t length = lineEnd - lineStart;
+        stats.longest = std::max(stats.longest, length);
+        std::int64_t columns = length;
+        if (nextTab && nextTab < lineEnd) {
+            columns = columnOfByte(std::string_view(lineStart, static_cast<std::size_t>(length)),
+                                   static_cast<std::size_t>(length));
+            nextTab = find(lineEnd, '\t');
+        }
+        stats.widest = std::max(stats.widest, columns);
+    };
     starts.push_back(0);
-    longest = 0;
     while (nextLf || nextCr) {
         const char* brk = (nextLf && (!nextCr || nextLf < nextCr)) ? nextLf : nextCr;
-        longest = std::max<std::int64_t>(longest, brk - lineStart);
+        measure(brk);
         const char* after = brk + 1;
         if (*brk == '\r' && after < end && *after == '\n')
             ++after; // CR LF is one break
         lineStart = after;
         starts.push_back(after - begin);
         if (nextLf && nextLf < after)
-            nextLf = static_cast<const char*>(std::memchr(after, '\n', end - after));
+            nextLf = find(after, '\n');
         if (nextCr && nextCr < after)
-            nextCr = static_cast<const char*>(std::memchr(after, '\r', end - after));
+            nextCr = find(after, '\r');
     }
-    longest = std::max<std::int64_t>(longest, end - lineStart);
+    measure(end);
 }
 
 } // namespace
@@ -40,7 +62,10 @@ DocumentPtr LogDocument::fromBytes(std::string bytes)
 {
     auto doc = std::shared_ptr<LogDocument>(new LogDocument());
     doc->m_bytes = std::move(bytes);
-    indexLines(doc->m_bytes, doc->m_lineStarts, doc->m_longestLine);
+    LineStats stats;
+    indexLines(doc->m_bytes, doc->m_lineStarts, stats);
+    doc->m_longestLine = stats.longest;
+    doc->m_widestColumns = stats.widest;
     return doc;
 }
 

@@ -57,6 +57,8 @@ public:
 
     // The length in bytes of the longest line's content.
     std::int64_t longestLine() const { return m_longestLine; }
+    // The width in columns of the widest line's content, tabs run to their stops.
+    std::int64_t widestLineColumns() const { return m_widestColumns; }
 
 private:
     LogDocument() = default;
@@ -64,6 +66,7 @@ private:
     std::string m_bytes;
     std::vector<ByteOffset> m_lineStarts; // m_lineStarts[0] == 0, strictly increasing
     std::int64_t m_longestLine = 0;
+    std::int64_t m_widestColumns = 0;
 };
 
 } // namespace tlg

@@ -23,6 +23,8 @@ namespace tlg {
 namespace {
 
 constexpr int kMargin = 2;
+// Lines at least this long are measured and coloured by the part in sight.
+constexpr std::size_t kLongLine = 65536;
 
 // Courier New at 8 points where the system has it (or a metric twin such as Liberation
 // Mono), else the system's fixed-pitch font.
@@ -59,9 +61,11 @@ LogView::LogView(QWidget* parent)
 
 LogView::~LogView() = default;
 
-void LogView::setDocument(DocumentPtr document)
+void LogView::setDocument(DocumentPtr document, RulesPtr rules)
 {
     m_document = document ? std::move(document) : LogDocument::empty();
+    m_rules = std::move(rules);
+    m_spans.clear();
     m_longLineColumns.clear();
     m_caret = m_anchor = 0;
     m_topLine = 0;
@@ -107,7 +111,12 @@ void LogView::copy() const
         return;
     const std::string_view bytes = m_document->text().substr(
         static_cast<std::size_t>(selectionStart()), static_cast<std::size_t>(selectionLength()));
-    QApplication::clipboard()->setText(QString::fromStdU16String(decodeCp1252(bytes)));
+    try {
+        QApplication::clipboard()->setText(QString::fromStdU16String(decodeCp1252(bytes)));
+    } catch (const std::bad_alloc&) {
+        // A selection too large for memory as text is not copied; the view goes on.
+        QApplication::beep();
+    }
 }
 
 void LogView::setWordWrap(bool on)
@@ -133,6 +142,64 @@ void LogView::setBaseTextColour(const QColor& colour)
     viewport()->update();
 }
 
+const std::vector<LabelSpan>& LogView::labelSpans(LineNumber line, std::size_t from,
+                                                  std::size_t to) const
+{
+    static const std::vector<LabelSpan> none;
+    if (!m_rules)
+        return none;
+    // The line with its break: a word run ends with the boundary byte after it.
+    const ByteOffset start = m_document->lineIndex(line);
+    const ByteOffset end = m_document->lineIndex(line + 1);
+    const std::string_view text = m_document->text().substr(
+        static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+    // A long line is coloured around the part in sight only, and not remembered.
+    if (text.size() >= kLongLine) {
+        ColourLine(text, *m_rules, m_windowSpans, from, to);
+        return m_windowSpans;
+    }
+    if (const auto known = m_spans.find(line); known != m_spans.end())
+        return known->second;
+    if (m_spans.size() > 4096)
+        m_spans.clear();
+    std::vector<LabelSpan>& spans = m_spans[line];
+    ColourLine(text, *m_rules, spans);
+    return spans;
+}
+
+namespace {
+
+QColor colourOf(LabelColour colour, const QColor& base)
+{
+    switch (colour) {
+    case LabelColour::Info:
+        return QColor::fromRgb(kInfoRgb);
+    case LabelColour::Error:
+        return QColor::fromRgb(kErrorRgb);
+    case LabelColour::None:
+        break;
+    }
+    return base;
+}
+
+} // namespace
+
+QColor LogView::colourAt(ByteOffset offset) const
+{
+    const LineNumber line = m_document->lineFromOffset(offset);
+    const auto index = static_cast<std::size_t>(offset - m_document->lineIndex(line));
+    for (const LabelSpan& span : labelSpans(line, index, index + 1)) {
+        if (span.start <= index && index < span.end)
+            return colourOf(span.colour, m_textColour);
+    }
+    return m_textColour;
+}
+
+void LogView::setFirstVisibleLine(LineNumber line)
+{
+    setTop({std::clamp<LineNumber>(line, 0, m_document->rowCount() - 1), 0});
+}
+
 // --- Rows and columns --------------------------------------------------------------------
 
 int LogView::visibleRows() const
@@ -146,14 +213,8 @@ std::int64_t LogView::visibleColumns() const
     return std::max<std::int64_t>(1, static_cast<std::int64_t>(width / m_renderer.cellWidth()));
 }
 
-std::int64_t LogView::wrapColumns() const
-{
-    return visibleColumns();
-}
-
 std::int64_t LogView::lineColumns(LineNumber line) const
 {
-    constexpr std::size_t kLongLine = 65536;
     const std::string_view text = m_document->lineText(line);
     if (text.size() < kLongLine)
         return columnOfByte(text, text.size());
@@ -166,18 +227,22 @@ std::int64_t LogView::lineColumns(LineNumber line) const
 
 std::int64_t LogView::rowsOfLine(LineNumber line) const
 {
-    return m_wordWrap ? wrappedRows(lineColumns(line), wrapColumns()) : 1;
+    return m_wordWrap ? wrappedRows(lineColumns(line), visibleColumns()) : 1;
+}
+
+std::int64_t LogView::columnOfOffset(ByteOffset offset) const
+{
+    const LineNumber line = m_document->lineFromOffset(offset);
+    const std::string_view text = m_document->lineText(line);
+    const auto index = static_cast<std::size_t>(offset - m_document->lineIndex(line));
+    return columnOfByte(text, std::min(index, text.size()));
 }
 
 LogView::RowPos LogView::rowOfOffset(ByteOffset offset) const
 {
     RowPos pos{m_document->lineFromOffset(offset), 0};
-    if (!m_wordWrap)
-        return pos;
-    const std::string_view text = m_document->lineText(pos.line);
-    const auto index = static_cast<std::size_t>(offset - m_document->lineIndex(pos.line));
-    const std::int64_t column = columnOfByte(text, std::min(index, text.size()));
-    pos.subRow = std::min(column / wrapColumns(), rowsOfLine(pos.line) - 1);
+    if (m_wordWrap)
+        pos.subRow = std::min(columnOfOffset(offset) / visibleColumns(), rowsOfLine(pos.line) - 1);
     return pos;
 }
 
@@ -226,7 +291,7 @@ std::int64_t LogView::moveRows(RowPos& pos, std::int64_t n) const
 
 std::int64_t LogView::rowFirstColumn(const RowPos& pos) const
 {
-    return m_wordWrap ? pos.subRow * wrapColumns() : m_firstColumn;
+    return m_wordWrap ? pos.subRow * visibleColumns() : m_firstColumn;
 }
 
 std::int64_t LogView::rowsFromTop(const RowPos& pos, std::int64_t limit) const
@@ -247,13 +312,19 @@ std::int64_t LogView::rowsFromTop(const RowPos& pos, std::int64_t limit) const
 ByteOffset LogView::offsetAtRowColumn(const RowPos& pos, double column) const
 {
     const std::string_view text = m_document->lineText(pos.line);
-    if (m_wordWrap) {
-        const double rowStart = static_cast<double>(pos.subRow * wrapColumns());
-        const double rowEnd = rowStart + static_cast<double>(wrapColumns());
-        column = std::clamp(column, rowStart, rowEnd);
-    }
-    return m_document->lineIndex(pos.line) +
-           static_cast<ByteOffset>(caretIndexAtColumn(text, column));
+    const ByteOffset lineStart = m_document->lineIndex(pos.line);
+    if (!m_wordWrap)
+        return lineStart + static_cast<ByteOffset>(caretIndexAtColumn(text, column));
+    const std::int64_t rowStart = pos.subRow * visibleColumns();
+    const std::int64_t rowEnd = rowStart + visibleColumns();
+    column = std::clamp(column, static_cast<double>(rowStart), static_cast<double>(rowEnd));
+    std::size_t index = caretIndexAtColumn(text, column);
+    // The end of a row that another row follows is the start of that next row: keep the caret
+    // on this row, before its last byte.
+    if (pos.subRow + 1 < rowsOfLine(pos.line) && index > 0 &&
+        columnOfByte(text, index) >= rowEnd)
+        index = cellAtColumn(text, rowEnd - 1).byte;
+    return lineStart + static_cast<ByteOffset>(index);
 }
 
 ByteOffset LogView::offsetAtPoint(const QPoint& point) const
@@ -272,31 +343,25 @@ QPoint LogView::caretPixelPos() const
     const RowPos pos = rowOfOffset(m_caret);
     const std::int64_t limit = 2 * static_cast<std::int64_t>(visibleRows()) + 2;
     const std::int64_t rows = std::clamp<std::int64_t>(rowsFromTop(pos, limit), -limit, limit);
-    const std::string_view text = m_document->lineText(pos.line);
-    const auto index = static_cast<std::size_t>(m_caret - m_document->lineIndex(pos.line));
-    const std::int64_t column = columnOfByte(text, std::min(index, text.size()));
-    const qreal x = kMargin + static_cast<qreal>(column - rowFirstColumn(pos)) * m_renderer.cellWidth();
+    const qreal x = kMargin + static_cast<qreal>(columnOfOffset(m_caret) - rowFirstColumn(pos)) *
+                                  m_renderer.cellWidth();
     return QPoint(static_cast<int>(x), static_cast<int>(rows * m_renderer.lineHeight()));
 }
 
 // --- Scrolling ----------------------------------------------------------------------------
 
-LineNumber LogView::maxTopLine() const
+LogView::RowPos LogView::lastPageTop() const
 {
     const LineCount rows = m_document->rowCount();
-    if (!m_wordWrap)
-        return std::max<LineNumber>(0, rows - visibleRows());
     RowPos last{rows - 1, rowsOfLine(rows - 1) - 1};
     moveRows(last, -(visibleRows() - 1));
-    return last.line;
+    return last;
 }
 
 void LogView::setTop(RowPos top)
 {
     // Never scroll past the page that ends with the last row.
-    const LineCount rows = m_document->rowCount();
-    RowPos last{rows - 1, m_wordWrap ? rowsOfLine(rows - 1) - 1 : 0};
-    moveRows(last, -(visibleRows() - 1));
+    const RowPos last = lastPageTop();
     if (top.line > last.line || (top.line == last.line && top.subRow > last.subRow))
         top = last;
     if (top.line < 0)
@@ -319,7 +384,7 @@ void LogView::updateScrollBars()
 {
     m_settingScrollBars = true;
     QScrollBar* vertical = verticalScrollBar();
-    const auto maxTop = static_cast<int>(std::min<LineNumber>(maxTopLine(), INT32_MAX));
+    const auto maxTop = static_cast<int>(std::min<LineNumber>(lastPageTop().line, INT32_MAX));
     vertical->setRange(0, std::max(maxTop, static_cast<int>(std::min<LineNumber>(m_topLine, INT32_MAX))));
     vertical->setPageStep(visibleRows());
     vertical->setValue(static_cast<int>(std::min<LineNumber>(m_topLine, INT32_MAX)));
@@ -329,9 +394,9 @@ void LogView::updateScrollBars()
         horizontal->setRange(0, 0);
     } else {
         const std::int64_t columns = visibleColumns();
-        // Room for the caret after the longest line's last character.
+        // Room for the caret after the widest line's last character.
         const std::int64_t maxFirst =
-            std::max<std::int64_t>(m_document->longestLine() + 1 - columns, m_firstColumn);
+            std::max<std::int64_t>(m_document->widestLineColumns() + 1 - columns, m_firstColumn);
         horizontal->setRange(0, static_cast<int>(std::clamp<std::int64_t>(maxFirst, 0, INT32_MAX)));
         horizontal->setPageStep(static_cast<int>(std::min<std::int64_t>(columns, INT32_MAX)));
         horizontal->setValue(static_cast<int>(std::min<std::int64_t>(m_firstColumn, INT32_MAX)));
@@ -366,9 +431,7 @@ void LogView::scrollCaretIntoView()
         setTop(top);
     }
     if (!m_wordWrap) {
-        const std::string_view text = m_document->lineText(caret.line);
-        const auto index = static_cast<std::size_t>(m_caret - m_document->lineIndex(caret.line));
-        const std::int64_t column = columnOfByte(text, std::min(index, text.size()));
+        const std::int64_t column = columnOfOffset(m_caret);
         const std::int64_t columns = visibleColumns();
         if (column < m_firstColumn)
             m_firstColumn = std::max<std::int64_t>(0, column - columns / 3);
@@ -414,15 +477,10 @@ ByteOffset LogView::verticalMove(std::int64_t rows)
 {
     RowPos pos = rowOfOffset(m_caret);
     double column = m_desiredColumn;
-    if (column < 0) {
-        const std::string_view text = m_document->lineText(pos.line);
-        const auto index = static_cast<std::size_t>(m_caret - m_document->lineIndex(pos.line));
-        column = static_cast<double>(columnOfByte(text, std::min(index, text.size())));
-        if (m_wordWrap)
-            column -= static_cast<double>(pos.subRow * wrapColumns());
-    }
+    if (column < 0)
+        column = static_cast<double>(columnOfOffset(m_caret) - (m_wordWrap ? pos.subRow * visibleColumns() : 0));
     moveRows(pos, rows);
-    const double base = m_wordWrap ? static_cast<double>(pos.subRow * wrapColumns()) : 0.0;
+    const double base = m_wordWrap ? static_cast<double>(pos.subRow * visibleColumns()) : 0.0;
     const ByteOffset target = offsetAtRowColumn(pos, base + column);
     m_desiredColumn = column;
     return target;
@@ -454,26 +512,49 @@ void LogView::paintEvent(QPaintEvent*)
     const ByteOffset selStart = selectionStart();
     const ByteOffset selEnd = selStart + selectionLength();
     const LineCount lineRows = m_document->rowCount();
-    const std::int64_t columns = m_wordWrap ? wrapColumns() : visibleColumns() + 1;
+    const std::int64_t columns = visibleColumns() + 1;
 
     RowPos pos{m_topLine, m_topSubRow};
+    const RowPos caret = rowOfOffset(m_caret);
     int caretRow = -1;
     std::int64_t caretFirstColumn = 0;
-    const RowPos caret = rowOfOffset(m_caret);
+    LineNumber measuredLine = -1; // the line whose selection columns `row` holds
+    Cell carried{0, 0};           // where the previous row of the same line stopped
+    LineRenderer::Row row;
+    std::vector<ColourSpan> spans;
     for (int i = 0, y = 0; i < rows; ++i, y += lineHeight) {
-        const ByteOffset lineStart = m_document->lineIndex(pos.line);
         const std::string_view text = m_document->lineText(pos.line);
-        const auto length = static_cast<ByteOffset>(text.size());
-        LineRenderer::Row row;
-        row.line = text;
+        if (pos.line != measuredLine) {
+            // Per line: its selected bytes and their columns, and its width.
+            measuredLine = pos.line;
+            const ByteOffset lineStart = m_document->lineIndex(pos.line);
+            const auto length = static_cast<ByteOffset>(text.size());
+            row.line = text;
+            row.selectionStart = static_cast<std::size_t>(std::clamp<ByteOffset>(selStart - lineStart, 0, length));
+            row.selectionEnd = static_cast<std::size_t>(std::clamp<ByteOffset>(selEnd - lineStart, 0, length));
+            const bool selected = row.selectionEnd > row.selectionStart;
+            row.selectionStartColumn = selected ? columnOfByte(text, row.selectionStart) : 0;
+            row.selectionEndColumn = selected ? columnOfByte(text, row.selectionEnd) : 0;
+            row.breakSelected = pos.line + 1 < lineRows && selStart <= lineStart + length &&
+                                selEnd > lineStart + length;
+            row.lineColumns = lineColumns(pos.line);
+            // Later rows of a wrapped line start where the row before stopped.
+            carried = cellAtColumn(text, rowFirstColumn(pos));
+        }
         row.firstColumn = rowFirstColumn(pos);
         row.columns = columns;
-        row.selectionStart = static_cast<std::size_t>(std::clamp<ByteOffset>(selStart - lineStart, 0, length));
-        row.selectionEnd = static_cast<std::size_t>(std::clamp<ByteOffset>(selEnd - lineStart, 0, length));
-        row.breakSelected = pos.line + 1 < lineRows && selStart <= lineStart + length &&
-                            selEnd > lineStart + length;
+        row.start = carried;
         row.lastRowOfLine = pos.subRow + 1 >= rowsOfLine(pos.line);
-        m_renderer.paintRow(painter, kMargin, y, row, colours);
+
+        // The colours of the bytes this row can show: each takes at least one column.
+        spans.clear();
+        const std::size_t rowEnd = std::min(text.size(), row.start.byte + static_cast<std::size_t>(columns) + 1);
+        for (const LabelSpan& span : labelSpans(pos.line, row.start.byte, std::max(rowEnd, row.start.byte + 1))) {
+            if (span.end > row.start.byte && span.start < rowEnd)
+                spans.push_back({span.start, span.end, colourOf(span.colour, m_textColour)});
+        }
+        row.spans = &spans;
+        carried = m_renderer.paintRow(painter, kMargin, y, row, colours);
         if (pos.line == caret.line && pos.subRow == caret.subRow) {
             caretRow = i;
             caretFirstColumn = row.firstColumn;
@@ -483,10 +564,8 @@ void LogView::paintEvent(QPaintEvent*)
     }
 
     if (hasFocus() && caretRow >= 0) {
-        const std::string_view text = m_document->lineText(caret.line);
-        const auto index = static_cast<std::size_t>(m_caret - m_document->lineIndex(caret.line));
-        const std::int64_t column = columnOfByte(text, std::min(index, text.size()));
-        const qreal x = kMargin + static_cast<qreal>(column - caretFirstColumn) * m_renderer.cellWidth();
+        const qreal x = kMargin + static_cast<qreal>(columnOfOffset(m_caret) - caretFirstColumn) *
+                                      m_renderer.cellWidth();
         painter.fillRect(QRectF(x, caretRow * lineHeight, 1, lineHeight), m_textColour);
     }
 }

@@ -4,6 +4,7 @@
 // the text into a QTextDocument, so that it opens logs of any size at once. Offsets are byte
 // offsets into the document and lines count from 0.
 
+#include "format/colourrules.h"
 #include "log/linerenderer.h"
 #include "log/logdocument.h"
 
@@ -25,9 +26,11 @@ public:
     explicit LogView(QWidget* parent = nullptr);
     ~LogView() override;
 
-    // Shows a document (shared, never copied) with the caret at its start, scrolled to the top.
-    // A null document shows as empty.
-    void setDocument(DocumentPtr document);
+    using RulesPtr = std::shared_ptr<const ColourRules>;
+
+    // Shows a document (shared, never copied) with the caret at its start, scrolled to the top,
+    // coloured by the rules (none: all in the base text colour). A null document shows as empty.
+    void setDocument(DocumentPtr document, RulesPtr rules = nullptr);
     const DocumentPtr& document() const { return m_document; }
     void clear() { setDocument(nullptr); }
 
@@ -51,9 +54,11 @@ public:
     // Scrolls as little as needed to bring the caret into sight.
     void scrollCaretIntoView();
 
-    // The first line in sight, and how many whole rows fit in the view.
+    // The first line in sight, how many whole rows fit in the view, and how many columns (the
+    // width at which word wrap breaks rows).
     LineNumber firstVisibleLine() const { return m_topLine; }
     int visibleRows() const;
+    std::int64_t visibleColumns() const;
     // The caret's position in viewport pixels (it may lie outside the viewport).
     QPoint caretPixelPos() const;
     int lineHeight() const { return m_renderer.lineHeight(); }
@@ -64,6 +69,11 @@ public:
     QColor backgroundColour() const { return m_background; }
     void setBaseTextColour(const QColor& colour);
     QColor baseTextColour() const { return m_textColour; }
+    const RulesPtr& colourRules() const { return m_rules; }
+    // The colour in which the byte at offset is painted (selection aside).
+    QColor colourAt(ByteOffset offset) const;
+    // Scrolls so that the line is the first in sight (as far as the text allows).
+    void setFirstVisibleLine(LineNumber line);
 
     // The menu shown on a right click; the view does not own it.
     void setContextMenu(QMenu* menu) { m_contextMenu = menu; }
@@ -99,11 +109,11 @@ private:
         std::int64_t subRow = 0;
     };
 
-    std::int64_t wrapColumns() const;
-    std::int64_t visibleColumns() const;
     std::int64_t rowsOfLine(LineNumber line) const;
     // The width of a line in columns; remembered for long lines, whose tabs take a scan.
     std::int64_t lineColumns(LineNumber line) const;
+    // The column at which the byte at offset starts, within its line.
+    std::int64_t columnOfOffset(ByteOffset offset) const;
     RowPos rowOfOffset(ByteOffset offset) const;
     bool nextRow(RowPos& pos) const;
     bool previousRow(RowPos& pos) const;
@@ -113,13 +123,17 @@ private:
     std::int64_t rowFirstColumn(const RowPos& pos) const;
     ByteOffset offsetAtPoint(const QPoint& point) const;
     ByteOffset offsetAtRowColumn(const RowPos& pos, double column) const;
+    // The coloured stretches of a line, sure for the bytes [from, to) of it; remembered until
+    // the document or the rules change, except for long lines.
+    const std::vector<LabelSpan>& labelSpans(LineNumber line, std::size_t from, std::size_t to) const;
     // Rows from the top of the view to `pos`, stopping once past `limit`.
     std::int64_t rowsFromTop(const RowPos& pos, std::int64_t limit) const;
 
     void setTop(RowPos top);
     void scrollRows(std::int64_t n);
     void updateScrollBars();
-    LineNumber maxTopLine() const;
+    // The top of the page that ends with the last row: as far as the view scrolls.
+    RowPos lastPageTop() const;
     void moveCaret(ByteOffset offset, bool extendSelection);
     ByteOffset stepLeft(ByteOffset offset) const;
     ByteOffset stepRight(ByteOffset offset) const;
@@ -142,6 +156,9 @@ private:
     QColor m_textColour;
     QMenu* m_contextMenu = nullptr;
     mutable std::unordered_map<LineNumber, std::int64_t> m_longLineColumns;
+    RulesPtr m_rules;
+    mutable std::unordered_map<LineNumber, std::vector<LabelSpan>> m_spans;
+    mutable std::vector<LabelSpan> m_windowSpans;
 };
 
 } // namespace tlg

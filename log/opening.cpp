@@ -47,6 +47,37 @@ void MainWindow::SetTitleToPath()
     setWindowTitle(QStringLiteral("Log Viewer - ") + m_currentPath);
 }
 
+void MainWindow::loadPath(const QString& path, bool watchBackOnFailure)
+{
+    // Loaded first and switched after: a file that cannot be read leaves the log that was
+    // open as it was, shown, named in the title and watched.
+    const QString previous = m_currentPath;
+    const bool opening = m_opening;
+    m_opening = true;
+    m_currentPath = path;
+    try {
+        LoadIntoBuffer();
+        UnicodeStep();
+    } catch (...) {
+        m_currentPath = previous;
+        m_watch.FileOpen = watchBackOnFailure;
+        m_opening = opening;
+        throw;
+    }
+    m_opening = opening;
+}
+
+void MainWindow::openNewFile(const QString& path, bool watchBackOnFailure)
+{
+    loadPath(path, watchBackOnFailure);
+    m_stagingText = m_loadBuffer;
+    m_view1->clear();
+    ResetForNewFile();
+    SetTitleToPath();
+    m_watch.FileOpen = true;
+    focusMainWindow();
+}
+
 void MainWindow::OpenFile1Click()
 {
     // The watcher leaves the file alone while the modal dialog is up; its timer keeps ticking
@@ -59,21 +90,13 @@ void MainWindow::OpenFile1Click()
     }
     const bool picked = m_openDialog->exec() == QDialog::Accepted &&
                         !m_openDialog->selectedFiles().isEmpty();
+    // The log that was open is watched again after a cancel or a file that cannot be read.
+    const bool watchAgain = !trimBlanks(nativePath()).empty();
     if (!picked) {
-        // The log that was open is watched again.
-        m_watch.FileOpen = !trimBlanks(nativePath()).empty();
+        m_watch.FileOpen = watchAgain;
         return;
     }
-    m_currentPath = m_openDialog->selectedFiles().first();
-    m_watch.FileOpen = false;
-    LoadIntoBuffer();
-    UnicodeStep();
-    m_stagingText = m_loadBuffer;
-    m_view1->clear();
-    ResetForNewFile();
-    SetTitleToPath();
-    m_watch.FileOpen = true;
-    focusMainWindow();
+    openNewFile(m_openDialog->selectedFiles().first(), watchAgain);
 }
 
 void MainWindow::WMDropFiles(const QList<QUrl>& urls)
@@ -88,15 +111,7 @@ void MainWindow::WMDropFiles(const QList<QUrl>& urls)
     if (!urls.first().isLocalFile())
         throw Failure("Only files on this computer can be opened: " +
                       urls.first().toDisplayString().toStdString());
-    m_currentPath = urls.first().toLocalFile();
-    LoadIntoBuffer();
-    UnicodeStep();
-    m_stagingText = m_loadBuffer;
-    m_view1->clear();
-    ResetForNewFile();
-    SetTitleToPath();
-    m_watch.FileOpen = true;
-    focusMainWindow();
+    openNewFile(urls.first().toLocalFile(), m_watch.FileOpen);
 }
 
 void MainWindow::CommandLineOpen(const QString& argument)
@@ -104,9 +119,7 @@ void MainWindow::CommandLineOpen(const QString& argument)
     const std::string path = QFile::encodeName(argument).toStdString();
     if (trimBlanks(path).empty() || AgeStamp(path) == -1)
         return; // nothing to open, and nothing to say
-    m_currentPath = argument;
-    LoadIntoBuffer();
-    UnicodeStep();
+    loadPath(argument, false);
     m_view1->setDocument(m_loadBuffer);
     SetTitleToPath();
     m_watch.FileOpen = true;
@@ -123,6 +136,7 @@ void MainWindow::Refresh1Click()
     }
     SetTitleToPath();
     m_watchTimer->stop();
+    m_opening = true;
     try {
         // Sampled before the read, so that a write landing during the load differs from the
         // stored values and the watcher loads it at its next tick.
@@ -137,9 +151,11 @@ void MainWindow::Refresh1Click()
         m_watch.StoredSize = size;
         m_watch.FormatPending = true;
         m_watch.FormatTicks = 999;
+        m_opening = false;
         m_watchTimer->start();
         setReloadAlert(false);
     } catch (const std::exception&) {
+        m_opening = false;
         setStatusText(0, QStringLiteral("File is Locked, try Again"));
         m_watchTimer->start();
     }

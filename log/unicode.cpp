@@ -4,11 +4,7 @@
 #include "app/fields.h"
 #include "app/fileops.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace tlg {
 
@@ -19,40 +15,20 @@ namespace {
 // the file.
 std::string readDroppingNuls(const std::string& path, bool afterMark)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        throw Failure("Cannot open file " + path);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const FileHandle file = OpenForReading(path);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    if (!file.valid() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
         throw Failure("Cannot open file " + path);
-    if (LockHeldOnFile(fd, /*writeOnly=*/false))
+    if (LockHeldOnFile(file.fd(), /*writeOnly=*/false))
         throw Failure("File is locked by another program: " + path);
-
-    const std::int64_t from = afterMark ? 2 : 0;
-    const std::int64_t to = afterMark ? st.st_size - 1 : -1;
-    std::string text;
-    text.reserve(static_cast<std::size_t>(std::max<std::int64_t>(0, st.st_size)));
-    char buffer[65536];
-    std::int64_t offset = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw Failure("Cannot read file " + path);
-        }
-        if (n == 0)
-            break;
-        for (ssize_t i = 0; i < n; ++i, ++offset) {
-            if (buffer[i] != '\0' && offset >= from && (to < 0 || offset < to))
-                text.push_back(buffer[i]);
-        }
-    }
-    return text;
+    std::string bytes;
+    if (!ReadToEnd(file.fd(), static_cast<std::size_t>(st.st_size), bytes))
+        throw Failure("Cannot read file " + path);
+    if (!afterMark)
+        return DropNuls(bytes);
+    if (bytes.size() <= 3)
+        return std::string();
+    return DropNuls(std::string_view(bytes).substr(2, bytes.size() - 3));
 }
 
 // Compares two texts as the detection does: trimmed, with a to z upper-cased.
@@ -72,6 +48,19 @@ bool sameIgnoringAsciiCase(std::string_view a, std::string_view b)
 
 } // namespace
 
+std::string DropNuls(std::string_view text)
+{
+    std::string kept;
+    kept.reserve(text.size());
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t nul = text.find('\0', start);
+        const std::size_t end = nul == std::string_view::npos ? text.size() : nul;
+        kept.append(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return kept;
+}
+
 std::string ReadDroppingNuls(const std::string& path)
 {
     return readDroppingNuls(path, false);
@@ -87,6 +76,22 @@ UnicodeKind ClassifyUnicode(std::string_view loaded, std::string_view nulFree)
     if (!sameIgnoringAsciiCase(loaded, nulFree))
         return UnicodeKind::NulBytes;
     if (nulFree.size() >= 2 && nulFree[0] == '\xFF' && nulFree[1] == '\xFE')
+        return UnicodeKind::ByteOrderMark;
+    return UnicodeKind::SingleByte;
+}
+
+UnicodeKind ClassifyLoadedText(std::string_view loaded)
+{
+    const std::string_view core = trimBlanks(loaded);
+    if (core.find('\0') != std::string_view::npos)
+        return UnicodeKind::NulBytes;
+    char first[2] = {};
+    std::size_t found = 0;
+    for (std::size_t i = 0; i < loaded.size() && found < 2; ++i) {
+        if (loaded[i] != '\0')
+            first[found++] = loaded[i];
+    }
+    if (found == 2 && first[0] == '\xFF' && first[1] == '\xFE')
         return UnicodeKind::ByteOrderMark;
     return UnicodeKind::SingleByte;
 }

@@ -17,6 +17,9 @@ enum class UnicodeKind : std::uint8_t {
     ByteOrderMark = 2, // the NUL-free bytes start with FF FE: drop the NULs and the mark
 };
 
+// The text with every NUL byte dropped.
+std::string DropNuls(std::string_view text);
+
 // The file's bytes with every NUL dropped. The file is read only while no other program holds
 // any lock on it, read or write; otherwise, or when it cannot be opened or read, throws Failure.
 std::string ReadDroppingNuls(const std::string& path);
@@ -25,10 +28,16 @@ std::string ReadDroppingNuls(const std::string& path);
 // are left out); a file of three bytes or fewer gives empty text.
 std::string ReadAfterMark(const std::string& path);
 
-// The kind of a file from its plain-text load and its NUL-free bytes: NulBytes when the two
+// The kind of a file from its plain-text load and its NUL-free bytes (one read of the file:
+// two reads could see different bytes of a log that is being written): NulBytes when the two
 // differ once the ASCII letters are upper-cased and blanks and control characters are trimmed
 // from both ends; else ByteOrderMark when the NUL-free bytes start with FF FE; else SingleByte
 // (also for two or three bytes without the mark).
 UnicodeKind ClassifyUnicode(std::string_view loaded, std::string_view nulFree);
+
+// The same answer as ClassifyUnicode(loaded, DropNuls(loaded)), without the copy: a NUL
+// between the first and the last byte above 0x20 makes NulBytes; otherwise FF FE as the first
+// two bytes that are not NUL make ByteOrderMark.
+UnicodeKind ClassifyLoadedText(std::string_view loaded);
 
 } // namespace tlg

@@ -11,10 +11,11 @@ namespace tlg {
 
 bool MainWindow::DetectUnicode()
 {
+    // One read: the NUL-free text comes from the same bytes, so a log that grows meanwhile
+    // is never taken for 16-bit text.
     m_unicodeKind = UnicodeKind::SingleByte;
-    const std::string raw = ReadDroppingNuls(nativePath());
     LoadIntoBuffer();
-    m_unicodeKind = ClassifyUnicode(m_loadBuffer->text(), raw);
+    m_unicodeKind = ClassifyLoadedText(m_loadBuffer->text());
     return m_unicodeKind != UnicodeKind::SingleByte;
 }
 

@@ -36,8 +36,9 @@ void MainWindow::RestoreCaretLine()
 
 void MainWindow::refreshSavedCaretLine()
 {
+    m_caretPixelY = shownView()->caretPixelPos().y();
     const LogView* marked = (m_watch.ViewToggle % 2 != 0) ? m_view1 : m_view3;
-    m_watch.SavedCaretLine = static_cast<std::int32_t>(marked->caretLine());
+    m_watch.SavedCaretLine = marked->caretLine();
 }
 
 void MainWindow::Timer1Timer()
@@ -45,7 +46,7 @@ void MainWindow::Timer1Timer()
     const bool colouringOn = m_colourBox->isChecked();
     if (TakeFirstViewBack(m_watch, colouringOn))
         ShowFirstView();
-    if (!m_watch.FileOpen)
+    if (!m_watch.FileOpen || m_opening)
         return;
     refreshSavedCaretLine();
     const std::string path = nativePath();

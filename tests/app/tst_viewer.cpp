@@ -21,6 +21,7 @@
 
 using tlg::LogView;
 using tlg::MainWindow;
+using tlg::testing::appendFile;
 using tlg::testing::HeldLock;
 using tlg::testing::readFile;
 using tlg::testing::ViewerFixture;
@@ -64,6 +65,7 @@ void dragAndDrop(QWidget* window, QMimeData* data)
     QVERIFY(enter.isAccepted());
     QDropEvent drop(QPointF(100, 200), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window, &drop);
+    QCoreApplication::processEvents(); // the file opens just after the drop
 }
 
 } // namespace
@@ -284,17 +286,22 @@ private slots:
         QVERIFY(window->watchState().FileOpen);
         QCOMPARE(window->currentPath(), log);
 
-        // A file that cannot be read: the error box, the new path kept, the watcher paused.
+        // A file that cannot be read: the error box, and the log that was open stays open
+        // and watched.
         const QString held = writeFile(viewer.home() + "held.log", "held\n");
         HeldLock lock(held);
         answerOpenDialog(viewer, held);
         open->trigger();
         QCOMPARE(viewer.messages.size(), 1);
         QCOMPARE(viewer.messages[0].text, "File is locked by another program: " + held);
-        QCOMPARE(window->currentPath(), held);
-        QVERIFY(!window->watchState().FileOpen);
+        QCOMPARE(window->currentPath(), log);
+        QVERIFY(window->watchState().FileOpen);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
         QCOMPARE(shownText(viewer), std::string("picked\r\n"));
+        appendFile(log, "still followed\r\n");
+        window->Timer1Timer();
+        window->Timer1Timer();
+        QCOMPARE(shownText(viewer), std::string("picked\r\nstill followed\r\n"));
     }
 
     void dropOpensOneFileAndRefusesSeveral()
@@ -333,12 +340,16 @@ private slots:
         window->Timer1Timer();
         QCOMPARE(shownText(viewer), std::string("second\n"));
 
-        // A dropped folder cannot be read: the error box names it.
+        // A dropped folder cannot be read: the error box names it, and the open log stays.
         QMimeData folder;
         folder.setUrls({QUrl::fromLocalFile(QDir::tempPath())});
         dragAndDrop(window, &folder);
         QCOMPARE(viewer.messages.size(), 2);
         QVERIFY(viewer.messages[1].text.startsWith("Cannot open file " + QDir::tempPath()));
+        QCOMPARE(window->currentPath(), second);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
+        QVERIFY(window->watchState().FileOpen);
+        QCOMPARE(shownText(viewer), std::string("second\n"));
     }
 
     void smallHandlersKeepControlsInStep()

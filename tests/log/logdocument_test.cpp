@@ -30,6 +30,11 @@ struct LineCase {
     std::vector<std::string> contents; // every row's content, the empty last one included
 };
 
+void PrintTo(const LineCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class LineIndexTest : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(LineIndexTest, CountsIndexesAndSplitsLines)
@@ -79,12 +84,26 @@ TEST(LogDocumentTest, AgreesWithNaiveIndexOnRandomTexts)
         const std::vector<ByteOffset> starts = naiveLineStarts(text);
         ASSERT_EQ(doc->rowCount(), static_cast<LineCount>(starts.size())) << round;
         std::int64_t longest = 0;
+        std::int64_t widest = 0;
         for (std::size_t line = 0; line < starts.size(); ++line) {
+            const std::string_view content = doc->lineText(static_cast<LineNumber>(line));
+            widest = std::max(widest, columnOfByte(content, content.size()));
             ASSERT_EQ(doc->lineIndex(static_cast<LineNumber>(line)), starts[line]);
+            // The content runs to the break: the next start less its LF, CR LF or CR.
+            std::size_t contentEnd = line + 1 < starts.size() ? static_cast<std::size_t>(starts[line + 1]) : text.size();
+            if (line + 1 < starts.size()) {
+                const bool crLf = contentEnd >= 2 && text[contentEnd - 1] == '\n' && text[contentEnd - 2] == '\r' &&
+                                  static_cast<ByteOffset>(contentEnd - 2) >= starts[line];
+                contentEnd -= crLf ? 2 : 1;
+            }
+            ASSERT_EQ(doc->lineText(static_cast<LineNumber>(line)),
+                      std::string_view(text).substr(static_cast<std::size_t>(starts[line]),
+                                                    contentEnd - static_cast<std::size_t>(starts[line])));
             longest = std::max<std::int64_t>(
                 longest, static_cast<std::int64_t>(doc->lineText(static_cast<LineNumber>(line)).size()));
         }
         EXPECT_EQ(doc->longestLine(), longest);
+        EXPECT_EQ(doc->widestLineColumns(), widest);
         for (ByteOffset offset = 0; offset <= doc->size(); ++offset) {
             const LineNumber line = doc->lineFromOffset(offset);
             ASSERT_LE(doc->lineIndex(line), offset);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -173,6 +174,55 @@ private slots:
         m_view->scrollCaretIntoView();
         const QPoint caret = m_view->caretPixelPos();
         QVERIFY(caret.x() >= 0 && caret.x() < m_view->viewport()->width());
+    }
+
+    void wrappedRowEdgesKeepTheCaretMoving()
+    {
+        m_view->setWordWrap(true);
+        const std::int64_t width = m_view->visibleColumns();
+        QVERIFY(width > 4);
+        // A line exactly one row wide, then a line two rows wide.
+        const std::string first(static_cast<std::size_t>(width), 'a');
+        const std::string second(static_cast<std::size_t>(2 * width), 'b');
+        m_view->setDocument(doc(first + "\n" + second + "\nc"));
+        m_view->setFocus();
+        const ByteOffset secondStart = width + 1;
+        const int h = m_view->lineHeight();
+
+        // From the end of the two-row line, Up climbs one row at a time.
+        m_view->setSelection(secondStart + 2 * width, 0);
+        m_view->scrollCaretIntoView();
+        int y = m_view->caretPixelPos().y();
+        QTest::keyClick(m_view, Qt::Key_Up);
+        QCOMPARE(m_view->caretLine(), 1);
+        QCOMPARE(m_view->caretPixelPos().y(), y - h);
+        QVERIFY(m_view->caretOffset() < secondStart + width); // on its first row
+        QTest::keyClick(m_view, Qt::Key_Up);
+        QCOMPARE(m_view->caretLine(), 0);
+        QCOMPARE(m_view->caretPixelPos().y(), y - 2 * h);
+
+        // From the end of the one-row line, Down lands on the next line's first row.
+        m_view->setSelection(width, 0);
+        y = m_view->caretPixelPos().y();
+        QTest::keyClick(m_view, Qt::Key_Down);
+        QCOMPARE(m_view->caretLine(), 1);
+        QCOMPARE(m_view->caretPixelPos().y(), y + h);
+        QTest::keyClick(m_view, Qt::Key_Down);
+        QCOMPARE(m_view->caretPixelPos().y(), y + 2 * h);
+        QTest::keyClick(m_view, Qt::Key_Down);
+        QCOMPARE(m_view->caretLine(), 2);
+    }
+
+    void tabsWidenTheHorizontalScrollRange()
+    {
+        const std::string line = std::string(200, '\t') + "END";
+        m_view->setDocument(doc(line));
+        const std::int64_t width = 200 * 8 + 3;
+        QCOMPARE(m_view->horizontalScrollBar()->maximum(), int(width + 1 - m_view->visibleColumns()));
+        m_view->setSelection(ByteOffset(line.size()), 0);
+        m_view->scrollCaretIntoView();
+        const int x = m_view->caretPixelPos().x();
+        QVERIFY(x >= 0 && x < m_view->viewport()->width());
     }
 
     void copiesTheSelectionDecodedFromWindows1252()

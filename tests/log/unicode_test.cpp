@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -19,6 +21,11 @@ struct KindCase {
     std::string fileBytes;
     UnicodeKind kind;
 };
+
+void PrintTo(const KindCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class ClassifyTest : public ::testing::TestWithParam<KindCase> {};
 
@@ -47,6 +54,19 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"three_bytes_without_mark", "abc", UnicodeKind::SingleByte},
         KindCase{"two_bytes_without_mark", "\xFE\xFF", UnicodeKind::SingleByte}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ClassifyTest, OneReadAnswersAsTheComparisonDoes)
+{
+    std::mt19937 random(3);
+    const char alphabet[] = {'\0', '\xFF', '\xFE', ' ', '\r', 'a', 'A', '\x01'};
+    for (int round = 0; round < 5000; ++round) {
+        std::string loaded(random() % 8, ' ');
+        for (char& c : loaded)
+            c = alphabet[random() % sizeof(alphabet)];
+        ASSERT_EQ(ClassifyLoadedText(loaded), ClassifyUnicode(loaded, DropNuls(loaded)))
+            << ::testing::PrintToString(loaded);
+    }
+}
 
 TEST(ClassifyTest, IgnoresCaseAndBlanksAtTheEndsOnly)
 {
