@@ -1,0 +1,14 @@
+list(APPEND TLG_CORE_SOURCES
+    app/cp1252.cpp
+    app/fields.cpp
+    app/faststrings.cpp
+    app/fileops.cpp
+    app/mastercomputer.cpp
+)
+list(APPEND TLG_GUI_SOURCES
+    app/icons.cpp
+    app/mainwindow.cpp
+    app/messages.cpp
+    app/timetext.cpp
+    app/viewer.cpp
+)

@@ -1,0 +1,3 @@
+list(APPEND TLG_GUI_SOURCES
+    filelist/addtofilelistdialog.cpp
+)

@@ -1,0 +1,8 @@
+list(APPEND TLG_CORE_SOURCES
+    format/colourrules.cpp
+    format/formatfile.cpp
+)
+list(APPEND TLG_GUI_SOURCES
+    format/colouring.cpp
+    format/formateditor.cpp
+)

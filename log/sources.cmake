@@ -1,0 +1,14 @@
+list(APPEND TLG_CORE_SOURCES
+    log/linelayout.cpp
+    log/logdocument.cpp
+    log/textload.cpp
+    log/unicode.cpp
+    log/watchstate.cpp
+)
+list(APPEND TLG_GUI_SOURCES
+    log/linerenderer.cpp
+    log/logview.cpp
+    log/opening.cpp
+    log/unicodestep.cpp
+    log/watcher.cpp
+)

@@ -1,0 +1,8 @@
+tlg_core_test(log_core_tests
+    log/logdocument_test.cpp
+    log/textload_test.cpp
+    log/unicode_test.cpp
+    log/watchstate_test.cpp
+)
+tlg_gui_test(log_gui_tests log/tst_logview.cpp)
+tlg_gui_test(watcher_gui_tests log/tst_watcher.cpp)
