@@ -10,6 +10,7 @@
 #include "format/formateditor.h"
 #include "format/formatfile.h"
 #include "log/logview.h"
+#include "navigate/finddialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +28,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
+#include <QShortcut>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
@@ -117,6 +119,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     m_openDialog->setFileMode(QFileDialog::ExistingFile);
     m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
     m_openDialog->setSizeGripEnabled(true);
+    m_findDialog = new FindDialog(this);
 
     buildMenus();
     auto* central = new QWidget(this);
@@ -465,6 +468,17 @@ void MainWindow::connectHandlers()
         m_fileListButton->setChecked(false);
     });
     connect(m_formatTextButton, &QToolButton::clicked, this, [this] { ToolButton10Click(); });
+
+    // Find: the button, Ctrl+F and F3 anywhere in the main window, and the dialog's Find Next.
+    connect(m_searchButton, &QToolButton::clicked, this, [this] { ToolButton15Click(); });
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] { ToolButton15Click(); });
+    connect(new QShortcut(QKeySequence::FindNext, this), &QShortcut::activated, this,
+            guarded(this, [this] { FindDialog1Find(); }));
+    connect(m_findDialog, &FindDialog::findNext, this, guarded(this, [this] { FindDialog1Find(); }));
+    for (LogView* view : {m_view1, m_view3}) {
+        connect(view, &LogView::keyPressed, this, [this](int key) { RichEdit1KeyDown(key); });
+        connect(view, &LogView::mousePressed, this, [this] { RichEdit1MouseDown(); });
+    }
     connect(m_colourBox, &QCheckBox::clicked, this, [this] { CheckBox6Click(); });
 }
 

@@ -30,6 +30,7 @@ class QTreeWidget;
 namespace tlg {
 
 class AddToFileListDialog;
+class FindDialog;
 class FormatEditor;
 class LogView;
 
@@ -83,6 +84,14 @@ public slots:
     void ToolButton14Click();
     void CheckBox3Click();
     void CheckBox6Click();
+    // Find (navigate/search.cpp): "Search" shows the find dialog; its Find Next selects the
+    // next occurrence in the shown view.
+    void ToolButton15Click();
+    void FindDialog1Find();
+    // The line indicator and the arrow keys (navigate/position.cpp).
+    void UpdatePositionIndicator();
+    void RichEdit1KeyDown(int key);
+    void RichEdit1MouseDown();
     void ToolButton10Click();
     // The format editor's Apply Now: the open log is reloaded by the watcher's next tick and
     // coloured at the tick after, with the labels as they are now.
@@ -140,8 +149,6 @@ private:
     bool DetectUnicode();
     void ConvertUnicode();
     void UnicodeStep();
-    // The caret line of the view that ViewToggle marks as shown, kept for RestoreCaretLine.
-    void refreshSavedCaretLine();
     void ResetForNewFile();
     void ShowFirstView();
     void SetTitleToPath();
@@ -172,6 +179,8 @@ private:
     FormatEditor* m_formatEditor = nullptr;    // TForm2
     AddToFileListDialog* m_addDialog = nullptr; // TForm3
     std::int32_t m_caretPixelY = 0;            // the caret's height in the view, as last recorded
+    FindDialog* m_findDialog = nullptr;        // FindDialog1
+    bool m_searching = false;                  // a search of a large text is under way
 
     // Controls, with the design's names as object names.
     QFileDialog* m_openDialog = nullptr;        // Open1

@@ -34,13 +34,6 @@ void MainWindow::RestoreCaretLine()
     ScrollToLine(shownView(), m_watch.SavedCaretLine);
 }
 
-void MainWindow::refreshSavedCaretLine()
-{
-    m_caretPixelY = shownView()->caretPixelPos().y();
-    const LogView* marked = (m_watch.ViewToggle % 2 != 0) ? m_view1 : m_view3;
-    m_watch.SavedCaretLine = marked->caretLine();
-}
-
 void MainWindow::Timer1Timer()
 {
     const bool colouringOn = m_colourBox->isChecked();
@@ -48,7 +41,7 @@ void MainWindow::Timer1Timer()
         ShowFirstView();
     if (!m_watch.FileOpen || m_opening)
         return;
-    refreshSavedCaretLine();
+    UpdatePositionIndicator();
     const std::string path = nativePath();
     SampleFile(m_watch, path);
 

@@ -1,0 +1,9 @@
+# A large text is searched beside the GUI thread.
+find_package(Qt6 REQUIRED COMPONENTS Concurrent)
+list(APPEND TLG_GUI_LIBRARIES Qt6::Concurrent)
+
+list(APPEND TLG_GUI_SOURCES
+    navigate/finddialog.cpp
+    navigate/position.cpp
+    navigate/search.cpp
+)

@@ -1,0 +1,1 @@
+tlg_gui_test(navigate_gui_tests navigate/tst_navigation.cpp)
