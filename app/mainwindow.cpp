@@ -379,6 +379,12 @@ QWidget* MainWindow::buildFileListPanel()
     connect(m_fileListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         m_fileListMenu->exec(m_fileListView->viewport()->mapToGlobal(at));
     });
+    // The view has selected the pressed entry when this runs.
+    connect(m_fileListView, &QAbstractItemView::pressed, this, guarded(this, [this] {
+        const Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
+        ListView1MouseDown(buttons & Qt::LeftButton ? Qt::LeftButton
+                           : buttons & Qt::RightButton ? Qt::RightButton : Qt::NoButton);
+    }));
     return m_fileListPanel;
 }
 
@@ -468,6 +474,10 @@ void MainWindow::connectHandlers()
         m_fileListButton->setChecked(false);
     });
     connect(m_formatTextButton, &QToolButton::clicked, this, [this] { ToolButton10Click(); });
+    connect(m_accessibleOnlyBox, &QCheckBox::clicked, this, guarded(this, [this] { ReloadFileList(); }));
+    connect(m_removeFromListAction, &QAction::triggered, this, guarded(this, [this] { Delete1Click(); }));
+    for (QAction* add : {m_addToFileListAction, m_addCurrentFileAction})
+        connect(add, &QAction::triggered, this, guarded(this, [this] { AddcurrentFiletofilelist1Click(); }));
 
     // Find: the button, Ctrl+F and F3 anywhere in the main window, and the dialog's Find Next.
     connect(m_searchButton, &QToolButton::clicked, this, [this] { ToolButton15Click(); });
@@ -498,6 +508,7 @@ void MainWindow::FormCreate(const QStringList& arguments)
         setAcceptDrops(true);
         m_masterComputerName.clear();
         m_masterComputerName = ReadOrCreateMasterComputerName(ExeFolder());
+        ReloadFileList(); // after the master computer's name, which it puts in place
         if (!arguments.isEmpty())
             CommandLineOpen(arguments.first());
     });

@@ -5,6 +5,7 @@
 // (Timer1Timer, Refresh1Click, ...); opening and reloading live in log/opening.cpp and the
 // change watcher in log/watcher.cpp.
 
+#include "filelist/filelist.h"
 #include "log/logdocument.h"
 #include "log/unicode.h"
 #include "log/watchstate.h"
@@ -92,6 +93,13 @@ public slots:
     void UpdatePositionIndicator();
     void RichEdit1KeyDown(int key);
     void RichEdit1MouseDown();
+    // The file list (filelist/filelistpanel.cpp): rebuilds the panel from the list file; a
+    // click opens an entry; "Remove from list" removes the selected entry's line; the add
+    // dialog adds the open log.
+    void ReloadFileList();
+    void ListView1MouseDown(Qt::MouseButton button);
+    void Delete1Click();
+    void AddcurrentFiletofilelist1Click();
     void ToolButton10Click();
     // The format editor's Apply Now: the open log is reloaded by the watcher's next tick and
     // coloured at the tick after, with the labels as they are now.
@@ -181,6 +189,8 @@ private:
     std::int32_t m_caretPixelY = 0;            // the caret's height in the view, as last recorded
     FindDialog* m_findDialog = nullptr;        // FindDialog1
     bool m_searching = false;                  // a search of a large text is under way
+    std::string m_fileListText;                 // the list file as the panel was filled from it
+    std::vector<FileListLine> m_fileListLines;  // its lines, one per entry
 
     // Controls, with the design's names as object names.
     QFileDialog* m_openDialog = nullptr;        // Open1

@@ -4,13 +4,31 @@
 
 #include <QDialog>
 
+class QLabel;
+class QLineEdit;
+
 namespace tlg {
+
+class MainWindow;
 
 class AddToFileListDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit AddToFileListDialog(QWidget* mainWindow);
+    explicit AddToFileListDialog(MainWindow* mainWindow);
+
+    // Before each showing: the path to add (Label2) and an empty description (Edit1).
+    void prepare(const QString& path);
+
+public slots:
+    // "Add" and Enter in the description: refuses an empty description and duplicates with a
+    // message, else appends the line, has the panel reloaded and closes.
+    void Button1Click();
+
+private:
+    MainWindow* m_mainWindow;
+    QLabel* m_path = nullptr;          // Label2
+    QLineEdit* m_description = nullptr; // Edit1
 };
 
 } // namespace tlg

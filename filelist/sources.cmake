@@ -1,3 +1,7 @@
+list(APPEND TLG_CORE_SOURCES
+    filelist/filelist.cpp
+)
 list(APPEND TLG_GUI_SOURCES
     filelist/addtofilelistdialog.cpp
+    filelist/filelistpanel.cpp
 )

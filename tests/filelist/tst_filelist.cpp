@@ -1,0 +1,196 @@
+// The file-list panel and the add dialog in the running viewer.
+
+#include "filelist/addtofilelistdialog.h"
+#include "log/logview.h"
+#include "support/qtfiles.h"
+#include "support/viewerfixture.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+using tlg::AddToFileListDialog;
+using tlg::MainWindow;
+using tlg::testing::readFile;
+using tlg::testing::ViewerFixture;
+using tlg::testing::writeFile;
+
+namespace {
+
+QTreeWidget* panel(const ViewerFixture& viewer)
+{
+    return viewer.find<QTreeWidget>("ListView1");
+}
+
+QStringList rows(const ViewerFixture& viewer)
+{
+    QStringList out;
+    QTreeWidget* list = panel(viewer);
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        out << list->topLevelItem(i)->text(0) + " | " + list->topLevelItem(i)->text(1);
+    return out;
+}
+
+// Clicks an entry of the panel as a person does.
+void clickEntry(const ViewerFixture& viewer, int row, Qt::MouseButton button = Qt::LeftButton)
+{
+    QTreeWidget* list = panel(viewer);
+    const QRect rect = list->visualItemRect(list->topLevelItem(row));
+    QTest::mouseClick(list->viewport(), button, {}, QPoint(20, rect.center().y()));
+}
+
+} // namespace
+
+class FileListTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void thePanelShowsTheListWithItsPlaceholdersReplaced()
+    {
+        ViewerFixture viewer;
+        writeFile(viewer.home() + "MasterSrv.TLG", "BigServer\r\n");
+        writeFile(viewer.home() + "filelist.tlg",
+                  "Web logs;/srv/%ComputerName%/Web.log\r\n"
+                  "mine;%PATH%Mine.log and %path%\n"
+                  "\r\n"
+                  "just/a/Path\r\n");
+        viewer.start();
+        QCOMPARE(rows(viewer), QStringList({"WEB LOGS | /srv/BigServer/Web.log",
+                                            "MINE | " + viewer.home() + "Mine.log and " + viewer.home(),
+                                            " | ", "JUST/A/PATH | just/a/Path"}));
+
+        // The filter keeps only files reachable from here: not missing ones, not folders.
+        writeFile(viewer.home() + "Mine.log", "x");
+        writeFile(viewer.home() + "filelist.tlg",
+                  "here;%Path%Mine.log\r\nfolder;" + viewer.home().toUtf8() + "\r\nmissing;/no/such.log\r\n\r\n");
+        auto* filter = viewer.find<QCheckBox>("CheckBox7");
+        filter->click();
+        QCOMPARE(rows(viewer), QStringList({"HERE | " + viewer.home() + "Mine.log"}));
+        filter->click();
+        QCOMPARE(panel(viewer)->topLevelItemCount(), 4);
+    }
+
+    void aClickOpensAnEntry()
+    {
+        ViewerFixture viewer;
+        const QString first = writeFile(viewer.home() + "First.log", "first log\n");
+        const QString second = writeFile(viewer.home() + "Second.log", "second log\n");
+        writeFile(viewer.home() + "Filelist.TLG",
+                  "one;%Path%First.log\r\ntwo;%Path%Second.log\r\ngone;%Path%Gone.log\r\n");
+        MainWindow* window = viewer.start({first});
+
+        clickEntry(viewer, 0);
+        QCOMPARE(viewer.status(0), QStringLiteral("File already loaded"));
+
+        clickEntry(viewer, 1);
+        QCOMPARE(window->currentPath(), second);
+        QCOMPARE(window->previousPath(), first);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
+        QVERIFY(viewer.status(0).startsWith(QStringLiteral("File Loaded ")));
+        QCOMPARE(window->shownView()->text(), std::string("second log\n"));
+        QVERIFY(window->watchState().FileOpen);
+        QVERIFY(viewer.find<QTimer>("Timer1")->isActive());
+
+        clickEntry(viewer, 2);
+        QCOMPARE(viewer.status(0), QStringLiteral("FILE DOES NOT EXIST"));
+        QCOMPARE(window->currentPath(), second);
+        QCOMPARE(window->previousPath(), second);
+
+        // Back to the first with one click.
+        clickEntry(viewer, 0);
+        QCOMPARE(window->currentPath(), first);
+        QCOMPARE(window->shownView()->text(), std::string("first log\n"));
+    }
+
+    void removingAnEntryRemovesItsLineOnly()
+    {
+        ViewerFixture viewer;
+        const QByteArray stored = "twin;/a.log\r\nTWIN;%Path%b.log\nother;%computername%/c.log\r\n";
+        writeFile(viewer.home() + "Filelist.TLG", stored);
+        viewer.start();
+        // The second of two entries with the same description, picked with a right click.
+        clickEntry(viewer, 1, Qt::RightButton);
+        QCOMPARE(panel(viewer)->currentItem()->text(1), viewer.home() + "b.log");
+        viewer.find<QAction>("Delete1")->trigger();
+        QCOMPARE(readFile(viewer.home() + "Filelist.TLG"),
+                 QByteArray("twin;/a.log\r\nother;%computername%/c.log\r\n"));
+        QCOMPARE(panel(viewer)->topLevelItemCount(), 2);
+
+        // Nothing selected: nothing removed.
+        panel(viewer)->clearSelection();
+        viewer.find<QAction>("Delete1")->trigger();
+        QCOMPARE(panel(viewer)->topLevelItemCount(), 2);
+    }
+
+    void theAddDialogChecksAndAppends()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "App.log", "x\n");
+        writeFile(viewer.home() + "Filelist.TLG", "Known;/var/log/known.log");
+        MainWindow* window = viewer.start({log});
+        auto* dialog = viewer.find<AddToFileListDialog>("TForm3");
+        auto* description = dialog->findChild<QLineEdit*>(QStringLiteral("Edit1"));
+        QCOMPARE(description->maxLength(), 30);
+
+        dialog->prepare(window->currentPath());
+        description->setText(QStringLiteral("   "));
+        dialog->Button1Click();
+        QCOMPARE(viewer.messages.size(), 1);
+        QCOMPARE(viewer.messages[0].text, QStringLiteral("Fill in File List Text"));
+        QCOMPARE(viewer.messages[0].caption, QStringLiteral("Fill in File List Text"));
+
+        description->setText(QStringLiteral("KNOWN"));
+        QTest::keyClick(description, Qt::Key_Return); // Enter adds just as the button does
+        QCOMPARE(viewer.messages.size(), 2);
+        QCOMPARE(viewer.messages[1].text,
+                 QStringLiteral("File Description alerady in File List\r\n(Known, /var/log/known.log)"));
+        QCOMPARE(viewer.messages[1].caption, QStringLiteral("Duplicate file"));
+        QCOMPARE(description->text(), QStringLiteral("KNOWN"));
+
+        // Accepted: the line exactly as typed, after a CR LF, and still no break at the end.
+        description->setText(QStringLiteral(" My app \u00E9t\u00E9"));
+        dialog->Button1Click();
+        QCOMPARE(readFile(viewer.home() + "Filelist.TLG"),
+                 "Known;/var/log/known.log\r\n My app \xE9t\xE9;" + log.toUtf8());
+        QVERIFY(dialog->isHidden());
+        QCOMPARE(panel(viewer)->topLevelItemCount(), 2);
+        QCOMPARE(panel(viewer)->topLevelItem(1)->text(0), QStringLiteral("MY APP \u00E9T\u00E9")); // ASCII letters only
+
+        // The same file again is refused, whatever the case of its path.
+        dialog->prepare(window->currentPath().toUpper());
+        description->setText(QStringLiteral("other"));
+        dialog->Button1Click();
+        QVERIFY(viewer.messages.last().text.startsWith(QStringLiteral("File alerady in File List\r\n")));
+    }
+
+    void theMenuOpensTheDialogAndAFirstAddBeginsTheList()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "first.log", "x\n");
+        MainWindow* window = viewer.start({log});
+        QVERIFY(!QFile::exists(viewer.home() + "Filelist.TLG"));
+        auto* dialog = viewer.find<AddToFileListDialog>("TForm3");
+        auto* poll = new QTimer(window);
+        connect(poll, &QTimer::timeout, poll, [dialog, poll] {
+            if (!dialog->isVisible())
+                return;
+            poll->stop();
+            QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("Label2"))->text().isEmpty(), false);
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("Edit1"));
+            QCOMPARE(edit->text(), QString());
+            edit->setText(QStringLiteral("first"));
+            dialog->findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+        });
+        poll->start(10);
+        viewer.find<QAction>("AddcurrentFiletofilelist1")->trigger();
+        QCOMPARE(readFile(viewer.home() + "Filelist.TLG"), "first;" + log.toUtf8() + "\r\n");
+        QCOMPARE(panel(viewer)->topLevelItemCount(), 1);
+    }
+};
+
+QTEST_MAIN(FileListTest)
+#include "tst_filelist.moc"
