@@ -2,13 +2,16 @@
 
 // A loaded log text: its bytes exactly as read and the offsets of its line starts. A document
 // never changes once built; it is shared (never copied) by the load buffer, the staging text
-// and the views.
+// and the views. A document for a grown file is built by appending to the previous one: both
+// share one buffer, each seeing its own prefix, so following a log costs only its new bytes.
 
+#include <sys/types.h>
+
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tlg {
 
@@ -19,19 +22,76 @@ using LineNumber = std::int64_t;
 // A number of lines.
 using LineCount = std::int64_t;
 
+// The file a text was read from: the same device and inode are the same file, whatever its
+// name now.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool known = false;
+    bool operator==(const FileIdentity& other) const
+    {
+        return known && other.known && device == other.device && inode == other.inode;
+    }
+};
+
+// A buffer that only grows, shared by a document and those appended to it. Each document reads
+// only its own prefix; only the newest one may claim the room after it, so nothing a reader
+// sees is ever written again.
+template <typename T>
+class GrowOnlyBuffer {
+public:
+    // Room for `capacity` elements, left uninitialised (untouched pages cost no memory).
+    explicit GrowOnlyBuffer(std::size_t capacity)
+        : m_data(new T[capacity == 0 ? 1 : capacity]), m_capacity(capacity)
+    {
+    }
+    T* data() { return m_data.get(); }
+    const T* data() const { return m_data.get(); }
+    std::size_t capacity() const { return m_capacity; }
+    // Takes [from, to) for writing when `from` is the end of what has been handed out and the
+    // room is there; false otherwise.
+    bool claim(std::size_t from, std::size_t to)
+    {
+        if (to > m_capacity)
+            return false;
+        std::size_t expected = from;
+        return m_used.compare_exchange_strong(expected, to);
+    }
+
+private:
+    std::unique_ptr<T[]> m_data;
+    std::size_t m_capacity;
+    std::atomic<std::size_t> m_used{0};
+};
+
+// Room for a text of this size and what a followed log may append to it before the buffer must
+// be copied; the room past the text costs nothing until it is written.
+std::size_t TextRoomFor(std::size_t size);
+
 class LogDocument;
 using DocumentPtr = std::shared_ptr<const LogDocument>;
+using TextBuffer = GrowOnlyBuffer<char>;
 
 class LogDocument {
 public:
     // Builds the document of these bytes and indexes its lines. Lines end at LF, CR LF or a
     // lone CR.
-    static DocumentPtr fromBytes(std::string bytes);
+    static DocumentPtr fromBytes(std::string_view bytes);
+    // Builds the document of the first `size` bytes of a buffer that nothing else uses yet
+    // (a load reads straight into it), read from the given file.
+    static DocumentPtr adopt(std::shared_ptr<TextBuffer> buffer, std::size_t size,
+                             FileIdentity identity);
     // The shared empty document.
     static DocumentPtr empty();
 
-    std::string_view text() const { return m_bytes; }
-    ByteOffset size() const { return static_cast<ByteOffset>(m_bytes.size()); }
+    // This document's text followed by `more`: sharing this document's buffers when it is the
+    // newest of them and they have room, copying them otherwise. Costs the new bytes (and the
+    // last line), not the whole text.
+    DocumentPtr appended(std::string_view more) const;
+
+    std::string_view text() const { return {m_text->data(), m_size}; }
+    ByteOffset size() const { return static_cast<ByteOffset>(m_size); }
+    const FileIdentity& identity() const { return m_identity; }
 
     // The number of lines, not counting the empty line that follows a final line break: "a\nb"
     // and "a\nb\n" have 2 lines, "" has 0.
@@ -39,7 +99,7 @@ public:
 
     // The number of line starts: lineCount(), plus 1 when the text is empty or ends with a
     // line break (the empty last line where the caret can stand).
-    LineCount rowCount() const { return static_cast<LineCount>(m_lineStarts.size()); }
+    LineCount rowCount() const { return static_cast<LineCount>(m_rows); }
 
     // The offset of the first byte of a line; a line past the last gives the text's size, a
     // negative line 0.
@@ -61,12 +121,19 @@ public:
     std::int64_t widestLineColumns() const { return m_widestColumns; }
 
 private:
+    using StartBuffer = GrowOnlyBuffer<ByteOffset>;
     LogDocument() = default;
+    // Indexes the text from `from` on, the line holding `from` starting at `lineStart`.
+    void indexFrom(std::size_t from, std::size_t lineStart);
+    void pushStart(ByteOffset start);
 
-    std::string m_bytes;
-    std::vector<ByteOffset> m_lineStarts; // m_lineStarts[0] == 0, strictly increasing
+    std::shared_ptr<TextBuffer> m_text;
+    std::size_t m_size = 0;
+    std::shared_ptr<StartBuffer> m_starts; // starts[0] == 0, strictly increasing
+    std::size_t m_rows = 0;
     std::int64_t m_longestLine = 0;
     std::int64_t m_widestColumns = 0;
+    FileIdentity m_identity;
 };
 
 } // namespace tlg

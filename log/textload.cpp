@@ -3,17 +3,22 @@
 #include "app/errors.h"
 #include "app/fileops.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tlg {
 
-DocumentPtr LoadPlainText(const std::string& path)
+namespace {
+
+// Opens the file and checks that it may be read as a log: a regular file that no other
+// program holds a write lock on.
+FileHandle openLog(const std::string& path, struct stat& st)
 {
-    const FileHandle file = OpenForReading(path);
-    if (!file.valid())
-        throw Failure("Cannot open file " + path);
-    struct stat st {};
-    if (::fstat(file.fd(), &st) != 0)
+    FileHandle file = OpenForReading(path);
+    if (!file.valid() || ::fstat(file.fd(), &st) != 0)
         throw Failure("Cannot open file " + path);
     if (S_ISDIR(st.st_mode))
         throw Failure("Cannot open file " + path + ": it is a folder");
@@ -21,12 +26,92 @@ DocumentPtr LoadPlainText(const std::string& path)
         throw Failure("Cannot open file " + path + ": it is not a regular file");
     if (LockHeldOnFile(file.fd(), /*writeOnly=*/true))
         throw Failure("File is locked by another program: " + path);
+    return file;
+}
 
-    // To the end, also when a writer appended since fstat.
-    std::string bytes;
-    if (!ReadToEnd(file.fd(), static_cast<std::size_t>(st.st_size), bytes))
+// Reads from the file's position to its end into `out` from `used` on, growing it by copying
+// when a writer appended past its room. Reads in large steps so that progress can be told.
+void readToEnd(int fd, const std::string& path, std::shared_ptr<TextBuffer>& out, std::size_t& used,
+               std::atomic<std::int64_t>* bytesRead)
+{
+    constexpr std::size_t kStep = 16u << 20;
+    for (;;) {
+        if (used == out->capacity()) {
+            auto bigger = std::make_shared<TextBuffer>(TextRoomFor(used));
+            std::memcpy(bigger->data(), out->data(), used);
+            out = std::move(bigger);
+        }
+        const std::size_t want = std::min(kStep, out->capacity() - used);
+        const ssize_t n = ::read(fd, out->data() + used, want);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw Failure("Cannot read file " + path);
+        }
+        if (n == 0)
+            return;
+        used += static_cast<std::size_t>(n);
+        if (bytesRead)
+            bytesRead->fetch_add(n, std::memory_order_relaxed);
+    }
+}
+
+// True when the file holds the same bytes as `text` at `offset`.
+bool sameBytesAt(int fd, std::string_view text, std::size_t offset, std::size_t length)
+{
+    std::string bytes(length, '\0');
+    std::size_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, length - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += static_cast<std::size_t>(n);
+    }
+    return std::memcmp(bytes.data(), text.data() + offset, length) == 0;
+}
+
+} // namespace
+
+DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* bytesRead)
+{
+    struct stat st {};
+    const FileHandle file = openLog(path, st);
+    auto buffer = std::make_shared<TextBuffer>(TextRoomFor(static_cast<std::size_t>(st.st_size)));
+    std::size_t used = 0;
+    readToEnd(file.fd(), path, buffer, used, bytesRead);
+    return LogDocument::adopt(std::move(buffer), used, {st.st_dev, st.st_ino, true});
+}
+
+DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previous,
+                               std::atomic<std::int64_t>* bytesRead)
+{
+    struct stat st {};
+    const FileHandle file = openLog(path, st);
+    const FileIdentity identity{st.st_dev, st.st_ino, true};
+    const std::size_t known = previous ? static_cast<std::size_t>(previous->size()) : 0;
+    constexpr std::size_t kCheck = 4096;
+    const bool unchanged =
+        previous && previous->identity() == identity && known > 0 &&
+        static_cast<std::size_t>(st.st_size) >= known &&
+        sameBytesAt(file.fd(), previous->text(), 0, std::min(kCheck, known)) &&
+        sameBytesAt(file.fd(), previous->text(), known - std::min(kCheck, known), std::min(kCheck, known));
+    if (!unchanged) {
+        auto buffer = std::make_shared<TextBuffer>(TextRoomFor(static_cast<std::size_t>(st.st_size)));
+        std::size_t used = 0;
+        readToEnd(file.fd(), path, buffer, used, bytesRead);
+        return LogDocument::adopt(std::move(buffer), used, identity);
+    }
+    // Only what was written since.
+    if (::lseek(file.fd(), static_cast<off_t>(known), SEEK_SET) < 0)
         throw Failure("Cannot read file " + path);
-    return LogDocument::fromBytes(std::move(bytes));
+    auto more = std::make_shared<TextBuffer>(static_cast<std::size_t>(st.st_size) - known + 65536);
+    std::size_t used = 0;
+    readToEnd(file.fd(), path, more, used, bytesRead);
+    if (used == 0)
+        return previous;
+    return previous->appended(std::string_view(more->data(), used));
 }
 
 } // namespace tlg

@@ -1,4 +1,5 @@
 tlg_core_test(log_core_tests
+    log/append_test.cpp
     log/logdocument_test.cpp
     log/textload_test.cpp
     log/unicode_test.cpp

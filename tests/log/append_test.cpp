@@ -1,0 +1,133 @@
+// Following a growing log: a document built by appending equals one built from the whole text,
+// and the incremental load equals a full reload whatever happens to the file.
+
+#include "log/linelayout.h"
+#include "log/logdocument.h"
+#include "log/textload.h"
+#include "support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+
+namespace tlg {
+namespace {
+
+void expectSameDocument(const LogDocument& actual, const LogDocument& expected, const std::string& where)
+{
+    ASSERT_EQ(actual.text(), expected.text()) << where;
+    ASSERT_EQ(actual.rowCount(), expected.rowCount()) << where;
+    ASSERT_EQ(actual.lineCount(), expected.lineCount()) << where;
+    for (LineNumber line = 0; line < expected.rowCount(); ++line) {
+        ASSERT_EQ(actual.lineIndex(line), expected.lineIndex(line)) << where << " line " << line;
+        ASSERT_EQ(actual.lineText(line), expected.lineText(line)) << where << " line " << line;
+    }
+    EXPECT_EQ(actual.longestLine(), expected.longestLine()) << where;
+    EXPECT_EQ(actual.widestLineColumns(), expected.widestLineColumns()) << where;
+}
+
+std::string randomText(std::mt19937& random, std::size_t length)
+{
+    const char alphabet[] = {'a', 'b', ' ', '\t', '\r', '\n', '\n', 'x'};
+    std::string text(length, ' ');
+    for (char& c : text)
+        c = alphabet[random() % sizeof(alphabet)];
+    return text;
+}
+
+TEST(AppendTest, AppendingPiecesEqualsIndexingTheWhole)
+{
+    std::mt19937 random(17);
+    for (int round = 0; round < 300; ++round) {
+        const std::string text = randomText(random, random() % 80);
+        DocumentPtr doc = LogDocument::fromBytes(std::string_view());
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t piece = 1 + random() % 7; // pieces split CR LF pairs too
+            doc = doc->appended(std::string_view(text).substr(at, piece));
+            at += piece;
+        }
+        expectSameDocument(*doc, *LogDocument::fromBytes(text), "round " + std::to_string(round));
+    }
+}
+
+TEST(AppendTest, AnOlderDocumentNeverSeesWhatIsAppendedAfterIt)
+{
+    const DocumentPtr base = LogDocument::fromBytes("one\r\ntwo\r");
+    const DocumentPtr first = base->appended("\nthree\n");
+    const DocumentPtr second = first->appended("four\n");
+    // A branch from an older document gets buffers of its own.
+    const DocumentPtr other = first->appended("FIVE\r\n");
+    const DocumentPtr fromBase = base->appended("x");
+    expectSameDocument(*base, *LogDocument::fromBytes("one\r\ntwo\r"), "base");
+    expectSameDocument(*first, *LogDocument::fromBytes("one\r\ntwo\r\nthree\n"), "first");
+    expectSameDocument(*second, *LogDocument::fromBytes("one\r\ntwo\r\nthree\nfour\n"), "second");
+    expectSameDocument(*other, *LogDocument::fromBytes("one\r\ntwo\r\nthree\nFIVE\r\n"), "other");
+    expectSameDocument(*fromBase, *LogDocument::fromBytes("one\r\ntwo\rx"), "fromBase");
+    EXPECT_EQ(first->appended("")->text(), first->text());
+}
+
+TEST(AppendTest, TheIncrementalLoadEqualsAFullReloadWhateverTheFileGoesThrough)
+{
+    testing::TempDir dir;
+    const std::string path = dir.path("followed.log");
+    std::mt19937 random(23);
+    std::string content;
+    auto write = [&](const std::string& bytes, bool append) {
+        std::ofstream(path, append ? std::ios::binary | std::ios::app : std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        content = append ? content + bytes : bytes;
+    };
+    write(randomText(random, 9000), false);
+    DocumentPtr followed = LoadPlainTextAfter(path, nullptr);
+    for (int step = 0; step < 200; ++step) {
+        const int what = static_cast<int>(random() % 10);
+        std::string change;
+        if (what < 6) {
+            write(randomText(random, random() % 3000), true); // grows
+            change = "append";
+        } else if (what == 6) {
+            write(randomText(random, random() % 5000), false); // truncated and rewritten
+            change = "rewrite";
+        } else if (what == 7) {
+            // Replaced by a new file under the same name, as log rotation does.
+            const std::string fresh = randomText(random, 100 + random() % 9000);
+            std::ofstream(dir.path("next.log"), std::ios::binary).write(fresh.data(), static_cast<std::streamsize>(fresh.size()));
+            ASSERT_EQ(std::rename(dir.path("next.log").c_str(), path.c_str()), 0);
+            content = fresh;
+            change = "replace";
+        } else if (what == 8 && content.size() > 10) {
+            // The same size, a byte changed near the start or near the old end.
+            std::string changed = content;
+            const std::size_t at = random() % 2 ? random() % std::min<std::size_t>(4096, changed.size())
+                                                 : changed.size() - 1 - random() % std::min<std::size_t>(4096, changed.size());
+            changed[at] = changed[at] == 'Q' ? 'R' : 'Q';
+            write(changed, false);
+            change = "edit";
+        } else {
+            change = "nothing";
+        }
+        followed = LoadPlainTextAfter(path, followed);
+        expectSameDocument(*followed, *LogDocument::fromBytes(content), "step " + std::to_string(step) + " " + change);
+    }
+}
+
+TEST(AppendTest, AGrowingFollowedLogSharesItsBufferAndReadsOnlyTheNewBytes)
+{
+    testing::TempDir dir;
+    const std::string path = dir.write("grow.log", std::string(100000, 'a') + "\n");
+    std::atomic<std::int64_t> read{0};
+    const DocumentPtr first = LoadPlainText(path, &read);
+    EXPECT_EQ(read.load(), 100001);
+    std::ofstream(path, std::ios::binary | std::ios::app) << "tail line\n";
+    read = 0;
+    const DocumentPtr second = LoadPlainTextAfter(path, first, &read);
+    EXPECT_EQ(read.load(), 10);
+    EXPECT_EQ(second->text().data(), first->text().data()); // the same bytes, not a copy
+    EXPECT_EQ(second->lineCount(), 2);
+    EXPECT_EQ(LoadPlainTextAfter(path, second, &read), second); // nothing new
+}
+
+} // namespace
+} // namespace tlg
