@@ -11,6 +11,8 @@
 #include "format/formatfile.h"
 #include "log/logview.h"
 #include "navigate/finddialog.h"
+#include "shell/associate.h"
+#include "shell/associationcheck.h"
 
 #include <QAction>
 #include <QApplication>
@@ -474,6 +476,9 @@ void MainWindow::connectHandlers()
         m_fileListButton->setChecked(false);
     });
     connect(m_formatTextButton, &QToolButton::clicked, this, [this] { ToolButton10Click(); });
+    connect(m_associateAction, &QAction::triggered, this,
+            guarded(this, [] { AssociateWithLogFiles(ExecutablePath()); }));
+    connect(m_removeAssociationAction, &QAction::triggered, this, guarded(this, [] { RemoveLogAssociation(); }));
     connect(m_accessibleOnlyBox, &QCheckBox::clicked, this, guarded(this, [this] { ReloadFileList(); }));
     connect(m_removeFromListAction, &QAction::triggered, this, guarded(this, [this] { Delete1Click(); }));
     for (QAction* add : {m_addToFileListAction, m_addCurrentFileAction})
@@ -505,6 +510,7 @@ void MainWindow::setCompanionWindows(FormatEditor* formatEditor, AddToFileListDi
 void MainWindow::FormCreate(const QStringList& arguments)
 {
     runGuarded(this, [&] {
+        OfferLogAssociation(this, ExecutablePath());
         setAcceptDrops(true);
         m_masterComputerName.clear();
         m_masterComputerName = ReadOrCreateMasterComputerName(ExeFolder());

@@ -1,12 +1,13 @@
 #pragma once
 
 // Starts the whole viewer in process, in a program folder and a home of its own (nothing is
-// written to the real user's folders), with every message box answered by the test instead of
-// a person.
+// read from or written to the real user's folders), with every message box answered by the
+// test instead of a person.
 
 #include "app/mainwindow.h"
 #include "app/messages.h"
 #include "app/viewer.h"
+#include "support/userhome.h"
 
 #include <QDir>
 #include <QLabel>
@@ -23,13 +24,12 @@ public:
     ViewerFixture()
     {
         qputenv("TLGVIEW_HOME", m_home.path().toLocal8Bit());
-        for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
-            m_savedEnvironment.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
-            const QString folder = m_userHome.path() + QLatin1Char('/') + QLatin1String(name);
-            QDir().mkpath(folder);
-            qputenv(name, folder.toLocal8Bit());
-        }
         setMessageHook([this](const MessageRequest& request) {
+            // The start-up offer to open .log files is answered apart from the other boxes.
+            if (request.caption == QStringLiteral("Associate ?")) {
+                associationQuestions.append(request);
+                return associationAnswer;
+            }
             messages.append(request);
             return answer;
         });
@@ -39,12 +39,6 @@ public:
         window.reset();
         setMessageHook({});
         qunsetenv("TLGVIEW_HOME");
-        for (const SavedVariable& saved : m_savedEnvironment) {
-            if (saved.wasSet)
-                qputenv(saved.name, saved.value);
-            else
-                qunsetenv(saved.name);
-        }
     }
 
     // The program's folder, ending in '/'.
@@ -72,17 +66,16 @@ public:
 
     QList<MessageRequest> messages;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
+    // The offer to open .log files, asked at every start until it is accepted.
+    QList<MessageRequest> associationQuestions;
+    QMessageBox::StandardButton associationAnswer = QMessageBox::Cancel;
     std::unique_ptr<MainWindow> window;
 
+    const UserHome& userHome() const { return m_userHome; }
+
 private:
-    struct SavedVariable {
-        const char* name;
-        QByteArray value;
-        bool wasSet;
-    };
+    UserHome m_userHome; // HOME and the XDG folders, first made and last restored
     QTemporaryDir m_home;
-    QTemporaryDir m_userHome;
-    QList<SavedVariable> m_savedEnvironment;
 };
 
 } // namespace tlg::testing

@@ -1,0 +1,94 @@
+// The association question at start-up, answered by the test.
+
+#include "app/errors.h"
+#include "app/messages.h"
+#include "shell/associate.h"
+#include "shell/associationcheck.h"
+#include "support/userhome.h"
+
+#include <QtTest>
+
+#include <memory>
+#include <unistd.h>
+
+using tlg::MessageRequest;
+using tlg::testing::UserHome;
+
+class AssociationCheckTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<UserHome>();
+        m_exe = m_home->write("opt/tlg/tlgview", "#!/bin/sh\n", 0755);
+        m_asked.clear();
+        tlg::setMessageHook([this](const MessageRequest& request) {
+            m_asked.append(request);
+            return m_answer;
+        });
+    }
+
+    void cleanup()
+    {
+        tlg::setMessageHook({});
+        m_home.reset();
+    }
+
+    void cancelStoresNothingAndTheQuestionReturns()
+    {
+        m_answer = QMessageBox::Cancel;
+        for (int start = 0; start < 2; ++start)
+            tlg::OfferLogAssociation(nullptr, m_exe);
+        QCOMPARE(m_asked.size(), qsizetype(2));
+        const MessageRequest& question = m_asked.first();
+        QCOMPARE(question.text, QStringLiteral("Associate .log files with Log viewer ?"));
+        QCOMPARE(question.caption, QStringLiteral("Associate ?"));
+        QVERIFY(question.buttons == (QMessageBox::Ok | QMessageBox::Cancel));
+        QVERIFY(question.icon == QMessageBox::NoIcon);
+        QVERIFY(::access((m_home->data() + "tlgview").c_str(), F_OK) != 0);
+        QVERIFY(::access((m_home->config() + "mimeapps.list").c_str(), F_OK) != 0);
+    }
+
+    void okAssociatesAndTheQuestionStops()
+    {
+        m_answer = QMessageBox::Ok;
+        tlg::OfferLogAssociation(nullptr, m_exe);
+        QCOMPARE(m_asked.size(), qsizetype(1));
+        QCOMPARE(QString::fromStdString(tlg::GetFileTypeOpener("log")),
+                 QString::fromStdString(m_exe));
+        tlg::OfferLogAssociation(nullptr, m_exe);
+        QCOMPARE(m_asked.size(), qsizetype(1));
+
+        // The same program reached through another spelling of its path is asked again.
+        std::string otherCase = m_exe;
+        otherCase.replace(otherCase.rfind("tlgview"), 7, "TlgView");
+        m_answer = QMessageBox::Cancel;
+        tlg::OfferLogAssociation(nullptr, otherCase);
+        QCOMPARE(m_asked.size(), qsizetype(2));
+    }
+
+    void aRegistrationFailureReachesTheCaller()
+    {
+        m_home->write("home/.local/share/tlgview", "in the way of the store's folder");
+        m_answer = QMessageBox::Ok;
+        QString text;
+        try {
+            tlg::OfferLogAssociation(nullptr, m_exe);
+        } catch (const tlg::Failure& failure) {
+            text = QString::fromLocal8Bit(failure.what());
+        }
+        QCOMPARE(text, QStringLiteral("Failed to set data for ''"));
+        QCOMPARE(m_asked.size(), qsizetype(1));
+    }
+
+private:
+    std::unique_ptr<UserHome> m_home;
+    std::string m_exe;
+    QList<MessageRequest> m_asked;
+    QMessageBox::StandardButton m_answer = QMessageBox::Cancel;
+};
+
+QTEST_MAIN(AssociationCheckTest)
+#include "tst_associationcheck.moc"
