@@ -6,6 +6,10 @@
 #include "app/mastercomputer.h"
 #include "app/messages.h"
 #include "app/timetext.h"
+#include "banner/bannerframe.h"
+#include "banner/buildlabel.h"
+#include "banner/homepage.h"
+#include "banner/urllabel.h"
 #include "filelist/addtofilelistdialog.h"
 #include "format/formateditor.h"
 #include "format/formatfile.h"
@@ -214,12 +218,9 @@ QWidget* MainWindow::buildTopStrip()
     row->setContentsMargins(0, 0, 4, 0);
     row->setSpacing(0);
 
-    // The banner's place; the banner frame fills it.
-    auto* banner = new QFrame(strip);
-    banner->setObjectName(QStringLiteral("Frame11"));
-    banner->setFixedSize(305, 81);
-    banner->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    row->addWidget(banner);
+    m_banner = new BannerFrame(strip);
+    m_banner->setObjectName(QStringLiteral("Frame11"));
+    row->addWidget(m_banner, 0, Qt::AlignTop);
 
     auto* toolBar = new QFrame(strip);
     toolBar->setObjectName(QStringLiteral("ToolBar3"));
@@ -252,23 +253,23 @@ QWidget* MainWindow::buildTopStrip()
     auto* corner = new QVBoxLayout();
     corner->setContentsMargins(0, 6, 0, 0);
     corner->setSpacing(2);
-    auto* build = new QLabel(QStringLiteral("Build " TLG_VERSION), strip);
+    auto* build = new BuildLabel(strip);
     build->setObjectName(QStringLiteral("BuildLabel2"));
     QFont small(QStringLiteral("Small Fonts"));
     small.setPixelSize(8);
     small.setBold(true);
     build->setFont(small);
-    QPalette blue = build->palette();
-    blue.setColor(QPalette::WindowText, kCaptionBlue);
-    build->setPalette(blue);
     build->setAlignment(Qt::AlignRight);
-    auto* link = new QLabel(QStringLiteral("www.marvikware.dk"), strip);
+    build->setTextCaption2(QStringLiteral("Build"));
+    build->Loaded();
+    auto* link = new URLLabel(strip);
     link->setObjectName(QStringLiteral("URLLabel1"));
+    link->setText(QStringLiteral("www.marvikware.dk"));
     small.setBold(false);
     small.setPixelSize(9);
     link->setFont(small);
-    link->setPalette(blue);
     link->setAlignment(Qt::AlignRight);
+    connect(link, &URLLabel::clicked, this, guarded(this, [this] { URLLabel1Click(); }));
     corner->addWidget(build, 0, Qt::AlignRight);
     corner->addWidget(link, 0, Qt::AlignRight);
     corner->addStretch(1);
@@ -476,6 +477,7 @@ void MainWindow::connectHandlers()
         m_fileListButton->setChecked(false);
     });
     connect(m_formatTextButton, &QToolButton::clicked, this, [this] { ToolButton10Click(); });
+    connect(m_aboutMakerAction, &QAction::triggered, this, guarded(this, [this] { MarvikWare1Click(); }));
     connect(m_associateAction, &QAction::triggered, this,
             guarded(this, [] { AssociateWithLogFiles(ExecutablePath()); }));
     connect(m_removeAssociationAction, &QAction::triggered, this, guarded(this, [] { RemoveLogAssociation(); }));
@@ -527,6 +529,17 @@ void MainWindow::FormShow()
     if (AgeStamp(FindSettingsFile(folder, kFormatFileName)) == -1)
         WriteFileAtomically(folder + kFormatFileName, FormatEditor::defaultText());
     m_formatEditor->LoadFormatProfiles();
+    m_banner->Start_Reklame(QStringLiteral("tlg"), QStringLiteral("Log Viewer"), 10000);
+}
+
+void MainWindow::URLLabel1Click()
+{
+    OpenHomePage();
+}
+
+void MainWindow::MarvikWare1Click()
+{
+    OpenHomePage();
 }
 
 void MainWindow::showEvent(QShowEvent* event)

@@ -31,6 +31,7 @@ class QTreeWidget;
 namespace tlg {
 
 class AddToFileListDialog;
+class BannerFrame;
 class FindDialog;
 class FormatEditor;
 class LogView;
@@ -100,6 +101,9 @@ public slots:
     void ListView1MouseDown(Qt::MouseButton button);
     void Delete1Click();
     void AddcurrentFiletofilelist1Click();
+    // The link label and About > "MarvikWare" open the home page in the user's browser.
+    void URLLabel1Click();
+    void MarvikWare1Click();
     void ToolButton10Click();
     // The format editor's Apply Now: the open log is reloaded by the watcher's next tick and
     // coloured at the tick after, with the labels as they are now.
@@ -195,6 +199,7 @@ private:
     // Controls, with the design's names as object names.
     QFileDialog* m_openDialog = nullptr;        // Open1
     QFrame* m_topStrip = nullptr;               // Panel2
+    BannerFrame* m_banner = nullptr;            // Frame11
     LogView* m_view1 = nullptr;                 // RichEdit1
     LogView* m_view3 = nullptr;                 // RichEdit3
     QMenu* m_viewMenu = nullptr;                // PopupMenu1

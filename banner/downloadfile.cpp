@@ -1,0 +1,81 @@
+#include "banner/downloadfile.h"
+
+#include "app/errors.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tlg {
+
+namespace {
+
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string baseNameOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+DownloadFile::DownloadFile(std::string path) : m_path(std::move(path))
+{
+    std::string base = baseNameOf(m_path);
+    if (base.empty() || base == "." || base == "..") {
+        throw Failure("Cannot create file " + m_path);
+    }
+    if (base.size() > 200) {
+        base.resize(200); // the temporary name stays within NAME_MAX
+    }
+    m_tempPath = folderOf(m_path) + "." + base + ".XXXXXX";
+    m_fd = ::mkostemp(m_tempPath.data(), O_CLOEXEC);
+    if (m_fd < 0) {
+        throw Failure("Cannot create file " + m_path);
+    }
+}
+
+DownloadFile::~DownloadFile()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        ::unlink(m_tempPath.c_str());
+    }
+}
+
+void DownloadFile::append(std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            throw Failure("Cannot create file " + m_path);
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void DownloadFile::commit()
+{
+    struct stat old {};
+    const mode_t mode = ::stat(m_path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    bool ok = ::fchmod(m_fd, mode) == 0;
+    ok = ::fsync(m_fd) == 0 && ok;
+    ok = ::close(m_fd) == 0 && ok;
+    m_fd = -1;
+    if (!ok || ::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
+        ::unlink(m_tempPath.c_str());
+        throw Failure("Cannot create file " + m_path);
+    }
+}
+
+} // namespace tlg
