@@ -14,6 +14,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
+#include <functional>
 #include <string>
 
 class QAction;
@@ -156,6 +158,12 @@ private:
     // for a new file, the title, and watching from the next tick.
     void openNewFile(const QString& path, bool watchBackOnFailure);
     void LoadIntoBuffer();        // the plain-text load of the current path into MEMO1
+    // The same, reading only what was appended when the file is the one last loaded and only grew.
+    void LoadIntoBufferAfter();
+    // Runs a read beside the GUI thread with the watcher stopped, reporting progress in the
+    // first status panel for a long one; throws what the read threw.
+    DocumentPtr readAside(const std::function<DocumentPtr(std::atomic<std::int64_t>&)>& read,
+                          std::int64_t total);
     // 16-bit text (log/unicodestep.cpp): detection (which also reloads the buffer), the
     // conversion by the kind last detected, and the step every opening path runs.
     bool DetectUnicode();

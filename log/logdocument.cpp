@@ -4,10 +4,51 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <sys/mman.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tlg {
 
 namespace {
+
+// Rooms this large are mapped by themselves rather than taken from the heap.
+constexpr std::size_t kMappedRoom = 32u << 20;
+
+// The first LF, CR or tab at or after `at`, or `end`; sets `nul` when a NUL byte lies in what
+// it passed over. One pass finds what the index needs, sixteen bytes at a time where it can.
+const char* nextStop(const char* at, const char* end, bool& nul)
+{
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i zero = _mm_setzero_si128();
+    __m128i nuls = zero;
+    for (; end - at >= 16; at += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        nuls = _mm_or_si128(nuls, _mm_cmpeq_epi8(block, zero));
+        const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, lf), _mm_cmpeq_epi8(block, cr)),
+                                           _mm_cmpeq_epi8(block, tab));
+        const int mask = _mm_movemask_epi8(stops);
+        if (mask != 0) {
+            nul = nul || _mm_movemask_epi8(nuls) != 0;
+            return at + __builtin_ctz(static_cast<unsigned>(mask));
+        }
+    }
+    nul = nul || _mm_movemask_epi8(nuls) != 0;
+#endif
+    for (; at < end; ++at) {
+        const char c = *at;
+        nul = nul || c == '\0';
+        if (c == '\n' || c == '\r' || c == '\t')
+            return at;
+    }
+    return end;
+}
 
 // Room for the line starts of a text of this size before the index must grow: one start per
 // 32 bytes, more than log lines need, costs nothing until it is written.
@@ -18,6 +59,27 @@ std::size_t startRoomFor(std::size_t size)
 
 } // namespace
 
+void* AllocateRoom(std::size_t bytes)
+{
+    if (bytes < kMappedRoom)
+        return ::operator new(bytes);
+    void* room = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (room == MAP_FAILED)
+        throw std::bad_alloc();
+#if defined(MADV_HUGEPAGE)
+    ::madvise(room, bytes, MADV_HUGEPAGE);
+#endif
+    return room;
+}
+
+void ReleaseRoom(void* room, std::size_t bytes)
+{
+    if (bytes < kMappedRoom)
+        ::operator delete(room);
+    else
+        ::munmap(room, bytes);
+}
+
 std::size_t TextRoomFor(std::size_t size)
 {
     return size + std::max<std::size_t>(size / 8, 1u << 20);
@@ -25,54 +87,63 @@ std::size_t TextRoomFor(std::size_t size)
 
 void LogDocument::pushStart(ByteOffset start)
 {
-    if (!m_starts->claim(m_rows, m_rows + 1)) {
-        // Out of room, or another document took the room after ours: a buffer of our own.
-        auto bigger = std::make_shared<StartBuffer>(std::max<std::size_t>(2 * m_rows, 64));
-        std::copy(m_starts->data(), m_starts->data() + m_rows, bigger->data());
-        bigger->claim(0, m_rows + 1);
-        m_starts = std::move(bigger);
+    if (m_rows == m_claimedRows) {
+        std::size_t want = std::min(m_rows + 4096, m_starts->capacity());
+        if (want == m_rows || !m_starts->claim(m_rows, want)) {
+            // Out of room, or another document took the room after ours: a buffer of our own.
+            auto bigger = std::make_shared<StartBuffer>(std::max<std::size_t>(2 * m_rows, 4096));
+            std::copy(m_starts->data(), m_starts->data() + m_rows, bigger->data());
+            want = std::min(m_rows + 4096, bigger->capacity());
+            bigger->claim(0, want);
+            m_starts = std::move(bigger);
+        }
+        m_claimedRows = want;
     }
     m_starts->data()[m_rows++] = start;
 }
 
-// Finds the line starts with memchr, which is far faster than a byte loop. A CR or a tab is
-// looked for only while one may lie ahead, so a text with LF breaks and no tabs pays one scan.
+void LogDocument::finishStarts()
+{
+    if (m_claimedRows > m_rows)
+        m_starts->unclaim(m_claimedRows, m_rows);
+    m_claimedRows = m_rows;
+}
+
 void LogDocument::indexFrom(std::size_t from, std::size_t lineStartOffset)
 {
     const char* const begin = m_text->data();
     const char* const end = begin + m_size;
-    auto find = [end](const char* at, char c) {
-        return static_cast<const char*>(std::memchr(at, c, static_cast<std::size_t>(end - at)));
-    };
     const char* lineStart = begin + lineStartOffset;
-    const char* nextLf = find(begin + from, '\n');
-    const char* nextCr = find(begin + from, '\r');
-    const char* nextTab = find(lineStart, '\t');
+    // A line that runs on from text indexed before may already hold a tab.
+    bool lineHasTab = std::memchr(lineStart, '\t', from - lineStartOffset) != nullptr;
     auto measure = [&](const char* lineEnd) {
         const std::int64_t length = lineEnd - lineStart;
         m_longestLine = std::max(m_longestLine, length);
-        std::int64_t columns = length;
-        if (nextTab && nextTab < lineEnd) {
-            columns = columnOfByte(std::string_view(lineStart, static_cast<std::size_t>(length)),
-                                   static_cast<std::size_t>(length));
-            nextTab = find(lineEnd, '\t');
-        }
+        const std::int64_t columns =
+            lineHasTab ? columnOfByte(std::string_view(lineStart, static_cast<std::size_t>(length)),
+                                      static_cast<std::size_t>(length))
+                       : length;
         m_widestColumns = std::max(m_widestColumns, columns);
     };
-    while (nextLf || nextCr) {
-        const char* brk = (nextLf && (!nextCr || nextLf < nextCr)) ? nextLf : nextCr;
-        measure(brk);
-        const char* after = brk + 1;
-        if (*brk == '\r' && after < end && *after == '\n')
+    for (const char* at = begin + from;;) {
+        const char* stop = nextStop(at, end, m_holdsNul);
+        if (stop == end)
+            break;
+        if (*stop == '\t') {
+            lineHasTab = true;
+            at = stop + 1;
+            continue;
+        }
+        measure(stop);
+        const char* after = stop + 1;
+        if (*stop == '\r' && after < end && *after == '\n')
             ++after; // CR LF is one break
-        lineStart = after;
         pushStart(after - begin);
-        if (nextLf && nextLf < after)
-            nextLf = find(after, '\n');
-        if (nextCr && nextCr < after)
-            nextCr = find(after, '\r');
+        lineStart = at = after;
+        lineHasTab = false;
     }
     measure(end);
+    finishStarts();
 }
 
 DocumentPtr LogDocument::adopt(std::shared_ptr<TextBuffer> buffer, std::size_t size,
@@ -126,7 +197,7 @@ DocumentPtr LogDocument::appended(std::string_view more) const
         std::copy(m_starts->data(), m_starts->data() + m_rows - 1, own->data());
         own->claim(0, m_rows - 1);
         doc->m_starts = std::move(own);
-        doc->m_rows = m_rows - 1;
+        doc->m_rows = doc->m_claimedRows = m_rows - 1;
         doc->pushStart(static_cast<ByteOffset>(m_size + 1));
         lineStart = m_size + 1;
         doc->indexFrom(m_size + 1, lineStart);

@@ -34,19 +34,29 @@ struct FileIdentity {
     }
 };
 
+// Room for `bytes` bytes, uninitialised: a large room is mapped with huge pages where the
+// system offers them, which makes filling it from a file much cheaper; untouched pages cost
+// nothing. Released with ReleaseRoom.
+void* AllocateRoom(std::size_t bytes);
+void ReleaseRoom(void* room, std::size_t bytes);
+
 // A buffer that only grows, shared by a document and those appended to it. Each document reads
 // only its own prefix; only the newest one may claim the room after it, so nothing a reader
 // sees is ever written again.
 template <typename T>
 class GrowOnlyBuffer {
 public:
-    // Room for `capacity` elements, left uninitialised (untouched pages cost no memory).
     explicit GrowOnlyBuffer(std::size_t capacity)
-        : m_data(new T[capacity == 0 ? 1 : capacity]), m_capacity(capacity)
+        : m_capacity(capacity == 0 ? 1 : capacity),
+          m_data(static_cast<T*>(AllocateRoom(m_capacity * sizeof(T))))
     {
     }
-    T* data() { return m_data.get(); }
-    const T* data() const { return m_data.get(); }
+    ~GrowOnlyBuffer() { ReleaseRoom(m_data, m_capacity * sizeof(T)); }
+    GrowOnlyBuffer(const GrowOnlyBuffer&) = delete;
+    GrowOnlyBuffer& operator=(const GrowOnlyBuffer&) = delete;
+
+    T* data() { return m_data; }
+    const T* data() const { return m_data; }
     std::size_t capacity() const { return m_capacity; }
     // Takes [from, to) for writing when `from` is the end of what has been handed out and the
     // room is there; false otherwise.
@@ -57,10 +67,16 @@ public:
         std::size_t expected = from;
         return m_used.compare_exchange_strong(expected, to);
     }
+    // Gives back [to, from) of what the caller claimed last and did not use.
+    void unclaim(std::size_t from, std::size_t to)
+    {
+        std::size_t expected = from;
+        m_used.compare_exchange_strong(expected, to);
+    }
 
 private:
-    std::unique_ptr<T[]> m_data;
     std::size_t m_capacity;
+    T* m_data;
     std::atomic<std::size_t> m_used{0};
 };
 
@@ -119,6 +135,8 @@ public:
     std::int64_t longestLine() const { return m_longestLine; }
     // The width in columns of the widest line's content, tabs run to their stops.
     std::int64_t widestLineColumns() const { return m_widestColumns; }
+    // Whether the text holds a NUL byte anywhere (found while indexing).
+    bool holdsNul() const { return m_holdsNul; }
 
 private:
     using StartBuffer = GrowOnlyBuffer<ByteOffset>;
@@ -126,12 +144,17 @@ private:
     // Indexes the text from `from` on, the line holding `from` starting at `lineStart`.
     void indexFrom(std::size_t from, std::size_t lineStart);
     void pushStart(ByteOffset start);
+    // Index entries are claimed from the shared buffer a block at a time, and what a finished
+    // index did not use is given back.
+    void finishStarts();
 
     std::shared_ptr<TextBuffer> m_text;
     std::size_t m_size = 0;
     std::shared_ptr<StartBuffer> m_starts; // starts[0] == 0, strictly increasing
     std::size_t m_rows = 0;
+    std::size_t m_claimedRows = 0;
     std::int64_t m_longestLine = 0;
+    bool m_holdsNul = false;
     std::int64_t m_widestColumns = 0;
     FileIdentity m_identity;
 };

@@ -4,6 +4,7 @@
 #include "app/errors.h"
 #include "app/fields.h"
 #include "app/fileops.h"
+#include "app/background.h"
 #include "app/mainwindow.h"
 #include "app/messages.h"
 #include "app/timetext.h"
@@ -14,7 +15,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QTimer>
+#include <QScopeGuard>
 #include <QUrl>
 
 namespace tlg {
@@ -24,9 +27,47 @@ std::string MainWindow::nativePath() const
     return QFile::encodeName(m_currentPath).toStdString();
 }
 
+DocumentPtr MainWindow::readAside(const std::function<DocumentPtr(std::atomic<std::int64_t>&)>& read,
+                                  std::int64_t total)
+{
+    // The watcher sits out the load, and a report of progress gives way to the text that was
+    // there once the load is over.
+    const bool timerWasRunning = m_watchTimer->isActive();
+    const bool wasOpening = m_opening;
+    const QString before = m_statusPanels[0]->text();
+    bool reported = false;
+    m_watchTimer->stop();
+    m_opening = true;
+    const auto restore = qScopeGuard([&] {
+        m_opening = wasOpening;
+        if (reported)
+            setStatusText(0, before);
+        if (timerWasRunning)
+            m_watchTimer->start();
+    });
+    DocumentPtr document;
+    RunAside([&](std::atomic<std::int64_t>& done) { document = read(done); }, total,
+             [&](int percent) {
+                 reported = true;
+                 setStatusText(0, QStringLiteral("Loading %1%").arg(percent));
+             });
+    return document;
+}
+
 void MainWindow::LoadIntoBuffer()
 {
-    m_loadBuffer = LoadPlainText(nativePath());
+    const std::string path = nativePath();
+    m_loadBuffer = readAside([path](std::atomic<std::int64_t>& done) { return LoadPlainText(path, &done); },
+                             FileSizeOf(path));
+}
+
+void MainWindow::LoadIntoBufferAfter()
+{
+    const std::string path = nativePath();
+    const DocumentPtr previous = m_loadBuffer;
+    m_loadBuffer = readAside(
+        [path, previous](std::atomic<std::int64_t>& done) { return LoadPlainTextAfter(path, previous, &done); },
+        FileSizeOf(path) - previous->size());
 }
 
 void MainWindow::ShowFirstView()
@@ -80,6 +121,8 @@ void MainWindow::openNewFile(const QString& path, bool watchBackOnFailure)
 
 void MainWindow::OpenFile1Click()
 {
+    if (m_opening)
+        return; // a load is under way
     // The watcher leaves the file alone while the modal dialog is up; its timer keeps ticking
     // in the dialog's event loop.
     m_watch.FileOpen = false;
@@ -101,6 +144,8 @@ void MainWindow::OpenFile1Click()
 
 void MainWindow::WMDropFiles(const QList<QUrl>& urls)
 {
+    if (m_opening)
+        return;
     if (urls.size() != 1) {
         showMessage(this, {QStringLiteral("More Than One file dragged. Only drag ONE file to Log "
                                           "viewer to open it"),
@@ -127,6 +172,8 @@ void MainWindow::CommandLineOpen(const QString& argument)
 
 void MainWindow::Refresh1Click()
 {
+    if (m_opening)
+        return;
     const std::string path = nativePath();
     if (AgeStamp(path) == -1) {
         setStatusText(0, QStringLiteral("File Could not be located"));

@@ -82,8 +82,12 @@ UnicodeKind ClassifyUnicode(std::string_view loaded, std::string_view nulFree)
 
 UnicodeKind ClassifyLoadedText(std::string_view loaded)
 {
-    const std::string_view core = trimBlanks(loaded);
-    if (core.find('\0') != std::string_view::npos)
+    return ClassifyLoadedText(loaded, true);
+}
+
+UnicodeKind ClassifyLoadedText(std::string_view loaded, bool holdsNul)
+{
+    if (holdsNul && trimBlanks(loaded).find('\0') != std::string_view::npos)
         return UnicodeKind::NulBytes;
     char first[2] = {};
     std::size_t found = 0;

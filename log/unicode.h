@@ -39,5 +39,8 @@ UnicodeKind ClassifyUnicode(std::string_view loaded, std::string_view nulFree);
 // between the first and the last byte above 0x20 makes NulBytes; otherwise FF FE as the first
 // two bytes that are not NUL make ByteOrderMark.
 UnicodeKind ClassifyLoadedText(std::string_view loaded);
+// The same, told whether the text holds a NUL byte at all, so that a text without one is
+// classed without a pass over it.
+UnicodeKind ClassifyLoadedText(std::string_view loaded, bool holdsNul);
 
 } // namespace tlg

@@ -1,6 +1,7 @@
 // 16-bit text in the load buffer: detection after each open and manual reload, and the
 // conversion that rewrites the buffer. Handlers of the main window.
 
+#include "app/fileops.h"
 #include "app/mainwindow.h"
 #include "log/textload.h"
 #include "log/unicode.h"
@@ -11,11 +12,10 @@ namespace tlg {
 
 bool MainWindow::DetectUnicode()
 {
-    // One read: the NUL-free text comes from the same bytes, so a log that grows meanwhile
-    // is never taken for 16-bit text.
-    m_unicodeKind = UnicodeKind::SingleByte;
-    LoadIntoBuffer();
-    m_unicodeKind = ClassifyLoadedText(m_loadBuffer->text());
+    // Every caller has just loaded the file into the buffer: its bytes are classed as they
+    // are, so a log that grows meanwhile is never taken for 16-bit text, and nothing is read
+    // twice.
+    m_unicodeKind = ClassifyLoadedText(m_loadBuffer->text(), m_loadBuffer->holdsNul());
     return m_unicodeKind != UnicodeKind::SingleByte;
 }
 
@@ -23,16 +23,18 @@ void MainWindow::ConvertUnicode()
 {
     setStatusText(1, QStringLiteral("Converting Unicode"));
     pumpEvents();
-    m_loadBuffer = LogDocument::empty();
+    const std::string path = nativePath();
+    const std::int64_t size = FileSizeOf(path);
     switch (m_unicodeKind) {
     case UnicodeKind::SingleByte:
-        LoadIntoBuffer();
+        // A plain load, which need not read again what the buffer already holds.
+        LoadIntoBufferAfter();
         break;
     case UnicodeKind::NulBytes:
-        m_loadBuffer = LogDocument::fromBytes(ReadDroppingNuls(nativePath()));
+        m_loadBuffer = readAside([path](auto&) { return LogDocument::fromBytes(ReadDroppingNuls(path)); }, size);
         break;
     case UnicodeKind::ByteOrderMark:
-        m_loadBuffer = LogDocument::fromBytes(ReadAfterMark(nativePath()));
+        m_loadBuffer = readAside([path](auto&) { return LogDocument::fromBytes(ReadAfterMark(path)); }, size);
         break;
     }
     setStatusText(1, QStringLiteral("Unicode conversion Finished"));

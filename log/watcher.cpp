@@ -72,7 +72,7 @@ void MainWindow::Timer1Timer()
                 if (m_unicodeButton->isChecked())
                     ConvertUnicode();
                 else
-                    LoadIntoBuffer();
+                    LoadIntoBufferAfter(); // only the new bytes of a log that grew
                 if (colouringOn) {
                     // The shown view keeps its text until the colouring of a later tick.
                     m_stagingText = m_loadBuffer;

@@ -26,11 +26,12 @@ void expectSameDocument(const LogDocument& actual, const LogDocument& expected, 
     }
     EXPECT_EQ(actual.longestLine(), expected.longestLine()) << where;
     EXPECT_EQ(actual.widestLineColumns(), expected.widestLineColumns()) << where;
+    EXPECT_EQ(actual.holdsNul(), expected.holdsNul()) << where;
 }
 
 std::string randomText(std::mt19937& random, std::size_t length)
 {
-    const char alphabet[] = {'a', 'b', ' ', '\t', '\r', '\n', '\n', 'x'};
+    const char alphabet[] = {'a', 'b', ' ', '\t', '\r', '\n', '\n', 'x', 'y', 'z', '\0'};
     std::string text(length, ' ');
     for (char& c : text)
         c = alphabet[random() % sizeof(alphabet)];

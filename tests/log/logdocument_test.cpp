@@ -76,8 +76,9 @@ TEST(LogDocumentTest, AgreesWithNaiveIndexOnRandomTexts)
 {
     std::mt19937 random(7);
     const char alphabet[] = {'a', 'b', '\r', '\n', '\t', '\0', '\xA4'};
-    for (int round = 0; round < 300; ++round) {
-        std::string text(random() % 60, ' ');
+    for (int round = 0; round < 600; ++round) {
+        // Long enough to cross the index's 16-byte steps at every place.
+        std::string text(random() % 200, ' ');
         for (char& c : text)
             c = alphabet[random() % sizeof(alphabet)];
         const DocumentPtr doc = LogDocument::fromBytes(text);
@@ -104,6 +105,7 @@ TEST(LogDocumentTest, AgreesWithNaiveIndexOnRandomTexts)
         }
         EXPECT_EQ(doc->longestLine(), longest);
         EXPECT_EQ(doc->widestLineColumns(), widest);
+        EXPECT_EQ(doc->holdsNul(), text.find('\0') != std::string::npos);
         for (ByteOffset offset = 0; offset <= doc->size(); ++offset) {
             const LineNumber line = doc->lineFromOffset(offset);
             ASSERT_LE(doc->lineIndex(line), offset);

@@ -1,0 +1,113 @@
+// Opens a log in the whole viewer, in process on the offscreen platform, and prints what each
+// phase costs: the start without a log, the start with it on the command line (read, index,
+// shown), the two watcher ticks that bring it coloured, the last screenful painted, and then
+// the paints while paging and jumping at random, word wrap, and the peak memory.
+//
+//   open_bench <log>
+
+#include "app/mainwindow.h"
+#include "app/messages.h"
+#include "app/viewer.h"
+#include "log/logview.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+double elapsedMs(QElapsedTimer& clock)
+{
+    const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    clock.restart();
+    return ms;
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
+}
+
+long peakMegabytes()
+{
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: open_bench <log>\n");
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A program folder and a home of its own; no question waits for a person.
+    QTemporaryDir home;
+    qputenv("TLGVIEW_HOME", home.path().toLocal8Bit());
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());
+    QApplication application(argc, argv);
+    tlg::setMessageHook([](const tlg::MessageRequest&) { return QMessageBox::Cancel; });
+    const QString log = QString::fromLocal8Bit(argv[1]);
+
+    QElapsedTimer clock;
+    delete tlg::startViewer({}); // warms fonts and the settings files up
+    clock.start();
+    delete tlg::startViewer({});
+    QApplication::processEvents();
+    const double bare = elapsedMs(clock);
+
+    auto* window = static_cast<tlg::MainWindow*>(tlg::startViewer({log}));
+    QApplication::processEvents();
+    const double opened = elapsedMs(clock);
+    window->Timer1Timer(); // sees the file as new; reads only what it does not hold yet
+    window->Timer1Timer(); // colours it
+    const double coloured = elapsedMs(clock);
+    tlg::LogView* view = window->shownView();
+    window->ScrollToBottom();
+    view->viewport()->grab();
+    const double bottom = elapsedMs(clock);
+    std::printf("start without a log      %8.1f ms\n", bare);
+    std::printf("start with the log       %8.1f ms  (%.1f ms beyond the start)\n", opened, opened - bare);
+    std::printf("two ticks, coloured      %8.1f ms\n", coloured);
+    std::printf("last screenful painted   %8.1f ms\n", bottom);
+    std::printf("open to coloured bottom  %8.1f ms beyond the start\n", opened - bare + coloured + bottom);
+    std::printf("lines %lld, peak memory after open %ld MiB\n",
+                static_cast<long long>(view->lineCount()), peakMegabytes());
+
+    std::vector<double> paints;
+    std::mt19937 random(7);
+    for (int i = 0; i < 300; ++i) {
+        if (i % 2)
+            view->setFirstVisibleLine(static_cast<tlg::LineNumber>(random() % std::max<tlg::LineCount>(view->lineCount(), 1)));
+        else
+            view->setFirstVisibleLine(view->firstVisibleLine() + view->visibleRows());
+        clock.restart();
+        view->viewport()->grab();
+        paints.push_back(elapsedMs(clock));
+    }
+    std::printf("paints while paging and jumping: median %.2f ms, p99 %.2f ms, max %.2f ms\n",
+                percentile(paints, 0.5), percentile(paints, 0.99), percentile(paints, 1.0));
+    clock.restart();
+    view->setWordWrap(true);
+    view->viewport()->grab();
+    const double wrapOn = elapsedMs(clock);
+    view->setWordWrap(false);
+    view->viewport()->grab();
+    std::printf("word wrap on and painted %8.2f ms, off %.2f ms\n", wrapOn, elapsedMs(clock));
+    std::printf("peak memory %ld MiB\n", peakMegabytes());
+    delete window;
+    return 0;
+}
