@@ -48,7 +48,7 @@ void MainWindow::ListView1MouseDown(Qt::MouseButton button)
 {
     // A right click only selects the entry that the context menu then acts on.
     QTreeWidgetItem* item = m_fileListView->currentItem();
-    if (button != Qt::LeftButton || !item || !item->isSelected())
+    if (button != Qt::LeftButton || !item || !item->isSelected() || m_opening)
         return;
     const std::string path = item->data(1, Qt::UserRole).toByteArray().toStdString();
     if (upperAscii(path) == upperAscii(nativePath())) {

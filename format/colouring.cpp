@@ -75,9 +75,10 @@ void MainWindow::CheckBox6Click()
 void MainWindow::ApplyFormatNow()
 {
     const std::string path = nativePath();
-    if (AgeStamp(path) == -1)
+    if (m_opening || AgeStamp(path) == -1)
         return;
-    m_stagingText = LoadPlainText(path);
+    m_stagingText = readAside([path](std::atomic<std::int64_t>& done) { return LoadPlainText(path, &done); },
+                              FileSizeOf(path));
     m_view1->clear();
     m_watch.StoredAge = 0;
     m_watch.StoredSize = 0;
