@@ -3,7 +3,12 @@
 #include "app/errors.h"
 
 #include <cstddef>
+#include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tlg {
 
@@ -93,6 +98,74 @@ std::int64_t horspool(std::string_view pattern, std::string_view text, std::size
     return 0;
 }
 
+// The other byte that upper-cases like b (its small or capital letter), or b itself: no byte
+// shares its capital with more than one other.
+constexpr std::array<unsigned char, 256> makeOtherCaseTable()
+{
+    std::array<unsigned char, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[b] = static_cast<unsigned char>(b);
+    for (int b = 0; b < 256; ++b) {
+        const unsigned char upper = UpperTable[b];
+        if (upper != b) {
+            t[b] = upper;
+            t[upper] = static_cast<unsigned char>(b);
+        }
+    }
+    return t;
+}
+
+constexpr std::array<unsigned char, 256> OtherCase = makeOtherCaseTable();
+static_assert(OtherCase['a'] == 'A' && OtherCase['A'] == 'a' && OtherCase[0x9F] == 0xFF);
+
+#if defined(__SSE2__)
+// Long texts: sixteen window starts at a time are kept only when the window's first and last
+// bytes match (in either case when ignoring it), and only those are compared whole. The result
+// is the skip-table search's, the leftmost occurrence, found several times faster.
+template <typename Map>
+std::int64_t filtered(std::string_view pattern, std::string_view text, std::size_t from, bool ignoreCase)
+{
+    const std::size_t m = pattern.size();
+    const char* const t = text.data();
+    const unsigned char first = static_cast<unsigned char>(pattern.front());
+    const unsigned char last = static_cast<unsigned char>(pattern.back());
+    const __m128i first1 = _mm_set1_epi8(static_cast<char>(first));
+    const __m128i first2 = _mm_set1_epi8(static_cast<char>(ignoreCase ? OtherCase[first] : first));
+    const __m128i last1 = _mm_set1_epi8(static_cast<char>(last));
+    const __m128i last2 = _mm_set1_epi8(static_cast<char>(ignoreCase ? OtherCase[last] : last));
+    std::size_t pos = from;
+    for (; pos + m + 15 <= text.size(); pos += 16) {
+        const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + pos));
+        const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + pos + m - 1));
+        const __m128i both = _mm_and_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(heads, first1), _mm_cmpeq_epi8(heads, first2)),
+            _mm_or_si128(_mm_cmpeq_epi8(tails, last1), _mm_cmpeq_epi8(tails, last2)));
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(both)); mask != 0; mask &= mask - 1) {
+            const std::size_t at = pos + static_cast<std::size_t>(__builtin_ctz(mask));
+            std::size_t j = 1;
+            while (j + 1 < m && Map::at(t[at + j]) == Map::at(pattern[j]))
+                ++j;
+            if (j + 1 >= m)
+                return static_cast<std::int64_t>(at) + 1;
+        }
+    }
+    // The last few window starts, too near the end for sixteen at a time.
+    return pos <= text.size() - m ? horspool<Map>(pattern, text, pos) : 0;
+}
+#endif
+
+template <typename Map>
+std::int64_t search(std::string_view pattern, std::string_view text, std::size_t from, bool ignoreCase)
+{
+#if defined(__SSE2__)
+    if (text.size() - from >= 256)
+        return filtered<Map>(pattern, text, from, ignoreCase);
+#else
+    (void)ignoreCase;
+#endif
+    return horspool<Map>(pattern, text, from);
+}
+
 } // namespace
 
 void BuildSkipTable(std::string_view pattern, bool ignoreCase, SkipTable& table)
@@ -121,9 +194,9 @@ std::int64_t FindForward(std::string_view pattern, std::string_view text, bool i
         return 0;
     }
     if (ignoreCase) {
-        return horspool<UpperMap>(pattern, text, static_cast<std::size_t>(from));
+        return search<UpperMap>(pattern, text, static_cast<std::size_t>(from), true);
     }
-    return horspool<ExactMap>(pattern, text, static_cast<std::size_t>(from));
+    return search<ExactMap>(pattern, text, static_cast<std::size_t>(from), false);
 }
 
 } // namespace tlg

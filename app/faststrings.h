@@ -24,8 +24,10 @@ void BuildSkipTable(std::string_view pattern, bool ignoreCase, SkipTable& table)
 
 // The position (from 1) of the first occurrence of the pattern that starts at or after
 // position `start` (from 1) and lies wholly inside the text, or 0 when there is none, the
-// pattern is empty or longer than the text. Ignoring case compares bytes through
-// UpperTable. A start below 1 is a programming error: throws Failure("Assertion failure").
+// pattern is empty or longer than the text. Ignoring case compares bytes through UpperTable.
+// Short texts are searched with the skip table; long ones are first filtered sixteen window
+// starts at a time on the window's first and last bytes, with the same result.
+// A start below 1 is a programming error: throws Failure("Assertion failure").
 std::int64_t FindForward(std::string_view pattern, std::string_view text, bool ignoreCase,
                          std::int64_t start);
 

@@ -159,5 +159,37 @@ TEST(FindForward, AgreesWithNaiveSearchOnRandomInputs)
     }
 }
 
+TEST(FindForward, LongTextsAgreeWithNaiveSearchToTheirLastByte)
+{
+    // Long enough for the sixteen-at-a-time filter, with the pattern (or a near miss of it) in
+    // either case anywhere, the last bytes included.
+    std::mt19937 rng(77);
+    const std::string fillers[] = {"xyz ", "\xE9\xC9 ", "aAbB"};
+    for (int iteration = 0; iteration < 3000; ++iteration) {
+        const std::string& filler = fillers[iteration % std::size(fillers)];
+        std::string text(256 + rng() % 1500, ' ');
+        for (char& c : text)
+            c = filler[rng() % filler.size()];
+        std::string pattern(1 + rng() % 12, ' ');
+        const std::string letters = "nNeE\xE9\xC9" "dDlL";
+        for (char& c : pattern)
+            c = letters[rng() % letters.size()];
+        for (int copies = static_cast<int>(rng() % 3); copies > 0; --copies) {
+            std::string copy = pattern;
+            for (char& c : copy)
+                c = rng() % 2 ? static_cast<char>(UpperTable[static_cast<unsigned char>(c)]) : c;
+            if (rng() % 4 == 0)
+                copy[rng() % copy.size()] = 'q'; // a near miss
+            const std::size_t at = rng() % 2 ? text.size() - copy.size() - rng() % 20 : rng() % (text.size() - copy.size());
+            text.replace(at, copy.size(), copy);
+        }
+        const bool ignoreCase = rng() % 3 != 0;
+        const std::int64_t start = 1 + static_cast<std::int64_t>(rng() % (rng() % 2 ? 40 : text.size()));
+        ASSERT_EQ(FindForward(pattern, text, ignoreCase, start),
+                  naiveFind(pattern, text, ignoreCase, start))
+            << "iteration " << iteration << " start " << start << " pattern size " << pattern.size();
+    }
+}
+
 } // namespace
 } // namespace tlg
