@@ -70,6 +70,37 @@ void BM_ColourScreenful(benchmark::State& state)
 }
 BENCHMARK(BM_ColourScreenful)->Unit(benchmark::kMicrosecond);
 
+// The same screenful with every one of the twenty label cells filled.
+void BM_ColourScreenfulTwentyLabels(benchmark::State& state)
+{
+    tlg::ColourRules rules = defaultRules();
+    const char* more[] = {"timeout", "retry", "Warning", "denied", "refused", "panic", "abort",
+                          "cache", "queue", "Started", "session"};
+    std::size_t next = 0;
+    for (auto* labels : {&rules.errorLabels, &rules.infoLabels}) {
+        for (std::string& label : *labels) {
+            if (label.empty())
+                label = more[next++ % std::size(more)];
+        }
+    }
+    const std::string text = generatedLog(1 << 20);
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; lines.size() < 60;) {
+        const std::size_t end = text.find('\n', start) + 1;
+        lines.push_back(std::string_view(text).substr(start, end - start));
+        start = end;
+    }
+    std::vector<tlg::LabelSpan> spans;
+    for (auto _ : state) {
+        for (const std::string_view line : lines) {
+            tlg::ColourLine(line, rules, spans);
+            benchmark::DoNotOptimize(spans.data());
+        }
+    }
+    state.SetLabel("60 lines, 20 labels");
+}
+BENCHMARK(BM_ColourScreenfulTwentyLabels)->Unit(benchmark::kMicrosecond);
+
 void BM_ColourWholeText100MB(benchmark::State& state)
 {
     const tlg::ColourRules rules = defaultRules();

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -69,6 +70,18 @@ int main(int argc, char* argv[])
     QApplication::processEvents();
     const double bare = elapsedMs(clock);
 
+    // A heartbeat every 10 ms tells how long the GUI thread went without running its loop.
+    QElapsedTimer beatClock;
+    beatClock.start();
+    qint64 lastBeat = 0;
+    qint64 worstStall = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const qint64 now = beatClock.elapsed();
+        worstStall = std::max(worstStall, now - lastBeat - 10);
+        lastBeat = now;
+    });
+    heartbeat.start(10);
     auto* window = static_cast<tlg::MainWindow*>(tlg::startViewer({log}));
     QApplication::processEvents();
     const double opened = elapsedMs(clock);
@@ -84,6 +97,9 @@ int main(int argc, char* argv[])
     std::printf("two ticks, coloured      %8.1f ms\n", coloured);
     std::printf("last screenful painted   %8.1f ms\n", bottom);
     std::printf("open to coloured bottom  %8.1f ms beyond the start\n", opened - bare + coloured + bottom);
+    heartbeat.stop();
+    std::printf("longest the GUI thread went without its loop while opening: %lld ms\n",
+                static_cast<long long>(worstStall));
     std::printf("lines %lld, peak memory after open %ld MiB\n",
                 static_cast<long long>(view->lineCount()), peakMegabytes());
 

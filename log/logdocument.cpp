@@ -180,7 +180,9 @@ DocumentPtr LogDocument::appended(std::string_view more) const
         return doc;
     const std::size_t newSize = m_size + more.size();
     if (!doc->m_text->claim(m_size, newSize)) {
-        auto bigger = std::make_shared<TextBuffer>(TextRoomFor(newSize));
+        // A log that outgrew its room goes on growing: half as much again, which costs nothing
+        // until it is written, spares most copies of the whole text.
+        auto bigger = std::make_shared<TextBuffer>(newSize + newSize / 2);
         std::copy(m_text->data(), m_text->data() + m_size, bigger->data());
         bigger->claim(0, m_size);
         doc->m_text = std::move(bigger);

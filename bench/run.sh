@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Measures the viewer on large logs against its floors, in one run, and prints medians of
+# five runs after a warm-up. Builds the release tree first. Needs about 2.5 GiB in $LOGS.
+#
+#   bench/run.sh            (LOGS=/tmp/tlg-bench-logs by default)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+LOGS=${LOGS:-/tmp/tlg-bench-logs}
+BIN=build/release/bench
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTLG_BUILD_TESTS=OFF >/dev/null
+cmake --build build/release >/dev/null
+mkdir -p "$LOGS"
+[ -f "$LOGS/100m.log" ] || "$BIN/genlog" 100 "$LOGS/100m.log"
+[ -f "$LOGS/1g.log" ] || { "$BIN/genlog" 1024 "$LOGS/1g.log"; echo "a NeedleWord near the end" >> "$LOGS/1g.log"; }
+[ -f "$LOGS/1g-crlf.log" ] || "$BIN/genlog" 1024 "$LOGS/1g-crlf.log" crlf
+sync # so that writing the logs back does not slow the runs
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+runs() { # runs "command" five times after a warm-up, each printing one number
+    eval "$1" >/dev/null
+    for _ in 1 2 3 4 5; do eval "$1"; done | median
+}
+
+for log in 100m 1g 1g-crlf; do
+    file="$LOGS/$log.log"
+    floor=$(runs "$BIN/floor $file | awk '{ print \$1 }'")
+    open=$(runs "$BIN/open_bench $file 2>/dev/null | awk '/open to coloured bottom/ { print \$5 }'")
+    echo "$log: floor (mmap + memchr index) $floor ms, open to the coloured last screenful $open ms beyond the start, ratio $(awk "BEGIN { printf \"%.2f\", $open / $floor }")"
+done
+"$BIN/open_bench" "$LOGS/1g.log" 2>/dev/null | grep -E 'peak memory|paints|word wrap'
+
+grep=$(runs "( TIMEFORMAT=%R; time LC_ALL=C grep -c -i needleword $LOGS/1g.log >/dev/null ) 2>&1 | awk '{ print \$1 * 1000 }'")
+echo "grep -c -i over 1 GiB: $grep ms"
+"$BIN/core_bench" 2>/dev/null | grep -E '^BM_'
+"$BIN/colouring_bench" 2>/dev/null | grep -E '^BM_'
