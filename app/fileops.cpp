@@ -18,18 +18,6 @@ namespace tlg {
 
 namespace {
 
-// The folder part of path including its final '/', or empty when path has no '/'.
-std::string folderPrefix(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string baseName(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool readLink(const std::string& path, std::string& out)
 {
@@ -138,7 +126,7 @@ bool resolveWriteTarget(const std::string& path, std::string& target)
         if (!readLink(target, link) || link.empty()) {
             return false;
         }
-        target = link[0] == '/' ? link : folderPrefix(target) + link;
+        target = link[0] == '/' ? link : FolderOf(target) + link;
         if (::lstat(target.c_str(), &st) != 0) {
             return errno == ENOENT;
         }
@@ -303,10 +291,10 @@ std::string ExeFolder()
         return folder;
     }
     std::string exe;
-    if (!readLink("/proc/self/exe", exe) || folderPrefix(exe).empty()) {
+    if (!readLink("/proc/self/exe", exe) || FolderOf(exe).empty()) {
         return "./";
     }
-    return folderPrefix(exe);
+    return FolderOf(exe);
 }
 
 std::string LocalComputerName()
@@ -425,6 +413,18 @@ std::string FindSettingsFile(const std::string& folder, std::string_view name)
     return found ? folder + best : exact;
 }
 
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string BaseNameOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 FileHandle::~FileHandle()
 {
     if (m_fd >= 0)
@@ -478,7 +478,7 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
     if (!resolveWriteTarget(path, target)) {
         throw fail();
     }
-    std::string base = baseName(target);
+    std::string base = BaseNameOf(target);
     if (base.empty() || base == "." || base == "..") {
         throw fail();
     }
@@ -492,7 +492,7 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
     if (base.size() > 200) {
         base.resize(200);
     }
-    std::string temp = folderPrefix(target) + "." + base + ".XXXXXX";
+    std::string temp = FolderOf(target) + "." + base + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
         throw fail();
@@ -514,7 +514,7 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
 
     // The rename itself is durable only once the folder is flushed. The file is already
     // replaced whole by now, so a folder that cannot be flushed is no failure to report.
-    const std::string folder = folderPrefix(target).empty() ? "." : folderPrefix(target);
+    const std::string folder = FolderOf(target).empty() ? "." : FolderOf(target);
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         (void)::fsync(dirFd);

@@ -46,6 +46,10 @@ bool LockHeldOnFile(int fd, bool writeOnly);
 // the letter case of a to z, else folder + name.
 std::string FindSettingsFile(const std::string& folder, std::string_view name);
 
+// The folder part of a path with its final '/' (empty when it has none), and the name after it.
+std::string FolderOf(const std::string& path);
+std::string BaseNameOf(const std::string& path);
+
 // An open file descriptor, closed when the handle goes.
 class FileHandle {
 public:

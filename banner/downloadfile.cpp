@@ -1,6 +1,7 @@
 #include "banner/downloadfile.h"
 
 #include "app/errors.h"
+#include "app/fileops.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -10,32 +11,16 @@
 
 namespace tlg {
 
-namespace {
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string baseNameOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-} // namespace
-
 DownloadFile::DownloadFile(std::string path) : m_path(std::move(path))
 {
-    std::string base = baseNameOf(m_path);
+    std::string base = BaseNameOf(m_path);
     if (base.empty() || base == "." || base == "..") {
         throw Failure("Cannot create file " + m_path);
     }
     if (base.size() > 200) {
         base.resize(200); // the temporary name stays within NAME_MAX
     }
-    m_tempPath = folderOf(m_path) + "." + base + ".XXXXXX";
+    m_tempPath = FolderOf(m_path) + "." + base + ".XXXXXX";
     m_fd = ::mkostemp(m_tempPath.data(), O_CLOEXEC);
     if (m_fd < 0) {
         throw Failure("Cannot create file " + m_path);

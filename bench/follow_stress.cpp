@@ -8,8 +8,8 @@
 // no display is set.
 
 #include "app/mainwindow.h"
-#include "app/messages.h"
 #include "app/viewer.h"
+#include "quiethome.h"
 #include "log/logview.h"
 #include "log/watchstate.h"
 
@@ -18,7 +18,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <atomic>
@@ -62,14 +61,9 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A program folder and a home of its own; no question waits for a person.
-    QTemporaryDir home;
-    qputenv("TLGVIEW_HOME", home.path().toLocal8Bit());
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());
+    const tlg::bench::QuietHome home;
     QApplication application(argc, argv);
-    tlg::setMessageHook([](const tlg::MessageRequest&) { return QMessageBox::Cancel; });
+    tlg::bench::QuietHome::answerQuestions();
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     const double megabytesPerSecond = argc > 2 ? std::atof(argv[2]) : 50.0;
     const std::string path = argc > 3 ? argv[3] : "/tmp/tlg-follow-stress.log";

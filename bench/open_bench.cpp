@@ -6,14 +6,13 @@
 //   open_bench <log>
 
 #include "app/mainwindow.h"
-#include "app/messages.h"
 #include "app/viewer.h"
+#include "quiethome.h"
 #include "log/logview.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -53,14 +52,9 @@ int main(int argc, char* argv[])
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A program folder and a home of its own; no question waits for a person.
-    QTemporaryDir home;
-    qputenv("TLGVIEW_HOME", home.path().toLocal8Bit());
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());
+    const tlg::bench::QuietHome home;
     QApplication application(argc, argv);
-    tlg::setMessageHook([](const tlg::MessageRequest&) { return QMessageBox::Cancel; });
+    tlg::bench::QuietHome::answerQuestions();
     const QString log = QString::fromLocal8Bit(argv[1]);
 
     QElapsedTimer clock;

@@ -29,11 +29,6 @@ using tlg::testing::writeFile;
 
 namespace {
 
-std::string shownText(ViewerFixture& viewer)
-{
-    return viewer.window->shownView()->text();
-}
-
 // Answers the open dialog with a path, or cancels it, once it is up.
 void answerOpenDialog(ViewerFixture& viewer, const QString& path)
 {
@@ -206,7 +201,7 @@ private slots:
         QCOMPARE(window->currentPath(), log);
         QVERIFY(window->watchState().FileOpen);
         QCOMPARE(window->watchState().StoredAge, 0); // the first tick reloads it
-        QCOMPARE(shownText(viewer), bytes.toStdString());
+        QCOMPARE(viewer.shownText(), bytes.toStdString());
         QCOMPARE(window->shownView(), window->view1());
     }
 
@@ -222,7 +217,7 @@ private slots:
         reload->click();
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("File Loaded ")));
         QVERIFY(viewer.status(0).size() > 12);
-        QCOMPARE(shownText(viewer), std::string("one\ntwo\n"));
+        QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
         QCOMPARE(window->stagingText()->text(), "one\ntwo\n");
         const std::string path = log.toStdString();
         QCOMPARE(window->watchState().StoredAge, tlg::AgeStamp(path));
@@ -238,7 +233,7 @@ private slots:
             writeFile(log, "one\ntwo\nthree\n");
             viewer.find<QAction>("Refresh1")->trigger();
             QCOMPARE(viewer.status(0), QStringLiteral("File is Locked, try Again"));
-            QCOMPARE(shownText(viewer), std::string("one\ntwo\n"));
+            QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
             QCOMPARE(window->watchState().StoredSize, 8);
             QVERIFY(timer->isActive());
         }
@@ -249,7 +244,7 @@ private slots:
         QCOMPARE(viewer.status(0), QStringLiteral("File Could not be located"));
         QCOMPARE(window->currentPath(), log);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
-        QCOMPARE(shownText(viewer), std::string("one\ntwo\n"));
+        QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
         QVERIFY(viewer.messages.isEmpty());
     }
 
@@ -274,11 +269,11 @@ private slots:
         QCOMPARE(window->watchState().ViewToggle, 1);
         QCOMPARE(window->stagingText()->text(), "picked\r\n");
         QCOMPARE(window->shownView(), window->view1());
-        QCOMPARE(shownText(viewer), std::string()); // loaded at the watcher's next tick
+        QCOMPARE(viewer.shownText(), std::string()); // loaded at the watcher's next tick
         window->Timer1Timer();
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("Last Update :")));
         window->Timer1Timer(); // and shown, coloured, at the one after
-        QCOMPARE(shownText(viewer), std::string("picked\r\n"));
+        QCOMPARE(viewer.shownText(), std::string("picked\r\n"));
 
         // Cancel with a log open: it is watched again.
         answerOpenDialog(viewer, QString());
@@ -297,11 +292,11 @@ private slots:
         QCOMPARE(window->currentPath(), log);
         QVERIFY(window->watchState().FileOpen);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
-        QCOMPARE(shownText(viewer), std::string("picked\r\n"));
+        QCOMPARE(viewer.shownText(), std::string("picked\r\n"));
         appendFile(log, "still followed\r\n");
         window->Timer1Timer();
         window->Timer1Timer();
-        QCOMPARE(shownText(viewer), std::string("picked\r\nstill followed\r\n"));
+        QCOMPARE(viewer.shownText(), std::string("picked\r\nstill followed\r\n"));
     }
 
     void dropOpensOneFileAndRefusesSeveral()
@@ -319,7 +314,7 @@ private slots:
         QCOMPARE(viewer.messages[0].text, QStringLiteral("More Than One file dragged. Only drag ONE file to Log viewer to open it"));
         QCOMPARE(viewer.messages[0].caption, QStringLiteral("More than one file dragged"));
         QCOMPARE(window->currentPath(), first);
-        QCOMPARE(shownText(viewer), std::string("first\n"));
+        QCOMPARE(viewer.shownText(), std::string("first\n"));
 
         // A web address is refused before it lands.
         QMimeData web;
@@ -335,10 +330,10 @@ private slots:
         QCOMPARE(window->currentPath(), second);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
         QVERIFY(window->watchState().FileOpen);
-        QCOMPARE(shownText(viewer), std::string());
+        QCOMPARE(viewer.shownText(), std::string());
         window->Timer1Timer();
         window->Timer1Timer();
-        QCOMPARE(shownText(viewer), std::string("second\n"));
+        QCOMPARE(viewer.shownText(), std::string("second\n"));
 
         // A dropped folder cannot be read: the error box names it, and the open log stays.
         QMimeData folder;
@@ -349,7 +344,7 @@ private slots:
         QCOMPARE(window->currentPath(), second);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
         QVERIFY(window->watchState().FileOpen);
-        QCOMPARE(shownText(viewer), std::string("second\n"));
+        QCOMPARE(viewer.shownText(), std::string("second\n"));
     }
 
     void smallHandlersKeepControlsInStep()

@@ -43,12 +43,6 @@ QColor colourOfWord(const ViewerFixture& viewer, const std::string& word)
     return view->colourAt(static_cast<tlg::ByteOffset>(at));
 }
 
-void tick(ViewerFixture& viewer, int times = 1)
-{
-    for (int i = 0; i < times; ++i)
-        viewer.window->Timer1Timer();
-}
-
 QTreeWidgetItem* treeItem(const ViewerFixture& viewer, const QString& text)
 {
     const auto found = viewer.find<QTreeWidget>("TreeView1")->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
@@ -100,7 +94,7 @@ private slots:
                                       "Start of run\r\n2026 Internal Error: disk\r\nplain words\r\n");
         MainWindow* window = viewer.start({log});
         QCOMPARE(colourOfWord(viewer, "plain"), kNavy); // before the first pass
-        tick(viewer, 2);
+        viewer.tick(2);
         QCOMPARE(window->shownView(), window->view3());
         QCOMPARE(colourOfWord(viewer, "Start"), kBlue);
         QCOMPARE(colourOfWord(viewer, "of"), kBlack);
@@ -115,12 +109,12 @@ private slots:
         // The gates as they are at the next pass.
         viewer.find<QToolButton>("ToolButton1")->click(); // "Show Errors" up
         appendFile(log, "Failed again\r\n");
-        tick(viewer, 2);
+        viewer.tick(2);
         QCOMPARE(colourOfWord(viewer, "Internal"), kBlack);
         QCOMPARE(colourOfWord(viewer, "Start"), kBlue);
         viewer.find<QToolButton>("ToolButton2")->click(); // "Show warnings" up
         appendFile(log, "more\r\n");
-        tick(viewer, 2);
+        viewer.tick(2);
         QCOMPARE(colourOfWord(viewer, "Start"), kBlack);
         QCOMPARE(colourOfWord(viewer, "more"), kBlack);
 
@@ -130,16 +124,16 @@ private slots:
         QVERIFY(!viewer.find<QToolButton>("ToolButton1")->isEnabled());
         QVERIFY(!viewer.find<QToolButton>("ToolButton1")->isChecked());
         appendFile(log, "error while off\r\n");
-        tick(viewer);
+        viewer.tick();
         QCOMPARE(window->shownView(), window->view1());
-        tick(viewer);
+        viewer.tick();
         QCOMPARE(colourOfWord(viewer, "error"), kBlack); // the watcher shows plain text
         colour->click();
         QVERIFY(viewer.find<QToolButton>("ToolButton1")->isEnabled());
         QVERIFY(viewer.find<QToolButton>("ToolButton1")->isChecked());
         QVERIFY(viewer.find<QToolButton>("ToolButton2")->isChecked());
         viewer.find<QToolButton>("ToolButton12")->click(); // a manual reload colours at once after
-        tick(viewer);
+        viewer.tick();
         QCOMPARE(colourOfWord(viewer, "error"), kRed);
     }
 
@@ -154,7 +148,7 @@ private slots:
             text += words[random() % std::size(words)];
         const QString log = writeFile(viewer.home() + "gen.log", QByteArray::fromStdString(text));
         viewer.start({log});
-        tick(viewer, 2);
+        viewer.tick(2);
         auto* editor = viewer.find<FormatEditor>("TForm2");
         tlg::ColourRules rules;
         rules.infoLabels = editor->infoLabels();
@@ -178,19 +172,19 @@ private slots:
             lines += "line " + QByteArray::number(i) + " error\n";
         const QString log = writeFile(viewer.home() + "long.log", lines);
         MainWindow* window = viewer.start({log});
-        tick(viewer, 2);
+        viewer.tick(2);
         LogView* view = window->shownView();
         // The caret on the top line of the view: that line stays on top.
         view->setFirstVisibleLine(200);
         view->setSelection(view->lineIndex(200), 0);
         appendFile(log, "new error\n");
-        tick(viewer, 2);
+        viewer.tick(2);
         QCOMPARE(window->shownView()->caretLine(), 200);
         QCOMPARE(window->shownView()->firstVisibleLine(), 200);
         // The caret further down: the reader's view does not move either.
         window->shownView()->setSelection(window->shownView()->lineIndex(205), 0);
         appendFile(log, "another error\n");
-        tick(viewer, 2);
+        viewer.tick(2);
         QCOMPARE(window->shownView()->caretLine(), 205);
         QCOMPARE(window->shownView()->firstVisibleLine(), 200);
     }
@@ -200,7 +194,7 @@ private slots:
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "boot.log", "loading driver New Fatal\r\nquiet line\r\n");
         MainWindow* window = viewer.start({log});
-        tick(viewer, 2);
+        viewer.tick(2);
         QCOMPARE(colourOfWord(viewer, "loading"), kBlack);
 
         viewer.find<QAction>("ShowTextFormat1")->trigger();
@@ -231,7 +225,7 @@ private slots:
         QCOMPARE(window->watchState().StoredAge, 0);
         QCOMPARE(window->watchState().StoredSize, 0);
         QVERIFY(!window->watchState().FormatPending);
-        tick(viewer, 2);
+        viewer.tick(2);
         QCOMPARE(colourOfWord(viewer, "loading"), kBlue);
         QCOMPARE(colourOfWord(viewer, "quiet"), kBlue);
         QCOMPARE(colourOfWord(viewer, "Fatal"), kRed);

@@ -30,17 +30,6 @@ using tlg::testing::writeFile;
 
 namespace {
 
-std::string shown(const ViewerFixture& viewer)
-{
-    return viewer.window->shownView()->text();
-}
-
-void tick(ViewerFixture& viewer, int times = 1)
-{
-    for (int i = 0; i < times; ++i)
-        viewer.window->Timer1Timer();
-}
-
 bool reloadAlert(const ViewerFixture& viewer)
 {
     return viewer.find<QToolButton>("ToolButton12")->property("alert").toBool();
@@ -82,32 +71,32 @@ private slots:
         MainWindow* window = viewer.start({log});
         auto& watch = window->watchState();
 
-        tick(viewer); // the stored age of 0 forces the first load
+        viewer.tick(); // the stored age of 0 forces the first load
         QVERIFY(watch.FormatPending);
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("Last Update :")));
         QVERIFY(viewer.status(0).size() > 14);
         QCOMPARE(window->stagingText()->text(), "one\n");
         QCOMPARE(watch.StoredSize, 4);
 
-        tick(viewer); // the colouring run swaps the views
+        viewer.tick(); // the colouring run swaps the views
         QVERIFY(!watch.FormatPending);
         QCOMPARE(watch.ViewToggle, 2);
         QCOMPARE(window->shownView(), window->view3());
         QVERIFY(window->view1()->isHidden());
-        QCOMPARE(shown(viewer), std::string("one\n"));
+        QCOMPARE(viewer.shownText(), std::string("one\n"));
         QVERIFY(viewer.status(1).startsWith(QStringLiteral("Format ")));
 
         appendFile(log, "two\n");
-        tick(viewer);
-        QCOMPARE(shown(viewer), std::string("one\n")); // not yet coloured
-        tick(viewer);
-        QCOMPARE(shown(viewer), std::string("one\ntwo\n"));
+        viewer.tick();
+        QCOMPARE(viewer.shownText(), std::string("one\n")); // not yet coloured
+        viewer.tick();
+        QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
         QCOMPARE(window->shownView(), window->view1());
         QVERIFY(!reloadAlert(viewer));
 
         // A quiet tick changes nothing.
         const QString before = viewer.status(0);
-        tick(viewer);
+        viewer.tick();
         QCOMPARE(viewer.status(0), before);
         QCOMPARE(window->shownView(), window->view1());
         QVERIFY(viewer.messages.isEmpty());
@@ -119,16 +108,16 @@ private slots:
         const QString log = writeFile(viewer.home() + "same.log", "aaaa");
         setModified(log, 1700000000);
         MainWindow* window = viewer.start({log});
-        tick(viewer, 2);
-        QCOMPARE(shown(viewer), std::string("aaaa"));
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText(), std::string("aaaa"));
 
         writeFile(log, "bbbb");
         setModified(log, 1700000001); // within the same two-second step
-        tick(viewer, 2);
-        QCOMPARE(shown(viewer), std::string("aaaa"));
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText(), std::string("aaaa"));
         setModified(log, 1700000002);
-        tick(viewer, 2);
-        QCOMPARE(shown(viewer), std::string("bbbb"));
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText(), std::string("bbbb"));
         QCOMPARE(window->watchState().StoredAge, tlg::AgeStamp(log.toStdString()));
     }
 
@@ -137,22 +126,22 @@ private slots:
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "held.log", "first\n");
         viewer.start({log});
-        tick(viewer, 2);
+        viewer.tick(2);
         appendFile(log, "second\n");
         {
             HeldLock lock(log);
             for (int i = 0; i < 3; ++i) {
-                tick(viewer);
+                viewer.tick();
                 QVERIFY(viewer.status(0).startsWith(QStringLiteral("File is Locked :")));
                 QVERIFY(reloadAlert(viewer));
-                QCOMPARE(shown(viewer), std::string("first\n"));
+                QCOMPARE(viewer.shownText(), std::string("first\n"));
             }
         }
-        tick(viewer);
+        viewer.tick();
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("Last Update :")));
         QVERIFY(!reloadAlert(viewer));
-        tick(viewer);
-        QCOMPARE(shown(viewer), std::string("first\nsecond\n"));
+        viewer.tick();
+        QCOMPARE(viewer.shownText(), std::string("first\nsecond\n"));
 
         // An fcntl write lock holds it the same way; a shared lock does not.
         appendFile(log, "third\n");
@@ -162,15 +151,15 @@ private slots:
             record.l_type = F_WRLCK;
             record.l_whence = SEEK_SET;
             QCOMPARE(::fcntl(fd, F_SETLK, &record), 0);
-            tick(viewer);
+            viewer.tick();
             QVERIFY(viewer.status(0).startsWith(QStringLiteral("File is Locked :")));
             ::close(fd);
         }
         {
             HeldLock shared(log, LOCK_SH);
-            tick(viewer, 2);
+            viewer.tick(2);
         }
-        QCOMPARE(shown(viewer), std::string("first\nsecond\nthird\n"));
+        QCOMPARE(viewer.shownText(), std::string("first\nsecond\nthird\n"));
         QVERIFY(viewer.messages.isEmpty());
     }
 
@@ -179,32 +168,32 @@ private slots:
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "app.log", "original\n");
         MainWindow* window = viewer.start({log});
-        tick(viewer, 2);
+        viewer.tick(2);
 
         // Deleted: said at every tick, nothing else changes.
         QVERIFY(QFile::remove(log));
         for (int i = 0; i < 2; ++i) {
-            tick(viewer);
+            viewer.tick();
             QVERIFY(viewer.status(0).startsWith(QStringLiteral("File is Locked :")));
-            QCOMPARE(shown(viewer), std::string("original\n"));
+            QCOMPARE(viewer.shownText(), std::string("original\n"));
             QCOMPARE(window->currentPath(), log);
         }
         // Created again: loaded at the next tick.
         writeFile(log, "recreated\n");
-        tick(viewer, 2);
-        QCOMPARE(shown(viewer), std::string("recreated\n"));
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText(), std::string("recreated\n"));
 
         // Rotated: a new file under the same name.
         QVERIFY(QFile::rename(log, log + ".1"));
         writeFile(log, "after rotation\n");
-        tick(viewer, 2);
-        QCOMPARE(shown(viewer), std::string("after rotation\n"));
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText(), std::string("after rotation\n"));
 
         // Truncated and rewritten shorter.
         writeFile(log, "short\n");
         setModified(log, 1800000000);
-        tick(viewer, 2);
-        QCOMPARE(shown(viewer), std::string("short\n"));
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText(), std::string("short\n"));
         QVERIFY(viewer.messages.isEmpty());
     }
 
@@ -213,15 +202,15 @@ private slots:
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "odd.log", "text\n");
         viewer.start({log});
-        tick(viewer, 2);
+        viewer.tick(2);
         // Replaced by something that passes the lock test but cannot be loaded.
         QVERIFY(QFile::remove(log));
         QCOMPARE(::mkfifo(QFile::encodeName(log).constData(), 0600), 0);
-        tick(viewer);
+        viewer.tick();
         QCOMPARE(viewer.status(0), QStringLiteral("File Locked, will retry"));
         QVERIFY(reloadAlert(viewer));
-        QCOMPARE(shown(viewer), std::string("text\n"));
-        tick(viewer);
+        QCOMPARE(viewer.shownText(), std::string("text\n"));
+        viewer.tick();
         QCOMPARE(viewer.status(0), QStringLiteral("File Locked, will retry"));
         QVERIFY(viewer.messages.isEmpty());
         QVERIFY(viewer.find<QTimer>("Timer1")->isActive());
@@ -232,7 +221,7 @@ private slots:
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "manual.log", "v1\n");
         MainWindow* window = viewer.start({log});
-        tick(viewer, 2);
+        viewer.tick(2);
         auto* box = viewer.find<QCheckBox>("CheckBox5");
         auto* button = viewer.find<QToolButton>("ToolButton17");
         box->click();
@@ -240,11 +229,11 @@ private slots:
         QVERIFY(button->isChecked()); // the tool button is not moved
 
         appendFile(log, "v2\n");
-        tick(viewer, 3);
+        viewer.tick(3);
         QVERIFY(reloadAlert(viewer));
-        QCOMPARE(shown(viewer), std::string("v1\n"));
+        QCOMPARE(viewer.shownText(), std::string("v1\n"));
         viewer.find<QToolButton>("ToolButton12")->click();
-        QCOMPARE(shown(viewer), std::string("v1\nv2\n"));
+        QCOMPARE(viewer.shownText(), std::string("v1\nv2\n"));
         QVERIFY(!reloadAlert(viewer));
 
         // "Auto refresh" up and down again turns it back on and restarts a stopped timer.
@@ -279,26 +268,26 @@ private slots:
         const QString log = writeFile(viewer.home() + "caret.log", lines);
         MainWindow* window = viewer.start({log});
         viewer.find<QCheckBox>("CheckBox6")->setChecked(false); // colouring off
-        tick(viewer);
+        viewer.tick();
         QCOMPARE(window->shownView(), window->view1());
 
         // Off the bottom: the caret returns to the line it was on.
         window->view1()->setSelection(window->view1()->lineIndex(40), 0);
         appendFile(log, "more\n");
-        tick(viewer);
+        viewer.tick();
         QCOMPARE(window->view1()->text().size(), size_t(lines.size() + 5));
         QCOMPARE(window->view1()->caretLine(), 40);
 
         // On the bottom: after every reload the caret is at the end of the text.
         viewer.find<QCheckBox>("CheckBox3")->click();
         appendFile(log, "and more\n");
-        tick(viewer);
+        viewer.tick();
         QCOMPARE(window->view1()->caretOffset(), tlg::ByteOffset(lines.size() + 14));
 
         // With colouring on, before and after the colouring run too.
         viewer.find<QCheckBox>("CheckBox6")->setChecked(true);
         appendFile(log, "coloured\n");
-        tick(viewer, 2);
+        viewer.tick(2);
         LogView* view = window->shownView();
         QCOMPARE(view, window->view3());
         QCOMPARE(view->caretOffset(), tlg::ByteOffset(view->text().size()));
@@ -310,14 +299,14 @@ private slots:
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "views.log", "x\n");
         MainWindow* window = viewer.start({log});
-        tick(viewer, 2);
+        viewer.tick(2);
         QCOMPARE(window->shownView(), window->view3());
         viewer.find<QCheckBox>("CheckBox6")->setChecked(false);
-        tick(viewer);
+        viewer.tick();
         QCOMPARE(window->shownView(), window->view1());
         QVERIFY(window->view3()->isHidden());
         QCOMPARE(window->watchState().ViewToggle, 1);
-        QCOMPARE(shown(viewer), std::string("x\n"));
+        QCOMPARE(viewer.shownText(), std::string("x\n"));
     }
 
     void neverKeepsTheLogOpen()
@@ -325,10 +314,10 @@ private slots:
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "open.log", "a\n");
         viewer.start({log});
-        tick(viewer, 2);
+        viewer.tick(2);
         appendFile(log, "b\n");
         viewer.find<QAction>("Refresh1")->trigger();
-        tick(viewer, 2);
+        viewer.tick(2);
         const QString target = QFileInfo(log).canonicalFilePath();
         const QDir fds(QStringLiteral("/proc/self/fd"));
         for (const QFileInfo& fd : fds.entryInfoList(QDir::NoDotAndDotDot | QDir::System))
@@ -357,12 +346,12 @@ private slots:
         });
         int ticks = 0;
         while (!done || ticks < 5) {
-            tick(viewer);
+            viewer.tick();
             ++ticks;
         }
         writer.join();
-        tick(viewer, 2);
-        QCOMPARE(QByteArray::fromStdString(shown(viewer)), readFile(log));
+        viewer.tick(2);
+        QCOMPARE(QByteArray::fromStdString(viewer.shownText()), readFile(log));
         QCOMPARE(window->shownView()->lineCount(), 20000);
     }
 
@@ -376,26 +365,26 @@ private slots:
         QCOMPARE(window->unicodeKind(), UnicodeKind::NulBytes);
         QVERIFY(unicode->isChecked());
         QCOMPARE(viewer.status(1), QStringLiteral("Unicode conversion Finished"));
-        QCOMPARE(QByteArray::fromStdString(shown(viewer)), withoutNuls(utf16(text, true)));
+        QCOMPARE(QByteArray::fromStdString(viewer.shownText()), withoutNuls(utf16(text, true)));
         // The watcher converts by the kind last detected.
-        tick(viewer, 2);
-        QCOMPARE(QByteArray::fromStdString(shown(viewer)), withoutNuls(utf16(text, true)));
+        viewer.tick(2);
+        QCOMPARE(QByteArray::fromStdString(viewer.shownText()), withoutNuls(utf16(text, true)));
 
         // A single-byte log opened while the button is down: converted, which is a plain load.
         const QString narrow = writeFile(viewer.home() + "narrow.log", "plain\n");
         window->WMDropFiles({QUrl::fromLocalFile(narrow)});
         QCOMPARE(window->unicodeKind(), UnicodeKind::SingleByte);
         QVERIFY(unicode->isChecked()); // only the user raises it
-        tick(viewer, 2);
-        QCOMPARE(shown(viewer), std::string("plain\n"));
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText(), std::string("plain\n"));
 
         // Without a mark the NULs are dropped just the same.
         unicode->setChecked(false);
         const QString bare = writeFile(viewer.home() + "bare.log", utf16("abc\n", false));
         window->WMDropFiles({QUrl::fromLocalFile(bare)});
         QVERIFY(unicode->isChecked());
-        tick(viewer, 2);
-        QCOMPARE(shown(viewer), std::string("abc\n"));
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText(), std::string("abc\n"));
     }
 
     void aLogThatTurnsSixteenBitIsSeenAtTheNextManualReload()
@@ -405,16 +394,16 @@ private slots:
         MainWindow* window = viewer.start({log});
         auto* unicode = viewer.find<QToolButton>("ToolButton16");
         QVERIFY(!unicode->isChecked());
-        tick(viewer, 2);
+        viewer.tick(2);
         writeFile(log, utf16("wide text\n", false));
-        tick(viewer, 2);
+        viewer.tick(2);
         // The watcher does not detect: the plain load shows the NUL bytes.
-        QCOMPARE(QByteArray::fromStdString(shown(viewer)), utf16("wide text\n", false));
+        QCOMPARE(QByteArray::fromStdString(viewer.shownText()), utf16("wide text\n", false));
         QVERIFY(!unicode->isChecked());
         viewer.find<QToolButton>("ToolButton12")->click();
         QVERIFY(unicode->isChecked());
         QCOMPARE(window->unicodeKind(), UnicodeKind::NulBytes);
-        QCOMPARE(shown(viewer), std::string("wide text\n"));
+        QCOMPARE(viewer.shownText(), std::string("wide text\n"));
         QCOMPARE(viewer.status(1), QStringLiteral("Unicode conversion Finished"));
     }
 };

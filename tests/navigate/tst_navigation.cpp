@@ -17,12 +17,6 @@ using tlg::testing::writeFile;
 
 namespace {
 
-void tick(ViewerFixture& viewer, int times = 1)
-{
-    for (int i = 0; i < times; ++i)
-        viewer.window->Timer1Timer();
-}
-
 QByteArray numberedLines(int count)
 {
     QByteArray text;
@@ -42,7 +36,7 @@ private slots:
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "find.log", "alpha Beta gamma beta\r\nBETA \xC9T\xC9 end\r\n");
         MainWindow* window = viewer.start({log});
-        tick(viewer, 2);
+        viewer.tick(2);
         LogView* view = window->shownView();
         QCOMPARE(view, window->view3()); // the search runs in whichever view is shown
 
@@ -123,12 +117,12 @@ private slots:
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "lines.log", numberedLines(100));
         MainWindow* window = viewer.start({log});
-        tick(viewer, 2);
+        viewer.tick(2);
         LogView* view = window->shownView();
-        tick(viewer);
+        viewer.tick();
         QCOMPARE(viewer.status(2), QStringLiteral("Line : 0/100"));
         view->setSelection(view->text().size(), 0);
-        tick(viewer);
+        viewer.tick();
         QCOMPARE(viewer.status(2), QStringLiteral("Line : 100/100"));
 
         // A click shows the clicked line at once.
@@ -148,7 +142,7 @@ private slots:
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "keys.log", numberedLines(400));
         MainWindow* window = viewer.start({log});
-        tick(viewer, 2);
+        viewer.tick(2);
         LogView* view = window->shownView();
         view->setFocus();
         const int h = view->lineHeight();

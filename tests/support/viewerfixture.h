@@ -7,6 +7,7 @@
 #include "app/mainwindow.h"
 #include "app/messages.h"
 #include "app/viewer.h"
+#include "log/logview.h"
 #include "support/userhome.h"
 
 #include <QDir>
@@ -58,6 +59,16 @@ public:
             qFatal("no control named %s", name);
         return found;
     }
+
+    // Runs the watcher's tick, as its timer would.
+    void tick(int times = 1)
+    {
+        for (int i = 0; i < times; ++i)
+            window->Timer1Timer();
+    }
+
+    // The bytes of the view on screen.
+    std::string shownText() const { return window->shownView()->text(); }
 
     QString status(int panel) const
     {
