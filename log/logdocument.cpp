@@ -184,7 +184,7 @@ DocumentPtr LogDocument::appended(std::string_view more) const
         // until it is written, spares most copies of the whole text.
         auto bigger = std::make_shared<TextBuffer>(newSize + newSize / 2);
         std::copy(m_text->data(), m_text->data() + m_size, bigger->data());
-        bigger->claim(0, m_size);
+        bigger->claim(0, newSize);
         doc->m_text = std::move(bigger);
     }
     std::copy(more.begin(), more.end(), doc->m_text->data() + m_size);

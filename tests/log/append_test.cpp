@@ -128,6 +128,17 @@ TEST(AppendTest, AGrowingFollowedLogSharesItsBufferAndReadsOnlyTheNewBytes)
     EXPECT_EQ(second->text().data(), first->text().data()); // the same bytes, not a copy
     EXPECT_EQ(second->lineCount(), 2);
     EXPECT_EQ(LoadPlainTextAfter(path, second, &read), second); // nothing new
+
+    // Past its room the text moves to a larger buffer once, and the appends after share it.
+    DocumentPtr followed = second;
+    int copies = 0;
+    for (int i = 0; i < 40; ++i) {
+        const DocumentPtr next = followed->appended(std::string(100000, 'b') + "\n");
+        copies += next->text().data() != followed->text().data();
+        followed = next;
+    }
+    EXPECT_LE(copies, 3);
+    EXPECT_EQ(followed->lineCount(), 42);
 }
 
 } // namespace
