@@ -26,6 +26,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -112,14 +113,23 @@ int main(int argc, char* argv[])
     });
     application.exec();
 
-    QFile file(QString::fromStdString(path));
-    file.open(QIODevice::ReadOnly);
-    const QByteArray onDisk = file.readAll();
-    const bool same = QByteArray::fromStdString(window->shownView()->text()) == onDisk;
+    // The peak before checking, which reads the file again, and then the check, chunk by chunk.
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const std::string_view shown = window->shownView()->document()->text();
+    bool same = true;
+    {
+        QFile file(QString::fromStdString(path));
+        file.open(QIODevice::ReadOnly);
+        std::size_t at = 0;
+        for (QByteArray chunk; same && !(chunk = file.read(64 << 20)).isEmpty(); at += static_cast<std::size_t>(chunk.size()))
+            same = shown.substr(at, static_cast<std::size_t>(chunk.size())) == std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size()));
+        same = same && at == shown.size();
+    }
     std::printf("written %lld bytes in %d s (%.1f MB/s), reloads seen %d, worst GUI stall %lld ms, "
-                "shown text %s the file\n",
+                "peak memory %ld MiB, shown text %s the file\n",
                 static_cast<long long>(written), seconds, written / 1e6 / seconds, reloads,
-                static_cast<long long>(worstStall), same ? "equals" : "DIFFERS FROM");
+                static_cast<long long>(worstStall), usage.ru_maxrss / 1024, same ? "equals" : "DIFFERS FROM");
     delete window;
     ::unlink(path.c_str());
     return same ? 0 : 1;
