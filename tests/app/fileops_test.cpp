@@ -1,4 +1,5 @@
 #include "app/fileops.h"
+#include "support/localtime.h"
 
 #include "app/errors.h"
 
@@ -28,7 +29,7 @@ namespace tlg {
 namespace {
 
 // A fresh folder per test, removed with everything in it afterwards.
-class FileOpsTest : public testing::Test {
+class FileOpsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -157,18 +158,6 @@ private:
     bool locked_ = false;
 };
 
-std::tm brokenDown(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
-}
-
 TEST(PackDosDateTime, PacksAndClampsToTheDosRange)
 {
     struct Row {
@@ -177,15 +166,15 @@ TEST(PackDosDateTime, PacksAndClampsToTheDosRange)
         std::uint32_t expected;
     };
     const Row rows[] = {
-        {"leap day, odd second halves down", brokenDown(2024, 2, 29, 13, 45, 31), 0x585D6DAF},
-        {"first DOS moment", brokenDown(1980, 1, 1, 0, 0, 0), 0x00210000},
-        {"before 1980 clamps to the start", brokenDown(1979, 12, 31, 23, 59, 59), 0x00210000},
-        {"last positive year", brokenDown(2043, 12, 31, 23, 59, 59), 0x7F9FBF7D},
-        {"2044 sets the sign bit", brokenDown(2044, 1, 1, 0, 0, 0), 0x80210000},
-        {"late year wraps negative", brokenDown(2100, 12, 31, 23, 59, 59), 0xF19FBF7D},
-        {"last DOS moment", brokenDown(2107, 12, 31, 23, 59, 58), 0xFF9FBF7D},
-        {"after 2107 clamps to the end", brokenDown(2108, 1, 1, 0, 0, 0), 0xFF9FBF7D},
-        {"leap second", brokenDown(2016, 12, 31, 23, 59, 60), 0x499FBF7E},
+        {"leap day, odd second halves down", testing::localTime(2024, 2, 29, 13, 45, 31), 0x585D6DAF},
+        {"first DOS moment", testing::localTime(1980, 1, 1, 0, 0, 0), 0x00210000},
+        {"before 1980 clamps to the start", testing::localTime(1979, 12, 31, 23, 59, 59), 0x00210000},
+        {"last positive year", testing::localTime(2043, 12, 31, 23, 59, 59), 0x7F9FBF7D},
+        {"2044 sets the sign bit", testing::localTime(2044, 1, 1, 0, 0, 0), 0x80210000},
+        {"late year wraps negative", testing::localTime(2100, 12, 31, 23, 59, 59), 0xF19FBF7D},
+        {"last DOS moment", testing::localTime(2107, 12, 31, 23, 59, 58), 0xFF9FBF7D},
+        {"after 2107 clamps to the end", testing::localTime(2108, 1, 1, 0, 0, 0), 0xFF9FBF7D},
+        {"leap second", testing::localTime(2016, 12, 31, 23, 59, 60), 0x499FBF7E},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(PackDosDateTime(r.local), static_cast<std::int32_t>(r.expected)) << r.probe;

@@ -5,6 +5,7 @@
 #include "format/formateditor.h"
 #include "format/formatfile.h"
 #include "log/logview.h"
+#include "support/numberedlines.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
 
@@ -167,9 +168,7 @@ private slots:
     void theReadersLineStaysInPlaceAcrossTheSwap()
     {
         ViewerFixture viewer;
-        QByteArray lines;
-        for (int i = 0; i < 500; ++i)
-            lines += "line " + QByteArray::number(i) + " error\n";
+        const QByteArray lines = QByteArray::fromStdString(tlg::testing::numberedLines(500, "\n", " error"));
         const QString log = writeFile(viewer.home() + "long.log", lines);
         MainWindow* window = viewer.start({log});
         viewer.tick(2);

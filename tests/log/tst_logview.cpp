@@ -1,4 +1,5 @@
 #include "log/logview.h"
+#include "support/numberedlines.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -11,20 +12,13 @@ using tlg::ByteOffset;
 using tlg::DocumentPtr;
 using tlg::LogDocument;
 using tlg::LogView;
+using tlg::testing::numberedLines;
 
 namespace {
 
 DocumentPtr doc(const std::string& bytes)
 {
     return LogDocument::fromBytes(bytes);
-}
-
-std::string numberedLines(int count, const char* lineBreak = "\n")
-{
-    std::string text;
-    for (int i = 0; i < count; ++i)
-        text += "line " + std::to_string(i) + lineBreak;
-    return text;
 }
 
 } // namespace

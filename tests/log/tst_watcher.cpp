@@ -2,6 +2,7 @@
 
 #include "app/fileops.h"
 #include "log/logview.h"
+#include "support/numberedlines.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
 
@@ -262,9 +263,7 @@ private slots:
     void theCaretFollowsTheBottomOrStaysOnItsLine()
     {
         ViewerFixture viewer;
-        QByteArray lines;
-        for (int i = 0; i < 100; ++i)
-            lines += "line " + QByteArray::number(i) + "\n";
+        const QByteArray lines = QByteArray::fromStdString(tlg::testing::numberedLines(100));
         const QString log = writeFile(viewer.home() + "caret.log", lines);
         MainWindow* window = viewer.start({log});
         viewer.find<QCheckBox>("CheckBox6")->setChecked(false); // colouring off

@@ -2,6 +2,7 @@
 
 #include "log/logview.h"
 #include "navigate/finddialog.h"
+#include "support/numberedlines.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
 
@@ -12,18 +13,11 @@ using tlg::ByteOffset;
 using tlg::FindDialog;
 using tlg::LogView;
 using tlg::MainWindow;
+using tlg::testing::numberedLines;
 using tlg::testing::ViewerFixture;
 using tlg::testing::writeFile;
 
 namespace {
-
-QByteArray numberedLines(int count)
-{
-    QByteArray text;
-    for (int i = 0; i < count; ++i)
-        text += "line " + QByteArray::number(i) + "\n";
-    return text;
-}
 
 } // namespace
 
@@ -115,7 +109,7 @@ private slots:
     void theIndicatorShowsTheCaretLineAndTheLineCount()
     {
         ViewerFixture viewer;
-        const QString log = writeFile(viewer.home() + "lines.log", numberedLines(100));
+        const QString log = writeFile(viewer.home() + "lines.log", QByteArray::fromStdString(numberedLines(100)));
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
         LogView* view = window->shownView();
@@ -140,7 +134,7 @@ private slots:
     void arrowKeysJumpToTheEdgeOfTheView()
     {
         ViewerFixture viewer;
-        const QString log = writeFile(viewer.home() + "keys.log", numberedLines(400));
+        const QString log = writeFile(viewer.home() + "keys.log", QByteArray::fromStdString(numberedLines(400)));
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
         LogView* view = window->shownView();
