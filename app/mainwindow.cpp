@@ -1,20 +1,25 @@
 #include "app/mainwindow.h"
 
-#include "app/errors.h"
-#include "app/fileops.h"
 #include "app/icons.h"
-#include "app/mastercomputer.h"
-#include "app/messages.h"
-#include "app/timetext.h"
 #include "banner/bannerframe.h"
 #include "banner/buildlabel.h"
 #include "banner/homepage.h"
 #include "banner/urllabel.h"
+#include "core/controls.h"
+#include "core/fileops.h"
+#include "core/messages.h"
+#include "core/statuspanels.h"
+#include "core/timetext.h"
 #include "filelist/addtofilelistdialog.h"
+#include "filelist/filelistpanel.h"
+#include "filelist/mastercomputer.h"
+#include "format/colouring.h"
 #include "format/formateditor.h"
 #include "format/formatfile.h"
+#include "log/logfollower.h"
 #include "log/logview.h"
-#include "navigate/finddialog.h"
+#include "navigate/finder.h"
+#include "navigate/positionindicator.h"
 #include "shell/associate.h"
 #include "shell/associationcheck.h"
 
@@ -24,24 +29,20 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
-#include <QShortcut>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace tlg {
@@ -66,46 +67,47 @@ QToolButton* makeToolButton(QWidget* parent, const char* name, const QString& ca
     return button;
 }
 
-QCheckBox* makeCheckBox(QWidget* parent, const char* name, const QString& caption, bool checked)
-{
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(QLatin1String(name));
-    box->setChecked(checked);
-    return box;
-}
-
-// A blue caption bar with bold white text and a flat "X" button at its right end.
-QFrame* makeCaptionBar(QWidget* parent, const char* name, const QString& caption,
-                       const char* buttonName, QToolButton** button)
-{
-    auto* bar = new QFrame(parent);
-    bar->setObjectName(QLatin1String(name));
-    bar->setAutoFillBackground(true);
-    QPalette colours = bar->palette();
-    colours.setColor(QPalette::Window, kCaptionBlue);
-    colours.setColor(QPalette::WindowText, Qt::white);
-    colours.setColor(QPalette::ButtonText, Qt::white);
-    bar->setPalette(colours);
-    auto* layout = new QHBoxLayout(bar);
-    layout->setContentsMargins(6, 2, 2, 2);
-    auto* label = new QLabel(caption, bar);
-    QFont bold = label->font();
-    bold.setBold(true);
-    label->setFont(bold);
-    layout->addWidget(label, 1);
-    *button = new QToolButton(bar);
-    (*button)->setObjectName(QLatin1String(buttonName));
-    (*button)->setText(QStringLiteral("X"));
-    (*button)->setFont(bold);
-    (*button)->setAutoRaise(true);
-    (*button)->setFixedSize(15, 17);
-    layout->addWidget(*button, 0, Qt::AlignRight | Qt::AlignVCenter);
-    return bar;
-}
-
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+// The window's own controls; the subsystems hold pointers to those that drive them.
+struct MainWindow::Controls {
+    QFrame* topStrip = nullptr;               // Panel2
+    BannerFrame* banner = nullptr;            // Frame11
+    LogView* view1 = nullptr;                 // RichEdit1
+    LogView* view3 = nullptr;                 // RichEdit3
+    QMenu* viewMenu = nullptr;                // PopupMenu1
+    QAction* openFileAction = nullptr;        // OpenFile1
+    QAction* showOptionsAction = nullptr;     // ShowOptions1
+    QAction* showTextFormatAction = nullptr;  // ShowTextFormat1
+    QAction* associateAction = nullptr;       // AssociatewithLogfiles1
+    QAction* removeAssociationAction = nullptr; // Removeassociationlog1
+    QAction* addToFileListAction = nullptr;   // AddcurrentFiletofilelist1
+    QAction* aboutViewerAction = nullptr;     // TLGViewer1
+    QAction* aboutMakerAction = nullptr;      // MarvikWare1
+    QAction* refreshAction = nullptr;         // Refresh1
+    QToolButton* searchButton = nullptr;      // ToolButton15
+    QToolButton* fileListButton = nullptr;    // ToolButton13
+    QToolButton* formatTextButton = nullptr;  // ToolButton24
+    QToolButton* optionsButton = nullptr;     // ToolButton20
+    QToolButton* unicodeButton = nullptr;     // ToolButton16
+    QToolButton* showErrorsButton = nullptr;  // ToolButton1
+    QToolButton* showInfoButton = nullptr;    // ToolButton2
+    QToolButton* reloadButton = nullptr;      // ToolButton12
+    QToolButton* autoRefreshButton = nullptr; // ToolButton17
+    QToolButton* gotoBottomButton = nullptr;  // ToolButton14
+    QSlider* intervalSlider = nullptr;        // TrackBar1
+    QFrame* optionsPanel = nullptr;           // Panel1
+    QToolButton* closeOptionsButton = nullptr; // SpeedButton1
+    QCheckBox* autoRefreshBox = nullptr;      // CheckBox5
+    QCheckBox* wordWrapBox = nullptr;         // CheckBox1
+    QCheckBox* scrollToBottomBox = nullptr;   // CheckBox3
+    QCheckBox* colourBox = nullptr;           // CheckBox6
+    QSplitter* clientSplitter = nullptr;
+    std::array<QLabel*, 4> statusPanels{};    // StatusPanel0 .. StatusPanel3
+    QTimer* clockTimer = nullptr;             // Timer2
+};
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_controls(std::make_unique<Controls>())
 {
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("Log Viewer - blank "));
@@ -117,16 +119,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     resize(860, 590);
     setMinimumWidth(332);
 
-    m_stagingText = LogDocument::fromBytes("RichEdit2");
-    m_loadBuffer = LogDocument::empty();
-
-    m_openDialog = new QFileDialog(this);
-    m_openDialog->setObjectName(QStringLiteral("Open1"));
-    m_openDialog->setFileMode(QFileDialog::ExistingFile);
-    m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
-    m_openDialog->setSizeGripEnabled(true);
-    m_findDialog = new FindDialog(this);
-
     buildMenus();
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
@@ -135,38 +127,37 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     column->addWidget(buildTopStrip());
     column->addWidget(buildLowerToolBar());
 
-    m_clientSplitter = new QSplitter(Qt::Horizontal, central);
-    m_clientSplitter->setObjectName(QStringLiteral("ClientArea"));
-    m_clientSplitter->setChildrenCollapsible(false);
-    m_clientSplitter->setHandleWidth(13);
-    m_clientSplitter->setOpaqueResize(true);
-    auto* left = new QWidget(m_clientSplitter);
+    m_controls->clientSplitter = new QSplitter(Qt::Horizontal, central);
+    m_controls->clientSplitter->setObjectName(QStringLiteral("ClientArea"));
+    m_controls->clientSplitter->setChildrenCollapsible(false);
+    m_controls->clientSplitter->setHandleWidth(13);
+    m_controls->clientSplitter->setOpaqueResize(true);
+    auto* left = new QWidget(m_controls->clientSplitter);
     auto* leftRow = new QHBoxLayout(left);
     leftRow->setContentsMargins(0, 0, 0, 0);
     leftRow->setSpacing(0);
     leftRow->addWidget(buildViews(), 1);
     leftRow->addWidget(buildOptionsPanel());
-    m_clientSplitter->addWidget(left);
-    m_clientSplitter->addWidget(buildFileListPanel());
-    m_clientSplitter->setStretchFactor(0, 1);
-    m_clientSplitter->setStretchFactor(1, 0);
-    m_clientSplitter->setSizes({860 - 232 - 13, 232});
-    if (QSplitterHandle* handle = m_clientSplitter->handle(1))
+    m_controls->clientSplitter->addWidget(left);
+    m_fileListPanel = new FileListPanel(m_controls->clientSplitter);
+    m_controls->clientSplitter->addWidget(m_fileListPanel);
+    m_controls->clientSplitter->setStretchFactor(0, 1);
+    m_controls->clientSplitter->setStretchFactor(1, 0);
+    m_controls->clientSplitter->setSizes({860 - 232 - 13, 232});
+    if (QSplitterHandle* handle = m_controls->clientSplitter->handle(1))
         handle->setObjectName(QStringLiteral("Splitter1"));
-    column->addWidget(m_clientSplitter, 1);
+    column->addWidget(m_controls->clientSplitter, 1);
     setCentralWidget(central);
     buildStatusBar();
 
-    // Both timers run from the start, as the window defines them.
-    m_watchTimer = new QTimer(this);
-    m_watchTimer->setObjectName(QStringLiteral("Timer1"));
-    m_watchTimer->setInterval(2000);
-    m_clockTimer = new QTimer(this);
-    m_clockTimer->setObjectName(QStringLiteral("Timer2"));
-    m_clockTimer->setInterval(1000);
+    // Both timers run from the start, as the window defines them: the watcher's is the open
+    // log's, the clock is the window's.
+    createSubsystems();
+    m_controls->clockTimer = new QTimer(this);
+    m_controls->clockTimer->setObjectName(QStringLiteral("Timer2"));
+    m_controls->clockTimer->setInterval(1000);
     connectHandlers();
-    m_watchTimer->start();
-    m_clockTimer->start();
+    m_controls->clockTimer->start();
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = geometry();
@@ -191,36 +182,36 @@ void MainWindow::buildMenus()
         return action;
     };
     QMenu* file = addMenu("File1", QStringLiteral("File"));
-    m_openFileAction = addItem(file, "OpenFile1", QStringLiteral("Open File"));
+    m_controls->openFileAction = addItem(file, "OpenFile1", QStringLiteral("Open File"));
     QMenu* options = addMenu("Options1", QStringLiteral("Options"));
-    m_showOptionsAction = addItem(options, "ShowOptions1", QStringLiteral("Show Options"));
-    m_showTextFormatAction = addItem(options, "ShowTextFormat1", QStringLiteral("Show Text Format"));
-    m_associateAction = addItem(options, "AssociatewithLogfiles1", QStringLiteral("Associate with .Log files"));
-    m_removeAssociationAction = addItem(options, "Removeassociationlog1", QStringLiteral("Remove association (.log)"));
+    m_controls->showOptionsAction = addItem(options, "ShowOptions1", QStringLiteral("Show Options"));
+    m_controls->showTextFormatAction = addItem(options, "ShowTextFormat1", QStringLiteral("Show Text Format"));
+    m_controls->associateAction = addItem(options, "AssociatewithLogfiles1", QStringLiteral("Associate with .Log files"));
+    m_controls->removeAssociationAction = addItem(options, "Removeassociationlog1", QStringLiteral("Remove association (.log)"));
     QMenu* fileList = addMenu("Filelist1", QStringLiteral("File list"));
-    m_addToFileListAction = addItem(fileList, "AddcurrentFiletofilelist1", QStringLiteral("Add current File to File List"));
+    m_controls->addToFileListAction = addItem(fileList, "AddcurrentFiletofilelist1", QStringLiteral("Add current File to File List"));
     QMenu* about = addMenu("About1", QStringLiteral("About"));
-    m_aboutViewerAction = addItem(about, "TLGViewer1", QStringLiteral("TLG - Viewer"));
-    m_aboutMakerAction = addItem(about, "MarvikWare1", QStringLiteral("MarvikWare"));
+    m_controls->aboutViewerAction = addItem(about, "TLGViewer1", QStringLiteral("TLG - Viewer"));
+    m_controls->aboutMakerAction = addItem(about, "MarvikWare1", QStringLiteral("MarvikWare"));
 
-    m_viewMenu = new QMenu(this);
-    m_viewMenu->setObjectName(QStringLiteral("PopupMenu1"));
-    m_refreshAction = addItem(m_viewMenu, "Refresh1", QStringLiteral("Reload/Refresh"));
+    m_controls->viewMenu = new QMenu(this);
+    m_controls->viewMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    m_controls->refreshAction = addItem(m_controls->viewMenu, "Refresh1", QStringLiteral("Reload/Refresh"));
 }
 
 QWidget* MainWindow::buildTopStrip()
 {
     auto* strip = new QFrame(this);
-    m_topStrip = strip;
+    m_controls->topStrip = strip;
     strip->setObjectName(QStringLiteral("Panel2"));
     strip->setFixedHeight(81);
     auto* row = new QHBoxLayout(strip);
     row->setContentsMargins(0, 0, 4, 0);
     row->setSpacing(0);
 
-    m_banner = new BannerFrame(strip);
-    m_banner->setObjectName(QStringLiteral("Frame11"));
-    row->addWidget(m_banner, 0, Qt::AlignTop);
+    m_controls->banner = new BannerFrame(strip);
+    m_controls->banner->setObjectName(QStringLiteral("Frame11"));
+    row->addWidget(m_controls->banner, 0, Qt::AlignTop);
 
     auto* toolBar = new QFrame(strip);
     toolBar->setObjectName(QStringLiteral("ToolBar3"));
@@ -234,13 +225,13 @@ QWidget* MainWindow::buildTopStrip()
     grid->setContentsMargins(4, 4, 4, 4);
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(0);
-    m_searchButton = makeToolButton(toolBar, "ToolButton15", QStringLiteral("Search"), 6, false, false);
-    m_fileListButton = makeToolButton(toolBar, "ToolButton13", QStringLiteral("File list"), 13, true, true);
-    m_formatTextButton = makeToolButton(toolBar, "ToolButton24", QStringLiteral("Format Text"), 7, true, false);
-    m_optionsButton = makeToolButton(toolBar, "ToolButton20", QStringLiteral("Options"), 5, true, false);
-    m_unicodeButton = makeToolButton(toolBar, "ToolButton16", QStringLiteral("View Unicode"), 10, true, false);
-    const QList<QToolButton*> buttons = {m_searchButton, m_fileListButton, m_formatTextButton,
-                                         m_optionsButton, m_unicodeButton};
+    m_controls->searchButton = makeToolButton(toolBar, "ToolButton15", QStringLiteral("Search"), 6, false, false);
+    m_controls->fileListButton = makeToolButton(toolBar, "ToolButton13", QStringLiteral("File list"), 13, true, true);
+    m_controls->formatTextButton = makeToolButton(toolBar, "ToolButton24", QStringLiteral("Format Text"), 7, true, false);
+    m_controls->optionsButton = makeToolButton(toolBar, "ToolButton20", QStringLiteral("Options"), 5, true, false);
+    m_controls->unicodeButton = makeToolButton(toolBar, "ToolButton16", QStringLiteral("View Unicode"), 10, true, false);
+    const QList<QToolButton*> buttons = {m_controls->searchButton, m_controls->fileListButton, m_controls->formatTextButton,
+                                         m_controls->optionsButton, m_controls->unicodeButton};
     for (int i = 0; i < buttons.size(); ++i) {
         buttons[i]->setMinimumWidth(93); // wider where the system font needs it
         grid->addWidget(buttons[i], i / 2, i % 2);
@@ -286,109 +277,61 @@ QWidget* MainWindow::buildLowerToolBar()
     bar->setFloatable(false);
     bar->setIconSize(QSize(16, 16));
 
-    m_showErrorsButton = makeToolButton(bar, "ToolButton1", QString(), 0, true, true);
-    m_showErrorsButton->setToolTip(QStringLiteral("Show Errors"));
-    m_showInfoButton = makeToolButton(bar, "ToolButton2", QString(), 2, true, true);
-    m_showInfoButton->setToolTip(QStringLiteral("Show warnings"));
-    bar->addWidget(m_showErrorsButton);
-    bar->addWidget(m_showInfoButton);
+    m_controls->showErrorsButton = makeToolButton(bar, "ToolButton1", QString(), 0, true, true);
+    m_controls->showErrorsButton->setToolTip(QStringLiteral("Show Errors"));
+    m_controls->showInfoButton = makeToolButton(bar, "ToolButton2", QString(), 2, true, true);
+    m_controls->showInfoButton->setToolTip(QStringLiteral("Show warnings"));
+    bar->addWidget(m_controls->showErrorsButton);
+    bar->addWidget(m_controls->showInfoButton);
     auto* gap = new QWidget(bar);
     gap->setFixedWidth(12);
     bar->addWidget(gap);
 
-    m_reloadButton = makeToolButton(bar, "ToolButton12", QStringLiteral("Reload"), 12, false, false);
+    m_controls->reloadButton = makeToolButton(bar, "ToolButton12", QStringLiteral("Reload"), 12, false, false);
     // The hint is kept with the button but not shown on hover.
-    m_reloadButton->setAccessibleDescription(QStringLiteral("Reload and Refresh the current file"));
-    m_autoRefreshButton = makeToolButton(bar, "ToolButton17", QStringLiteral("Auto refresh"), 11, true, true);
-    m_gotoBottomButton = makeToolButton(bar, "ToolButton14", QStringLiteral("Goto Bottom"), 9, true, false);
-    m_gotoBottomButton->setToolTip(QStringLiteral("Automatic Scroll to the bottom on Reload"));
-    for (QToolButton* button : {m_reloadButton, m_autoRefreshButton, m_gotoBottomButton}) {
+    m_controls->reloadButton->setAccessibleDescription(QStringLiteral("Reload and Refresh the current file"));
+    m_controls->autoRefreshButton = makeToolButton(bar, "ToolButton17", QStringLiteral("Auto refresh"), 11, true, true);
+    m_controls->gotoBottomButton = makeToolButton(bar, "ToolButton14", QStringLiteral("Goto Bottom"), 9, true, false);
+    m_controls->gotoBottomButton->setToolTip(QStringLiteral("Automatic Scroll to the bottom on Reload"));
+    for (QToolButton* button : {m_controls->reloadButton, m_controls->autoRefreshButton, m_controls->gotoBottomButton}) {
         button->setMinimumWidth(86);
         bar->addWidget(button);
     }
 
-    m_intervalSlider = new QSlider(Qt::Horizontal, bar);
-    m_intervalSlider->setObjectName(QStringLiteral("TrackBar1"));
-    m_intervalSlider->setRange(1, 10);
-    m_intervalSlider->setValue(2);
-    m_intervalSlider->setSingleStep(1);
-    m_intervalSlider->setPageStep(1);
-    m_intervalSlider->setTickPosition(QSlider::TicksAbove);
-    m_intervalSlider->setTickInterval(1);
-    m_intervalSlider->setFixedWidth(150);
-    m_intervalSlider->setToolTip(QStringLiteral("requence for looking for File Changes (1-10 secs)"));
-    bar->addWidget(m_intervalSlider);
+    m_controls->intervalSlider = new QSlider(Qt::Horizontal, bar);
+    m_controls->intervalSlider->setObjectName(QStringLiteral("TrackBar1"));
+    m_controls->intervalSlider->setRange(1, 10);
+    m_controls->intervalSlider->setValue(2);
+    m_controls->intervalSlider->setSingleStep(1);
+    m_controls->intervalSlider->setPageStep(1);
+    m_controls->intervalSlider->setTickPosition(QSlider::TicksAbove);
+    m_controls->intervalSlider->setTickInterval(1);
+    m_controls->intervalSlider->setFixedWidth(150);
+    m_controls->intervalSlider->setToolTip(QStringLiteral("requence for looking for File Changes (1-10 secs)"));
+    bar->addWidget(m_controls->intervalSlider);
     return bar;
 }
 
 QWidget* MainWindow::buildOptionsPanel()
 {
-    m_optionsPanel = new QFrame(this);
-    m_optionsPanel->setObjectName(QStringLiteral("Panel1"));
-    m_optionsPanel->setFixedWidth(198);
-    m_optionsPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    auto* column = new QVBoxLayout(m_optionsPanel);
+    m_controls->optionsPanel = new QFrame(this);
+    m_controls->optionsPanel->setObjectName(QStringLiteral("Panel1"));
+    m_controls->optionsPanel->setFixedWidth(198);
+    m_controls->optionsPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    auto* column = new QVBoxLayout(m_controls->optionsPanel);
     column->setContentsMargins(1, 1, 1, 1);
     column->setSpacing(4);
-    column->addWidget(makeCaptionBar(m_optionsPanel, "Panel3", QStringLiteral("Options"),
-                                     "SpeedButton1", &m_closeOptionsButton));
-    m_autoRefreshBox = makeCheckBox(m_optionsPanel, "CheckBox5", QStringLiteral("Automatic Refresh on file change"), true);
-    m_wordWrapBox = makeCheckBox(m_optionsPanel, "CheckBox1", QStringLiteral("Word Wrap"), false);
-    m_scrollToBottomBox = makeCheckBox(m_optionsPanel, "CheckBox3", QStringLiteral("Scroll to bottom on Load/update"), false);
-    m_colourBox = makeCheckBox(m_optionsPanel, "CheckBox6", QStringLiteral("Color Text(format)"), true);
-    for (QCheckBox* box : {m_autoRefreshBox, m_wordWrapBox, m_scrollToBottomBox, m_colourBox})
+    column->addWidget(makeCaptionBar(m_controls->optionsPanel, "Panel3", QStringLiteral("Options"),
+                                     "SpeedButton1", &m_controls->closeOptionsButton));
+    m_controls->autoRefreshBox = makeCheckBox(m_controls->optionsPanel, "CheckBox5", QStringLiteral("Automatic Refresh on file change"), true);
+    m_controls->wordWrapBox = makeCheckBox(m_controls->optionsPanel, "CheckBox1", QStringLiteral("Word Wrap"), false);
+    m_controls->scrollToBottomBox = makeCheckBox(m_controls->optionsPanel, "CheckBox3", QStringLiteral("Scroll to bottom on Load/update"), false);
+    m_controls->colourBox = makeCheckBox(m_controls->optionsPanel, "CheckBox6", QStringLiteral("Color Text(format)"), true);
+    for (QCheckBox* box : {m_controls->autoRefreshBox, m_controls->wordWrapBox, m_controls->scrollToBottomBox, m_controls->colourBox})
         column->addWidget(box);
     column->addStretch(1);
-    m_optionsPanel->hide();
-    return m_optionsPanel;
-}
-
-QWidget* MainWindow::buildFileListPanel()
-{
-    m_fileListPanel = new QFrame(this);
-    m_fileListPanel->setObjectName(QStringLiteral("Panel4"));
-    m_fileListPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    m_fileListPanel->setMinimumWidth(60);
-    auto* column = new QVBoxLayout(m_fileListPanel);
-    column->setContentsMargins(1, 1, 1, 1);
-    column->setSpacing(2);
-    QFrame* caption = makeCaptionBar(m_fileListPanel, "Panel5", QStringLiteral("File List"),
-                                     "SpeedButton2", &m_closeFileListButton);
-    caption->setFixedHeight(33);
-    column->addWidget(caption);
-    m_accessibleOnlyBox = makeCheckBox(m_fileListPanel, "CheckBox7", QStringLiteral("Only show Accessable files from this PC"), false);
-    column->addWidget(m_accessibleOnlyBox);
-
-    m_fileListView = new QTreeWidget(m_fileListPanel);
-    m_fileListView->setObjectName(QStringLiteral("ListView1"));
-    m_fileListView->setColumnCount(2);
-    m_fileListView->setHeaderLabels({QStringLiteral("Description"), QStringLiteral("FilePath")});
-    m_fileListView->setColumnWidth(0, 200);
-    m_fileListView->setColumnWidth(1, 350);
-    m_fileListView->setRootIsDecorated(false);
-    m_fileListView->setFrameShape(QFrame::NoFrame);
-    m_fileListView->setMouseTracking(true);
-    m_fileListView->viewport()->setCursor(Qt::PointingHandCursor);
-    m_fileListView->header()->setSectionsClickable(false);
-    m_fileListView->setContextMenuPolicy(Qt::CustomContextMenu);
-    column->addWidget(m_fileListView, 1);
-
-    m_fileListMenu = new QMenu(this);
-    m_fileListMenu->setObjectName(QStringLiteral("PopupMenu2"));
-    m_removeFromListAction = m_fileListMenu->addAction(QStringLiteral("Remove from list"));
-    m_removeFromListAction->setObjectName(QStringLiteral("Delete1"));
-    m_addCurrentFileAction = m_fileListMenu->addAction(QStringLiteral("Add Current File "));
-    m_addCurrentFileAction->setObjectName(QStringLiteral("AddCurrentFile1"));
-    connect(m_fileListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        m_fileListMenu->exec(m_fileListView->viewport()->mapToGlobal(at));
-    });
-    // The view has selected the pressed entry when this runs.
-    connect(m_fileListView, &QAbstractItemView::pressed, this, guarded(this, [this] {
-        const Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
-        ListView1MouseDown(buttons & Qt::LeftButton ? Qt::LeftButton
-                           : buttons & Qt::RightButton ? Qt::RightButton : Qt::NoButton);
-    }));
-    return m_fileListPanel;
+    m_controls->optionsPanel->hide();
+    return m_controls->optionsPanel;
 }
 
 QWidget* MainWindow::buildViews()
@@ -398,15 +341,15 @@ QWidget* MainWindow::buildViews()
     area->setObjectName(QStringLiteral("ViewArea"));
     auto* stack = new QGridLayout(area);
     stack->setContentsMargins(0, 0, 0, 0);
-    m_view1 = new LogView(area);
-    m_view1->setObjectName(QStringLiteral("RichEdit1"));
-    m_view3 = new LogView(area);
-    m_view3->setObjectName(QStringLiteral("RichEdit3"));
-    for (LogView* view : {m_view1, m_view3}) {
-        view->setContextMenu(m_viewMenu);
+    m_controls->view1 = new LogView(area);
+    m_controls->view1->setObjectName(QStringLiteral("RichEdit1"));
+    m_controls->view3 = new LogView(area);
+    m_controls->view3->setObjectName(QStringLiteral("RichEdit3"));
+    for (LogView* view : {m_controls->view1, m_controls->view3}) {
+        view->setContextMenu(m_controls->viewMenu);
         stack->addWidget(view, 0, 0);
     }
-    m_view3->hide();
+    m_controls->view3->hide();
     return area;
 }
 
@@ -427,84 +370,98 @@ void MainWindow::buildStatusBar()
             panel->setFixedWidth(widths[i]);
         if (i == 2)
             panel->setAlignment(Qt::AlignCenter);
-        m_statusPanels[i] = panel;
+        m_controls->statusPanels[i] = panel;
         bar->addWidget(panel);
     }
 }
 
+void MainWindow::createSubsystems()
+{
+    m_status = std::make_unique<StatusPanels>(m_controls->statusPanels);
+    m_colouring = new Colouring(m_controls->showErrorsButton, m_controls->showInfoButton,
+                                m_controls->colourBox, this);
+    FollowerControls follow;
+    follow.autoRefreshButton = m_controls->autoRefreshButton;
+    follow.autoRefreshBox = m_controls->autoRefreshBox;
+    follow.gotoBottomButton = m_controls->gotoBottomButton;
+    follow.scrollToBottomBox = m_controls->scrollToBottomBox;
+    follow.unicodeButton = m_controls->unicodeButton;
+    follow.wordWrapBox = m_controls->wordWrapBox;
+    follow.intervalSlider = m_controls->intervalSlider;
+    m_log = new LogFollower(this, m_controls->view1, m_controls->view3, follow, m_colouring, m_status.get());
+    m_finder = new Finder(m_log, this);
+    m_position = new PositionIndicator(m_log, m_status.get(), this);
+}
+
 void MainWindow::connectHandlers()
 {
-    connect(m_openFileAction, &QAction::triggered, this, guarded(this, [this] { OpenFile1Click(); }));
-    connect(m_refreshAction, &QAction::triggered, this, guarded(this, [this] { Refresh1Click(); }));
-    connect(m_reloadButton, &QToolButton::clicked, this, guarded(this, [this] { ToolButton12Click(); }));
-    connect(m_optionsButton, &QToolButton::clicked, this, guarded(this, [this] { ToolButton7Click(); }));
-    connect(m_closeOptionsButton, &QToolButton::clicked, this, guarded(this, [this] { SpeedButton1Click(); }));
-    connect(m_showOptionsAction, &QAction::triggered, this, guarded(this, [this] { ShowOptions1Click(); }));
-    connect(m_showTextFormatAction, &QAction::triggered, this, guarded(this, [this] { ShowTextFormat1Click(); }));
-    connect(m_wordWrapBox, &QCheckBox::clicked, this, guarded(this, [this] { CheckBox1Click(); }));
-    connect(m_intervalSlider, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
-    connect(m_autoRefreshButton, &QToolButton::clicked, this, [this] { ToolButton17Click(); });
-    connect(m_autoRefreshBox, &QCheckBox::clicked, this, [this] { CheckBox5Click(); });
-    connect(m_gotoBottomButton, &QToolButton::clicked, this, [this] { ToolButton14Click(); });
-    connect(m_scrollToBottomBox, &QCheckBox::clicked, this, [this] { CheckBox3Click(); });
-    // The watcher reports in the status bar and never shows a message box; whatever happens
-    // in a tick, the timer runs on.
-    connect(m_watchTimer, &QTimer::timeout, this, [this] {
-        try {
-            Timer1Timer();
-        } catch (const std::exception&) {
-            setStatusText(0, QStringLiteral("File Locked, will retry"));
-        }
-        if (!m_watchTimer->isActive())
-            m_watchTimer->start();
+    // The open log.
+    connect(m_controls->openFileAction, &QAction::triggered, this, guarded(this, [this] { m_log->OpenFile1Click(); }));
+    connect(m_controls->refreshAction, &QAction::triggered, this, guarded(this, [this] { m_log->Refresh1Click(); }));
+    connect(m_controls->reloadButton, &QToolButton::clicked, this, guarded(this, [this] { m_log->ToolButton12Click(); }));
+    connect(m_log, &LogFollower::titleChanged, this, &QWidget::setWindowTitle);
+    connect(m_log, &LogFollower::reloadAlert, this, [this](bool alert) {
+        m_controls->reloadButton->setIcon(toolbarPicture(alert ? 8 : 12));
+        m_controls->reloadButton->setProperty("alert", alert);
     });
-    connect(m_clockTimer, &QTimer::timeout, this, guarded(this, [this] { Timer2Timer(); }));
+    // "Apply Now" records the path as the top strip's accessible name (it has no caption).
+    connect(m_log, &LogFollower::formatApplied, m_controls->topStrip, &QWidget::setAccessibleName);
+    connect(m_log, &LogFollower::aboutToSample, m_position, &PositionIndicator::UpdatePositionIndicator);
 
-    // Showing and hiding the file-list panel together with its splitter.
-    connect(m_fileListButton, &QToolButton::clicked, this, [this] {
-        QSplitterHandle* splitter = m_clientSplitter->handle(1);
-        if (m_fileListButton->isChecked()) {
-            m_fileListPanel->show();
-            splitter->show();
-        } else {
-            splitter->hide();
-            m_fileListPanel->hide();
-        }
-    });
-    connect(m_closeFileListButton, &QToolButton::clicked, this, [this] {
-        m_clientSplitter->handle(1)->hide();
-        m_fileListPanel->hide();
-        m_fileListButton->setChecked(false);
-    });
-    connect(m_formatTextButton, &QToolButton::clicked, this, [this] { ToolButton10Click(); });
-    connect(m_aboutMakerAction, &QAction::triggered, this, guarded(this, [this] { MarvikWare1Click(); }));
-    connect(m_associateAction, &QAction::triggered, this,
+    // The window's own panels and windows.
+    connect(m_controls->optionsButton, &QToolButton::clicked, this, guarded(this, [this] { ToolButton7Click(); }));
+    connect(m_controls->closeOptionsButton, &QToolButton::clicked, this, guarded(this, [this] { SpeedButton1Click(); }));
+    connect(m_controls->showOptionsAction, &QAction::triggered, this, guarded(this, [this] { ShowOptions1Click(); }));
+    connect(m_controls->showTextFormatAction, &QAction::triggered, this, guarded(this, [this] { ShowTextFormat1Click(); }));
+    connect(m_controls->clockTimer, &QTimer::timeout, this, guarded(this, [this] { Timer2Timer(); }));
+    connect(m_controls->formatTextButton, &QToolButton::clicked, this, [this] { ToolButton10Click(); });
+    connect(m_controls->aboutMakerAction, &QAction::triggered, this, guarded(this, [this] { MarvikWare1Click(); }));
+
+    // The association with .log files.
+    connect(m_controls->associateAction, &QAction::triggered, this,
             guarded(this, [] { AssociateWithLogFiles(ExecutablePath()); }));
-    connect(m_removeAssociationAction, &QAction::triggered, this, guarded(this, [] { RemoveLogAssociation(); }));
-    connect(m_accessibleOnlyBox, &QCheckBox::clicked, this, guarded(this, [this] { ReloadFileList(); }));
-    connect(m_removeFromListAction, &QAction::triggered, this, guarded(this, [this] { Delete1Click(); }));
-    for (QAction* add : {m_addToFileListAction, m_addCurrentFileAction})
-        connect(add, &QAction::triggered, this, guarded(this, [this] { AddcurrentFiletofilelist1Click(); }));
+    connect(m_controls->removeAssociationAction, &QAction::triggered, this, guarded(this, [] { RemoveLogAssociation(); }));
 
-    // Find: the button, Ctrl+F and F3 anywhere in the main window, and the dialog's Find Next.
-    connect(m_searchButton, &QToolButton::clicked, this, [this] { ToolButton15Click(); });
-    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] { ToolButton15Click(); });
-    connect(new QShortcut(QKeySequence::FindNext, this), &QShortcut::activated, this,
-            guarded(this, [this] { FindDialog1Find(); }));
-    connect(m_findDialog, &FindDialog::findNext, this, guarded(this, [this] { FindDialog1Find(); }));
-    for (LogView* view : {m_view1, m_view3}) {
-        connect(view, &LogView::keyPressed, this, [this](int key) { RichEdit1KeyDown(key); });
-        connect(view, &LogView::mousePressed, this, [this] { RichEdit1MouseDown(); });
+    // The file list: shown and hidden together with its splitter; a pick opens through the
+    // open log.
+    connect(m_controls->fileListButton, &QToolButton::clicked, this,
+            [this] { showFileListPanel(m_controls->fileListButton->isChecked()); });
+    connect(m_fileListPanel->closeButton(), &QToolButton::clicked, this, [this] {
+        showFileListPanel(false);
+        m_controls->fileListButton->setChecked(false);
+    });
+    connect(m_fileListPanel, &FileListPanel::openRequested, this,
+            [this](const std::string& path) { runGuarded(this, [&] { m_log->OpenListedFile(path); }); });
+    for (QAction* add : {m_controls->addToFileListAction, m_fileListPanel->addCurrentFileAction()}) {
+        connect(add, &QAction::triggered, this,
+                guarded(this, [this] { m_fileListPanel->AddcurrentFiletofilelist1Click(m_log->currentPath()); }));
     }
-    connect(m_colourBox, &QCheckBox::clicked, this, [this] { CheckBox6Click(); });
+
+    // Find.
+    connect(m_controls->searchButton, &QToolButton::clicked, m_finder, &Finder::ToolButton15Click);
+}
+
+void MainWindow::showFileListPanel(bool show)
+{
+    QSplitterHandle* splitter = m_controls->clientSplitter->handle(1);
+    if (show) {
+        m_fileListPanel->show();
+        splitter->show();
+    } else {
+        splitter->hide();
+        m_fileListPanel->hide();
+    }
 }
 
 void MainWindow::setCompanionWindows(FormatEditor* formatEditor, AddToFileListDialog* addDialog)
 {
     m_formatEditor = formatEditor;
     m_addDialog = addDialog;
+    m_colouring->setFormatEditor(formatEditor);
+    m_fileListPanel->setAddDialog(addDialog);
     // Closing the editor raises its button.
-    connect(m_formatEditor, &FormatEditor::closed, this, [this] { m_formatTextButton->setChecked(false); });
+    connect(m_formatEditor, &FormatEditor::closed, this, [this] { m_controls->formatTextButton->setChecked(false); });
+    connect(m_formatEditor, &FormatEditor::applyNow, this, guarded(this, [this] { m_log->ApplyFormatNow(); }));
 }
 
 // --- Creation and show -------------------------------------------------------------------
@@ -514,11 +471,11 @@ void MainWindow::FormCreate(const QStringList& arguments)
     runGuarded(this, [&] {
         OfferLogAssociation(this, ExecutablePath());
         setAcceptDrops(true);
-        m_masterComputerName.clear();
-        m_masterComputerName = ReadOrCreateMasterComputerName(ExeFolder());
-        ReloadFileList(); // after the master computer's name, which it puts in place
+        m_fileListPanel->setMasterComputerName({});
+        m_fileListPanel->setMasterComputerName(ReadOrCreateMasterComputerName(ExeFolder()));
+        m_fileListPanel->ReloadFileList(); // after the master computer's name, which it puts in place
         if (!arguments.isEmpty())
-            CommandLineOpen(arguments.first());
+            m_log->CommandLineOpen(arguments.first());
     });
 }
 
@@ -529,7 +486,7 @@ void MainWindow::FormShow()
     if (AgeStamp(FindSettingsFile(folder, kFormatFileName)) == -1)
         WriteFileAtomically(folder + kFormatFileName, FormatEditor::defaultText());
     m_formatEditor->LoadFormatProfiles();
-    m_banner->Start_Reklame(QStringLiteral("tlg"), QStringLiteral("Log Viewer"), 10000);
+    m_controls->banner->Start_Reklame(QStringLiteral("tlg"), QStringLiteral("Log Viewer"), 10000);
 }
 
 void MainWindow::URLLabel1Click()
@@ -565,19 +522,19 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::ToolButton7Click()
 {
-    m_optionsPanel->setVisible(m_optionsButton->isChecked());
+    m_controls->optionsPanel->setVisible(m_controls->optionsButton->isChecked());
 }
 
 void MainWindow::SpeedButton1Click()
 {
-    m_optionsPanel->hide();
-    m_optionsButton->setChecked(false);
+    m_controls->optionsPanel->hide();
+    m_controls->optionsButton->setChecked(false);
 }
 
 void MainWindow::ShowOptions1Click()
 {
-    m_optionsPanel->show();
-    m_optionsButton->setChecked(true);
+    m_controls->optionsPanel->show();
+    m_controls->optionsButton->setChecked(true);
 }
 
 void MainWindow::ShowTextFormat1Click()
@@ -587,54 +544,18 @@ void MainWindow::ShowTextFormat1Click()
 
 void MainWindow::ToolButton10Click()
 {
-    if (m_formatTextButton->isChecked())
+    if (m_controls->formatTextButton->isChecked())
         m_formatEditor->show();
     else
         m_formatEditor->close();
 }
 
-void MainWindow::CheckBox1Click()
-{
-    const bool wrap = m_wordWrapBox->isChecked();
-    m_view1->setWordWrap(wrap);
-    m_view3->setWordWrap(wrap);
-    // Back to the caret's line, which the wrap change may have moved out of sight.
-    RestoreCaretLine();
-}
-
 void MainWindow::Timer2Timer()
 {
-    setStatusText(3, longTimeText());
+    m_status->setText(3, longTimeText());
 }
 
-// --- Helpers -----------------------------------------------------------------------------
-
-LogView* MainWindow::shownView() const
-{
-    return m_view1->isHidden() ? m_view3 : m_view1;
-}
-
-void MainWindow::pumpEvents()
-{
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
-void MainWindow::focusMainWindow()
-{
-    if (QApplication::activeWindow())
-        activateWindow();
-}
-
-void MainWindow::setStatusText(int panel, const QString& text)
-{
-    m_statusPanels[panel]->setText(text);
-}
-
-void MainWindow::setReloadAlert(bool alert)
-{
-    m_reloadButton->setIcon(toolbarPicture(alert ? 8 : 12));
-    m_reloadButton->setProperty("alert", alert);
-}
+// --- Drag and drop ---------------------------------------------------------------------
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
@@ -655,7 +576,7 @@ void MainWindow::dropEvent(QDropEvent* event)
     // The drop is done for the program it came from at once; the file opens just after.
     const QList<QUrl> urls = event->mimeData()->urls();
     event->acceptProposedAction();
-    QMetaObject::invokeMethod(this, [this, urls] { runGuarded(this, [&] { WMDropFiles(urls); }); },
+    QMetaObject::invokeMethod(this, [this, urls] { runGuarded(this, [&] { m_log->WMDropFiles(urls); }); },
                               Qt::QueuedConnection);
 }
 

@@ -1,7 +1,7 @@
 #include "banner/bannerframe.h"
 
-#include "app/fileops.h"
-#include "app/messages.h"
+#include "core/fileops.h"
+#include "core/messages.h"
 #include "banner/bannerpages.h"
 #include "banner/homepage.h"
 #include "banner/httpclient.h"

@@ -1,7 +1,7 @@
 #include "banner/downloadfile.h"
 
-#include "app/errors.h"
-#include "app/fileops.h"
+#include "core/errors.h"
+#include "core/fileops.h"
 
 #include <cerrno>
 #include <cstdlib>

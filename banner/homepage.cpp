@@ -1,7 +1,7 @@
 #include "banner/homepage.h"
 
-#include "app/errors.h"
-#include "app/fileops.h"
+#include "core/errors.h"
+#include "core/fileops.h"
 
 #include <QDesktopServices>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "banner/httpclient.h"
 
-#include "app/fileops.h"
+#include "core/fileops.h"
 #include "banner/downloadfile.h"
 
 #include <cerrno>

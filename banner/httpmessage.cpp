@@ -1,6 +1,6 @@
 #include "banner/httpmessage.h"
 
-#include "app/fields.h"
+#include "core/fields.h"
 
 #include <algorithm>
 #include <cerrno>

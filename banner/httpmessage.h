@@ -4,7 +4,7 @@
 // text byte for byte, the reading of the reply header, what a reply's status makes the
 // client do next, and the texts of socket failures.
 
-#include "app/errors.h"
+#include "core/errors.h"
 
 #include <string>
 #include <string_view>

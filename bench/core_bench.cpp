@@ -3,7 +3,7 @@
 //
 //   core_bench [--benchmark_filter=...]
 
-#include "app/faststrings.h"
+#include "core/faststrings.h"
 #include "log/logdocument.h"
 
 #include <benchmark/benchmark.h>

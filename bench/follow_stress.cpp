@@ -8,6 +8,9 @@
 // no display is set.
 
 #include "app/mainwindow.h"
+#include "filelist/filelistpanel.h"
+#include "log/logfollower.h"
+#include "navigate/finder.h"
 #include "app/viewer.h"
 #include "quiethome.h"
 #include "log/logview.h"
@@ -103,7 +106,7 @@ int main(int argc, char* argv[])
         // Then until the watcher is quiet: the last change seen, loaded and coloured.
         auto* settle = new QTimer(&application);
         QObject::connect(settle, &QTimer::timeout, [&] {
-            const tlg::WatchState& watch = window->watchState();
+            const tlg::WatchState& watch = window->log()->watchState();
             if (!tlg::ChangeSeen(watch) && !watch.FormatPending &&
                 watch.StoredSize == static_cast<std::int64_t>(written))
                 application.quit();
@@ -116,7 +119,7 @@ int main(int argc, char* argv[])
     // The peak before checking, which reads the file again, and then the check, chunk by chunk.
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
-    const std::string_view shown = window->shownView()->document()->text();
+    const std::string_view shown = window->log()->shownView()->document()->text();
     bool same = true;
     {
         QFile file(QString::fromStdString(path));

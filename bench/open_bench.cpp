@@ -6,6 +6,9 @@
 //   open_bench <log>
 
 #include "app/mainwindow.h"
+#include "filelist/filelistpanel.h"
+#include "log/logfollower.h"
+#include "navigate/finder.h"
 #include "app/viewer.h"
 #include "quiethome.h"
 #include "log/logview.h"
@@ -79,11 +82,11 @@ int main(int argc, char* argv[])
     auto* window = static_cast<tlg::MainWindow*>(tlg::startViewer({log}));
     QApplication::processEvents();
     const double opened = elapsedMs(clock);
-    window->Timer1Timer(); // sees the file as new; reads only what it does not hold yet
-    window->Timer1Timer(); // colours it
+    window->log()->Timer1Timer(); // sees the file as new; reads only what it does not hold yet
+    window->log()->Timer1Timer(); // colours it
     const double coloured = elapsedMs(clock);
-    tlg::LogView* view = window->shownView();
-    window->ScrollToBottom();
+    tlg::LogView* view = window->log()->shownView();
+    window->log()->ScrollToBottom();
     view->viewport()->grab();
     const double bottom = elapsedMs(clock);
     std::printf("start without a log      %8.1f ms\n", bare);

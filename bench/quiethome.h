@@ -3,7 +3,7 @@
 // Measurements start the whole viewer: in a program folder and a home of their own, so that
 // nothing of the user's is read or written, with every question answered at once.
 
-#include "app/messages.h"
+#include "core/messages.h"
 
 #include <QTemporaryDir>
 

@@ -1,10 +1,9 @@
 #include "filelist/addtofilelistdialog.h"
 
-#include "app/cp1252.h"
-#include "app/fields.h"
-#include "app/fileops.h"
-#include "app/mainwindow.h"
-#include "app/messages.h"
+#include "core/cp1252.h"
+#include "core/fields.h"
+#include "core/fileops.h"
+#include "core/messages.h"
 #include "filelist/filelist.h"
 
 #include <QFile>
@@ -16,8 +15,7 @@
 
 namespace tlg {
 
-AddToFileListDialog::AddToFileListDialog(MainWindow* mainWindow)
-    : QDialog(mainWindow), m_mainWindow(mainWindow)
+AddToFileListDialog::AddToFileListDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("TForm3"));
     setWindowTitle(QStringLiteral("Add to filelist"));
@@ -87,7 +85,7 @@ void AddToFileListDialog::Button1Click()
         return;
     }
     WriteFileAtomically(exists ? listPath : folder + kFileListName, AppendEntry(text, description, path));
-    m_mainWindow->ReloadFileList();
+    emit entryAdded();
     accept();
 }
 

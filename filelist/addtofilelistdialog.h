@@ -9,24 +9,26 @@ class QLineEdit;
 
 namespace tlg {
 
-class MainWindow;
 
 class AddToFileListDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit AddToFileListDialog(MainWindow* mainWindow);
+    explicit AddToFileListDialog(QWidget* parent);
 
     // Before each showing: the path to add (Label2) and an empty description (Edit1).
     void prepare(const QString& path);
 
 public slots:
     // "Add" and Enter in the description: refuses an empty description and duplicates with a
-    // message, else appends the line, has the panel reloaded and closes.
+    // message, else appends the line, has the panel reloaded (entryAdded) and closes.
     void Button1Click();
 
+signals:
+    // A line was added to the list file.
+    void entryAdded();
+
 private:
-    MainWindow* m_mainWindow;
     QLabel* m_path = nullptr;          // Label2
     QLineEdit* m_description = nullptr; // Edit1
 };

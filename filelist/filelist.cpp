@@ -1,6 +1,6 @@
 #include "filelist/filelist.h"
 
-#include "app/fields.h"
+#include "core/fields.h"
 
 namespace tlg {
 

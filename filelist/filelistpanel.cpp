@@ -1,23 +1,80 @@
-// The file-list panel: the stored logs with their descriptions, opened with a click, filtered
-// to the ones reachable from here, removed, and added through the add dialog. Handlers of the
-// main window.
+#include "filelist/filelistpanel.h"
 
-#include "app/cp1252.h"
-#include "app/fields.h"
-#include "app/fileops.h"
-#include "app/mainwindow.h"
+#include "core/controls.h"
+#include "core/cp1252.h"
+#include "core/fields.h"
+#include "core/fileops.h"
+#include "core/messages.h"
 #include "filelist/addtofilelistdialog.h"
 #include "filelist/filelist.h"
-#include "log/watchstate.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFile>
-#include <QTimer>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QToolButton>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace tlg {
 
-void MainWindow::ReloadFileList()
+FileListPanel::FileListPanel(QWidget* parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("Panel4"));
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setMinimumWidth(60);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(1, 1, 1, 1);
+    column->setSpacing(2);
+    QFrame* caption = makeCaptionBar(this, "Panel5", QStringLiteral("File List"), "SpeedButton2",
+                                     &m_closeButton);
+    caption->setFixedHeight(33);
+    column->addWidget(caption);
+    m_accessibleOnlyBox = makeCheckBox(this, "CheckBox7", QStringLiteral("Only show Accessable files from this PC"), false);
+    column->addWidget(m_accessibleOnlyBox);
+
+    m_fileListView = new QTreeWidget(this);
+    m_fileListView->setObjectName(QStringLiteral("ListView1"));
+    m_fileListView->setColumnCount(2);
+    m_fileListView->setHeaderLabels({QStringLiteral("Description"), QStringLiteral("FilePath")});
+    m_fileListView->setColumnWidth(0, 200);
+    m_fileListView->setColumnWidth(1, 350);
+    m_fileListView->setRootIsDecorated(false);
+    m_fileListView->setFrameShape(QFrame::NoFrame);
+    m_fileListView->setMouseTracking(true);
+    m_fileListView->viewport()->setCursor(Qt::PointingHandCursor);
+    m_fileListView->header()->setSectionsClickable(false);
+    m_fileListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    column->addWidget(m_fileListView, 1);
+
+    m_fileListMenu = new QMenu(this);
+    m_fileListMenu->setObjectName(QStringLiteral("PopupMenu2"));
+    m_removeFromListAction = m_fileListMenu->addAction(QStringLiteral("Remove from list"));
+    m_removeFromListAction->setObjectName(QStringLiteral("Delete1"));
+    m_addCurrentFileAction = m_fileListMenu->addAction(QStringLiteral("Add Current File "));
+    m_addCurrentFileAction->setObjectName(QStringLiteral("AddCurrentFile1"));
+    connect(m_fileListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        m_fileListMenu->exec(m_fileListView->viewport()->mapToGlobal(at));
+    });
+    // The view has selected the pressed entry when this runs.
+    connect(m_fileListView, &QAbstractItemView::pressed, this, guarded(this, [this] {
+        const Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
+        ListView1MouseDown(buttons & Qt::LeftButton ? Qt::LeftButton
+                           : buttons & Qt::RightButton ? Qt::RightButton : Qt::NoButton);
+    }));
+    connect(m_accessibleOnlyBox, &QCheckBox::clicked, this, guarded(this, [this] { ReloadFileList(); }));
+    connect(m_removeFromListAction, &QAction::triggered, this, guarded(this, [this] { Delete1Click(); }));
+}
+
+void FileListPanel::setAddDialog(AddToFileListDialog* dialog)
+{
+    m_addDialog = dialog;
+    connect(m_addDialog, &AddToFileListDialog::entryAdded, this, guarded(this, [this] { ReloadFileList(); }));
+}
+
+void FileListPanel::ReloadFileList()
 {
     m_fileListView->clear();
     const std::string folder = ExeFolder();
@@ -44,32 +101,16 @@ void MainWindow::ReloadFileList()
     }
 }
 
-void MainWindow::ListView1MouseDown(Qt::MouseButton button)
+void FileListPanel::ListView1MouseDown(Qt::MouseButton button)
 {
     // A right click only selects the entry that the context menu then acts on.
     QTreeWidgetItem* item = m_fileListView->currentItem();
-    if (button != Qt::LeftButton || !item || !item->isSelected() || m_opening)
+    if (button != Qt::LeftButton || !item || !item->isSelected())
         return;
-    const std::string path = item->data(1, Qt::UserRole).toByteArray().toStdString();
-    if (upperAscii(path) == upperAscii(nativePath())) {
-        setStatusText(0, QStringLiteral("File already loaded"));
-        return;
-    }
-    m_watchTimer->stop();
-    m_previousPath = m_currentPath;
-    if (AgeStamp(path) != -1) {
-        m_currentPath = QFile::decodeName(QByteArray::fromStdString(path));
-        ResetForNewFile();
-        SetTitleToPath();
-        m_watch.FileOpen = true;
-        Refresh1Click();
-    } else {
-        setStatusText(0, QStringLiteral("FILE DOES NOT EXIST"));
-    }
-    m_watchTimer->start();
+    emit openRequested(item->data(1, Qt::UserRole).toByteArray().toStdString());
 }
 
-void MainWindow::Delete1Click()
+void FileListPanel::Delete1Click()
 {
     QTreeWidgetItem* item = m_fileListView->currentItem();
     if (!item || !item->isSelected())
@@ -99,9 +140,9 @@ void MainWindow::Delete1Click()
     ReloadFileList();
 }
 
-void MainWindow::AddcurrentFiletofilelist1Click()
+void FileListPanel::AddcurrentFiletofilelist1Click(const QString& currentPath)
 {
-    m_addDialog->prepare(m_currentPath);
+    m_addDialog->prepare(currentPath);
     m_addDialog->exec();
 }
 

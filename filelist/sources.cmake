@@ -1,5 +1,6 @@
 list(APPEND TLG_CORE_SOURCES
     filelist/filelist.cpp
+    filelist/mastercomputer.cpp
 )
 list(APPEND TLG_GUI_SOURCES
     filelist/addtofilelistdialog.cpp

@@ -1,7 +1,7 @@
 #include "format/colourrules.h"
 
-#include "app/faststrings.h"
-#include "app/fields.h"
+#include "core/faststrings.h"
+#include "core/fields.h"
 
 #include <algorithm>
 

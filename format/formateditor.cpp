@@ -1,9 +1,8 @@
 #include "format/formateditor.h"
 
-#include "app/cp1252.h"
-#include "app/fileops.h"
-#include "app/mainwindow.h"
-#include "app/messages.h"
+#include "core/cp1252.h"
+#include "core/fileops.h"
+#include "core/messages.h"
 #include "format/colourrules.h"
 
 #include <QCloseEvent>
@@ -84,7 +83,7 @@ void LabelColumn::setCell(int row, const std::string& bytes)
     editor->setToolTip(editable ? QString() : tr("This label is too long to edit here"));
 }
 
-FormatEditor::FormatEditor(MainWindow* mainWindow)
+FormatEditor::FormatEditor(QWidget* mainWindow)
     : QWidget(mainWindow, Qt::Tool), m_mainWindow(mainWindow)
 {
     setObjectName(QStringLiteral("TForm2"));
@@ -234,7 +233,7 @@ void FormatEditor::Button4Click()
 
 void FormatEditor::Button1Click()
 {
-    m_mainWindow->ApplyFormatNow();
+    emit applyNow();
 }
 
 void FormatEditor::showEvent(QShowEvent* event)

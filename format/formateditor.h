@@ -22,7 +22,6 @@ class QTreeWidgetItem;
 
 namespace tlg {
 
-class MainWindow;
 
 // A column of eleven label cells (a string grid of one column). The cells hold bytes; the
 // editors show them decoded from Windows-1252.
@@ -47,7 +46,7 @@ class FormatEditor : public QWidget {
     Q_OBJECT
 
 public:
-    explicit FormatEditor(MainWindow* mainWindow);
+    explicit FormatEditor(QWidget* mainWindow);
 
     // Reads the format file into the lines, rebuilds the tree with the "Default" profile
     // selected, and fills the columns from the last exact "[[Default]]". Throws Failure
@@ -79,6 +78,8 @@ public slots:
 signals:
     // The window was closed, by its close box or its Close button.
     void closed();
+    // Apply Now was pressed: the open log is to be reloaded and coloured with these labels.
+    void applyNow();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -88,7 +89,7 @@ protected:
 private:
     void fillColumns(int headerLine, int cells);
 
-    MainWindow* m_mainWindow;
+    QWidget* m_mainWindow; // placed beside it
     std::vector<std::string> m_lines;           // Theinifile
     std::string m_currentProfileName = "Default";
     int m_currentProfileLine = 0;               // 0: no profile whose rows can be saved

@@ -1,6 +1,6 @@
 #include "format/formatfile.h"
 
-#include "app/fields.h"
+#include "core/fields.h"
 
 namespace tlg {
 

@@ -1,6 +1,6 @@
 #include "log/linerenderer.h"
 
-#include "app/cp1252.h"
+#include "core/cp1252.h"
 #include "log/linelayout.h"
 
 #include <QPainter>

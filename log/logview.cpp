@@ -1,6 +1,6 @@
 #include "log/logview.h"
 
-#include "app/cp1252.h"
+#include "core/cp1252.h"
 #include "log/linelayout.h"
 
 #include <QApplication>

@@ -1,13 +1,15 @@
 // Opening and reloading a log: File > Open File, a drop, the command line and the manual
-// reload. Handlers of the main window.
+// reload. Handlers of the open log.
 
-#include "app/errors.h"
-#include "app/fields.h"
-#include "app/fileops.h"
-#include "app/background.h"
-#include "app/mainwindow.h"
-#include "app/messages.h"
-#include "app/timetext.h"
+#include "log/logfollower.h"
+
+#include "core/errors.h"
+#include "core/fields.h"
+#include "core/fileops.h"
+#include "core/background.h"
+#include "core/messages.h"
+#include "core/statuspanels.h"
+#include "core/timetext.h"
 #include "log/logview.h"
 #include "log/textload.h"
 #include "log/watchstate.h"
@@ -15,26 +17,25 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QTimer>
 #include <QScopeGuard>
 #include <QUrl>
 
 namespace tlg {
 
-std::string MainWindow::nativePath() const
+std::string LogFollower::nativePath() const
 {
     return QFile::encodeName(m_currentPath).toStdString();
 }
 
-DocumentPtr MainWindow::readAside(const std::function<DocumentPtr(std::atomic<std::int64_t>&)>& read,
+DocumentPtr LogFollower::readAside(const std::function<DocumentPtr(std::atomic<std::int64_t>&)>& read,
                                   std::int64_t total)
 {
     // The watcher sits out the load, and a report of progress gives way to the text that was
     // there once the load is over.
     const bool timerWasRunning = m_watchTimer->isActive();
     const bool wasOpening = m_opening;
-    const QString before = m_statusPanels[0]->text();
+    const QString before = m_status->text(0);
     bool reported = false;
     m_watchTimer->stop();
     m_opening = true;
@@ -54,14 +55,14 @@ DocumentPtr MainWindow::readAside(const std::function<DocumentPtr(std::atomic<st
     return document;
 }
 
-void MainWindow::LoadIntoBuffer()
+void LogFollower::LoadIntoBuffer()
 {
     const std::string path = nativePath();
     m_loadBuffer = readAside([path](std::atomic<std::int64_t>& done) { return LoadPlainText(path, &done); },
                              FileSizeOf(path));
 }
 
-void MainWindow::LoadIntoBufferAfter()
+void LogFollower::LoadIntoBufferAfter()
 {
     const std::string path = nativePath();
     const DocumentPtr previous = m_loadBuffer;
@@ -70,25 +71,25 @@ void MainWindow::LoadIntoBufferAfter()
         FileSizeOf(path) - previous->size());
 }
 
-void MainWindow::ShowFirstView()
+void LogFollower::ShowFirstView()
 {
     m_view1->show();
     m_view1->raise();
     m_view3->hide();
 }
 
-void MainWindow::ResetForNewFile()
+void LogFollower::ResetForNewFile()
 {
     tlg::ResetForNewFile(m_watch);
     ShowFirstView();
 }
 
-void MainWindow::SetTitleToPath()
+void LogFollower::SetTitleToPath()
 {
-    setWindowTitle(QStringLiteral("Log Viewer - ") + m_currentPath);
+    emit titleChanged(QStringLiteral("Log Viewer - ") + m_currentPath);
 }
 
-void MainWindow::loadPath(const QString& path, bool watchBackOnFailure)
+void LogFollower::loadPath(const QString& path, bool watchBackOnFailure)
 {
     // Loaded first and switched after: a file that cannot be read leaves the log that was
     // open as it was, shown, named in the title and watched.
@@ -108,7 +109,7 @@ void MainWindow::loadPath(const QString& path, bool watchBackOnFailure)
     m_opening = opening;
 }
 
-void MainWindow::openNewFile(const QString& path, bool watchBackOnFailure)
+void LogFollower::openNewFile(const QString& path, bool watchBackOnFailure)
 {
     loadPath(path, watchBackOnFailure);
     m_stagingText = m_loadBuffer;
@@ -119,7 +120,7 @@ void MainWindow::openNewFile(const QString& path, bool watchBackOnFailure)
     focusMainWindow();
 }
 
-void MainWindow::OpenFile1Click()
+void LogFollower::OpenFile1Click()
 {
     if (m_opening)
         return; // a load is under way
@@ -142,12 +143,12 @@ void MainWindow::OpenFile1Click()
     openNewFile(m_openDialog->selectedFiles().first(), watchAgain);
 }
 
-void MainWindow::WMDropFiles(const QList<QUrl>& urls)
+void LogFollower::WMDropFiles(const QList<QUrl>& urls)
 {
     if (m_opening)
         return;
     if (urls.size() != 1) {
-        showMessage(this, {QStringLiteral("More Than One file dragged. Only drag ONE file to Log "
+        showMessage(m_window, {QStringLiteral("More Than One file dragged. Only drag ONE file to Log "
                                           "viewer to open it"),
                            QStringLiteral("More than one file dragged"), QMessageBox::Ok,
                            QMessageBox::NoIcon});
@@ -159,7 +160,7 @@ void MainWindow::WMDropFiles(const QList<QUrl>& urls)
     openNewFile(urls.first().toLocalFile(), m_watch.FileOpen);
 }
 
-void MainWindow::CommandLineOpen(const QString& argument)
+void LogFollower::CommandLineOpen(const QString& argument)
 {
     const std::string path = QFile::encodeName(argument).toStdString();
     if (trimBlanks(path).empty() || AgeStamp(path) == -1)
@@ -170,7 +171,7 @@ void MainWindow::CommandLineOpen(const QString& argument)
     m_watch.FileOpen = true;
 }
 
-void MainWindow::Refresh1Click()
+void LogFollower::Refresh1Click()
 {
     if (m_opening)
         return;
@@ -208,7 +209,29 @@ void MainWindow::Refresh1Click()
     }
 }
 
-void MainWindow::ToolButton12Click()
+void LogFollower::OpenListedFile(const std::string& path)
+{
+    if (m_opening)
+        return;
+    if (upperAscii(path) == upperAscii(nativePath())) {
+        setStatusText(0, QStringLiteral("File already loaded"));
+        return;
+    }
+    m_watchTimer->stop();
+    m_previousPath = m_currentPath;
+    if (AgeStamp(path) != -1) {
+        m_currentPath = QFile::decodeName(QByteArray::fromStdString(path));
+        ResetForNewFile();
+        SetTitleToPath();
+        m_watch.FileOpen = true;
+        Refresh1Click();
+    } else {
+        setStatusText(0, QStringLiteral("FILE DOES NOT EXIST"));
+    }
+    m_watchTimer->start();
+}
+
+void LogFollower::ToolButton12Click()
 {
     Refresh1Click();
 }

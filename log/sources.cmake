@@ -7,6 +7,7 @@ list(APPEND TLG_CORE_SOURCES
 )
 list(APPEND TLG_GUI_SOURCES
     log/linerenderer.cpp
+    log/logfollower.cpp
     log/logview.cpp
     log/opening.cpp
     log/unicodestep.cpp

@@ -1,7 +1,7 @@
 #include "log/textload.h"
 
-#include "app/errors.h"
-#include "app/fileops.h"
+#include "core/errors.h"
+#include "core/fileops.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #include "log/unicode.h"
 
-#include "app/errors.h"
-#include "app/fields.h"
-#include "app/fileops.h"
+#include "core/errors.h"
+#include "core/fields.h"
+#include "core/fileops.h"
 
 #include <sys/stat.h>
 

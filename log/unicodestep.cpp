@@ -1,16 +1,17 @@
 // 16-bit text in the load buffer: detection after each open and manual reload, and the
-// conversion that rewrites the buffer. Handlers of the main window.
+// conversion that rewrites the buffer. Handlers of the open log.
 
-#include "app/fileops.h"
-#include "app/mainwindow.h"
+#include "log/logfollower.h"
+
+#include "core/fileops.h"
 #include "log/textload.h"
 #include "log/unicode.h"
 
-#include <QToolButton>
+#include <QAbstractButton>
 
 namespace tlg {
 
-bool MainWindow::DetectUnicode()
+bool LogFollower::DetectUnicode()
 {
     // Every caller has just loaded the file into the buffer: its bytes are classed as they
     // are, so a log that grows meanwhile is never taken for 16-bit text, and nothing is read
@@ -19,7 +20,7 @@ bool MainWindow::DetectUnicode()
     return m_unicodeKind != UnicodeKind::SingleByte;
 }
 
-void MainWindow::ConvertUnicode()
+void LogFollower::ConvertUnicode()
 {
     setStatusText(1, QStringLiteral("Converting Unicode"));
     pumpEvents();
@@ -41,10 +42,10 @@ void MainWindow::ConvertUnicode()
     pumpEvents();
 }
 
-void MainWindow::UnicodeStep()
+void LogFollower::UnicodeStep()
 {
-    if (DetectUnicode() || m_unicodeButton->isChecked()) {
-        m_unicodeButton->setChecked(true);
+    if (DetectUnicode() || m_controls.unicodeButton->isChecked()) {
+        m_controls.unicodeButton->setChecked(true);
         ConvertUnicode();
     }
 }

@@ -1,58 +1,39 @@
 // The change watcher: each tick of Timer1 samples the open log's age stamp and size, reloads
-// it when either changed, and runs the colouring that a load made due. Handlers of the main
-// window.
+// it when either changed, and runs the colouring that a load made due. Handlers of the open log.
 
-#include "app/fileops.h"
-#include "app/mainwindow.h"
-#include "app/timetext.h"
+#include "log/logfollower.h"
+
+#include "core/fileops.h"
+#include "core/timetext.h"
+#include "format/colouring.h"
 #include "log/logview.h"
 #include "log/watchstate.h"
 
-#include <QCheckBox>
+#include <QAbstractButton>
 #include <QSlider>
 #include <QTimer>
-#include <QToolButton>
 
 namespace tlg {
 
-void MainWindow::ScrollToLine(LogView* view, LineNumber line)
+void LogFollower::Timer1Timer()
 {
-    view->setFocus();
-    // A line past the end puts the caret at the end of the text.
-    view->setSelection(view->lineIndex(std::max<LineNumber>(line, 0)), 0);
-    view->scrollCaretIntoView();
-}
-
-void MainWindow::ScrollToBottom()
-{
-    LogView* view = shownView();
-    ScrollToLine(view, view->lineCount());
-}
-
-void MainWindow::RestoreCaretLine()
-{
-    ScrollToLine(shownView(), m_watch.SavedCaretLine);
-}
-
-void MainWindow::Timer1Timer()
-{
-    const bool colouringOn = m_colourBox->isChecked();
+    const bool colouringOn = m_colouring->colouringOn();
     if (TakeFirstViewBack(m_watch, colouringOn))
         ShowFirstView();
     if (!m_watch.FileOpen || m_opening)
         return;
-    UpdatePositionIndicator();
+    emit aboutToSample();
     const std::string path = nativePath();
     SampleFile(m_watch, path);
 
     if (TakeColouringTick(m_watch, colouringOn, m_watchTimer->interval())) {
         m_watchTimer->stop();
-        if (m_scrollToBottomBox->isChecked())
+        if (m_controls.scrollToBottomBox->isChecked())
             ScrollToBottom();
         ColorLogText();
         m_watchTimer->start();
         MarkColoured(m_watch);
-        if (m_scrollToBottomBox->isChecked())
+        if (m_controls.scrollToBottomBox->isChecked())
             ScrollToBottom();
         setStatusText(1, QStringLiteral("Format ") + dateTimeText());
     }
@@ -69,7 +50,7 @@ void MainWindow::Timer1Timer()
             try {
                 pumpEvents();
                 setReloadAlert(false);
-                if (m_unicodeButton->isChecked())
+                if (m_controls.unicodeButton->isChecked())
                     ConvertUnicode();
                 else
                     LoadIntoBufferAfter(); // only the new bytes of a log that grew
@@ -79,7 +60,7 @@ void MainWindow::Timer1Timer()
                     MarkColouringDue(m_watch);
                 } else {
                     m_view1->setDocument(m_loadBuffer);
-                    if (m_scrollToBottomBox->isChecked())
+                    if (m_controls.scrollToBottomBox->isChecked())
                         ScrollToBottom();
                     else
                         RestoreCaretLine();
@@ -96,37 +77,37 @@ void MainWindow::Timer1Timer()
     m_watchTimer->start();
 }
 
-void MainWindow::TrackBar1Change()
+void LogFollower::TrackBar1Change()
 {
-    m_watchTimer->setInterval(m_intervalSlider->value() * 1000);
+    m_watchTimer->setInterval(m_controls.intervalSlider->value() * 1000);
 }
 
-void MainWindow::ToolButton17Click()
+void LogFollower::ToolButton17Click()
 {
-    if (m_autoRefreshButton->isChecked()) {
+    if (m_controls.autoRefreshButton->isChecked()) {
         m_watch.AutoRefresh = true;
-        m_autoRefreshBox->setChecked(true);
+        m_controls.autoRefreshBox->setChecked(true);
         if (!m_watchTimer->isActive())
             m_watchTimer->start();
     } else {
-        m_autoRefreshBox->setChecked(false);
+        m_controls.autoRefreshBox->setChecked(false);
         m_watch.AutoRefresh = false;
     }
 }
 
-void MainWindow::CheckBox5Click()
+void LogFollower::CheckBox5Click()
 {
-    m_watch.AutoRefresh = m_autoRefreshBox->isChecked();
+    m_watch.AutoRefresh = m_controls.autoRefreshBox->isChecked();
 }
 
-void MainWindow::ToolButton14Click()
+void LogFollower::ToolButton14Click()
 {
-    m_scrollToBottomBox->setChecked(m_gotoBottomButton->isChecked());
+    m_controls.scrollToBottomBox->setChecked(m_controls.gotoBottomButton->isChecked());
 }
 
-void MainWindow::CheckBox3Click()
+void LogFollower::CheckBox3Click()
 {
-    m_gotoBottomButton->setChecked(m_scrollToBottomBox->isChecked());
+    m_controls.gotoBottomButton->setChecked(m_controls.scrollToBottomBox->isChecked());
 }
 
 } // namespace tlg

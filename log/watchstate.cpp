@@ -1,6 +1,6 @@
 #include "log/watchstate.h"
 
-#include "app/fileops.h"
+#include "core/fileops.h"
 
 namespace tlg {
 

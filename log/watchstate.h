@@ -20,6 +20,7 @@ struct WatchState {
     bool AutoRefresh = true;         // reload automatically when the file changes
     std::int32_t ViewToggle = 1;     // odd: RichEdit1 is shown, even: RichEdit3
     std::int64_t SavedCaretLine = 0; // caret line of the shown view, as last sampled
+    std::int32_t CaretPixelY = 0;    // the caret's height in the shown view, as last sampled
 };
 
 // A new file is about to be shown: a stored age of 0 never equals a real age stamp, so the

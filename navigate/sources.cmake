@@ -4,6 +4,6 @@ list(APPEND TLG_GUI_LIBRARIES Qt6::Concurrent)
 
 list(APPEND TLG_GUI_SOURCES
     navigate/finddialog.cpp
-    navigate/position.cpp
-    navigate/search.cpp
+    navigate/finder.cpp
+    navigate/positionindicator.cpp
 )

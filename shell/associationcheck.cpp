@@ -1,6 +1,6 @@
 #include "shell/associationcheck.h"
 
-#include "app/messages.h"
+#include "core/messages.h"
 #include "shell/associate.h"
 
 namespace tlg {

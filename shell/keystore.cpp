@@ -1,7 +1,7 @@
 #include "shell/keystore.h"
 
-#include "app/errors.h"
-#include "app/fileops.h"
+#include "core/errors.h"
+#include "core/fileops.h"
 #include "shell/xdgdirs.h"
 
 #include <algorithm>

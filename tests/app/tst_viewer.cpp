@@ -1,7 +1,7 @@
 // The viewer started whole: its windows and controls, start-up with MasterSrv.TLG, and the
 // ways a log is opened and reloaded.
 
-#include "app/fileops.h"
+#include "core/fileops.h"
 #include "log/logview.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
@@ -138,19 +138,19 @@ private slots:
             ViewerFixture viewer;
             MainWindow* window = viewer.start();
             const std::string here = tlg::LocalComputerName();
-            QCOMPARE(window->masterComputerName(), here);
+            QCOMPARE(window->fileListPanel()->masterComputerName(), here);
             QCOMPARE(readFile(viewer.home() + "MasterSrv.TLG"), QByteArray::fromStdString(here + "\r\n"));
         }
         {
             ViewerFixture viewer;
             writeFile(viewer.home() + "MasterSrv.TLG", "OTHER-PC\r\n");
-            QCOMPARE(viewer.start()->masterComputerName(), std::string("OTHER-PC"));
+            QCOMPARE(viewer.start()->fileListPanel()->masterComputerName(), std::string("OTHER-PC"));
             QCOMPARE(readFile(viewer.home() + "MasterSrv.TLG"), QByteArray("OTHER-PC\r\n"));
         }
         {
             ViewerFixture viewer;
             writeFile(viewer.home() + "MasterSrv.TLG", "");
-            QCOMPARE(viewer.start()->masterComputerName(), std::string());
+            QCOMPARE(viewer.start()->fileListPanel()->masterComputerName(), std::string());
             QVERIFY(viewer.messages.isEmpty());
         }
     }
@@ -166,9 +166,9 @@ private slots:
         QCOMPARE(viewer.messages[0].icon, QMessageBox::Critical);
         // The command-line open was skipped; the window still works.
         QCOMPARE(window->windowTitle(), QStringLiteral("Log Viewer - blank "));
-        QVERIFY(!window->watchState().FileOpen);
+        QVERIFY(!window->log()->watchState().FileOpen);
         QVERIFY(window->isVisible());
-        window->WMDropFiles({QUrl::fromLocalFile(log)});
+        window->log()->WMDropFiles({QUrl::fromLocalFile(log)});
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
     }
 
@@ -186,8 +186,8 @@ private slots:
         ViewerFixture viewer;
         MainWindow* window = viewer.start({argument});
         QCOMPARE(window->windowTitle(), QStringLiteral("Log Viewer - blank "));
-        QCOMPARE(window->currentPath(), QString());
-        QVERIFY(!window->watchState().FileOpen);
+        QCOMPARE(window->log()->currentPath(), QString());
+        QVERIFY(!window->log()->watchState().FileOpen);
         QVERIFY(viewer.messages.isEmpty());
     }
 
@@ -198,11 +198,11 @@ private slots:
         const QString log = writeFile(viewer.home() + "app.log", bytes);
         MainWindow* window = viewer.start({log, QStringLiteral("ignored")});
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
-        QCOMPARE(window->currentPath(), log);
-        QVERIFY(window->watchState().FileOpen);
-        QCOMPARE(window->watchState().StoredAge, 0); // the first tick reloads it
+        QCOMPARE(window->log()->currentPath(), log);
+        QVERIFY(window->log()->watchState().FileOpen);
+        QCOMPARE(window->log()->watchState().StoredAge, 0); // the first tick reloads it
         QCOMPARE(viewer.shownText(), bytes.toStdString());
-        QCOMPARE(window->shownView(), window->view1());
+        QCOMPARE(window->log()->shownView(), window->log()->view1());
     }
 
     void reloadReportsEachOutcome()
@@ -218,12 +218,12 @@ private slots:
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("File Loaded ")));
         QVERIFY(viewer.status(0).size() > 12);
         QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
-        QCOMPARE(window->stagingText()->text(), "one\ntwo\n");
+        QCOMPARE(window->log()->stagingText()->text(), "one\ntwo\n");
         const std::string path = log.toStdString();
-        QCOMPARE(window->watchState().StoredAge, tlg::AgeStamp(path));
-        QCOMPARE(window->watchState().StoredSize, 8);
-        QVERIFY(window->watchState().FormatPending);
-        QCOMPARE(window->watchState().FormatTicks, 999);
+        QCOMPARE(window->log()->watchState().StoredAge, tlg::AgeStamp(path));
+        QCOMPARE(window->log()->watchState().StoredSize, 8);
+        QVERIFY(window->log()->watchState().FormatPending);
+        QCOMPARE(window->log()->watchState().FormatTicks, 999);
         QVERIFY(timer->isActive());
         QCOMPARE(reload->property("alert").toBool(), false);
 
@@ -234,7 +234,7 @@ private slots:
             viewer.find<QAction>("Refresh1")->trigger();
             QCOMPARE(viewer.status(0), QStringLiteral("File is Locked, try Again"));
             QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
-            QCOMPARE(window->watchState().StoredSize, 8);
+            QCOMPARE(window->log()->watchState().StoredSize, 8);
             QVERIFY(timer->isActive());
         }
 
@@ -242,7 +242,7 @@ private slots:
         QVERIFY(QFile::remove(log));
         reload->click();
         QCOMPARE(viewer.status(0), QStringLiteral("File Could not be located"));
-        QCOMPARE(window->currentPath(), log);
+        QCOMPARE(window->log()->currentPath(), log);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
         QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
         QVERIFY(viewer.messages.isEmpty());
@@ -257,29 +257,29 @@ private slots:
         // Cancel with nothing open: the watcher stays paused.
         answerOpenDialog(viewer, QString());
         open->trigger();
-        QVERIFY(!window->watchState().FileOpen);
+        QVERIFY(!window->log()->watchState().FileOpen);
 
         const QString log = writeFile(viewer.home() + "picked.log", "picked\r\n");
         answerOpenDialog(viewer, log);
         open->trigger();
-        QCOMPARE(window->currentPath(), log);
+        QCOMPARE(window->log()->currentPath(), log);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
-        QVERIFY(window->watchState().FileOpen);
-        QCOMPARE(window->watchState().StoredAge, 0);
-        QCOMPARE(window->watchState().ViewToggle, 1);
-        QCOMPARE(window->stagingText()->text(), "picked\r\n");
-        QCOMPARE(window->shownView(), window->view1());
+        QVERIFY(window->log()->watchState().FileOpen);
+        QCOMPARE(window->log()->watchState().StoredAge, 0);
+        QCOMPARE(window->log()->watchState().ViewToggle, 1);
+        QCOMPARE(window->log()->stagingText()->text(), "picked\r\n");
+        QCOMPARE(window->log()->shownView(), window->log()->view1());
         QCOMPARE(viewer.shownText(), std::string()); // loaded at the watcher's next tick
-        window->Timer1Timer();
+        window->log()->Timer1Timer();
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("Last Update :")));
-        window->Timer1Timer(); // and shown, coloured, at the one after
+        window->log()->Timer1Timer(); // and shown, coloured, at the one after
         QCOMPARE(viewer.shownText(), std::string("picked\r\n"));
 
         // Cancel with a log open: it is watched again.
         answerOpenDialog(viewer, QString());
         open->trigger();
-        QVERIFY(window->watchState().FileOpen);
-        QCOMPARE(window->currentPath(), log);
+        QVERIFY(window->log()->watchState().FileOpen);
+        QCOMPARE(window->log()->currentPath(), log);
 
         // A file that cannot be read: the error box, and the log that was open stays open
         // and watched.
@@ -289,13 +289,13 @@ private slots:
         open->trigger();
         QCOMPARE(viewer.messages.size(), 1);
         QCOMPARE(viewer.messages[0].text, "File is locked by another program: " + held);
-        QCOMPARE(window->currentPath(), log);
-        QVERIFY(window->watchState().FileOpen);
+        QCOMPARE(window->log()->currentPath(), log);
+        QVERIFY(window->log()->watchState().FileOpen);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
         QCOMPARE(viewer.shownText(), std::string("picked\r\n"));
         appendFile(log, "still followed\r\n");
-        window->Timer1Timer();
-        window->Timer1Timer();
+        window->log()->Timer1Timer();
+        window->log()->Timer1Timer();
         QCOMPARE(viewer.shownText(), std::string("picked\r\nstill followed\r\n"));
     }
 
@@ -313,7 +313,7 @@ private slots:
         QCOMPARE(viewer.messages.size(), 1);
         QCOMPARE(viewer.messages[0].text, QStringLiteral("More Than One file dragged. Only drag ONE file to Log viewer to open it"));
         QCOMPARE(viewer.messages[0].caption, QStringLiteral("More than one file dragged"));
-        QCOMPARE(window->currentPath(), first);
+        QCOMPARE(window->log()->currentPath(), first);
         QCOMPARE(viewer.shownText(), std::string("first\n"));
 
         // A web address is refused before it lands.
@@ -327,12 +327,12 @@ private slots:
         QMimeData one;
         one.setUrls({QUrl::fromLocalFile(second)});
         dragAndDrop(window, &one);
-        QCOMPARE(window->currentPath(), second);
+        QCOMPARE(window->log()->currentPath(), second);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
-        QVERIFY(window->watchState().FileOpen);
+        QVERIFY(window->log()->watchState().FileOpen);
         QCOMPARE(viewer.shownText(), std::string());
-        window->Timer1Timer();
-        window->Timer1Timer();
+        window->log()->Timer1Timer();
+        window->log()->Timer1Timer();
         QCOMPARE(viewer.shownText(), std::string("second\n"));
 
         // A dropped folder cannot be read: the error box names it, and the open log stays.
@@ -341,9 +341,9 @@ private slots:
         dragAndDrop(window, &folder);
         QCOMPARE(viewer.messages.size(), 2);
         QVERIFY(viewer.messages[1].text.startsWith("Cannot open file " + QDir::tempPath()));
-        QCOMPARE(window->currentPath(), second);
+        QCOMPARE(window->log()->currentPath(), second);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
-        QVERIFY(window->watchState().FileOpen);
+        QVERIFY(window->log()->watchState().FileOpen);
         QCOMPARE(viewer.shownText(), std::string("second\n"));
     }
 
@@ -390,8 +390,8 @@ private slots:
 
         // Word wrap reaches both views.
         viewer.find<QCheckBox>("CheckBox1")->click();
-        QVERIFY(window->view1()->wordWrap());
-        QVERIFY(window->view3()->wordWrap());
+        QVERIFY(window->log()->view1()->wordWrap());
+        QVERIFY(window->log()->view3()->wordWrap());
 
         // The clock writes the fourth panel.
         window->Timer2Timer();

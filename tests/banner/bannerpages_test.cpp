@@ -1,4 +1,4 @@
-#include "app/fileops.h"
+#include "core/fileops.h"
 #include "banner/bannerpages.h"
 #include "support/localtime.h"
 

@@ -2,8 +2,8 @@
 // where the page view stands at each step, and its failures; the link and build labels; the
 // home page.
 
-#include "app/fileops.h"
-#include "app/messages.h"
+#include "core/fileops.h"
+#include "core/messages.h"
 #include "banner/bannerframe.h"
 #include "banner/buildlabel.h"
 #include "banner/homepage.h"

@@ -1,2 +1,2 @@
-tlg_core_test(filelist_core_tests filelist/filelist_test.cpp)
+tlg_core_test(filelist_core_tests filelist/filelist_test.cpp filelist/mastercomputer_test.cpp)
 tlg_gui_test(filelist_gui_tests filelist/tst_filelist.cpp)

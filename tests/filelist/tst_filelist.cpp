@@ -87,23 +87,23 @@ private slots:
         QCOMPARE(viewer.status(0), QStringLiteral("File already loaded"));
 
         clickEntry(viewer, 1);
-        QCOMPARE(window->currentPath(), second);
-        QCOMPARE(window->previousPath(), first);
+        QCOMPARE(window->log()->currentPath(), second);
+        QCOMPARE(window->log()->previousPath(), first);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("File Loaded ")));
-        QCOMPARE(window->shownView()->text(), std::string("second log\n"));
-        QVERIFY(window->watchState().FileOpen);
+        QCOMPARE(window->log()->shownView()->text(), std::string("second log\n"));
+        QVERIFY(window->log()->watchState().FileOpen);
         QVERIFY(viewer.find<QTimer>("Timer1")->isActive());
 
         clickEntry(viewer, 2);
         QCOMPARE(viewer.status(0), QStringLiteral("FILE DOES NOT EXIST"));
-        QCOMPARE(window->currentPath(), second);
-        QCOMPARE(window->previousPath(), second);
+        QCOMPARE(window->log()->currentPath(), second);
+        QCOMPARE(window->log()->previousPath(), second);
 
         // Back to the first with one click.
         clickEntry(viewer, 0);
-        QCOMPARE(window->currentPath(), first);
-        QCOMPARE(window->shownView()->text(), std::string("first log\n"));
+        QCOMPARE(window->log()->currentPath(), first);
+        QCOMPARE(window->log()->shownView()->text(), std::string("first log\n"));
     }
 
     void removingAnEntryRemovesItsLineOnly()
@@ -136,7 +136,7 @@ private slots:
         auto* description = dialog->findChild<QLineEdit*>(QStringLiteral("Edit1"));
         QCOMPARE(description->maxLength(), 30);
 
-        dialog->prepare(window->currentPath());
+        dialog->prepare(window->log()->currentPath());
         description->setText(QStringLiteral("   "));
         dialog->Button1Click();
         QCOMPARE(viewer.messages.size(), 1);
@@ -161,7 +161,7 @@ private slots:
         QCOMPARE(panel(viewer)->topLevelItem(1)->text(0), QStringLiteral("MY APP \u00E9T\u00E9")); // ASCII letters only
 
         // The same file again is refused, whatever the case of its path.
-        dialog->prepare(window->currentPath().toUpper());
+        dialog->prepare(window->log()->currentPath().toUpper());
         description->setText(QStringLiteral("other"));
         dialog->Button1Click();
         QVERIFY(viewer.messages.last().text.startsWith(QStringLiteral("File alerady in File List\r\n")));

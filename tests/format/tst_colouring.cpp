@@ -1,6 +1,6 @@
 // The format file at start-up, the colouring of the shown log, and the format editor.
 
-#include "app/fileops.h"
+#include "core/fileops.h"
 #include "format/colourrules.h"
 #include "format/formateditor.h"
 #include "format/formatfile.h"
@@ -37,7 +37,7 @@ const QColor kNavy(0, 0, 128);
 // The colour of the first byte of `word` in the shown view.
 QColor colourOfWord(const ViewerFixture& viewer, const std::string& word)
 {
-    LogView* view = viewer.window->shownView();
+    LogView* view = viewer.window->log()->shownView();
     const std::size_t at = view->text().find(word);
     if (at == std::string::npos)
         qFatal("no %s in the view", word.c_str());
@@ -96,16 +96,16 @@ private slots:
         MainWindow* window = viewer.start({log});
         QCOMPARE(colourOfWord(viewer, "plain"), kNavy); // before the first pass
         viewer.tick(2);
-        QCOMPARE(window->shownView(), window->view3());
+        QCOMPARE(window->log()->shownView(), window->log()->view3());
         QCOMPARE(colourOfWord(viewer, "Start"), kBlue);
         QCOMPARE(colourOfWord(viewer, "of"), kBlack);
         QCOMPARE(colourOfWord(viewer, "Internal"), kRed);
         QCOMPARE(colourOfWord(viewer, "Error:"), kRed);
         QCOMPARE(colourOfWord(viewer, "disk"), kBlack);
         QVERIFY(viewer.status(1).startsWith(QStringLiteral("Format ")));
-        QCOMPARE(window->shownView()->backgroundColour(), QColor(Qt::white));
+        QCOMPARE(window->log()->shownView()->backgroundColour(), QColor(Qt::white));
         // The other view holds the same coloured text, ready for the next swap.
-        QCOMPARE(window->view1()->colourAt(0), kBlue);
+        QCOMPARE(window->log()->view1()->colourAt(0), kBlue);
 
         // The gates as they are at the next pass.
         viewer.find<QToolButton>("ToolButton1")->click(); // "Show Errors" up
@@ -126,7 +126,7 @@ private slots:
         QVERIFY(!viewer.find<QToolButton>("ToolButton1")->isChecked());
         appendFile(log, "error while off\r\n");
         viewer.tick();
-        QCOMPARE(window->shownView(), window->view1());
+        QCOMPARE(window->log()->shownView(), window->log()->view1());
         viewer.tick();
         QCOMPARE(colourOfWord(viewer, "error"), kBlack); // the watcher shows plain text
         colour->click();
@@ -155,7 +155,7 @@ private slots:
         rules.infoLabels = editor->infoLabels();
         rules.errorLabels = editor->errorLabels();
         const std::vector<tlg::LabelColour> expected = tlg::ColourWholeText(text, rules);
-        LogView* view = viewer.window->shownView();
+        LogView* view = viewer.window->log()->shownView();
         QCOMPARE(view->text(), text);
         for (std::size_t i = 0; i < text.size(); ++i) {
             const QColor want = expected[i] == tlg::LabelColour::Error  ? kRed
@@ -172,20 +172,20 @@ private slots:
         const QString log = writeFile(viewer.home() + "long.log", lines);
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->shownView();
+        LogView* view = window->log()->shownView();
         // The caret on the top line of the view: that line stays on top.
         view->setFirstVisibleLine(200);
         view->setSelection(view->lineIndex(200), 0);
         appendFile(log, "new error\n");
         viewer.tick(2);
-        QCOMPARE(window->shownView()->caretLine(), 200);
-        QCOMPARE(window->shownView()->firstVisibleLine(), 200);
+        QCOMPARE(window->log()->shownView()->caretLine(), 200);
+        QCOMPARE(window->log()->shownView()->firstVisibleLine(), 200);
         // The caret further down: the reader's view does not move either.
-        window->shownView()->setSelection(window->shownView()->lineIndex(205), 0);
+        window->log()->shownView()->setSelection(window->log()->shownView()->lineIndex(205), 0);
         appendFile(log, "another error\n");
         viewer.tick(2);
-        QCOMPARE(window->shownView()->caretLine(), 205);
-        QCOMPARE(window->shownView()->firstVisibleLine(), 200);
+        QCOMPARE(window->log()->shownView()->caretLine(), 205);
+        QCOMPARE(window->log()->shownView()->firstVisibleLine(), 200);
     }
 
     void theEditorPicksSavesAndAppliesAProfile()
@@ -221,9 +221,9 @@ private slots:
 
         // Apply Now: the view empties, the watcher reloads, and the tick after colours.
         viewer.find<QPushButton>("Button1")->click();
-        QCOMPARE(window->watchState().StoredAge, 0);
-        QCOMPARE(window->watchState().StoredSize, 0);
-        QVERIFY(!window->watchState().FormatPending);
+        QCOMPARE(window->log()->watchState().StoredAge, 0);
+        QCOMPARE(window->log()->watchState().StoredSize, 0);
+        QVERIFY(!window->log()->watchState().FormatPending);
         viewer.tick(2);
         QCOMPARE(colourOfWord(viewer, "loading"), kBlue);
         QCOMPARE(colourOfWord(viewer, "quiet"), kBlue);

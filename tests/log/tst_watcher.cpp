@@ -1,6 +1,6 @@
 // The change watcher driven tick by tick, and 16-bit text through every opening path.
 
-#include "app/fileops.h"
+#include "core/fileops.h"
 #include "log/logview.h"
 #include "support/numberedlines.h"
 #include "support/qtfiles.h"
@@ -70,20 +70,20 @@ private slots:
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "grow.log", "one\n");
         MainWindow* window = viewer.start({log});
-        auto& watch = window->watchState();
+        auto& watch = window->log()->watchState();
 
         viewer.tick(); // the stored age of 0 forces the first load
         QVERIFY(watch.FormatPending);
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("Last Update :")));
         QVERIFY(viewer.status(0).size() > 14);
-        QCOMPARE(window->stagingText()->text(), "one\n");
+        QCOMPARE(window->log()->stagingText()->text(), "one\n");
         QCOMPARE(watch.StoredSize, 4);
 
         viewer.tick(); // the colouring run swaps the views
         QVERIFY(!watch.FormatPending);
         QCOMPARE(watch.ViewToggle, 2);
-        QCOMPARE(window->shownView(), window->view3());
-        QVERIFY(window->view1()->isHidden());
+        QCOMPARE(window->log()->shownView(), window->log()->view3());
+        QVERIFY(window->log()->view1()->isHidden());
         QCOMPARE(viewer.shownText(), std::string("one\n"));
         QVERIFY(viewer.status(1).startsWith(QStringLiteral("Format ")));
 
@@ -92,14 +92,14 @@ private slots:
         QCOMPARE(viewer.shownText(), std::string("one\n")); // not yet coloured
         viewer.tick();
         QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
-        QCOMPARE(window->shownView(), window->view1());
+        QCOMPARE(window->log()->shownView(), window->log()->view1());
         QVERIFY(!reloadAlert(viewer));
 
         // A quiet tick changes nothing.
         const QString before = viewer.status(0);
         viewer.tick();
         QCOMPARE(viewer.status(0), before);
-        QCOMPARE(window->shownView(), window->view1());
+        QCOMPARE(window->log()->shownView(), window->log()->view1());
         QVERIFY(viewer.messages.isEmpty());
     }
 
@@ -119,7 +119,7 @@ private slots:
         setModified(log, 1700000002);
         viewer.tick(2);
         QCOMPARE(viewer.shownText(), std::string("bbbb"));
-        QCOMPARE(window->watchState().StoredAge, tlg::AgeStamp(log.toStdString()));
+        QCOMPARE(window->log()->watchState().StoredAge, tlg::AgeStamp(log.toStdString()));
     }
 
     void aHeldFileIsRetriedAtEveryTick()
@@ -177,7 +177,7 @@ private slots:
             viewer.tick();
             QVERIFY(viewer.status(0).startsWith(QStringLiteral("File is Locked :")));
             QCOMPARE(viewer.shownText(), std::string("original\n"));
-            QCOMPARE(window->currentPath(), log);
+            QCOMPARE(window->log()->currentPath(), log);
         }
         // Created again: loaded at the next tick.
         writeFile(log, "recreated\n");
@@ -226,7 +226,7 @@ private slots:
         auto* box = viewer.find<QCheckBox>("CheckBox5");
         auto* button = viewer.find<QToolButton>("ToolButton17");
         box->click();
-        QVERIFY(!window->watchState().AutoRefresh);
+        QVERIFY(!window->log()->watchState().AutoRefresh);
         QVERIFY(button->isChecked()); // the tool button is not moved
 
         appendFile(log, "v2\n");
@@ -240,12 +240,12 @@ private slots:
         // "Auto refresh" up and down again turns it back on and restarts a stopped timer.
         button->click();
         QVERIFY(!box->isChecked());
-        QVERIFY(!window->watchState().AutoRefresh);
+        QVERIFY(!window->log()->watchState().AutoRefresh);
         auto* timer = viewer.find<QTimer>("Timer1");
         timer->stop();
         button->click();
         QVERIFY(box->isChecked());
-        QVERIFY(window->watchState().AutoRefresh);
+        QVERIFY(window->log()->watchState().AutoRefresh);
         QVERIFY(timer->isActive());
 
         // The slider sets the interval at once; the bottom controls mirror each other.
@@ -268,27 +268,27 @@ private slots:
         MainWindow* window = viewer.start({log});
         viewer.find<QCheckBox>("CheckBox6")->setChecked(false); // colouring off
         viewer.tick();
-        QCOMPARE(window->shownView(), window->view1());
+        QCOMPARE(window->log()->shownView(), window->log()->view1());
 
         // Off the bottom: the caret returns to the line it was on.
-        window->view1()->setSelection(window->view1()->lineIndex(40), 0);
+        window->log()->view1()->setSelection(window->log()->view1()->lineIndex(40), 0);
         appendFile(log, "more\n");
         viewer.tick();
-        QCOMPARE(window->view1()->text().size(), size_t(lines.size() + 5));
-        QCOMPARE(window->view1()->caretLine(), 40);
+        QCOMPARE(window->log()->view1()->text().size(), size_t(lines.size() + 5));
+        QCOMPARE(window->log()->view1()->caretLine(), 40);
 
         // On the bottom: after every reload the caret is at the end of the text.
         viewer.find<QCheckBox>("CheckBox3")->click();
         appendFile(log, "and more\n");
         viewer.tick();
-        QCOMPARE(window->view1()->caretOffset(), tlg::ByteOffset(lines.size() + 14));
+        QCOMPARE(window->log()->view1()->caretOffset(), tlg::ByteOffset(lines.size() + 14));
 
         // With colouring on, before and after the colouring run too.
         viewer.find<QCheckBox>("CheckBox6")->setChecked(true);
         appendFile(log, "coloured\n");
         viewer.tick(2);
-        LogView* view = window->shownView();
-        QCOMPARE(view, window->view3());
+        LogView* view = window->log()->shownView();
+        QCOMPARE(view, window->log()->view3());
         QCOMPARE(view->caretOffset(), tlg::ByteOffset(view->text().size()));
         QVERIFY(view->caretPixelPos().y() < view->viewport()->height());
     }
@@ -299,12 +299,12 @@ private slots:
         const QString log = writeFile(viewer.home() + "views.log", "x\n");
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        QCOMPARE(window->shownView(), window->view3());
+        QCOMPARE(window->log()->shownView(), window->log()->view3());
         viewer.find<QCheckBox>("CheckBox6")->setChecked(false);
         viewer.tick();
-        QCOMPARE(window->shownView(), window->view1());
-        QVERIFY(window->view3()->isHidden());
-        QCOMPARE(window->watchState().ViewToggle, 1);
+        QCOMPARE(window->log()->shownView(), window->log()->view1());
+        QVERIFY(window->log()->view3()->isHidden());
+        QCOMPARE(window->log()->watchState().ViewToggle, 1);
         QCOMPARE(viewer.shownText(), std::string("x\n"));
     }
 
@@ -351,7 +351,7 @@ private slots:
         writer.join();
         viewer.tick(2);
         QCOMPARE(QByteArray::fromStdString(viewer.shownText()), readFile(log));
-        QCOMPARE(window->shownView()->lineCount(), 20000);
+        QCOMPARE(window->log()->shownView()->lineCount(), 20000);
     }
 
     void sixteenBitTextIsDetectedWhenOpenedOrReloaded()
@@ -361,7 +361,7 @@ private slots:
         const QString wide = writeFile(viewer.home() + "wide.log", utf16(text, true));
         MainWindow* window = viewer.start({wide});
         auto* unicode = viewer.find<QToolButton>("ToolButton16");
-        QCOMPARE(window->unicodeKind(), UnicodeKind::NulBytes);
+        QCOMPARE(window->log()->unicodeKind(), UnicodeKind::NulBytes);
         QVERIFY(unicode->isChecked());
         QCOMPARE(viewer.status(1), QStringLiteral("Unicode conversion Finished"));
         QCOMPARE(QByteArray::fromStdString(viewer.shownText()), withoutNuls(utf16(text, true)));
@@ -371,8 +371,8 @@ private slots:
 
         // A single-byte log opened while the button is down: converted, which is a plain load.
         const QString narrow = writeFile(viewer.home() + "narrow.log", "plain\n");
-        window->WMDropFiles({QUrl::fromLocalFile(narrow)});
-        QCOMPARE(window->unicodeKind(), UnicodeKind::SingleByte);
+        window->log()->WMDropFiles({QUrl::fromLocalFile(narrow)});
+        QCOMPARE(window->log()->unicodeKind(), UnicodeKind::SingleByte);
         QVERIFY(unicode->isChecked()); // only the user raises it
         viewer.tick(2);
         QCOMPARE(viewer.shownText(), std::string("plain\n"));
@@ -380,7 +380,7 @@ private slots:
         // Without a mark the NULs are dropped just the same.
         unicode->setChecked(false);
         const QString bare = writeFile(viewer.home() + "bare.log", utf16("abc\n", false));
-        window->WMDropFiles({QUrl::fromLocalFile(bare)});
+        window->log()->WMDropFiles({QUrl::fromLocalFile(bare)});
         QVERIFY(unicode->isChecked());
         viewer.tick(2);
         QCOMPARE(viewer.shownText(), std::string("abc\n"));
@@ -401,7 +401,7 @@ private slots:
         QVERIFY(!unicode->isChecked());
         viewer.find<QToolButton>("ToolButton12")->click();
         QVERIFY(unicode->isChecked());
-        QCOMPARE(window->unicodeKind(), UnicodeKind::NulBytes);
+        QCOMPARE(window->log()->unicodeKind(), UnicodeKind::NulBytes);
         QCOMPARE(viewer.shownText(), std::string("wide text\n"));
         QCOMPARE(viewer.status(1), QStringLiteral("Unicode conversion Finished"));
     }

@@ -1,4 +1,4 @@
-#include "app/errors.h"
+#include "core/errors.h"
 #include "log/textload.h"
 #include "log/unicode.h"
 #include "support/tempdir.h"

@@ -1,4 +1,4 @@
-#include "app/fileops.h"
+#include "core/fileops.h"
 #include "log/watchstate.h"
 #include "support/tempdir.h"
 

@@ -31,8 +31,8 @@ private slots:
         const QString log = writeFile(viewer.home() + "find.log", "alpha Beta gamma beta\r\nBETA \xC9T\xC9 end\r\n");
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->shownView();
-        QCOMPARE(view, window->view3()); // the search runs in whichever view is shown
+        LogView* view = window->log()->shownView();
+        QCOMPARE(view, window->log()->view3()); // the search runs in whichever view is shown
 
         // "Search" and Ctrl+F open the dialog; Enter in its text field finds the next one.
         viewer.find<QToolButton>("ToolButton15")->click();
@@ -44,33 +44,33 @@ private slots:
         QTest::keyClick(text, Qt::Key_Return);
         QCOMPARE(view->selectionStart(), 6); // "Beta", ignoring case
         QCOMPARE(view->selectionLength(), 4);
-        window->FindDialog1Find();
+        window->finder()->FindDialog1Find();
         QCOMPARE(view->selectionStart(), 17);
-        window->FindDialog1Find();
+        window->finder()->FindDialog1Find();
         QCOMPARE(view->selectionStart(), 23); // on the next line
         // After the last occurrence nothing changes, and nothing is said.
-        window->FindDialog1Find();
+        window->finder()->FindDialog1Find();
         QCOMPARE(view->selectionStart(), 23);
         QCOMPARE(view->selectionLength(), 4);
         QVERIFY(viewer.messages.isEmpty());
 
         // An occurrence right at the caret is found; earlier ones are not.
         view->setSelection(17, 0);
-        window->FindDialog1Find();
+        window->finder()->FindDialog1Find();
         QCOMPARE(view->selectionStart(), 17);
         view->setSelection(18, 0);
         dialog->setFindText(QStringLiteral("ALPHA"));
-        window->FindDialog1Find();
+        window->finder()->FindDialog1Find();
         QCOMPARE(view->selectionStart(), 18);
         QCOMPARE(view->selectionLength(), 0);
 
         // Inside words, and accented letters in either case.
         view->setSelection(0, 0);
         dialog->setFindText(QStringLiteral("ET"));
-        window->FindDialog1Find();
+        window->finder()->FindDialog1Find();
         QCOMPARE(view->selectionStart(), 7);
         dialog->setFindText(QStringLiteral("\u00E9t\u00E9"));
-        window->FindDialog1Find();
+        window->finder()->FindDialog1Find();
         QCOMPARE(view->selectionStart(), 28);
 
         // Ctrl+F in the main window brings the dialog back.
@@ -84,9 +84,9 @@ private slots:
         ViewerFixture viewer;
         MainWindow* window = viewer.start();
         viewer.find<FindDialog>("FindDialog1")->setFindText(QStringLiteral("x"));
-        window->FindDialog1Find();
-        QCOMPARE(window->shownView()->selectionLength(), 0);
-        QCOMPARE(window->shownView()->caretOffset(), 0);
+        window->finder()->FindDialog1Find();
+        QCOMPARE(window->log()->shownView()->selectionLength(), 0);
+        QCOMPARE(window->log()->shownView()->caretOffset(), 0);
     }
 
     void aLargeTextIsSearchedWhileTheWindowRuns()
@@ -99,8 +99,8 @@ private slots:
         const QString log = writeFile(viewer.home() + "big.log", text);
         MainWindow* window = viewer.start({log});
         viewer.find<FindDialog>("FindDialog1")->setFindText(QStringLiteral("NEEDLE"));
-        window->FindDialog1Find();
-        LogView* view = window->shownView();
+        window->finder()->FindDialog1Find();
+        LogView* view = window->log()->shownView();
         QTRY_COMPARE(view->selectionStart(), ByteOffset(text.size() - 18));
         QCOMPARE(view->selectionLength(), 6);
         QVERIFY(view->caretPixelPos().y() < view->viewport()->height());
@@ -112,7 +112,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "lines.log", QByteArray::fromStdString(numberedLines(100)));
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->shownView();
+        LogView* view = window->log()->shownView();
         viewer.tick();
         QCOMPARE(viewer.status(2), QStringLiteral("Line : 0/100"));
         view->setSelection(view->text().size(), 0);
@@ -128,7 +128,7 @@ private slots:
         // A key shows the line before the key moved the caret.
         QTest::keyClick(view, Qt::Key_Right);
         QCOMPARE(viewer.status(2), QStringLiteral("Line : 2/100"));
-        QCOMPARE(window->watchState().SavedCaretLine, 2);
+        QCOMPARE(window->log()->watchState().SavedCaretLine, 2);
     }
 
     void arrowKeysJumpToTheEdgeOfTheView()
@@ -137,7 +137,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "keys.log", QByteArray::fromStdString(numberedLines(400)));
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->shownView();
+        LogView* view = window->log()->shownView();
         view->setFocus();
         const int h = view->lineHeight();
         const int rows = view->viewport()->height() / h;

@@ -1,6 +1,6 @@
 #include "shell/associate.h"
 
-#include "app/errors.h"
+#include "core/errors.h"
 #include "shell/keystore.h"
 #include "support/userhome.h"
 

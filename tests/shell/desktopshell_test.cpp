@@ -1,6 +1,6 @@
 #include "shell/desktopshell.h"
 
-#include "app/errors.h"
+#include "core/errors.h"
 #include "support/userhome.h"
 
 #include <gtest/gtest.h>

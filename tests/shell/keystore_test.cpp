@@ -1,6 +1,6 @@
 #include "shell/keystore.h"
 
-#include "app/errors.h"
+#include "core/errors.h"
 #include "support/userhome.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The association question at start-up, answered by the test.
 
-#include "app/errors.h"
-#include "app/messages.h"
+#include "core/errors.h"
+#include "core/messages.h"
 #include "shell/associate.h"
 #include "shell/associationcheck.h"
 #include "support/userhome.h"

@@ -5,7 +5,10 @@
 // test instead of a person.
 
 #include "app/mainwindow.h"
-#include "app/messages.h"
+#include "filelist/filelistpanel.h"
+#include "log/logfollower.h"
+#include "navigate/finder.h"
+#include "core/messages.h"
 #include "app/viewer.h"
 #include "log/logview.h"
 #include "support/userhome.h"
@@ -64,11 +67,11 @@ public:
     void tick(int times = 1)
     {
         for (int i = 0; i < times; ++i)
-            window->Timer1Timer();
+            window->log()->Timer1Timer();
     }
 
     // The bytes of the view on screen.
-    std::string shownText() const { return window->shownView()->text(); }
+    std::string shownText() const { return window->log()->shownView()->text(); }
 
     QString status(int panel) const
     {

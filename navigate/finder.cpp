@@ -1,14 +1,14 @@
-// Finding text in the shown view: each Find Next selects the next occurrence after the
-// selection or the caret, ignoring case and matching inside words, up to the end of the text.
-// Handlers of the main window.
+#include "navigate/finder.h"
 
-#include "app/cp1252.h"
-#include "app/faststrings.h"
-#include "app/mainwindow.h"
+#include "core/cp1252.h"
+#include "core/faststrings.h"
+#include "core/messages.h"
+#include "log/logfollower.h"
 #include "log/logview.h"
 #include "navigate/finddialog.h"
 
 #include <QFutureWatcher>
+#include <QShortcut>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace tlg {
@@ -21,18 +21,28 @@ constexpr std::size_t kSearchAtOnce = 16u << 20;
 
 } // namespace
 
-void MainWindow::ToolButton15Click()
+Finder::Finder(LogFollower* follower, QWidget* window)
+    : QObject(window), m_follower(follower)
+{
+    m_findDialog = new FindDialog(window);
+    connect(new QShortcut(QKeySequence::Find, window), &QShortcut::activated, this, [this] { ToolButton15Click(); });
+    connect(new QShortcut(QKeySequence::FindNext, window), &QShortcut::activated, this,
+            guarded(window, [this] { FindDialog1Find(); }));
+    connect(m_findDialog, &FindDialog::findNext, this, guarded(window, [this] { FindDialog1Find(); }));
+}
+
+void Finder::ToolButton15Click()
 {
     m_findDialog->show();
     m_findDialog->raise();
     m_findDialog->activateWindow();
 }
 
-void MainWindow::FindDialog1Find()
+void Finder::FindDialog1Find()
 {
     if (m_searching)
         return; // one search at a time; the next press continues from its result
-    LogView* view = shownView();
+    LogView* view = m_follower->shownView();
     const std::string pattern = encodeCp1252(m_findDialog->findText().toStdU16String());
     const DocumentPtr document = view->document();
     // After a non-empty selection, else from the caret; an occurrence at the caret counts.
@@ -56,8 +66,8 @@ void MainWindow::FindDialog1Find()
         show(search());
         return;
     }
-    // The watcher belongs to the window: a result that comes after the window is gone goes
-    // nowhere.
+    // The watcher belongs to the finder, a child of the window: a result that comes after the
+    // window is gone goes nowhere.
     m_searching = true;
     auto* watcher = new QFutureWatcher<ByteOffset>(this);
     connect(watcher, &QFutureWatcher<ByteOffset>::finished, this, [this, watcher, show] {

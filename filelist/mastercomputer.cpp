@@ -1,6 +1,6 @@
-#include "app/mastercomputer.h"
+#include "filelist/mastercomputer.h"
 
-#include "app/fileops.h"
+#include "core/fileops.h"
 
 namespace tlg {
 

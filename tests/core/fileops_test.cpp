@@ -1,7 +1,7 @@
-#include "app/fileops.h"
+#include "core/fileops.h"
 #include "support/localtime.h"
 
-#include "app/errors.h"
+#include "core/errors.h"
 
 #include <gtest/gtest.h>
 

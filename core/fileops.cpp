@@ -1,6 +1,6 @@
-#include "app/fileops.h"
+#include "core/fileops.h"
 
-#include "app/errors.h"
+#include "core/errors.h"
 
 #include <algorithm>
 #include <cerrno>

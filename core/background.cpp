@@ -1,4 +1,4 @@
-#include "app/background.h"
+#include "core/background.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "app/timetext.h"
+#include "core/timetext.h"
 
 #include <QLocale>
 

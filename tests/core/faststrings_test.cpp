@@ -1,6 +1,6 @@
-#include "app/faststrings.h"
+#include "core/faststrings.h"
 
-#include "app/errors.h"
+#include "core/errors.h"
 
 #include <gtest/gtest.h>
 

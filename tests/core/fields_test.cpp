@@ -1,4 +1,4 @@
-#include "app/fields.h"
+#include "core/fields.h"
 
 #include <gtest/gtest.h>
 

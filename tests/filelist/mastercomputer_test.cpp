@@ -1,6 +1,6 @@
-#include "app/errors.h"
-#include "app/fileops.h"
-#include "app/mastercomputer.h"
+#include "core/errors.h"
+#include "core/fileops.h"
+#include "filelist/mastercomputer.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,176 @@
+// The open log's state and the steps every path shares: caret placement, the colouring run
+// that swaps the views, Apply Now, and the reports to the window.
+
+#include "log/logfollower.h"
+
+#include "core/fileops.h"
+#include "core/messages.h"
+#include "core/statuspanels.h"
+#include "format/colouring.h"
+#include "log/logview.h"
+#include "log/textload.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QSlider>
+#include <QTimer>
+
+namespace tlg {
+
+LogFollower::LogFollower(QWidget* window, LogView* view1, LogView* view3,
+                         const FollowerControls& controls, const Colouring* colouring,
+                         StatusPanels* status)
+    : QObject(window),
+      m_window(window),
+      m_view1(view1),
+      m_view3(view3),
+      m_controls(controls),
+      m_colouring(colouring),
+      m_status(status)
+{
+    m_stagingText = LogDocument::fromBytes("RichEdit2");
+    m_loadBuffer = LogDocument::empty();
+
+    m_openDialog = new QFileDialog(window);
+    m_openDialog->setObjectName(QStringLiteral("Open1"));
+    m_openDialog->setFileMode(QFileDialog::ExistingFile);
+    m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    m_openDialog->setSizeGripEnabled(true);
+
+    // The watcher runs from the start, as the window defines it. Whatever happens in a tick,
+    // it reports in the status bar, never in a message box, and the timer runs on.
+    m_watchTimer = new QTimer(window);
+    m_watchTimer->setObjectName(QStringLiteral("Timer1"));
+    m_watchTimer->setInterval(2000);
+    connect(m_watchTimer, &QTimer::timeout, this, [this] {
+        try {
+            Timer1Timer();
+        } catch (const std::exception&) {
+            setStatusText(0, QStringLiteral("File Locked, will retry"));
+        }
+        if (!m_watchTimer->isActive())
+            m_watchTimer->start();
+    });
+    m_watchTimer->start();
+
+    connect(m_controls.intervalSlider, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
+    connect(m_controls.autoRefreshButton, &QAbstractButton::clicked, this, [this] { ToolButton17Click(); });
+    connect(m_controls.autoRefreshBox, &QAbstractButton::clicked, this, [this] { CheckBox5Click(); });
+    connect(m_controls.gotoBottomButton, &QAbstractButton::clicked, this, [this] { ToolButton14Click(); });
+    connect(m_controls.scrollToBottomBox, &QAbstractButton::clicked, this, [this] { CheckBox3Click(); });
+    connect(m_controls.wordWrapBox, &QAbstractButton::clicked, this, guarded(window, [this] { CheckBox1Click(); }));
+}
+
+LogFollower::~LogFollower() = default;
+
+LogView* LogFollower::shownView() const
+{
+    return m_view1->isHidden() ? m_view3 : m_view1;
+}
+
+LogView* LogFollower::markedView() const
+{
+    return (m_watch.ViewToggle % 2 != 0) ? m_view1 : m_view3;
+}
+
+void LogFollower::ScrollToLine(LogView* view, LineNumber line)
+{
+    view->setFocus();
+    // A line past the end puts the caret at the end of the text.
+    view->setSelection(view->lineIndex(std::max<LineNumber>(line, 0)), 0);
+    view->scrollCaretIntoView();
+}
+
+void LogFollower::ScrollToBottom()
+{
+    LogView* view = shownView();
+    ScrollToLine(view, view->lineCount());
+}
+
+void LogFollower::RestoreCaretLine()
+{
+    ScrollToLine(shownView(), m_watch.SavedCaretLine);
+}
+
+void LogFollower::ColorLogText()
+{
+    const QColor silver(192, 192, 192);
+    m_view1->setBackgroundColour(silver);
+    m_view3->setBackgroundColour(silver);
+    setStatusText(1, QStringLiteral("Formating Text..."));
+    const bool caretAtTop = m_watch.CaretPixelY == 0;
+
+    // The view colours the lines it paints, so the pass itself costs the same for any size.
+    LogView* target = (m_watch.ViewToggle % 2 != 0) ? m_view3 : m_view1;
+    LogView* other = target == m_view3 ? m_view1 : m_view3;
+    target->setDocument(m_stagingText, m_colouring->rules());
+    // From the first pass on, text that no label colours is black.
+    m_view1->setBaseTextColour(Qt::black);
+    m_view3->setBaseTextColour(Qt::black);
+    ++m_watch.ViewToggle;
+    ShowColoredView(target, other, caretAtTop);
+    m_view1->setBackgroundColour(Qt::white);
+    m_view3->setBackgroundColour(Qt::white);
+}
+
+void LogFollower::ShowColoredView(LogView* coloured, LogView* other, bool caretAtTop)
+{
+    // The reader's line and top line in the view they have been reading.
+    m_watch.SavedCaretLine = other->caretLine();
+    const LineNumber readerTop = other->firstVisibleLine();
+    other->setDocument(coloured->document(), coloured->colourRules());
+    coloured->show();
+    coloured->raise();
+    // The swap keeps what the reader sees in place; a caret on the top line keeps that line on
+    // top.
+    coloured->setFirstVisibleLine(caretAtTop ? m_watch.SavedCaretLine : readerTop);
+    ScrollToLine(coloured, m_watch.SavedCaretLine);
+    other->hide();
+}
+
+void LogFollower::ApplyFormatNow()
+{
+    const std::string path = nativePath();
+    if (m_opening || AgeStamp(path) == -1)
+        return;
+    m_stagingText = readAside([path](std::atomic<std::int64_t>& done) { return LoadPlainText(path, &done); },
+                              FileSizeOf(path));
+    m_view1->clear();
+    m_watch.StoredAge = 0;
+    m_watch.StoredSize = 0;
+    MarkColoured(m_watch); // nothing is due until the watcher has loaded the file again
+    emit formatApplied(m_currentPath);
+}
+
+void LogFollower::CheckBox1Click()
+{
+    const bool wrap = m_controls.wordWrapBox->isChecked();
+    m_view1->setWordWrap(wrap);
+    m_view3->setWordWrap(wrap);
+    // Back to the caret's line, which the wrap change may have moved out of sight.
+    RestoreCaretLine();
+}
+
+void LogFollower::pumpEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void LogFollower::focusMainWindow()
+{
+    if (QApplication::activeWindow())
+        m_window->activateWindow();
+}
+
+void LogFollower::setStatusText(int panel, const QString& text)
+{
+    m_status->setText(panel, text);
+}
+
+void LogFollower::setReloadAlert(bool alert)
+{
+    emit reloadAlert(alert);
+}
+
+} // namespace tlg

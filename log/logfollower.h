@@ -1,0 +1,182 @@
+#pragma once
+
+// The open log: its path and the one before it, the load buffer and the staging text, the
+// 16-bit step, the change watcher (Timer1) and the colouring run that swaps the two views.
+// Opening (File > Open File, a drop, the command line, a file-list pick), the manual reload and
+// "Apply Now" all come here. Handlers keep the names the design gives them.
+//
+// The follower reports through signals (status texts, the title, the reload alert) and reads
+// the switches that the window hands it; it never reaches into the window.
+
+#include "log/logdocument.h"
+#include "log/unicode.h"
+#include "log/watchstate.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+class QAbstractButton;
+class QFileDialog;
+class QSlider;
+class QTimer;
+class QWidget;
+
+namespace tlg {
+
+class Colouring;
+class LogView;
+class StatusPanels;
+
+// The window's controls that drive the open log. The follower connects their signals to its
+// handlers and reads their state when a handler runs.
+struct FollowerControls {
+    QAbstractButton* autoRefreshButton = nullptr; // ToolButton17
+    QAbstractButton* autoRefreshBox = nullptr;    // CheckBox5
+    QAbstractButton* gotoBottomButton = nullptr;  // ToolButton14
+    QAbstractButton* scrollToBottomBox = nullptr; // CheckBox3
+    QAbstractButton* unicodeButton = nullptr;     // ToolButton16
+    QAbstractButton* wordWrapBox = nullptr;       // CheckBox1
+    QSlider* intervalSlider = nullptr;            // TrackBar1
+};
+
+class LogFollower : public QObject {
+    Q_OBJECT
+
+public:
+    // view1 and view3 are RichEdit1 and RichEdit3, which fill the same place; window is the
+    // parent of the open dialog and the message boxes, and the timer Timer1 (running from the
+    // start, every 2 s) is its child. colouring gives the rules and the colour switch; status
+    // is the status bar the follower reports in.
+    LogFollower(QWidget* window, LogView* view1, LogView* view3, const FollowerControls& controls,
+                const Colouring* colouring, StatusPanels* status);
+    ~LogFollower() override;
+
+    // The path of the open log ("" when none), as the open dialog holds it.
+    QString currentPath() const { return m_currentPath; }
+    QString previousPath() const { return m_previousPath; }
+    WatchState& watchState() { return m_watch; }
+    const WatchState& watchState() const { return m_watch; }
+    // A file is being opened or reloaded.
+    bool opening() const { return m_opening; }
+    QTimer* watchTimer() const { return m_watchTimer; }
+
+    // The view on screen: RichEdit1 unless it is hidden, then RichEdit3.
+    LogView* shownView() const;
+    LogView* view1() const { return m_view1; }
+    LogView* view3() const { return m_view3; }
+    // The view the reader's caret line is sampled from (the one the last colouring wrote
+    // into, by the view toggle).
+    LogView* markedView() const;
+    // The load buffer (every load reads into it first) and the staging text (the last loaded
+    // text, which colouring works on and a manual reload shows).
+    const DocumentPtr& loadBuffer() const { return m_loadBuffer; }
+    const DocumentPtr& stagingText() const { return m_stagingText; }
+    // The kind of 16-bit text that the last detection found.
+    UnicodeKind unicodeKind() const { return m_unicodeKind; }
+
+    // Caret placement. ScrollToLine gives the view the focus, puts the caret at the start of
+    // the line (clamped into the text) and scrolls it into sight; ScrollToBottom does so on the
+    // shown view with its line count (the end of a text that ends with a line break);
+    // RestoreCaretLine with the saved caret line.
+    void ScrollToLine(LogView* view, LineNumber line);
+    void ScrollToBottom();
+    void RestoreCaretLine();
+
+    // The colouring run: the staging text into the hidden view with the rules of this moment,
+    // which then replaces the shown one.
+    void ColorLogText();
+    void ShowColoredView(LogView* coloured, LogView* other, bool caretAtTop);
+
+    // The log named on the command line: nothing happens for a blank or missing path.
+    void CommandLineOpen(const QString& path);
+    // A pick in the file list: "File already loaded" for the open log, "FILE DOES NOT EXIST"
+    // for a missing file, else the manual reload of the picked file.
+    void OpenListedFile(const std::string& path);
+
+public slots:
+    void OpenFile1Click();
+    void Refresh1Click();
+    void ToolButton12Click();
+    void Timer1Timer();
+    void TrackBar1Change();
+    void ToolButton17Click();
+    void CheckBox5Click();
+    void ToolButton14Click();
+    void CheckBox3Click();
+    void CheckBox1Click();
+    // Opens the one dropped file, or refuses several with a message box.
+    void WMDropFiles(const QList<QUrl>& urls);
+    // The format editor's Apply Now: the open log is reloaded by the watcher's next tick and
+    // coloured at the tick after, with the labels as they are now.
+    void ApplyFormatNow();
+
+signals:
+    // The window's title names the open log.
+    void titleChanged(const QString& title);
+    // A change of the file waits to be shown (the reload button's picture).
+    void reloadAlert(bool alert);
+    // A watcher tick is about to sample the open log; the line indicator updates here.
+    void aboutToSample();
+    // Apply Now read the log again; path names it.
+    void formatApplied(const QString& path);
+
+private:
+    // Makes path the current path and loads it into the load buffer with the Unicode step; on
+    // failure the previous path comes back, FileOpen becomes watchBackOnFailure, and the
+    // failure goes on to the caller.
+    void loadPath(const QString& path, bool watchBackOnFailure);
+    // Open File and a drop: loadPath, then the staging text, an empty first view, the reset
+    // for a new file, the title, and watching from the next tick.
+    void openNewFile(const QString& path, bool watchBackOnFailure);
+    void LoadIntoBuffer(); // the plain-text load of the current path into MEMO1
+    // The same, reading only what was appended when the file is the one last loaded and only grew.
+    void LoadIntoBufferAfter();
+    // Runs a read beside the GUI thread with the watcher stopped, reporting progress in the
+    // first status panel for a long one; throws what the read threw.
+    DocumentPtr readAside(const std::function<DocumentPtr(std::atomic<std::int64_t>&)>& read,
+                          std::int64_t total);
+    // 16-bit text: detection (of the bytes just loaded), the conversion by the kind last
+    // detected, and the step every opening path runs.
+    bool DetectUnicode();
+    void ConvertUnicode();
+    void UnicodeStep();
+    void ResetForNewFile();
+    void ShowFirstView();
+    void SetTitleToPath();
+    std::string nativePath() const;
+
+    // Lets pending paint and timer events run in the middle of a long step; input waits until
+    // the step is over, so no handler starts inside another.
+    void pumpEvents();
+    // Brings the main window forward when the program is the active one; never takes the
+    // focus from another program.
+    void focusMainWindow();
+    void setStatusText(int panel, const QString& text);
+    void setReloadAlert(bool alert);
+
+    QWidget* m_window;
+    LogView* m_view1;  // RichEdit1
+    LogView* m_view3;  // RichEdit3
+    FollowerControls m_controls;
+    const Colouring* m_colouring;
+    StatusPanels* m_status;
+    QFileDialog* m_openDialog = nullptr; // Open1
+    QTimer* m_watchTimer = nullptr;      // Timer1
+
+    QString m_currentPath;
+    QString m_previousPath;
+    WatchState m_watch;
+    DocumentPtr m_loadBuffer;  // MEMO1
+    DocumentPtr m_stagingText; // RichEdit2
+    UnicodeKind m_unicodeKind = UnicodeKind::SingleByte;
+    // A file is being opened or reloaded: a watcher tick that comes in the middle (while
+    // pending events run) leaves the file alone.
+    bool m_opening = false;
+};
+
+} // namespace tlg
