@@ -1,6 +1,7 @@
 // The file-list panel and the add dialog in the running viewer.
 
 #include "filelist/addtofilelistdialog.h"
+#include "filelist/filelistpanel.h"
 #include "log/logview.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
@@ -10,6 +11,8 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -49,6 +52,29 @@ class FileListTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void thePanelAloneAsksForThePickedLog()
+    {
+        QTemporaryDir home;
+        qputenv("TLGVIEW_HOME", home.path().toLocal8Bit());
+        writeFile(home.filePath("Filelist.TLG"), "web;/srv/%computername%/web.log\r\nmine;%Path%mine.log\r\n");
+        tlg::FileListPanel panel(nullptr);
+        panel.setMasterComputerName("Box");
+        panel.resize(400, 300);
+        panel.show();
+        panel.ReloadFileList();
+        auto* list = panel.findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+        QCOMPARE(list->topLevelItemCount(), 2);
+
+        QSignalSpy picks(&panel, &tlg::FileListPanel::openRequested);
+        const QRect second = list->visualItemRect(list->topLevelItem(1));
+        QTest::mouseClick(list->viewport(), Qt::RightButton, {}, QPoint(20, second.center().y()));
+        QCOMPARE(picks.count(), 0); // a right click only selects
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, second.center().y()));
+        QCOMPARE(picks.count(), 1);
+        QCOMPARE(picks.first().first().value<std::string>(), home.path().toStdString() + "/mine.log");
+        qunsetenv("TLGVIEW_HOME");
+    }
+
     void thePanelShowsTheListWithItsPlaceholdersReplaced()
     {
         ViewerFixture viewer;

@@ -1,0 +1,84 @@
+// The open log on its own, without a main window: opening, following, colouring and the
+// reports it sends.
+
+#include "format/formateditor.h"
+#include "support/followerfixture.h"
+#include "support/qtfiles.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using tlg::testing::appendFile;
+using tlg::testing::FollowerFixture;
+using tlg::testing::writeFile;
+
+class FollowerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void opensFollowsAndColoursWithBareViews()
+    {
+        QTemporaryDir dir;
+        const QString log = writeFile(dir.filePath("bare.log"), "start\nan error here\n");
+        FollowerFixture fixture;
+        // The labels of the default profile, from a format editor of its own.
+        qputenv("TLGVIEW_HOME", dir.path().toLocal8Bit());
+        writeFile(dir.filePath("TlgFormat.ini"), QByteArray::fromStdString(tlg::FormatEditor::defaultText()));
+        tlg::FormatEditor editor(&fixture.window);
+        editor.LoadFormatProfiles();
+        qunsetenv("TLGVIEW_HOME");
+        fixture.colouring->setFormatEditor(&editor);
+        QSignalSpy titles(fixture.follower, &tlg::LogFollower::titleChanged);
+        QSignalSpy alerts(fixture.follower, &tlg::LogFollower::reloadAlert);
+        QSignalSpy samples(fixture.follower, &tlg::LogFollower::aboutToSample);
+
+        fixture.follower->CommandLineOpen(log);
+        QCOMPARE(fixture.follower->currentPath(), log);
+        QCOMPARE(titles.count(), 1);
+        QCOMPARE(titles.first().first().toString(), "Log Viewer - " + log);
+        QCOMPARE(fixture.view1->text(), std::string("start\nan error here\n"));
+
+        fixture.tick(); // the first tick loads the file as new
+        QCOMPARE(samples.count(), 1);
+        QVERIFY(fixture.status->text(0).startsWith(QStringLiteral("Last Update :")));
+        QCOMPARE(alerts.count(), 2); // raised when the change is seen, lowered once it is loaded
+        QCOMPARE(alerts.at(0).first().toBool(), true);
+        QCOMPARE(alerts.at(1).first().toBool(), false);
+        fixture.tick(); // and the next colours it, in the other view
+        QCOMPARE(fixture.follower->shownView(), fixture.view3);
+        QVERIFY(fixture.status->text(1).startsWith(QStringLiteral("Format ")));
+        const tlg::ByteOffset error = fixture.follower->shownView()->lineIndex(1) + 3;
+        QCOMPARE(fixture.follower->shownView()->colourAt(error), QColor(0xFF, 0, 0));
+
+        appendFile(log, "more\n");
+        fixture.tick();
+        fixture.tick();
+        QCOMPARE(fixture.shownText(), std::string("start\nan error here\nmore\n"));
+
+        // Colouring off: the watcher writes the first view only, in plain text.
+        fixture.colourBox->click();
+        QVERIFY(!fixture.showErrors->isEnabled());
+        appendFile(log, "last\n");
+        fixture.tick();
+        QCOMPARE(fixture.follower->shownView(), fixture.view1);
+        QCOMPARE(fixture.shownText(), std::string("start\nan error here\nmore\nlast\n"));
+    }
+
+    void switchesDriveTheWatcher()
+    {
+        FollowerFixture fixture;
+        fixture.slider->setValue(5);
+        QCOMPARE(fixture.follower->watchTimer()->interval(), 5000);
+        fixture.autoRefreshButton->click();
+        QVERIFY(!fixture.follower->watchState().AutoRefresh);
+        QVERIFY(!fixture.autoRefreshBox->isChecked());
+        fixture.autoRefreshBox->click();
+        QVERIFY(fixture.follower->watchState().AutoRefresh);
+        fixture.gotoBottomButton->click();
+        QVERIFY(fixture.scrollToBottomBox->isChecked());
+    }
+};
+
+QTEST_MAIN(FollowerTest)
+#include "tst_follower.moc"

@@ -1,0 +1,92 @@
+#pragma once
+
+// The open log on its own: two bare views, the switches that drive it, the colouring switches
+// and a status bar of four labels, with no main window around them. Ticks are run by hand.
+
+#include "core/statuspanels.h"
+#include "format/colouring.h"
+#include "log/logfollower.h"
+#include "log/logview.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+#include <QWidget>
+
+#include <memory>
+
+namespace tlg::testing {
+
+class FollowerFixture {
+public:
+    FollowerFixture()
+    {
+        view1 = new LogView(&window);
+        view3 = new LogView(&window);
+        view3->hide();
+        for (QAbstractButton** button : {&showErrors, &showInfo, &unicodeButton, &autoRefreshButton, &gotoBottomButton}) {
+            auto* tool = new QToolButton(&window);
+            tool->setCheckable(true);
+            *button = tool;
+        }
+        showErrors->setChecked(true);
+        showInfo->setChecked(true);
+        autoRefreshButton->setChecked(true);
+        for (QAbstractButton** box : {&colourBox, &autoRefreshBox, &scrollToBottomBox, &wordWrapBox})
+            *box = new QCheckBox(&window);
+        colourBox->setChecked(true);
+        autoRefreshBox->setChecked(true);
+        slider = new QSlider(&window);
+        slider->setRange(1, 10);
+        slider->setValue(2);
+        std::array<QLabel*, 4> labels{};
+        for (QLabel*& label : labels)
+            label = new QLabel(&window);
+        status = std::make_unique<StatusPanels>(labels);
+        colouring = new Colouring(showErrors, showInfo, colourBox, &window);
+        FollowerControls controls;
+        controls.autoRefreshButton = autoRefreshButton;
+        controls.autoRefreshBox = autoRefreshBox;
+        controls.gotoBottomButton = gotoBottomButton;
+        controls.scrollToBottomBox = scrollToBottomBox;
+        controls.unicodeButton = unicodeButton;
+        controls.wordWrapBox = wordWrapBox;
+        controls.intervalSlider = slider;
+        follower = new LogFollower(&window, view1, view3, controls, colouring, status.get());
+        // Ticks come from the test alone.
+        follower->watchTimer()->stop();
+        window.resize(600, 400);
+    }
+
+    // Runs the watcher's tick, as its timer would, and stops the timer it restarts.
+    void tick(int times = 1)
+    {
+        for (int i = 0; i < times; ++i) {
+            follower->Timer1Timer();
+            follower->watchTimer()->stop();
+        }
+    }
+
+    std::string shownText() const { return follower->shownView()->text(); }
+
+    QWidget window;
+    LogView* view1 = nullptr;
+    LogView* view3 = nullptr;
+    QAbstractButton* showErrors = nullptr;
+    QAbstractButton* showInfo = nullptr;
+    QAbstractButton* colourBox = nullptr;
+    QAbstractButton* unicodeButton = nullptr;
+    QAbstractButton* autoRefreshButton = nullptr;
+    QAbstractButton* autoRefreshBox = nullptr;
+    QAbstractButton* gotoBottomButton = nullptr;
+    QAbstractButton* scrollToBottomBox = nullptr;
+    QAbstractButton* wordWrapBox = nullptr;
+    QSlider* slider = nullptr;
+    std::unique_ptr<StatusPanels> status;
+    Colouring* colouring = nullptr;
+    LogFollower* follower = nullptr;
+};
+
+} // namespace tlg::testing
