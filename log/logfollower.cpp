@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QMimeDatabase>
 #include <QSlider>
 #include <QTimer>
 
@@ -31,12 +32,6 @@ LogFollower::LogFollower(QWidget* window, LogView* view1, LogView* view3,
 {
     m_stagingText = LogDocument::fromBytes("RichEdit2");
     m_loadBuffer = LogDocument::empty();
-
-    m_openDialog = new QFileDialog(window);
-    m_openDialog->setObjectName(QStringLiteral("Open1"));
-    m_openDialog->setFileMode(QFileDialog::ExistingFile);
-    m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
-    m_openDialog->setSizeGripEnabled(true);
 
     // The watcher runs from the start, as the window defines it. Whatever happens in a tick,
     // it reports in the status bar, never in a message box, and the timer runs on.
@@ -62,7 +57,24 @@ LogFollower::LogFollower(QWidget* window, LogView* view1, LogView* view3,
     connect(m_controls.wordWrapBox, &QAbstractButton::clicked, this, guarded(window, [this] { CheckBox1Click(); }));
 }
 
-LogFollower::~LogFollower() = default;
+LogFollower::~LogFollower()
+{
+    // The dialog uses the icon provider that goes with the follower.
+    delete m_openDialog;
+}
+
+QIcon LogFollower::NameOnlyIconProvider::icon(const QFileInfo& info) const
+{
+    return icon(info.isDir() ? QAbstractFileIconProvider::Folder : QAbstractFileIconProvider::File);
+}
+
+QString LogFollower::NameOnlyIconProvider::type(const QFileInfo& info) const
+{
+    if (info.isDir())
+        return QStringLiteral("Folder");
+    const QMimeType mime = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+    return mime.comment().isEmpty() ? mime.name() : mime.comment();
+}
 
 LogView* LogFollower::shownView() const
 {
@@ -131,8 +143,10 @@ void LogFollower::ShowColoredView(LogView* coloured, LogView* other, bool caretA
 
 void LogFollower::ApplyFormatNow()
 {
+    if (deferWhileOpening([this] { ApplyFormatNow(); }))
+        return;
     const std::string path = nativePath();
-    if (m_opening || AgeStamp(path) == -1)
+    if (AgeStamp(path) == -1)
         return;
     m_stagingText = readAside([path](std::atomic<std::int64_t>& done) { return LoadPlainText(path, &done); },
                               FileSizeOf(path));

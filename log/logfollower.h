@@ -9,10 +9,13 @@
 // the switches that the window hands it; it never reaches into the window.
 
 #include "log/logdocument.h"
+#include "log/textcheck.h"
 #include "log/unicode.h"
 #include "log/watchstate.h"
 
+#include <QFileIconProvider>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
@@ -61,8 +64,11 @@ public:
     QString previousPath() const { return m_previousPath; }
     WatchState& watchState() { return m_watch; }
     const WatchState& watchState() const { return m_watch; }
-    // A file is being opened or reloaded.
+    // A file is being opened or reloaded. Open File, a drop, Reload, a file-list pick and Apply
+    // Now asked for meanwhile wait, and the last of them runs as soon as the load ends.
     bool opening() const { return m_opening; }
+    // For tests: runs on the worker thread before each read, so that a load can be held open.
+    void setReadHook(std::function<void()> hook) { m_readHook = std::move(hook); }
     QTimer* watchTimer() const { return m_watchTimer; }
 
     // The view on screen: RichEdit1 unless it is hidden, then RichEdit3.
@@ -126,6 +132,39 @@ signals:
     void formatApplied(const QString& path);
 
 private:
+    // Marks a load under way for its span; the request that waited runs when the outermost
+    // span ends.
+    class OpeningScope {
+    public:
+        explicit OpeningScope(LogFollower& follower);
+        ~OpeningScope();
+        OpeningScope(const OpeningScope&) = delete;
+        OpeningScope& operator=(const OpeningScope&) = delete;
+
+    private:
+        LogFollower& m_follower;
+        bool m_wasOpening;
+    };
+    // While a load is under way keeps request (replacing one kept before) and returns true.
+    bool deferWhileOpening(std::function<void()> request);
+    void runPending();
+
+    // The file as sampled just before a manual reload read it.
+    struct ReloadSample {
+        std::int32_t age;
+        std::int64_t size;
+        FileStamp stamp;
+    };
+    // The manual reload's load: the buffer, "File Loaded", the Unicode step. Throws on failure.
+    ReloadSample loadForReload();
+    // Shows the reloaded text in the shown view and stores what was sampled before the read.
+    void showReloaded(const ReloadSample& sample);
+    // Compares (part of) the loaded text with the file beside the GUI thread; false when they
+    // differ.
+    bool CheckLoadedText();
+    // The open dialog, made when first needed.
+    QFileDialog* openDialog();
+
     // Makes path the current path and loads it into the load buffer with the Unicode step; on
     // failure the previous path comes back, FileOpen becomes watchBackOnFailure, and the
     // failure goes on to the caller.
@@ -165,8 +204,22 @@ private:
     FollowerControls m_controls;
     const Colouring* m_colouring;
     StatusPanels* m_status;
-    QFileDialog* m_openDialog = nullptr; // Open1
+    QPointer<QFileDialog> m_openDialog;  // Open1
     QTimer* m_watchTimer = nullptr;      // Timer1
+
+    // Names a file's type and picture by its name alone: a listing never opens a file (a
+    // special file such as /proc/kmsg would block the read).
+    class NameOnlyIconProvider : public QFileIconProvider {
+    public:
+        using QFileIconProvider::icon;
+        QIcon icon(const QFileInfo& info) const override;
+        QString type(const QFileInfo& info) const override;
+    };
+    NameOnlyIconProvider m_iconProvider;
+    std::function<void()> m_pending;  // the request that waits for the load to end
+    std::function<void()> m_readHook;
+    TextCheck m_textCheck;            // the rotating check of the loaded text against the file
+    bool m_textDiffers = false;       // a check found the loaded text differs from the file
 
     QString m_currentPath;
     QString m_previousPath;

@@ -11,6 +11,7 @@
 #include "core/statuspanels.h"
 #include "core/timetext.h"
 #include "log/logview.h"
+#include "log/textcheck.h"
 #include "log/textload.h"
 #include "log/watchstate.h"
 
@@ -34,20 +35,24 @@ DocumentPtr LogFollower::readAside(const std::function<DocumentPtr(std::atomic<s
     // The watcher sits out the load, and a report of progress gives way to the text that was
     // there once the load is over.
     const bool timerWasRunning = m_watchTimer->isActive();
-    const bool wasOpening = m_opening;
     const QString before = m_status->text(0);
     bool reported = false;
     m_watchTimer->stop();
-    m_opening = true;
+    const OpeningScope opening(*this);
     const auto restore = qScopeGuard([&] {
-        m_opening = wasOpening;
         if (reported)
             setStatusText(0, before);
         if (timerWasRunning)
             m_watchTimer->start();
     });
     DocumentPtr document;
-    RunAside([&](std::atomic<std::int64_t>& done) { document = read(done); }, total,
+    const std::function<void()> hook = m_readHook;
+    RunAside([&](std::atomic<std::int64_t>& done) {
+                 if (hook)
+                     hook();
+                 document = read(done);
+             },
+             total,
              [&](int percent) {
                  reported = true;
                  setStatusText(0, QStringLiteral("Loading %1%").arg(percent));
@@ -66,9 +71,33 @@ void LogFollower::LoadIntoBufferAfter()
 {
     const std::string path = nativePath();
     const DocumentPtr previous = m_loadBuffer;
+    // The bytes already held must still be the file's, or the whole file is read again: an
+    // edit in place is never shown stale.
+    const bool differs = m_textDiffers;
+    TextCheck check = m_textCheck;
     m_loadBuffer = readAside(
-        [path, previous](std::atomic<std::int64_t>& done) { return LoadPlainTextAfter(path, previous, &done); },
+        [&, path, previous](std::atomic<std::int64_t>& done) {
+            return LoadFollowedText(path, previous, check, differs, &done);
+        },
         FileSizeOf(path) - previous->size());
+    m_textDiffers = false;
+    m_textCheck = check;
+}
+
+bool LogFollower::CheckLoadedText()
+{
+    const std::string path = nativePath();
+    const DocumentPtr held = m_loadBuffer;
+    TextCheck check = m_textCheck;
+    bool same = true;
+    readAside(
+        [&, path, held](std::atomic<std::int64_t>&) {
+            same = TextStillInFile(path, held->text(), check);
+            return held;
+        },
+        0);
+    m_textCheck = check;
+    return same;
 }
 
 void LogFollower::ShowFirstView()
@@ -94,19 +123,19 @@ void LogFollower::loadPath(const QString& path, bool watchBackOnFailure)
     // Loaded first and switched after: a file that cannot be read leaves the log that was
     // open as it was, shown, named in the title and watched.
     const QString previous = m_currentPath;
-    const bool opening = m_opening;
-    m_opening = true;
+    const DocumentPtr heldBefore = m_loadBuffer;
+    const OpeningScope opening(*this);
     m_currentPath = path;
     try {
         LoadIntoBuffer();
         UnicodeStep();
     } catch (...) {
         m_currentPath = previous;
+        m_loadBuffer = heldBefore;
         m_watch.FileOpen = watchBackOnFailure;
-        m_opening = opening;
         throw;
     }
-    m_opening = opening;
+    m_textCheck = {};
 }
 
 void LogFollower::openNewFile(const QString& path, bool watchBackOnFailure)
@@ -122,30 +151,30 @@ void LogFollower::openNewFile(const QString& path, bool watchBackOnFailure)
 
 void LogFollower::OpenFile1Click()
 {
-    if (m_opening)
-        return; // a load is under way
+    if (deferWhileOpening([this] { OpenFile1Click(); }))
+        return;
     // The watcher leaves the file alone while the modal dialog is up; its timer keeps ticking
     // in the dialog's event loop.
     m_watch.FileOpen = false;
     if (!m_currentPath.isEmpty()) {
         const QFileInfo current(m_currentPath);
-        m_openDialog->setDirectory(current.absolutePath());
-        m_openDialog->selectFile(current.fileName());
+        openDialog()->setDirectory(current.absolutePath());
+        openDialog()->selectFile(current.fileName());
     }
-    const bool picked = m_openDialog->exec() == QDialog::Accepted &&
-                        !m_openDialog->selectedFiles().isEmpty();
+    const bool picked = openDialog()->exec() == QDialog::Accepted &&
+                        !openDialog()->selectedFiles().isEmpty();
     // The log that was open is watched again after a cancel or a file that cannot be read.
     const bool watchAgain = !trimBlanks(nativePath()).empty();
     if (!picked) {
         m_watch.FileOpen = watchAgain;
         return;
     }
-    openNewFile(m_openDialog->selectedFiles().first(), watchAgain);
+    openNewFile(openDialog()->selectedFiles().first(), watchAgain);
 }
 
 void LogFollower::WMDropFiles(const QList<QUrl>& urls)
 {
-    if (m_opening)
+    if (deferWhileOpening([this, urls] { WMDropFiles(urls); }))
         return;
     if (urls.size() != 1) {
         showMessage(m_window, {QStringLiteral("More Than One file dragged. Only drag ONE file to Log "
@@ -171,47 +200,58 @@ void LogFollower::CommandLineOpen(const QString& argument)
     m_watch.FileOpen = true;
 }
 
+LogFollower::ReloadSample LogFollower::loadForReload()
+{
+    const OpeningScope opening(*this);
+    const std::string path = nativePath();
+    // Sampled before the read, so that a write landing during the load differs from the
+    // stored values and the watcher loads it at its next tick.
+    const ReloadSample sample{AgeStamp(path), FileSizeOf(path), StampOf(path)};
+    LoadIntoBuffer();
+    setStatusText(0, QStringLiteral("File Loaded ") + longTimeText());
+    UnicodeStep();
+    m_textCheck = {};
+    return sample;
+}
+
+void LogFollower::showReloaded(const ReloadSample& sample)
+{
+    m_stagingText = m_loadBuffer;
+    shownView()->setDocument(m_stagingText);
+    m_watch.StoredAge = sample.age;
+    m_watch.StoredSize = sample.size;
+    m_watch.StoredStamp = sample.stamp;
+    m_watch.FormatPending = true;
+    m_watch.FormatTicks = 999;
+    setReloadAlert(false);
+}
+
 void LogFollower::Refresh1Click()
 {
-    if (m_opening)
+    if (deferWhileOpening([this] { Refresh1Click(); }))
         return;
-    const std::string path = nativePath();
-    if (AgeStamp(path) == -1) {
+    if (AgeStamp(nativePath()) == -1) {
         setStatusText(0, QStringLiteral("File Could not be located"));
-        if (trimBlanks(QFile::encodeName(m_previousPath).toStdString()).size() > 1)
-            m_currentPath = m_previousPath;
+        // Back to the log that was open before the last file-list pick, opened under its own
+        // name: the title, the path and the text always belong to one file.
+        const std::string previous = QFile::encodeName(m_previousPath).toStdString();
+        if (trimBlanks(previous).size() > 1 && m_previousPath != m_currentPath && AgeStamp(previous) != -1)
+            OpenListedFile(previous);
         return;
     }
     SetTitleToPath();
     m_watchTimer->stop();
-    m_opening = true;
     try {
-        // Sampled before the read, so that a write landing during the load differs from the
-        // stored values and the watcher loads it at its next tick.
-        const std::int32_t age = AgeStamp(path);
-        const std::int64_t size = FileSizeOf(path);
-        LoadIntoBuffer();
-        setStatusText(0, QStringLiteral("File Loaded ") + longTimeText());
-        UnicodeStep();
-        m_stagingText = m_loadBuffer;
-        shownView()->setDocument(m_stagingText);
-        m_watch.StoredAge = age;
-        m_watch.StoredSize = size;
-        m_watch.FormatPending = true;
-        m_watch.FormatTicks = 999;
-        m_opening = false;
-        m_watchTimer->start();
-        setReloadAlert(false);
+        showReloaded(loadForReload());
     } catch (const std::exception&) {
-        m_opening = false;
         setStatusText(0, QStringLiteral("File is Locked, try Again"));
-        m_watchTimer->start();
     }
+    m_watchTimer->start();
 }
 
 void LogFollower::OpenListedFile(const std::string& path)
 {
-    if (m_opening)
+    if (deferWhileOpening([this, path] { OpenListedFile(path); }))
         return;
     if (upperAscii(path) == upperAscii(nativePath())) {
         setStatusText(0, QStringLiteral("File already loaded"));
@@ -219,16 +259,73 @@ void LogFollower::OpenListedFile(const std::string& path)
     }
     m_watchTimer->stop();
     m_previousPath = m_currentPath;
-    if (AgeStamp(path) != -1) {
-        m_currentPath = QFile::decodeName(QByteArray::fromStdString(path));
+    if (AgeStamp(path) == -1) {
+        setStatusText(0, QStringLiteral("FILE DOES NOT EXIST"));
+        m_watchTimer->start();
+        return;
+    }
+    // Loaded first and switched after: a file that cannot be read leaves the log that was
+    // open as it was, shown, named in the title and watched.
+    const QString before = m_currentPath;
+    const DocumentPtr heldBefore = m_loadBuffer;
+    m_currentPath = QFile::decodeName(QByteArray::fromStdString(path));
+    try {
+        const ReloadSample sample = loadForReload();
         ResetForNewFile();
         SetTitleToPath();
         m_watch.FileOpen = true;
-        Refresh1Click();
-    } else {
-        setStatusText(0, QStringLiteral("FILE DOES NOT EXIST"));
+        showReloaded(sample);
+    } catch (const std::exception&) {
+        m_currentPath = before;
+        m_loadBuffer = heldBefore;
+        setStatusText(0, QStringLiteral("File is Locked, try Again"));
     }
     m_watchTimer->start();
+}
+
+bool LogFollower::deferWhileOpening(std::function<void()> request)
+{
+    if (!m_opening)
+        return false;
+    m_pending = std::move(request); // the last request wins
+    return true;
+}
+
+void LogFollower::runPending()
+{
+    if (!m_pending)
+        return;
+    std::function<void()> request = std::move(m_pending);
+    m_pending = nullptr;
+    // After the handler that ended the load has returned, as if the click came now.
+    QMetaObject::invokeMethod(this, [this, request] { runGuarded(m_window, request); }, Qt::QueuedConnection);
+}
+
+LogFollower::OpeningScope::OpeningScope(LogFollower& follower)
+    : m_follower(follower), m_wasOpening(follower.m_opening)
+{
+    follower.m_opening = true;
+}
+
+LogFollower::OpeningScope::~OpeningScope()
+{
+    m_follower.m_opening = m_wasOpening;
+    if (!m_wasOpening)
+        m_follower.runPending();
+}
+
+QFileDialog* LogFollower::openDialog()
+{
+    // Made when first needed: a dialog lists its last folder as soon as it exists.
+    if (!m_openDialog) {
+        m_openDialog = new QFileDialog(m_window);
+        m_openDialog->setObjectName(QStringLiteral("Open1"));
+        m_openDialog->setFileMode(QFileDialog::ExistingFile);
+        m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
+        m_openDialog->setSizeGripEnabled(true);
+        m_openDialog->setIconProvider(&m_iconProvider);
+    }
+    return m_openDialog;
 }
 
 void LogFollower::ToolButton12Click()

@@ -1,6 +1,7 @@
 list(APPEND TLG_CORE_SOURCES
     log/linelayout.cpp
     log/logdocument.cpp
+    log/textcheck.cpp
     log/textload.cpp
     log/unicode.cpp
     log/watchstate.cpp

@@ -38,15 +38,30 @@ void LogFollower::Timer1Timer()
         setStatusText(1, QStringLiteral("Format ") + dateTimeText());
     }
 
-    if (!ChangeSeen(m_watch))
-        return;
+    if (!ChangeSeen(m_watch)) {
+        // A long text is compared with the file a window at a time, on quiet ticks too, until
+        // all of it has been compared since it last changed.
+        if (m_textCheck.unchecked <= 0 || !m_watch.AutoRefresh || m_unicodeKind != UnicodeKind::SingleByte ||
+            AgeStamp(path) == -1 || IsFileLocked(path))
+            return;
+        try {
+            if (CheckLoadedText())
+                return;
+        } catch (const std::exception&) {
+            return; // compared again at the next tick
+        }
+        m_textDiffers = true;
+    }
     setReloadAlert(true);
     m_watchTimer->stop();
     if (m_watch.AutoRefresh) {
-        if (IsFileLocked(path)) {
+        if (AgeStamp(path) == -1) {
+            // Gone (deleted, or moved away and not yet back): said at every tick until it is back.
+            setStatusText(0, QStringLiteral("File Could not be located"));
+        } else if (IsFileLocked(path)) {
             // The next tick sees the same difference and tries again.
             setStatusText(0, QStringLiteral("File is Locked :") + dateTimeText());
-        } else if (AgeStamp(path) != -1) {
+        } else {
             try {
                 pumpEvents();
                 setReloadAlert(false);

@@ -2,6 +2,8 @@
 
 #include "core/fileops.h"
 
+#include <sys/stat.h>
+
 namespace tlg {
 
 void ResetForNewFile(WatchState& state)
@@ -20,10 +22,21 @@ bool TakeFirstViewBack(WatchState& state, bool colouringOn)
     return true;
 }
 
+FileStamp StampOf(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    return {static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            static_cast<std::int64_t>(st.st_size), static_cast<std::uint64_t>(st.st_dev),
+            static_cast<std::uint64_t>(st.st_ino)};
+}
+
 void SampleFile(WatchState& state, const std::string& path)
 {
     state.SampledAge = AgeStamp(path);
     state.SampledSize = FileSizeOf(path);
+    state.SampledStamp = StampOf(path);
 }
 
 std::int32_t ColouringThreshold(std::int32_t intervalMs)
@@ -54,13 +67,15 @@ void MarkColoured(WatchState& state)
 
 bool ChangeSeen(const WatchState& state)
 {
-    return state.SampledAge != state.StoredAge || state.SampledSize != state.StoredSize;
+    return state.SampledAge != state.StoredAge || state.SampledSize != state.StoredSize ||
+           !(state.SampledStamp == state.StoredStamp);
 }
 
 void StoreSampled(WatchState& state)
 {
     state.StoredAge = state.SampledAge;
     state.StoredSize = state.SampledSize;
+    state.StoredStamp = state.SampledStamp;
 }
 
 } // namespace tlg

@@ -9,6 +9,19 @@
 
 namespace tlg {
 
+// What stat() says of a file at full resolution: a rewrite that keeps the size within one
+// two-second step of the age stamp, or a new file under the same name, still differs here.
+struct FileStamp {
+    std::int64_t modifiedNs = 0; // last-write time in nanoseconds since the epoch
+    std::int64_t size = -1;      // -1: missing
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// One stat call; a missing path gives the default stamp.
+FileStamp StampOf(const std::string& path);
+
 struct WatchState {
     bool FileOpen = false;           // a log is open and the watcher polls it
     std::int32_t StoredAge = 0;      // age stamp at the last completed load; 0 forces a reload
@@ -21,6 +34,8 @@ struct WatchState {
     std::int32_t ViewToggle = 1;     // odd: RichEdit1 is shown, even: RichEdit3
     std::int64_t SavedCaretLine = 0; // caret line of the shown view, as last sampled
     std::int32_t CaretPixelY = 0;    // the caret's height in the shown view, as last sampled
+    FileStamp StoredStamp;           // the full-resolution stamp at the last completed load
+    FileStamp SampledStamp;          // and at the start of the current tick
 };
 
 // A new file is about to be shown: a stored age of 0 never equals a real age stamp, so the
@@ -31,7 +46,8 @@ void ResetForNewFile(WatchState& state);
 // when the second view is shown and the first must come to the front.
 bool TakeFirstViewBack(WatchState& state, bool colouringOn);
 
-// Reads the file's age stamp and size into the sampled fields: two stat calls, no read.
+// Reads the file's age stamp, size and full-resolution stamp into the sampled fields: three
+// stat calls, no read.
 void SampleFile(WatchState& state, const std::string& path);
 
 // The number of ticks after a load that due colouring waits: 1000 ms divided by the interval.
@@ -45,7 +61,7 @@ void MarkColouringDue(WatchState& state);
 // A colouring pass ran.
 void MarkColoured(WatchState& state);
 
-// The sampled age stamp or size differs from the stored one (the age compared first).
+// The sampled age stamp, size or full-resolution stamp differs from the stored one.
 bool ChangeSeen(const WatchState& state);
 
 // A load completed: the values sampled before it become the stored ones, so a write that

@@ -3,6 +3,7 @@
 
 #include "log/linelayout.h"
 #include "log/logdocument.h"
+#include "log/textcheck.h"
 #include "log/textload.h"
 #include "support/tempdir.h"
 
@@ -139,6 +140,98 @@ TEST(AppendTest, AGrowingFollowedLogSharesItsBufferAndReadsOnlyTheNewBytes)
     }
     EXPECT_LE(copies, 3);
     EXPECT_EQ(followed->lineCount(), 42);
+}
+
+TEST(AppendTest, TheFollowedTextEqualsTheFileAfterEveryChangeEvenInTheMiddle)
+{
+    testing::TempDir dir;
+    const std::string path = dir.path("followed.log");
+    std::mt19937 random(29);
+    std::string content;
+    auto write = [&](const std::string& bytes, bool append) {
+        std::ofstream(path, append ? std::ios::binary | std::ios::app : std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        content = append ? content + bytes : bytes;
+    };
+    write(randomText(random, 30000), false);
+    TextCheck check;
+    DocumentPtr followed = LoadFollowedText(path, nullptr, check, false);
+    for (int step = 0; step < 300; ++step) {
+        const int what = static_cast<int>(random() % 12);
+        std::string change;
+        if (what < 5) {
+            write(randomText(random, random() % 3000), true);
+            change = "append";
+        } else if (what == 5) {
+            write(randomText(random, random() % 5000), false);
+            change = "rewrite";
+        } else if (what == 6) {
+            const std::string fresh = randomText(random, 100 + random() % 9000);
+            std::ofstream(dir.path("next.log"), std::ios::binary).write(fresh.data(), static_cast<std::streamsize>(fresh.size()));
+            ASSERT_EQ(std::rename(dir.path("next.log").c_str(), path.c_str()), 0);
+            content = fresh;
+            change = "replace";
+        } else if ((what == 7 || what == 8) && content.size() > 9000) {
+            // A byte changed away from both ends (the status of a line rewritten in place),
+            // then, or not, the log grows: the same head and the same bytes before the old end.
+            std::string changed = content;
+            const std::size_t at = 4096 + random() % (changed.size() - 8192);
+            changed[at] = changed[at] == 'Q' ? 'R' : 'Q';
+            write(changed, false);
+            if (what == 8)
+                write(randomText(random, 1 + random() % 2000), true);
+            change = what == 7 ? "edit in the middle" : "edit in the middle, then growth";
+        } else if (what == 9 && content.size() > 9000) {
+            // Truncated and written again past the old size, the same except in the middle.
+            std::string again = content;
+            again[again.size() / 2] = again[again.size() / 2] == 'Z' ? 'Y' : 'Z';
+            write("", false);
+            write(again + randomText(random, 10 + random() % 500), false);
+            change = "truncated and regrown";
+        } else {
+            change = "nothing";
+        }
+        followed = LoadFollowedText(path, followed, check, false);
+        expectSameDocument(*followed, *LogDocument::fromBytes(content), "step " + std::to_string(step) + " " + change);
+        EXPECT_EQ(check.unchecked, 0);
+    }
+}
+
+TEST(AppendTest, ALongTextIsComparedWindowByWindowWithinABoundedNumberOfChecks)
+{
+    testing::TempDir dir;
+    std::mt19937 random(31);
+    std::string content = randomText(random, 100000);
+    const std::string path = dir.write("long.log", content);
+    const DocumentPtr held = LogDocument::fromBytes(content);
+    // A budget far below the text: the first and last 4 KiB and a window of the rest per check.
+    constexpr std::size_t kBudget = 8192 + 10000;
+    const std::size_t checksForAll = (content.size() + 9999) / 10000;
+    for (std::size_t at : {std::size_t(5000), std::size_t(50000), std::size_t(95000)}) {
+        std::string changed = content;
+        changed[at] = changed[at] == 'Q' ? 'R' : 'Q';
+        std::ofstream(path, std::ios::binary).write(changed.data(), static_cast<std::streamsize>(changed.size()));
+        TextCheck check;
+        check.cursor = random() % content.size();
+        check.unchecked = static_cast<std::int64_t>(content.size());
+        std::size_t checks = 0;
+        bool same = true;
+        while (same && checks <= checksForAll) {
+            same = TextStillInFile(path, held->text(), check, kBudget);
+            ++checks;
+        }
+        EXPECT_FALSE(same) << "a change at " << at << " went unseen for " << checks << " checks";
+    }
+    // The file unchanged: every check agrees, and a full round leaves nothing unchecked.
+    std::ofstream(path, std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
+    TextCheck check;
+    check.unchecked = static_cast<std::int64_t>(content.size());
+    for (std::size_t i = 0; i < checksForAll; ++i)
+        EXPECT_TRUE(TextStillInFile(path, held->text(), check, kBudget));
+    EXPECT_EQ(check.unchecked, 0);
+    // A file now shorter than the text differs.
+    std::ofstream(path, std::ios::binary).write(content.data(), 50000);
+    EXPECT_FALSE(TextStillInFile(path, held->text(), check, kBudget));
 }
 
 } // namespace

@@ -1,0 +1,282 @@
+// Opening while things go wrong: a log edited in place, deleted, held by another program, or
+// asked for while another load runs; and the open dialog over special files.
+
+#include "core/fileops.h"
+#include "log/logview.h"
+#include "support/qtfiles.h"
+#include "support/viewerfixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QSettings>
+#include <QTimer>
+#include <QUrl>
+
+#include <atomic>
+#include <future>
+#include <random>
+
+using tlg::MainWindow;
+using tlg::testing::appendFile;
+using tlg::testing::HeldLock;
+using tlg::testing::ViewerFixture;
+using tlg::testing::writeFile;
+
+namespace {
+
+QByteArray numberedText(int lines)
+{
+    QByteArray text;
+    for (int i = 0; i < lines; ++i)
+        text += "line " + QByteArray::number(i) + " status OK, and some more words to fill it\n";
+    return text;
+}
+
+// Replaces one stretch of the file's bytes in place, keeping its size.
+void overwriteAt(const QString& path, qint64 at, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(at));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+std::string fileBytes(const QString& path)
+{
+    return tlg::testing::readFile(path).toStdString();
+}
+
+} // namespace
+
+class OpeningTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void anEditInPlaceIsShownAtTheNextTick()
+    {
+        ViewerFixture viewer;
+        const QByteArray text = numberedText(3000); // well within what a tick compares whole
+        const QString log = writeFile(viewer.home() + "edited.log", text);
+        MainWindow* window = viewer.start({log});
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText(), text.toStdString());
+
+        // A line in the middle rewritten in place, then the log grows: head and the bytes
+        // before the old end are as they were.
+        const qint64 middle = text.indexOf("line 1500 status OK") + 17;
+        overwriteAt(log, middle, "FAILED!");
+        appendFile(log, "a new line\n");
+        viewer.tick();
+        QCOMPARE(window->log()->stagingText()->text(), fileBytes(log));
+        viewer.tick();
+        QCOMPARE(viewer.shownText(), fileBytes(log));
+        QVERIFY(viewer.shownText().find("line 1500 status FAILED!") != std::string::npos);
+    }
+
+    void aLongLogEditedInPlaceIsShownWithinABoundedNumberOfTicks()
+    {
+        ViewerFixture viewer;
+        // Past what one tick compares: the rest is compared on the ticks that follow.
+        QByteArray text = numberedText(400000);
+        QVERIFY(text.size() > (20 << 20));
+        const QString log = writeFile(viewer.home() + "long.log", text);
+        MainWindow* window = viewer.start({log});
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText().size(), static_cast<std::size_t>(text.size()));
+
+        overwriteAt(log, text.size() - (3 << 20), "FAILED!");
+        // One tick sees the change, then each compares up to 16 MiB more; the colouring of a
+        // load comes one tick after it.
+        const int bound = static_cast<int>(text.size() / (16 << 20)) + 3;
+        int ticks = 0;
+        while (viewer.shownText() != fileBytes(log) && ticks < bound) {
+            viewer.tick();
+            ++ticks;
+        }
+        QCOMPARE(viewer.shownText(), fileBytes(log));
+        QVERIFY(window->log()->watchState().StoredSize == text.size());
+    }
+
+    void aDeletedLogIsMissingAndAReloadKeepsTitlePathAndTextTogether()
+    {
+        ViewerFixture viewer;
+        const QString first = writeFile(viewer.home() + "first.log", "first log\n");
+        const QString second = writeFile(viewer.home() + "second.log", "second log\n");
+        MainWindow* window = viewer.start({first});
+        viewer.tick(2);
+        window->log()->OpenListedFile(QFile::encodeName(second).toStdString());
+        QCOMPARE(window->log()->previousPath(), first);
+
+        QVERIFY(QFile::remove(second));
+        viewer.tick();
+        QCOMPARE(viewer.status(0), QStringLiteral("File Could not be located"));
+        // Reload goes back to the log open before the pick, under its own name.
+        window->log()->Refresh1Click();
+        QCOMPARE(window->log()->currentPath(), first);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + first);
+        QCOMPARE(viewer.shownText(), std::string("first log\n"));
+        viewer.tick(2);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + first);
+        QCOMPARE(viewer.shownText(), std::string("first log\n"));
+        QVERIFY(viewer.messages.isEmpty());
+    }
+
+    void aListedLogThatCannotBeReadLeavesTheOpenLogAsItWas()
+    {
+        ViewerFixture viewer;
+        const QString open = writeFile(viewer.home() + "open.log", "the open log\n");
+        const QString held = writeFile(viewer.home() + "held.log", "held log\n");
+        MainWindow* window = viewer.start({open});
+        viewer.tick(2);
+        {
+            HeldLock lock(held);
+            window->log()->OpenListedFile(QFile::encodeName(held).toStdString());
+        }
+        QCOMPARE(viewer.status(0), QStringLiteral("File is Locked, try Again"));
+        QCOMPARE(window->log()->currentPath(), open);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + open);
+        QCOMPARE(viewer.shownText(), std::string("the open log\n"));
+        QVERIFY(window->log()->watchState().FileOpen);
+        appendFile(open, "still followed\n");
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText(), std::string("the open log\nstill followed\n"));
+    }
+
+    void aRequestMadeDuringALoadRunsWhenItEnds_data()
+    {
+        QTest::addColumn<QString>("request");
+        QTest::newRow("drop") << "drop";
+        QTest::newRow("file-list pick") << "pick";
+        QTest::newRow("reload") << "reload";
+        QTest::newRow("apply now") << "apply";
+        QTest::newRow("open file") << "open";
+    }
+
+    void aRequestMadeDuringALoadRunsWhenItEnds()
+    {
+        QFETCH(QString, request);
+        ViewerFixture viewer;
+        const QString first = writeFile(viewer.home() + "first.log", "first\n");
+        const QString second = writeFile(viewer.home() + "second.log", "second\n");
+        MainWindow* window = viewer.start({first});
+        viewer.tick(2);
+        tlg::LogFollower* log = window->log();
+        appendFile(first, "more\n");
+
+        // The manual reload's read waits until the request has been made.
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        std::atomic<int> reads{0};
+        log->setReadHook([released, &reads] {
+            if (reads++ == 0)
+                released.wait();
+        });
+        bool asked = false;
+        QTimer::singleShot(0, window, [&] {
+            QVERIFY(log->opening());
+            if (request == "drop")
+                log->WMDropFiles({QUrl::fromLocalFile(second)});
+            else if (request == "pick")
+                log->OpenListedFile(QFile::encodeName(second).toStdString());
+            else if (request == "reload")
+                log->Refresh1Click();
+            else if (request == "apply")
+                log->ApplyFormatNow();
+            else
+                log->OpenFile1Click();
+            asked = true;
+            release.set_value();
+        });
+        if (request == "open") {
+            // The dialog comes up once the load is over; it is answered with the second log.
+            auto* poll = new QTimer(window);
+            poll->setInterval(10);
+            QObject::connect(poll, &QTimer::timeout, poll, [window, second, poll] {
+                auto* dialog = window->findChild<QFileDialog*>(QStringLiteral("Open1"));
+                if (!dialog || !dialog->isVisible())
+                    return;
+                poll->stop();
+                poll->deleteLater();
+                dialog->selectFile(second);
+                static_cast<QDialog*>(dialog)->accept();
+            });
+            poll->start();
+        }
+        log->Refresh1Click();
+        QVERIFY(asked);
+        QCOMPARE(viewer.shownText(), std::string("first\nmore\n")); // the reload itself
+        const int readsAfterReload = reads;
+        QTRY_VERIFY_WITH_TIMEOUT(reads > readsAfterReload, 10000); // the waiting request ran
+        QTRY_VERIFY_WITH_TIMEOUT(!log->opening(), 10000);
+        QCoreApplication::processEvents();
+        if (request == "reload" || request == "apply") {
+            QCOMPARE(log->currentPath(), first);
+        } else {
+            QCOMPARE(log->currentPath(), second);
+            QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
+        }
+        QVERIFY(viewer.messages.isEmpty());
+    }
+
+    void theOpenDialogNeverReadsSpecialFiles()
+    {
+        // Qt remembers the dialog's last folder; /proc holds files whose read may never end.
+        ViewerFixture viewer;
+        {
+            QSettings qtSettings(QSettings::UserScope, QStringLiteral("QtProject"));
+            qtSettings.beginGroup(QStringLiteral("FileDialog"));
+            qtSettings.setValue(QStringLiteral("lastVisited"), QUrl::fromLocalFile(QStringLiteral("/proc")));
+        }
+        // A file whose name says nothing and whose bytes say PDF: only a read could tell.
+        const QString folder = viewer.home() + "listed";
+        QVERIFY(QDir().mkpath(folder));
+        writeFile(folder + "/report", "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n");
+        MainWindow* window = viewer.start();
+        QVERIFY(window->isVisible()); // start-up completed
+        QVERIFY(!window->findChild<QFileDialog*>(QStringLiteral("Open1"))); // made when first needed
+
+        QStringList types;
+        int procRows = 0;
+        auto* poll = new QTimer(window);
+        poll->setInterval(20);
+        QObject::connect(poll, &QTimer::timeout, poll, [&, window, poll] {
+            auto* dialog = window->findChild<QFileDialog*>(QStringLiteral("Open1"));
+            if (!dialog || !dialog->isVisible())
+                return;
+            auto* model = dialog->findChild<QFileSystemModel*>();
+            const QModelIndex proc = model->index(QStringLiteral("/proc"));
+            const QModelIndex listed = model->index(folder);
+            if (model->rowCount(proc) == 0) {
+                dialog->setDirectory(QStringLiteral("/proc"));
+                return;
+            }
+            if (model->rowCount(listed) == 0) {
+                dialog->setDirectory(folder);
+                return;
+            }
+            // Every row's name, type and picture, as the list paints them.
+            for (const QModelIndex& parent : {proc, listed}) {
+                for (int row = 0; row < model->rowCount(parent); ++row) {
+                    (void)model->data(model->index(row, 0, parent), Qt::DecorationRole);
+                    const QString type = model->data(model->index(row, 2, parent), Qt::DisplayRole).toString();
+                    if (parent == listed)
+                        types << type;
+                }
+            }
+            procRows = model->rowCount(proc);
+            poll->stop();
+            poll->deleteLater();
+            dialog->reject();
+        });
+        poll->start();
+        window->log()->OpenFile1Click();
+        QVERIFY(procRows > 10);
+        QCOMPARE(types.size(), 1);
+        QVERIFY2(!types.first().contains(QStringLiteral("PDF")), qPrintable(types.first()));
+    }
+};
+
+QTEST_MAIN(OpeningTest)
+#include "tst_opening.moc"
