@@ -102,6 +102,7 @@ struct MainWindow::Controls {
     QCheckBox* wordWrapBox = nullptr;         // CheckBox1
     QCheckBox* scrollToBottomBox = nullptr;   // CheckBox3
     QCheckBox* colourBox = nullptr;           // CheckBox6
+    QCheckBox* followInstantlyBox = nullptr;  // "Follow changes instantly"
     QSplitter* clientSplitter = nullptr;
     std::array<QLabel*, 4> statusPanels{};    // StatusPanel0 .. StatusPanel3
     QTimer* clockTimer = nullptr;             // Timer2
@@ -327,7 +328,9 @@ QWidget* MainWindow::buildOptionsPanel()
     m_controls->wordWrapBox = makeCheckBox(m_controls->optionsPanel, "CheckBox1", QStringLiteral("Word Wrap"), false);
     m_controls->scrollToBottomBox = makeCheckBox(m_controls->optionsPanel, "CheckBox3", QStringLiteral("Scroll to bottom on Load/update"), false);
     m_controls->colourBox = makeCheckBox(m_controls->optionsPanel, "CheckBox6", QStringLiteral("Color Text(format)"), true);
-    for (QCheckBox* box : {m_controls->autoRefreshBox, m_controls->wordWrapBox, m_controls->scrollToBottomBox, m_controls->colourBox})
+    m_controls->followInstantlyBox = makeCheckBox(m_controls->optionsPanel, "CheckBoxFollowInstantly", QStringLiteral("Follow changes instantly"), true);
+    for (QCheckBox* box : {m_controls->autoRefreshBox, m_controls->wordWrapBox, m_controls->scrollToBottomBox, m_controls->colourBox,
+                           m_controls->followInstantlyBox})
         column->addWidget(box);
     column->addStretch(1);
     m_controls->optionsPanel->hide();
@@ -388,6 +391,7 @@ void MainWindow::createSubsystems()
     follow.unicodeButton = m_controls->unicodeButton;
     follow.wordWrapBox = m_controls->wordWrapBox;
     follow.intervalSlider = m_controls->intervalSlider;
+    follow.followInstantlyBox = m_controls->followInstantlyBox;
     m_log = new LogFollower(this, m_controls->view1, m_controls->view3, follow, m_colouring, m_status.get());
     m_finder = new Finder(m_log, this);
     m_position = new PositionIndicator(m_log, m_status.get(), this);
@@ -407,6 +411,7 @@ void MainWindow::connectHandlers()
     // "Apply Now" records the path as the top strip's accessible name (it has no caption).
     connect(m_log, &LogFollower::formatApplied, m_controls->topStrip, &QWidget::setAccessibleName);
     connect(m_log, &LogFollower::aboutToSample, m_position, &PositionIndicator::UpdatePositionIndicator);
+    connect(m_colouring, &Colouring::rulesChanged, m_log, &LogFollower::ShowRulesNow);
 
     // The window's own panels and windows.
     connect(m_controls->optionsButton, &QToolButton::clicked, this, guarded(this, [this] { ToolButton7Click(); }));

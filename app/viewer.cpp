@@ -1,6 +1,8 @@
 #include "app/viewer.h"
 
 #include "app/mainwindow.h"
+#include "core/messages.h"
+#include "log/logfollower.h"
 #include "filelist/addtofilelistdialog.h"
 #include "format/formateditor.h"
 
@@ -16,6 +18,9 @@ QMainWindow* startViewer(const QStringList& arguments)
     auto* addDialog = new AddToFileListDialog(mainWindow);
     mainWindow->setCompanionWindows(formatEditor, addDialog);
     mainWindow->show();
+    // The log named on the command line loads once the window is on screen, so that the
+    // window paints (and shows the progress) while a large log loads.
+    runGuarded(mainWindow, [mainWindow] { mainWindow->log()->LoadCommandLineLog(); });
     return mainWindow;
 }
 

@@ -13,7 +13,12 @@ Colouring::Colouring(QAbstractButton* showErrorsButton, QAbstractButton* showInf
       m_showInfoButton(showInfoButton),
       m_colourBox(colourBox)
 {
-    connect(m_colourBox, &QAbstractButton::clicked, this, [this] { CheckBox6Click(); });
+    connect(m_colourBox, &QAbstractButton::clicked, this, [this] {
+        CheckBox6Click();
+        emit rulesChanged();
+    });
+    for (QAbstractButton* gate : {m_showErrorsButton, m_showInfoButton})
+        connect(gate, &QAbstractButton::clicked, this, &Colouring::rulesChanged);
 }
 
 bool Colouring::colouringOn() const

@@ -34,6 +34,10 @@ public:
     // next pass.
     std::shared_ptr<const ColourRules> rules() const;
 
+signals:
+    // A switch changed: the rules of now differ from those of a moment ago.
+    void rulesChanged();
+
 public slots:
     // Off greys the gates and leaves them as they are; the watcher then shows plain text. On
     // sets both gates again.

@@ -6,6 +6,7 @@
 #include "core/fileops.h"
 #include "core/messages.h"
 #include "core/statuspanels.h"
+#include "core/timetext.h"
 #include "format/colouring.h"
 #include "log/logview.h"
 #include "log/textload.h"
@@ -13,6 +14,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileSystemWatcher>
 #include <QMimeDatabase>
 #include <QSlider>
 #include <QTimer>
@@ -48,6 +50,31 @@ LogFollower::LogFollower(QWidget* window, LogView* view1, LogView* view3,
             m_watchTimer->start();
     });
     m_watchTimer->start();
+
+    // Change notifications start a tick at once, a burst of them one tick.
+    m_fileWatcher = new QFileSystemWatcher(this);
+    m_notifiedTick = new QTimer(this);
+    m_notifiedTick->setSingleShot(true);
+    connect(m_fileWatcher, &QFileSystemWatcher::fileChanged, this, [this] { changeNotified(); });
+    connect(m_fileWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { changeNotified(); });
+    connect(m_notifiedTick, &QTimer::timeout, this, [this] {
+        if (m_opening) {
+            m_notifiedTick->start(kNotifiedTickGapMs); // after the load
+            return;
+        }
+        m_sinceNotifiedTick.start();
+        m_inNotifiedTick = true;
+        try {
+            Timer1Timer();
+        } catch (const std::exception&) {
+            setStatusText(0, QStringLiteral("File Locked, will retry"));
+        }
+        m_inNotifiedTick = false;
+        if (!m_watchTimer->isActive())
+            m_watchTimer->start();
+    });
+    if (m_controls.followInstantlyBox)
+        connect(m_controls.followInstantlyBox, &QAbstractButton::toggled, this, [this] { watchOpenLog(); });
 
     connect(m_controls.intervalSlider, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
     connect(m_controls.autoRefreshButton, &QAbstractButton::clicked, this, [this] { ToolButton17Click(); });
@@ -148,13 +175,26 @@ void LogFollower::ApplyFormatNow()
     const std::string path = nativePath();
     if (AgeStamp(path) == -1)
         return;
-    m_stagingText = readAside([path](std::atomic<std::int64_t>& done) { return LoadPlainText(path, &done); },
-                              FileSizeOf(path));
+    // The whole file again, then coloured at once with the labels as they are now.
+    const FileSample sample = sampleFile(path);
+    m_loadBuffer = readAside([path](std::atomic<std::int64_t>& done) { return LoadPlainText(path, &done); },
+                             FileSizeOf(path));
+    m_textCheck = {};
+    if (m_controls.unicodeButton->isChecked())
+        ConvertUnicode();
     m_view1->clear();
-    m_watch.StoredAge = 0;
-    m_watch.StoredSize = 0;
-    MarkColoured(m_watch); // nothing is due until the watcher has loaded the file again
+    storeSample(sample);
+    MarkColoured(m_watch);
     emit formatApplied(m_currentPath);
+    setStatusText(0, QStringLiteral("Last Update :") + dateTimeText());
+    showLoadedText();
+}
+
+void LogFollower::ShowRulesNow()
+{
+    const std::shared_ptr<const ColourRules> rules = m_colouring->colouringOn() ? m_colouring->rules() : nullptr;
+    m_view1->setColourRules(rules);
+    m_view3->setColourRules(rules);
 }
 
 void LogFollower::CheckBox1Click()

@@ -13,6 +13,7 @@
 #include "log/unicode.h"
 #include "log/watchstate.h"
 
+#include <QElapsedTimer>
 #include <QFileIconProvider>
 #include <QObject>
 #include <QPointer>
@@ -25,6 +26,7 @@
 
 class QAbstractButton;
 class QFileDialog;
+class QFileSystemWatcher;
 class QSlider;
 class QTimer;
 class QWidget;
@@ -44,6 +46,7 @@ struct FollowerControls {
     QAbstractButton* scrollToBottomBox = nullptr; // CheckBox3
     QAbstractButton* unicodeButton = nullptr;     // ToolButton16
     QAbstractButton* wordWrapBox = nullptr;       // CheckBox1
+    QAbstractButton* followInstantlyBox = nullptr; // "Follow changes instantly"
     QSlider* intervalSlider = nullptr;            // TrackBar1
 };
 
@@ -98,8 +101,13 @@ public:
     void ColorLogText();
     void ShowColoredView(LogView* coloured, LogView* other, bool caretAtTop);
 
-    // The log named on the command line: nothing happens for a blank or missing path.
+    // The log named on the command line, kept for LoadCommandLineLog: nothing happens for a
+    // blank or missing path.
     void CommandLineOpen(const QString& path);
+    // Loads and shows the log named on the command line, once the window is on screen.
+    void LoadCommandLineLog();
+    // The shortest time between two ticks that change notifications start.
+    static constexpr int kNotifiedTickGapMs = 150;
     // A pick in the file list: "File already loaded" for the open log, "FILE DOES NOT EXIST"
     // for a missing file, else the manual reload of the picked file.
     void OpenListedFile(const std::string& path);
@@ -120,6 +128,8 @@ public slots:
     // The format editor's Apply Now: the open log is reloaded by the watcher's next tick and
     // coloured at the tick after, with the labels as they are now.
     void ApplyFormatNow();
+    // The colouring switches changed: both views show their text with the rules of now.
+    void ShowRulesNow();
 
 signals:
     // The window's title names the open log.
@@ -149,16 +159,31 @@ private:
     bool deferWhileOpening(std::function<void()> request);
     void runPending();
 
-    // The file as sampled just before a manual reload read it.
-    struct ReloadSample {
+    // The file as sampled just before a load read it.
+    struct FileSample {
         std::int32_t age;
         std::int64_t size;
         FileStamp stamp;
     };
+    static FileSample sampleFile(const std::string& path);
+    void storeSample(const FileSample& sample);
     // The manual reload's load: the buffer, "File Loaded", the Unicode step. Throws on failure.
-    ReloadSample loadForReload();
-    // Shows the reloaded text in the shown view and stores what was sampled before the read.
-    void showReloaded(const ReloadSample& sample);
+    FileSample loadForReload();
+    // Shows the reloaded text in the shown view, stores what was sampled before the read and
+    // colours it.
+    void showReloaded(const FileSample& sample);
+    // The colouring step for a text just loaded into the staging text: the colouring run at
+    // once while colouring is on (with the caret at the end while "Goto Bottom" is down), and
+    // "Format" with the time in the second panel.
+    void colourLoadedText();
+    // A text just loaded into the load buffer, shown: coloured at once while colouring is on,
+    // else as it is in the first view, with the caret at the end or on the reader's line.
+    void showLoadedText();
+    // Watches the open log and its folder for changes while "Follow changes instantly" is on.
+    void watchOpenLog();
+    // A change was notified: a tick runs at once, but no sooner than kNotifiedTickGapMs after
+    // the last notified tick, so that a burst of writes costs one reload.
+    void changeNotified();
     // Compares (part of) the loaded text with the file beside the GUI thread; false when they
     // differ.
     bool CheckLoadedText();
@@ -199,6 +224,11 @@ private:
     void setReloadAlert(bool alert);
 
     QWidget* m_window;
+    QFileSystemWatcher* m_fileWatcher = nullptr;
+    QTimer* m_notifiedTick = nullptr;   // the coalesced tick after a change notification
+    QElapsedTimer m_sinceNotifiedTick;
+    bool m_inNotifiedTick = false;      // the tick running came from a notification
+    QString m_commandLinePath;
     LogView* m_view1;  // RichEdit1
     LogView* m_view3;  // RichEdit3
     FollowerControls m_controls;

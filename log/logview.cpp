@@ -77,6 +77,13 @@ void LogView::setDocument(DocumentPtr document, RulesPtr rules)
     viewport()->update();
 }
 
+void LogView::setColourRules(RulesPtr rules)
+{
+    m_rules = std::move(rules);
+    m_spans.clear();
+    viewport()->update();
+}
+
 std::string LogView::text() const
 {
     return std::string(m_document->text());

@@ -70,6 +70,9 @@ public:
     void setBaseTextColour(const QColor& colour);
     QColor baseTextColour() const { return m_textColour; }
     const RulesPtr& colourRules() const { return m_rules; }
+    // Colours the same document by other rules (none: the base text colour), keeping the
+    // caret, the selection and what is in sight.
+    void setColourRules(RulesPtr rules);
     // The colour in which the byte at offset is painted (selection aside).
     QColor colourAt(ByteOffset offset) const;
     // Scrolls so that the line is the first in sight (as far as the text allows).

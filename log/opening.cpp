@@ -2,6 +2,7 @@
 // reload. Handlers of the open log.
 
 #include "log/logfollower.h"
+#include "format/colouring.h"
 
 #include "core/errors.h"
 #include "core/fields.h"
@@ -73,13 +74,20 @@ void LogFollower::LoadIntoBufferAfter()
     const DocumentPtr previous = m_loadBuffer;
     // The bytes already held must still be the file's, or the whole file is read again: an
     // edit in place is never shown stale.
+    // A tick that a change notification started compares nothing, so that a log written in a
+    // burst costs no more than the bytes it gained; the next regular tick compares it all.
     const bool differs = m_textDiffers;
+    const bool compare = !m_inNotifiedTick || differs;
     TextCheck check = m_textCheck;
     m_loadBuffer = readAside(
         [&, path, previous](std::atomic<std::int64_t>& done) {
+            if (!compare)
+                return LoadPlainTextAfter(path, previous, &done);
             return LoadFollowedText(path, previous, check, differs, &done);
         },
         FileSizeOf(path) - previous->size());
+    if (!compare)
+        check.unchecked = m_loadBuffer->size();
     m_textDiffers = false;
     m_textCheck = check;
 }
@@ -140,6 +148,9 @@ void LogFollower::loadPath(const QString& path, bool watchBackOnFailure)
 
 void LogFollower::openNewFile(const QString& path, bool watchBackOnFailure)
 {
+    // Sampled before the read, so that a write landing during the load is loaded at the next
+    // tick.
+    const FileSample sample = sampleFile(QFile::encodeName(path).toStdString());
     loadPath(path, watchBackOnFailure);
     m_stagingText = m_loadBuffer;
     m_view1->clear();
@@ -147,6 +158,9 @@ void LogFollower::openNewFile(const QString& path, bool watchBackOnFailure)
     SetTitleToPath();
     m_watch.FileOpen = true;
     focusMainWindow();
+    storeSample(sample);
+    showLoadedText();
+    watchOpenLog();
 }
 
 void LogFollower::OpenFile1Click()
@@ -194,19 +208,32 @@ void LogFollower::CommandLineOpen(const QString& argument)
     const std::string path = QFile::encodeName(argument).toStdString();
     if (trimBlanks(path).empty() || AgeStamp(path) == -1)
         return; // nothing to open, and nothing to say
+    m_commandLinePath = argument;
+}
+
+void LogFollower::LoadCommandLineLog()
+{
+    if (m_commandLinePath.isEmpty())
+        return;
+    const QString argument = std::exchange(m_commandLinePath, QString());
+    const FileSample sample = sampleFile(QFile::encodeName(argument).toStdString());
     loadPath(argument, false);
     m_view1->setDocument(m_loadBuffer);
     SetTitleToPath();
     m_watch.FileOpen = true;
+    storeSample(sample);
+    m_stagingText = m_loadBuffer;
+    showLoadedText();
+    watchOpenLog();
 }
 
-LogFollower::ReloadSample LogFollower::loadForReload()
+LogFollower::FileSample LogFollower::loadForReload()
 {
     const OpeningScope opening(*this);
     const std::string path = nativePath();
     // Sampled before the read, so that a write landing during the load differs from the
     // stored values and the watcher loads it at its next tick.
-    const ReloadSample sample{AgeStamp(path), FileSizeOf(path), StampOf(path)};
+    const FileSample sample = sampleFile(path);
     LoadIntoBuffer();
     setStatusText(0, QStringLiteral("File Loaded ") + longTimeText());
     UnicodeStep();
@@ -214,15 +241,28 @@ LogFollower::ReloadSample LogFollower::loadForReload()
     return sample;
 }
 
-void LogFollower::showReloaded(const ReloadSample& sample)
+LogFollower::FileSample LogFollower::sampleFile(const std::string& path)
 {
-    m_stagingText = m_loadBuffer;
-    shownView()->setDocument(m_stagingText);
+    return {AgeStamp(path), FileSizeOf(path), StampOf(path)};
+}
+
+void LogFollower::storeSample(const FileSample& sample)
+{
     m_watch.StoredAge = sample.age;
     m_watch.StoredSize = sample.size;
     m_watch.StoredStamp = sample.stamp;
+}
+
+void LogFollower::showReloaded(const FileSample& sample)
+{
+    m_stagingText = m_loadBuffer;
+    shownView()->setDocument(m_stagingText);
+    storeSample(sample);
+    // Coloured at once; with colouring off it waits until colouring is on again.
     m_watch.FormatPending = true;
     m_watch.FormatTicks = 999;
+    if (m_colouring->colouringOn())
+        colourLoadedText();
     setReloadAlert(false);
 }
 
@@ -270,11 +310,12 @@ void LogFollower::OpenListedFile(const std::string& path)
     const DocumentPtr heldBefore = m_loadBuffer;
     m_currentPath = QFile::decodeName(QByteArray::fromStdString(path));
     try {
-        const ReloadSample sample = loadForReload();
+        const FileSample sample = loadForReload();
         ResetForNewFile();
         SetTitleToPath();
         m_watch.FileOpen = true;
         showReloaded(sample);
+        watchOpenLog();
     } catch (const std::exception&) {
         m_currentPath = before;
         m_loadBuffer = heldBefore;

@@ -10,6 +10,8 @@
 #include "log/watchstate.h"
 
 #include <QAbstractButton>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QSlider>
 #include <QTimer>
 
@@ -22,27 +24,19 @@ void LogFollower::Timer1Timer()
         ShowFirstView();
     if (!m_watch.FileOpen || m_opening)
         return;
+    watchOpenLog(); // a rotated log is watched again once it is back
     emit aboutToSample();
     const std::string path = nativePath();
     SampleFile(m_watch, path);
 
-    if (TakeColouringTick(m_watch, colouringOn, m_watchTimer->interval())) {
-        m_watchTimer->stop();
-        if (m_controls.scrollToBottomBox->isChecked())
-            ScrollToBottom();
-        ColorLogText();
-        m_watchTimer->start();
-        MarkColoured(m_watch);
-        if (m_controls.scrollToBottomBox->isChecked())
-            ScrollToBottom();
-        setStatusText(1, QStringLiteral("Format ") + dateTimeText());
-    }
+    if (TakeColouringTick(m_watch, colouringOn, m_watchTimer->interval()))
+        colourLoadedText();
 
     if (!ChangeSeen(m_watch)) {
         // A long text is compared with the file a window at a time, on quiet ticks too, until
         // all of it has been compared since it last changed.
-        if (m_textCheck.unchecked <= 0 || !m_watch.AutoRefresh || m_unicodeKind != UnicodeKind::SingleByte ||
-            AgeStamp(path) == -1 || IsFileLocked(path))
+        if (m_textCheck.unchecked <= 0 || m_inNotifiedTick || !m_watch.AutoRefresh ||
+            m_unicodeKind != UnicodeKind::SingleByte || AgeStamp(path) == -1 || IsFileLocked(path))
             return;
         try {
             if (CheckLoadedText())
@@ -69,20 +63,10 @@ void LogFollower::Timer1Timer()
                     ConvertUnicode();
                 else
                     LoadIntoBufferAfter(); // only the new bytes of a log that grew
-                if (colouringOn) {
-                    // The shown view keeps its text until the colouring of a later tick.
-                    m_stagingText = m_loadBuffer;
-                    MarkColouringDue(m_watch);
-                } else {
-                    m_view1->setDocument(m_loadBuffer);
-                    if (m_controls.scrollToBottomBox->isChecked())
-                        ScrollToBottom();
-                    else
-                        RestoreCaretLine();
-                }
                 StoreSampled(m_watch);
                 focusMainWindow();
                 setStatusText(0, QStringLiteral("Last Update :") + dateTimeText());
+                showLoadedText();
             } catch (const std::exception&) {
                 setStatusText(0, QStringLiteral("File Locked, will retry"));
                 setReloadAlert(true);
@@ -90,6 +74,67 @@ void LogFollower::Timer1Timer()
         }
     }
     m_watchTimer->start();
+}
+
+void LogFollower::colourLoadedText()
+{
+    const bool timerWasRunning = m_watchTimer->isActive();
+    m_watchTimer->stop();
+    if (m_controls.scrollToBottomBox->isChecked())
+        ScrollToBottom();
+    ColorLogText();
+    if (timerWasRunning)
+        m_watchTimer->start();
+    MarkColoured(m_watch);
+    if (m_controls.scrollToBottomBox->isChecked())
+        ScrollToBottom();
+    setStatusText(1, QStringLiteral("Format ") + dateTimeText());
+}
+
+void LogFollower::showLoadedText()
+{
+    if (m_colouring->colouringOn()) {
+        m_stagingText = m_loadBuffer;
+        colourLoadedText();
+        return;
+    }
+    m_view1->setDocument(m_loadBuffer);
+    if (m_controls.scrollToBottomBox->isChecked())
+        ScrollToBottom();
+    else
+        RestoreCaretLine();
+}
+
+void LogFollower::watchOpenLog()
+{
+    const bool on = m_controls.followInstantlyBox && m_controls.followInstantlyBox->isChecked() &&
+                    m_watch.FileOpen && !m_currentPath.isEmpty();
+    QStringList wanted;
+    if (on) {
+        // The folder too: a log that is rotated or made anew is seen as soon as it is back.
+        const QFileInfo file(m_currentPath);
+        wanted << file.absolutePath();
+        if (file.exists())
+            wanted << file.absoluteFilePath();
+    }
+    QStringList watched = m_fileWatcher->files() + m_fileWatcher->directories();
+    for (const QString& path : watched) {
+        if (!wanted.contains(path))
+            m_fileWatcher->removePath(path);
+    }
+    watched = m_fileWatcher->files() + m_fileWatcher->directories();
+    for (const QString& path : wanted) {
+        if (!watched.contains(path))
+            m_fileWatcher->addPath(path);
+    }
+}
+
+void LogFollower::changeNotified()
+{
+    if (!m_watch.FileOpen || m_notifiedTick->isActive())
+        return;
+    const qint64 since = m_sinceNotifiedTick.isValid() ? m_sinceNotifiedTick.elapsed() : kNotifiedTickGapMs;
+    m_notifiedTick->start(static_cast<int>(std::max<qint64>(0, kNotifiedTickGapMs - since)));
 }
 
 void LogFollower::TrackBar1Change()

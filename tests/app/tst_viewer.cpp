@@ -200,9 +200,10 @@ private slots:
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
         QCOMPARE(window->log()->currentPath(), log);
         QVERIFY(window->log()->watchState().FileOpen);
-        QCOMPARE(window->log()->watchState().StoredAge, 0); // the first tick reloads it
+        // Loaded once the window is on screen, coloured at once.
+        QCOMPARE(window->log()->watchState().StoredAge, tlg::AgeStamp(log.toStdString()));
         QCOMPARE(viewer.shownText(), bytes.toStdString());
-        QCOMPARE(window->log()->shownView(), window->log()->view1());
+        QCOMPARE(window->log()->shownView(), window->log()->view3());
     }
 
     void reloadReportsEachOutcome()
@@ -222,8 +223,8 @@ private slots:
         const std::string path = log.toStdString();
         QCOMPARE(window->log()->watchState().StoredAge, tlg::AgeStamp(path));
         QCOMPARE(window->log()->watchState().StoredSize, 8);
-        QVERIFY(window->log()->watchState().FormatPending);
-        QCOMPARE(window->log()->watchState().FormatTicks, 999);
+        QVERIFY(!window->log()->watchState().FormatPending); // coloured at once
+        QVERIFY(viewer.status(1).startsWith(QStringLiteral("Format ")));
         QVERIFY(timer->isActive());
         QCOMPARE(reload->property("alert").toBool(), false);
 
@@ -265,14 +266,11 @@ private slots:
         QCOMPARE(window->log()->currentPath(), log);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
         QVERIFY(window->log()->watchState().FileOpen);
-        QCOMPARE(window->log()->watchState().StoredAge, 0);
-        QCOMPARE(window->log()->watchState().ViewToggle, 1);
+        QCOMPARE(window->log()->watchState().StoredAge, tlg::AgeStamp(log.toStdString()));
+        QCOMPARE(window->log()->watchState().ViewToggle, 2);
         QCOMPARE(window->log()->stagingText()->text(), "picked\r\n");
-        QCOMPARE(window->log()->shownView(), window->log()->view1());
-        QCOMPARE(viewer.shownText(), std::string()); // loaded at the watcher's next tick
-        window->log()->Timer1Timer();
-        QVERIFY(viewer.status(0).startsWith(QStringLiteral("Last Update :")));
-        window->log()->Timer1Timer(); // and shown, coloured, at the one after
+        QCOMPARE(window->log()->shownView(), window->log()->view3());
+        QCOMPARE(viewer.shownText(), std::string("picked\r\n")); // shown, coloured, at once
         QCOMPARE(viewer.shownText(), std::string("picked\r\n"));
 
         // Cancel with a log open: it is watched again.
@@ -323,16 +321,13 @@ private slots:
         QApplication::sendEvent(window, &enter);
         QVERIFY(!enter.isAccepted());
 
-        // One file while another is open: path and title now, the text at the next tick.
+        // One file while another is open: path, title and text at once.
         QMimeData one;
         one.setUrls({QUrl::fromLocalFile(second)});
         dragAndDrop(window, &one);
         QCOMPARE(window->log()->currentPath(), second);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
         QVERIFY(window->log()->watchState().FileOpen);
-        QCOMPARE(viewer.shownText(), std::string());
-        window->log()->Timer1Timer();
-        window->log()->Timer1Timer();
         QCOMPARE(viewer.shownText(), std::string("second\n"));
 
         // A dropped folder cannot be read: the error box names it, and the open log stays.

@@ -246,26 +246,25 @@ private slots:
             if (!dialog || !dialog->isVisible())
                 return;
             auto* model = dialog->findChild<QFileSystemModel*>();
-            const QModelIndex proc = model->index(QStringLiteral("/proc"));
-            const QModelIndex listed = model->index(folder);
-            if (model->rowCount(proc) == 0) {
-                dialog->setDirectory(QStringLiteral("/proc"));
+            // First /proc, then the folder with the file, each listed with every row's name,
+            // type and picture, as the list paints them.
+            const QString folderNow = procRows == 0 ? QStringLiteral("/proc") : folder;
+            if (dialog->directory().absolutePath() != folderNow)
+                dialog->setDirectory(folderNow);
+            const QModelIndex parent = model->index(folderNow);
+            const int rows = model->rowCount(parent);
+            if (rows == 0)
+                return;
+            QStringList typesHere;
+            for (int row = 0; row < rows; ++row) {
+                (void)model->data(model->index(row, 0, parent), Qt::DecorationRole);
+                typesHere << model->data(model->index(row, 2, parent), Qt::DisplayRole).toString();
+            }
+            if (procRows == 0) {
+                procRows = rows;
                 return;
             }
-            if (model->rowCount(listed) == 0) {
-                dialog->setDirectory(folder);
-                return;
-            }
-            // Every row's name, type and picture, as the list paints them.
-            for (const QModelIndex& parent : {proc, listed}) {
-                for (int row = 0; row < model->rowCount(parent); ++row) {
-                    (void)model->data(model->index(row, 0, parent), Qt::DecorationRole);
-                    const QString type = model->data(model->index(row, 2, parent), Qt::DisplayRole).toString();
-                    if (parent == listed)
-                        types << type;
-                }
-            }
-            procRows = model->rowCount(proc);
+            types = typesHere;
             poll->stop();
             poll->deleteLater();
             dialog->reject();
