@@ -14,6 +14,13 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <vector>
+
 using tlg::HttpClient;
 using tlg::testing::LoopbackServer;
 using tlg::testing::readFile;
@@ -379,6 +386,36 @@ private slots:
         QCOMPARE(client.connectTimeOut(), 10000);
         QCOMPARE(client.idleTimeOut(), 15000);
         QCOMPARE(client.totalTimeOut(), 45000);
+    }
+
+    void aConnectionThatDoesNotStandEndsInTime()
+    {
+        // A listener that never accepts, its queue filled: a further connection stays pending.
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(::listen(listener, 0), 0);
+        QCOMPARE(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        std::vector<int> fillers;
+        for (int i = 0; i < 4; ++i) {
+            fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+            ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+        QTest::qWait(100);
+        m_client->setRequestTimeOuts(300, 5000, 10000);
+        QElapsedTimer clock;
+        clock.start();
+        const QString failure = failureOf([&] {
+            m_client->Get("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x");
+        });
+        for (const int fd : fillers)
+            ::close(fd);
+        ::close(listener);
+        QCOMPARE(failure, QStringLiteral("Connection timed out: no connection within 300 ms"));
+        QVERIFY2(clock.elapsed() < 5000, QByteArray::number(clock.elapsed()).constData());
     }
 
 private:
