@@ -17,8 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ColourRules rules;
     const int labels = input.byte() % 6;
     for (int i = 0; i < labels; ++i) {
-        const std::string_view label = input.piece().substr(0, 12);
-        (i % 2 ? rules.errorLabels : rules.infoLabels)[static_cast<std::size_t>(i / 2)] = std::string(label);
+        // A label is a cell of a line of the format file: it never holds a line break.
+        std::string label;
+        for (const char c : input.piece().substr(0, 12)) {
+            if (c != '\r' && c != '\n')
+                label += c;
+        }
+        (i % 2 ? rules.errorLabels : rules.infoLabels)[static_cast<std::size_t>(i / 2)] = label;
     }
     rules.showInfo = input.flag() || labels == 0;
     rules.showErrors = input.flag() || labels == 0;
