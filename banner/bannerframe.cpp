@@ -163,6 +163,9 @@ std::string BannerFrame::storedPagePath(int page) const
 void BannerFrame::Timer1Timer()
 {
     if (!m_bannerStarted) {
+        if (m_busy && m_busy()) {
+            return; // a fetch waits inside a loop of its own; never inside a load's
+        }
         m_timer->stop();
         m_bannerStarted = true;
         m_timer->setInterval(m_bannerInterval);
@@ -215,8 +218,13 @@ void BannerFrame::showStoredPage(int page)
 {
     const QString path = decoded(storedPagePath(page));
     const QUrl url = QUrl::fromLocalFile(path);
-    if (!QFileInfo(path).isReadable()) {
+    const QFileInfo info(path);
+    if (!info.isReadable()) {
         m_browser->setHtml(QStringLiteral("<p>Cannot open file %1</p>").arg(path.toHtmlEscaped()));
+    } else if (!info.isFile() || info.size() > static_cast<qint64>(kMaxReplyBodySize)) {
+        // Laying out a huge page would stop the window for minutes.
+        m_browser->setHtml(QStringLiteral("<p>Page not shown: %1 is no regular file of at most 1 MiB</p>")
+                               .arg(path.toHtmlEscaped()));
     } else if (m_browser->source() == url) {
         m_browser->reload();
     } else {

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QLabel;
@@ -38,7 +39,8 @@ public:
     // Hides the page and switches the timer off; a later Start_Reklame goes on where it stopped.
     void Stop_Reklame();
 
-    // The timer's tick. The first fetches the pages that need it, with the timer off, and
+    // The timer's tick. The first fetches the pages that need it (unless the busy check says a
+    // load runs: it then waits for the next tick), with the timer off, and
     // switches the timer back on when all went well; each later one moves the rotation on:
     // labels, labels, page 1, page 2, page 3. Throws the failure of a fetch (see
     // HttpClient::Get): the remaining pages are skipped and the timer stays off for good, so
@@ -46,6 +48,10 @@ public:
     // a fetch; the frame must then not be touched. The frame's own timer runs it through the
     // application's error box and drops AbortError quietly.
     void Timer1Timer();
+
+    // Tells whether a load is running. While it answers true no fetch starts: the first tick
+    // does nothing then, and the fetch is tried again at the next tick. None set: never busy.
+    void setBusyCheck(std::function<bool()> busy) { m_busy = std::move(busy); }
 
     // The link at the bottom: opens the home page; the banner does not change.
     void URLLabel1Click();
@@ -57,7 +63,9 @@ public:
     bool bannerStarted() const { return m_bannerStarted; }
     int bannerStep() const { return m_bannerStep; }
 
-    // The stored copy of page n (1 to 3): ExeFolder and the page's file name.
+    // The stored copy of page n (1 to 3): ExeFolder and the page's file name. A copy that is
+    // no regular file or is larger than kMaxReplyBodySize (1 MiB) is not shown: a note says
+    // so in its place.
     std::string storedPagePath(int page) const;
 
     QTextBrowser* webBrowser() const { return m_browser; }
@@ -83,6 +91,7 @@ private:
     QTextBrowser* m_browser = nullptr;   // WebBrowser2
     QTimer* m_timer = nullptr;           // Timer1
     HttpClient* m_http = nullptr;        // NMHTTP1
+    std::function<bool()> m_busy;
 };
 
 } // namespace tlg

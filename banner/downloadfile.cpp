@@ -51,8 +51,9 @@ void DownloadFile::append(std::string_view bytes)
 
 void DownloadFile::commit()
 {
+    // A link in the file's place is replaced by the file, and its target left alone.
     struct stat old {};
-    const mode_t mode = ::stat(m_path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    const mode_t mode = ::lstat(m_path.c_str(), &old) == 0 && S_ISREG(old.st_mode) ? (old.st_mode & 07777) : 0644;
     bool ok = ::fchmod(m_fd, mode) == 0;
     ok = ::fsync(m_fd) == 0 && ok;
     ok = ::close(m_fd) == 0 && ok;

@@ -20,7 +20,8 @@ public:
 
     // Throws Failure("Cannot create file <path>") when the bytes cannot be written.
     void append(std::string_view bytes);
-    // Flushes the file and renames it over path; an existing file's permissions are kept.
+    // Flushes the file and renames it over path; an existing file's permissions are kept. A
+    // symbolic link at path is replaced itself, its target untouched.
     // Throws Failure("Cannot create file <path>") on failure, and the old file stays.
     void commit();
 

@@ -3,10 +3,6 @@
 #include "core/fileops.h"
 #include "banner/downloadfile.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <optional>
 #include <vector>
 
@@ -14,17 +10,14 @@ namespace tlg {
 
 namespace {
 
-// Where the lines of a reply header go: a file created anew, or a text.
+// Where the lines of a reply header go: a file that replaces the old one whole once the header
+// is complete (never written through a link in its place), or a text.
 class HeaderSink {
 public:
-    HeaderSink(bool toFile, const std::string& fileName, std::string& text)
-        : m_name(fileName), m_text(text)
+    HeaderSink(bool toFile, const std::string& fileName, std::string& text) : m_text(text)
     {
         if (toFile) {
-            m_file.emplace(::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-            if (!m_file->valid()) {
-                throw Failure("Cannot create file " + fileName);
-            }
+            m_file.emplace(fileName);
         } else {
             m_text.clear();
         }
@@ -32,26 +25,28 @@ public:
 
     void write(std::string_view line)
     {
-        if (!m_file) {
-            m_text += line;
-            return;
+        m_size += line.size();
+        if (m_size > kMaxReplyHeaderSize) {
+            throw Failure("Reply header too long");
         }
-        while (!line.empty()) {
-            const ssize_t n = ::write(m_file->fd(), line.data(), line.size());
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                throw Failure("Cannot create file " + m_name);
-            }
-            line.remove_prefix(static_cast<std::size_t>(n));
+        if (m_file) {
+            m_file->append(line);
+        } else {
+            m_text += line;
+        }
+    }
+
+    void commit()
+    {
+        if (m_file) {
+            m_file->commit();
         }
     }
 
 private:
-    std::string m_name;
     std::string& m_text;
-    std::optional<FileHandle> m_file;
+    std::optional<DownloadFile> m_file;
+    std::size_t m_size = 0;
 };
 
 } // namespace
@@ -78,6 +73,7 @@ void HttpClient::Get(const std::string& address)
     } endOfRequest{alive, m_inRequest};
 
     m_address = address;
+    beginRequest();
     RequestLoop();
 }
 
@@ -164,6 +160,7 @@ std::string HttpClient::ReadHeader(SocketConnection& connection)
             ScanHeaderLine(line, m_reply);
         }
         if (EndsReplyHeader(line)) {
+            sink.commit();
             return pending;
         }
     }
@@ -172,7 +169,13 @@ std::string HttpClient::ReadHeader(SocketConnection& connection)
 void HttpClient::ReadBody(SocketConnection& connection, std::string start, DownloadFile* file)
 {
     // The content length is not trusted to end the body: the server's close does.
+    std::size_t size = 0;
     const auto take = [&](std::string_view bytes) {
+        // An endless body must not fill the disk; the partial file goes with the failure.
+        size += bytes.size();
+        if (size > kMaxReplyBodySize) {
+            throw Failure("Reply body larger than " + std::to_string(kMaxReplyBodySize / (1024 * 1024)) + " MiB");
+        }
         if (file) {
             file->append(bytes);
         } else if (!m_inputFileMode) {

@@ -64,8 +64,13 @@ public:
     // Throws the failures of ParseAddress, SocketError (see Powersock, and "Already connected"
     // while another Get of this client waits), Failure("Cannot create file <name>") for the
     // header or body file, Failure("Reply header line too long") for a header line that does
-    // not fit kSocketBufferSize, Failure("Too many redirects"), and AbortError when the client
-    // is destroyed or aborted meanwhile. On failure the body file keeps its old content.
+    // not fit kSocketBufferSize, Failure("Reply header too long") for a header of more than
+    // kMaxReplyHeaderSize bytes, Failure("Reply body larger than 1 MiB") for a body of more than
+    // kMaxReplyBodySize bytes, Failure("Bad reply: ...") for a Location or Set-Cookie value
+    // holding a line break, Failure("Too many redirects"), the time-outs of Powersock, and
+    // AbortError when the client is destroyed or aborted meanwhile. On failure the body file
+    // keeps its old content and no partial file is left. The header file is replaced whole once
+    // a header is complete; a symbolic link in its place is replaced, never written through.
     void Get(const std::string& address);
 
 private:

@@ -275,6 +275,20 @@ int ParseStatusLine(std::string_view line)
 void ScanHeaderLine(std::string_view line, ReplyHeader& reply)
 {
     const std::string name = upperAscii(withoutLineEnd(line).substr(0, line.find(' ')));
+    if (name == "SET-COOKIE:" || name == "LOCATION:") {
+        // Only the line's own end (LF or CR LF) may follow the value.
+        std::string_view value = line;
+        if (!value.empty() && value.back() == '\n') {
+            value.remove_suffix(1);
+        }
+        if (!value.empty() && value.back() == '\r') {
+            value.remove_suffix(1);
+        }
+        if (value.find_first_of("\r\n") != std::string_view::npos) {
+            throw Failure(std::string("Bad reply: the ") + (name == "LOCATION:" ? "Location" : "Set-Cookie") +
+                          " value holds a line break");
+        }
+    }
     if (name == "SET-COOKIE:") {
         reply.cookie = valueFrom(line, 12);
     } else if (name == "LOCATION:") {

@@ -28,6 +28,9 @@ public:
 
 // The one buffer of a client: a request text is cut to it and a reply header line must fit it.
 inline constexpr std::size_t kSocketBufferSize = 65536;
+// A whole reply header, and a reply body (a banner page), are refused beyond these sizes.
+inline constexpr std::size_t kMaxReplyHeaderSize = 65536;
+inline constexpr std::size_t kMaxReplyBodySize = 1024 * 1024;
 // Paths, Location and cookie values are kept to this many characters.
 inline constexpr std::size_t kHeaderValueLimit = 256;
 // Replies that ask for the request again (redirects, 299, 303 to 399) are followed this many
@@ -72,7 +75,9 @@ int ParseStatusLine(std::string_view line);
 
 // Takes Set-Cookie, Location and Content-Length from a header line after the status line.
 // The line's first field, up to its first blank and upper-cased, names it, so
-// "Set-Cookie:id=1" (no blank after the colon) is not recognised.
+// "Set-Cookie:id=1" (no blank after the colon) is not recognised. Throws Failure("Bad reply:
+// the Location value holds a line break") (or Set-Cookie) when such a value holds a CR or LF
+// anywhere before the line's own end: it would be sent on in the next request.
 void ScanHeaderLine(std::string_view line, ReplyHeader& reply);
 
 // True for the line that ends a reply header: a lone CR LF or LF, or nothing at all (the

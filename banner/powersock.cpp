@@ -7,6 +7,7 @@
 #include <QHostInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <sys/socket.h>
@@ -18,7 +19,13 @@ namespace {
 
 // How a wait's event loop ended. QEventLoop::exec gives 0 when the application quits all its
 // loops and -1 when it is quitting already, so the codes of our own start above them.
-enum WaitResult { kReady = 1, kAborted, kTimedOut };
+enum WaitResult { kReady = 1, kAborted, kTimedOut, kLimitReached };
+
+std::string duration(int milliseconds)
+{
+    return milliseconds % 1000 == 0 ? std::to_string(milliseconds / 1000) + " s"
+                                    : std::to_string(milliseconds) + " ms";
+}
 
 Powersock::HostLookup& hostLookup()
 {
@@ -57,7 +64,19 @@ void Powersock::setHostLookup(HostLookup lookup)
     hostLookup() = std::move(lookup);
 }
 
-void Powersock::runWait(QEventLoop& loop)
+void Powersock::setRequestTimeOuts(int connectMs, int idleMs, int totalMs)
+{
+    m_connectTimeOut = connectMs;
+    m_idleTimeOut = idleMs;
+    m_totalTimeOut = totalMs;
+}
+
+void Powersock::beginRequest()
+{
+    m_requestClock.start();
+}
+
+void Powersock::runWait(QEventLoop& loop, Phase phase)
 {
     const std::shared_ptr<const bool> alive = m_alive;
     QTimer timer;
@@ -65,6 +84,25 @@ void Powersock::runWait(QEventLoop& loop)
         timer.setSingleShot(true);
         connect(&timer, &QTimer::timeout, &loop, [&loop] { loop.exit(kTimedOut); });
         timer.start(m_timeOut);
+    }
+    // The request's own limits: the one that runs out first ends the wait with its text.
+    const int phaseLimit = phase == Phase::Connecting ? m_connectTimeOut : m_idleTimeOut;
+    std::string limitText = phase == Phase::Connecting
+                                ? "Connection timed out: no connection within " + duration(phaseLimit)
+                                : "Connection timed out: the server was silent for " + duration(phaseLimit);
+    qint64 limit = phaseLimit > 0 ? phaseLimit : -1;
+    if (m_totalTimeOut > 0 && m_requestClock.isValid()) {
+        const qint64 left = std::max<qint64>(0, m_totalTimeOut - m_requestClock.elapsed());
+        if (limit < 0 || left < limit) {
+            limit = left;
+            limitText = "Connection timed out: no complete reply within " + duration(m_totalTimeOut);
+        }
+    }
+    QTimer limitTimer;
+    if (limit >= 0) {
+        limitTimer.setSingleShot(true);
+        connect(&limitTimer, &QTimer::timeout, &loop, [&loop] { loop.exit(kLimitReached); });
+        limitTimer.start(static_cast<int>(limit));
     }
     m_wait = &loop;
     const int result = loop.exec();
@@ -76,17 +114,20 @@ void Powersock::runWait(QEventLoop& loop)
     if (result == kTimedOut) {
         throw SocketFailure(ETIMEDOUT);
     }
+    if (result == kLimitReached) {
+        throw SocketError(limitText);
+    }
     if (result != kReady) {
         throw AbortError("Operation aborted");
     }
 }
 
-void Powersock::waitFor(int fd, QSocketNotifier::Type type)
+void Powersock::waitFor(int fd, QSocketNotifier::Type type, Phase phase)
 {
     QEventLoop loop;
     QSocketNotifier notifier(fd, type);
     connect(&notifier, &QSocketNotifier::activated, &loop, [&loop] { loop.exit(kReady); });
-    runWait(loop);
+    runWait(loop, phase);
 }
 
 in_addr Powersock::resolve(const std::string& host)
@@ -120,7 +161,7 @@ in_addr Powersock::resolve(const std::string& host)
                                          });
     if (!answered) {
         try {
-            runWait(loop);
+            runWait(loop, Phase::Connecting);
         } catch (const AbortError&) {
             QHostInfo::abortHostLookup(id);
             throw;
@@ -154,7 +195,7 @@ SocketConnection Powersock::Connect(const std::string& host, int port)
         if (errno != EINPROGRESS && errno != EINTR) {
             throw SocketError("Connection Failed");
         }
-        waitFor(fd, QSocketNotifier::Write);
+        waitFor(fd, QSocketNotifier::Write, Phase::Connecting);
         int error = 0;
         socklen_t length = sizeof error;
         if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
@@ -171,7 +212,7 @@ void Powersock::Send(SocketConnection& connection, std::string_view bytes)
         if (n >= 0) {
             bytes.remove_prefix(static_cast<std::size_t>(n));
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            waitFor(connection.fd(), QSocketNotifier::Write);
+            waitFor(connection.fd(), QSocketNotifier::Write, Phase::Transfer);
         } else if (errno != EINTR) {
             throw SocketFailure(errno);
         }
@@ -186,7 +227,7 @@ std::size_t Powersock::Receive(SocketConnection& connection, char* into, std::si
             return static_cast<std::size_t>(n);
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            waitFor(connection.fd(), QSocketNotifier::Read);
+            waitFor(connection.fd(), QSocketNotifier::Read, Phase::Transfer);
         } else if (errno == ENOTCONN) {
             return 0; // read as the end of the reply
         } else if (errno != EINTR) {

@@ -5,6 +5,7 @@
 // socket is ready, so timers, painting and input go on during a request; no other thread is
 // involved, apart from the system's name look-up, which hands its answer back to this one.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSocketNotifier>
 
@@ -52,6 +53,20 @@ public:
     int timeOut() const { return m_timeOut; }
     void setTimeOut(int milliseconds) { m_timeOut = milliseconds; }
 
+    // The limits of a request, in milliseconds (0: none), each ending it with a SocketError:
+    // the connection (with the host's look-up) must stand within the connect limit ("Connection
+    // timed out: no connection within 10 s"), the server must send or take something at least
+    // once every idle limit ("Connection timed out: the server was silent for 15 s"), and the
+    // whole request, from beginRequest() on, must end within the total limit ("Connection timed
+    // out: no complete reply within 45 s").
+    static constexpr int kDefaultConnectTimeOut = 10000;
+    static constexpr int kDefaultIdleTimeOut = 15000;
+    static constexpr int kDefaultTotalTimeOut = 45000;
+    void setRequestTimeOuts(int connectMs, int idleMs, int totalMs);
+    int connectTimeOut() const { return m_connectTimeOut; }
+    int idleTimeOut() const { return m_idleTimeOut; }
+    int totalTimeOut() const { return m_totalTimeOut; }
+
     // Gives up the wait under way: the call ends with AbortError. Nothing when none waits.
     void Abort();
 
@@ -62,6 +77,9 @@ public:
     static void setHostLookup(HostLookup lookup);
 
 protected:
+    // Starts the total limit's clock for a request.
+    void beginRequest();
+
     // Resolves host (a dotted address is taken as it is) and connects to it. Throws
     // SocketError "Null Remote Address" when the host has no IPv4 address, "Connection
     // Failed" when the connection is refused or cannot be made, and "Initializaton of windows
@@ -80,14 +98,19 @@ protected:
     std::shared_ptr<const bool> aliveToken() const { return m_alive; }
 
 private:
-    void waitFor(int fd, QSocketNotifier::Type type);
+    enum class Phase { Connecting, Transfer };
+    void waitFor(int fd, QSocketNotifier::Type type, Phase phase);
     // Runs loop until a handler ends it with kReady. Throws AbortError when the component goes
-    // away, Abort() is called or the application quits meanwhile, and SocketFailure(ETIMEDOUT)
-    // after the time-out.
-    void runWait(QEventLoop& loop);
+    // away, Abort() is called or the application quits meanwhile, SocketFailure(ETIMEDOUT)
+    // after timeOut(), and SocketError with its text when a limit of the request runs out.
+    void runWait(QEventLoop& loop, Phase phase);
     in_addr resolve(const std::string& host);
 
     int m_timeOut = 0;
+    int m_connectTimeOut = kDefaultConnectTimeOut;
+    int m_idleTimeOut = kDefaultIdleTimeOut;
+    int m_totalTimeOut = kDefaultTotalTimeOut;
+    QElapsedTimer m_requestClock; // since beginRequest()
     QEventLoop* m_wait = nullptr; // the wait under way, on the stack of the call
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };

@@ -522,4 +522,40 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
     }
 }
 
+std::string ReadSettingsFile(const std::string& path)
+{
+    const std::string refused = "Settings file " + path + " is not read: ";
+    const FileHandle file = OpenForReading(path);
+    struct stat st {};
+    if (!file.valid() || ::fstat(file.fd(), &st) != 0)
+        throw Failure("Cannot open file " + path);
+    if (!S_ISREG(st.st_mode))
+        throw SettingsFileRefused(refused + "it is not a regular file");
+    const std::string tooLarge = refused + "it is larger than " +
+                                 std::to_string(kSettingsFileLimit / (1024 * 1024)) +
+                                 " MiB, far more than any settings file holds";
+    if (st.st_size > static_cast<off_t>(kSettingsFileLimit))
+        throw SettingsFileRefused(tooLarge);
+    // One byte past the limit tells a file that grew meanwhile from one that fits.
+    std::string content(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    std::size_t used = 0;
+    for (;;) {
+        if (used == content.size()) {
+            if (content.size() > kSettingsFileLimit)
+                throw SettingsFileRefused(tooLarge);
+            content.resize(std::min(content.size() * 2 + 4096, kSettingsFileLimit + 1));
+        }
+        const ssize_t n = ::read(file.fd(), content.data() + used, content.size() - used);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw Failure("Cannot open file " + path);
+        if (n == 0)
+            break;
+        used += static_cast<std::size_t>(n);
+    }
+    content.resize(used);
+    return content;
+}
+
 } // namespace tlg

@@ -3,6 +3,8 @@
 // File and system operations that the subsystems share. Paths are the file system's own
 // bytes. Nothing here keeps a file open or takes a lock.
 
+#include "core/errors.h"
+
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -80,6 +82,24 @@ bool ReadToEnd(int fd, std::size_t sizeHint, std::string& out);
 // The whole content of the file at path. Throws Failure("Cannot open file " + path) when
 // it cannot be opened or read.
 std::string ReadWholeFile(const std::string& path);
+
+// Settings files (the format file, the file list, the master computer's name, the association
+// store) are small; none real comes near this. A bigger one is refused unread.
+inline constexpr std::size_t kSettingsFileLimit = 4 * 1024 * 1024;
+
+// A settings file that is refused unread: not a regular file, or larger than
+// kSettingsFileLimit. Its text names the file and says why.
+class SettingsFileRefused : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// The content of the settings file at path. Only a regular file (a link to one counts) of at
+// most kSettingsFileLimit bytes is read, and never more than that, so a link to /dev/zero, a
+// FIFO or a huge file costs nothing. Throws SettingsFileRefused ("Settings file <path> is not
+// read: ...") for such a file, and Failure("Cannot open file " + path) when it cannot be
+// opened or read.
+std::string ReadSettingsFile(const std::string& path);
 
 // Replaces the file at path with bytes so that a crash or a full disk never leaves it
 // truncated: the bytes go to a temporary file in the same folder, which is flushed and

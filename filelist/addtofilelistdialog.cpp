@@ -72,12 +72,17 @@ void AddToFileListDialog::Button1Click()
                            QMessageBox::NoIcon});
         return;
     }
+    const std::string path = QFile::encodeName(m_path->text()).toStdString();
+    if (!IsStorablePath(path)) {
+        showMessage(this, {QString::fromLatin1(kUnstorablePathMessage), QStringLiteral("Add to filelist"),
+                           QMessageBox::Ok, QMessageBox::NoIcon});
+        return;
+    }
     // A missing list file is begun, as an empty one would be.
     const std::string folder = ExeFolder();
     const std::string listPath = FindSettingsFile(folder, kFileListName);
     const bool exists = AgeStamp(listPath) != -1;
-    const std::string text = exists ? ReadWholeFile(listPath) : std::string();
-    const std::string path = QFile::encodeName(m_path->text()).toStdString();
+    const std::string text = exists ? ReadSettingsFile(listPath) : std::string();
     const Refusal refusal = CheckNewEntry(text, description, path);
     if (refusal.kind != Refusal::None) {
         showMessage(this, {QString::fromStdU16String(decodeCp1252(refusal.message)),

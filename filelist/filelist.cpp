@@ -82,6 +82,11 @@ Refusal CheckNewEntry(std::string_view text, std::string_view description, std::
     return refusal;
 }
 
+bool IsStorablePath(std::string_view path)
+{
+    return path.find_first_of(";\r\n") == std::string_view::npos;
+}
+
 std::string AppendEntry(std::string_view text, std::string_view description, std::string_view path)
 {
     std::string out;

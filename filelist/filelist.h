@@ -54,6 +54,14 @@ struct Refusal {
 };
 Refusal CheckNewEntry(std::string_view text, std::string_view description, std::string_view path);
 
+// Whether the list can hold the path: one holding ";" (which ends a line's first field) or a
+// CR or LF (which ends the line) would come back cut or as a bogus entry.
+bool IsStorablePath(std::string_view path);
+// What the add dialog says of a path the list cannot hold.
+inline constexpr const char* kUnstorablePathMessage =
+    "This file cannot be added: its path holds a \";\" or a line break, which the File List "
+    "cannot store";
+
 // The list file's text with every line break made CR LF and the line description;path added:
 // after a final break it is followed by CR LF, after a last line without a break it comes after
 // a CR LF and has none itself.

@@ -81,7 +81,15 @@ void FileListPanel::ReloadFileList()
     const std::string listPath = FindSettingsFile(folder, kFileListName);
     if (AgeStamp(listPath) == -1)
         return; // no list yet: the panel stays empty, the lines as they were
-    m_fileListText = ReadWholeFile(listPath);
+    try {
+        m_fileListText = ReadSettingsFile(listPath);
+    } catch (const Failure& failure) {
+        // Told once, and the panel stays empty, so that start-up goes on.
+        m_fileListText.clear();
+        m_fileListLines.clear();
+        showError(window(), QString::fromLocal8Bit(failure.what()));
+        return;
+    }
     m_fileListLines = SplitFileList(m_fileListText);
     m_fileListView->clear();
 
@@ -126,7 +134,7 @@ void FileListPanel::Delete1Click()
     const std::string listPath = FindSettingsFile(ExeFolder(), kFileListName);
     if (AgeStamp(listPath) == -1)
         return;
-    const std::string text = ReadWholeFile(listPath);
+    const std::string text = ReadSettingsFile(listPath);
     const std::vector<FileListLine> lines = SplitFileList(text);
     const FileListLine* target = nullptr;
     if (index < lines.size() && lines[index].text == picked)

@@ -38,7 +38,8 @@ public:
     QAction* addCurrentFileAction() const { return m_addCurrentFileAction; }
 
 public slots:
-    // Rebuilds the panel from the list file; a missing list leaves it empty.
+    // Rebuilds the panel from the list file; a missing list leaves it empty, and so does one
+    // that cannot be read (ReadSettingsFile), which is shown in the error box.
     void ReloadFileList();
     // A left click on a selected entry asks for its log to be opened (openRequested); a right
     // click only selects the entry that the context menu then acts on.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace tlg {
@@ -9,7 +10,9 @@ namespace tlg {
 // missing (a folder of that name counts as missing), the file is written with one line, this
 // computer's name, and that name is returned. The file is never rewritten once it exists.
 // Throws Failure ("Cannot open file <path>" or "Cannot create file <path>") when it cannot be
-// read or written.
+// read or written, and SettingsFileRefused when it is no regular file, is larger than
+// kSettingsFileLimit, or its first line is longer than kMaxComputerNameLength bytes.
+inline constexpr std::size_t kMaxComputerNameLength = 255;
 std::string ReadOrCreateMasterComputerName(const std::string& folder);
 
 } // namespace tlg

@@ -72,7 +72,9 @@ void ColourLine(std::string_view line, const ColourRules& rules, std::vector<Lab
     if ((!rules.showInfo && !rules.showErrors) || line.empty())
         return;
     to = std::min(to, line.size());
-    from = std::min(from, to == 0 ? 0 : to - 1);
+    if (to == 0)
+        return; // an empty window holds no byte to colour
+    from = std::min(from, to - 1);
     // Whether a word is coloured depends only on the matches that start inside it, so the
     // words holding the window are coloured alike on their own, searched with room for the
     // longest label to run past their end.

@@ -49,7 +49,7 @@ struct LabelSpan {
 // a line break. Only the bytes [from, to) are sure to be covered (a long line need not be
 // coloured whole to paint a part of it): the words that hold them are coloured, and the
 // returned spans may reach past the window. Spans come sorted and disjoint; `spans` is
-// cleared first.
+// cleared first. A window that ends at 0 holds nothing and gives no spans.
 void ColourLine(std::string_view line, const ColourRules& rules, std::vector<LabelSpan>& spans,
                 std::size_t from = 0, std::size_t to = std::string_view::npos);
 

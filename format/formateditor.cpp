@@ -152,8 +152,10 @@ std::array<std::string, 10> FormatEditor::infoLabels() const
 
 void FormatEditor::fillColumns(int headerLine, int cells)
 {
-    const LabelRow errors = LabelsOf(LineAt(m_lines, headerLine + 1LL));
-    const LabelRow infos = LabelsOf(LineAt(m_lines, headerLine + 2LL));
+    // A row the profile lacks is empty: the line there belongs to the next header.
+    const int rows = LabelRowCount(m_lines, headerLine);
+    const LabelRow errors = LabelsOf(rows >= 1 ? LineAt(m_lines, headerLine + 1LL) : std::string_view());
+    const LabelRow infos = LabelsOf(rows >= 2 ? LineAt(m_lines, headerLine + 2LL) : std::string_view());
     for (int row = 0; row < cells; ++row) {
         m_errorColumn->setCell(row, errors[static_cast<std::size_t>(row)]);
         m_infoColumn->setCell(row, infos[static_cast<std::size_t>(row)]);
@@ -163,7 +165,15 @@ void FormatEditor::fillColumns(int headerLine, int cells)
 void FormatEditor::LoadFormatProfiles()
 {
     const std::string path = FindSettingsFile(ExeFolder(), kFormatFileName);
-    m_lines = SplitLines(ReadWholeFile(path));
+    try {
+        m_lines = SplitLines(ReadSettingsFile(path));
+        m_refusedFile.clear();
+    } catch (const SettingsFileRefused& refused) {
+        // Told once; the built-in profiles stand in, and Save leaves that file alone.
+        m_refusedFile = refused.what();
+        m_lines = SplitLines(DefaultFormatText());
+        showError(this, QString::fromLocal8Bit(refused.what()));
+    }
 
     m_tree->clear();
     const FormatTree tree = BuildFormatTree(m_lines);
@@ -209,7 +219,7 @@ void FormatEditor::TreeView1Click()
         return;
     }
     m_currentProfileName.clear();
-    m_currentProfileLine = 0;
+    m_currentProfileLine = -1;
     for (int row = 0; row < LabelColumn::kCells; ++row) {
         m_errorColumn->setCell(row, std::string());
         m_infoColumn->setCell(row, std::string());
@@ -218,13 +228,22 @@ void FormatEditor::TreeView1Click()
 
 void FormatEditor::Button4Click()
 {
-    if (!m_currentProfileName.empty() && m_currentProfileLine > 0) {
-        // A row past the end of the file is not added.
-        const auto errorRow = static_cast<std::size_t>(m_currentProfileLine) + 1;
-        if (errorRow < m_lines.size())
-            m_lines[errorRow] = BuildLabelRow(m_errorColumn->cells());
-        if (errorRow + 1 < m_lines.size())
-            m_lines[errorRow + 1] = BuildLabelRow(m_infoColumn->cells());
+    if (!m_refusedFile.empty())
+        throw Failure(m_refusedFile + "; it is not overwritten");
+    if (!m_currentProfileName.empty() && m_currentProfileLine >= 0 &&
+        static_cast<std::size_t>(m_currentProfileLine) < m_lines.size()) {
+        // The rows the profile has are replaced; the ones it lacks are put in right after them,
+        // so the next header and everything after it keep their text.
+        const auto header = static_cast<std::size_t>(m_currentProfileLine);
+        const int rows = LabelRowCount(m_lines, m_currentProfileLine);
+        const std::string built[2] = {BuildLabelRow(m_errorColumn->cells()), BuildLabelRow(m_infoColumn->cells())};
+        for (int row = 0; row < 2; ++row) {
+            const std::size_t at = header + 1 + static_cast<std::size_t>(row);
+            if (row < rows)
+                m_lines[at] = built[row];
+            else
+                m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), built[row]);
+        }
     }
     // The same file that start-up reads, replaced whole through a temporary file.
     const std::string path = FindSettingsFile(ExeFolder(), kFormatFileName);

@@ -51,7 +51,9 @@ public:
     // Reads the format file into the lines, rebuilds the tree with the "Default" profile
     // selected, and fills the columns from the last exact "[[Default]]". Throws Failure
     // ("Cannot open file <path>") when the file cannot be read; the tree and columns then stay
-    // as they were.
+    // as they were. A file that is refused unread (ReadSettingsFile: no regular file, or too
+    // large) is named in the error box and the built-in profiles are used; Save then fails
+    // rather than overwrite it.
     void LoadFormatProfiles();
 
     // The built-in default text, written when the format file is missing.
@@ -69,8 +71,10 @@ public slots:
     // A click in the tree: the selected profile's rows fill the columns, or a node that names no
     // profile empties them.
     void TreeView1Click();
-    // Save: the current profile's two rows from the columns, then the whole file. A file that
-    // cannot be written is reported and keeps its old content.
+    // Save: the current profile's two rows from the columns, then the whole file. A row the
+    // profile lacks is inserted after its header (and its other row); nothing else moves. A
+    // profile on any line, the first included, is saved. A file that cannot be written is
+    // reported and keeps its old content.
     void Button4Click();
     // Apply Now: has the open log reloaded and coloured with the columns as they are.
     void Button1Click();
@@ -92,7 +96,8 @@ private:
     QWidget* m_mainWindow; // placed beside it
     std::vector<std::string> m_lines;           // Theinifile
     std::string m_currentProfileName = "Default";
-    int m_currentProfileLine = 0;               // 0: no profile whose rows can be saved
+    int m_currentProfileLine = -1;              // -1: no profile whose rows can be saved
+    std::string m_refusedFile;                  // why the format file was not read, or empty
 
     QTreeWidget* m_tree = nullptr;              // TreeView1
     LabelColumn* m_errorColumn = nullptr;       // StringGrid1

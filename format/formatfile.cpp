@@ -164,6 +164,18 @@ int LastDefaultHeader(const std::vector<std::string>& lines)
     return last;
 }
 
+int LabelRowCount(const std::vector<std::string>& lines, int headerLine)
+{
+    int rows = 0;
+    for (long long i = headerLine + 1LL; rows < 2 && i >= 1 && i < static_cast<long long>(lines.size()); ++i) {
+        const std::string& line = lines[static_cast<std::size_t>(i)];
+        if (IsGroupHeader(line) || IsProfileHeader(line))
+            break;
+        ++rows;
+    }
+    return rows;
+}
+
 std::string_view LineAt(const std::vector<std::string>& lines, long long index)
 {
     if (index < 0 || index >= static_cast<long long>(lines.size()))

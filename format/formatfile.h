@@ -69,6 +69,10 @@ int FindProfileHeader(const std::vector<std::string>& lines, std::string_view na
 // The last line that is the header of the profile named exactly "Default", or -1.
 int LastDefaultHeader(const std::vector<std::string>& lines);
 
+// How many label rows (0 to 2) the profile whose header is line headerLine has: the lines after
+// it, up to the next group or profile header or the end of the file, counted up to two.
+int LabelRowCount(const std::vector<std::string>& lines, int headerLine);
+
 // Line `index` of the lines, or empty text past the end.
 std::string_view LineAt(const std::vector<std::string>& lines, long long index);
 

@@ -3,7 +3,10 @@
 #include "shell/desktopshell.h"
 #include "shell/keystore.h"
 
+#include "core/errors.h"
+
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace tlg {
@@ -18,36 +21,49 @@ struct StoredOpener
     bool hasCommand = false; // an open command key was found
 };
 
-StoredOpener storedOpener(const KeyStore& root, const std::string& extension)
+StoredOpener storedOpener(const KeyTree& tree, const std::string& extension)
 {
     StoredOpener opener;
     // A command kept directly under the extension wins over the file type's.
-    if (RegistryKey key = root.openKey("." + extension + "\\shell\\open\\command", false);
-        key.isOpen()) {
-        opener.command = key.readString();
+    if (const std::string direct = "." + extension + "\\shell\\open\\command"; tree.hasKey(direct)) {
+        opener.command = tree.value(direct, "");
         opener.hasCommand = true;
         return opener;
     }
-    RegistryKey key = root.openKey("." + extension, false);
-    if (!key.isOpen())
+    if (!tree.hasKey("." + extension))
         return opener;
-    opener.fileType = key.readString();
-    key.close();
+    opener.fileType = tree.value("." + extension, "");
     if (opener.fileType.empty())
         return opener;
-    if (RegistryKey command = root.openKey(opener.fileType + "\\shell\\open\\command", false);
-        command.isOpen()) {
-        opener.command = command.readString();
+    if (const std::string command = opener.fileType + "\\shell\\open\\command"; tree.hasKey(command)) {
+        opener.command = tree.value(command, "");
         opener.hasCommand = true;
     }
     return opener;
 }
 
-void writeDefaultValue(const KeyStore& root, const std::string& path, const std::string& value)
+// The store's tree, or an empty one when it cannot be used: a lookup then finds nothing.
+KeyTree treeOrEmpty(const KeyStore& store)
 {
-    RegistryKey key = root.openKey(path, true);
-    key.writeString("", value);
-    key.close();
+    try {
+        return store.read();
+    } catch (const Failure&) {
+        return KeyTree();
+    }
+}
+
+std::string fileTypeOpener(const KeyTree& tree, const std::string& extension)
+{
+    const StoredOpener stored = storedOpener(tree, extension);
+    const std::string mimeType = MimeTypeOfExtension(extension);
+    if (!mimeType.empty()) {
+        const std::string id = DefaultApplicationOf(mimeType);
+        if (!id.empty() && id != kDesktopEntryId) {
+            const std::string program = ProgramOfDesktopEntry(FindDesktopEntry(id));
+            return program.empty() ? id : program;
+        }
+    }
+    return CleanOpenerCommand(stored.hasCommand ? stored.command : stored.fileType);
 }
 
 } // namespace
@@ -69,12 +85,33 @@ void RegisterFileType(const std::string& extension, const std::string& fileType,
                       const std::string& description, const std::string& exePath, int iconIndex,
                       bool notify)
 {
+    // One read and one write, however many keys.
     const KeyStore root = ClassesRoot();
-    writeDefaultValue(root, extension, fileType);
-    writeDefaultValue(root, fileType, description);
-    writeDefaultValue(root, fileType + "\\DefaultIcon", exePath + "," + std::to_string(iconIndex));
-    writeDefaultValue(root, fileType + "\\Shell\\Open", "&Open");
-    writeDefaultValue(root, fileType + "\\Shell\\Open\\Command", "\"" + exePath + "\" \"%1\"");
+    KeyTree tree = root.read();
+    const Failure failure("Failed to set data for ''");
+    const std::pair<std::string, std::string> keys[] = {
+        {extension, fileType},
+        {fileType, description},
+        {fileType + "\\DefaultIcon", exePath + "," + std::to_string(iconIndex)},
+        {fileType + "\\Shell\\Open", "&Open"},
+        {fileType + "\\Shell\\Open\\Command", "\"" + exePath + "\" \"%1\""},
+    };
+    bool changed = false;
+    for (const auto& [path, value] : keys) {
+        if (!tree.createKey(path, &changed) || !tree.setValue(path, "", value, &changed)) {
+            // The keys before it stay written.
+            if (changed)
+                root.write(tree);
+            throw failure;
+        }
+    }
+    if (changed) {
+        try {
+            root.write(tree);
+        } catch (const Failure&) {
+            throw failure;
+        }
+    }
     if (notify)
         NotifyAssociationChanged();
 }
@@ -82,24 +119,21 @@ void RegisterFileType(const std::string& extension, const std::string& fileType,
 void UnregisterFileType(const std::string& extension, const std::string& fileType, bool notify)
 {
     const KeyStore root = ClassesRoot();
-    DeleteKeyTree(root, extension);
-    DeleteKeyTree(root, fileType);
+    try {
+        KeyTree tree = root.read();
+        const bool removedExtension = tree.removeKey(extension);
+        if (tree.removeKey(fileType) || removedExtension)
+            root.write(tree);
+    } catch (const Failure&) {
+        // Passed over, as a key that cannot be deleted is.
+    }
     if (notify)
         NotifyAssociationChanged();
 }
 
 std::string GetFileTypeOpener(const std::string& extension)
 {
-    const StoredOpener stored = storedOpener(ClassesRoot(), extension);
-    const std::string mimeType = MimeTypeOfExtension(extension);
-    if (!mimeType.empty()) {
-        const std::string id = DefaultApplicationOf(mimeType);
-        if (!id.empty() && id != kDesktopEntryId) {
-            const std::string program = ProgramOfDesktopEntry(FindDesktopEntry(id));
-            return program.empty() ? id : program;
-        }
-    }
-    return CleanOpenerCommand(stored.hasCommand ? stored.command : stored.fileType);
+    return fileTypeOpener(treeOrEmpty(ClassesRoot()), extension);
 }
 
 std::string CleanOpenerCommand(std::string command)
@@ -118,26 +152,25 @@ std::string CleanOpenerCommand(std::string command)
 
 void DeleteKeyTree(const KeyStore& root, const std::string& keyPath)
 {
-    RegistryKey key = root.openKey(keyPath, false);
-    if (!key.isOpen())
-        return;
-    for (const std::string& name : key.subkeyNames())
-        DeleteKeyTree(root, keyPath + "\\" + name);
-    root.deleteKey(keyPath);
-    key.close();
+    try {
+        KeyTree tree = root.read();
+        if (tree.removeKey(keyPath))
+            root.write(tree);
+    } catch (const Failure&) {
+    }
 }
 
 void NotifyAssociationChanged()
 {
     // The desktop knows MIME types rather than extensions, and the viewer deals with .log only.
-    const KeyStore root = ClassesRoot();
-    const StoredOpener stored = storedOpener(root, kLogExtensionWithoutDot);
+    const KeyTree tree = treeOrEmpty(ClassesRoot());
+    const StoredOpener stored = storedOpener(tree, kLogExtensionWithoutDot);
     const std::string mimeType = MimeTypeOfExtension(kLogExtensionWithoutDot);
     try {
         if (stored.hasCommand && !DesktopExecOfCommand(stored.command).empty()) {
             const std::string description = stored.fileType.empty()
                                                 ? std::string()
-                                                : root.openKey(stored.fileType, false).readString();
+                                                : tree.value(stored.fileType, "");
             InstallDesktopAssociation(mimeType, stored.command, description);
         } else {
             RemoveDesktopAssociation(mimeType);
@@ -152,6 +185,11 @@ void NotifyAssociationChanged()
 bool OpensLogFiles(const std::string& exePath)
 {
     return GetFileTypeOpener(kLogExtensionWithoutDot) == exePath;
+}
+
+bool OpensLogFiles(const KeyTree& tree, const std::string& exePath)
+{
+    return fileTypeOpener(tree, kLogExtensionWithoutDot) == exePath;
 }
 
 void AssociateWithLogFiles(const std::string& exePath)

@@ -10,6 +10,7 @@
 namespace tlg {
 
 class KeyStore;
+class KeyTree;
 
 // The .log association as the start-up check and the Options menu make it.
 inline constexpr const char* kLogExtension = ".log";
@@ -31,7 +32,8 @@ std::string ExecutablePath();
 // notification follows. Throws Failure("Failed to set data for ''") at the first key that
 // cannot be created or written; the keys before it stay written and no notification is sent.
 // The notification's own failures (a desktop file that cannot be written) are thrown as they
-// come, with their file's text.
+// come, with their file's text. A store that cannot be used (KeyStore::read) is left as it is
+// and its failure thrown. The store is read once and written once.
 void RegisterFileType(const std::string& extension, const std::string& fileType,
                       const std::string& description, const std::string& exePath, int iconIndex,
                       bool notify);
@@ -56,8 +58,8 @@ std::string GetFileTypeOpener(const std::string& extension);
 // notepad.exe; "%SystemRoot%\\notepad.exe %1" gives "".
 std::string CleanOpenerCommand(std::string command);
 
-// Deletes the key at keyPath under root with all its subkeys, depth first; nothing when the
-// key cannot be opened. Failed deletes are ignored.
+// Deletes the key at keyPath under root with all its subkeys; nothing when the key is missing
+// or the store cannot be used. Failed deletes are ignored.
 void DeleteKeyTree(const KeyStore& root, const std::string& keyPath);
 
 // The shell notification "associations changed": brings the desktop in line with the stored
@@ -71,6 +73,8 @@ void NotifyAssociationChanged();
 // True when .log files open with this executable: GetFileTypeOpener("log") equals exePath
 // exactly, letter case included. The start-up question is asked when this is false.
 bool OpensLogFiles(const std::string& exePath);
+// The same, for the store's tree as read already.
+bool OpensLogFiles(const KeyTree& tree, const std::string& exePath);
 
 // Options > "Associate with .Log files": RegisterFileType(".log", "Logfiles", "Log Files",
 // exePath, 0, true).

@@ -5,6 +5,11 @@
 #include "shell/xdgdirs.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -13,7 +18,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h> // environ
+#include <unistd.h>
 
 namespace tlg {
 
@@ -235,7 +240,7 @@ bool isRegularFile(const std::string& path)
 // The file's text; empty when it does not exist. Throws Failure when it cannot be read.
 std::string readIfPresent(const std::string& path)
 {
-    return pathExists(path) ? ReadWholeFile(path) : std::string();
+    return pathExists(path) ? ReadSettingsFile(path) : std::string();
 }
 
 // Rewrites the list file with edit applied, when that changes it.
@@ -259,6 +264,81 @@ std::vector<std::string> desktopListFiles()
     for (const std::string& desktop : CurrentDesktops())
         files.push_back(UserConfigFolder() + desktop + "-mimeapps.list");
     return files;
+}
+
+// The first executable of that name in the folders of PATH; empty when there is none.
+std::string programOnPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    const std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    for (std::size_t start = 0; start <= folders.size();) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string folder = end > start ? folders.substr(start, end - start) : ".";
+        const std::string candidate = folder + "/" + name;
+        if (isRegularFile(candidate) && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return std::string();
+}
+
+// One run of update-desktop-database: the program found and the folder it refreshes.
+struct RefreshRun
+{
+    std::string program;
+    std::string folder;
+};
+
+// The runs in the background: at most one at a time, and at most one waiting behind it.
+struct RefreshState
+{
+    std::mutex mutex;
+    std::condition_variable idle;
+    bool running = false;            // guarded by mutex
+    std::optional<RefreshRun> again; // guarded by mutex
+};
+
+RefreshState& refreshState()
+{
+    // Never destroyed: a run may still be waiting for its tool while the program exits.
+    static RefreshState* state = new RefreshState;
+    return *state;
+}
+
+// Runs the tool and waits for it on the calling thread, which is never the GUI thread; one
+// that hangs is stopped after a while.
+void runRefresh(RefreshRun& run)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (const int fd : {0, 1, 2})
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
+                                         0);
+    std::string quiet = "-q";
+    char* arguments[] = {run.program.data(), quiet.data(), run.folder.data(), nullptr};
+    // The environment is not passed on: another thread may change it meanwhile, and the tool
+    // needs none of it.
+    char* environment[] = {nullptr};
+    pid_t child = 0;
+    const int spawned =
+        ::posix_spawn(&child, run.program.c_str(), &actions, nullptr, arguments, environment);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return;
+
+    static constexpr int kPatienceMs = 10000;
+    static constexpr int kStepMs = 10;
+    for (int waited = 0; waited < kPatienceMs; waited += kStepMs) {
+        int status = 0;
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child || (done < 0 && errno != EINTR))
+            return;
+        const timespec step{0, kStepMs * 1000000L};
+        ::nanosleep(&step, nullptr);
+    }
+    ::kill(child, SIGKILL);
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
 }
 
 } // namespace
@@ -504,7 +584,7 @@ std::string ProgramOfDesktopEntry(const std::string& file)
 {
     std::string text;
     try {
-        text = ReadWholeFile(file);
+        text = ReadSettingsFile(file);
     } catch (const Failure&) {
         return std::string();
     }
@@ -578,36 +658,41 @@ void RefreshDesktopDatabase()
     struct stat info {};
     if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         return;
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    for (const int fd : {0, 1, 2})
-        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
-                                         0);
-    std::string program = "update-desktop-database";
-    std::string quiet = "-q";
-    char* arguments[] = {program.data(), quiet.data(), folder.data(), nullptr};
-    pid_t child = 0;
-    const int spawned =
-        ::posix_spawnp(&child, program.c_str(), &actions, nullptr, arguments, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
+    // Found here, from this thread's environment, which the run's thread must not read.
+    const std::string program = programOnPath("update-desktop-database");
+    if (program.empty())
         return; // not installed: the desktop reads the entries themselves
 
-    // It takes a moment; one that hangs must not hang the viewer with it.
-    static constexpr int kPatienceMs = 10000;
-    static constexpr int kStepMs = 10;
-    for (int waited = 0; waited < kPatienceMs; waited += kStepMs) {
-        int status = 0;
-        const pid_t done = ::waitpid(child, &status, WNOHANG);
-        if (done == child || (done < 0 && errno != EINTR))
-            return;
-        const timespec step{0, kStepMs * 1000000L};
-        ::nanosleep(&step, nullptr);
+    RefreshState& state = refreshState();
+    std::unique_lock lock(state.mutex);
+    if (state.running) {
+        // The run under way may have read the folder before this change: one more follows it.
+        state.again = RefreshRun{program, folder};
+        return;
     }
-    ::kill(child, SIGKILL);
-    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    state.running = true;
+    lock.unlock();
+    std::thread([run = RefreshRun{program, folder}]() mutable {
+        RefreshState& state = refreshState();
+        for (;;) {
+            runRefresh(run);
+            std::lock_guard guard(state.mutex);
+            if (!state.again) {
+                state.running = false;
+                state.idle.notify_all();
+                return;
+            }
+            run = std::move(*state.again);
+            state.again.reset();
+        }
+    }).detach();
+}
+
+bool WaitForDesktopDatabaseRefresh(int milliseconds)
+{
+    RefreshState& state = refreshState();
+    std::unique_lock lock(state.mutex);
+    return state.idle.wait_for(lock, std::chrono::milliseconds(milliseconds), [&state] { return !state.running; });
 }
 
 } // namespace tlg

@@ -77,9 +77,14 @@ void InstallDesktopAssociation(std::string_view mimeType, std::string_view openC
 // or written; a missing entry or list is no failure.
 void RemoveDesktopAssociation(std::string_view mimeType);
 
-// Runs update-desktop-database on the user's applications folder when both exist, so that the
-// desktop's cache of which entry opens which type follows. Never fails: a missing tool, a
-// failing run or a run that takes longer than a few seconds (it is then stopped) is ignored.
+// Starts update-desktop-database on the user's applications folder when both exist, so that
+// the desktop's cache of which entry opens which type follows, and returns without waiting for
+// it: a thread of its own waits, and stops a run that takes longer than 10 s. A refresh asked
+// for while one runs follows it. Never fails: a missing tool or a failing run is ignored.
 void RefreshDesktopDatabase();
+
+// Waits up to that long for the refreshes under way to end; true when none is left. For tests
+// and for a caller that must see the refreshed cache.
+bool WaitForDesktopDatabaseRefresh(int milliseconds);
 
 } // namespace tlg

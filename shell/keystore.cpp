@@ -6,25 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <sys/stat.h>
 
 namespace tlg {
 
 namespace {
-
-struct Value
-{
-    std::string name;
-    std::string data;
-};
-
-struct Key
-{
-    std::string name;
-    std::vector<Value> values;
-    std::vector<Key> subkeys;
-};
 
 constexpr std::string_view kFileHeader =
     "; Log Viewer: the user's file types, kept as HKEY_CLASSES_ROOT keeps them.\n";
@@ -34,63 +22,39 @@ char upperAscii(char c)
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool sameName(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return upperAscii(x) == upperAscii(y);
-           });
-}
-
 bool isControl(char c)
 {
     const auto byte = static_cast<unsigned char>(c);
     return byte < 0x20 || byte == 0x7F;
 }
 
-// The names of a key path; empty when the path is not valid.
-std::vector<std::string> splitPath(std::string_view path)
+enum class PathKind { Valid, Invalid, TooDeep };
+
+// The names of a key path; empty when the path is not valid, and then `kind` says why.
+std::vector<std::string_view> splitPath(std::string_view path, PathKind* kind = nullptr)
 {
-    std::vector<std::string> names;
+    std::vector<std::string_view> names;
+    const auto fail = [&](PathKind why) {
+        if (kind)
+            *kind = why;
+        return std::vector<std::string_view>();
+    };
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = std::min(path.find('\\', start), path.size());
         const std::string_view name = path.substr(start, end - start);
         if (name.empty() || std::any_of(name.begin(), name.end(), isControl))
-            return {};
-        names.emplace_back(name);
-        if (end == path.size())
+            return fail(PathKind::Invalid);
+        if (names.size() == kMaxKeyDepth)
+            return fail(PathKind::TooDeep);
+        names.push_back(name);
+        if (end == path.size()) {
+            if (kind)
+                *kind = PathKind::Valid;
             return names;
+        }
         start = end + 1;
     }
-}
-
-Key* findChild(Key& key, std::string_view name)
-{
-    for (Key& child : key.subkeys) {
-        if (sameName(child.name, name))
-            return &child;
-    }
-    return nullptr;
-}
-
-// The key at the path, created with its parents when `create` (then `created` tells whether
-// anything was added); null when missing.
-Key* findKey(Key& root, const std::vector<std::string>& names, bool create, bool* created = nullptr)
-{
-    Key* key = &root;
-    for (const std::string& name : names) {
-        Key* child = findChild(*key, name);
-        if (!child) {
-            if (!create)
-                return nullptr;
-            key->subkeys.push_back(Key{name, {}, {}});
-            child = &key->subkeys.back();
-            if (created)
-                *created = true;
-        }
-        key = child;
-    }
-    return key;
 }
 
 void appendQuoted(std::string& out, std::string_view text)
@@ -154,22 +118,153 @@ std::optional<std::string> readQuoted(std::string_view line, std::size_t& at)
     return std::nullopt;
 }
 
-void setValue(Key& key, std::string_view name, std::string_view data)
+
+// The index key of a name under a key: the key's id and the name upper-cased.
+std::string indexKey(std::uint32_t node, std::string_view name)
 {
-    for (Value& value : key.values) {
-        if (sameName(value.name, name)) {
-            value.data = data;
-            return;
-        }
-    }
-    key.values.push_back(Value{std::string(name), std::string(data)});
+    std::string key(reinterpret_cast<const char*>(&node), sizeof node);
+    for (const char c : name)
+        key += upperAscii(c);
+    return key;
 }
 
-bool parse(std::string_view text, Key& root)
+} // namespace
+
+KeyTree::KeyTree() : m_nodes(1) {}
+
+KeyTree::Value* KeyTree::findValue(NodeId node, std::string_view valueName)
 {
-    Key* current = nullptr;
+    const auto found = m_valueIndex.find(indexKey(node, valueName));
+    return found == m_valueIndex.end() ? nullptr : &m_nodes[node].values[found->second];
+}
+
+void KeyTree::putValue(NodeId node, std::string_view valueName, std::string_view data)
+{
+    if (Value* value = findValue(node, valueName)) {
+        value->data = data;
+        return;
+    }
+    std::vector<Value>& values = m_nodes[node].values;
+    m_valueIndex.emplace(indexKey(node, valueName), values.size());
+    values.push_back(Value{std::string(valueName), std::string(data)});
+}
+
+KeyTree::NodeId KeyTree::child(NodeId parent, std::string_view name) const
+{
+    const auto found = m_index.find(indexKey(parent, name));
+    return found == m_index.end() ? kNoNode : found->second;
+}
+
+KeyTree::NodeId KeyTree::addChild(NodeId parent, std::string_view name)
+{
+    const auto id = static_cast<NodeId>(m_nodes.size());
+    m_index.emplace(indexKey(parent, name), id);
+    m_nodes.push_back(Node{std::string(name), {}, {}});
+    m_nodes[parent].children.push_back(id);
+    return id;
+}
+
+KeyTree::NodeId KeyTree::find(std::string_view path) const
+{
+    const std::vector<std::string_view> names = splitPath(path);
+    if (names.empty())
+        return kNoNode;
+    NodeId node = 0;
+    for (const std::string_view name : names) {
+        node = child(node, name);
+        if (node == kNoNode)
+            return kNoNode;
+    }
+    return node;
+}
+
+bool KeyTree::hasKey(std::string_view path) const
+{
+    return find(path) != kNoNode;
+}
+
+std::string KeyTree::value(std::string_view path, std::string_view valueName) const
+{
+    const NodeId node = find(path);
+    if (node == kNoNode)
+        return std::string();
+    const auto found = m_valueIndex.find(indexKey(node, valueName));
+    return found == m_valueIndex.end() ? std::string() : m_nodes[node].values[found->second].data;
+}
+
+std::vector<std::string> KeyTree::subkeyNames(std::string_view path) const
+{
+    std::vector<std::string> names;
+    const NodeId node = find(path);
+    if (node != kNoNode) {
+        for (const NodeId id : m_nodes[node].children)
+            names.push_back(m_nodes[id].name);
+    }
+    return names;
+}
+
+bool KeyTree::createKey(std::string_view path, bool* created)
+{
+    const std::vector<std::string_view> names = splitPath(path);
+    if (names.empty())
+        return false;
+    NodeId node = 0;
+    for (const std::string_view name : names) {
+        NodeId next = child(node, name);
+        if (next == kNoNode) {
+            next = addChild(node, name);
+            if (created)
+                *created = true;
+        }
+        node = next;
+    }
+    return true;
+}
+
+bool KeyTree::setValue(std::string_view path, std::string_view valueName, std::string_view data,
+                       bool* changed)
+{
+    const NodeId node = find(path);
+    if (node == kNoNode)
+        return false;
+    const Value* existing = findValue(node, valueName);
+    if (existing && existing->data == data)
+        return true;
+    putValue(node, valueName, data);
+    if (changed)
+        *changed = true;
+    return true;
+}
+
+bool KeyTree::removeKey(std::string_view path)
+{
+    std::vector<std::string_view> names = splitPath(path);
+    if (names.empty())
+        return false;
+    const std::string_view name = names.back();
+    names.pop_back();
+    NodeId parent = 0;
+    for (const std::string_view part : names) {
+        parent = child(parent, part);
+        if (parent == kNoNode)
+            return false;
+    }
+    const NodeId node = child(parent, name);
+    if (node == kNoNode)
+        return false;
+    // Only its entry under the parent goes: what lies beneath can no longer be reached.
+    m_index.erase(indexKey(parent, name));
+    std::vector<NodeId>& siblings = m_nodes[parent].children;
+    siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+    return true;
+}
+
+KeyTree KeyTree::parse(std::string_view text)
+{
+    KeyTree tree;
+    NodeId current = kNoNode;
     std::size_t start = 0;
-    while (start < text.size()) {
+    for (std::size_t number = 1; start < text.size(); ++number) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos)
             end = text.size();
@@ -179,16 +274,27 @@ bool parse(std::string_view text, Key& root)
             line.remove_suffix(1);
         if (line.find_first_not_of(" \t") == std::string_view::npos || line[0] == ';')
             continue;
+        const auto bad = [number](const char* why) {
+            return Failure("line " + std::to_string(number) + " " + why);
+        };
 
         if (line.front() == '[' && line.back() == ']') {
-            const std::vector<std::string> names = splitPath(line.substr(1, line.size() - 2));
+            PathKind kind = PathKind::Valid;
+            const std::vector<std::string_view> names = splitPath(line.substr(1, line.size() - 2), &kind);
+            if (kind == PathKind::TooDeep)
+                throw bad(("nests keys deeper than " + std::to_string(kMaxKeyDepth) + " levels").c_str());
             if (names.empty())
-                return false;
-            current = findKey(root, names, true);
+                throw bad("is not in the store's format");
+            NodeId node = 0;
+            for (const std::string_view name : names) {
+                const NodeId next = tree.child(node, name);
+                node = next != kNoNode ? next : tree.addChild(node, name);
+            }
+            current = node;
             continue;
         }
-        if (!current)
-            return false;
+        if (current == kNoNode)
+            throw bad("is not in the store's format");
         std::size_t at = 0;
         std::optional<std::string> name;
         if (line[0] == '@') {
@@ -198,60 +304,106 @@ bool parse(std::string_view text, Key& root)
             name = readQuoted(line, at);
         }
         if (!name || at >= line.size() || line[at] != '=')
-            return false;
+            throw bad("is not in the store's format");
         ++at;
         const std::optional<std::string> data = readQuoted(line, at);
         if (!data || at != line.size())
-            return false;
-        setValue(*current, *name, *data);
+            throw bad("is not in the store's format");
+        tree.putValue(current, *name, *data);
     }
-    return true;
+    return tree;
 }
 
-void serialize(const Key& key, const std::string& path, std::string& out)
+std::string KeyTree::text() const
 {
-    if (!path.empty()) {
-        out += "\n[" + path + "]\n";
-        for (const Value& value : key.values) {
-            if (value.name.empty())
-                out += '@';
-            else
-                appendQuoted(out, value.name);
-            out += '=';
-            appendQuoted(out, value.data);
-            out += '\n';
+    std::string out(kFileHeader);
+    // Depth first without recursion: each entry is a key and the length of its path.
+    struct Step
+    {
+        NodeId node;
+        std::size_t pathLength;
+    };
+    std::vector<Step> pending;
+    const std::vector<NodeId>& top = m_nodes[0].children;
+    for (auto it = top.rbegin(); it != top.rend(); ++it)
+        pending.push_back({*it, 0});
+    std::string path;
+    while (!pending.empty()) {
+        const Step step = pending.back();
+        pending.pop_back();
+        const Node& node = m_nodes[step.node];
+        path.resize(step.pathLength);
+        if (!path.empty())
+            path += '\\';
+        path += node.name;
+        // A key with no values and subkeys comes into being with its first subkey's path.
+        if (!node.values.empty() || node.children.empty()) {
+            out += "\n[" + path + "]\n";
+            for (const Value& value : node.values) {
+                if (value.name.empty())
+                    out += '@';
+                else
+                    appendQuoted(out, value.name);
+                out += '=';
+                appendQuoted(out, value.data);
+                out += '\n';
+            }
         }
+        for (auto it = node.children.rbegin(); it != node.children.rend(); ++it)
+            pending.push_back({*it, path.size()});
     }
-    for (const Key& child : key.subkeys)
-        serialize(child, path.empty() ? child.name : path + "\\" + child.name, out);
+    return out;
 }
 
-// The tree in the file: an empty tree when there is no file; nothing when the file cannot be
-// read or does not parse, so that it is never overwritten with less than it holds.
-std::optional<Key> load(const std::string& file)
+KeyTree KeyStore::read() const
 {
+    const auto unusable = [this](const std::string& why) {
+        return Failure("The association store " + m_file + " cannot be used: " + why +
+                       "; it is left as it is");
+    };
     struct stat info {};
-    if (::stat(file.c_str(), &info) != 0)
-        return errno == ENOENT ? std::optional<Key>(Key{}) : std::nullopt;
-    Key root;
+    if (::stat(m_file.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return KeyTree();
+        throw unusable(std::strerror(errno));
+    }
+    std::string text;
     try {
-        if (!parse(ReadWholeFile(file), root))
-            return std::nullopt;
+        text = ReadSettingsFile(m_file);
+    } catch (const Failure& failure) {
+        throw unusable(failure.what());
+    }
+    try {
+        return KeyTree::parse(text);
+    } catch (const Failure& failure) {
+        throw unusable(failure.what());
+    }
+}
+
+void KeyStore::write(const KeyTree& tree) const
+{
+    const std::size_t slash = m_file.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !MakeFolders(m_file.substr(0, slash + 1)))
+        throw Failure("Cannot create file " + m_file);
+    WriteFileAtomically(m_file, tree.text());
+}
+
+namespace {
+
+// The tree of the store, or nothing when it cannot be used.
+std::optional<KeyTree> load(const KeyStore& store)
+{
+    try {
+        return store.read();
     } catch (const Failure&) {
         return std::nullopt;
     }
-    return root;
 }
 
-bool save(const std::string& file, const Key& root)
+bool save(const KeyStore& store, const KeyTree& tree)
 {
-    std::string text(kFileHeader);
-    serialize(root, std::string(), text);
-    const std::size_t slash = file.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !MakeFolders(file.substr(0, slash + 1)))
-        return false;
     try {
-        WriteFileAtomically(file, text);
+        store.write(tree);
     } catch (const Failure&) {
         return false;
     }
@@ -262,39 +414,23 @@ bool save(const std::string& file, const Key& root)
 
 RegistryKey KeyStore::openKey(std::string_view path, bool create) const
 {
-    const std::vector<std::string> names = splitPath(path);
-    if (names.empty())
+    if (splitPath(path).empty())
         return RegistryKey();
-    std::optional<Key> root = load(m_file);
-    if (!root)
+    std::optional<KeyTree> tree = load(*this);
+    if (!tree)
         return RegistryKey();
     bool created = false;
-    if (!findKey(*root, names, create, &created))
+    if (create ? !tree->createKey(path, &created) : !tree->hasKey(path))
         return RegistryKey();
-    if (created && !save(m_file, *root))
+    if (created && !save(*this, *tree))
         return RegistryKey();
     return RegistryKey(m_file, std::string(path));
 }
 
 bool KeyStore::deleteKey(std::string_view path) const
 {
-    std::vector<std::string> names = splitPath(path);
-    if (names.empty())
-        return false;
-    std::optional<Key> root = load(m_file);
-    if (!root)
-        return false;
-    const std::string name = names.back();
-    names.pop_back();
-    Key* parent = findKey(*root, names, false);
-    if (!parent)
-        return false;
-    const auto child = std::find_if(parent->subkeys.begin(), parent->subkeys.end(),
-                                    [&name](const Key& key) { return sameName(key.name, name); });
-    if (child == parent->subkeys.end())
-        return false;
-    parent->subkeys.erase(child);
-    return save(m_file, *root);
+    std::optional<KeyTree> tree = load(*this);
+    return tree && tree->removeKey(path) && save(*this, *tree);
 }
 
 KeyStore ClassesRoot()
@@ -306,15 +442,8 @@ std::string RegistryKey::readString(std::string_view valueName) const
 {
     if (!m_open)
         return std::string();
-    std::optional<Key> root = load(m_file);
-    const Key* key = root ? findKey(*root, splitPath(m_path), false) : nullptr;
-    if (!key)
-        return std::string();
-    for (const Value& value : key->values) {
-        if (sameName(value.name, valueName))
-            return value.data;
-    }
-    return std::string();
+    const std::optional<KeyTree> tree = load(KeyStore(m_file));
+    return tree ? tree->value(m_path, valueName) : std::string();
 }
 
 void RegistryKey::writeString(std::string_view valueName, std::string_view data) const
@@ -322,31 +451,21 @@ void RegistryKey::writeString(std::string_view valueName, std::string_view data)
     const Failure failure("Failed to set data for '" + std::string(valueName) + "'");
     if (!m_open)
         throw failure;
-    std::optional<Key> root = load(m_file);
-    Key* key = root ? findKey(*root, splitPath(m_path), false) : nullptr;
-    if (!key)
+    const KeyStore store(m_file);
+    std::optional<KeyTree> tree = load(store);
+    bool changed = false;
+    if (!tree || !tree->setValue(m_path, valueName, data, &changed))
         throw failure;
-    const auto existing = std::find_if(key->values.begin(), key->values.end(),
-                                       [&](const Value& v) { return sameName(v.name, valueName); });
-    if (existing != key->values.end() && existing->data == data)
-        return;
-    setValue(*key, valueName, data);
-    if (!save(m_file, *root))
+    if (changed && !save(store, *tree))
         throw failure;
 }
 
 std::vector<std::string> RegistryKey::subkeyNames() const
 {
-    std::vector<std::string> names;
     if (!m_open)
-        return names;
-    std::optional<Key> root = load(m_file);
-    const Key* key = root ? findKey(*root, splitPath(m_path), false) : nullptr;
-    if (key) {
-        for (const Key& child : key->subkeys)
-            names.push_back(child.name);
-    }
-    return names;
+        return {};
+    const std::optional<KeyTree> tree = load(KeyStore(m_file));
+    return tree ? tree->subkeyNames(m_path) : std::vector<std::string>();
 }
 
 void RegistryKey::close()

@@ -309,6 +309,88 @@ private slots:
         QCOMPARE(build.text(), QStringLiteral("Version 0.9.0.76"));
     }
 
+    void noFetchStartsWhileALoadRuns()
+    {
+        LoopbackServer server;
+        qputenv("TLGVIEW_BANNER_URL", QByteArray::fromStdString(server.url("/rklm/")));
+        bool loading = true;
+        m_frame->setBusyCheck([&loading] { return loading; });
+        m_frame->Start_Reklame("tlg", "Log Viewer", 10000);
+        m_frame->Timer1Timer();
+        QVERIFY(server.requests.isEmpty());
+        QVERIFY(!m_frame->bannerStarted());
+        QVERIFY(m_frame->timer()->isActive()); // the next tick tries again
+        loading = false;
+        m_frame->Timer1Timer();
+        QCOMPARE(server.requests.size(), 3);
+        QVERIFY(m_frame->bannerStarted());
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void aSilentServerEndsTheFetchWithItsText()
+    {
+        LoopbackServer server;
+        QPointer<QTcpSocket> held;
+        server.handler = [&](QTcpSocket* c, const QByteArray&) { held = c; };
+        qputenv("TLGVIEW_BANNER_URL", QByteArray::fromStdString(server.url("/rklm/")));
+        m_frame->httpClient()->setRequestTimeOuts(2000, 300, 5000);
+        m_frame->Start_Reklame("tlg", "Log Viewer", 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_messages, QStringList{"Connection timed out: the server was silent for 300 ms"}, 20000);
+        QVERIFY(held);
+        QVERIFY(!m_frame->timer()->isActive());
+        QVERIFY(!QFile::exists(stored(1)));
+    }
+
+    void aPageTooLargeIsNotShown_data()
+    {
+        QTest::addColumn<bool>("fetched");
+        QTest::newRow("on disk") << false;
+        QTest::newRow("fetched") << true;
+    }
+
+    void aPageTooLargeIsNotShown()
+    {
+        QFETCH(bool, fetched);
+        const QByteArray page = "<html><body>" + QByteArray(20 * 1024 * 1024, 'x') + "</body></html>";
+        for (int n = 1; n <= 3; ++n)
+            writeFile(stored(n), "<html><body>page " + QByteArray::number(n) + "</body></html>");
+        LoopbackServer server;
+        if (fetched) {
+            setAge(stored(1), 2 * 86400);
+            server.handler = [&](QTcpSocket* c, const QByteArray&) { server.reply(c, server.page("200 OK", page)); };
+            qputenv("TLGVIEW_BANNER_URL", QByteArray::fromStdString(server.url("/rklm/")));
+        } else {
+            writeFile(stored(1), page);
+        }
+        m_frame->Start_Reklame("tlg", "Log Viewer", 10000);
+        if (fetched) {
+            QCOMPARE(QString::fromUtf8([&] {
+                         try {
+                             m_frame->Timer1Timer();
+                         } catch (const tlg::Failure& failure) {
+                             return QByteArray(failure.what());
+                         }
+                         return QByteArray();
+                     }()),
+                     QStringLiteral("Reply body larger than 1 MiB"));
+            QCOMPARE(readFile(stored(1)), QByteArray("<html><body>page 1</body></html>"));
+            return;
+        }
+        for (int tick = 0; tick < 4; ++tick)
+            m_frame->Timer1Timer();
+        QVERIFY(m_frame->webBrowser()->toPlainText().startsWith(QStringLiteral("Page not shown: ")));
+        QVERIFY(m_frame->webBrowser()->toPlainText().contains(QStringLiteral("1 MiB")));
+        m_frame->Timer1Timer();
+        QCOMPARE(m_frame->webBrowser()->toPlainText(), QStringLiteral("page 2"));
+
+        // Nor is a link to something that is no file.
+        QFile::remove(stored(1));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), stored(1)));
+        for (int tick = 0; tick < 4; ++tick)
+            m_frame->Timer1Timer();
+        QVERIFY(m_frame->webBrowser()->toPlainText().startsWith(QStringLiteral("Page not shown: ")));
+    }
+
 private:
     QString stored(int page) const { return m_home->filePath(QStringLiteral("tlg-%1.htm").arg(page)); }
     QLabel* label(const char* name) const { return m_frame->findChild<QLabel*>(QLatin1String(name)); }

@@ -6,11 +6,20 @@
 #include "support/qtfiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <vector>
 
 using tlg::HttpClient;
 using tlg::testing::LoopbackServer;
@@ -168,21 +177,23 @@ private slots:
     void headerLineMustFitTheBuffer_data()
     {
         QTest::addColumn<int>("lineLength");
-        QTest::addColumn<bool>("fits");
-        QTest::newRow("65536 bytes with its CR LF") << 65536 << true;
-        QTest::newRow("65537 bytes") << 65537 << false;
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("65000 bytes") << 65000 << QString();
+        // The line fits the buffer, but the whole header may not be longer either.
+        QTest::newRow("65536 bytes with its CR LF") << 65536 << QStringLiteral("Reply header too long");
+        QTest::newRow("65537 bytes") << 65537 << QStringLiteral("Reply header line too long");
     }
 
     void headerLineMustFitTheBuffer()
     {
         QFETCH(int, lineLength);
-        QFETCH(bool, fits);
+        QFETCH(QString, failure);
+        const bool fits = failure.isEmpty();
         writeFile(body(), "good page");
         LoopbackServer server;
         const QByteArray line = "X-Long: " + QByteArray(lineLength - 10, 'a') + "\r\n";
         server.handler = [&](QTcpSocket* c, const QByteArray&) { server.reply(c, server.page("200 OK", "new page", line)); };
-        const QString failure = failureOf([&] { m_client->Get(server.url("/rklm/tlg-1.htm")); });
-        QCOMPARE(failure, fits ? QString() : QStringLiteral("Reply header line too long"));
+        QCOMPARE(failureOf([&] { m_client->Get(server.url("/rklm/tlg-1.htm")); }), failure);
         QCOMPARE(readFile(body()), fits ? QByteArray("new page") : QByteArray("good page"));
     }
 
@@ -258,6 +269,153 @@ private slots:
         // The client's socket was closed on the way out, so the server's end goes too.
         QVERIFY(held);
         QTRY_VERIFY(held.isNull());
+    }
+
+    void anEndlessHeaderOrBodyIsCutAndLeavesNoFiles_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("failure");
+        QByteArray header = "HTTP/1.0 200 OK\r\n";
+        while (header.size() <= 200000)
+            header += "X-More: " + QByteArray(100, 'h') + "\r\n";
+        QTest::newRow("header past 64 KiB") << header + "\r\nbody" << QStringLiteral("Reply header too long");
+        QTest::newRow("body past 1 MiB") << LoopbackServer::page("200 OK", QByteArray(2 * 1024 * 1024, 'b'))
+                                         << QStringLiteral("Reply body larger than 1 MiB");
+        QTest::newRow("header of 64 KiB and body of 1 MiB")
+            << "HTTP/1.0 200 OK\r\nX: " + QByteArray(65536 - 17 - 5 - 2, 'h') + "\r\n\r\n" + QByteArray(1024 * 1024, 'b')
+            << QString();
+    }
+
+    void anEndlessHeaderOrBodyIsCutAndLeavesNoFiles()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, failure);
+        writeFile(body(), "good page");
+        writeFile(m_dir->filePath("Head.txt"), "old header");
+        LoopbackServer server;
+        server.handler = [&](QTcpSocket* c, const QByteArray&) { server.reply(c, reply); };
+        QCOMPARE(failureOf([&] { m_client->Get(server.url("/rklm/tlg-1.htm")); }), failure);
+        QStringList files{"Head.txt", "page.htm"};
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), files);
+        if (failure.isEmpty()) {
+            QCOMPARE(readFile(body()).size(), 1024 * 1024);
+            QCOMPARE(readFile(m_dir->filePath("Head.txt")).size(), 65536);
+        } else {
+            QCOMPARE(readFile(body()), QByteArray("good page"));
+        }
+        if (failure.startsWith(QStringLiteral("Reply header")))
+            QCOMPARE(readFile(m_dir->filePath("Head.txt")), QByteArray("old header"));
+    }
+
+    void aLineBreakInLocationOrCookieIsABadReply_data()
+    {
+        QTest::addColumn<QByteArray>("fields");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("CR in Location") << QByteArray("Location: /next\rX-Injected: 1\r\n")
+                                        << QStringLiteral("Bad reply: the Location value holds a line break");
+        QTest::newRow("CR in Set-Cookie") << QByteArray("Location: /next\r\nSet-Cookie: id=1\rX-Injected: 1\r\n")
+                                          << QStringLiteral("Bad reply: the Set-Cookie value holds a line break");
+        QTest::newRow("CR CR LF at the end") << QByteArray("Location: /next\r\r\n")
+                                             << QStringLiteral("Bad reply: the Location value holds a line break");
+        QTest::newRow("plain") << QByteArray("Location: /next\r\nSet-Cookie: id=1\n") << QString();
+    }
+
+    void aLineBreakInLocationOrCookieIsABadReply()
+    {
+        QFETCH(QByteArray, fields);
+        QFETCH(QString, failure);
+        LoopbackServer server;
+        server.handler = [&](QTcpSocket* c, const QByteArray& request) {
+            server.reply(c, request.startsWith("GET /next") ? server.page("200 OK", "next")
+                                                             : server.page("302 Moved", "", fields));
+        };
+        QCOMPARE(failureOf([&] { m_client->Get(server.url("/first")); }), failure);
+        QCOMPARE(server.requests.size(), failure.isEmpty() ? 2 : 1);
+        for (const QByteArray& request : server.requests)
+            QVERIFY2(!request.contains("X-Injected"), request.constData());
+    }
+
+    void theHeaderFileReplacesALinkInItsPlace()
+    {
+        const QString target = m_dir->filePath("precious.txt");
+        writeFile(target, "precious");
+        QVERIFY(QFile::link(target, m_dir->filePath("Head.txt")));
+        LoopbackServer server;
+        m_client->Get(server.url("/x"));
+        QCOMPARE(readFile(target), QByteArray("precious"));
+        QVERIFY(!QFileInfo(m_dir->filePath("Head.txt")).isSymLink());
+        QVERIFY(readFile(m_dir->filePath("Head.txt")).startsWith("HTTP/1.0 200 OK\r\n"));
+    }
+
+    void aSilentOrSlowServerEndsTheRequestInTime_data()
+    {
+        QTest::addColumn<int>("stepMs"); // a byte every so often; 0: nothing at all
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("silent") << 0 << QStringLiteral("Connection timed out: the server was silent for 300 ms");
+        QTest::newRow("a byte now and then")
+            << 50 << QStringLiteral("Connection timed out: no complete reply within 1500 ms");
+    }
+
+    void aSilentOrSlowServerEndsTheRequestInTime()
+    {
+        QFETCH(int, stepMs);
+        QFETCH(QString, failure);
+        LoopbackServer server;
+        QPointer<QTcpSocket> held;
+        QTimer trickle;
+        server.handler = [&](QTcpSocket* c, const QByteArray&) {
+            held = c; // accepted and kept open
+            if (stepMs > 0) {
+                connect(&trickle, &QTimer::timeout, c, [c] { c->write("HTTP/1.0 200 OK\r\nX: "); });
+                trickle.start(stepMs);
+            }
+        };
+        m_client->setRequestTimeOuts(2000, 300, 1500);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(failureOf([&] { m_client->Get(server.url("/rklm/tlg-1.htm")); }), failure);
+        QVERIFY2(clock.elapsed() < 10000, QByteArray::number(clock.elapsed()).constData());
+        QVERIFY(clock.elapsed() >= (stepMs > 0 ? 1400 : 250)); // timers may fire a little early
+        QVERIFY(held);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    void theDefaultLimitsAreSecondsNotMinutes()
+    {
+        HttpClient client;
+        QCOMPARE(client.connectTimeOut(), 10000);
+        QCOMPARE(client.idleTimeOut(), 15000);
+        QCOMPARE(client.totalTimeOut(), 45000);
+    }
+
+    void aConnectionThatDoesNotStandEndsInTime()
+    {
+        // A listener that never accepts, its queue filled: a further connection stays pending.
+        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(::listen(listener, 0), 0);
+        QCOMPARE(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        std::vector<int> fillers;
+        for (int i = 0; i < 4; ++i) {
+            fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+            ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+        QTest::qWait(100);
+        m_client->setRequestTimeOuts(300, 5000, 10000);
+        QElapsedTimer clock;
+        clock.start();
+        const QString failure = failureOf([&] {
+            m_client->Get("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x");
+        });
+        for (const int fd : fillers)
+            ::close(fd);
+        ::close(listener);
+        QCOMPARE(failure, QStringLiteral("Connection timed out: no connection within 300 ms"));
+        QVERIFY2(clock.elapsed() < 5000, QByteArray::number(clock.elapsed()).constData());
     }
 
 private:

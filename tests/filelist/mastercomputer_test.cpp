@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <unistd.h>
 
 namespace tlg {
 namespace {
@@ -55,6 +56,27 @@ TEST(MasterComputerTest, AFolderOfThatNameCountsAsMissingAndCannotBeWritten)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.folder()),
                             std::filesystem::directory_iterator()),
               1); // no temporary file left behind
+}
+
+TEST(MasterComputerTest, ANameNoComputerCanHaveOrNoRegularFileIsRefused)
+{
+    TempDir dir;
+    dir.write("MasterSrv.TLG", std::string(kMaxComputerNameLength, 'N') + "\r\n");
+    EXPECT_EQ(ReadOrCreateMasterComputerName(dir.folder()).size(), kMaxComputerNameLength);
+    // A longer first line would be put into every path of the file list.
+    const std::string longLine(kMaxComputerNameLength + 1, 'N');
+    dir.write("MasterSrv.TLG", longLine + "\r\n");
+    EXPECT_THROW(ReadOrCreateMasterComputerName(dir.folder()), SettingsFileRefused);
+    EXPECT_EQ(readFile(dir.path("MasterSrv.TLG")), longLine + "\r\n");
+
+    ::unlink(dir.path("MasterSrv.TLG").c_str());
+    ASSERT_EQ(::symlink("/dev/zero", dir.path("MasterSrv.TLG").c_str()), 0);
+    try {
+        ReadOrCreateMasterComputerName(dir.folder());
+        FAIL() << "no failure";
+    } catch (const SettingsFileRefused& refused) {
+        EXPECT_NE(std::string(refused.what()).find(dir.path("MasterSrv.TLG")), std::string::npos);
+    }
 }
 
 } // namespace

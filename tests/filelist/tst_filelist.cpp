@@ -1,6 +1,7 @@
 // The file-list panel and the add dialog in the running viewer.
 
 #include "filelist/addtofilelistdialog.h"
+#include "filelist/filelist.h"
 #include "filelist/filelistpanel.h"
 #include "log/logview.h"
 #include "support/qtfiles.h"
@@ -9,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -191,6 +193,47 @@ private slots:
         description->setText(QStringLiteral("other"));
         dialog->Button1Click();
         QVERIFY(viewer.messages.last().text.startsWith(QStringLiteral("File alerady in File List\r\n")));
+    }
+
+    void aPathTheListCannotHoldIsRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("semicolon") << QStringLiteral("a;b.log");
+        QTest::newRow("line feed") << QStringLiteral("a\nb.log");
+        QTest::newRow("carriage return") << QStringLiteral("a\rb.log");
+    }
+
+    void aPathTheListCannotHoldIsRefused()
+    {
+        QFETCH(QString, name);
+        ViewerFixture viewer;
+        const QByteArray list = "Known;/var/log/known.log\r\n";
+        writeFile(viewer.home() + "Filelist.TLG", list);
+        const QString log = writeFile(viewer.home() + name, "x\n");
+        MainWindow* window = viewer.start({log});
+        QCOMPARE(window->log()->currentPath(), log);
+        auto* dialog = viewer.find<AddToFileListDialog>("TForm3");
+        dialog->prepare(window->log()->currentPath());
+        dialog->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("odd"));
+        dialog->Button1Click();
+        QCOMPARE(viewer.messages.size(), 1);
+        QCOMPARE(viewer.messages[0].text, QString::fromLatin1(tlg::kUnstorablePathMessage));
+        QCOMPARE(readFile(viewer.home() + "Filelist.TLG"), list);
+        QCOMPARE(panel(viewer)->topLevelItemCount(), 1);
+    }
+
+    void aListThatIsNoRegularFileIsToldOfAndStartUpGoesOn()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "App.log", "the log\n");
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), viewer.home() + "Filelist.TLG"));
+        MainWindow* window = viewer.start({log});
+        QCOMPARE(viewer.messages.size(), 1);
+        QVERIFY2(viewer.messages[0].text.contains(viewer.home() + "Filelist.TLG"), qPrintable(viewer.messages[0].text));
+        QVERIFY(viewer.messages[0].text.contains(QStringLiteral("not a regular file")));
+        QCOMPARE(panel(viewer)->topLevelItemCount(), 0);
+        QCOMPARE(window->log()->currentPath(), log); // the rest of start-up ran
+        QCOMPARE(QFileInfo(viewer.home() + "Filelist.TLG").symLinkTarget(), QStringLiteral("/dev/zero"));
     }
 
     void theMenuOpensTheDialogAndAFirstAddBeginsTheList()

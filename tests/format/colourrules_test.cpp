@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
+
 #include <random>
 #include <string>
 
@@ -154,6 +157,24 @@ TEST(ColourLineTest, EqualsTheWholeTextPassOnGeneratedTexts)
         }
         ASSERT_EQ(byLine, whole) << "round " << round << " text [" << text << "]";
     }
+}
+
+TEST(ColourRulesTest, AnEmptyWindowGivesNoSpansAndReadsNothingOutsideTheLine)
+{
+    ColourRules rules;
+    rules.errorLabels[0] = "error";
+    // The line lies alone in its own buffer, so a read before its start is caught.
+    const std::unique_ptr<char[]> bytes(new char[9]);
+    std::memcpy(bytes.get(), "error x\r\n", 9);
+    const std::string_view line(bytes.get(), 9);
+    std::vector<LabelSpan> spans{{0, 1, LabelColour::Info}};
+    ColourLine(line, rules, spans, 0, 0);
+    EXPECT_TRUE(spans.empty());
+    ColourLine(line, rules, spans, 5, 0);
+    EXPECT_TRUE(spans.empty());
+    ColourLine(line, rules, spans, 0, 1);
+    ASSERT_EQ(spans.size(), 1u);
+    EXPECT_EQ(spans[0].end, 6u);
 }
 
 } // namespace

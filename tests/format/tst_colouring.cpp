@@ -1,5 +1,6 @@
 // The format file at start-up, the colouring of the shown log, and the format editor.
 
+#include "banner/bannerframe.h"
 #include "core/fileops.h"
 #include "format/colourrules.h"
 #include "format/formateditor.h"
@@ -12,6 +13,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
@@ -277,6 +280,71 @@ private slots:
         QCOMPARE(viewer.messages[0].text, "Cannot create file " + viewer.home() + "TlgFormat.ini");
         QCOMPARE(viewer.find<QTreeWidget>("TreeView1")->topLevelItemCount(), 0);
         QVERIFY(window->isVisible());
+    }
+    void saveWritesOnlyTheRowsAProfileHas()
+    {
+        ViewerFixture viewer;
+        const std::string sep(9, '\xA4');
+        const auto row = [&sep](const std::string& first) { return first + "\xA4" + sep; };
+        const std::vector<std::string> lines = {"[[First]]", row("f1"), row("f2"), "[G]", "[[Short]]", row("onlyerr"),
+                                                "[[Other]]", row("oe"), row("oi"), "[[Bare]]", "[[Default]]",
+                                                row("e"), row("i")};
+        writeFile(viewer.home() + "TlgFormat.ini", QByteArray::fromStdString(tlg::JoinLinesCrLf(lines)));
+        viewer.start();
+        auto* editor = viewer.find<FormatEditor>("TForm2");
+        auto* errors = viewer.find<tlg::LabelColumn>("StringGrid1");
+        auto* infos = viewer.find<tlg::LabelColumn>("StringGrid2");
+        const auto saved = [&viewer] { return tlg::SplitLines(readFile(viewer.home() + "TlgFormat.ini").toStdString()); };
+
+        // One row only: the missing info row is empty and is put in after it; [[Other]] stays.
+        clickNode(viewer, QStringLiteral("Short"));
+        QCOMPARE(errors->cell(0), std::string("onlyerr"));
+        QCOMPARE(infos->cell(0), std::string());
+        infos->setCell(0, "added");
+        viewer.find<QPushButton>("Button4")->click();
+        std::vector<std::string> expected = lines;
+        expected.insert(expected.begin() + 6, row("added"));
+        QCOMPARE(saved(), expected);
+
+        // No rows at all: both go in right after the header, before [[Default]].
+        clickNode(viewer, QStringLiteral("Bare"));
+        errors->setCell(1, "be");
+        viewer.find<QPushButton>("Button4")->click();
+        expected.insert(expected.begin() + 11, {"\xA4" "be" "\xA4" + std::string(8, '\xA4'), row("")});
+        QCOMPARE(saved(), expected);
+
+        // A profile on the file's first line is saved like any other.
+        clickNode(viewer, QStringLiteral("First"));
+        QCOMPARE(editor->currentProfileLine(), 0);
+        errors->setCell(0, "changed");
+        viewer.find<QPushButton>("Button4")->click();
+        expected[1] = row("changed");
+        QCOMPARE(saved(), expected);
+        QVERIFY(viewer.messages.isEmpty());
+    }
+
+    void aFormatFileThatIsNoRegularFileGivesTheDefaultsAndIsKept()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "boot.log", "an error here\r\n");
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), viewer.home() + "TlgFormat.ini"));
+        viewer.start({log});
+        QCOMPARE(viewer.messages.size(), 1);
+        QCOMPARE(viewer.messages[0].text, "Settings file " + viewer.home() +
+                                              "TlgFormat.ini is not read: it is not a regular file");
+        auto* editor = viewer.find<FormatEditor>("TForm2");
+        QCOMPARE(editor->lines(), tlg::SplitLines(tlg::DefaultFormatText()));
+        QCOMPARE(editor->errorLabels()[2], std::string("error"));
+        // The banner started after it: the rest of start-up ran.
+        QVERIFY(viewer.window->findChild<tlg::BannerFrame*>()->timer()->isActive());
+        viewer.tick(2);
+        QCOMPARE(colourOfWord(viewer, "error"), kRed);
+
+        // Save does not replace what it could not read.
+        viewer.find<QPushButton>("Button4")->click();
+        QCOMPARE(viewer.messages.size(), 2);
+        QVERIFY(viewer.messages[1].text.endsWith(QStringLiteral("it is not overwritten")));
+        QCOMPARE(QFileInfo(viewer.home() + "TlgFormat.ini").symLinkTarget(), QStringLiteral("/dev/zero"));
     }
 };
 

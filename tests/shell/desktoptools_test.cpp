@@ -2,11 +2,13 @@
 // is not installed skips its test.
 
 #include "shell/associate.h"
+#include "shell/desktopshell.h"
 
 #include "support/userhome.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -116,15 +118,37 @@ TEST_F(DesktopToolsTest, TheDesktopDatabaseIsRefreshedWhenTheToolIsThere)
     ::setenv("PATH", (home.root() + "opt").c_str(), 1); // no update-desktop-database here
     EXPECT_NO_THROW(AssociateWithLogFiles(exe));
     ::setenv("PATH", savedPath.c_str(), 1);
+    EXPECT_TRUE(WaitForDesktopDatabaseRefresh(30000));
     EXPECT_TRUE(OpensLogFiles(exe));
     EXPECT_EQ(readFile(cache), "");
 
     if (!onPath("update-desktop-database"))
         GTEST_SKIP() << "update-desktop-database is not installed (package desktop-file-utils)";
     AssociateWithLogFiles(exe);
+    ASSERT_TRUE(WaitForDesktopDatabaseRefresh(30000));
     EXPECT_NE(readFile(cache).find("text/x-log=tlgview.desktop;"), std::string::npos);
     RemoveLogAssociation();
+    ASSERT_TRUE(WaitForDesktopDatabaseRefresh(30000));
     EXPECT_EQ(readFile(cache).find("tlgview.desktop"), std::string::npos);
+}
+
+TEST_F(DesktopToolsTest, ASlowDesktopDatabaseToolIsNotWaitedFor)
+{
+    // A tool that takes its time: registering returns long before it ends, and the tool still
+    // runs to its end (it writes a mark) in the background.
+    const std::string mark = home.root() + "refreshed";
+    home.write("slowbin/update-desktop-database", "#!/bin/sh\n/bin/sleep 5\necho \"$2\" > " + mark + "\n", 0755);
+    const char* path = std::getenv("PATH");
+    const std::string savedPath = path ? path : "";
+    ::setenv("PATH", (home.root() + "slowbin:" + savedPath).c_str(), 1);
+    const auto start = std::chrono::steady_clock::now();
+    AssociateWithLogFiles(exe);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::setenv("PATH", savedPath.c_str(), 1);
+    EXPECT_LT(took, std::chrono::milliseconds(4000)) << "the caller waited for the tool";
+    EXPECT_TRUE(OpensLogFiles(exe));
+    ASSERT_TRUE(WaitForDesktopDatabaseRefresh(60000));
+    EXPECT_EQ(readFile(mark), home.data() + "applications\n");
 }
 
 } // namespace

@@ -1,11 +1,15 @@
 #include "shell/keystore.h"
 
 #include "core/errors.h"
+#include "core/fileops.h"
 #include "support/userhome.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace tlg {
@@ -126,6 +130,110 @@ TEST_F(KeyStoreTest, AFileItCannotReadIsNeverOverwritten)
     EXPECT_FALSE(store.openKey(".log", true).isOpen());
     EXPECT_FALSE(store.deleteKey(".log"));
     EXPECT_EQ(readFile(store.file()), foreign);
+}
+
+// A store of `levels` keys, each inside the one before, on one line.
+std::string nestedStore(std::size_t levels)
+{
+    std::string path = "a";
+    path.reserve(levels * 2);
+    for (std::size_t i = 1; i < levels; ++i)
+        path += "\\a";
+    return "[" + path + "]\n@=\"deep\"\n";
+}
+
+TEST_F(KeyStoreTest, AStoreNestedBeyondTheRegistrysDepthIsRefusedWithoutCrashing)
+{
+    // 600,000 levels in 1.2 MB: refused with the reason, and left as it is.
+    const std::string deep = nestedStore(600000);
+    home.write("home/.local/share/tlgview/classes.reg", deep);
+    try {
+        store.read();
+        FAIL() << "no failure";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(std::string(failure.what()),
+                  "The association store " + store.file() +
+                      " cannot be used: line 1 nests keys deeper than 512 levels; it is left as it is");
+    }
+    EXPECT_FALSE(store.openKey("a", false).isOpen());
+    EXPECT_FALSE(store.openKey(".log", true).isOpen());
+    EXPECT_EQ(readFile(store.file()), deep);
+
+    // As deep as the registry allows is fine, and writing it back does not repeat the path of
+    // every level: the file stays about as long as the one path.
+    home.write("home/.local/share/tlgview/classes.reg", nestedStore(kMaxKeyDepth));
+    const RegistryKey key = store.openKey(".log", true);
+    ASSERT_TRUE(key.isOpen());
+    key.writeString("", "Logfiles");
+    EXPECT_LT(readFile(store.file()).size(), 2 * kMaxKeyDepth + 200);
+    std::string path = "A";
+    for (std::size_t i = 1; i < kMaxKeyDepth; ++i)
+        path += "\\A";
+    EXPECT_EQ(store.openKey(path, false).readString(), "deep");
+    EXPECT_FALSE(store.openKey(path + "\\a", true).isOpen()) << "one level too deep";
+}
+
+TEST_F(KeyStoreTest, ATreeWritesBackAsItWasRead)
+{
+    KeyTree tree;
+    ASSERT_TRUE(tree.createKey("Logfiles\\Shell\\Open\\Command"));
+    ASSERT_TRUE(tree.setValue("Logfiles\\Shell\\Open\\Command", "", "\"x\" \"%1\""));
+    ASSERT_TRUE(tree.createKey("Logfiles\\DefaultIcon"));
+    ASSERT_TRUE(tree.createKey(".log"));
+    ASSERT_TRUE(tree.setValue(".log", "", "Logfiles"));
+    ASSERT_TRUE(tree.setValue(".LOG", "Content Type", "text/x-log"));
+    ASSERT_TRUE(tree.createKey("Empty"));
+    EXPECT_FALSE(tree.setValue("Missing", "", "x"));
+
+    const KeyTree again = KeyTree::parse(tree.text());
+    EXPECT_EQ(again.text(), tree.text());
+    EXPECT_EQ(again.subkeyNames(""), std::vector<std::string>{});
+    EXPECT_EQ(again.subkeyNames("logfiles"), (std::vector<std::string>{"Shell", "DefaultIcon"}));
+    EXPECT_EQ(again.value(".log", "content type"), "text/x-log");
+    EXPECT_TRUE(again.hasKey("Empty"));
+
+    EXPECT_TRUE(tree.removeKey("LOGFILES\\shell"));
+    EXPECT_FALSE(tree.hasKey("Logfiles\\Shell\\Open"));
+    EXPECT_FALSE(tree.removeKey("Logfiles\\Shell"));
+    ASSERT_TRUE(tree.createKey("Logfiles\\Shell\\Open"));
+    EXPECT_EQ(tree.value("Logfiles\\Shell\\Open\\Command", ""), "") << "gone with its parent";
+    EXPECT_EQ(KeyTree::parse(tree.text()).text(), tree.text());
+}
+
+TEST_F(KeyStoreTest, AHundredThousandSiblingKeysStillRegisterAtOnce)
+{
+    // Reading used to search every sibling for each key and parse the file again for every
+    // key touched: minutes. It is now linear; the bound is only there to catch a freeze.
+    std::string text;
+    for (int i = 0; i < 100000; ++i)
+        text += "[k" + std::to_string(i) + "]\n@=\"" + std::to_string(i) + "\"\n";
+    home.write("home/.local/share/tlgview/classes.reg", text);
+    const auto start = std::chrono::steady_clock::now();
+    const KeyTree tree = store.read();
+    EXPECT_EQ(tree.value("K99999", ""), "99999");
+    const RegistryKey key = store.openKey(".log", true);
+    key.writeString("", "Logfiles");
+    EXPECT_EQ(store.openKey("k4711", false).readString(), "4711");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+}
+
+TEST_F(KeyStoreTest, AStoreThatIsNoRegularFileOrTooLargeIsRefusedUnread)
+{
+    ::mkdir((home.data() + "tlgview").c_str(), 0700);
+    ASSERT_EQ(::symlink("/dev/zero", store.file().c_str()), 0);
+    EXPECT_THROW(store.read(), Failure);
+    EXPECT_FALSE(store.openKey(".log", true).isOpen());
+    ::unlink(store.file().c_str());
+
+    std::string huge(kSettingsFileLimit + 1, ';');
+    home.write("home/.local/share/tlgview/classes.reg", huge);
+    try {
+        store.read();
+        FAIL() << "no failure";
+    } catch (const Failure& failure) {
+        EXPECT_NE(std::string(failure.what()).find("larger than 4 MiB"), std::string::npos) << failure.what();
+    }
+    EXPECT_EQ(readFile(store.file()).size(), huge.size());
 }
 
 } // namespace

@@ -83,6 +83,34 @@ private slots:
         QCOMPARE(m_asked.size(), qsizetype(1));
     }
 
+    void aStoreThatCannotBeUsedIsToldOnceAndLeftAlone_data()
+    {
+        QTest::addColumn<QByteArray>("store");
+        QTest::addColumn<QString>("why");
+        QByteArray deep = "[a";
+        for (int i = 1; i < 600000; ++i)
+            deep += "\\a";
+        QTest::newRow("600,000 levels") << deep + "]\n" << QStringLiteral("nests keys deeper than 512 levels");
+        QTest::newRow("garbage") << QByteArray("[.log]\nnot a value line\n") << QStringLiteral("line 2 is not in the store's format");
+    }
+
+    void aStoreThatCannotBeUsedIsToldOnceAndLeftAlone()
+    {
+        QFETCH(QByteArray, store);
+        QFETCH(QString, why);
+        const std::string path = m_home->write("home/.local/share/tlgview/classes.reg", store.toStdString());
+        m_answer = QMessageBox::Ok;
+        tlg::OfferLogAssociation(nullptr, m_exe);
+        QCOMPARE(m_asked.size(), qsizetype(1));
+        QVERIFY2(m_asked.first().text.contains(QString::fromStdString(path)), qPrintable(m_asked.first().text));
+        QVERIFY2(m_asked.first().text.contains(why), qPrintable(m_asked.first().text));
+        QVERIFY(m_asked.first().icon == QMessageBox::Critical);
+        QFile file(QString::fromStdString(path));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), store);
+        QVERIFY(::access((m_home->data() + "applications/tlgview.desktop").c_str(), F_OK) != 0);
+    }
+
 private:
     std::unique_ptr<UserHome> m_home;
     std::string m_exe;
