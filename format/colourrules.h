@@ -26,6 +26,9 @@ struct ColourRules {
     std::array<std::string, 10> errorLabels;
     bool showInfo = true;   // the "Show warnings" gate
     bool showErrors = true; // the "Show Errors" gate
+    // Letter case is ignored for a to z only: for text that is not Windows-1252, whose other
+    // bytes the code page's upper-case table would confuse.
+    bool asciiCaseOnly = false;
 };
 
 // The run of the text that holds the byte at offset: from the byte after the last space, CR or
