@@ -8,3 +8,4 @@ tlg_core_test(log_core_tests
 )
 tlg_gui_test(log_gui_tests log/tst_logview.cpp)
 tlg_gui_test(watcher_gui_tests log/tst_watcher.cpp)
+tlg_gui_test(encoding_gui_tests log/tst_encoding.cpp)
