@@ -2,7 +2,7 @@
 // mixed-script UTF-8 (Latin with accents, Cyrillic, Chinese, emoji) against the same text
 // read as Windows-1252, and prints the median and 99th percentile of a paint.
 //
-//   paint_bench [paints]
+//   paint_bench [paints] [width height]   (default: the view's size in the window as it opens)
 
 #include "format/colourrules.h"
 #include "log/logview.h"
@@ -56,6 +56,8 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     const int paints = argc > 1 ? std::atoi(argv[1]) : 400;
+    const int width = argc > 3 ? std::atoi(argv[2]) : 615;
+    const int height = argc > 3 ? std::atoi(argv[3]) : 430;
 
     auto rules = std::make_shared<tlg::ColourRules>();
     const char* errors[] = {"Fatal", "Internal", "error", "Failed", "Fehler", "caf\xE9", "Exception", "panic", "denied", "refused"};
@@ -66,11 +68,12 @@ int main(int argc, char* argv[])
     }
     const tlg::DocumentPtr document = tlg::LogDocument::fromBytes(mixedScriptLog(20000));
 
-    for (const tlg::Encoding encoding : {tlg::Encoding::Utf8, tlg::Encoding::Windows1252}) {
+    for (const tlg::Encoding encoding : {tlg::Encoding::Utf8, tlg::Encoding::Windows1252})
+    for (const bool labels : {true, false}) {
         tlg::LogView view;
-        view.resize(1000, 800);
+        view.resize(width, height);
         view.setEncoding(encoding);
-        view.setDocument(document, rules);
+        view.setDocument(document, labels ? rules : nullptr);
         QImage image(view.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
         std::mt19937 random(7);
         std::vector<double> times;
@@ -83,9 +86,10 @@ int main(int argc, char* argv[])
             if (i >= 20) // after a warm-up
                 times.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
         }
-        std::printf("%-13s screenful of %d rows, 20 labels: median %.2f ms, p99 %.2f ms\n",
-                    tlg::EncodingName(encoding), view.visibleRows(), percentile(times, 0.5),
-                    percentile(times, 0.99));
+        std::printf("%-13s screenful of %d rows by %lld columns, %s labels: median %.2f ms, p99 %.2f ms\n",
+                    tlg::EncodingName(encoding), view.visibleRows(),
+                    static_cast<long long>(view.visibleColumns()), labels ? "20" : "no",
+                    percentile(times, 0.5), percentile(times, 0.99));
     }
     return 0;
 }

@@ -3,7 +3,7 @@
 // Colouring a log by keyword labels: every word that holds an info label is blue, every word
 // that holds an error label is red (error wins). A word is a run of bytes between spaces, CRs
 // and LFs; the run includes the boundary byte after it. Labels match ignoring case through the
-// Windows-1252 upper-case table, also inside words.
+// Windows-1252 upper-case table (or for a to z only, when the rules say so), also inside words.
 
 #include <array>
 #include <cstdint>

@@ -53,6 +53,37 @@ QString LineRenderer::cellText(std::string_view line, const Cluster& cell, Encod
     return QString::fromUtf8(line.data() + cell.byte, static_cast<qsizetype>(cell.end - cell.byte));
 }
 
+void LineRenderer::paintCell(QPainter& painter, QPointF topLeft, const QString& text,
+                             const QColor& colour) const
+{
+    // Drawn once into an image and then copied: a character from a fallback font is shaped
+    // anew at every drawText, and a colour emoji decoded from its PNG each time, which costs
+    // far more than the copy. A cell may draw a little past its columns, so the image has a
+    // cell of room on either side.
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    QString key = text;
+    key += QChar(0);
+    key += QString::number(colour.rgba(), 16);
+    key += QChar(0);
+    key += QString::number(ratio);
+    auto found = m_cellImages.constFind(key);
+    if (found == m_cellImages.constEnd()) {
+        if (m_cellImages.size() > 4096)
+            m_cellImages.clear();
+        const QSizeF size(4 * m_cellWidth, m_lineHeight);
+        QImage image((size * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        QPainter cell(&image);
+        cell.setFont(m_font);
+        cell.setPen(colour);
+        cell.drawText(QPointF(m_cellWidth, m_ascent), text);
+        cell.end();
+        found = m_cellImages.insert(key, image);
+    }
+    painter.drawImage(QPointF(topLeft.x() - m_cellWidth, topLeft.y()), *found);
+}
+
 bool LineRenderer::inOwnFont(char32_t c) const
 {
     if (c >= 0x10000)
@@ -117,7 +148,7 @@ Cell LineRenderer::paintRow(QPainter& painter, qreal x, int y, const Row& row,
         painter.drawText(QPointF(cellX(runColumn), baseline), run);
         run.clear();
     };
-    auto addToRun = [&](const QString& text, const QColor& colour) {
+    auto addToRun = [&](auto text, const QColor& colour) { // a QChar or a QString
         if (!run.isEmpty() && colour != runColour)
             flush();
         if (run.isEmpty()) {
@@ -128,8 +159,7 @@ Cell LineRenderer::paintRow(QPainter& painter, qreal x, int y, const Row& row,
     };
     auto paintAlone = [&](const QString& text, const QColor& colour) {
         flush();
-        painter.setPen(colour);
-        painter.drawText(QPointF(cellX(column), baseline), text);
+        paintCell(painter, QPointF(cellX(column), y), text, colour);
     };
     const std::size_t endByte = std::min(line.size(), row.endByte);
     if (row.encoding != Encoding::Utf8) {
@@ -145,7 +175,7 @@ Cell LineRenderer::paintRow(QPainter& painter, qreal x, int y, const Row& row,
             if (isControl(byte, row.encoding))
                 paintAlone(QString(glyphFor(byte, row.encoding)), colour);
             else
-                addToRun(QString(glyphFor(byte, row.encoding)), colour);
+                addToRun(glyphFor(byte, row.encoding), colour);
             ++column;
             ++pos;
         }
@@ -157,7 +187,7 @@ Cell LineRenderer::paintRow(QPainter& painter, qreal x, int y, const Row& row,
         const auto byte = static_cast<unsigned char>(line[pos]);
         if (byte >= 0x20 && byte < 0x7F && (pos + 1 >= line.size() || static_cast<unsigned char>(line[pos + 1]) < 0x80)) {
             // Plain ASCII, the common case, without decoding.
-            addToRun(QString(QLatin1Char(static_cast<char>(byte))), colourOf(pos));
+            addToRun(QChar(QLatin1Char(static_cast<char>(byte))), colourOf(pos));
             ++column;
             ++pos;
             continue;

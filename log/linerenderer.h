@@ -9,6 +9,8 @@
 #include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QHash>
+#include <QImage>
 #include <QString>
 
 #include <cstdint>
@@ -80,6 +82,8 @@ private:
     // Whether the view's own font draws the character: its cells can then be painted as one
     // string, since a fixed-pitch font puts each of them on its column.
     bool inOwnFont(char32_t c) const;
+    // Paints a cell's text on its own at the cell's top-left corner.
+    void paintCell(QPainter& painter, QPointF topLeft, const QString& text, const QColor& colour) const;
 
     QFont m_font;
     QFontMetricsF m_metrics;
@@ -87,6 +91,7 @@ private:
     int m_ascent;
     qreal m_cellWidth;
     mutable std::vector<std::uint8_t> m_ownFont; // per basic-plane character: 0 unknown, 1 yes, 2 no
+    mutable QHash<QString, QImage> m_cellImages;  // cells painted on their own, by text and colour
 };
 
 } // namespace tlg
