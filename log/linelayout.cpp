@@ -319,7 +319,7 @@ void wrapLine(std::string_view line, bool utf8, std::int64_t width, std::vector<
     Cell at{0, 0};
     while (at.byte < line.size()) {
         const Cluster cell = clusterAt(line, at, utf8);
-        const bool space = line[at.byte] == ' ';
+        const bool space = line[at.byte] == ' ' || line[at.byte] == '\t';
         const bool fits = cell.column + cell.width - rowStart.column <= width;
         if (!fits && !space && at.byte > rowStart.byte) {
             // Break after the row's last space, or inside a word that fills the whole row.

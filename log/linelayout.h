@@ -75,8 +75,8 @@ std::size_t previousBoundary(std::string_view line, std::size_t index, bool utf8
 std::size_t boundaryAtOrBefore(std::string_view line, std::size_t index, bool utf8);
 
 // Word wrap: where each screen row of a line starts when the line is wrapped at `width`
-// columns, as a rich-edit control breaks it: a row ends after its last space that fits (spaces
-// themselves may hang past the edge); only a word wider than a whole row is broken inside it,
+// columns, as a rich-edit control breaks it: a row ends after its last space or tab that fits
+// (these may hang past the edge); only a word wider than a whole row is broken inside it,
 // and a single cell wider than the row keeps a row of its own. `rows` gets the start of every
 // row; the first is {0, 0}.
 void wrapLine(std::string_view line, bool utf8, std::int64_t width, std::vector<Cell>& rows);

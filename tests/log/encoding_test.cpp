@@ -223,6 +223,9 @@ TEST(WrapTest, BreaksAfterTheLastSpaceThatFits)
     EXPECT_EQ(starts(), (std::vector<std::size_t>{0, 11, 17}));
     wrapLine("alpha beta gamma", false, 8, rows);
     EXPECT_EQ(starts(), (std::vector<std::size_t>{0, 6, 11}));
+    // A tab separates words as a space does.
+    wrapLine("abc\tdefgh ij", false, 10, rows);
+    EXPECT_EQ(starts(), (std::vector<std::size_t>{0, 4}));
     // Only a word longer than the row breaks inside.
     wrapLine("ab abcdefghijkl x", false, 5, rows);
     EXPECT_EQ(starts(), (std::vector<std::size_t>{0, 3, 8, 13}));

@@ -414,6 +414,39 @@ private slots:
         QVERIFY(y >= 0 && y < m_view->viewport()->height());
     }
 
+    void longUtf8LinesAreMeasuredFromRememberedPoints()
+    {
+        // A line of 40,000 wide characters (120,000 bytes) is walked from points remembered
+        // along it; the answers must be those of a walk from its start.
+        std::string line;
+        for (int i = 0; i < 40000; ++i)
+            line += "\xE6\x9C\x8D";
+        line += "end";
+        m_view->setEncoding(Encoding::Utf8);
+        m_view->setDocument(doc(line + "\n"));
+        m_view->setFocus();
+        const ByteOffset middle = 3 * 30001;
+        m_view->setSelection(middle, 0);
+        m_view->scrollCaretIntoView();
+        const QPoint caret = m_view->caretPixelPos();
+        QVERIFY(caret.x() >= 0 && caret.x() < m_view->viewport()->width());
+        QTest::keyClick(m_view, Qt::Key_Right);
+        QCOMPARE(m_view->caretOffset(), middle + 3);
+        QTest::keyClick(m_view, Qt::Key_Left);
+        QTest::keyClick(m_view, Qt::Key_Left);
+        QCOMPARE(m_view->caretOffset(), middle - 3);
+        // A click on the caret's place puts it back there, on a character's edge.
+        QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(caret.x() + 1, caret.y() + 2));
+        QCOMPARE(m_view->caretOffset(), middle);
+        // Wrapped, the line takes two columns a character.
+        m_view->setWordWrap(true);
+        const std::int64_t perRow = m_view->visibleColumns() / 2;
+        m_view->setSelection(3 * 30000 + 3 * 2 * perRow, 0);
+        const int y = m_view->caretPixelPos().y();
+        m_view->setSelection(3 * 30000, 0);
+        QVERIFY(qAbs(y - m_view->caretPixelPos().y()) >= m_view->lineHeight());
+    }
+
 private:
     LogView* m_view = nullptr;
 };
