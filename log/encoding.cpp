@@ -1,10 +1,6 @@
 #include "log/encoding.h"
 
 #include "core/cp1252.h"
-#include "core/errors.h"
-#include "core/fileops.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -187,24 +183,6 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian)
     std::string text(3 * (bytes.size() / 2) + 3, '\0');
     text.resize(Utf16ToUtf8(bytes, bigEndian, text.data()));
     return text;
-}
-
-std::string ReadUtf16AsUtf8(const std::string& path, bool bigEndian)
-{
-    const FileHandle file = OpenForReading(path);
-    struct stat st {};
-    if (!file.valid() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
-        throw Failure("Cannot open file " + path);
-    if (LockHeldOnFile(file.fd(), /*writeOnly=*/false))
-        throw Failure("File is locked by another program: " + path);
-    std::string bytes;
-    if (!ReadToEnd(file.fd(), static_cast<std::size_t>(st.st_size), bytes))
-        throw Failure("Cannot read file " + path);
-    std::string_view body(bytes);
-    const std::string_view mark = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    if (body.substr(0, 2) == mark)
-        body.remove_prefix(2);
-    return Utf16ToUtf8(body, bigEndian);
 }
 
 std::optional<std::string> EncodeForLog(std::u16string_view text, Encoding held)

@@ -54,11 +54,6 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
 // the bytes written.
 std::size_t Utf16ToUtf8(std::string_view bytes, bool bigEndian, char* out);
 
-// Reads a 16-bit text file whole and gives its UTF-8 form without the mark. The file is read
-// only while no other program holds any lock on it; otherwise, or when it cannot be opened or
-// read, throws Failure.
-std::string ReadUtf16AsUtf8(const std::string& path, bool bigEndian);
-
 // The text (UTF-16, as the window holds it) in the held encoding of a log: its UTF-8 bytes, or
 // its Windows-1252 or ISO-8859-1 bytes; nothing when a character has no byte in that code page
 // (such a text can never occur in the log, and must match nothing).

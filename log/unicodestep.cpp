@@ -49,7 +49,7 @@ void LogFollower::ConvertUnicode()
     case UnicodeKind::Utf16: {
         const bool bigEndian = m_encoding == Encoding::Utf16Be;
         m_loadBuffer = readAside(
-            [path, bigEndian](auto&) { return LogDocument::fromBytes(ReadUtf16AsUtf8(path, bigEndian)); }, size);
+            [path, bigEndian](auto&) { return LoadUtf16Text(path, bigEndian); }, size);
         break;
     }
     }

@@ -1,6 +1,7 @@
 #include "core/errors.h"
 #include "log/encoding.h"
 #include "log/linelayout.h"
+#include "log/textload.h"
 #include "support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -127,10 +128,14 @@ TEST(Utf16Test, ReadsAFileWithoutItsMark)
 {
     testing::TempDir dir;
     const std::string marked = dir.write("marked.log", "\xFF\xFE"s + utf16(u"\u670D ok\r\n", false));
-    EXPECT_EQ(ReadUtf16AsUtf8(marked, false), "\xE6\x9C\x8D ok\r\n");
+    const DocumentPtr document = LoadUtf16Text(marked, false);
+    EXPECT_EQ(document->text(), "\xE6\x9C\x8D ok\r\n");
+    EXPECT_EQ(document->lineCount(), 1);
+    EXPECT_TRUE(document->identity().known);
     const std::string bare = dir.write("bare.log", utf16(u"hi\n", true));
-    EXPECT_EQ(ReadUtf16AsUtf8(bare, true), "hi\n");
-    EXPECT_THROW(ReadUtf16AsUtf8(dir.path("missing.log"), false), Failure);
+    EXPECT_EQ(LoadUtf16Text(bare, true)->text(), "hi\n");
+    EXPECT_EQ(LoadUtf16Text(dir.write("empty.log", ""), false)->size(), 0);
+    EXPECT_THROW(LoadUtf16Text(dir.path("missing.log"), false), Failure);
 }
 
 TEST(EncodeTest, TextThatCannotOccurInTheLogMatchesNothing)
