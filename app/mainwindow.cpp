@@ -24,6 +24,7 @@
 #include "shell/associationcheck.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -44,6 +45,9 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <optional>
+#include <utility>
 
 namespace tlg {
 
@@ -191,6 +195,22 @@ void MainWindow::buildMenus()
     m_controls->removeAssociationAction = addItem(options, "Removeassociationlog1", QStringLiteral("Remove association (.log)"));
     QMenu* fileList = addMenu("Filelist1", QStringLiteral("File list"));
     m_controls->addToFileListAction = addItem(fileList, "AddcurrentFiletofilelist1", QStringLiteral("Add current File to File List"));
+    // Encoding: detection (Auto), or one encoding for this and every later load.
+    QMenu* encodingMenu = addMenu("Encoding1", QStringLiteral("Encoding"));
+    auto* encodingGroup = new QActionGroup(encodingMenu);
+    const std::pair<const char*, std::optional<Encoding>> encodings[] = {
+        {"EncodingAuto1", std::nullopt}, {"EncodingUtf81", Encoding::Utf8},
+        {"EncodingWindows12521", Encoding::Windows1252}, {"EncodingIso885911", Encoding::Iso8859_1},
+        {"EncodingUtf16le1", Encoding::Utf16Le}, {"EncodingUtf16be1", Encoding::Utf16Be}};
+    for (const auto& [name, encoding] : encodings) {
+        QAction* action = addItem(encodingMenu, name, encoding ? QString::fromLatin1(EncodingName(*encoding)) : QStringLiteral("Auto"));
+        action->setCheckable(true);
+        action->setChecked(!encoding);
+        encodingGroup->addAction(action);
+        connect(action, &QAction::triggered, this, guarded(this, [this, encoding = encoding] {
+                    m_log->ChooseEncoding({!encoding, encoding.value_or(Encoding::Windows1252)});
+                }));
+    }
     QMenu* about = addMenu("About1", QStringLiteral("About"));
     m_controls->aboutViewerAction = addItem(about, "TLGViewer1", QStringLiteral("TLG - Viewer"));
     m_controls->aboutMakerAction = addItem(about, "MarvikWare1", QStringLiteral("MarvikWare"));

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Measures the viewer on large logs against its floors, in one run, and prints medians of
-# five runs after a warm-up. Builds the release tree first. Needs about 2.5 GiB in $LOGS.
+# five runs after a warm-up. Builds the release tree first. Needs about 3.5 GiB in $LOGS.
 #
 #   bench/run.sh            (LOGS=/tmp/tlg-bench-logs by default)
 set -euo pipefail
@@ -13,6 +13,7 @@ mkdir -p "$LOGS"
 [ -f "$LOGS/100m.log" ] || "$BIN/genlog" 100 "$LOGS/100m.log"
 [ -f "$LOGS/1g.log" ] || { "$BIN/genlog" 1024 "$LOGS/1g.log"; echo "a NeedleWord near the end" >> "$LOGS/1g.log"; }
 [ -f "$LOGS/1g-crlf.log" ] || "$BIN/genlog" 1024 "$LOGS/1g-crlf.log" crlf
+[ -f "$LOGS/1g-utf8.log" ] || "$BIN/genlog" 1024 "$LOGS/1g-utf8.log" utf8
 sync # so that writing the logs back does not slow the runs
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -21,7 +22,7 @@ runs() { # runs "command" five times after a warm-up, each printing one number
     for _ in 1 2 3 4 5; do eval "$1"; done | median
 }
 
-for log in 100m 1g 1g-crlf; do
+for log in 100m 1g 1g-crlf 1g-utf8; do
     file="$LOGS/$log.log"
     floor=$(runs "$BIN/floor $file | awk '{ print \$1 }'")
     open=$(runs "$BIN/open_bench $file 2>/dev/null | awk '/open to coloured bottom/ { print \$5 }'")
@@ -33,3 +34,4 @@ grep=$(runs "( TIMEFORMAT=%R; time LC_ALL=C grep -c -i needleword $LOGS/1g.log >
 echo "grep -c -i over 1 GiB: $grep ms"
 "$BIN/core_bench" 2>/dev/null | grep -E '^BM_'
 "$BIN/colouring_bench" 2>/dev/null | grep -E '^BM_'
+"$BIN/paint_bench" 2>/dev/null

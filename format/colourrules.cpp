@@ -15,10 +15,11 @@ bool isRunBoundary(char c)
 }
 
 // Marks the word runs of every occurrence of the labels in `text` (searched as `searched`,
-// which is the text or its ASCII upper-cased copy) with the colour.
+// which is the text or its ASCII upper-cased copy) with the colour. Without ignoreCase the
+// search is exact, which in the upper-cased copy ignores the case of a to z only.
 void colourLabels(std::string_view text, std::string_view searched,
                   const std::array<std::string, 10>& labels, LabelColour colour,
-                  std::vector<LabelColour>& colours)
+                  std::vector<LabelColour>& colours, bool ignoreCase = true)
 {
     for (const std::string& label : labels) {
         const std::string pattern = upperAscii(label);
@@ -26,7 +27,7 @@ void colourLabels(std::string_view text, std::string_view searched,
             continue;
         std::int64_t position = 0; // from 1; the next search starts one past it
         for (;;) {
-            position = FindForward(pattern, searched, true, position + 1);
+            position = FindForward(pattern, searched, ignoreCase, position + 1);
             if (position == 0)
                 break;
             const auto [start, end] = WordRun(text, static_cast<std::size_t>(position - 1));
@@ -58,10 +59,11 @@ std::vector<LabelColour> ColourWholeText(std::string_view text, const ColourRule
     std::vector<LabelColour> colours(text.size(), LabelColour::None);
     const std::string upper = upperAscii(text);
     // A gate that is up still lets the pass find the occurrences, but colours nothing.
+    const bool ignoreCase = !rules.asciiCaseOnly;
     if (rules.showInfo)
-        colourLabels(text, upper, rules.infoLabels, LabelColour::Info, colours);
+        colourLabels(text, upper, rules.infoLabels, LabelColour::Info, colours, ignoreCase);
     if (rules.showErrors)
-        colourLabels(text, upper, rules.errorLabels, LabelColour::Error, colours);
+        colourLabels(text, upper, rules.errorLabels, LabelColour::Error, colours, ignoreCase);
     return colours;
 }
 
@@ -89,11 +91,15 @@ void ColourLine(std::string_view line, const ColourRules& rules, std::vector<Lab
 
     // Searching the line itself, ignoring case through the upper-case table, finds what the
     // whole-text pass finds in its ASCII upper-cased copy: the table upper-cases a to z too.
+    // Case of a to z only: the exact search in an ASCII upper-cased copy.
+    const std::string upper = rules.asciiCaseOnly ? upperAscii(part) : std::string();
+    const std::string_view searched = rules.asciiCaseOnly ? std::string_view(upper) : part;
+    const bool ignoreCase = !rules.asciiCaseOnly;
     std::vector<LabelColour> colours(part.size(), LabelColour::None);
     if (rules.showInfo)
-        colourLabels(part, part, rules.infoLabels, LabelColour::Info, colours);
+        colourLabels(part, searched, rules.infoLabels, LabelColour::Info, colours, ignoreCase);
     if (rules.showErrors)
-        colourLabels(part, part, rules.errorLabels, LabelColour::Error, colours);
+        colourLabels(part, searched, rules.errorLabels, LabelColour::Error, colours, ignoreCase);
     const std::size_t end = last - first; // runs past the held words may be cut short
     for (std::size_t i = 0; i < end;) {
         std::size_t j = i + 1;

@@ -3,7 +3,7 @@
 // Colouring a log by keyword labels: every word that holds an info label is blue, every word
 // that holds an error label is red (error wins). A word is a run of bytes between spaces, CRs
 // and LFs; the run includes the boundary byte after it. Labels match ignoring case through the
-// Windows-1252 upper-case table, also inside words.
+// Windows-1252 upper-case table (or for a to z only, when the rules say so), also inside words.
 
 #include <array>
 #include <cstdint>
@@ -26,6 +26,9 @@ struct ColourRules {
     std::array<std::string, 10> errorLabels;
     bool showInfo = true;   // the "Show warnings" gate
     bool showErrors = true; // the "Show Errors" gate
+    // Letter case is ignored for a to z only: for text that is not Windows-1252, whose other
+    // bytes the code page's upper-case table would confuse.
+    bool asciiCaseOnly = false;
 };
 
 // The run of the text that holds the byte at offset: from the byte after the last space, CR or

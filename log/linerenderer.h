@@ -3,11 +3,15 @@
 // Paints one screen row of a log line into a QPainter. It knows the font and the colours it is
 // given and nothing of documents, scrolling or widgets.
 
+#include "log/encoding.h"
 #include "log/linelayout.h"
 
 #include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QHash>
+#include <QImage>
+#include <QString>
 
 #include <cstdint>
 #include <string_view>
@@ -49,6 +53,11 @@ public:
         std::int64_t lineColumns = 0;   // the width of the whole line
         bool lastRowOfLine = true;      // the break cell belongs to this row
         const std::vector<ColourSpan>* spans = nullptr; // sorted, disjoint; may be null
+        // Where the row ends, in bytes (word wrap ends a row after a space); painting also
+        // stops after `columns` columns.
+        std::size_t endByte = std::string_view::npos;
+        // How the line holds its characters: Windows-1252, ISO-8859-1 or UTF-8.
+        Encoding encoding = Encoding::Windows1252;
     };
 
     struct Palette {
@@ -61,17 +70,28 @@ public:
     // stopped: the start of the next wrapped row of the same line.
     Cell paintRow(QPainter& painter, qreal x, int y, const Row& row, const Palette& palette) const;
 
-    // The character shown for a byte: its Windows-1252 character, or a visible stand-in for
-    // control bytes so that they are never invisible.
-    static QChar glyphFor(unsigned char byte);
-    static bool isControl(unsigned char byte);
+    // The character shown for a byte: its Windows-1252 (or ISO-8859-1) character, or a
+    // visible stand-in for control bytes so that they are never invisible.
+    static QChar glyphFor(unsigned char byte, Encoding encoding = Encoding::Windows1252);
+    static bool isControl(unsigned char byte, Encoding encoding = Encoding::Windows1252);
+    // What a cell of a line shows: a tab as a tab, a control as its stand-in, a byte that is
+    // not valid UTF-8 as its Windows-1252 character, other characters as themselves.
+    static QString cellText(std::string_view line, const Cluster& cell, Encoding encoding);
 
 private:
+    // Whether the view's own font draws the character: its cells can then be painted as one
+    // string, since a fixed-pitch font puts each of them on its column.
+    bool inOwnFont(char32_t c) const;
+    // Paints a cell's text on its own at the cell's top-left corner.
+    void paintCell(QPainter& painter, QPointF topLeft, const QString& text, const QColor& colour) const;
+
     QFont m_font;
     QFontMetricsF m_metrics;
     int m_lineHeight;
     int m_ascent;
     qreal m_cellWidth;
+    mutable std::vector<std::uint8_t> m_ownFont; // per basic-plane character: 0 unknown, 1 yes, 2 no
+    mutable QHash<QString, QImage> m_cellImages;  // cells painted on their own, by text and colour
 };
 
 } // namespace tlg

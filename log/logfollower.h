@@ -8,6 +8,7 @@
 // The follower reports through signals (status texts, the title, the reload alert) and reads
 // the switches that the window hands it; it never reaches into the window.
 
+#include "log/encoding.h"
 #include "log/logdocument.h"
 #include "log/textcheck.h"
 #include "log/unicode.h"
@@ -87,6 +88,13 @@ public:
     const DocumentPtr& stagingText() const { return m_stagingText; }
     // The kind of 16-bit text that the last detection found.
     UnicodeKind unicodeKind() const { return m_unicodeKind; }
+    // The encoding of the open log, as the last open or manual reload found or was told it
+    // (the watcher's reloads keep it), and what the Encoding menu asks for.
+    Encoding encoding() const { return m_encoding; }
+    EncodingChoice encodingChoice() const { return m_encodingChoice; }
+    // The Encoding menu: the choice holds for every later open or manual reload; the open
+    // log is read again at once (detected again for Auto).
+    void ChooseEncoding(EncodingChoice choice);
 
     // Caret placement. ScrollToLine gives the view the focus, puts the caret at the start of
     // the line (clamped into the text) and scrolls it into sight; ScrollToBottom does so on the
@@ -257,6 +265,8 @@ private:
     DocumentPtr m_loadBuffer;  // MEMO1
     DocumentPtr m_stagingText; // RichEdit2
     UnicodeKind m_unicodeKind = UnicodeKind::SingleByte;
+    Encoding m_encoding = Encoding::Windows1252;
+    EncodingChoice m_encodingChoice;
     // A file is being opened or reloaded: a watcher tick that comes in the middle (while
     // pending events run) leaves the file alone.
     bool m_opening = false;

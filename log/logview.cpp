@@ -23,8 +23,11 @@ namespace tlg {
 namespace {
 
 constexpr int kMargin = 2;
-// Lines at least this long are measured and coloured by the part in sight.
+// Lines at least this long are measured and coloured by the part in sight, and wrap at the
+// view's width without looking for spaces.
 constexpr std::size_t kLongLine = 65536;
+// A long UTF-8 line is walked from points remembered this many bytes apart.
+constexpr std::size_t kCheckpointBytes = 4096;
 
 // Courier New at 8 points where the system has it (or a metric twin such as Liberation
 // Mono), else the system's fixed-pitch font.
@@ -61,12 +64,31 @@ LogView::LogView(QWidget* parent)
 
 LogView::~LogView() = default;
 
+namespace {
+
+// The rules with their labels in the text's encoding: a label that cannot occur in it is left
+// out rather than turned into something that could match.
+LogView::RulesPtr rulesFor(const LogView::RulesPtr& rules, Encoding held)
+{
+    if (!rules || held == Encoding::Windows1252)
+        return rules;
+    auto encoded = std::make_shared<ColourRules>(*rules);
+    for (auto* labels : {&encoded->infoLabels, &encoded->errorLabels}) {
+        for (std::string& label : *labels)
+            label = RecodeCp1252ForLog(label, held).value_or(std::string());
+    }
+    encoded->asciiCaseOnly = true;
+    return encoded;
+}
+
+} // namespace
+
 void LogView::setDocument(DocumentPtr document, RulesPtr rules)
 {
     m_document = document ? std::move(document) : LogDocument::empty();
     m_rules = std::move(rules);
-    m_spans.clear();
-    m_longLineColumns.clear();
+    m_matchRules = rulesFor(m_rules, m_encoding);
+    forgetLayout();
     m_caret = m_anchor = 0;
     m_topLine = 0;
     m_topSubRow = 0;
@@ -80,13 +102,56 @@ void LogView::setDocument(DocumentPtr document, RulesPtr rules)
 void LogView::setColourRules(RulesPtr rules)
 {
     m_rules = std::move(rules);
+    m_matchRules = rulesFor(m_rules, m_encoding);
     m_spans.clear();
+    viewport()->update();
+}
+
+void LogView::forgetLayout()
+{
+    m_spans.clear();
+    m_longLineColumns.clear();
+    m_wrapRows.clear();
+    m_checkpoints.clear();
+}
+
+void LogView::setEncoding(Encoding held)
+{
+    held = HeldEncoding(held);
+    if (held == m_encoding)
+        return;
+    m_encoding = held;
+    m_matchRules = rulesFor(m_rules, m_encoding);
+    forgetLayout();
+    // The caret and selection stay on cell boundaries.
+    const LineNumber line = m_document->lineFromOffset(m_caret);
+    const ByteOffset start = m_document->lineIndex(line);
+    const std::string_view text = m_document->lineText(line);
+    if (m_caret - start <= static_cast<ByteOffset>(text.size()))
+        m_caret = start + static_cast<ByteOffset>(boundaryAtOrBefore(text, static_cast<std::size_t>(m_caret - start), utf8()));
+    m_anchor = m_caret;
+    updateScrollBars();
     viewport()->update();
 }
 
 std::string LogView::text() const
 {
     return std::string(m_document->text());
+}
+
+QString LogView::lineText(LineNumber line) const
+{
+    if (line < 0 || line >= m_document->rowCount())
+        return QString();
+    const std::string_view text = m_document->lineText(line);
+    QString shown;
+    shown.reserve(static_cast<qsizetype>(std::min<std::size_t>(text.size(), 1u << 20)));
+    for (Cell at{0, 0}; at.byte < text.size();) {
+        const Cluster cell = clusterAt(text, at, utf8());
+        shown += LineRenderer::cellText(text, cell, m_encoding);
+        at = {cell.end, cell.column + cell.width};
+    }
+    return shown;
 }
 
 LineNumber LogView::caretLine() const
@@ -119,7 +184,14 @@ void LogView::copy() const
     const std::string_view bytes = m_document->text().substr(
         static_cast<std::size_t>(selectionStart()), static_cast<std::size_t>(selectionLength()));
     try {
-        QApplication::clipboard()->setText(QString::fromStdU16String(decodeCp1252(bytes)));
+        QString text;
+        if (m_encoding == Encoding::Utf8)
+            text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        else if (m_encoding == Encoding::Iso8859_1)
+            text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+        else
+            text = QString::fromStdU16String(decodeCp1252(bytes));
+        QApplication::clipboard()->setText(text);
     } catch (const std::bad_alloc&) {
         // A selection too large for memory as text is not copied; the view goes on.
         QApplication::beep();
@@ -130,11 +202,23 @@ void LogView::setWordWrap(bool on)
 {
     if (m_wordWrap == on)
         return;
+    // The caret's row keeps its place on screen when it is in sight, and comes into sight
+    // when it is not.
+    const std::int64_t rows = visibleRows();
+    const std::int64_t caretFromTop = rowsFromTop(rowOfOffset(m_caret), rows);
     m_wordWrap = on;
+    m_wrapRows.clear();
     m_topSubRow = 0;
     m_firstColumn = 0;
     setHorizontalScrollBarPolicy(on ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
-    setTop({m_topLine, 0});
+    if (caretFromTop >= 0 && caretFromTop < rows) {
+        RowPos top = rowOfOffset(m_caret);
+        moveRows(top, -caretFromTop);
+        setTop(top);
+    } else {
+        setTop({m_topLine, 0});
+    }
+    scrollCaretIntoView();
 }
 
 void LogView::setBackgroundColour(const QColor& colour)
@@ -153,7 +237,7 @@ const std::vector<LabelSpan>& LogView::labelSpans(LineNumber line, std::size_t f
                                                   std::size_t to) const
 {
     static const std::vector<LabelSpan> none;
-    if (!m_rules)
+    if (!m_matchRules)
         return none;
     // The line with its break: a word run ends with the boundary byte after it.
     const ByteOffset start = m_document->lineIndex(line);
@@ -162,7 +246,7 @@ const std::vector<LabelSpan>& LogView::labelSpans(LineNumber line, std::size_t f
         static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
     // A long line is coloured around the part in sight only, and not remembered.
     if (text.size() >= kLongLine) {
-        ColourLine(text, *m_rules, m_windowSpans, from, to);
+        ColourLine(text, *m_matchRules, m_windowSpans, from, to);
         return m_windowSpans;
     }
     if (const auto known = m_spans.find(line); known != m_spans.end())
@@ -170,7 +254,7 @@ const std::vector<LabelSpan>& LogView::labelSpans(LineNumber line, std::size_t f
     if (m_spans.size() > 4096)
         m_spans.clear();
     std::vector<LabelSpan>& spans = m_spans[line];
-    ColourLine(text, *m_rules, spans);
+    ColourLine(text, *m_matchRules, spans);
     return spans;
 }
 
@@ -224,7 +308,9 @@ std::int64_t LogView::lineColumns(LineNumber line) const
 {
     const std::string_view text = m_document->lineText(line);
     if (text.size() < kLongLine)
-        return columnOfByte(text, text.size());
+        return columnOfByte(text, text.size(), utf8());
+    if (utf8())
+        return checkpoints(line).back().column;
     if (const auto known = m_longLineColumns.find(line); known != m_longLineColumns.end())
         return known->second;
     if (m_longLineColumns.size() > 1024)
@@ -232,24 +318,112 @@ std::int64_t LogView::lineColumns(LineNumber line) const
     return m_longLineColumns[line] = columnOfByte(text, text.size());
 }
 
+const std::vector<Cell>& LogView::checkpoints(LineNumber line) const
+{
+    if (const auto known = m_checkpoints.find(line); known != m_checkpoints.end())
+        return known->second;
+    if (m_checkpoints.size() > 64)
+        m_checkpoints.clear();
+    // One walk over the line; the last point is its end.
+    const std::string_view text = m_document->lineText(line);
+    std::vector<Cell>& points = m_checkpoints[line];
+    points.push_back({0, 0});
+    Cell at{0, 0};
+    while (at.byte < text.size()) {
+        const Cluster cell = clusterAt(text, at, true);
+        at = {cell.end, cell.column + cell.width};
+        if (at.byte - points.back().byte >= kCheckpointBytes)
+            points.push_back(at);
+    }
+    if (points.back().byte != text.size())
+        points.push_back(at);
+    return points;
+}
+
+Cell LogView::anchorForByte(LineNumber line, std::size_t index) const
+{
+    if (!utf8() || m_document->lineText(line).size() < kLongLine)
+        return {0, 0};
+    const std::vector<Cell>& points = checkpoints(line);
+    auto after = std::upper_bound(points.begin(), points.end(), index,
+                                  [](std::size_t i, const Cell& c) { return i < c.byte; });
+    return *std::prev(after);
+}
+
+Cell LogView::anchorForColumn(LineNumber line, std::int64_t column) const
+{
+    if (!utf8() || m_document->lineText(line).size() < kLongLine)
+        return {0, 0};
+    const std::vector<Cell>& points = checkpoints(line);
+    auto after = std::upper_bound(points.begin(), points.end(), column,
+                                  [](std::int64_t c, const Cell& p) { return c < p.column; });
+    return *std::prev(after);
+}
+
+const std::vector<Cell>* LogView::wrappedRowStarts(LineNumber line) const
+{
+    const std::string_view text = m_document->lineText(line);
+    if (text.size() >= kLongLine)
+        return nullptr;
+    if (const auto known = m_wrapRows.find(line); known != m_wrapRows.end())
+        return &known->second;
+    if (m_wrapRows.size() > 4096)
+        m_wrapRows.clear();
+    std::vector<Cell>& rows = m_wrapRows[line];
+    wrapLine(text, utf8(), visibleColumns(), rows);
+    return &rows;
+}
+
 std::int64_t LogView::rowsOfLine(LineNumber line) const
 {
-    return m_wordWrap ? wrappedRows(lineColumns(line), visibleColumns()) : 1;
+    if (!m_wordWrap)
+        return 1;
+    if (const std::vector<Cell>* rows = wrappedRowStarts(line))
+        return static_cast<std::int64_t>(rows->size());
+    return wrappedRows(lineColumns(line), visibleColumns());
+}
+
+Cell LogView::rowStart(const RowPos& pos) const
+{
+    const std::string_view text = m_document->lineText(pos.line);
+    std::int64_t column = m_firstColumn;
+    if (m_wordWrap) {
+        if (const std::vector<Cell>* rows = wrappedRowStarts(pos.line))
+            return (*rows)[static_cast<std::size_t>(std::clamp<std::int64_t>(pos.subRow, 0, std::int64_t(rows->size()) - 1))];
+        column = pos.subRow * visibleColumns();
+    }
+    return cellAtColumn(text, column, utf8(), anchorForColumn(pos.line, column));
+}
+
+Cell LogView::rowEnd(const RowPos& pos) const
+{
+    if (m_wordWrap && pos.subRow + 1 < rowsOfLine(pos.line))
+        return rowStart({pos.line, pos.subRow + 1});
+    const std::string_view text = m_document->lineText(pos.line);
+    return {text.size(), lineColumns(pos.line)};
 }
 
 std::int64_t LogView::columnOfOffset(ByteOffset offset) const
 {
     const LineNumber line = m_document->lineFromOffset(offset);
     const std::string_view text = m_document->lineText(line);
-    const auto index = static_cast<std::size_t>(offset - m_document->lineIndex(line));
-    return columnOfByte(text, std::min(index, text.size()));
+    const auto index = std::min(static_cast<std::size_t>(offset - m_document->lineIndex(line)), text.size());
+    return columnOfByte(text, index, utf8(), anchorForByte(line, index));
 }
 
 LogView::RowPos LogView::rowOfOffset(ByteOffset offset) const
 {
     RowPos pos{m_document->lineFromOffset(offset), 0};
-    if (m_wordWrap)
-        pos.subRow = std::min(columnOfOffset(offset) / visibleColumns(), rowsOfLine(pos.line) - 1);
+    if (!m_wordWrap)
+        return pos;
+    if (const std::vector<Cell>* rows = wrappedRowStarts(pos.line)) {
+        const auto index = static_cast<std::size_t>(offset - m_document->lineIndex(pos.line));
+        auto after = std::upper_bound(rows->begin(), rows->end(), index,
+                                      [](std::size_t i, const Cell& c) { return i < c.byte; });
+        pos.subRow = std::max<std::int64_t>(0, (after - rows->begin()) - 1);
+        return pos;
+    }
+    pos.subRow = std::min(columnOfOffset(offset) / visibleColumns(), rowsOfLine(pos.line) - 1);
     return pos;
 }
 
@@ -298,7 +472,11 @@ std::int64_t LogView::moveRows(RowPos& pos, std::int64_t n) const
 
 std::int64_t LogView::rowFirstColumn(const RowPos& pos) const
 {
-    return m_wordWrap ? pos.subRow * visibleColumns() : m_firstColumn;
+    if (!m_wordWrap)
+        return m_firstColumn;
+    if (const std::vector<Cell>* rows = wrappedRowStarts(pos.line))
+        return (*rows)[static_cast<std::size_t>(std::clamp<std::int64_t>(pos.subRow, 0, std::int64_t(rows->size()) - 1))].column;
+    return pos.subRow * visibleColumns();
 }
 
 std::int64_t LogView::rowsFromTop(const RowPos& pos, std::int64_t limit) const
@@ -320,17 +498,20 @@ ByteOffset LogView::offsetAtRowColumn(const RowPos& pos, double column) const
 {
     const std::string_view text = m_document->lineText(pos.line);
     const ByteOffset lineStart = m_document->lineIndex(pos.line);
-    if (!m_wordWrap)
-        return lineStart + static_cast<ByteOffset>(caretIndexAtColumn(text, column));
-    const std::int64_t rowStart = pos.subRow * visibleColumns();
-    const std::int64_t rowEnd = rowStart + visibleColumns();
-    column = std::clamp(column, static_cast<double>(rowStart), static_cast<double>(rowEnd));
-    std::size_t index = caretIndexAtColumn(text, column);
+    if (!m_wordWrap) {
+        const auto whole = static_cast<std::int64_t>(std::max(0.0, std::floor(column)));
+        return lineStart + static_cast<ByteOffset>(
+                               caretIndexAtColumn(text, column, utf8(), anchorForColumn(pos.line, whole)));
+    }
+    const Cell start = rowStart(pos);
+    const Cell end = rowEnd(pos);
+    column = std::clamp(column, static_cast<double>(start.column),
+                        static_cast<double>(std::max(start.column, end.column)));
+    std::size_t index = caretIndexAtColumn(text, column, utf8(), start);
     // The end of a row that another row follows is the start of that next row: keep the caret
-    // on this row, before its last byte.
-    if (pos.subRow + 1 < rowsOfLine(pos.line) && index > 0 &&
-        columnOfByte(text, index) >= rowEnd)
-        index = cellAtColumn(text, rowEnd - 1).byte;
+    // on this row, before its last character.
+    if (pos.subRow + 1 < rowsOfLine(pos.line) && index >= end.byte && end.byte > start.byte)
+        index = previousBoundary(text, end.byte, utf8());
     return lineStart + static_cast<ByteOffset>(index);
 }
 
@@ -465,16 +646,22 @@ ByteOffset LogView::stepLeft(ByteOffset offset) const
     if (offset <= 0)
         return 0;
     const LineNumber line = m_document->lineFromOffset(offset);
-    if (offset > m_document->lineIndex(line))
-        return std::min(offset - 1, m_document->lineContentEnd(line));
+    const ByteOffset start = m_document->lineIndex(line);
+    if (offset > m_document->lineContentEnd(line))
+        return m_document->lineContentEnd(line); // inside a CR LF
+    if (offset > start)
+        return start + static_cast<ByteOffset>(previousBoundary(
+                           m_document->lineText(line), static_cast<std::size_t>(offset - start), utf8()));
     return m_document->lineContentEnd(line - 1);
 }
 
 ByteOffset LogView::stepRight(ByteOffset offset) const
 {
     const LineNumber line = m_document->lineFromOffset(offset);
+    const ByteOffset start = m_document->lineIndex(line);
     if (offset < m_document->lineContentEnd(line))
-        return offset + 1;
+        return start + static_cast<ByteOffset>(nextBoundary(
+                           m_document->lineText(line), static_cast<std::size_t>(offset - start), utf8()));
     if (line + 1 < m_document->rowCount())
         return m_document->lineIndex(line + 1);
     return m_document->size();
@@ -485,9 +672,9 @@ ByteOffset LogView::verticalMove(std::int64_t rows)
     RowPos pos = rowOfOffset(m_caret);
     double column = m_desiredColumn;
     if (column < 0)
-        column = static_cast<double>(columnOfOffset(m_caret) - (m_wordWrap ? pos.subRow * visibleColumns() : 0));
+        column = static_cast<double>(columnOfOffset(m_caret) - (m_wordWrap ? rowFirstColumn(pos) : 0));
     moveRows(pos, rows);
-    const double base = m_wordWrap ? static_cast<double>(pos.subRow * visibleColumns()) : 0.0;
+    const double base = m_wordWrap ? static_cast<double>(rowFirstColumn(pos)) : 0.0;
     const ByteOffset target = offsetAtRowColumn(pos, base + column);
     m_desiredColumn = column;
     return target;
@@ -537,25 +724,34 @@ void LogView::paintEvent(QPaintEvent*)
             const ByteOffset lineStart = m_document->lineIndex(pos.line);
             const auto length = static_cast<ByteOffset>(text.size());
             row.line = text;
+            row.encoding = m_encoding;
             row.selectionStart = static_cast<std::size_t>(std::clamp<ByteOffset>(selStart - lineStart, 0, length));
             row.selectionEnd = static_cast<std::size_t>(std::clamp<ByteOffset>(selEnd - lineStart, 0, length));
             const bool selected = row.selectionEnd > row.selectionStart;
-            row.selectionStartColumn = selected ? columnOfByte(text, row.selectionStart) : 0;
-            row.selectionEndColumn = selected ? columnOfByte(text, row.selectionEnd) : 0;
+            const bool wide = utf8();
+            row.selectionStartColumn =
+                selected ? columnOfByte(text, row.selectionStart, wide, anchorForByte(pos.line, row.selectionStart)) : 0;
+            row.selectionEndColumn =
+                selected ? columnOfByte(text, row.selectionEnd, wide, anchorForByte(pos.line, row.selectionEnd)) : 0;
             row.breakSelected = pos.line + 1 < lineRows && selStart <= lineStart + length &&
                                 selEnd > lineStart + length;
             row.lineColumns = lineColumns(pos.line);
-            // Later rows of a wrapped line start where the row before stopped.
-            carried = cellAtColumn(text, rowFirstColumn(pos));
+            // Later rows of a long wrapped line start where the row before stopped.
+            carried = rowStart(pos);
         }
+        const std::vector<Cell>* wrapped = m_wordWrap ? wrappedRowStarts(pos.line) : nullptr;
         row.firstColumn = rowFirstColumn(pos);
         row.columns = columns;
-        row.start = carried;
+        row.start = wrapped ? rowStart(pos) : carried;
         row.lastRowOfLine = pos.subRow + 1 >= rowsOfLine(pos.line);
+        row.endByte = wrapped ? rowEnd(pos).byte : std::string_view::npos;
 
-        // The colours of the bytes this row can show: each takes at least one column.
+        // The colours of the bytes this row can show: each column shows at most one byte of
+        // single-byte text, a few of UTF-8.
         spans.clear();
-        const std::size_t rowEnd = std::min(text.size(), row.start.byte + static_cast<std::size_t>(columns) + 1);
+        const std::size_t perColumn = utf8() ? 8 : 1;
+        const std::size_t rowEnd = std::min(
+            {text.size(), row.endByte, row.start.byte + perColumn * static_cast<std::size_t>(columns) + 1});
         for (const LabelSpan& span : labelSpans(pos.line, row.start.byte, std::max(rowEnd, row.start.byte + 1))) {
             if (span.end > row.start.byte && span.start < rowEnd)
                 spans.push_back({span.start, span.end, colourOf(span.colour, m_textColour)});
@@ -580,6 +776,7 @@ void LogView::paintEvent(QPaintEvent*)
 void LogView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    m_wrapRows.clear(); // rows break at the width
     setTop({m_topLine, m_topSubRow});
 }
 

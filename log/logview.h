@@ -5,6 +5,7 @@
 // offsets into the document and lines count from 0.
 
 #include "format/colourrules.h"
+#include "log/encoding.h"
 #include "log/linerenderer.h"
 #include "log/logdocument.h"
 
@@ -34,8 +35,17 @@ public:
     const DocumentPtr& document() const { return m_document; }
     void clear() { setDocument(nullptr); }
 
+    // How the document holds its characters: Windows-1252 (at start), ISO-8859-1 or UTF-8
+    // (16-bit logs are held as UTF-8). The view decodes the lines it paints by it, and encodes
+    // the colour rules' labels (held in Windows-1252) by it before matching them.
+    void setEncoding(Encoding held);
+    Encoding encoding() const { return m_encoding; }
+
     // The shown bytes, exactly as loaded.
     std::string text() const;
+    // The characters the view shows for a line, without its line break: tabs as tabs, control
+    // bytes as their visible stand-ins, bytes that are not valid UTF-8 as Windows-1252.
+    QString lineText(LineNumber line) const;
     // Lines of the text, not counting the empty line after a final line break.
     LineCount lineCount() const { return m_document->lineCount(); }
     // Offset of a line's first byte; past the last line, the end of the text.
@@ -124,6 +134,21 @@ private:
     std::int64_t moveRows(RowPos& pos, std::int64_t n) const;
     // The first column painted on a row.
     std::int64_t rowFirstColumn(const RowPos& pos) const;
+    // Where a row starts and where the next one starts (the line's end for its last row).
+    Cell rowStart(const RowPos& pos) const;
+    Cell rowEnd(const RowPos& pos) const;
+    // The starts of a wrapped line's rows, broken between words; null for a long line, whose
+    // rows are a view's width of columns each.
+    const std::vector<Cell>* wrappedRowStarts(LineNumber line) const;
+    bool utf8() const { return m_encoding == Encoding::Utf8; }
+    // A cell boundary of a line at or before a byte, or at or before a column, to walk from:
+    // the line's start, or for a long UTF-8 line the nearest remembered point.
+    Cell anchorForByte(LineNumber line, std::size_t index) const;
+    Cell anchorForColumn(LineNumber line, std::int64_t column) const;
+    // Points of a long UTF-8 line remembered every few KiB, with its width.
+    const std::vector<Cell>& checkpoints(LineNumber line) const;
+    // Forgets what was measured of the lines.
+    void forgetLayout();
     ByteOffset offsetAtPoint(const QPoint& point) const;
     ByteOffset offsetAtRowColumn(const RowPos& pos, double column) const;
     // The coloured stretches of a line, sure for the bytes [from, to) of it; remembered until
@@ -159,7 +184,11 @@ private:
     QColor m_textColour;
     QMenu* m_contextMenu = nullptr;
     mutable std::unordered_map<LineNumber, std::int64_t> m_longLineColumns;
-    RulesPtr m_rules;
+    Encoding m_encoding = Encoding::Windows1252;
+    mutable std::unordered_map<LineNumber, std::vector<Cell>> m_wrapRows;
+    mutable std::unordered_map<LineNumber, std::vector<Cell>> m_checkpoints;
+    RulesPtr m_rules;      // as given
+    RulesPtr m_matchRules; // the same with the labels in the text's encoding
     mutable std::unordered_map<LineNumber, std::vector<LabelSpan>> m_spans;
     mutable std::vector<LabelSpan> m_windowSpans;
 };

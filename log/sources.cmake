@@ -1,4 +1,5 @@
 list(APPEND TLG_CORE_SOURCES
+    log/encoding.cpp
     log/linelayout.cpp
     log/logdocument.cpp
     log/textcheck.cpp

@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/fileops.h"
+#include "log/encoding.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -112,6 +113,25 @@ DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previ
     if (used == 0)
         return previous;
     return previous->appended(std::string_view(more->data(), used));
+}
+
+DocumentPtr LoadUtf16Text(const std::string& path, bool bigEndian)
+{
+    const FileHandle file = OpenForReading(path);
+    struct stat st {};
+    if (!file.valid() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw Failure("Cannot open file " + path);
+    if (LockHeldOnFile(file.fd(), /*writeOnly=*/false))
+        throw Failure("File is locked by another program: " + path);
+    std::string bytes;
+    if (!ReadToEnd(file.fd(), static_cast<std::size_t>(st.st_size), bytes))
+        throw Failure("Cannot read file " + path);
+    std::string_view body(bytes);
+    if (body.substr(0, 2) == (bigEndian ? "\xFE\xFF" : "\xFF\xFE"))
+        body.remove_prefix(2);
+    auto buffer = std::make_shared<TextBuffer>(TextRoomFor(3 * (body.size() / 2) + 3));
+    const std::size_t used = Utf16ToUtf8(body, bigEndian, buffer->data());
+    return LogDocument::adopt(std::move(buffer), used, {st.st_dev, st.st_ino, true});
 }
 
 } // namespace tlg

@@ -25,4 +25,10 @@ DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* by
 DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previous,
                                std::atomic<std::int64_t>* bytesRead = nullptr);
 
+// Reads a 16-bit text file whole (either byte order, with or without its mark) and gives its
+// UTF-8 form without the mark, decoded straight into the document's buffer. The file is read
+// only while no other program holds any lock on it; otherwise, or when it cannot be opened or
+// read, throws Failure.
+DocumentPtr LoadUtf16Text(const std::string& path, bool bigEndian);
+
 } // namespace tlg

@@ -1,8 +1,7 @@
 #pragma once
 
-// 16-bit text: telling it from single-byte text and turning it into single-byte text by
-// dropping its NUL bytes. Nothing is decoded: a 16-bit character whose high byte is not 0
-// becomes two single-byte characters.
+// NUL bytes in a log: telling text with stray NULs from plain text, and dropping them. (Text
+// that is 16-bit throughout is told by its encoding and decoded: see log/encoding.h.)
 
 #include <cstdint>
 #include <string>
@@ -15,6 +14,7 @@ enum class UnicodeKind : std::uint8_t {
     SingleByte = 0,  // no conversion: the plain-text load
     NulBytes = 1,    // the plain load differs from the file's NUL-free bytes: drop the NULs
     ByteOrderMark = 2, // the NUL-free bytes start with FF FE: drop the NULs and the mark
+    Utf16 = 3,       // 16-bit text (UTF-16LE or UTF-16BE): decoded into UTF-8
 };
 
 // The text with every NUL byte dropped.

@@ -1,9 +1,11 @@
-// 16-bit text in the load buffer: detection after each open and manual reload, and the
-// conversion that rewrites the buffer. Handlers of the open log.
+// 16-bit text and the encoding of the load buffer: detection after each open and manual
+// reload, and the conversion that rewrites the buffer. Handlers of the open log.
 
 #include "log/logfollower.h"
 
 #include "core/fileops.h"
+#include "core/statuspanels.h"
+#include "log/logview.h"
 #include "log/textload.h"
 #include "log/unicode.h"
 
@@ -13,10 +15,17 @@ namespace tlg {
 
 bool LogFollower::DetectUnicode()
 {
-    // Every caller has just loaded the file into the buffer: its bytes are classed as they
-    // are, so a log that grows meanwhile is never taken for 16-bit text, and nothing is read
-    // twice.
-    m_unicodeKind = ClassifyLoadedText(m_loadBuffer->text(), m_loadBuffer->holdsNul());
+    // Every caller has just loaded the file into the buffer: its first bytes are looked at as
+    // they are, so a log that grows meanwhile is never taken for 16-bit text, and nothing is
+    // read twice. Only the first 64 KiB decide the encoding; whether NULs must be dropped is
+    // known from the whole text's index without a pass over it.
+    const std::string_view loaded = m_loadBuffer->text();
+    const Detection found = DetectEncoding(loaded.substr(0, kDetectionSample));
+    m_encoding = m_encodingChoice.automatic ? found.encoding : m_encodingChoice.forced;
+    if (m_encoding == Encoding::Utf16Le || m_encoding == Encoding::Utf16Be)
+        m_unicodeKind = UnicodeKind::Utf16;
+    else
+        m_unicodeKind = ClassifyLoadedText(loaded, m_loadBuffer->holdsNul());
     return m_unicodeKind != UnicodeKind::SingleByte;
 }
 
@@ -37,6 +46,12 @@ void LogFollower::ConvertUnicode()
     case UnicodeKind::ByteOrderMark:
         m_loadBuffer = readAside([path](auto&) { return LogDocument::fromBytes(ReadAfterMark(path)); }, size);
         break;
+    case UnicodeKind::Utf16: {
+        const bool bigEndian = m_encoding == Encoding::Utf16Be;
+        m_loadBuffer = readAside(
+            [path, bigEndian](auto&) { return LoadUtf16Text(path, bigEndian); }, size);
+        break;
+    }
     }
     setStatusText(1, QStringLiteral("Unicode conversion Finished"));
     pumpEvents();
@@ -44,10 +59,30 @@ void LogFollower::ConvertUnicode()
 
 void LogFollower::UnicodeStep()
 {
-    if (DetectUnicode() || m_controls.unicodeButton->isChecked()) {
-        m_controls.unicodeButton->setChecked(true);
-        ConvertUnicode();
+    // A load that fails leaves the open log's encoding as it was.
+    const UnicodeKind kindBefore = m_unicodeKind;
+    const Encoding encodingBefore = m_encoding;
+    try {
+        if (DetectUnicode() || m_controls.unicodeButton->isChecked()) {
+            m_controls.unicodeButton->setChecked(true);
+            ConvertUnicode();
+        }
+    } catch (...) {
+        m_unicodeKind = kindBefore;
+        m_encoding = encodingBefore;
+        throw;
     }
+    m_view1->setEncoding(HeldEncoding(m_encoding));
+    m_view3->setEncoding(HeldEncoding(m_encoding));
+    setStatusText(1, QString::fromLatin1(EncodingName(m_encoding)));
+}
+
+void LogFollower::ChooseEncoding(EncodingChoice choice)
+{
+    m_encodingChoice = choice;
+    // The open log is read again in the encoding chosen (or detected again, for Auto).
+    if (!m_opening && !nativePath().empty() && AgeStamp(nativePath()) != -1)
+        Refresh1Click();
 }
 
 } // namespace tlg

@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev libgl-dev
     libgtest-dev libbenchmark-dev
     fonts-liberation2   # a metric twin of Courier New for the log views
+    fonts-wqy-microhei fonts-noto-color-emoji  # Chinese, Japanese, Korean and emoji in UTF-8 logs
     xdg-utils desktop-file-utils libglib2.0-bin  # the desktop's file associations, checked by tests
 )
 

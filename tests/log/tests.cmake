@@ -1,5 +1,6 @@
 tlg_core_test(log_core_tests
     log/append_test.cpp
+    log/encoding_test.cpp
     log/logdocument_test.cpp
     log/textload_test.cpp
     log/unicode_test.cpp
@@ -9,3 +10,4 @@ tlg_gui_test(log_gui_tests log/tst_logview.cpp)
 tlg_gui_test(watcher_gui_tests log/tst_watcher.cpp)
 tlg_gui_test(follower_gui_tests log/tst_follower.cpp)
 tlg_gui_test(opening_gui_tests log/tst_opening.cpp)
+tlg_gui_test(encoding_gui_tests log/tst_encoding.cpp)

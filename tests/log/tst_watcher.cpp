@@ -54,11 +54,6 @@ QByteArray utf16(const QByteArray& latin1, bool mark)
     return bytes;
 }
 
-QByteArray withoutNuls(QByteArray bytes)
-{
-    return bytes.replace('\0', QByteArray());
-}
-
 } // namespace
 
 class WatcherTest : public QObject {
@@ -361,13 +356,14 @@ private slots:
         const QString wide = writeFile(viewer.home() + "wide.log", utf16(text, true));
         MainWindow* window = viewer.start({wide});
         auto* unicode = viewer.find<QToolButton>("ToolButton16");
-        QCOMPARE(window->log()->unicodeKind(), UnicodeKind::NulBytes);
+        // Decoded, without its mark.
+        QCOMPARE(window->log()->unicodeKind(), UnicodeKind::Utf16);
         QVERIFY(unicode->isChecked());
-        QCOMPARE(viewer.status(1), QStringLiteral("Unicode conversion Finished"));
-        QCOMPARE(QByteArray::fromStdString(viewer.shownText()), withoutNuls(utf16(text, true)));
+        QCOMPARE(viewer.status(1), QStringLiteral("UTF-16LE"));
+        QCOMPARE(QByteArray::fromStdString(viewer.shownText()), text);
         // The watcher converts by the kind last detected.
         viewer.tick(2);
-        QCOMPARE(QByteArray::fromStdString(viewer.shownText()), withoutNuls(utf16(text, true)));
+        QCOMPARE(QByteArray::fromStdString(viewer.shownText()), text);
 
         // A single-byte log opened while the button is down: converted, which is a plain load.
         const QString narrow = writeFile(viewer.home() + "narrow.log", "plain\n");
@@ -377,7 +373,7 @@ private slots:
         viewer.tick(2);
         QCOMPARE(viewer.shownText(), std::string("plain\n"));
 
-        // Without a mark the NULs are dropped just the same.
+        // Without a mark it is decoded just the same.
         unicode->setChecked(false);
         const QString bare = writeFile(viewer.home() + "bare.log", utf16("abc\n", false));
         window->log()->WMDropFiles({QUrl::fromLocalFile(bare)});
@@ -401,9 +397,9 @@ private slots:
         QVERIFY(!unicode->isChecked());
         viewer.find<QToolButton>("ToolButton12")->click();
         QVERIFY(unicode->isChecked());
-        QCOMPARE(window->log()->unicodeKind(), UnicodeKind::NulBytes);
+        QCOMPARE(window->log()->unicodeKind(), UnicodeKind::Utf16);
         QCOMPARE(viewer.shownText(), std::string("wide text\n"));
-        QCOMPARE(viewer.status(1), QStringLiteral("Unicode conversion Finished"));
+        QCOMPARE(viewer.status(1), QStringLiteral("UTF-16LE"));
     }
 };
 
