@@ -73,8 +73,7 @@ void AddToFileListDialog::Button1Click()
         return;
     }
     // A missing list file is begun, as an empty one would be.
-    const std::string folder = ExeFolder();
-    const std::string listPath = FindSettingsFile(folder, kFileListName);
+    const std::string listPath = SettingsFileToRead(kFileListName);
     const bool exists = AgeStamp(listPath) != -1;
     const std::string text = exists ? ReadWholeFile(listPath) : std::string();
     const std::string path = QFile::encodeName(m_path->text()).toStdString();
@@ -84,7 +83,7 @@ void AddToFileListDialog::Button1Click()
                            QStringLiteral("Duplicate file"), QMessageBox::Ok, QMessageBox::NoIcon});
         return;
     }
-    WriteFileAtomically(exists ? listPath : folder + kFileListName, AppendEntry(text, description, path));
+    WriteFileAtomically(SettingsFileToWrite(kFileListName), AppendEntry(text, description, path));
     emit entryAdded();
     accept();
 }

@@ -6,14 +6,13 @@ namespace tlg {
 
 std::string ReadOrCreateMasterComputerName(const std::string& folder)
 {
-    static constexpr const char* kFileName = "MasterSrv.TLG";
-    const std::string existing = FindSettingsFile(folder, kFileName);
+    const std::string existing = FindSettingsFile(folder, kMasterComputerFileName);
     if (AgeStamp(existing) != -1) {
         const std::string content = ReadWholeFile(existing);
         return content.substr(0, content.find_first_of("\r\n"));
     }
     const std::string name = LocalComputerName();
-    WriteFileAtomically(folder + kFileName, name + "\r\n");
+    WriteFileAtomically(folder + kMasterComputerFileName, name + "\r\n");
     return name;
 }
 

@@ -162,7 +162,7 @@ void FormatEditor::fillColumns(int headerLine, int cells)
 
 void FormatEditor::LoadFormatProfiles()
 {
-    const std::string path = FindSettingsFile(ExeFolder(), kFormatFileName);
+    const std::string path = SettingsFileToRead(kFormatFileName);
     m_lines = SplitLines(ReadWholeFile(path));
 
     m_tree->clear();
@@ -227,8 +227,7 @@ void FormatEditor::Button4Click()
             m_lines[errorRow + 1] = BuildLabelRow(m_infoColumn->cells());
     }
     // The same file that start-up reads, replaced whole through a temporary file.
-    const std::string path = FindSettingsFile(ExeFolder(), kFormatFileName);
-    WriteFileAtomically(path, JoinLinesCrLf(m_lines));
+    WriteFileAtomically(SettingsFileToWrite(kFormatFileName), JoinLinesCrLf(m_lines));
 }
 
 void FormatEditor::Button1Click()
