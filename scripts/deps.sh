@@ -8,6 +8,8 @@ packages=(
     libgtest-dev libbenchmark-dev
     fonts-liberation2   # a metric twin of Courier New for the log views
     xdg-utils desktop-file-utils libglib2.0-bin  # the desktop's file associations, checked by tests
+    librsvg2-bin  # rsvg-convert draws the icon's sizes
+    dpkg-dev file appstream man-db  # the Debian package (dpkg-shlibdeps) and its checks
 )
 
 missing=()
