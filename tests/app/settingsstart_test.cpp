@@ -1,6 +1,7 @@
-// Where a start of the whole viewer puts its settings: a copy of the program (the settings
-// probe) started from a program folder that the user cannot write, from a writable one (a
-// portable install) and from an installed one, with nothing set but HOME.
+// Where a start of the whole viewer puts its settings, and which banner page it shows: a copy
+// of the program (the settings probe) started from a program folder that the user cannot
+// write, from a writable one (a portable install) and from an installed one, with nothing set
+// but HOME.
 
 #include "support/tempdir.h"
 
@@ -145,7 +146,9 @@ TEST_F(SettingsStartTest, AUserWhoCannotWriteTheProgramFolderGetsTheConfigFolder
     EXPECT_NE(run.output.find("settings=" + config + "\n"), std::string::npos) << run.output;
     // The settings that the first start writes landed in the config folder, created with
     // its parents; nothing was written beside the program.
-    EXPECT_EQ(namesIn(config), (std::vector<std::string>{"MasterSrv.TLG", "TlgFormat.ini"}));
+    EXPECT_EQ(namesIn(config), (std::vector<std::string>{"MasterSrv.TLG", "TlgFormat.ini",
+                                                         "tlg-1.htm", "tlg-2.htm", "tlg-3.htm"}));
+    EXPECT_NE(run.output.find("page=" + config + "tlg-1.htm\n"), std::string::npos) << run.output;
     EXPECT_NE(readFile(config + "TlgFormat.ini").find("[[Default]]"), std::string::npos);
     EXPECT_EQ(namesIn(folder), before);
     EXPECT_NE(run.output.find("entry=/var/log/nightly.log\n"), std::string::npos) << run.output;
@@ -160,7 +163,8 @@ TEST_F(SettingsStartTest, AWritableProgramFolderIsAPortableInstall)
     EXPECT_NE(run.output.find("settings=" + path("portable/") + "\n"), std::string::npos)
         << run.output;
     EXPECT_EQ(namesIn(path("portable")),
-              (std::vector<std::string>{"MasterSrv.TLG", "TlgFormat.ini", "tlgview"}));
+              (std::vector<std::string>{"MasterSrv.TLG", "TlgFormat.ini", "tlg-1.htm", "tlg-2.htm",
+                                        "tlg-3.htm", "tlgview"}));
     EXPECT_FALSE(fs::exists(home + "/.config/tlgview"));
 }
 
@@ -169,13 +173,20 @@ TEST_F(SettingsStartTest, AnInstalledProgramFolderIsNeverTheSettingsFolder)
     // Writable here (by root, say), but the program's data is installed beside it.
     const std::string program = installProgram("usr/bin/tlgview");
     fs::create_directories(path("usr/share/tlgview"));
+    for (const char* page : {"tlg-1.htm", "tlg-2.htm", "tlg-3.htm"})
+        m_root.write(std::string("usr/share/tlgview/") + page, "<p>installed</p>");
     const ProgramRun run = runProgram(program, home, nullptr);
     ASSERT_TRUE(WIFEXITED(run.status)) << run.output;
     EXPECT_EQ(WEXITSTATUS(run.status), 0) << run.output;
     EXPECT_NE(run.output.find("settings=" + home + "/.config/tlgview/\n"), std::string::npos)
         << run.output;
     EXPECT_EQ(namesIn(path("usr/bin")), std::vector<std::string>{"tlgview"});
-    EXPECT_TRUE(fs::exists(home + "/.config/tlgview/TlgFormat.ini"));
+    // The banner shows the installed pages and keeps no copies of its own.
+    EXPECT_EQ(namesIn(home + "/.config/tlgview"),
+              (std::vector<std::string>{"MasterSrv.TLG", "TlgFormat.ini"}));
+    EXPECT_NE(run.output.find("page=" + path("usr/share/tlgview/tlg-1.htm") + "\n"),
+              std::string::npos)
+        << run.output;
 }
 
 } // namespace
