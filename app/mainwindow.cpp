@@ -497,7 +497,8 @@ void MainWindow::FormCreate(const QStringList& arguments)
         OfferLogAssociation(this, ExecutablePath());
         setAcceptDrops(true);
         m_fileListPanel->setMasterComputerName({});
-        m_fileListPanel->setMasterComputerName(ReadOrCreateMasterComputerName(ExeFolder()));
+        m_fileListPanel->setMasterComputerName(
+            ReadOrCreateMasterComputerName(FolderOf(SettingsFileToRead(kMasterComputerFileName))));
         m_fileListPanel->ReloadFileList(); // after the master computer's name, which it puts in place
         if (!arguments.isEmpty())
             m_log->CommandLineOpen(arguments.first());
@@ -507,9 +508,8 @@ void MainWindow::FormCreate(const QStringList& arguments)
 void MainWindow::FormShow()
 {
     // The defaults are written at the first start, so that they are in force from then on.
-    const std::string folder = ExeFolder();
-    if (AgeStamp(FindSettingsFile(folder, kFormatFileName)) == -1)
-        WriteFileAtomically(folder + kFormatFileName, FormatEditor::defaultText());
+    if (AgeStamp(SettingsFileToRead(kFormatFileName)) == -1)
+        WriteFileAtomically(SettingsFileToWrite(kFormatFileName), FormatEditor::defaultText());
     m_formatEditor->LoadFormatProfiles();
     m_controls->banner->Start_Reklame(QStringLiteral("tlg"), QStringLiteral("Log Viewer"), 10000);
 }

@@ -1,5 +1,6 @@
 # The roof: the main window that builds the controls and wires the subsystems, and the start.
 list(APPEND TLG_GUI_SOURCES
+    app/commandline.cpp
     app/icons.cpp
     app/mainwindow.cpp
     app/viewer.cpp

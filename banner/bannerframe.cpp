@@ -157,7 +157,12 @@ std::string BannerFrame::pageName(int page) const
 
 std::string BannerFrame::storedPagePath(int page) const
 {
-    return ExeFolder() + pageName(page);
+    return SettingsFolder() + pageName(page);
+}
+
+std::string BannerFrame::shownPagePath(int page) const
+{
+    return OwnFileToShow(SettingsFolder(), InstalledDataFolder(), pageName(page));
 }
 
 void BannerFrame::Timer1Timer()
@@ -193,10 +198,11 @@ void BannerFrame::fetchPages()
         const std::string path = storedPagePath(page);
         const std::int32_t stamp = AgeStamp(path);
         if (base.isEmpty()) {
-            // No server: the program's own page stands in for a missing copy. A folder that
-            // cannot be written only leaves the page out of the rotation.
+            // No server: the installed page, or else the program's own copy written to the
+            // settings folder, stands in for a missing copy. A folder that cannot be written
+            // only leaves the page out of the rotation.
             const QByteArray builtIn = BuiltInPage(decoded(pageName(page)));
-            if (stamp == -1 && !builtIn.isEmpty()) {
+            if (AgeStamp(shownPagePath(page)) == -1 && !builtIn.isEmpty()) {
                 try {
                     WriteFileAtomically(path, std::string_view(builtIn.constData(),
                                                                static_cast<std::size_t>(builtIn.size())));
@@ -216,7 +222,7 @@ void BannerFrame::fetchPages()
 
 void BannerFrame::showStoredPage(int page)
 {
-    const QString path = decoded(storedPagePath(page));
+    const QString path = decoded(shownPagePath(page));
     const QUrl url = QUrl::fromLocalFile(path);
     const QFileInfo info(path);
     if (!info.isReadable()) {

@@ -2,12 +2,13 @@
 
 // The banner in the top-left corner of the main window: the program's name, two credit lines
 // and a link, taking turns with three small HTML pages. At the first tick of its timer the
-// pages are fetched from the maker's server into files beside the program, unless the stored
-// copies are less than a day old; from then on each tick moves the rotation on a step.
+// pages are fetched from the maker's server into files in the settings folder, unless the
+// stored copies are less than a day old; from then on each tick moves the rotation on a step.
 //
 // The maker's server is the base address that TLGVIEW_BANNER_URL names
 // ("http://host:port/rklm/"). Without it nothing is fetched: a page with no stored copy is
-// written from the program's own copy, so the banner always has something to show.
+// shown from the installed pages (share/tlgview/), or else written from the program's own
+// copy, so the banner always has something to show.
 
 #include <QFrame>
 #include <QString>
@@ -63,10 +64,12 @@ public:
     bool bannerStarted() const { return m_bannerStarted; }
     int bannerStep() const { return m_bannerStep; }
 
-    // The stored copy of page n (1 to 3): ExeFolder and the page's file name. A copy that is
-    // no regular file or is larger than kMaxReplyBodySize (1 MiB) is not shown: a note says
-    // so in its place.
+    // The stored copy of page n (1 to 3), which a download replaces: SettingsFolder and the
+    // page's file name. A copy that is no regular file or is larger than kMaxReplyBodySize
+    // (1 MiB) is not shown: a note says so in its place.
     std::string storedPagePath(int page) const;
+    // The copy of page n that is shown: the stored copy, else the installed page.
+    std::string shownPagePath(int page) const;
 
     QTextBrowser* webBrowser() const { return m_browser; }
     QTimer* timer() const { return m_timer; }

@@ -36,7 +36,7 @@ QString namedHomePage()
 
 std::string aboutPagePath()
 {
-    return ExeFolder() + kAboutPageName;
+    return OwnFileToShow(SettingsFolder(), InstalledDataFolder(), kAboutPageName);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -279,6 +280,19 @@ bool recordLockHeld(int fd, bool writeOnly)
     return false;
 }
 
+// Creates the folder and its missing parents, mode 0700 as the base directory rules ask for
+// a user's folders. False when it is no folder afterwards.
+bool makeFolders(const std::string& folder)
+{
+    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
+         slash = folder.find('/', slash + 1)) {
+        ::mkdir(folder.substr(0, slash).c_str(), 0700);
+    }
+    ::mkdir(folder.c_str(), 0700);
+    struct stat st {};
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 } // namespace
 
 std::string ExeFolder()
@@ -290,11 +304,132 @@ std::string ExeFolder()
         }
         return folder;
     }
+    return ExecutableFolder();
+}
+
+std::string ExecutableFolder()
+{
     std::string exe;
     if (!readLink("/proc/self/exe", exe) || FolderOf(exe).empty()) {
         return "./";
     }
     return FolderOf(exe);
+}
+
+std::string DataFolderBeside(const std::string& exeFolder)
+{
+    // "/usr/bin/" gives "/usr/"; a relative or root folder has no prefix to look in.
+    if (exeFolder.size() < 2 || exeFolder.front() != '/') {
+        return {};
+    }
+    const std::string prefix = FolderOf(exeFolder.substr(0, exeFolder.size() - 1));
+    const std::string data = prefix + "share/tlgview/";
+    struct stat st {};
+    return ::stat(data.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? data : std::string();
+}
+
+std::string InstalledDataFolder()
+{
+    return DataFolderBeside(ExecutableFolder());
+}
+
+std::string ChooseSettingsFolder(const SettingsFolderPlaces& places,
+                                 const std::function<bool(const std::string&)>& canWrite)
+{
+    if (!places.home.empty()) {
+        return places.home.back() == '/' ? places.home : places.home + '/';
+    }
+    // Root can write /usr/bin too; an installed program's folder is never a settings
+    // folder, or its files would outlive the package there.
+    if (!places.installed && canWrite(places.exeFolder)) {
+        return places.exeFolder;
+    }
+    return places.configFolder;
+}
+
+bool CanWriteFolder(const std::string& folder)
+{
+    struct stat st {};
+    // With the effective ids, as creating a file checks them; a read-only mount fails too.
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+std::string UserConfigSettingsFolder()
+{
+    std::string config;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+        config = xdg;
+    } else {
+        std::string home;
+        if (const char* variable = std::getenv("HOME"); variable != nullptr && variable[0] == '/') {
+            home = variable;
+        } else {
+            struct passwd entry {};
+            struct passwd* found = nullptr;
+            char buffer[4096];
+            if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) == 0 &&
+                found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+                home = found->pw_dir;
+            }
+        }
+        if (home.empty() || home.back() != '/') {
+            home.push_back('/');
+        }
+        config = home + ".config";
+    }
+    if (config.back() != '/') {
+        config.push_back('/');
+    }
+    return config + "tlgview/";
+}
+
+std::string SettingsFolder()
+{
+    SettingsFolderPlaces places;
+    if (const char* home = std::getenv("TLGVIEW_HOME"); home != nullptr) {
+        places.home = home;
+    }
+    places.exeFolder = ExecutableFolder();
+    places.installed = !DataFolderBeside(places.exeFolder).empty();
+    places.configFolder = UserConfigSettingsFolder();
+    const std::string folder = ChooseSettingsFolder(places, CanWriteFolder);
+    if (folder == places.configFolder) {
+        makeFolders(folder);
+    }
+    return folder;
+}
+
+std::string SettingsFileToRead(const std::string& settingsFolder,
+                               const std::string& programFolder, std::string_view name)
+{
+    const std::string own = FindSettingsFile(settingsFolder, name);
+    if (isExistingNonFolder(own) || programFolder == settingsFolder) {
+        return own;
+    }
+    const std::string beside = FindSettingsFile(programFolder, name);
+    return isExistingNonFolder(beside) ? beside : own;
+}
+
+std::string SettingsFileToRead(std::string_view name)
+{
+    return SettingsFileToRead(SettingsFolder(), ExeFolder(), name);
+}
+
+std::string SettingsFileToWrite(std::string_view name)
+{
+    return FindSettingsFile(SettingsFolder(), name);
+}
+
+std::string OwnFileToShow(const std::string& settingsFolder, const std::string& dataFolder,
+                          std::string_view name)
+{
+    const std::string own = settingsFolder + std::string(name);
+    if (isExistingNonFolder(own) || dataFolder.empty()) {
+        return own;
+    }
+    const std::string installed = dataFolder + std::string(name);
+    return isExistingNonFolder(installed) ? installed : own;
 }
 
 std::string LocalComputerName()

@@ -7,15 +7,71 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace tlg {
 
-// The folder of the running executable, ending in '/'. The environment variable
-// TLGVIEW_HOME overrides it (a '/' is added when missing); tests and installs in a
-// read-only folder use that.
+// The program's folder, ending in '/': the folder of the running executable, or the folder
+// that the environment variable TLGVIEW_HOME names (a '/' is added when missing), which tests
+// use. The file list's %Path% stands for it. Settings files go to SettingsFolder().
 std::string ExeFolder();
+
+// The folder of the running executable itself (/proc/self/exe), ending in '/'; "./" when it
+// cannot be had. TLGVIEW_HOME does not change it.
+std::string ExecutableFolder();
+
+// The folder that an installed program keeps its own read-only data in: <prefix>/share/tlgview/
+// for an executable in <prefix>/bin/ (any folder name in place of bin), when that folder
+// exists; empty otherwise, as in a build tree or a portable install.
+std::string DataFolderBeside(const std::string& exeFolder);
+std::string InstalledDataFolder(); // DataFolderBeside(ExecutableFolder())
+
+// What the settings folder is chosen from.
+struct SettingsFolderPlaces {
+    std::string home;         // TLGVIEW_HOME's value, empty when it is unset
+    std::string exeFolder;    // the executable's own folder, ending in '/'
+    bool installed = false;   // its data is installed beside it: a program folder shared by
+                              // every program of the system, never a settings folder
+    std::string configFolder; // $XDG_CONFIG_HOME/tlgview/
+};
+
+// The settings folder, ending in '/': places.home when it is given; else the executable's
+// folder when it is no installed program folder and canWrite says the user can write there (a
+// portable install, the program and its settings in one folder); else places.configFolder.
+std::string ChooseSettingsFolder(const SettingsFolderPlaces& places,
+                                 const std::function<bool(const std::string&)>& canWrite);
+
+// True when this process can create files in the folder.
+bool CanWriteFolder(const std::string& folder);
+
+// $XDG_CONFIG_HOME/tlgview/ ($XDG_CONFIG_HOME when it is an absolute path, else
+// $HOME/.config, else the account's home folder + .config).
+std::string UserConfigSettingsFolder();
+
+// The settings folder of this run, chosen by ChooseSettingsFolder from the environment and
+// CanWriteFolder. The config folder is created (mode 0700, with its parents) when it is
+// chosen and missing; when that fails, writing the files there fails with their own message.
+std::string SettingsFolder();
+
+// The settings file `name` to read: the file in settingsFolder (any letter case) when it is
+// there, else the one in programFolder when that is another folder and has it (settings left
+// in a read-only program folder still count), else settingsFolder + name.
+std::string SettingsFileToRead(const std::string& settingsFolder,
+                               const std::string& programFolder, std::string_view name);
+// The same for this run: SettingsFolder() and ExeFolder().
+std::string SettingsFileToRead(std::string_view name);
+
+// The settings file `name` to write: FindSettingsFile(SettingsFolder(), name). A file that
+// was read from the program folder is written here, and read from here from then on.
+std::string SettingsFileToWrite(std::string_view name);
+
+// The copy of the program's own file `name` to show: the one in settingsFolder when it is
+// there (a downloaded or a user's copy), else the installed one in dataFolder when there is
+// one, else settingsFolder + name, where the program writes its built-in copy.
+std::string OwnFileToShow(const std::string& settingsFolder, const std::string& dataFolder,
+                          std::string_view name);
 
 // This computer's name (gethostname), up to its first NUL byte; empty when it cannot be had.
 std::string LocalComputerName();

@@ -79,8 +79,7 @@ void AddToFileListDialog::Button1Click()
         return;
     }
     // A missing list file is begun, as an empty one would be.
-    const std::string folder = ExeFolder();
-    const std::string listPath = FindSettingsFile(folder, kFileListName);
+    const std::string listPath = SettingsFileToRead(kFileListName);
     const bool exists = AgeStamp(listPath) != -1;
     const std::string text = exists ? ReadSettingsFile(listPath) : std::string();
     const Refusal refusal = CheckNewEntry(text, description, path);
@@ -89,7 +88,7 @@ void AddToFileListDialog::Button1Click()
                            QStringLiteral("Duplicate file"), QMessageBox::Ok, QMessageBox::NoIcon});
         return;
     }
-    WriteFileAtomically(exists ? listPath : folder + kFileListName, AppendEntry(text, description, path));
+    WriteFileAtomically(SettingsFileToWrite(kFileListName), AppendEntry(text, description, path));
     emit entryAdded();
     accept();
 }

@@ -77,8 +77,8 @@ void FileListPanel::setAddDialog(AddToFileListDialog* dialog)
 void FileListPanel::ReloadFileList()
 {
     m_fileListView->clear();
-    const std::string folder = ExeFolder();
-    const std::string listPath = FindSettingsFile(folder, kFileListName);
+    const std::string folder = ExeFolder(); // what %Path% stands for
+    const std::string listPath = SettingsFileToRead(kFileListName);
     if (AgeStamp(listPath) == -1)
         return; // no list yet: the panel stays empty, the lines as they were
     try {
@@ -131,7 +131,7 @@ void FileListPanel::Delete1Click()
     const std::string picked = m_fileListLines[index].text;
     // The file as it is now, in case it changed since the panel was filled: the picked line
     // where it stood, else its first copy; when it is gone, nothing is written.
-    const std::string listPath = FindSettingsFile(ExeFolder(), kFileListName);
+    const std::string listPath = SettingsFileToRead(kFileListName);
     if (AgeStamp(listPath) == -1)
         return;
     const std::string text = ReadSettingsFile(listPath);
@@ -144,7 +144,7 @@ void FileListPanel::Delete1Click()
             target = &lines[i];
     }
     if (target)
-        WriteFileAtomically(listPath, RemoveLine(text, *target));
+        WriteFileAtomically(SettingsFileToWrite(kFileListName), RemoveLine(text, *target));
     ReloadFileList();
 }
 

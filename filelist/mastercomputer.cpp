@@ -6,8 +6,7 @@ namespace tlg {
 
 std::string ReadOrCreateMasterComputerName(const std::string& folder)
 {
-    static constexpr const char* kFileName = "MasterSrv.TLG";
-    const std::string existing = FindSettingsFile(folder, kFileName);
+    const std::string existing = FindSettingsFile(folder, kMasterComputerFileName);
     if (AgeStamp(existing) != -1) {
         const std::string content = ReadSettingsFile(existing);
         std::string name = content.substr(0, content.find_first_of("\r\n"));
@@ -19,7 +18,7 @@ std::string ReadOrCreateMasterComputerName(const std::string& folder)
         return name;
     }
     const std::string name = LocalComputerName();
-    WriteFileAtomically(folder + kFileName, name + "\r\n");
+    WriteFileAtomically(folder + kMasterComputerFileName, name + "\r\n");
     return name;
 }
 

@@ -5,6 +5,8 @@
 
 namespace tlg {
 
+inline constexpr const char* kMasterComputerFileName = "MasterSrv.TLG";
+
 // The master computer's name, kept in MasterSrv.TLG in `folder` (which ends in '/'): the
 // file's first line when the file exists (an empty file gives an empty name). When it is
 // missing (a folder of that name counts as missing), the file is written with one line, this

@@ -164,7 +164,7 @@ void FormatEditor::fillColumns(int headerLine, int cells)
 
 void FormatEditor::LoadFormatProfiles()
 {
-    const std::string path = FindSettingsFile(ExeFolder(), kFormatFileName);
+    const std::string path = SettingsFileToRead(kFormatFileName);
     try {
         m_lines = SplitLines(ReadSettingsFile(path));
         m_refusedFile.clear();
@@ -246,8 +246,7 @@ void FormatEditor::Button4Click()
         }
     }
     // The same file that start-up reads, replaced whole through a temporary file.
-    const std::string path = FindSettingsFile(ExeFolder(), kFormatFileName);
-    WriteFileAtomically(path, JoinLinesCrLf(m_lines));
+    WriteFileAtomically(SettingsFileToWrite(kFormatFileName), JoinLinesCrLf(m_lines));
 }
 
 void FormatEditor::Button1Click()

@@ -9,6 +9,8 @@ packages=(
     fonts-liberation2   # a metric twin of Courier New for the log views
     fonts-wqy-microhei fonts-noto-color-emoji  # Chinese, Japanese, Korean and emoji in UTF-8 logs
     xdg-utils desktop-file-utils libglib2.0-bin  # the desktop's file associations, checked by tests
+    librsvg2-bin  # rsvg-convert draws the icon's sizes
+    dpkg-dev file appstream man-db  # the Debian package (dpkg-shlibdeps) and its checks
 )
 
 missing=()

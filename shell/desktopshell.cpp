@@ -620,6 +620,8 @@ void InstallDesktopAssociation(std::string_view mimeType, std::string_view openC
     if (!description.empty())
         entry += "Comment=" + escapedValue(description) + "\n";
     entry += "Exec=" + exec + "\n";
+    // The user's entry hides an installed one of the same id from the menus: it keeps its icon.
+    entry += "Icon=tlgview\n";
     entry += "Terminal=false\n";
     entry += "MimeType=" + std::string(mimeType) + ";\n";
     entry += "Categories=Utility;\n";
@@ -642,7 +644,11 @@ void RemoveDesktopAssociation(std::string_view mimeType)
 {
     // The entry goes first: a list that still names it afterwards (when it cannot be
     // rewritten) then names an entry that is not installed, which the desktop passes over.
-    ::unlink((UserDataFolder() + "applications/" + kDesktopEntryId).c_str());
+    // Only the user's own entry: one in a system data folder is the package's, which only
+    // the package manager removes.
+    const std::vector<std::string> system = SystemDataFolders();
+    if (std::find(system.begin(), system.end(), UserDataFolder()) == system.end())
+        ::unlink((UserDataFolder() + "applications/" + kDesktopEntryId).c_str());
     std::vector<std::string> files = desktopListFiles();
     files.push_back(UserConfigFolder() + "mimeapps.list");
     for (const std::string& file : files) {

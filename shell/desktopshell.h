@@ -73,7 +73,8 @@ void InstallDesktopAssociation(std::string_view mimeType, std::string_view openC
                                std::string_view description);
 
 // Takes the viewer out of the user's defaults for the MIME type, where a list still names it,
-// and removes its desktop entry. Throws Failure as above when a mimeapps.list cannot be read
+// and removes the user's desktop entry; an entry in a system data folder (the installed
+// package's) is never removed, even when $XDG_DATA_HOME names that folder. Throws Failure as above when a mimeapps.list cannot be read
 // or written; a missing entry or list is no failure.
 void RemoveDesktopAssociation(std::string_view mimeType);
 

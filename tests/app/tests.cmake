@@ -1,1 +1,12 @@
 tlg_gui_test(app_gui_tests app/tst_viewer.cpp)
+tlg_gui_test(app_commandline_tests app/tst_commandline.cpp)
+
+# A start of the whole viewer that the start-up tests run from program folders of their own.
+add_executable(settings_probe app/settingsprobe.cpp)
+target_link_libraries(settings_probe PRIVATE tlgui)
+tlg_core_test(app_start_tests app/settingsstart_test.cpp)
+target_compile_definitions(app_start_tests PRIVATE TLG_SETTINGS_PROBE="$<TARGET_FILE:settings_probe>")
+add_dependencies(app_start_tests settings_probe)
+target_compile_definitions(app_commandline_tests PRIVATE TLG_PROGRAM="$<TARGET_FILE:tlgview>"
+                                                         TLG_VERSION="${PROJECT_VERSION}")
+add_dependencies(app_commandline_tests tlgview)

@@ -3,4 +3,5 @@ tlg_core_test(core_tests
     core/faststrings_test.cpp
     core/fileops_test.cpp
     core/settingsfile_test.cpp
+    core/settingsfolder_test.cpp
 )

@@ -142,7 +142,8 @@ TEST_F(DesktopFilesTest, InstallAndRemoveKeepTheUsersOtherSettings)
 
     InstallDesktopAssociation("text/x-log", "\"/opt/tlg/tlgview\" \"%1\"", "Log Files");
     EXPECT_EQ(readFile(entry), "[Desktop Entry]\nType=Application\nName=Log Viewer\n"
-                               "Comment=Log Files\nExec=/opt/tlg/tlgview %f\nTerminal=false\n"
+                               "Comment=Log Files\nExec=/opt/tlg/tlgview %f\nIcon=tlgview\n"
+                               "Terminal=false\n"
                                "MimeType=text/x-log;\nCategories=Utility;\n");
     EXPECT_EQ(DefaultApplicationsIn(readFile(mimeapps), "text/x-log"),
               (std::vector<std::string>{"tlgview.desktop", "a.desktop"}));

@@ -1,0 +1,96 @@
+// The command line: --help and --version answered as Qt's parser does, and every other
+// argument a log to open.
+
+#include "app/commandline.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QtTest>
+
+using tlg::CommandLine;
+using tlg::ReadCommandLine;
+
+class CommandLineTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("TlgView"));
+        QCoreApplication::setApplicationVersion(QStringLiteral("0.9.0.76"));
+    }
+
+    void answersHelpAndVersion_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("action");
+        QTest::newRow("--version") << QStringList{"tlgview", "--version"} << int(CommandLine::Version);
+        QTest::newRow("-v") << QStringList{"tlgview", "-v"} << int(CommandLine::Version);
+        QTest::newRow("--help") << QStringList{"tlgview", "--help"} << int(CommandLine::Help);
+        QTest::newRow("-h") << QStringList{"tlgview", "-h"} << int(CommandLine::Help);
+        QTest::newRow("--help-all") << QStringList{"tlgview", "--help-all"} << int(CommandLine::Help);
+        QTest::newRow("after a log") << QStringList{"tlgview", "a.log", "--version"}
+                                     << int(CommandLine::Version);
+    }
+
+    void answersHelpAndVersion()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, action);
+        const CommandLine line = ReadCommandLine(arguments);
+        QCOMPARE(int(line.action), action);
+        QVERIFY(line.logs.isEmpty());
+        if (action == CommandLine::Version) {
+            QCOMPARE(line.text, QStringLiteral("TlgView 0.9.0.76\n"));
+        } else {
+            QVERIFY2(line.text.startsWith(QStringLiteral("Usage: ")), qPrintable(line.text));
+            for (const char* word : {"--help", "--version", "log"})
+                QVERIFY2(line.text.contains(QLatin1String(word)), word);
+        }
+    }
+
+    void anyOtherArgumentIsALog_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("none") << QStringList{"tlgview"};
+        QTest::newRow("a log") << QStringList{"tlgview", "/var/log/syslog"};
+        QTest::newRow("an unknown option") << QStringList{"tlgview", "--follow"};
+        QTest::newRow("a name that starts with a dash") << QStringList{"tlgview", "-x.log"};
+        QTest::newRow("two logs") << QStringList{"tlgview", "a.log", "b.log"};
+        QTest::newRow("blanks") << QStringList{"tlgview", "my log file.log"};
+    }
+
+    void anyOtherArgumentIsALog()
+    {
+        QFETCH(QStringList, arguments);
+        const CommandLine line = ReadCommandLine(arguments);
+        QCOMPARE(int(line.action), int(CommandLine::Open));
+        QCOMPARE(line.logs, arguments.mid(1));
+        QVERIFY(line.text.isEmpty());
+    }
+
+    // The program itself: no display, and still an answer, so it opened no window.
+    void theProgramAnswersWithoutADisplay()
+    {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(name));
+        program.setProcessEnvironment(environment);
+        for (const char* option : {"--version", "--help"}) {
+            program.start(QStringLiteral(TLG_PROGRAM), {QLatin1String(option)});
+            QVERIFY(program.waitForFinished(60000));
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
+            const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+            if (QLatin1String(option) == QLatin1String("--version"))
+                QCOMPARE(out, QStringLiteral("TlgView " TLG_VERSION "\n"));
+            else
+                QVERIFY2(out.startsWith(QStringLiteral("Usage: ")) && out.contains(QStringLiteral("tlgview [options] [log]")),
+                         qPrintable(out));
+        }
+    }
+};
+
+QTEST_MAIN(CommandLineTest)
+#include "tst_commandline.moc"
