@@ -432,6 +432,8 @@ void MainWindow::connectHandlers()
     connect(m_log, &LogFollower::formatApplied, m_controls->topStrip, &QWidget::setAccessibleName);
     connect(m_log, &LogFollower::aboutToSample, m_position, &PositionIndicator::UpdatePositionIndicator);
     connect(m_colouring, &Colouring::rulesChanged, m_log, &LogFollower::ShowRulesNow);
+    // A banner fetch waits while a log loads, so that it never holds the load up.
+    m_controls->banner->setBusyCheck([this] { return m_log->opening(); });
 
     // The window's own panels and windows.
     connect(m_controls->optionsButton, &QToolButton::clicked, this, guarded(this, [this] { ToolButton7Click(); }));
@@ -497,8 +499,13 @@ void MainWindow::FormCreate(const QStringList& arguments)
         OfferLogAssociation(this, ExecutablePath());
         setAcceptDrops(true);
         m_fileListPanel->setMasterComputerName({});
-        m_fileListPanel->setMasterComputerName(
-            ReadOrCreateMasterComputerName(FolderOf(SettingsFileToRead(kMasterComputerFileName))));
+        try {
+            m_fileListPanel->setMasterComputerName(
+                ReadOrCreateMasterComputerName(FolderOf(SettingsFileToRead(kMasterComputerFileName))));
+        } catch (const SettingsFileRefused& refused) {
+            // Said once; start-up goes on with this computer's name.
+            showError(this, QString::fromLocal8Bit(refused.what()));
+        }
         m_fileListPanel->ReloadFileList(); // after the master computer's name, which it puts in place
         if (!arguments.isEmpty())
             m_log->CommandLineOpen(arguments.first());

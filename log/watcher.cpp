@@ -6,6 +6,7 @@
 #include "core/fileops.h"
 #include "core/timetext.h"
 #include "format/colouring.h"
+#include "log/encoding.h"
 #include "log/logview.h"
 #include "log/watchstate.h"
 
@@ -88,7 +89,9 @@ void LogFollower::colourLoadedText()
     MarkColoured(m_watch);
     if (m_controls.scrollToBottomBox->isChecked())
         ScrollToBottom();
-    setStatusText(1, QStringLiteral("Format ") + dateTimeText());
+    // The encoding in use stays in sight after the time of the colouring.
+    setStatusText(1, QStringLiteral("Format ") + dateTimeText() + QStringLiteral(" \u2014 ") +
+                         QString::fromLatin1(EncodingName(m_encoding)));
 }
 
 void LogFollower::showLoadedText()

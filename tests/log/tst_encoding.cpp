@@ -52,7 +52,7 @@ private slots:
                 const QString name = bigEndian ? QStringLiteral("UTF-16BE") : QStringLiteral("UTF-16LE");
                 QCOMPARE(window->log()->unicodeKind(), UnicodeKind::Utf16);
                 QVERIFY(viewer.find<QToolButton>("ToolButton16")->isChecked());
-                QCOMPARE(viewer.status(1), name);
+                QVERIFY(viewer.status(1).endsWith(name));
                 tlg::LogView* view = window->log()->shownView();
                 QCOMPARE(view->lineCount(), 2);
                 QCOMPARE(view->lineText(0), first); // no mark, every character itself
@@ -75,7 +75,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "utf8.log",
                                       "Caf\xC3\xA9 cr\xC3\xA8me \xE2\x80\x94 na\xC3\xAFve\n\xD0\x9F\xD1\x80\xD0\xB8\n");
         MainWindow* window = viewer.start({log});
-        QCOMPARE(viewer.status(1), QStringLiteral("UTF-8"));
+        QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-8")));
         QCOMPARE(window->log()->encoding(), Encoding::Utf8);
         QCOMPARE(window->log()->shownView()->lineText(0), QStringLiteral(u"Caf\u00E9 cr\u00E8me \u2014 na\u00EFve"));
         QCOMPARE(window->log()->shownView()->lineText(1), QStringLiteral(u"\u041F\u0440\u0438"));
@@ -84,14 +84,14 @@ private slots:
         const QString nul = writeFile(viewer.home() + "nul.log", QByteArray("one\nst\0ray\nthree\n", 17));
         window->log()->WMDropFiles({QUrl::fromLocalFile(nul)});
         QCOMPARE(window->log()->unicodeKind(), UnicodeKind::NulBytes);
-        QCOMPARE(viewer.status(1), QStringLiteral("Windows-1252"));
+        QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         viewer.tick(2); // a dropped log shows at the watcher's ticks
         QCOMPARE(viewer.shownText(), std::string("one\nstray\nthree\n"));
 
         // A Windows-1252 log shows as it always did.
         const QString old = writeFile(viewer.home() + "old.log", "caf\xE9 \x80 5\n");
         window->log()->WMDropFiles({QUrl::fromLocalFile(old)});
-        QCOMPARE(viewer.status(1), QStringLiteral("Windows-1252"));
+        QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         viewer.tick(2);
         QCOMPARE(window->log()->shownView()->lineText(0), QStringLiteral(u"caf\u00E9 \u20AC 5"));
     }
@@ -104,30 +104,30 @@ private slots:
         MainWindow* window = viewer.start({log});
         auto* automatic = viewer.find<QAction>("EncodingAuto1");
         QVERIFY(automatic->isChecked());
-        QCOMPARE(viewer.status(1), QStringLiteral("UTF-8"));
+        QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-8")));
 
         // Windows-1252 reloads the open log at once...
         viewer.find<QAction>("EncodingWindows12521")->trigger();
         QVERIFY(!automatic->isChecked());
-        QCOMPARE(viewer.status(1), QStringLiteral("Windows-1252"));
+        QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         QCOMPARE(window->log()->shownView()->lineText(0), QStringLiteral(u"caf\u00C3\u00A9"));
         // ...and holds for the next open.
         const QString other = writeFile(viewer.home() + "b.log", utf8Text);
         window->log()->WMDropFiles({QUrl::fromLocalFile(other)});
-        QCOMPARE(viewer.status(1), QStringLiteral("Windows-1252"));
+        QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         QCOMPARE(window->log()->encoding(), Encoding::Windows1252);
 
         // ISO-8859-1 and UTF-16 can be forced too.
         viewer.find<QAction>("EncodingIso885911")->trigger();
-        QCOMPARE(viewer.status(1), QStringLiteral("ISO-8859-1"));
+        QVERIFY(viewer.status(1).endsWith(QStringLiteral("ISO-8859-1")));
         QCOMPARE(window->log()->shownView()->encoding(), Encoding::Iso8859_1);
         viewer.find<QAction>("EncodingUtf16be1")->trigger();
-        QCOMPARE(viewer.status(1), QStringLiteral("UTF-16BE"));
+        QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-16BE")));
         QCOMPARE(window->log()->shownView()->lineText(0), QStringLiteral(u"\u6361\u66C3\uA90A"));
 
         // Auto detects again.
         automatic->trigger();
-        QCOMPARE(viewer.status(1), QStringLiteral("UTF-8"));
+        QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-8")));
         QCOMPARE(window->log()->shownView()->lineText(0), QStringLiteral(u"caf\u00E9"));
     }
 

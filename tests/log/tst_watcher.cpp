@@ -359,7 +359,7 @@ private slots:
         // Decoded, without its mark.
         QCOMPARE(window->log()->unicodeKind(), UnicodeKind::Utf16);
         QVERIFY(unicode->isChecked());
-        QCOMPARE(viewer.status(1), QStringLiteral("UTF-16LE"));
+        QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-16LE")));
         QCOMPARE(QByteArray::fromStdString(viewer.shownText()), text);
         // The watcher converts by the kind last detected.
         viewer.tick(2);
@@ -399,7 +399,7 @@ private slots:
         QVERIFY(unicode->isChecked());
         QCOMPARE(window->log()->unicodeKind(), UnicodeKind::Utf16);
         QCOMPARE(viewer.shownText(), std::string("wide text\n"));
-        QCOMPARE(viewer.status(1), QStringLiteral("UTF-16LE"));
+        QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-16LE")));
     }
 };
 
