@@ -432,6 +432,8 @@ void MainWindow::connectHandlers()
     connect(m_log, &LogFollower::formatApplied, m_controls->topStrip, &QWidget::setAccessibleName);
     connect(m_log, &LogFollower::aboutToSample, m_position, &PositionIndicator::UpdatePositionIndicator);
     connect(m_colouring, &Colouring::rulesChanged, m_log, &LogFollower::ShowRulesNow);
+    for (LogView* view : {m_controls->view1, m_controls->view3})
+        connect(view, &LogView::statusMessage, this, [this](const QString& text) { m_status->setText(0, text); });
     // A banner fetch waits while a log loads, so that it never holds the load up.
     m_controls->banner->setBusyCheck([this] { return m_log->opening(); });
 

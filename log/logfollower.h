@@ -115,7 +115,7 @@ public:
     // Loads and shows the log named on the command line, once the window is on screen.
     void LoadCommandLineLog();
     // The shortest time between two ticks that change notifications start.
-    static constexpr int kNotifiedTickGapMs = 150;
+    static constexpr int kNotifiedTickGapMs = 100;
     // A pick in the file list: "File already loaded" for the open log, "FILE DOES NOT EXIST"
     // for a missing file, else the manual reload of the picked file.
     void OpenListedFile(const std::string& path);

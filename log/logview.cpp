@@ -177,10 +177,16 @@ void LogView::selectAll()
     viewport()->update();
 }
 
-void LogView::copy() const
+void LogView::copy()
 {
     if (selectionLength() == 0)
         return;
+    if (static_cast<std::size_t>(selectionLength()) > m_copyLimit) {
+        emit statusMessage(QStringLiteral("Selection too large to copy: %1 MiB (at most %2 MiB)")
+                               .arg((selectionLength() + (1 << 20) - 1) >> 20)
+                               .arg(static_cast<qulonglong>(m_copyLimit >> 20)));
+        return;
+    }
     const std::string_view bytes = m_document->text().substr(
         static_cast<std::size_t>(selectionStart()), static_cast<std::size_t>(selectionLength()));
     try {

@@ -92,7 +92,11 @@ public:
     void setContextMenu(QMenu* menu) { m_contextMenu = menu; }
 
     // Copies the selection to the clipboard as text.
-    void copy() const;
+    void copy();
+    // The largest selection that Copy puts on the clipboard: a larger one is refused with a
+    // word in the status bar (statusMessage), so that a copy never takes the memory away.
+    static constexpr std::size_t kCopyLimit = std::size_t(256) << 20;
+    void setCopyLimit(std::size_t bytes) { m_copyLimit = bytes; }
     void selectAll();
 
 signals:
@@ -100,6 +104,8 @@ signals:
     void keyPressed(int key, Qt::KeyboardModifiers modifiers);
     // A mouse button went down in the view, after the view moved the caret.
     void mousePressed(Qt::MouseButton button);
+    // A word for the first status panel.
+    void statusMessage(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -188,6 +194,7 @@ private:
     mutable std::unordered_map<LineNumber, std::vector<Cell>> m_wrapRows;
     mutable std::unordered_map<LineNumber, std::vector<Cell>> m_checkpoints;
     RulesPtr m_rules;      // as given
+    std::size_t m_copyLimit = kCopyLimit;
     RulesPtr m_matchRules; // the same with the labels in the text's encoding
     mutable std::unordered_map<LineNumber, std::vector<LabelSpan>> m_spans;
     mutable std::vector<LabelSpan> m_windowSpans;

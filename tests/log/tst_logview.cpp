@@ -233,6 +233,18 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("caf\u00E9 \u20AC 5"));
         m_view->selectAll();
         QCOMPARE(m_view->selectionLength(), 11);
+
+        // Over the limit the copy is refused with a word, and the clipboard keeps what it had.
+        QSignalSpy said(m_view, &tlg::LogView::statusMessage);
+        m_view->setCopyLimit(10);
+        m_view->copy();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("caf\u00E9 \u20AC 5"));
+        QCOMPARE(said.count(), 1);
+        QVERIFY(said.first().first().toString().startsWith(QStringLiteral("Selection too large to copy")));
+        m_view->setSelection(2, 8);
+        m_view->copy();
+        QCOMPARE(said.count(), 1);
+        m_view->setCopyLimit(tlg::LogView::kCopyLimit);
     }
 
     void paintsTextInTheBaseColourOnTheBackground()

@@ -1,6 +1,8 @@
 // Opening while things go wrong: a log edited in place, deleted, held by another program, or
 // asked for while another load runs; and the open dialog over special files.
 
+#include "banner/bannerframe.h"
+#include "banner/loopbackserver.h"
 #include "core/fileops.h"
 #include "log/logview.h"
 #include "support/qtfiles.h"
@@ -10,7 +12,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QCheckBox>
+#include <QElapsedTimer>
 #include <QSettings>
+#include <QSlider>
 #include <QTimer>
 #include <QUrl>
 
@@ -218,6 +223,95 @@ private slots:
             QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
         }
         QVERIFY(viewer.messages.isEmpty());
+    }
+
+    void aChangeIsShownAsSoonAsItIsNotified()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "live.log", "one\n");
+        MainWindow* window = viewer.start({log});
+        viewer.find<QSlider>("TrackBar1")->setValue(10); // the interval alone would take 10 s
+        auto* instantly = viewer.find<QCheckBox>("CheckBoxFollowInstantly");
+        QVERIFY(instantly->isChecked());
+
+        appendFile(log, "two error\n");
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.shownText(), std::string("one\ntwo error\n"), 5000);
+        QCOMPARE(window->log()->shownView()->colourAt(8), QColor(0xFF, 0, 0)); // coloured too
+
+        // Rotated: the folder is watched, so the new file is seen as soon as it is there.
+        QVERIFY(QFile::rename(log, log + ".1"));
+        writeFile(log, "after rotation\n");
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.shownText(), std::string("after rotation\n"), 5000);
+
+        // Off: back to the interval alone.
+        instantly->click();
+        appendFile(log, "three\n");
+        QTest::qWait(800);
+        QCOMPARE(viewer.shownText(), std::string("after rotation\n"));
+        viewer.tick();
+        QCOMPARE(viewer.shownText(), std::string("after rotation\nthree\n"));
+    }
+
+    void aBurstOfWritesCostsFewReloads()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "burst.log", "start\n");
+        MainWindow* window = viewer.start({log});
+        viewer.find<QSlider>("TrackBar1")->setValue(10);
+        std::atomic<int> reads{0};
+        window->log()->setReadHook([&reads] { ++reads; });
+
+        // Forty writes within about 0.4 s, each one notified.
+        QElapsedTimer clock;
+        clock.start();
+        QByteArray expected = "start\n";
+        for (int i = 0; i < 40; ++i) {
+            const QByteArray line = "burst line " + QByteArray::number(i) + "\n";
+            appendFile(log, line);
+            expected += line;
+            QTest::qWait(10);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.shownText(), expected.toStdString(), 5000);
+        const qint64 span = clock.elapsed();
+        // At most one reload per gap between notified ticks over the span, and one more.
+        const int bound = static_cast<int>(span / tlg::LogFollower::kNotifiedTickGapMs) + 2;
+        QVERIFY2(reads <= bound, qPrintable(QStringLiteral("%1 reloads in %2 ms").arg(reads.load()).arg(span)));
+    }
+
+    void followingGoesOnWhileABannerFetchWaits()
+    {
+        // A banner server that accepts and never answers.
+        tlg::testing::LoopbackServer server;
+        QPointer<QTcpSocket> held;
+        server.handler = [&](QTcpSocket* connection, const QByteArray&) { held = connection; };
+        qputenv("TLGVIEW_BANNER_URL", QByteArray::fromStdString(server.url("/rklm/")));
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "during.log", "before\n");
+        MainWindow* window = viewer.start({log});
+        auto* banner = viewer.find<tlg::BannerFrame>("Frame11");
+
+        std::string shownDuringFetch;
+        bool fetchWasWaiting = false;
+        bool fetchEnded = false;
+        QTimer::singleShot(0, window, [&] {
+            try {
+                banner->Timer1Timer(); // the fetch, in its own loop until the server goes
+            } catch (const std::exception&) {
+                // the connection dropped below it: said in the error box, as the window would
+            }
+            fetchEnded = true;
+        });
+        QTimer::singleShot(300, window, [&] { appendFile(log, "written during the fetch\n"); });
+        QTimer::singleShot(2500, window, [&] {
+            shownDuringFetch = viewer.shownText();
+            fetchWasWaiting = held && !fetchEnded;
+            if (held)
+                held->abort();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(fetchEnded, 20000);
+        qunsetenv("TLGVIEW_BANNER_URL");
+        QVERIFY(fetchWasWaiting);
+        QCOMPARE(shownDuringFetch, std::string("before\nwritten during the fetch\n"));
     }
 
     void theOpenDialogNeverReadsSpecialFiles()
