@@ -2,6 +2,8 @@ list(APPEND TLG_CORE_SOURCES
     log/encoding.cpp
     log/linelayout.cpp
     log/logdocument.cpp
+    log/overview.cpp
+    log/recentlogs.cpp
     log/textcheck.cpp
     log/textload.cpp
     log/unicode.cpp
