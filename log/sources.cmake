@@ -14,6 +14,7 @@ list(APPEND TLG_GUI_SOURCES
     log/logfollower.cpp
     log/logview.cpp
     log/opening.cpp
+    log/overviewstrip.cpp
     log/unicodestep.cpp
     log/watcher.cpp
 )
