@@ -83,7 +83,7 @@ private slots:
         QTest::newRow("beyond 32 bits") << "3000000000" << 5000000000LL << 2999999999LL;
         QTest::newRow("blank") << "" << 100LL << -1LL;
         QTest::newRow("garbage") << "12a" << 100LL << -1LL;
-        QTest::newRow("negative") << "-3" << 100LL << -1LL;
+        QTest::newRow("negative") << "-3" << 100LL << 0LL;
     }
     void typedLineNumbersAreClamped()
     {
@@ -137,13 +137,15 @@ private slots:
         LogView* view = window->log()->shownView();
         auto* gutter = view->findChild<QWidget*>(QStringLiteral("LineNumberGutter"));
         QVERIFY(gutter && gutter->isVisible());
-        const int withGutter = view->viewport()->width();
+        // The text starts right of the gutter.
+        QVERIFY(gutter->width() > 0);
+        QCOMPARE(view->viewport()->x(), gutter->width());
         box->setChecked(false);
         QVERIFY(!gutter->isVisible());
-        QVERIFY(view->viewport()->width() > withGutter);
+        QCOMPARE(view->viewport()->x(), 0);
         QVERIFY(!window->log()->view1()->lineNumbersShown() && !window->log()->view3()->lineNumbersShown());
         box->setChecked(true);
-        QCOMPARE(view->viewport()->width(), withGutter);
+        QCOMPARE(view->viewport()->x(), gutter->width());
 
         // The gutter shows the numbers: its first row differs from an empty gutter's.
         const QImage numbered = gutter->grab().toImage();
