@@ -18,6 +18,10 @@
 #include "format/formatfile.h"
 #include "log/logfollower.h"
 #include "log/logview.h"
+#include "log/overviewstrip.h"
+#include "log/recentlogs.h"
+#include "navigate/finddialog.h"
+#include "navigate/gotolinedialog.h"
 #include "navigate/finder.h"
 #include "navigate/positionindicator.h"
 #include "shell/associate.h"
@@ -36,8 +40,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QFile>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
@@ -46,6 +53,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <functional>
+#include <filesystem>
 #include <optional>
 #include <utility>
 
@@ -71,6 +80,18 @@ QToolButton* makeToolButton(QWidget* parent, const char* name, const QString& ca
     return button;
 }
 
+// Runs `handler` on the events of the object it filters; true from it eats the event.
+class EventHook : public QObject {
+public:
+    EventHook(QObject* parent, std::function<bool(QEvent*)> handler) : QObject(parent), m_handler(std::move(handler)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override { return m_handler(event); }
+
+private:
+    std::function<bool(QEvent*)> m_handler;
+};
+
 } // namespace
 
 // The window's own controls; the subsystems hold pointers to those that drive them.
@@ -89,6 +110,16 @@ struct MainWindow::Controls {
     QAction* aboutViewerAction = nullptr;     // TLGViewer1
     QAction* aboutMakerAction = nullptr;      // MarvikWare1
     QAction* refreshAction = nullptr;         // Refresh1
+    QAction* copyAction = nullptr;
+    QAction* selectAllAction = nullptr;
+    QAction* quitAction = nullptr;
+    QAction* gotoLineAction = nullptr;
+    QAction* zoomInAction = nullptr;
+    QAction* zoomOutAction = nullptr;
+    QAction* zoomResetAction = nullptr;
+    QMenu* recentMenu = nullptr;
+    OverviewStrip* overview = nullptr;        // OverviewStrip
+    QCheckBox* lineNumbersBox = nullptr;      // CheckBoxLineNumbers
     QToolButton* searchButton = nullptr;      // ToolButton15
     QToolButton* fileListButton = nullptr;    // ToolButton13
     QToolButton* formatTextButton = nullptr;  // ToolButton24
@@ -112,7 +143,9 @@ struct MainWindow::Controls {
     QTimer* clockTimer = nullptr;             // Timer2
 };
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_controls(std::make_unique<Controls>())
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), m_controls(std::make_unique<Controls>()),
+      m_recent(std::make_unique<RecentLogs>(RecentLogs::defaultFilePath())), m_zoomPoints(LogView::kDefaultPointSize)
 {
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("Log Viewer - blank "));
@@ -169,6 +202,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_controls(std::m
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+    restoreWindowGeometry();
+    m_recent->load();
 }
 
 MainWindow::~MainWindow() = default;
@@ -188,6 +223,23 @@ void MainWindow::buildMenus()
     };
     QMenu* file = addMenu("File1", QStringLiteral("File"));
     m_controls->openFileAction = addItem(file, "OpenFile1", QStringLiteral("Open File"));
+    m_controls->openFileAction->setShortcut(QKeySequence::Open);
+    m_controls->recentMenu = file->addMenu(QStringLiteral("Recent Logs"));
+    m_controls->recentMenu->setObjectName(QStringLiteral("RecentLogs1"));
+    file->addSeparator();
+    m_controls->quitAction = addItem(file, "Quit1", QStringLiteral("Quit"));
+    m_controls->quitAction->setShortcut(QKeySequence::Quit);
+    QMenu* view = addMenu("View1", QStringLiteral("View"));
+    m_controls->gotoLineAction = addItem(view, "GotoLine1", QStringLiteral("Go to Line..."));
+    m_controls->gotoLineAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    view->addSeparator();
+    m_controls->zoomInAction = addItem(view, "ZoomIn1", QStringLiteral("Zoom In"));
+    // Ctrl+= too: on many keyboards plus needs Shift.
+    m_controls->zoomInAction->setShortcuts({QKeySequence(QKeySequence::ZoomIn), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    m_controls->zoomOutAction = addItem(view, "ZoomOut1", QStringLiteral("Zoom Out"));
+    m_controls->zoomOutAction->setShortcut(QKeySequence::ZoomOut);
+    m_controls->zoomResetAction = addItem(view, "ZoomReset1", QStringLiteral("Normal Size"));
+    m_controls->zoomResetAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
     QMenu* options = addMenu("Options1", QStringLiteral("Options"));
     m_controls->showOptionsAction = addItem(options, "ShowOptions1", QStringLiteral("Show Options"));
     m_controls->showTextFormatAction = addItem(options, "ShowTextFormat1", QStringLiteral("Show Text Format"));
@@ -218,6 +270,16 @@ void MainWindow::buildMenus()
     m_controls->viewMenu = new QMenu(this);
     m_controls->viewMenu->setObjectName(QStringLiteral("PopupMenu1"));
     m_controls->refreshAction = addItem(m_controls->viewMenu, "Refresh1", QStringLiteral("Reload/Refresh"));
+    m_controls->refreshAction->setShortcut(QKeySequence(Qt::Key_F5));
+    addAction(m_controls->refreshAction); // F5 anywhere in the window
+    m_controls->viewMenu->addSeparator();
+    // The view handles Ctrl+C and Ctrl+A itself; the items show the keys.
+    m_controls->copyAction = addItem(m_controls->viewMenu, "Copy1", QStringLiteral("Copy"));
+    m_controls->copyAction->setShortcut(QKeySequence::Copy);
+    m_controls->copyAction->setShortcutContext(Qt::WidgetShortcut);
+    m_controls->selectAllAction = addItem(m_controls->viewMenu, "SelectAll1", QStringLiteral("Select All"));
+    m_controls->selectAllAction->setShortcut(QKeySequence::SelectAll);
+    m_controls->selectAllAction->setShortcutContext(Qt::WidgetShortcut);
 }
 
 QWidget* MainWindow::buildTopStrip()
@@ -349,8 +411,9 @@ QWidget* MainWindow::buildOptionsPanel()
     m_controls->scrollToBottomBox = makeCheckBox(m_controls->optionsPanel, "CheckBox3", QStringLiteral("Scroll to bottom on Load/update"), false);
     m_controls->colourBox = makeCheckBox(m_controls->optionsPanel, "CheckBox6", QStringLiteral("Color Text(format)"), true);
     m_controls->followInstantlyBox = makeCheckBox(m_controls->optionsPanel, "CheckBoxFollowInstantly", QStringLiteral("Follow changes instantly"), true);
+    m_controls->lineNumbersBox = makeCheckBox(m_controls->optionsPanel, "CheckBoxLineNumbers", QStringLiteral("Line numbers"), true);
     for (QCheckBox* box : {m_controls->autoRefreshBox, m_controls->wordWrapBox, m_controls->scrollToBottomBox, m_controls->colourBox,
-                           m_controls->followInstantlyBox})
+                           m_controls->followInstantlyBox, m_controls->lineNumbersBox})
         column->addWidget(box);
     column->addStretch(1);
     m_controls->optionsPanel->hide();
@@ -370,9 +433,15 @@ QWidget* MainWindow::buildViews()
     m_controls->view3->setObjectName(QStringLiteral("RichEdit3"));
     for (LogView* view : {m_controls->view1, m_controls->view3}) {
         view->setContextMenu(m_controls->viewMenu);
+        view->setLineNumbersShown(true);
         stack->addWidget(view, 0, 0);
     }
     m_controls->view3->hide();
+    // The overview strip beside the views' scroll bars.
+    m_controls->overview = new OverviewStrip([this] { return m_log ? m_log->shownView() : nullptr; }, area);
+    m_controls->overview->setObjectName(QStringLiteral("OverviewStrip"));
+    stack->addWidget(m_controls->overview, 0, 1);
+    stack->setSpacing(0);
     return area;
 }
 
@@ -468,6 +537,152 @@ void MainWindow::connectHandlers()
 
     // Find.
     connect(m_controls->searchButton, &QToolButton::clicked, m_finder, &Finder::ToolButton15Click);
+
+    // Reading comfort: the window's keys, the gutter, the font's size, go to line, the recent
+    // logs and the overview strip.
+    connect(m_controls->quitAction, &QAction::triggered, this, &QWidget::close);
+    connect(m_controls->copyAction, &QAction::triggered, this, [this] { m_log->shownView()->copy(); });
+    connect(m_controls->selectAllAction, &QAction::triggered, this, [this] { m_log->shownView()->selectAll(); });
+    connect(m_controls->gotoLineAction, &QAction::triggered, this, guarded(this, [this] { GotoLineClick(); }));
+    connect(m_controls->zoomInAction, &QAction::triggered, this, [this] { zoomBy(1); });
+    connect(m_controls->zoomOutAction, &QAction::triggered, this, [this] { zoomBy(-1); });
+    connect(m_controls->zoomResetAction, &QAction::triggered, this, &MainWindow::zoomReset);
+    connect(m_controls->lineNumbersBox, &QCheckBox::toggled, this, [this](bool on) {
+        for (LogView* view : {m_controls->view1, m_controls->view3})
+            view->setLineNumbersShown(on);
+    });
+    for (LogView* view : {m_controls->view1, m_controls->view3}) {
+        connect(view, &LogView::zoomRequested, this, &MainWindow::zoomBy);
+        m_controls->overview->watch(view);
+    }
+    connect(m_controls->overview, &OverviewStrip::lineClicked, this, [this](LineNumber line) {
+        runGuarded(this, [&] { m_log->ScrollToLine(m_log->shownView(), line); });
+    });
+    // The strip marks the text last searched for.
+    connect(m_finder->findDialog(), &FindDialog::findNext, m_controls->overview,
+            [this] { m_controls->overview->setFindText(m_finder->findDialog()->findText()); });
+    connect(m_controls->recentMenu, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
+    // A missing log's item is greyed, so the menu does not trigger it: its click is taken here.
+    m_controls->recentMenu->installEventFilter(new EventHook(m_controls->recentMenu, [this](QEvent* event) {
+        if (event->type() != QEvent::MouseButtonRelease)
+            return false;
+        QAction* action = m_controls->recentMenu->actionAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+        if (!action || action->isEnabled() || !action->data().isValid())
+            return false;
+        const std::string path = action->data().toByteArray().toStdString();
+        m_controls->recentMenu->close();
+        for (QWidget* up = m_controls->recentMenu->parentWidget(); qobject_cast<QMenu*>(up); up = up->parentWidget())
+            up->close();
+        runGuarded(this, [&] { openRecent(path); });
+        return true;
+    }));
+    connect(m_log, &LogFollower::logOpened, this, [this](const QString& path) {
+        // The list is a convenience: a config folder that cannot be written does not stop the
+        // log from opening, and the list in memory still holds it for this run.
+        try {
+            m_recent->add(QFile::encodeName(path).toStdString());
+        } catch (const Failure&) {
+        }
+    });
+}
+
+OverviewStrip* MainWindow::overviewStrip() const
+{
+    return m_controls->overview;
+}
+
+void MainWindow::GotoLineClick()
+{
+    if (!m_gotoLineDialog)
+        m_gotoLineDialog = new GotoLineDialog(this);
+    LogView* view = m_log->shownView();
+    if (const std::optional<LineNumber> line = m_gotoLineDialog->ask(view->lineCount(), view->caretLine()))
+        m_log->ScrollToLine(m_log->shownView(), *line);
+}
+
+void MainWindow::zoomBy(int steps)
+{
+    m_zoomPoints = std::clamp(m_zoomPoints + steps, LogView::kMinPointSize, LogView::kMaxPointSize);
+    for (LogView* view : {m_controls->view1, m_controls->view3})
+        view->setFontPointSize(m_zoomPoints);
+}
+
+void MainWindow::zoomReset()
+{
+    zoomBy(LogView::kDefaultPointSize - m_zoomPoints);
+}
+
+void MainWindow::fillRecentMenu()
+{
+    QMenu* menu = m_controls->recentMenu;
+    menu->clear();
+    if (m_recent->paths().empty()) {
+        menu->addAction(QStringLiteral("(none)"))->setEnabled(false);
+        return;
+    }
+    int number = 0;
+    for (const std::string& path : m_recent->paths()) {
+        ++number;
+        // "&1" .. "&9", "1&0": a key for each.
+        const QString key = number < 10 ? QStringLiteral("&%1").arg(number) : QStringLiteral("1&0");
+        QAction* action = menu->addAction(key + QStringLiteral("  ") + QFile::decodeName(QByteArray::fromStdString(path)).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        action->setData(QByteArray::fromStdString(path));
+        action->setEnabled(RecentLogs::present(path));
+        connect(action, &QAction::triggered, this, [this, path] { runGuarded(this, [&] { openRecent(path); }); });
+    }
+}
+
+void MainWindow::openRecent(const std::string& path)
+{
+    if (!RecentLogs::present(path)) {
+        m_status->setText(0, QStringLiteral("File Could not be located"));
+        try {
+            m_recent->remove(path);
+        } catch (const Failure&) {
+        }
+        return;
+    }
+    m_log->OpenListedFile(path);
+}
+
+namespace {
+
+std::string geometryFilePath()
+{
+    return UserConfigSettingsFolder() + "window";
+}
+
+} // namespace
+
+void MainWindow::restoreWindowGeometry()
+{
+    std::string text;
+    try {
+        text = ReadSettingsFile(geometryFilePath());
+    } catch (const Failure&) {
+        return; // first run, or nothing usable: the built-in size and place
+    }
+    for (const QByteArray& line : QByteArray::fromStdString(text).split('\n')) {
+        const QByteArray entry = line.trimmed();
+        const qsizetype equals = entry.indexOf('=');
+        if (equals < 0)
+            continue;
+        const QByteArray key = entry.left(equals);
+        const QByteArray value = QByteArray::fromBase64(entry.mid(equals + 1));
+        if (key == "Geometry")
+            restoreGeometry(value);
+        else if (key == "Splitter")
+            m_controls->clientSplitter->restoreState(value);
+    }
+}
+
+void MainWindow::saveWindowGeometry() const
+{
+    const QByteArray text = "Geometry=" + saveGeometry().toBase64() + "\r\n" +
+                            "Splitter=" + m_controls->clientSplitter->saveState().toBase64() + "\r\n";
+    std::error_code ignored;
+    std::filesystem::create_directories(UserConfigSettingsFolder(), ignored);
+    WriteFileAtomically(geometryFilePath(), text.toStdString());
 }
 
 void MainWindow::showFileListPanel(bool show)
@@ -549,6 +764,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
         m_formatEditor->close();
     if (m_addDialog)
         m_addDialog->close();
+    // The size and place are kept only when they can be; closing never fails for it.
+    try {
+        saveWindowGeometry();
+    } catch (const Failure&) {
+    }
     QMainWindow::closeEvent(event);
 }
 

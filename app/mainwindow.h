@@ -25,8 +25,11 @@ class FileListPanel;
 class Finder;
 class FormatEditor;
 class LogFollower;
+class GotoLineDialog;
 class LogView;
+class OverviewStrip;
 class PositionIndicator;
+class RecentLogs;
 class StatusPanels;
 
 class MainWindow : public QMainWindow {
@@ -50,6 +53,8 @@ public:
     Finder* finder() const { return m_finder; }
     PositionIndicator* positionIndicator() const { return m_position; }
     FileListPanel* fileListPanel() const { return m_fileListPanel; }
+    OverviewStrip* overviewStrip() const;
+    RecentLogs& recentLogs() { return *m_recent; }
 
 public slots:
     void Timer2Timer();
@@ -58,6 +63,11 @@ public slots:
     void ShowOptions1Click();
     void ShowTextFormat1Click();
     void ToolButton10Click();
+    // Go to line (Ctrl+G): the caret to the start of the line asked for, in sight.
+    void GotoLineClick();
+    // The log font's size, by steps of a point in both views (0: the size at start).
+    void zoomBy(int steps);
+    void zoomReset();
     // The link label and About > "MarvikWare" open the home page in the user's browser.
     void URLLabel1Click();
     void MarvikWare1Click();
@@ -80,6 +90,13 @@ private:
     void createSubsystems();
     void connectHandlers();
     void showFileListPanel(bool show);
+    // File > Recent Logs, filled each time it opens; a missing log shows greyed and is taken
+    // out of the list when picked.
+    void fillRecentMenu();
+    void openRecent(const std::string& path);
+    // The window's size and place, and the splitter's, kept in $XDG_CONFIG_HOME/tlgview/window.
+    void restoreWindowGeometry();
+    void saveWindowGeometry() const;
     // The show handler, run once when the window first appears.
     void FormShow();
 
@@ -92,6 +109,9 @@ private:
     FileListPanel* m_fileListPanel = nullptr; // Panel4
     FormatEditor* m_formatEditor = nullptr;   // TForm2
     AddToFileListDialog* m_addDialog = nullptr; // TForm3
+    GotoLineDialog* m_gotoLineDialog = nullptr;
+    std::unique_ptr<RecentLogs> m_recent;
+    int m_zoomPoints;
     bool m_shownOnce = false;
 };
 

@@ -148,6 +148,9 @@ signals:
     void aboutToSample();
     // Apply Now read the log again; path names it.
     void formatApplied(const QString& path);
+    // Another log was loaded and became the open one (by the open dialog, a drop, the command
+    // line or a file-list pick); path names it.
+    void logOpened(const QString& path);
 
 private:
     // Marks a load under way for its span; the request that waited runs when the outermost

@@ -48,6 +48,18 @@ bool isWordBoundary(char c)
 
 } // namespace
 
+// The line-number gutter: a strip in the view's left margin that the view paints.
+class LogView::Gutter : public QWidget {
+public:
+    explicit Gutter(LogView* view) : QWidget(view), m_view(view) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override { m_view->paintGutter(event); }
+
+private:
+    LogView* m_view;
+};
+
 LogView::LogView(QWidget* parent)
     : QAbstractScrollArea(parent), m_document(LogDocument::empty()), m_renderer(viewFont()),
       m_background(Qt::white), m_textColour(0, 0, 128)
@@ -59,6 +71,9 @@ LogView::LogView(QWidget* parent)
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(1);
     horizontalScrollBar()->setSingleStep(1);
+    m_gutter = new Gutter(this);
+    m_gutter->setObjectName(QStringLiteral("LineNumberGutter"));
+    m_gutter->hide();
     updateScrollBars();
 }
 
@@ -95,8 +110,10 @@ void LogView::setDocument(DocumentPtr document, RulesPtr rules)
     m_firstColumn = 0;
     m_desiredColumn = -1;
     m_selecting = false;
+    updateGutter();
     updateScrollBars();
     viewport()->update();
+    emit contentChanged();
 }
 
 void LogView::setColourRules(RulesPtr rules)
@@ -105,6 +122,7 @@ void LogView::setColourRules(RulesPtr rules)
     m_matchRules = rulesFor(m_rules, m_encoding);
     m_spans.clear();
     viewport()->update();
+    emit contentChanged();
 }
 
 void LogView::forgetLayout()
@@ -132,6 +150,7 @@ void LogView::setEncoding(Encoding held)
     m_anchor = m_caret;
     updateScrollBars();
     viewport()->update();
+    emit contentChanged();
 }
 
 std::string LogView::text() const
@@ -777,11 +796,82 @@ void LogView::paintEvent(QPaintEvent*)
                                       m_renderer.cellWidth();
         painter.fillRect(QRectF(x, caretRow * lineHeight, 1, lineHeight), m_textColour);
     }
+    if (m_lineNumbers)
+        m_gutter->update();
+}
+
+void LogView::setLineNumbersShown(bool on)
+{
+    m_lineNumbers = on;
+    updateGutter();
+}
+
+void LogView::setFontPointSize(int points)
+{
+    points = std::clamp(points, kMinPointSize, kMaxPointSize);
+    if (points == fontPointSize())
+        return;
+    QFont font = m_renderer.font();
+    font.setPointSize(points);
+    m_renderer = LineRenderer(font);
+    setFont(font);
+    m_wrapRows.clear(); // rows break at another column
+    updateGutter();
+    setTop({m_topLine, m_topSubRow});
+    scrollCaretIntoView();
+    viewport()->update();
+}
+
+int LogView::gutterWidth() const
+{
+    if (!m_lineNumbers)
+        return 0;
+    // Room for the highest number, at least three digits so that a growing log rarely moves
+    // its text sideways.
+    int digits = 1;
+    for (LineCount n = std::max<LineCount>(m_document->lineCount(), 1); n >= 10; n /= 10)
+        ++digits;
+    return static_cast<int>(std::ceil(std::max(digits, 3) * m_renderer.cellWidth())) + 2 * 4;
+}
+
+void LogView::updateGutter()
+{
+    const int width = gutterWidth();
+    if (viewportMargins().left() != width) {
+        setViewportMargins(width, 0, 0, 0);
+        m_wrapRows.clear(); // the text's width changed
+    }
+    m_gutter->setVisible(width > 0);
+    const QRect area = contentsRect();
+    m_gutter->setGeometry(area.left(), area.top(), width, viewport()->height());
+    m_gutter->update();
+}
+
+void LogView::paintGutter(QPaintEvent* event)
+{
+    QPainter painter(m_gutter);
+    painter.fillRect(event->rect(), QColor(240, 240, 240));
+    painter.setPen(QColor(128, 128, 128));
+    painter.setFont(m_renderer.font());
+    const int lineHeight = m_renderer.lineHeight();
+    const int rows = m_gutter->height() / lineHeight + 1;
+    const LineCount lines = m_document->lineCount();
+    RowPos pos{m_topLine, m_topSubRow};
+    for (int i = 0, y = 0; i < rows; ++i, y += lineHeight) {
+        // A wrapped line is numbered on its first row only.
+        if (pos.subRow == 0 && pos.line < lines) {
+            painter.drawText(QRect(0, y, m_gutter->width() - 4, lineHeight), Qt::AlignRight | Qt::AlignVCenter,
+                             QString::number(pos.line + 1));
+        }
+        if (!nextRow(pos))
+            break;
+    }
 }
 
 void LogView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    updateGutter();
     m_wrapRows.clear(); // rows break at the width
     setTop({m_topLine, m_topSubRow});
 }
@@ -885,6 +975,15 @@ void LogView::wheelEvent(QWheelEvent* event)
     const QPoint delta = event->angleDelta();
     if (std::abs(delta.x()) > std::abs(delta.y())) {
         QAbstractScrollArea::wheelEvent(event);
+        return;
+    }
+    if (event->modifiers() & Qt::ControlModifier) {
+        m_wheelDelta += delta.y();
+        const int steps = m_wheelDelta / 120;
+        m_wheelDelta -= steps * 120;
+        if (steps != 0)
+            emit zoomRequested(steps);
+        event->accept();
         return;
     }
     // Rows rather than the scroll bar's lines, so that a wrapped line longer than the view

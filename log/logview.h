@@ -91,6 +91,20 @@ public:
     // The menu shown on a right click; the view does not own it.
     void setContextMenu(QMenu* menu) { m_contextMenu = menu; }
 
+    // A gutter at the left numbers the lines from 1, on the first row of each line; off at
+    // start. It paints only the rows in sight.
+    void setLineNumbersShown(bool on);
+    bool lineNumbersShown() const { return m_lineNumbers; }
+    // The size of the text's font in points (kDefaultPointSize at start), clamped into
+    // kMinPointSize..kMaxPointSize; the caret's line stays in sight.
+    static constexpr int kDefaultPointSize = 8;
+    static constexpr int kMinPointSize = 4;
+    static constexpr int kMaxPointSize = 48;
+    void setFontPointSize(int points);
+    int fontPointSize() const { return m_renderer.font().pointSize(); }
+    // The colour rules as they are matched: with their labels in the text's encoding.
+    const RulesPtr& matchRules() const { return m_matchRules; }
+
     // Copies the selection to the clipboard as text.
     void copy();
     // The largest selection that Copy puts on the clipboard: a larger one is refused with a
@@ -106,6 +120,10 @@ signals:
     void mousePressed(Qt::MouseButton button);
     // A word for the first status panel.
     void statusMessage(const QString& text);
+    // Ctrl with the wheel turned by whole steps (up: positive), for the font's size.
+    void zoomRequested(int steps);
+    // The document, its encoding or the colour rules changed.
+    void contentChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -123,6 +141,11 @@ protected:
 
 private:
     // A screen row: a line and, with word wrap, which of its wrapped rows.
+    class Gutter;
+    int gutterWidth() const;
+    void updateGutter();
+    void paintGutter(QPaintEvent* event);
+
     struct RowPos {
         LineNumber line = 0;
         std::int64_t subRow = 0;
@@ -189,6 +212,8 @@ private:
     QColor m_background;
     QColor m_textColour;
     QMenu* m_contextMenu = nullptr;
+    Gutter* m_gutter = nullptr;
+    bool m_lineNumbers = false;
     mutable std::unordered_map<LineNumber, std::int64_t> m_longLineColumns;
     Encoding m_encoding = Encoding::Windows1252;
     mutable std::unordered_map<LineNumber, std::vector<Cell>> m_wrapRows;

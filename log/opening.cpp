@@ -161,6 +161,7 @@ void LogFollower::openNewFile(const QString& path, bool watchBackOnFailure)
     storeSample(sample);
     showLoadedText();
     watchOpenLog();
+    emit logOpened(m_currentPath);
 }
 
 void LogFollower::OpenFile1Click()
@@ -225,6 +226,7 @@ void LogFollower::LoadCommandLineLog()
     m_stagingText = m_loadBuffer;
     showLoadedText();
     watchOpenLog();
+    emit logOpened(m_currentPath);
 }
 
 LogFollower::FileSample LogFollower::loadForReload()
@@ -316,6 +318,7 @@ void LogFollower::OpenListedFile(const std::string& path)
         m_watch.FileOpen = true;
         showReloaded(sample);
         watchOpenLog();
+        emit logOpened(m_currentPath);
     } catch (const std::exception&) {
         m_currentPath = before;
         m_loadBuffer = heldBefore;

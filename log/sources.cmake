@@ -2,6 +2,8 @@ list(APPEND TLG_CORE_SOURCES
     log/encoding.cpp
     log/linelayout.cpp
     log/logdocument.cpp
+    log/overview.cpp
+    log/recentlogs.cpp
     log/textcheck.cpp
     log/textload.cpp
     log/unicode.cpp
@@ -12,6 +14,7 @@ list(APPEND TLG_GUI_SOURCES
     log/logfollower.cpp
     log/logview.cpp
     log/opening.cpp
+    log/overviewstrip.cpp
     log/unicodestep.cpp
     log/watcher.cpp
 )

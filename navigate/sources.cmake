@@ -5,5 +5,6 @@ list(APPEND TLG_GUI_LIBRARIES Qt6::Concurrent)
 list(APPEND TLG_GUI_SOURCES
     navigate/finddialog.cpp
     navigate/finder.cpp
+    navigate/gotolinedialog.cpp
     navigate/positionindicator.cpp
 )

@@ -10,3 +10,4 @@ add_dependencies(app_start_tests settings_probe)
 target_compile_definitions(app_commandline_tests PRIVATE TLG_PROGRAM="$<TARGET_FILE:tlgview>"
                                                          TLG_VERSION="${PROJECT_VERSION}")
 add_dependencies(app_commandline_tests tlgview)
+tlg_gui_test(comfort_gui_tests app/tst_comfort.cpp)
