@@ -80,8 +80,11 @@ void LogFollower::UnicodeStep()
 void LogFollower::ChooseEncoding(EncodingChoice choice)
 {
     m_encodingChoice = choice;
-    // The open log is read again in the encoding chosen (or detected again, for Auto).
-    if (!m_opening && !nativePath().empty() && AgeStamp(nativePath()) != -1)
+    // The open log is read again in the encoding chosen (or detected again, for Auto), as
+    // soon as a load under way has ended.
+    if (nativePath().empty() || AgeStamp(nativePath()) == -1)
+        return;
+    if (!deferWhileOpening([this] { Refresh1Click(); }))
         Refresh1Click();
 }
 
