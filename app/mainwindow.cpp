@@ -18,6 +18,7 @@
 #include "format/formatfile.h"
 #include "log/logfollower.h"
 #include "log/logview.h"
+#include "navigate/filterpane.h"
 #include "navigate/finder.h"
 #include "navigate/positionindicator.h"
 #include "shell/associate.h"
@@ -89,6 +90,8 @@ struct MainWindow::Controls {
     QAction* aboutViewerAction = nullptr;     // TLGViewer1
     QAction* aboutMakerAction = nullptr;      // MarvikWare1
     QAction* refreshAction = nullptr;         // Refresh1
+    QAction* findPreviousAction = nullptr;    // FindPrevious1
+    QToolButton* filterButton = nullptr;      // FilterButton
     QToolButton* searchButton = nullptr;      // ToolButton15
     QToolButton* fileListButton = nullptr;    // ToolButton13
     QToolButton* formatTextButton = nullptr;  // ToolButton24
@@ -218,6 +221,7 @@ void MainWindow::buildMenus()
     m_controls->viewMenu = new QMenu(this);
     m_controls->viewMenu->setObjectName(QStringLiteral("PopupMenu1"));
     m_controls->refreshAction = addItem(m_controls->viewMenu, "Refresh1", QStringLiteral("Reload/Refresh"));
+    m_controls->findPreviousAction = addItem(m_controls->viewMenu, "FindPrevious1", QStringLiteral("Find Previous"));
 }
 
 QWidget* MainWindow::buildTopStrip()
@@ -251,8 +255,9 @@ QWidget* MainWindow::buildTopStrip()
     m_controls->formatTextButton = makeToolButton(toolBar, "ToolButton24", QStringLiteral("Format Text"), 7, true, false);
     m_controls->optionsButton = makeToolButton(toolBar, "ToolButton20", QStringLiteral("Options"), 5, true, false);
     m_controls->unicodeButton = makeToolButton(toolBar, "ToolButton16", QStringLiteral("View Unicode"), 10, true, false);
+    m_controls->filterButton = makeToolButton(toolBar, "FilterButton", QStringLiteral("Filter"), 6, false, false);
     const QList<QToolButton*> buttons = {m_controls->searchButton, m_controls->fileListButton, m_controls->formatTextButton,
-                                         m_controls->optionsButton, m_controls->unicodeButton};
+                                         m_controls->optionsButton, m_controls->unicodeButton, m_controls->filterButton};
     for (int i = 0; i < buttons.size(); ++i) {
         buttons[i]->setMinimumWidth(93); // wider where the system font needs it
         grid->addWidget(buttons[i], i / 2, i % 2);
@@ -373,6 +378,10 @@ QWidget* MainWindow::buildViews()
         stack->addWidget(view, 0, 0);
     }
     m_controls->view3->hide();
+    // The filter pane, below the views.
+    m_filterPane = new FilterPane(area);
+    stack->addWidget(m_filterPane, 1, 0);
+    stack->setRowStretch(0, 1);
     return area;
 }
 
@@ -413,7 +422,8 @@ void MainWindow::createSubsystems()
     follow.intervalSlider = m_controls->intervalSlider;
     follow.followInstantlyBox = m_controls->followInstantlyBox;
     m_log = new LogFollower(this, m_controls->view1, m_controls->view3, follow, m_colouring, m_status.get());
-    m_finder = new Finder(m_log, this);
+    m_finder = new Finder(m_log, this, m_status.get());
+    m_filterPane->setFollower(m_log);
     m_position = new PositionIndicator(m_log, m_status.get(), this);
 }
 
@@ -466,6 +476,8 @@ void MainWindow::connectHandlers()
 
     // Find.
     connect(m_controls->searchButton, &QToolButton::clicked, m_finder, &Finder::ToolButton15Click);
+    connect(m_controls->findPreviousAction, &QAction::triggered, m_finder, guarded(this, [this] { m_finder->FindPrevious(); }));
+    connect(m_controls->filterButton, &QToolButton::clicked, m_filterPane, &FilterPane::toggle);
 }
 
 void MainWindow::showFileListPanel(bool show)

@@ -8,6 +8,7 @@
 #include "log/encoding.h"
 #include "log/linerenderer.h"
 #include "log/logdocument.h"
+#include "log/textsearch.h"
 
 #include <QAbstractScrollArea>
 #include <QColor>
@@ -17,6 +18,7 @@
 #include <string>
 
 class QMenu;
+class QPainter;
 
 namespace tlg {
 
@@ -91,6 +93,11 @@ public:
     // The menu shown on a right click; the view does not own it.
     void setContextMenu(QMenu* menu) { m_contextMenu = menu; }
 
+    // Marks every occurrence of the text (in the document's encoding; empty: none) in the
+    // lines it paints with a light background, ignoring case as find does. Esc takes them away.
+    void setMarkedText(std::string pattern);
+    const std::string& markedText() const { return m_marked.pattern; }
+
     // Copies the selection to the clipboard as text.
     void copy() const;
     void selectAll();
@@ -100,6 +107,8 @@ signals:
     void keyPressed(int key, Qt::KeyboardModifiers modifiers);
     // A mouse button went down in the view, after the view moved the caret.
     void mousePressed(Qt::MouseButton button);
+    // The view was given a document (setDocument).
+    void documentChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -147,6 +156,9 @@ private:
     Cell anchorForColumn(LineNumber line, std::int64_t column) const;
     // Points of a long UTF-8 line remembered every few KiB, with its width.
     const std::vector<Cell>& checkpoints(LineNumber line) const;
+    // Paints the marks of one row, the bytes [row.start, rowEnd) of its line, behind its text.
+    void paintMarks(QPainter& painter, LineNumber line, const LineRenderer::Row& row, std::size_t rowEnd,
+                    int y) const;
     // Forgets what was measured of the lines.
     void forgetLayout();
     ByteOffset offsetAtPoint(const QPoint& point) const;
@@ -191,6 +203,7 @@ private:
     RulesPtr m_matchRules; // the same with the labels in the text's encoding
     mutable std::unordered_map<LineNumber, std::vector<LabelSpan>> m_spans;
     mutable std::vector<LabelSpan> m_windowSpans;
+    TextSearch m_marked; // the marked text
 };
 
 } // namespace tlg

@@ -4,6 +4,7 @@ list(APPEND TLG_CORE_SOURCES
     log/logdocument.cpp
     log/textcheck.cpp
     log/textload.cpp
+    log/textsearch.cpp
     log/unicode.cpp
     log/watchstate.cpp
 )
