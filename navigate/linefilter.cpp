@@ -10,13 +10,6 @@
 
 namespace tlg {
 
-namespace {
-
-// The text is searched a block at a time, so that a cancel is seen soon and progress moves.
-constexpr ByteOffset kBlock = 4 << 20;
-
-} // namespace
-
 struct LineFilter::Regex {
     pcre2_code* code = nullptr;
     ~Regex() { pcre2_code_free(code); }
@@ -110,7 +103,9 @@ bool LineFilter::runPlain(const LogDocument& document, LineNumber fromLine, std:
         if (cancel.load(std::memory_order_relaxed))
             return false;
         // Occurrences that start in this block.
-        const ByteOffset blockEnd = std::min(size, position + kBlock);
+        // The text is searched a block at a time, so that a cancel is seen soon and progress
+        // moves.
+        const ByteOffset blockEnd = std::min(size, position + std::max<ByteOffset>(m_options.block, 1));
         const std::string_view block = text.substr(0, static_cast<std::size_t>(std::min(size, blockEnd - 1 + length)));
         ByteOffset found = FindOccurrenceFrom(search, block, position);
         while (found >= 0) {
@@ -142,7 +137,7 @@ bool LineFilter::runRegex(const LogDocument& document, LineNumber fromLine, std:
             break;
         }
         // A block ends at a line start, so that no match reaches into the next block.
-        const ByteOffset blockEnd = document.lineIndex(document.lineFromOffset(std::min(size, position + kBlock)) + 1);
+        const ByteOffset blockEnd = document.lineIndex(document.lineFromOffset(std::min(size, position + std::max<ByteOffset>(m_options.block, 1))) + 1);
         while (position < blockEnd) {
             const int result = space.match(m_regex->code, text, static_cast<std::size_t>(blockEnd),
                                            static_cast<std::size_t>(position));

@@ -23,6 +23,9 @@ struct LineFilterOptions {
     // others every byte is one; plain text ignores the case of a to z only outside
     // Windows-1252.
     Encoding encoding = Encoding::Windows1252;
+    // The bytes searched between two looks at the cancel flag (tests shrink it, so that the
+    // blocks' ends fall everywhere).
+    std::int64_t block = 4 << 20;
 };
 
 class LineFilter {

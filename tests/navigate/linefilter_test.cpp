@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
 #include <string>
 
 using tlg::Encoding;
@@ -105,5 +108,38 @@ TEST(LineFilter, ACancelStopsTheRun)
         std::atomic<std::int64_t> done{0};
         EXPECT_FALSE(lineFilter.run(*LogDocument::fromBytes(text), 0, lines, cancel, done));
         EXPECT_LT(lines.size(), 400000u);
+    }
+}
+
+TEST(LineFilter, AgreesWithMatchingEachLineAlone)
+{
+    // Random lines of words that half match, with every kind of line break, searched in blocks
+    // of every size: the lines listed are those that match on their own.
+    std::mt19937 random(18);
+    const char* pieces[] = {"err", "error", "ERR", "or", " ", "  ", "\t", "7", "42", "x", "\n", "\r\n", "\r"};
+    std::string text;
+    for (int i = 0; i < 20000; ++i)
+        text += pieces[random() % std::size(pieces)];
+    const auto document = LogDocument::fromBytes(text);
+    for (const std::string pattern : {"error", "err", R"(err(or)?\s+\d+)", R"(^\d)", R"(r$)", R"(\s)"}) {
+        for (const bool regex : {false, true}) {
+            for (const std::int64_t block : {1, 7, 100, 4096}) {
+                LineFilterOptions how = options(false, regex);
+                how.block = block;
+                const LineFilter lineFilter(pattern, how);
+                Lines expected;
+                for (LineNumber line = 0; line < document->lineCount(); ++line) {
+                    if (lineFilter.matchesLine(document->lineText(line)))
+                        expected.push_back(line);
+                }
+                Lines lines;
+                std::atomic<bool> cancel{false};
+                std::atomic<std::int64_t> done{0};
+                ASSERT_TRUE(lineFilter.run(*document, 0, lines, cancel, done));
+                ASSERT_EQ(lines, expected) << pattern << (regex ? " as a regex" : " as text") << ", blocks of " << block;
+                if (regex || pattern.find_first_of("\\^$()?+") == std::string::npos)
+                    ASSERT_FALSE(expected.empty()) << pattern; // the case probes something
+            }
+        }
     }
 }
