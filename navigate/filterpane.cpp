@@ -141,9 +141,6 @@ FilterPane::FilterPane(QWidget* parent) : QWidget(parent)
     m_typing->setInterval(kTypingPauseMs);
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(100);
-    m_textCheck = new QTimer(this);
-    m_textCheck->setSingleShot(true);
-    m_textCheck->setInterval(0);
     connect(m_text, &QLineEdit::textChanged, this, [this] {
         cancelJob(); // typing again stops the search under way
         m_typing->start();
@@ -151,7 +148,6 @@ FilterPane::FilterPane(QWidget* parent) : QWidget(parent)
     connect(m_typing, &QTimer::timeout, this, [this] { restart(); });
     connect(m_case, &QCheckBox::toggled, this, [this] { restart(); });
     connect(m_regex, &QCheckBox::toggled, this, [this] { restart(); });
-    connect(m_textCheck, &QTimer::timeout, this, [this] { shownTextChanged(); });
     connect(m_progressTimer, &QTimer::timeout, this, [this] {
         if (m_job && m_job->total > 0)
             m_progress->setValue(static_cast<int>(100 * (m_job->done.load() - m_job->from) / m_job->total));
@@ -169,7 +165,7 @@ void FilterPane::setFollower(LogFollower* follower)
 {
     m_follower = follower;
     for (LogView* view : {follower->view1(), follower->view3()})
-        connect(view, &LogView::documentChanged, m_textCheck, qOverload<>(&QTimer::start));
+        connect(view, &LogView::documentChanged, this, &FilterPane::shownTextChanged);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), window()), &QShortcut::activated, this,
             &FilterPane::toggle);
 }

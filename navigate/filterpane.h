@@ -62,7 +62,9 @@ private:
 
     // Filters the shown text again from the start with the pattern as it is now.
     void restart();
-    // The shown text changed: a text that only grew is filtered from its first new line on.
+    // A view was given a text: when the shown text changed, a text that only grew is filtered
+    // from its first new line on. Runs at once (a swap of the views sets the shown one last),
+    // so that it never waits for the event loop in the middle of a load.
     void shownTextChanged();
     // Searches the document from a line on beside the GUI thread; the lines found are added.
     void startJob(LineNumber fromLine);
@@ -82,7 +84,6 @@ private:
     Model* m_model = nullptr;
     QTimer* m_typing = nullptr;        // the pause after typing
     QTimer* m_progressTimer = nullptr;
-    QTimer* m_textCheck = nullptr;     // coalesces the views' document changes
 
     std::shared_ptr<const LineFilter> m_filter; // null: no pattern, or an invalid one
     DocumentPtr m_document;                      // the text the matches belong to

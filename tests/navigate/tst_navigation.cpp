@@ -118,6 +118,8 @@ private slots:
         viewer.find<QAction>("FindPrevious1")->trigger();
         QCOMPARE(view->selectionStart(), 29);
         QCOMPARE(view->selectionLength(), 4);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
         QTest::keyClick(window, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(view->selectionStart(), 19);
         window->finder()->FindPrevious();
@@ -187,6 +189,9 @@ private slots:
         viewer.tick(2);
         FilterPane* pane = window->filterPane();
         QVERIFY(!pane->isVisible());
+        // Shortcuts work in the active window.
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
         QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(pane->isVisible());
         viewer.find<QToolButton>("FilterButton")->click();
@@ -231,10 +236,13 @@ private slots:
         text->setText(QStringLiteral("err(or)?\\s+\\d+"));
         QTRY_COMPARE(model->rowCount(), 3);
         QTRY_VERIFY(!pane->searching());
+        list->setCurrentIndex(model->index(1, 0));
         appendFile(log, "ok\nerror 9 new\nerr");
         viewer.tick();
         QTRY_COMPARE(model->rowCount(), 4);
         QCOMPARE(pane->matchedLine(3), 7);
+        // Only the new lines were searched: the list was not filled again under the reader.
+        QCOMPARE(list->currentIndex().row(), 1);
         appendFile(log, "or 10\n");
         viewer.tick();
         QTRY_COMPARE(model->rowCount(), 5);
