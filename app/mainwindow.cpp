@@ -22,6 +22,7 @@
 #include "log/recentlogs.h"
 #include "navigate/finddialog.h"
 #include "navigate/gotolinedialog.h"
+#include "navigate/filterpane.h"
 #include "navigate/finder.h"
 #include "navigate/positionindicator.h"
 #include "shell/associate.h"
@@ -120,6 +121,8 @@ struct MainWindow::Controls {
     QMenu* recentMenu = nullptr;
     OverviewStrip* overview = nullptr;        // OverviewStrip
     QCheckBox* lineNumbersBox = nullptr;      // CheckBoxLineNumbers
+    QAction* findPreviousAction = nullptr;    // FindPrevious1
+    QToolButton* filterButton = nullptr;      // FilterButton
     QToolButton* searchButton = nullptr;      // ToolButton15
     QToolButton* fileListButton = nullptr;    // ToolButton13
     QToolButton* formatTextButton = nullptr;  // ToolButton24
@@ -280,6 +283,7 @@ void MainWindow::buildMenus()
     m_controls->selectAllAction = addItem(m_controls->viewMenu, "SelectAll1", QStringLiteral("Select All"));
     m_controls->selectAllAction->setShortcut(QKeySequence::SelectAll);
     m_controls->selectAllAction->setShortcutContext(Qt::WidgetShortcut);
+    m_controls->findPreviousAction = addItem(m_controls->viewMenu, "FindPrevious1", QStringLiteral("Find Previous"));
 }
 
 QWidget* MainWindow::buildTopStrip()
@@ -313,8 +317,9 @@ QWidget* MainWindow::buildTopStrip()
     m_controls->formatTextButton = makeToolButton(toolBar, "ToolButton24", QStringLiteral("Format Text"), 7, true, false);
     m_controls->optionsButton = makeToolButton(toolBar, "ToolButton20", QStringLiteral("Options"), 5, true, false);
     m_controls->unicodeButton = makeToolButton(toolBar, "ToolButton16", QStringLiteral("View Unicode"), 10, true, false);
+    m_controls->filterButton = makeToolButton(toolBar, "FilterButton", QStringLiteral("Filter"), 6, false, false);
     const QList<QToolButton*> buttons = {m_controls->searchButton, m_controls->fileListButton, m_controls->formatTextButton,
-                                         m_controls->optionsButton, m_controls->unicodeButton};
+                                         m_controls->optionsButton, m_controls->unicodeButton, m_controls->filterButton};
     for (int i = 0; i < buttons.size(); ++i) {
         buttons[i]->setMinimumWidth(93); // wider where the system font needs it
         grid->addWidget(buttons[i], i / 2, i % 2);
@@ -442,6 +447,10 @@ QWidget* MainWindow::buildViews()
     m_controls->overview->setObjectName(QStringLiteral("OverviewStrip"));
     stack->addWidget(m_controls->overview, 0, 1);
     stack->setSpacing(0);
+    // The filter pane, below the views.
+    m_filterPane = new FilterPane(area);
+    stack->addWidget(m_filterPane, 1, 0);
+    stack->setRowStretch(0, 1);
     return area;
 }
 
@@ -482,7 +491,8 @@ void MainWindow::createSubsystems()
     follow.intervalSlider = m_controls->intervalSlider;
     follow.followInstantlyBox = m_controls->followInstantlyBox;
     m_log = new LogFollower(this, m_controls->view1, m_controls->view3, follow, m_colouring, m_status.get());
-    m_finder = new Finder(m_log, this);
+    m_finder = new Finder(m_log, this, m_status.get());
+    m_filterPane->setFollower(m_log);
     m_position = new PositionIndicator(m_log, m_status.get(), this);
 }
 
@@ -683,6 +693,8 @@ void MainWindow::saveWindowGeometry() const
     std::error_code ignored;
     std::filesystem::create_directories(UserConfigSettingsFolder(), ignored);
     WriteFileAtomically(geometryFilePath(), text.toStdString());
+    connect(m_controls->findPreviousAction, &QAction::triggered, m_finder, guarded(this, [this] { m_finder->FindPrevious(); }));
+    connect(m_controls->filterButton, &QToolButton::clicked, m_filterPane, &FilterPane::toggle);
 }
 
 void MainWindow::showFileListPanel(bool show)

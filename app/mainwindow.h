@@ -22,6 +22,7 @@ class AddToFileListDialog;
 class BannerFrame;
 class Colouring;
 class FileListPanel;
+class FilterPane;
 class Finder;
 class FormatEditor;
 class LogFollower;
@@ -51,6 +52,7 @@ public:
     // The subsystems.
     LogFollower* log() const { return m_log; }
     Finder* finder() const { return m_finder; }
+    FilterPane* filterPane() const { return m_filterPane; }
     PositionIndicator* positionIndicator() const { return m_position; }
     FileListPanel* fileListPanel() const { return m_fileListPanel; }
     OverviewStrip* overviewStrip() const;
@@ -105,6 +107,7 @@ private:
     LogFollower* m_log = nullptr;
     Colouring* m_colouring = nullptr;
     Finder* m_finder = nullptr;
+    FilterPane* m_filterPane = nullptr;
     PositionIndicator* m_position = nullptr;
     FileListPanel* m_fileListPanel = nullptr; // Panel4
     FormatEditor* m_formatEditor = nullptr;   // TForm2

@@ -23,6 +23,8 @@ namespace tlg {
 namespace {
 
 constexpr int kMargin = 2;
+// The light background of the find text's occurrences.
+const QColor kMarkColour(255, 236, 140);
 // Lines at least this long are measured and coloured by the part in sight, and wrap at the
 // view's width without looking for spaces.
 constexpr std::size_t kLongLine = 65536;
@@ -114,6 +116,7 @@ void LogView::setDocument(DocumentPtr document, RulesPtr rules)
     updateScrollBars();
     viewport()->update();
     emit contentChanged();
+    emit documentChanged();
 }
 
 void LogView::setColourRules(RulesPtr rules)
@@ -717,6 +720,41 @@ void LogView::selectWordAt(ByteOffset offset)
     setSelection(start, end - start);
 }
 
+// --- Marks -------------------------------------------------------------------------------
+
+void LogView::setMarkedText(std::string pattern)
+{
+    if (pattern == m_marked.pattern)
+        return;
+    m_marked.pattern = std::move(pattern);
+    viewport()->update();
+}
+
+void LogView::paintMarks(QPainter& painter, LineNumber line, const LineRenderer::Row& row,
+                         std::size_t rowEnd, int y) const
+{
+    if (m_marked.pattern.empty() || rowEnd <= row.start.byte)
+        return;
+    // Only the bytes this row shows are searched, and a pattern's length around them.
+    TextSearch search = m_marked;
+    search.asciiCaseOnly = m_encoding != Encoding::Windows1252;
+    const ByteOffset lineStart = m_document->lineIndex(line);
+    const auto from = static_cast<ByteOffset>(row.start.byte);
+    const auto to = static_cast<ByteOffset>(rowEnd);
+    const qreal cell = m_renderer.cellWidth();
+    for (const auto& [start, end] : OccurrencesTouching(search, m_document->text(), lineStart + from, lineStart + to)) {
+        const auto first = static_cast<std::size_t>(std::clamp(start - lineStart, from, to));
+        const auto last = static_cast<std::size_t>(std::clamp(end - lineStart, from, to));
+        if (last <= first)
+            continue;
+        const std::int64_t left = columnOfByte(row.line, first, utf8(), anchorForByte(line, first));
+        const std::int64_t right = columnOfByte(row.line, last, utf8(), anchorForByte(line, last));
+        painter.fillRect(QRectF(kMargin + static_cast<qreal>(left - row.firstColumn) * cell, y,
+                                static_cast<qreal>(right - left) * cell, lineHeight()),
+                         kMarkColour);
+    }
+}
+
 // --- Events ------------------------------------------------------------------------------
 
 void LogView::paintEvent(QPaintEvent*)
@@ -782,6 +820,7 @@ void LogView::paintEvent(QPaintEvent*)
                 spans.push_back({span.start, span.end, colourOf(span.colour, m_textColour)});
         }
         row.spans = &spans;
+        paintMarks(painter, pos.line, row, rowEnd, y);
         carried = m_renderer.paintRow(painter, kMargin, y, row, colours);
         if (pos.line == caret.line && pos.subRow == caret.subRow) {
             caretRow = i;
@@ -886,6 +925,10 @@ void LogView::keyPressEvent(QKeyEvent* event)
     }
     if (event == QKeySequence::SelectAll) {
         selectAll();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && !m_marked.pattern.empty()) {
+        setMarkedText({});
         return;
     }
     const bool shift = event->modifiers() & Qt::ShiftModifier;

@@ -8,6 +8,7 @@
 #include "log/encoding.h"
 #include "log/linerenderer.h"
 #include "log/logdocument.h"
+#include "log/textsearch.h"
 
 #include <QAbstractScrollArea>
 #include <QColor>
@@ -17,6 +18,7 @@
 #include <string>
 
 class QMenu;
+class QPainter;
 
 namespace tlg {
 
@@ -104,6 +106,10 @@ public:
     int fontPointSize() const { return m_renderer.font().pointSize(); }
     // The colour rules as they are matched: with their labels in the text's encoding.
     const RulesPtr& matchRules() const { return m_matchRules; }
+    // Marks every occurrence of the text (in the document's encoding; empty: none) in the
+    // lines it paints with a light background, ignoring case as find does. Esc takes them away.
+    void setMarkedText(std::string pattern);
+    const std::string& markedText() const { return m_marked.pattern; }
 
     // Copies the selection to the clipboard as text.
     void copy();
@@ -124,6 +130,8 @@ signals:
     void zoomRequested(int steps);
     // The document, its encoding or the colour rules changed.
     void contentChanged();
+    // The view was given a document (setDocument).
+    void documentChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -176,6 +184,9 @@ private:
     Cell anchorForColumn(LineNumber line, std::int64_t column) const;
     // Points of a long UTF-8 line remembered every few KiB, with its width.
     const std::vector<Cell>& checkpoints(LineNumber line) const;
+    // Paints the marks of one row, the bytes [row.start, rowEnd) of its line, behind its text.
+    void paintMarks(QPainter& painter, LineNumber line, const LineRenderer::Row& row, std::size_t rowEnd,
+                    int y) const;
     // Forgets what was measured of the lines.
     void forgetLayout();
     ByteOffset offsetAtPoint(const QPoint& point) const;
@@ -223,6 +234,7 @@ private:
     RulesPtr m_matchRules; // the same with the labels in the text's encoding
     mutable std::unordered_map<LineNumber, std::vector<LabelSpan>> m_spans;
     mutable std::vector<LabelSpan> m_windowSpans;
+    TextSearch m_marked; // the marked text
 };
 
 } // namespace tlg

@@ -6,6 +6,7 @@ list(APPEND TLG_CORE_SOURCES
     log/recentlogs.cpp
     log/textcheck.cpp
     log/textload.cpp
+    log/textsearch.cpp
     log/unicode.cpp
     log/watchstate.cpp
 )

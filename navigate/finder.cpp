@@ -1,13 +1,15 @@
 #include "navigate/finder.h"
 
-#include "core/faststrings.h"
 #include "core/messages.h"
+#include "core/statuspanels.h"
 #include "log/encoding.h"
 #include "log/logfollower.h"
 #include "log/logview.h"
+#include "log/textsearch.h"
 #include "navigate/finddialog.h"
 
 #include <QFutureWatcher>
+#include <QLineEdit>
 #include <QShortcut>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -19,41 +21,25 @@ namespace {
 // so that the window keeps painting.
 constexpr std::size_t kSearchAtOnce = 16u << 20;
 
-bool sameIgnoringAsciiCase(std::string_view a, std::string_view b)
-{
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (upper(a[i]) != upper(b[i]))
-            return false;
-    }
-    return true;
-}
-
-// The first occurrence (from 1) at or after `start`, or 0. Outside Windows-1252 the case of
-// a to z only is ignored: the code page's upper-case table would confuse other bytes (the
-// lead and continuation bytes of UTF-8), so its matches are checked again.
-std::int64_t findFrom(const std::string& pattern, std::string_view text, bool asciiCaseOnly,
-                      std::int64_t start)
-{
-    for (;;) {
-        const std::int64_t position = FindForward(pattern, text, true, start);
-        if (position == 0 || !asciiCaseOnly ||
-            sameIgnoringAsciiCase(text.substr(static_cast<std::size_t>(position - 1), pattern.size()), pattern))
-            return position;
-        start = position + 1;
-    }
-}
-
 } // namespace
 
-Finder::Finder(LogFollower* follower, QWidget* window)
-    : QObject(window), m_follower(follower)
+Finder::Finder(LogFollower* follower, QWidget* window, StatusPanels* status)
+    : QObject(window), m_follower(follower), m_status(status)
 {
     m_findDialog = new FindDialog(window);
     connect(new QShortcut(QKeySequence::Find, window), &QShortcut::activated, this, [this] { ToolButton15Click(); });
     connect(new QShortcut(QKeySequence::FindNext, window), &QShortcut::activated, this,
             guarded(window, [this] { FindDialog1Find(); }));
+    connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), window), &QShortcut::activated, this,
+            guarded(window, [this] { FindPrevious(); }));
     connect(m_findDialog, &FindDialog::findNext, this, guarded(window, [this] { FindDialog1Find(); }));
+    // An empty find text takes the marks away.
+    if (auto* text = m_findDialog->findChild<QLineEdit*>(QStringLiteral("FindText"))) {
+        connect(text, &QLineEdit::textChanged, this, [this](const QString& now) {
+            if (now.isEmpty())
+                clearMarks();
+        });
+    }
 }
 
 void Finder::ToolButton15Click()
@@ -65,36 +51,71 @@ void Finder::ToolButton15Click()
 
 void Finder::FindDialog1Find()
 {
+    find(true);
+}
+
+void Finder::FindPrevious()
+{
+    find(false);
+}
+
+void Finder::clearMarks()
+{
+    m_follower->view1()->setMarkedText({});
+    m_follower->view3()->setMarkedText({});
+}
+
+void Finder::find(bool forward)
+{
     if (m_searching)
         return; // one search at a time; the next press continues from its result
-    LogView* view = m_follower->shownView();
-    // The find text in the log's encoding: a text that cannot occur in it finds nothing.
-    const std::optional<std::string> encoded =
-        EncodeForLog(m_findDialog->findText().toStdU16String(), view->encoding());
-    if (!encoded)
+    const QString findText = m_findDialog->findText();
+    if (findText.isEmpty()) {
+        clearMarks();
         return;
-    const std::string pattern = *encoded;
-    const bool asciiCaseOnly = view->encoding() != Encoding::Windows1252;
-    const DocumentPtr document = view->document();
-    // After a non-empty selection, else from the caret; an occurrence at the caret counts.
-    const ByteOffset from = view->selectionLength() > 0
-                                ? view->selectionStart() + view->selectionLength()
-                                : view->caretOffset();
-    auto search = [document, pattern, from, asciiCaseOnly]() -> ByteOffset {
-        const std::int64_t position = findFrom(pattern, document->text(), asciiCaseOnly, from + 1);
-        return position == 0 ? -1 : position - 1;
+    }
+    LogView* view = m_follower->shownView();
+    auto notFound = [this, findText] {
+        if (m_status)
+            m_status->setText(0, QStringLiteral("Not found: \"%1\"").arg(findText));
     };
-    auto show = [this, view, document, length = static_cast<ByteOffset>(pattern.size())](ByteOffset found) {
-        // Nothing found, or the view has since been given another text: nothing changes.
-        if (found < 0 || view->document() != document)
+    // The find text in the log's encoding: a text that cannot occur in it finds nothing.
+    const std::optional<std::string> encoded = EncodeForLog(findText.toStdU16String(), view->encoding());
+    if (!encoded) {
+        clearMarks();
+        notFound();
+        return;
+    }
+    const TextSearch search{*encoded, true, view->encoding() != Encoding::Windows1252};
+    // Both views, as they take turns on screen.
+    m_follower->view1()->setMarkedText(*encoded);
+    m_follower->view3()->setMarkedText(*encoded);
+    const DocumentPtr document = view->document();
+    // Forwards: after a non-empty selection, else from the caret; an occurrence at the caret
+    // counts. Backwards: one that starts before the selection (or the caret).
+    const ByteOffset from = forward && view->selectionLength() > 0
+                                ? view->selectionStart() + view->selectionLength()
+                                : (forward ? view->caretOffset() : view->selectionStart());
+    auto run = [document, search, from, forward]() -> ByteOffset {
+        return forward ? FindOccurrenceFrom(search, document->text(), from)
+                       : FindOccurrenceBefore(search, document->text(), from);
+    };
+    auto show = [this, view, document, notFound, length = static_cast<ByteOffset>(search.pattern.size())](ByteOffset found) {
+        // The view has since been given another text: nothing changes.
+        if (view->document() != document)
             return;
+        if (found < 0) {
+            notFound();
+            view->viewport()->update();
+            return;
+        }
         view->setFocus();
         view->setSelection(found, length);
         view->scrollCaretIntoView();
         view->viewport()->update();
     };
     if (document->text().size() <= kSearchAtOnce) {
-        show(search());
+        show(run());
         return;
     }
     // The watcher belongs to the finder, a child of the window: a result that comes after the
@@ -106,7 +127,7 @@ void Finder::FindDialog1Find()
         show(watcher->result());
         watcher->deleteLater();
     });
-    watcher->setFuture(QtConcurrent::run(search));
+    watcher->setFuture(QtConcurrent::run(run));
 }
 
 } // namespace tlg

@@ -1,7 +1,9 @@
 #pragma once
 
-// Finding text in the shown view: each Find Next selects the next occurrence after the
-// selection or the caret, ignoring case and matching inside words, up to the end of the text.
+// Finding text in the shown view: Find Next selects the next occurrence after the selection
+// or the caret, Find Previous the last one before it, ignoring case and matching inside words,
+// up to the text's end or its start. Every occurrence in the lines in sight is marked; when
+// nothing further is found the selection stays and the first status panel says so.
 
 #include <QObject>
 
@@ -11,25 +13,35 @@ namespace tlg {
 
 class FindDialog;
 class LogFollower;
+class StatusPanels;
 
 class Finder : public QObject {
     Q_OBJECT
 
 public:
-    // The find dialog (FindDialog1) is a child of window; Ctrl+F and F3 work anywhere in it.
-    Finder(LogFollower* follower, QWidget* window);
+    // The find dialog (FindDialog1) is a child of window; Ctrl+F, F3 and Shift+F3 work anywhere
+    // in it. status (may be null) is where "Not found" is said.
+    Finder(LogFollower* follower, QWidget* window, StatusPanels* status = nullptr);
 
     FindDialog* findDialog() const { return m_findDialog; }
 
 public slots:
     // "Search": shows the find dialog.
     void ToolButton15Click();
-    // Find Next: selects the next occurrence in the shown view; nothing changes when there is
-    // none. A large text is searched beside the GUI thread, one search at a time.
+    // Find Next: selects the next occurrence in the shown view; when there is none the
+    // selection stays and `Not found: "<text>"` goes to the first status panel. A large text
+    // is searched beside the GUI thread, one search at a time.
     void FindDialog1Find();
+    // Find Previous: the same backwards, from just before the selection (or the caret).
+    void FindPrevious();
+    // Takes the marks away from both views.
+    void clearMarks();
 
 private:
+    void find(bool forward);
+
     LogFollower* m_follower;
+    StatusPanels* m_status;
     FindDialog* m_findDialog = nullptr; // FindDialog1
     bool m_searching = false;           // a search of a large text is under way
 };

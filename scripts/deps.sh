@@ -10,6 +10,7 @@ packages=(
     fonts-wqy-microhei fonts-noto-color-emoji  # Chinese, Japanese, Korean and emoji in UTF-8 logs
     xdg-utils desktop-file-utils libglib2.0-bin  # the desktop's file associations, checked by tests
     librsvg2-bin  # rsvg-convert draws the icon's sizes
+    libpcre2-dev  # the filter pane's regular expressions (PCRE2 with its JIT)
     dpkg-dev file appstream man-db  # the Debian package (dpkg-shlibdeps) and its checks
 )
 

@@ -4,6 +4,7 @@ tlg_core_test(log_core_tests
     log/logdocument_test.cpp
     log/overview_test.cpp
     log/recentlogs_test.cpp
+    log/textsearch_test.cpp
     log/textload_test.cpp
     log/unicode_test.cpp
     log/watchstate_test.cpp

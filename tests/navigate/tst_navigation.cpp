@@ -1,23 +1,45 @@
 // Find in the shown view, the line indicator, and the arrow keys that scroll at once.
 
 #include "log/logview.h"
+#include "navigate/filterpane.h"
 #include "navigate/finddialog.h"
 #include "support/numberedlines.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTableView>
 #include <QToolButton>
 
 using tlg::ByteOffset;
+using tlg::FilterPane;
 using tlg::FindDialog;
 using tlg::LogView;
 using tlg::MainWindow;
+using tlg::testing::appendFile;
 using tlg::testing::numberedLines;
 using tlg::testing::ViewerFixture;
 using tlg::testing::writeFile;
 
 namespace {
+
+// The colour painted at the top of the cell where the byte at offset shows.
+QColor cellColour(LogView* view, ByteOffset offset)
+{
+    const ByteOffset caret = view->caretOffset();
+    view->setSelection(offset, 0);
+    const QPoint at = view->caretPixelPos();
+    view->setSelection(caret, 0);
+    return view->viewport()->grab().toImage().pixelColor(at.x() + 3, at.y() + 1);
+}
+
+QString cell(QAbstractItemModel* model, int row, int column)
+{
+    return model->data(model->index(row, column)).toString();
+}
 
 } // namespace
 
@@ -48,7 +70,7 @@ private slots:
         QCOMPARE(view->selectionStart(), 17);
         window->finder()->FindDialog1Find();
         QCOMPARE(view->selectionStart(), 23); // on the next line
-        // After the last occurrence nothing changes, and nothing is said.
+        // After the last occurrence nothing changes, and no box comes up.
         window->finder()->FindDialog1Find();
         QCOMPARE(view->selectionStart(), 23);
         QCOMPARE(view->selectionLength(), 4);
@@ -77,6 +99,166 @@ private slots:
         dialog->close();
         QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
         QVERIFY(dialog->isVisible());
+    }
+
+    void findPreviousMarksAndSaysWhenNothingIsFound()
+    {
+        ViewerFixture viewer;
+        // "beta" at 0, 10, 19 (before a CR LF) and 29, ending the text.
+        const QString log = writeFile(viewer.home() + "back.log", "beta one\r\nbeta two beta\r\nend beta");
+        MainWindow* window = viewer.start({log});
+        viewer.tick(2);
+        LogView* view = window->log()->shownView();
+        auto* dialog = viewer.find<FindDialog>("FindDialog1");
+        dialog->setFindText(QStringLiteral("BETA"));
+        auto* status = viewer.find<QLabel>("StatusPanel0");
+
+        // From the end back to the first, through the menu item, Shift+F3 and the call.
+        view->setSelection(ByteOffset(view->text().size()), 0);
+        viewer.find<QAction>("FindPrevious1")->trigger();
+        QCOMPARE(view->selectionStart(), 29);
+        QCOMPARE(view->selectionLength(), 4);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(view->selectionStart(), 19);
+        window->finder()->FindPrevious();
+        QCOMPARE(view->selectionStart(), 10);
+        status->clear();
+        window->finder()->FindPrevious();
+        QCOMPARE(view->selectionStart(), 0);
+        QCOMPARE(status->text(), QString());
+        // Nothing before the first: the selection stays and the status bar says so.
+        window->finder()->FindPrevious();
+        QCOMPARE(view->selectionStart(), 0);
+        QCOMPARE(view->selectionLength(), 4);
+        QCOMPARE(status->text(), QStringLiteral("Not found: \"BETA\""));
+        // Nothing after the last either.
+        status->clear();
+        view->setSelection(29, 4);
+        QTest::keyClick(window, Qt::Key_F3);
+        QCOMPARE(view->selectionStart(), 29);
+        QCOMPARE(view->selectionLength(), 4);
+        QCOMPARE(status->text(), QStringLiteral("Not found: \"BETA\""));
+        // A caret inside an occurrence finds the one it is in only forwards.
+        view->setSelection(12, 0);
+        window->finder()->FindPrevious();
+        QCOMPARE(view->selectionStart(), 10);
+        // A text the log's encoding cannot hold is not found either, and marks nothing.
+        dialog->setFindText(QStringLiteral("\u03A9beta"));
+        window->finder()->FindDialog1Find();
+        QCOMPARE(status->text(), QStringLiteral("Not found: \"\u03A9beta\""));
+        QCOMPARE(view->markedText(), std::string());
+        QVERIFY(viewer.messages.isEmpty());
+
+        // Every occurrence in sight is marked, the first, one before a CR LF and the last;
+        // other text is not.
+        dialog->setFindText(QStringLiteral("beta"));
+        window->finder()->FindDialog1Find();
+        QCOMPARE(view->markedText(), std::string("beta"));
+        QCOMPARE(window->log()->view1()->markedText(), std::string("beta"));
+        QCOMPARE(window->log()->view3()->markedText(), std::string("beta"));
+        view->clearFocus();
+        view->setSelection(5, 0);
+        // (Cells of letters that do not reach the top of their row.)
+        const QColor mark = cellColour(view, 1);
+        QVERIFY(mark != view->backgroundColour());
+        QCOMPARE(cellColour(view, 3), mark);
+        QCOMPARE(cellColour(view, 13), mark);
+        QCOMPARE(cellColour(view, 22), mark);
+        QCOMPARE(cellColour(view, 30), mark);
+        QCOMPARE(cellColour(view, 32), mark);
+        QCOMPARE(cellColour(view, 5), view->backgroundColour());
+        QCOMPARE(cellColour(view, 25), view->backgroundColour());
+        // Esc in the view takes them away; so does an empty find text.
+        QTest::keyClick(view, Qt::Key_Escape);
+        QCOMPARE(view->markedText(), std::string());
+        QCOMPARE(cellColour(view, 1), view->backgroundColour());
+        window->finder()->FindDialog1Find();
+        QCOMPARE(view->markedText(), std::string("beta"));
+        dialog->findChild<QLineEdit*>(QStringLiteral("FindText"))->clear();
+        QCOMPARE(window->log()->view1()->markedText(), std::string());
+        QCOMPARE(window->log()->view3()->markedText(), std::string());
+    }
+
+    void theFilterPaneListsMatchingLines()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "filter.log", "start error 1\nfine\r\nERROR 22 here\nan err  5\nerr\n7\n");
+        MainWindow* window = viewer.start({log});
+        viewer.tick(2);
+        FilterPane* pane = window->filterPane();
+        QVERIFY(!pane->isVisible());
+        // Shortcuts work in the active window.
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(pane->isVisible());
+        viewer.find<QToolButton>("FilterButton")->click();
+        QVERIFY(!pane->isVisible());
+        viewer.find<QToolButton>("FilterButton")->click();
+        QVERIFY(pane->isVisible());
+
+        auto* text = viewer.find<QLineEdit>("FilterText");
+        auto* matchCase = viewer.find<QCheckBox>("FilterCase");
+        auto* regex = viewer.find<QCheckBox>("FilterRegex");
+        auto* list = viewer.find<QTableView>("FilterView");
+        QAbstractItemModel* model = list->model();
+        auto* status = viewer.find<QLabel>("FilterStatus");
+
+        // Plain text, ignoring case, each line once with its number from 1.
+        text->setText(QStringLiteral("error"));
+        QTRY_COMPARE(model->rowCount(), 2);
+        QCOMPARE(pane->property("matchCount").toInt(), 2);
+        QCOMPARE(cell(model, 0, 0), QStringLiteral("1"));
+        QCOMPARE(cell(model, 0, 1), QStringLiteral("start error 1"));
+        QCOMPARE(cell(model, 1, 0), QStringLiteral("3"));
+        QCOMPARE(cell(model, 1, 1), QStringLiteral("ERROR 22 here"));
+        matchCase->setChecked(true);
+        QTRY_COMPARE(model->rowCount(), 1);
+        QCOMPARE(cell(model, 0, 0), QStringLiteral("1"));
+
+        // A regular expression, within lines ("err" then "7" on the next line is no match).
+        matchCase->setChecked(false);
+        regex->setChecked(true);
+        text->setText(QStringLiteral("err(or)?\\s+\\d+"));
+        QTRY_COMPARE(model->rowCount(), 3);
+        QCOMPARE(cell(model, 2, 0), QStringLiteral("4"));
+        QCOMPARE(status->text(), QStringLiteral("3 lines"));
+
+        // An invalid one says why in the pane and lists nothing.
+        text->setText(QStringLiteral("err(or"));
+        QTRY_VERIFY(status->text().contains(QStringLiteral("missing closing parenthesis")));
+        QCOMPARE(model->rowCount(), 0);
+        QVERIFY(viewer.messages.isEmpty());
+
+        // Lines the followed log appends are added as they arrive, a line cut short included.
+        text->setText(QStringLiteral("err(or)?\\s+\\d+"));
+        QTRY_COMPARE(model->rowCount(), 3);
+        QTRY_VERIFY(!pane->searching());
+        list->setCurrentIndex(model->index(1, 0));
+        appendFile(log, "ok\nerror 9 new\nerr");
+        viewer.tick();
+        QTRY_COMPARE(model->rowCount(), 4);
+        QCOMPARE(pane->matchedLine(3), 7);
+        // Only the new lines were searched: the list was not filled again under the reader.
+        QCOMPARE(list->currentIndex().row(), 1);
+        appendFile(log, "or 10\n");
+        viewer.tick();
+        QTRY_COMPARE(model->rowCount(), 5);
+        QCOMPARE(cell(model, 4, 0), QStringLiteral("9"));
+        QCOMPARE(cell(model, 4, 1), QStringLiteral("error 10"));
+
+        // A click on a listed line puts the view's caret on it; so does Enter.
+        LogView* view = window->log()->shownView();
+        view->setSelection(0, 0);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(model->index(3, 1)).center());
+        QCOMPARE(view->caretLine(), 7);
+        QCOMPARE(view->caretOffset(), view->lineIndex(7));
+        list->setFocus();
+        list->setCurrentIndex(model->index(1, 0));
+        QTest::keyClick(list, Qt::Key_Return);
+        QCOMPARE(window->log()->shownView()->caretLine(), 2);
     }
 
     void anEmptyViewFindsNothing()

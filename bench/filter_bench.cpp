@@ -1,0 +1,120 @@
+// Measures the filter pane on a large log: the search alone (a word ignoring case, and the
+// regular expression err(or)?\s+\d+), then the same typed into the pane of the whole viewer
+// (offscreen), with the longest time the GUI thread went without running its loop meanwhile.
+//
+//   filter_bench <log> [word] [regex]
+
+#include "app/mainwindow.h"
+#include "app/viewer.h"
+#include "log/logfollower.h"
+#include "log/textload.h"
+#include "navigate/filterpane.h"
+#include "navigate/linefilter.h"
+#include "quiethome.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The search alone: a warm-up, then the median of five runs.
+void measureCore(const tlg::LogDocument& document, const std::string& pattern, bool regex, bool matchCase)
+{
+    tlg::LineFilterOptions options;
+    options.regex = regex;
+    options.matchCase = matchCase;
+    const tlg::LineFilter filter(pattern, options);
+    std::vector<double> times;
+    std::size_t count = 0;
+    for (int i = 0; i < 6; ++i) {
+        std::vector<tlg::LineNumber> lines;
+        std::atomic<bool> cancel{false};
+        std::atomic<std::int64_t> done{0};
+        QElapsedTimer clock;
+        clock.start();
+        filter.run(document, 0, lines, cancel, done);
+        if (i > 0)
+            times.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        count = lines.size();
+    }
+    std::printf("filter %-6s %-24s %9zu lines  median %8.1f ms\n", regex ? "regex" : "plain",
+                pattern.c_str(), count, median(times));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: filter_bench <log> [word] [regex]\n");
+        return 2;
+    }
+    const std::string word = argc > 2 ? argv[2] : "error";
+    const std::string regex = argc > 3 ? argv[3] : R"(err(or)?\s+\d+)";
+    {
+        const tlg::DocumentPtr document = tlg::LoadPlainText(argv[1]);
+        measureCore(*document, word, false, false);
+        measureCore(*document, regex, true, true);
+    }
+
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const tlg::bench::QuietHome home;
+    QApplication application(argc, argv);
+    tlg::bench::QuietHome::answerQuestions();
+    auto* window = static_cast<tlg::MainWindow*>(tlg::startViewer({QString::fromLocal8Bit(argv[1])}));
+    QApplication::processEvents();
+    window->log()->Timer1Timer();
+    window->log()->Timer1Timer();
+    tlg::FilterPane* pane = window->filterPane();
+    pane->toggle();
+
+    // A heartbeat every 10 ms tells how long the GUI thread went without running its loop.
+    QElapsedTimer beatClock;
+    qint64 lastBeat = 0;
+    qint64 worstStall = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const qint64 now = beatClock.elapsed();
+        worstStall = std::max(worstStall, now - lastBeat - 10);
+        lastBeat = now;
+    });
+    auto typed = [&](const std::string& pattern, bool isRegex) {
+        pane->findChild<QCheckBox*>(QStringLiteral("FilterRegex"))->setChecked(isRegex);
+        pane->findChild<QCheckBox*>(QStringLiteral("FilterCase"))->setChecked(isRegex);
+        QEventLoop wait;
+        const auto connection = QObject::connect(pane, &tlg::FilterPane::searchFinished, &wait, &QEventLoop::quit);
+        QApplication::processEvents();
+        beatClock.start();
+        lastBeat = 0;
+        worstStall = 0;
+        heartbeat.start(10);
+        QElapsedTimer clock;
+        clock.start();
+        pane->findChild<QLineEdit*>(QStringLiteral("FilterText"))->setText(QString::fromStdString(pattern));
+        wait.exec();
+        const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        heartbeat.stop();
+        QObject::disconnect(connection);
+        std::printf("pane   %-6s %-24s %9d lines  %8.1f ms after the typing pause; longest GUI pause %lld ms\n",
+                    isRegex ? "regex" : "plain", pattern.c_str(), pane->matchCount(), ms,
+                    static_cast<long long>(worstStall));
+    };
+    typed(word, false);
+    typed(regex, true);
+    delete window;
+    return 0;
+}
