@@ -547,6 +547,8 @@ void MainWindow::connectHandlers()
 
     // Find.
     connect(m_controls->searchButton, &QToolButton::clicked, m_finder, &Finder::ToolButton15Click);
+    connect(m_controls->findPreviousAction, &QAction::triggered, m_finder, guarded(this, [this] { m_finder->FindPrevious(); }));
+    connect(m_controls->filterButton, &QToolButton::clicked, m_filterPane, &FilterPane::toggle);
 
     // Reading comfort: the window's keys, the gutter, the font's size, go to line, the recent
     // logs and the overview strip.
@@ -693,8 +695,6 @@ void MainWindow::saveWindowGeometry() const
     std::error_code ignored;
     std::filesystem::create_directories(UserConfigSettingsFolder(), ignored);
     WriteFileAtomically(geometryFilePath(), text.toStdString());
-    connect(m_controls->findPreviousAction, &QAction::triggered, m_finder, guarded(this, [this] { m_finder->FindPrevious(); }));
-    connect(m_controls->filterButton, &QToolButton::clicked, m_filterPane, &FilterPane::toggle);
 }
 
 void MainWindow::showFileListPanel(bool show)

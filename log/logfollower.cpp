@@ -90,9 +90,15 @@ LogFollower::~LogFollower()
     delete m_openDialog;
 }
 
+void LogFollower::NameOnlyIconProvider::preparePictures()
+{
+    m_folder = icon(QAbstractFileIconProvider::Folder);
+    m_file = icon(QAbstractFileIconProvider::File);
+}
+
 QIcon LogFollower::NameOnlyIconProvider::icon(const QFileInfo& info) const
 {
-    return icon(info.isDir() ? QAbstractFileIconProvider::Folder : QAbstractFileIconProvider::File);
+    return info.isDir() ? m_folder : m_file;
 }
 
 QString LogFollower::NameOnlyIconProvider::type(const QFileInfo& info) const

@@ -250,11 +250,18 @@ private:
 
     // Names a file's type and picture by its name alone: a listing never opens a file (a
     // special file such as /proc/kmsg would block the read).
+    // The dialog's listing asks from a thread of its own, so the two pictures are made once,
+    // on the GUI thread, and only handed out.
     class NameOnlyIconProvider : public QFileIconProvider {
     public:
+        void preparePictures();
         using QFileIconProvider::icon;
         QIcon icon(const QFileInfo& info) const override;
         QString type(const QFileInfo& info) const override;
+
+    private:
+        QIcon m_folder;
+        QIcon m_file;
     };
     NameOnlyIconProvider m_iconProvider;
     std::function<void()> m_pending;  // the request that waits for the load to end

@@ -367,6 +367,7 @@ QFileDialog* LogFollower::openDialog()
         m_openDialog->setFileMode(QFileDialog::ExistingFile);
         m_openDialog->setAcceptMode(QFileDialog::AcceptOpen);
         m_openDialog->setSizeGripEnabled(true);
+        m_iconProvider.preparePictures();
         m_openDialog->setIconProvider(&m_iconProvider);
     }
     return m_openDialog;

@@ -185,7 +185,7 @@ private slots:
         QStringList texts;
         for (QAction* action : menu->actions())
             texts << action->text();
-        QCOMPARE(texts, (QStringList{"Reload/Refresh", "", "Copy", "Select All"}));
+        QCOMPARE(texts, (QStringList{"Reload/Refresh", "", "Copy", "Select All", "Find Previous"}));
 
         LogView* view = window->log()->shownView();
         actionNamed(window, "SelectAll1")->trigger();

@@ -333,6 +333,7 @@ private slots:
 
         QStringList types;
         int procRows = 0;
+        int polls = 0;
         auto* poll = new QTimer(window);
         poll->setInterval(20);
         QObject::connect(poll, &QTimer::timeout, poll, [&, window, poll] {
@@ -347,8 +348,19 @@ private slots:
                 dialog->setDirectory(folderNow);
             const QModelIndex parent = model->index(folderNow);
             const int rows = model->rowCount(parent);
-            if (rows == 0)
+            if (rows == 0) {
+                // The listing comes from a thread of its own; asking again now and then
+                // brings it when a change of folder crossed an earlier answer.
+                if (polls % 25 == 0)
+                    dialog->setDirectory(folderNow);
+                if (model->canFetchMore(parent))
+                    model->fetchMore(parent);
+                if (++polls > 1500) { // 30 s: fail rather than wait for ever
+                    poll->stop();
+                    dialog->reject();
+                }
                 return;
+            }
             QStringList typesHere;
             for (int row = 0; row < rows; ++row) {
                 (void)model->data(model->index(row, 0, parent), Qt::DecorationRole);
