@@ -5,9 +5,12 @@
 // and the views. A document for a grown file is built by appending to the previous one: both
 // share one buffer, each seeing its own prefix, so following a log costs only its new bytes.
 
+#include "core/fileops.h"
+
 #include <sys/types.h>
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -87,27 +90,116 @@ std::size_t TextRoomFor(std::size_t size);
 class LogDocument;
 using DocumentPtr = std::shared_ptr<const LogDocument>;
 using TextBuffer = GrowOnlyBuffer<char>;
+class FileText;
 
-class LogDocument {
+// Bytes of a document, kept readable for as long as this object lives: a view into the
+// document's memory or into a block it read from its file, or a copy of its own when the bytes
+// cross blocks. Cheap to copy. Used where a std::string_view is wanted through view() or, for
+// a named slice, by conversion.
+class TextSlice {
 public:
-    // Builds the document of these bytes and indexes its lines. Lines end at LF, CR LF or a
-    // lone CR.
+    TextSlice() = default;
+    TextSlice(std::string_view bytes, std::shared_ptr<const void> keep) : m_keep(std::move(keep)), m_view(bytes) {}
+    // A slice that owns its bytes.
+    static TextSlice owning(std::string bytes);
+
+    std::string_view view() const { return m_view; }
+    operator std::string_view() const& { return m_view; }
+    operator std::string_view() const&& = delete; // the bytes may go with the temporary
+    const char* data() const { return m_view.data(); }
+    std::size_t size() const { return m_view.size(); }
+    bool empty() const { return m_view.empty(); }
+    char operator[](std::size_t i) const { return m_view[i]; }
+    std::string_view substr(std::size_t from, std::size_t count = std::string_view::npos) const
+    {
+        return m_view.substr(from, count);
+    }
+
+private:
+    std::shared_ptr<const void> m_keep;
+    std::string_view m_view;
+};
+
+// How a document read from a file holds it. Tests make them tiny to cross every boundary.
+struct PagingSizes {
+    std::size_t cacheBlock = 256u << 10; // bytes the block cache reads at a time
+    std::size_t cacheBlocks = 32;        // blocks the cache keeps
+    std::size_t hashBlock = 64u << 10;   // bytes a check value covers
+    std::size_t readChunk = 4u << 20;    // bytes a pass over the text reads at a time
+};
+
+class LogDocument : public std::enable_shared_from_this<LogDocument> {
+public:
+    // Builds the document of these bytes, held in memory, and indexes its lines. Lines end at
+    // LF, CR LF or a lone CR.
     static DocumentPtr fromBytes(std::string_view bytes);
     // Builds the document of the first `size` bytes of a buffer that nothing else uses yet
     // (a load reads straight into it), read from the given file.
     static DocumentPtr adopt(std::shared_ptr<TextBuffer> buffer, std::size_t size,
                              FileIdentity identity);
+    // Indexes an open file from its start to its end (as far as it reaches while being read)
+    // and builds the document that reads its bytes from the file when asked: only the line
+    // index, a check value per hash block and a bounded cache of blocks stay in memory. The
+    // file stays open as long as a document uses it, so a deleted file stays readable.
+    // `bytesRead`, when given, counts the bytes indexed so far. Throws Failure("Cannot read
+    // file " + path) on a read error.
+    static DocumentPtr fromFile(FileHandle file, const std::string& path, FileIdentity identity,
+                                std::atomic<std::int64_t>* bytesRead = nullptr,
+                                const PagingSizes& sizes = PagingSizes{});
     // The shared empty document.
     static DocumentPtr empty();
 
     // This document's text followed by `more`: sharing this document's buffers when it is the
     // newest of them and they have room, copying them otherwise. Costs the new bytes (and the
-    // last line), not the whole text.
+    // last line), not the whole text. A document read from a file only indexes `more`, which
+    // must be the bytes the file holds after this document's end.
     DocumentPtr appended(std::string_view more) const;
+    // For a document read from a file: this document grown to what its file now holds after
+    // its end (itself when nothing was added), read a chunk at a time. Only the new bytes are
+    // read. Throws Failure as fromFile does.
+    DocumentPtr grown(std::atomic<std::int64_t>* bytesRead = nullptr) const;
 
-    std::string_view text() const { return {m_text->data(), m_size}; }
     ByteOffset size() const { return static_cast<ByteOffset>(m_size); }
     const FileIdentity& identity() const { return m_identity; }
+    // Whether the bytes are read from a file rather than held in memory.
+    bool paged() const { return m_file != nullptr; }
+
+    // The bytes [from, to), clamped to the text. Bytes the file no longer holds (it was
+    // truncated) read as spaces, and the document is then known to be stale.
+    TextSlice slice(ByteOffset from, ByteOffset to) const;
+    // The whole text copied, for small texts and tests.
+    std::string copyText() const;
+
+    // Calls `visit(offset, bytes)` for [from, to) a chunk of about `chunk` bytes at a time, in
+    // order; each chunk but the first also holds the `overlap` bytes before it, so that a
+    // pattern of overlap + 1 bytes is never missed at a seam (`offset` is where `bytes`
+    // starts). Stops when visit returns false; returns false then, true otherwise.
+    bool forEachChunk(ByteOffset from, ByteOffset to, std::size_t chunk, std::size_t overlap,
+                      const std::function<bool(ByteOffset, std::string_view)>& visit) const;
+    // The same, backwards: the chunks from `to` down to `from`, each holding also the
+    // `overlap` bytes after it.
+    bool forEachChunkBackwards(ByteOffset from, ByteOffset to, std::size_t chunk, std::size_t overlap,
+                               const std::function<bool(ByteOffset, std::string_view)>& visit) const;
+    // Calls `visit(first, end, bytes)` for the lines [first, end) a block of whole lines (with
+    // their breaks) of about `chunk` bytes at a time; a longer line makes a block of its own.
+    bool forEachLineBlock(LineNumber first, LineNumber end, std::size_t chunk,
+                          const std::function<bool(LineNumber, LineNumber, std::string_view)>& visit) const;
+
+    // Whether the open file `fd` holds this document's bytes over [from, to) (widened to whole
+    // hash blocks for a document read from a file, whose bytes are compared by check value).
+    // False when the file is shorter. Throws Failure("Cannot read file " + path) on a read
+    // error.
+    bool sameAsFile(int fd, const std::string& path, ByteOffset from, ByteOffset to) const;
+    // The size of the stretch sameAsFile compares at least, so that callers can step through
+    // the text window by window: 1 for a document in memory.
+    std::size_t checkGranule() const;
+    // True once a read found that the file no longer holds the bytes this document indexed:
+    // the text must be loaded again.
+    bool stale() const;
+
+    // Whether this document is `earlier` with bytes appended (so its first earlier.size()
+    // bytes are earlier's, and so are its line starts but the last).
+    bool grewFrom(const LogDocument& earlier) const;
 
     // The number of lines, not counting the empty line that follows a final line break: "a\nb"
     // and "a\nb\n" have 2 lines, "" has 0.
@@ -129,7 +221,7 @@ public:
     LineNumber lineFromOffset(ByteOffset offset) const;
 
     // The content of a line without its line break.
-    std::string_view lineText(LineNumber line) const;
+    TextSlice lineText(LineNumber line) const;
 
     // The length in bytes of the longest line's content.
     std::int64_t longestLine() const { return m_longestLine; }
@@ -138,25 +230,77 @@ public:
     // Whether the text holds a NUL byte anywhere (found while indexing).
     bool holdsNul() const { return m_holdsNul; }
 
-private:
-    using StartBuffer = GrowOnlyBuffer<ByteOffset>;
-    LogDocument() = default;
-    // Indexes the text from `from` on, the line holding `from` starting at `lineStart`.
-    void indexFrom(std::size_t from, std::size_t lineStart);
-    void pushStart(ByteOffset start);
-    // Index entries are claimed from the shared buffer a block at a time, and what a finished
-    // index did not use is given back.
-    void finishStarts();
+    // Bytes of memory the line index and the check values take, for benchmarks.
+    std::size_t indexMemory() const;
 
-    std::shared_ptr<TextBuffer> m_text;
+private:
+    // Entries claimed from a shared GrowOnlyBuffer: a document sees the first `count`; the
+    // newest document of a line may claim what follows, a block at a time, and takes a buffer
+    // of its own when another took the room first.
+    template <typename T>
+    struct Claimed {
+        std::shared_ptr<GrowOnlyBuffer<T>> buffer;
+        std::size_t count = 0;
+        std::size_t claimed = 0;
+        void reserve(std::size_t capacity);
+        void push(const T& value);
+        void finish();
+        void makeOwn(std::size_t keep); // a buffer of its own holding the first `keep` entries
+        const T& operator[](std::size_t i) const { return buffer->data()[i]; }
+        T& last() { return buffer->data()[count - 1]; }
+    };
+    // A line start that does not fit in 16 bits from its group's first.
+    struct FarStart {
+        std::int64_t row;
+        ByteOffset start;
+    };
+    struct HashTail;
+
+    LogDocument() = default;
+    void reserveIndex(std::size_t size);
+    // Indexes `bytes`, the text's bytes from `at` on (at == the bytes indexed so far).
+    void indexBytes(const char* bytes, std::size_t length);
+    void finishIndex();
+    void measureLine(std::size_t end);
+    void pushStart(ByteOffset start);
+    // Drops the last line start, first making the index this document's own when the start is
+    // one that the document it was appended to sees.
+    void dropLastStart();
+    ByteOffset rowStart(std::size_t row) const;
+    void hashBytes(const char* bytes, std::size_t length);
+    // Reads a paged document's file from its end on, indexing and hashing what it reads.
+    void readFile(std::atomic<std::int64_t>* bytesRead);
+    // Copies [from, to) (within the text) into out.
+    void readInto(ByteOffset from, std::size_t length, char* out) const;
+
+    std::shared_ptr<TextBuffer> m_text; // the bytes of a document held in memory
+    std::shared_ptr<FileText> m_file;   // the file of a paged document
     std::size_t m_size = 0;
-    std::shared_ptr<StartBuffer> m_starts; // starts[0] == 0, strictly increasing
+    FileIdentity m_identity;
+
+    // Line starts, compactly: every kGroupRows-th in full (m_bases), each one as its distance
+    // from its group's first in 16 bits (m_deltas), or kFar and its full value in m_far.
+    Claimed<std::uint16_t> m_deltas; // one per row
+    Claimed<ByteOffset> m_bases;     // one per group of rows
+    Claimed<FarStart> m_far;         // in order of rows
     std::size_t m_rows = 0;
-    std::size_t m_claimedRows = 0;
+
+    // Check values of a paged document's text: one per whole hash block, and the state over
+    // the bytes after the last whole block.
+    Claimed<std::uint64_t> m_hashes;
+    std::shared_ptr<HashTail> m_hashTail;
+
+    // Rows this document shares with the one it was appended to: those must not change.
+    std::size_t m_sharedRows = 0;
+    // Where indexing stands: the start of the last line and what is known of it.
+    std::size_t m_lineStart = 0;
+    std::int64_t m_lineColumns = 0; // columns up to m_segmentStart
+    std::size_t m_segmentStart = 0; // the byte after the last tab of the line
+    bool m_lastWasCr = false;       // the text so far ends with a CR
+
     std::int64_t m_longestLine = 0;
     bool m_holdsNul = false;
     std::int64_t m_widestColumns = 0;
-    FileIdentity m_identity;
 };
 
 } // namespace tlg

@@ -1,3 +1,9 @@
+# A paged log's check values: xxHash. The overview strip's labels: Vectorscan, many patterns in
+# one pass.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(XXHASH REQUIRED IMPORTED_TARGET libxxhash)
+list(APPEND TLG_CORE_LIBRARIES PkgConfig::XXHASH)
+
 list(APPEND TLG_CORE_SOURCES
     log/encoding.cpp
     log/linelayout.cpp

@@ -11,6 +11,8 @@ packages=(
     xdg-utils desktop-file-utils libglib2.0-bin  # the desktop's file associations, checked by tests
     librsvg2-bin  # rsvg-convert draws the icon's sizes
     libpcre2-dev  # the filter pane's regular expressions (PCRE2 with its JIT)
+    libxxhash-dev  # check values of a large log's blocks, read from the file when shown
+    libvectorscan-dev  # the overview strip's labels, all in one pass
     dpkg-dev file appstream man-db  # the Debian package (dpkg-shlibdeps) and its checks
 )
 
