@@ -119,15 +119,16 @@ int main(int argc, char* argv[])
     // The peak before checking, which reads the file again, and then the check, chunk by chunk.
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
-    const std::string_view shown = window->log()->shownView()->document()->text();
+    const tlg::DocumentPtr shown = window->log()->shownView()->document();
     bool same = true;
     {
         QFile file(QString::fromStdString(path));
         file.open(QIODevice::ReadOnly);
         std::size_t at = 0;
         for (QByteArray chunk; same && !(chunk = file.read(64 << 20)).isEmpty(); at += static_cast<std::size_t>(chunk.size()))
-            same = shown.substr(at, static_cast<std::size_t>(chunk.size())) == std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size()));
-        same = same && at == shown.size();
+            same = shown->slice(static_cast<tlg::ByteOffset>(at), static_cast<tlg::ByteOffset>(at) + chunk.size()).view() ==
+                   std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size()));
+        same = same && static_cast<tlg::ByteOffset>(at) == shown->size();
     }
     std::printf("written %lld bytes in %d s (%.1f MB/s), reloads seen %d, worst GUI stall %lld ms, "
                 "peak memory %ld MiB, shown text %s the file\n",

@@ -115,6 +115,9 @@ public:
         return m_view.substr(from, count);
     }
 
+    friend bool operator==(const TextSlice& a, const TextSlice& b) { return a.m_view == b.m_view; }
+    friend bool operator==(const TextSlice& a, std::string_view b) { return a.m_view == b; }
+
 private:
     std::shared_ptr<const void> m_keep;
     std::string_view m_view;

@@ -147,7 +147,7 @@ void LogView::setEncoding(Encoding held)
     // The caret and selection stay on cell boundaries.
     const LineNumber line = m_document->lineFromOffset(m_caret);
     const ByteOffset start = m_document->lineIndex(line);
-    const std::string_view text = m_document->lineText(line);
+    const TextSlice text = m_document->lineText(line);
     if (m_caret - start <= static_cast<ByteOffset>(text.size()))
         m_caret = start + static_cast<ByteOffset>(boundaryAtOrBefore(text, static_cast<std::size_t>(m_caret - start), utf8()));
     m_anchor = m_caret;
@@ -158,14 +158,14 @@ void LogView::setEncoding(Encoding held)
 
 std::string LogView::text() const
 {
-    return std::string(m_document->text());
+    return m_document->copyText();
 }
 
 QString LogView::lineText(LineNumber line) const
 {
     if (line < 0 || line >= m_document->rowCount())
         return QString();
-    const std::string_view text = m_document->lineText(line);
+    const TextSlice text = m_document->lineText(line);
     QString shown;
     shown.reserve(static_cast<qsizetype>(std::min<std::size_t>(text.size(), 1u << 20)));
     for (Cell at{0, 0}; at.byte < text.size();) {
@@ -209,8 +209,8 @@ void LogView::copy()
                                .arg(static_cast<qulonglong>(m_copyLimit >> 20)));
         return;
     }
-    const std::string_view bytes = m_document->text().substr(
-        static_cast<std::size_t>(selectionStart()), static_cast<std::size_t>(selectionLength()));
+    // Read from the file when the text is not in memory, straight into one string.
+    const TextSlice bytes = m_document->slice(selectionStart(), selectionStart() + selectionLength());
     try {
         QString text;
         if (m_encoding == Encoding::Utf8)
@@ -270,8 +270,7 @@ const std::vector<LabelSpan>& LogView::labelSpans(LineNumber line, std::size_t f
     // The line with its break: a word run ends with the boundary byte after it.
     const ByteOffset start = m_document->lineIndex(line);
     const ByteOffset end = m_document->lineIndex(line + 1);
-    const std::string_view text = m_document->text().substr(
-        static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+    const TextSlice text = m_document->slice(start, end);
     // A long line is coloured around the part in sight only, and not remembered.
     if (text.size() >= kLongLine) {
         ColourLine(text, *m_matchRules, m_windowSpans, from, to);
@@ -332,9 +331,14 @@ std::int64_t LogView::visibleColumns() const
     return std::max<std::int64_t>(1, static_cast<std::int64_t>(width / m_renderer.cellWidth()));
 }
 
+std::int64_t LogView::lineLength(LineNumber line) const
+{
+    return m_document->lineContentEnd(line) - m_document->lineIndex(line);
+}
+
 std::int64_t LogView::lineColumns(LineNumber line) const
 {
-    const std::string_view text = m_document->lineText(line);
+    const TextSlice text = m_document->lineText(line);
     if (text.size() < kLongLine)
         return columnOfByte(text, text.size(), utf8());
     if (utf8())
@@ -353,7 +357,7 @@ const std::vector<Cell>& LogView::checkpoints(LineNumber line) const
     if (m_checkpoints.size() > 64)
         m_checkpoints.clear();
     // One walk over the line; the last point is its end.
-    const std::string_view text = m_document->lineText(line);
+    const TextSlice text = m_document->lineText(line);
     std::vector<Cell>& points = m_checkpoints[line];
     points.push_back({0, 0});
     Cell at{0, 0};
@@ -370,7 +374,7 @@ const std::vector<Cell>& LogView::checkpoints(LineNumber line) const
 
 Cell LogView::anchorForByte(LineNumber line, std::size_t index) const
 {
-    if (!utf8() || m_document->lineText(line).size() < kLongLine)
+    if (!utf8() || lineLength(line) < kLongLine)
         return {0, 0};
     const std::vector<Cell>& points = checkpoints(line);
     auto after = std::upper_bound(points.begin(), points.end(), index,
@@ -380,7 +384,7 @@ Cell LogView::anchorForByte(LineNumber line, std::size_t index) const
 
 Cell LogView::anchorForColumn(LineNumber line, std::int64_t column) const
 {
-    if (!utf8() || m_document->lineText(line).size() < kLongLine)
+    if (!utf8() || lineLength(line) < kLongLine)
         return {0, 0};
     const std::vector<Cell>& points = checkpoints(line);
     auto after = std::upper_bound(points.begin(), points.end(), column,
@@ -390,7 +394,7 @@ Cell LogView::anchorForColumn(LineNumber line, std::int64_t column) const
 
 const std::vector<Cell>* LogView::wrappedRowStarts(LineNumber line) const
 {
-    const std::string_view text = m_document->lineText(line);
+    const TextSlice text = m_document->lineText(line);
     if (text.size() >= kLongLine)
         return nullptr;
     if (const auto known = m_wrapRows.find(line); known != m_wrapRows.end())
@@ -413,7 +417,7 @@ std::int64_t LogView::rowsOfLine(LineNumber line) const
 
 Cell LogView::rowStart(const RowPos& pos) const
 {
-    const std::string_view text = m_document->lineText(pos.line);
+    const TextSlice text = m_document->lineText(pos.line);
     std::int64_t column = m_firstColumn;
     if (m_wordWrap) {
         if (const std::vector<Cell>* rows = wrappedRowStarts(pos.line))
@@ -427,14 +431,14 @@ Cell LogView::rowEnd(const RowPos& pos) const
 {
     if (m_wordWrap && pos.subRow + 1 < rowsOfLine(pos.line))
         return rowStart({pos.line, pos.subRow + 1});
-    const std::string_view text = m_document->lineText(pos.line);
+    const TextSlice text = m_document->lineText(pos.line);
     return {text.size(), lineColumns(pos.line)};
 }
 
 std::int64_t LogView::columnOfOffset(ByteOffset offset) const
 {
     const LineNumber line = m_document->lineFromOffset(offset);
-    const std::string_view text = m_document->lineText(line);
+    const TextSlice text = m_document->lineText(line);
     const auto index = std::min(static_cast<std::size_t>(offset - m_document->lineIndex(line)), text.size());
     return columnOfByte(text, index, utf8(), anchorForByte(line, index));
 }
@@ -524,7 +528,7 @@ std::int64_t LogView::rowsFromTop(const RowPos& pos, std::int64_t limit) const
 
 ByteOffset LogView::offsetAtRowColumn(const RowPos& pos, double column) const
 {
-    const std::string_view text = m_document->lineText(pos.line);
+    const TextSlice text = m_document->lineText(pos.line);
     const ByteOffset lineStart = m_document->lineIndex(pos.line);
     if (!m_wordWrap) {
         const auto whole = static_cast<std::int64_t>(std::max(0.0, std::floor(column)));
@@ -679,7 +683,7 @@ ByteOffset LogView::stepLeft(ByteOffset offset) const
         return m_document->lineContentEnd(line); // inside a CR LF
     if (offset > start)
         return start + static_cast<ByteOffset>(previousBoundary(
-                           m_document->lineText(line), static_cast<std::size_t>(offset - start), utf8()));
+                           m_document->lineText(line).view(), static_cast<std::size_t>(offset - start), utf8()));
     return m_document->lineContentEnd(line - 1);
 }
 
@@ -689,7 +693,7 @@ ByteOffset LogView::stepRight(ByteOffset offset) const
     const ByteOffset start = m_document->lineIndex(line);
     if (offset < m_document->lineContentEnd(line))
         return start + static_cast<ByteOffset>(nextBoundary(
-                           m_document->lineText(line), static_cast<std::size_t>(offset - start), utf8()));
+                           m_document->lineText(line).view(), static_cast<std::size_t>(offset - start), utf8()));
     if (line + 1 < m_document->rowCount())
         return m_document->lineIndex(line + 1);
     return m_document->size();
@@ -710,14 +714,18 @@ ByteOffset LogView::verticalMove(std::int64_t rows)
 
 void LogView::selectWordAt(ByteOffset offset)
 {
-    const std::string_view text = m_document->text();
-    ByteOffset start = std::clamp<ByteOffset>(offset, 0, m_document->size());
-    ByteOffset end = start;
-    while (start > 0 && !isWordBoundary(text[static_cast<std::size_t>(start - 1)]))
+    // A line break is a boundary: the word lies within its line.
+    offset = std::clamp<ByteOffset>(offset, 0, m_document->size());
+    const LineNumber line = m_document->lineFromOffset(offset);
+    const ByteOffset lineStart = m_document->lineIndex(line);
+    const TextSlice text = m_document->slice(lineStart, m_document->lineIndex(line + 1));
+    auto start = static_cast<std::size_t>(offset - lineStart);
+    std::size_t end = start;
+    while (start > 0 && !isWordBoundary(text[start - 1]))
         --start;
-    while (end < m_document->size() && !isWordBoundary(text[static_cast<std::size_t>(end)]))
+    while (end < text.size() && !isWordBoundary(text[end]))
         ++end;
-    setSelection(start, end - start);
+    setSelection(lineStart + static_cast<ByteOffset>(start), static_cast<ByteOffset>(end - start));
 }
 
 // --- Marks -------------------------------------------------------------------------------
@@ -742,7 +750,7 @@ void LogView::paintMarks(QPainter& painter, LineNumber line, const LineRenderer:
     const auto from = static_cast<ByteOffset>(row.start.byte);
     const auto to = static_cast<ByteOffset>(rowEnd);
     const qreal cell = m_renderer.cellWidth();
-    for (const auto& [start, end] : OccurrencesTouching(search, m_document->text(), lineStart + from, lineStart + to)) {
+    for (const auto& [start, end] : OccurrencesTouching(search, *m_document, lineStart + from, lineStart + to)) {
         const auto first = static_cast<std::size_t>(std::clamp(start - lineStart, from, to));
         const auto last = static_cast<std::size_t>(std::clamp(end - lineStart, from, to));
         if (last <= first)
@@ -776,17 +784,19 @@ void LogView::paintEvent(QPaintEvent*)
     int caretRow = -1;
     std::int64_t caretFirstColumn = 0;
     LineNumber measuredLine = -1; // the line whose selection columns `row` holds
+    TextSlice measuredText;       // its bytes, which `row` points into
     Cell carried{0, 0};           // where the previous row of the same line stopped
     LineRenderer::Row row;
     std::vector<ColourSpan> spans;
     for (int i = 0, y = 0; i < rows; ++i, y += lineHeight) {
-        const std::string_view text = m_document->lineText(pos.line);
+        const TextSlice text = m_document->lineText(pos.line);
         if (pos.line != measuredLine) {
             // Per line: its selected bytes and their columns, and its width.
             measuredLine = pos.line;
             const ByteOffset lineStart = m_document->lineIndex(pos.line);
             const auto length = static_cast<ByteOffset>(text.size());
-            row.line = text;
+            measuredText = text;
+            row.line = measuredText;
             row.encoding = m_encoding;
             row.selectionStart = static_cast<std::size_t>(std::clamp<ByteOffset>(selStart - lineStart, 0, length));
             row.selectionEnd = static_cast<std::size_t>(std::clamp<ByteOffset>(selEnd - lineStart, 0, length));

@@ -161,6 +161,8 @@ private:
 
     std::int64_t rowsOfLine(LineNumber line) const;
     // The width of a line in columns; remembered for long lines, whose tabs take a scan.
+    // The length in bytes of a line's content, without reading it.
+    std::int64_t lineLength(LineNumber line) const;
     std::int64_t lineColumns(LineNumber line) const;
     // The column at which the byte at offset starts, within its line.
     std::int64_t columnOfOffset(ByteOffset offset) const;

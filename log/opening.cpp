@@ -100,7 +100,7 @@ bool LogFollower::CheckLoadedText()
     bool same = true;
     readAside(
         [&, path, held](std::atomic<std::int64_t>&) {
-            same = TextStillInFile(path, held->text(), check);
+            same = TextStillInFile(path, *held, check);
             return held;
         },
         0);

@@ -140,8 +140,8 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
         LineNumber blockEnd = std::min(document.lineFromOffset(base + static_cast<ByteOffset>(kBlockBytes)), lines);
         if (blockEnd <= blockFirst)
             blockEnd = blockFirst + 1;
-        const std::string_view bytes = document.text().substr(
-            static_cast<std::size_t>(base), static_cast<std::size_t>(document.lineIndex(blockEnd) - base));
+        const TextSlice blockText = document.slice(base, document.lineIndex(blockEnd));
+        const std::string_view bytes = blockText.view();
         std::uint8_t* blockMarks = marks.data() + (blockFirst - first);
         if (!labelNeedles.empty()) {
             foldInto(bytes, labelFold, labelBlock);
@@ -176,8 +176,7 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
             const auto line = first + static_cast<LineNumber>(i);
             const ByteOffset start = document.lineIndex(line);
             const ByteOffset end = document.lineIndex(line + 1); // with its line break
-            ColourLine(document.text().substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)),
-                       *rules, spans);
+            ColourLine(document.slice(start, end).view(), *rules, spans);
             for (const LabelSpan& span : spans) {
                 if (span.end > span.start)
                     mark |= span.colour == LabelColour::Error ? kMarkError : span.colour == LabelColour::Info ? kMarkInfo : 0;

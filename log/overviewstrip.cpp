@@ -73,8 +73,7 @@ void OverviewStrip::refresh()
         return;
     // A log grown from the one marked (its buffer shared, so its old bytes are those marked):
     // the last old line may have grown, so it is marked again with the new ones.
-    if (sameMarking && m_document && job.document && job.document->size() >= m_document->size() &&
-        job.document->text().data() == m_document->text().data() &&
+    if (sameMarking && m_document && job.document && job.document->grewFrom(*m_document) &&
         static_cast<LineCount>(m_marks.size()) == m_document->lineCount())
         job.first = std::max<LineCount>(m_document->lineCount() - 1, 0);
     start(std::move(job));

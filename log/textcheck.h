@@ -27,9 +27,11 @@ struct TextCheck {
 // most `budget` bytes whole; a longer one at its first and last 4 KiB and at a window of the
 // rest of the budget from check.cursor on, wrapping round, after which the cursor moves on and
 // check.unchecked shrinks by the window. True when every byte compared is the same (a file now
-// shorter than the text is not). The file is opened for reading only and closed again; throws
-// Failure when it cannot be opened or read.
-bool TextStillInFile(const std::string& path, std::string_view text, TextCheck& check,
+// shorter than the text is not). A text read from its file is compared by the check values of
+// its blocks (each stretch widened to whole blocks), and is not the file's once a read of it
+// found that the file changed under it. The file is opened for reading only and closed again;
+// throws Failure when it cannot be opened or read.
+bool TextStillInFile(const std::string& path, const LogDocument& text, TextCheck& check,
                      std::size_t budget = kTextCheckBudget);
 
 // The followed log's text after a change: the bytes `previous` holds are compared with the file

@@ -57,57 +57,37 @@ void readToEnd(int fd, const std::string& path, std::shared_ptr<TextBuffer>& out
     }
 }
 
-// True when the file holds the same bytes as `text` at `offset`.
-bool sameBytesAt(int fd, std::string_view text, std::size_t offset, std::size_t length)
-{
-    std::string bytes(length, '\0');
-    std::size_t got = 0;
-    while (got < length) {
-        const ssize_t n = ::pread(fd, bytes.data() + got, length - got, static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        got += static_cast<std::size_t>(n);
-    }
-    return std::memcmp(bytes.data(), text.data() + offset, length) == 0;
-}
-
 } // namespace
 
 DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* bytesRead)
 {
     struct stat st {};
-    const FileHandle file = openLog(path, st);
-    auto buffer = std::make_shared<TextBuffer>(TextRoomFor(static_cast<std::size_t>(st.st_size)));
-    std::size_t used = 0;
-    readToEnd(file.fd(), path, buffer, used, bytesRead);
-    return LogDocument::adopt(std::move(buffer), used, {st.st_dev, st.st_ino, true});
+    FileHandle file = openLog(path, st);
+    return LogDocument::fromFile(std::move(file), path, {st.st_dev, st.st_ino, true}, bytesRead);
 }
 
 DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previous,
                                std::atomic<std::int64_t>* bytesRead)
 {
     struct stat st {};
-    const FileHandle file = openLog(path, st);
+    FileHandle file = openLog(path, st);
     const FileIdentity identity{st.st_dev, st.st_ino, true};
-    const std::size_t known = previous ? static_cast<std::size_t>(previous->size()) : 0;
-    constexpr std::size_t kCheck = 4096;
+    const ByteOffset known = previous ? previous->size() : 0;
+    constexpr ByteOffset kCheck = 4096;
     const bool unchanged =
-        previous && previous->identity() == identity && known > 0 &&
-        static_cast<std::size_t>(st.st_size) >= known &&
-        sameBytesAt(file.fd(), previous->text(), 0, std::min(kCheck, known)) &&
-        sameBytesAt(file.fd(), previous->text(), known - std::min(kCheck, known), std::min(kCheck, known));
-    if (!unchanged) {
-        auto buffer = std::make_shared<TextBuffer>(TextRoomFor(static_cast<std::size_t>(st.st_size)));
-        std::size_t used = 0;
-        readToEnd(file.fd(), path, buffer, used, bytesRead);
-        return LogDocument::adopt(std::move(buffer), used, identity);
-    }
+        previous && previous->identity() == identity && known > 0 && st.st_size >= known && !previous->stale() &&
+        previous->sameAsFile(file.fd(), path, 0, std::min(kCheck, known)) &&
+        previous->sameAsFile(file.fd(), path, known - std::min(kCheck, known), known);
+    if (!unchanged)
+        return LogDocument::fromFile(std::move(file), path, identity, bytesRead);
+    // A text read from the file reads what was written since from the file it already has
+    // open (the same one: same device and inode).
+    if (previous->paged())
+        return previous->grown(bytesRead);
     // Only what was written since.
     if (::lseek(file.fd(), static_cast<off_t>(known), SEEK_SET) < 0)
         throw Failure("Cannot read file " + path);
-    auto more = std::make_shared<TextBuffer>(static_cast<std::size_t>(st.st_size) - known + 65536);
+    auto more = std::make_shared<TextBuffer>(static_cast<std::size_t>(st.st_size - known) + 65536);
     std::size_t used = 0;
     readToEnd(file.fd(), path, more, used, bytesRead);
     if (used == 0)

@@ -21,6 +21,9 @@ bool sameIgnoringAsciiCase(std::string_view a, std::string_view b)
 // The block Find Previous searches at a time, walking back.
 constexpr ByteOffset kBackBlock = 1 << 20;
 
+// The bytes a search over a document reads at a time.
+constexpr std::size_t kSearchChunk = 4u << 20;
+
 } // namespace
 
 ByteOffset FindOccurrenceFrom(const TextSearch& search, std::string_view text, ByteOffset from)
@@ -79,6 +82,58 @@ std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSea
     for (ByteOffset at = FindOccurrenceFrom(search, window, lo); at >= 0;
          at = FindOccurrenceFrom(search, window, at + 1))
         found.emplace_back(at, at + length);
+    return found;
+}
+
+ByteOffset FindOccurrenceFrom(const TextSearch& search, const LogDocument& text, ByteOffset from)
+{
+    const auto length = static_cast<ByteOffset>(search.pattern.size());
+    if (length == 0)
+        return -1;
+    from = std::max<ByteOffset>(from, 0);
+    ByteOffset found = -1;
+    // Each chunk also holds the pattern's length less one before it: an occurrence that
+    // crosses a seam lies wholly in the later chunk.
+    text.forEachChunk(from, text.size(), kSearchChunk, static_cast<std::size_t>(length - 1),
+                      [&](ByteOffset at, std::string_view bytes) {
+                          const ByteOffset hit = FindOccurrenceFrom(search, bytes, std::max<ByteOffset>(from - at, 0));
+                          if (hit >= 0)
+                              found = at + hit;
+                          return hit < 0;
+                      });
+    return found;
+}
+
+ByteOffset FindOccurrenceBefore(const TextSearch& search, const LogDocument& text, ByteOffset before)
+{
+    const auto length = static_cast<ByteOffset>(search.pattern.size());
+    before = std::min<ByteOffset>(before, text.size());
+    while (length > 0 && before > 0) {
+        const ByteOffset blockStart = std::max<ByteOffset>(0, before - kBackBlock);
+        // Occurrences that start in [blockStart, before), with the bytes they may reach.
+        const TextSlice block = text.slice(blockStart, std::min<ByteOffset>(before - 1 + length, text.size()));
+        const ByteOffset hit = FindOccurrenceBefore(search, block.view(), before - blockStart);
+        if (hit >= 0)
+            return blockStart + hit;
+        before = blockStart;
+    }
+    return -1;
+}
+
+std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSearch& search,
+                                                                   const LogDocument& text,
+                                                                   ByteOffset from, ByteOffset to)
+{
+    const auto length = static_cast<ByteOffset>(search.pattern.size());
+    if (length == 0 || to <= from)
+        return {};
+    const ByteOffset lo = std::max<ByteOffset>(0, from - length + 1);
+    const TextSlice window = text.slice(lo, std::min<ByteOffset>(to - 1 + length, text.size()));
+    auto found = OccurrencesTouching(search, window.view(), from - lo, to - lo);
+    for (auto& [start, end] : found) {
+        start += lo;
+        end += lo;
+    }
     return found;
 }
 

@@ -33,4 +33,11 @@ std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSea
                                                                    std::string_view text,
                                                                    ByteOffset from, ByteOffset to);
 
+// The same over a document, read a chunk at a time: only the stretch looked at is read.
+ByteOffset FindOccurrenceFrom(const TextSearch& search, const LogDocument& text, ByteOffset from);
+ByteOffset FindOccurrenceBefore(const TextSearch& search, const LogDocument& text, ByteOffset before);
+std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSearch& search,
+                                                                   const LogDocument& text,
+                                                                   ByteOffset from, ByteOffset to);
+
 } // namespace tlg

@@ -100,4 +100,53 @@ UnicodeKind ClassifyLoadedText(std::string_view loaded, bool holdsNul)
     return UnicodeKind::SingleByte;
 }
 
+UnicodeKind ClassifyLoadedText(const LogDocument& loaded)
+{
+    constexpr std::size_t kChunk = 1u << 20;
+    if (loaded.holdsNul()) {
+        // A NUL between the first and the last byte that is not blank.
+        ByteOffset first = -1;
+        loaded.forEachChunk(0, loaded.size(), kChunk, 0, [&](ByteOffset at, std::string_view bytes) {
+            for (std::size_t i = 0; i < bytes.size(); ++i) {
+                if (!isBlank(bytes[i])) {
+                    first = at + static_cast<ByteOffset>(i);
+                    return false;
+                }
+            }
+            return true;
+        });
+        ByteOffset last = -1;
+        loaded.forEachChunkBackwards(0, loaded.size(), kChunk, 0, [&](ByteOffset at, std::string_view bytes) {
+            for (std::size_t i = bytes.size(); i-- > 0;) {
+                if (!isBlank(bytes[i])) {
+                    last = at + static_cast<ByteOffset>(i);
+                    return false;
+                }
+            }
+            return true;
+        });
+        bool nul = false;
+        if (first >= 0 && last > first) {
+            loaded.forEachChunk(first, last, kChunk, 0, [&](ByteOffset, std::string_view bytes) {
+                nul = bytes.find('\0') != std::string_view::npos;
+                return !nul;
+            });
+        }
+        if (nul)
+            return UnicodeKind::NulBytes;
+    }
+    char firstTwo[2] = {};
+    std::size_t found = 0;
+    loaded.forEachChunk(0, loaded.size(), kChunk, 0, [&](ByteOffset, std::string_view bytes) {
+        for (std::size_t i = 0; i < bytes.size() && found < 2; ++i) {
+            if (bytes[i] != '\0')
+                firstTwo[found++] = bytes[i];
+        }
+        return found < 2;
+    });
+    if (found == 2 && firstTwo[0] == '\xFF' && firstTwo[1] == '\xFE')
+        return UnicodeKind::ByteOrderMark;
+    return UnicodeKind::SingleByte;
+}
+
 } // namespace tlg

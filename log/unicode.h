@@ -3,6 +3,8 @@
 // NUL bytes in a log: telling text with stray NULs from plain text, and dropping them. (Text
 // that is 16-bit throughout is told by its encoding and decoded: see log/encoding.h.)
 
+#include "log/logdocument.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -42,5 +44,7 @@ UnicodeKind ClassifyLoadedText(std::string_view loaded);
 // The same, told whether the text holds a NUL byte at all, so that a text without one is
 // classed without a pass over it.
 UnicodeKind ClassifyLoadedText(std::string_view loaded, bool holdsNul);
+// The same for a loaded document, read a chunk at a time (a text without NULs costs nothing).
+UnicodeKind ClassifyLoadedText(const LogDocument& loaded);
 
 } // namespace tlg

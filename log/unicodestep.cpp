@@ -19,13 +19,13 @@ bool LogFollower::DetectUnicode()
     // they are, so a log that grows meanwhile is never taken for 16-bit text, and nothing is
     // read twice. Only the first 64 KiB decide the encoding; whether NULs must be dropped is
     // known from the whole text's index without a pass over it.
-    const std::string_view loaded = m_loadBuffer->text();
-    const Detection found = DetectEncoding(loaded.substr(0, kDetectionSample));
+    const TextSlice head = m_loadBuffer->slice(0, static_cast<ByteOffset>(kDetectionSample));
+    const Detection found = DetectEncoding(head.view());
     m_encoding = m_encodingChoice.automatic ? found.encoding : m_encodingChoice.forced;
     if (m_encoding == Encoding::Utf16Le || m_encoding == Encoding::Utf16Be)
         m_unicodeKind = UnicodeKind::Utf16;
     else
-        m_unicodeKind = ClassifyLoadedText(loaded, m_loadBuffer->holdsNul());
+        m_unicodeKind = ClassifyLoadedText(*m_loadBuffer);
     return m_unicodeKind != UnicodeKind::SingleByte;
 }
 

@@ -272,7 +272,7 @@ void FilterPane::shownTextChanged()
     // A text that only grew shares its start with the one before (appending never writes
     // into what a document already holds); anything else is filtered from the start.
     const bool grew = m_filter && before && shown->encoding() == m_encoding &&
-                      now->size() >= before->size() && now->text().data() == before->text().data();
+                      now->grewFrom(*before);
     if (!grew) {
         if (m_filter)
             restart();

@@ -97,8 +97,7 @@ void Finder::find(bool forward)
                                 ? view->selectionStart() + view->selectionLength()
                                 : (forward ? view->caretOffset() : view->selectionStart());
     auto run = [document, search, from, forward]() -> ByteOffset {
-        return forward ? FindOccurrenceFrom(search, document->text(), from)
-                       : FindOccurrenceBefore(search, document->text(), from);
+        return forward ? FindOccurrenceFrom(search, *document, from) : FindOccurrenceBefore(search, *document, from);
     };
     auto show = [this, view, document, notFound, length = static_cast<ByteOffset>(search.pattern.size())](ByteOffset found) {
         // The view has since been given another text: nothing changes.
@@ -114,7 +113,7 @@ void Finder::find(bool forward)
         view->scrollCaretIntoView();
         view->viewport()->update();
     };
-    if (document->text().size() <= kSearchAtOnce) {
+    if (document->size() <= static_cast<ByteOffset>(kSearchAtOnce)) {
         show(run());
         return;
     }

@@ -95,8 +95,7 @@ bool LineFilter::runPlain(const LogDocument& document, LineNumber fromLine, std:
                           const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const
 {
     const TextSearch search{m_pattern, !m_options.matchCase, m_options.encoding != Encoding::Windows1252};
-    const std::string_view text = document.text();
-    const auto size = static_cast<ByteOffset>(text.size());
+    const ByteOffset size = document.size();
     const auto length = static_cast<ByteOffset>(m_pattern.size());
     ByteOffset position = document.lineIndex(fromLine);
     while (position < size) {
@@ -106,15 +105,16 @@ bool LineFilter::runPlain(const LogDocument& document, LineNumber fromLine, std:
         // The text is searched a block at a time, so that a cancel is seen soon and progress
         // moves.
         const ByteOffset blockEnd = std::min(size, position + std::max<ByteOffset>(m_options.block, 1));
-        const std::string_view block = text.substr(0, static_cast<std::size_t>(std::min(size, blockEnd - 1 + length)));
-        ByteOffset found = FindOccurrenceFrom(search, block, position);
+        const ByteOffset base = position;
+        const TextSlice block = document.slice(base, std::min(size, blockEnd - 1 + length));
+        ByteOffset found = FindOccurrenceFrom(search, block.view(), 0);
         while (found >= 0) {
-            const LineNumber line = document.lineFromOffset(found);
+            const LineNumber line = document.lineFromOffset(base + found);
             lines.push_back(line);
             position = document.lineIndex(line + 1);
             if (position >= blockEnd)
                 break;
-            found = FindOccurrenceFrom(search, block, position);
+            found = FindOccurrenceFrom(search, block.view(), position - base);
         }
         position = std::max(position, blockEnd);
         done.store(position, std::memory_order_relaxed);
@@ -126,8 +126,7 @@ bool LineFilter::runRegex(const LogDocument& document, LineNumber fromLine, std:
                           const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const
 {
     MatchSpace space(m_regex->code);
-    const std::string_view text = document.text();
-    const auto size = static_cast<ByteOffset>(text.size());
+    const ByteOffset size = document.size();
     const LineCount lineCount = document.lineCount();
     ByteOffset position = document.lineIndex(fromLine);
     bool finished = true;
@@ -138,26 +137,29 @@ bool LineFilter::runRegex(const LogDocument& document, LineNumber fromLine, std:
         }
         // A block ends at a line start, so that no match reaches into the next block.
         const ByteOffset blockEnd = document.lineIndex(document.lineFromOffset(std::min(size, position + std::max<ByteOffset>(m_options.block, 1))) + 1);
+        // The block's lines are read at once and matched as one subject.
+        const ByteOffset base = position;
+        const TextSlice block = document.slice(base, blockEnd);
         while (position < blockEnd) {
-            const int result = space.match(m_regex->code, text, static_cast<std::size_t>(blockEnd),
-                                           static_cast<std::size_t>(position));
+            const int result = space.match(m_regex->code, block.view(), block.size(),
+                                           static_cast<std::size_t>(position - base));
             LineNumber line = 0;
             if (result == PCRE2_ERROR_NOMATCH) {
                 break;
             } else if (result < 0) {
                 // A limit was reached over the block: its lines are matched one at a time.
                 line = document.lineFromOffset(position);
-                if (matchesLine(document.lineText(line), space))
+                if (matchesLine(document.lineText(line).view(), space))
                     lines.push_back(line);
             } else {
-                const auto start = static_cast<ByteOffset>(space.ovector()[0]);
-                const auto end = static_cast<ByteOffset>(space.ovector()[1]);
+                const auto start = base + static_cast<ByteOffset>(space.ovector()[0]);
+                const auto end = base + static_cast<ByteOffset>(space.ovector()[1]);
                 line = document.lineFromOffset(start);
                 if (line >= lineCount)
                     break;
                 // A match that runs over the line's end (\s takes line breaks) decides
                 // nothing: the line alone is matched again.
-                if (end <= document.lineContentEnd(line) || matchesLine(document.lineText(line), space))
+                if (end <= document.lineContentEnd(line) || matchesLine(document.lineText(line).view(), space))
                     lines.push_back(line);
             }
             position = document.lineIndex(line + 1);

@@ -219,7 +219,7 @@ private slots:
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("File Loaded ")));
         QVERIFY(viewer.status(0).size() > 12);
         QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
-        QCOMPARE(window->log()->stagingText()->text(), "one\ntwo\n");
+        QCOMPARE(window->log()->stagingText()->copyText(), "one\ntwo\n");
         const std::string path = log.toStdString();
         QCOMPARE(window->log()->watchState().StoredAge, tlg::AgeStamp(path));
         QCOMPARE(window->log()->watchState().StoredSize, 8);
@@ -268,7 +268,7 @@ private slots:
         QVERIFY(window->log()->watchState().FileOpen);
         QCOMPARE(window->log()->watchState().StoredAge, tlg::AgeStamp(log.toStdString()));
         QCOMPARE(window->log()->watchState().ViewToggle, 2);
-        QCOMPARE(window->log()->stagingText()->text(), "picked\r\n");
+        QCOMPARE(window->log()->stagingText()->copyText(), "picked\r\n");
         QCOMPARE(window->log()->shownView(), window->log()->view3());
         QCOMPARE(viewer.shownText(), std::string("picked\r\n")); // shown, coloured, at once
         QCOMPARE(viewer.shownText(), std::string("picked\r\n"));

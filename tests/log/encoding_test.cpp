@@ -129,11 +129,11 @@ TEST(Utf16Test, ReadsAFileWithoutItsMark)
     testing::TempDir dir;
     const std::string marked = dir.write("marked.log", "\xFF\xFE"s + utf16(u"\u670D ok\r\n", false));
     const DocumentPtr document = LoadUtf16Text(marked, false);
-    EXPECT_EQ(document->text(), "\xE6\x9C\x8D ok\r\n");
+    EXPECT_EQ(document->copyText(), "\xE6\x9C\x8D ok\r\n");
     EXPECT_EQ(document->lineCount(), 1);
     EXPECT_TRUE(document->identity().known);
     const std::string bare = dir.write("bare.log", utf16(u"hi\n", true));
-    EXPECT_EQ(LoadUtf16Text(bare, true)->text(), "hi\n");
+    EXPECT_EQ(LoadUtf16Text(bare, true)->copyText(), "hi\n");
     EXPECT_EQ(LoadUtf16Text(dir.write("empty.log", ""), false)->size(), 0);
     EXPECT_THROW(LoadUtf16Text(dir.path("missing.log"), false), Failure);
 }

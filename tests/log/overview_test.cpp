@@ -23,7 +23,7 @@ std::string upper(std::string_view text)
 std::vector<std::uint8_t> referenceMarks(const LogDocument& document, const ColourRules& rules,
                                          const std::string& pattern)
 {
-    const std::string_view text = document.text();
+    const std::string text = document.copyText();
     const std::vector<LabelColour> colours = ColourWholeText(text, rules);
     std::vector<std::uint8_t> marks(static_cast<std::size_t>(document.lineCount()), 0);
     for (LineNumber line = 0; line < document.lineCount(); ++line) {
@@ -34,7 +34,7 @@ std::vector<std::uint8_t> referenceMarks(const LogDocument& document, const Colo
             if (colours[static_cast<std::size_t>(i)] == LabelColour::Info)
                 mark |= kMarkInfo;
         }
-        if (!pattern.empty() && upper(document.lineText(line)).find(upper(pattern)) != std::string::npos)
+        if (!pattern.empty() && upper(document.lineText(line).view()).find(upper(pattern)) != std::string::npos)
             mark |= kMarkFound;
     }
     return marks;

@@ -30,7 +30,7 @@ TEST(TextLoadTest, KeepsEveryByteExactly)
     std::string bytes = "first\r\nsecond\nthird\rfourth";
     bytes += std::string("\0\x01\x81\xFF\xA4 end", 10);
     const DocumentPtr doc = LoadPlainText(dir.write("mixed.log", bytes));
-    EXPECT_EQ(doc->text(), bytes);
+    EXPECT_EQ(doc->copyText(), bytes);
     EXPECT_EQ(doc->lineCount(), 4);
 
     EXPECT_EQ(LoadPlainText(dir.write("empty.log", ""))->size(), 0);
@@ -72,11 +72,11 @@ TEST(TextLoadTest, FailsWhileAnotherProgramHoldsAWriteLock)
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(failureOf(path), locked);
     ::flock(fd, LOCK_UN);
-    EXPECT_EQ(LoadPlainText(path)->text(), "text\n");
+    EXPECT_EQ(LoadPlainText(path)->copyText(), "text\n");
 
     // A shared lock does not stop readers.
     ASSERT_EQ(::flock(fd, LOCK_SH | LOCK_NB), 0);
-    EXPECT_EQ(LoadPlainText(path)->text(), "text\n");
+    EXPECT_EQ(LoadPlainText(path)->copyText(), "text\n");
     ::flock(fd, LOCK_UN);
 
     // An fcntl write lock on part of the file.
@@ -88,7 +88,7 @@ TEST(TextLoadTest, FailsWhileAnotherProgramHoldsAWriteLock)
     ASSERT_EQ(::fcntl(fd, F_SETLK, &record), 0);
     EXPECT_EQ(failureOf(path), locked);
     ::close(fd); // closing drops the lock
-    EXPECT_EQ(LoadPlainText(path)->text(), "text\n");
+    EXPECT_EQ(LoadPlainText(path)->copyText(), "text\n");
 }
 
 } // namespace

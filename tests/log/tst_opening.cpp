@@ -74,7 +74,7 @@ private slots:
         overwriteAt(log, middle, "FAILED!");
         appendFile(log, "a new line\n");
         viewer.tick();
-        QCOMPARE(window->log()->stagingText()->text(), fileBytes(log));
+        QCOMPARE(window->log()->stagingText()->copyText(), fileBytes(log));
         viewer.tick();
         QCOMPARE(viewer.shownText(), fileBytes(log));
         QVERIFY(viewer.shownText().find("line 1500 status FAILED!") != std::string::npos);

@@ -82,7 +82,7 @@ private slots:
         viewer.tick(); // loaded, and shown coloured in the same tick
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("Last Update :")));
         QVERIFY(viewer.status(0).size() > 14);
-        QCOMPARE(window->log()->stagingText()->text(), "one\ntwo\n");
+        QCOMPARE(window->log()->stagingText()->copyText(), "one\ntwo\n");
         QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
         QCOMPARE(window->log()->shownView(), window->log()->view1());
         QVERIFY(viewer.status(1).startsWith(QStringLiteral("Format ")));

@@ -129,7 +129,7 @@ TEST(LineFilter, AgreesWithMatchingEachLineAlone)
                 const LineFilter lineFilter(pattern, how);
                 Lines expected;
                 for (LineNumber line = 0; line < document->lineCount(); ++line) {
-                    if (lineFilter.matchesLine(document->lineText(line)))
+                    if (lineFilter.matchesLine(document->lineText(line).view()))
                         expected.push_back(line);
                 }
                 Lines lines;
