@@ -34,16 +34,21 @@ void LogFollower::Timer1Timer()
         colourLoadedText();
 
     if (!ChangeSeen(m_watch)) {
-        // A long text is compared with the file a window at a time, on quiet ticks too, until
-        // all of it has been compared since it last changed.
-        if (m_textCheck.unchecked <= 0 || m_inNotifiedTick || !m_watch.AutoRefresh ||
-            m_unicodeKind != UnicodeKind::SingleByte || AgeStamp(path) == -1 || IsFileLocked(path))
-            return;
-        try {
-            if (CheckLoadedText())
+        // A text read from its file when shown may have found the file changed under it: it
+        // is loaded again at once.
+        const bool stale = m_watch.AutoRefresh && m_loadBuffer && m_loadBuffer->stale();
+        if (!stale) {
+            // A long text is compared with the file a window at a time, on quiet ticks too,
+            // until all of it has been compared since it last changed.
+            if (m_textCheck.unchecked <= 0 || m_inNotifiedTick || !m_watch.AutoRefresh ||
+                m_unicodeKind != UnicodeKind::SingleByte || AgeStamp(path) == -1 || IsFileLocked(path))
                 return;
-        } catch (const std::exception&) {
-            return; // compared again at the next tick
+            try {
+                if (CheckLoadedText())
+                    return;
+            } catch (const std::exception&) {
+                return; // compared again at the next tick
+            }
         }
         m_textDiffers = true;
     }

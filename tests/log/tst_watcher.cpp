@@ -303,22 +303,78 @@ private slots:
         QCOMPARE(viewer.shownText(), std::string("x\n"));
     }
 
-    void neverKeepsTheLogOpen()
+    void keepsTheLogOpenOnlyForReading()
     {
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "open.log", "a\n");
-        viewer.start({log});
+        MainWindow* window = viewer.start({log});
         viewer.tick(2);
         appendFile(log, "b\n");
         viewer.find<QAction>("Refresh1")->trigger();
         viewer.tick(2);
+        // The text is read from the file when shown: the file stays open, for reading only,
+        // and unlocked.
         const QString target = QFileInfo(log).canonicalFilePath();
         const QDir fds(QStringLiteral("/proc/self/fd"));
-        for (const QFileInfo& fd : fds.entryInfoList(QDir::NoDotAndDotDot | QDir::System))
-            QVERIFY2(fd.symLinkTarget() != target, qPrintable(fd.filePath()));
-        // Another program may rename and delete it at will.
+        int open = 0;
+        for (const QFileInfo& fd : fds.entryInfoList(QDir::NoDotAndDotDot | QDir::Files | QDir::System)) {
+            if (fd.symLinkTarget() != target)
+                continue;
+            ++open;
+            QFile info(QStringLiteral("/proc/self/fdinfo/") + fd.fileName());
+            QVERIFY(info.open(QIODevice::ReadOnly));
+            QByteArray flags;
+            for (const QByteArray& line : info.readAll().split('\n')) {
+                if (line.startsWith("flags:"))
+                    flags = line.mid(6).trimmed();
+            }
+            QVERIFY2((flags.toInt(nullptr, 8) & O_ACCMODE) == O_RDONLY, flags.constData());
+        }
+        QVERIFY(open >= 1);
+        const int probe = ::open(QFile::encodeName(log).constData(), O_RDONLY);
+        QVERIFY(probe >= 0);
+        QVERIFY(!tlg::LockHeldOnFile(probe, false));
+        ::close(probe);
+        // Another program may rename and delete it at will; what was loaded stays readable.
         QVERIFY(QFile::rename(log, log + ".old"));
         QVERIFY(QFile::remove(log + ".old"));
+        QCOMPARE(window->log()->shownView()->text(), "a\nb\n");
+    }
+
+    void aRewriteFoundWhileReadingIsLoadedAgain()
+    {
+        ViewerFixture viewer;
+        // Longer than a tick compares, so that the quiet ticks are done comparing it after a
+        // few; the stretch rewritten below is never shown before.
+        const std::string tail(90, '.');
+        const QString log = writeFile(viewer.home() + "rewritten.log",
+                                      QByteArray::fromStdString(tlg::testing::numberedLines(200000, "\n", tail.c_str())));
+        MainWindow* window = viewer.start({log});
+        viewer.tick(4);
+        LogView* view = window->log()->shownView();
+        const tlg::LineNumber middle = 100000;
+        QCOMPARE(view->lineCount(), 200000);
+
+        // Rewritten in place: the same size, and its modification time put back.
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(log).constData(), &st) == 0);
+        const int fd = ::open(QFile::encodeName(log).constData(), O_WRONLY);
+        QVERIFY(fd >= 0);
+        const std::string changed = "LINE\n100000"; // one line more, in as many bytes
+        QVERIFY(::pwrite(fd, changed.data(), changed.size(), static_cast<off_t>(view->document()->lineIndex(middle))) ==
+                static_cast<ssize_t>(changed.size()));
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        QVERIFY(::futimens(fd, times) == 0);
+        ::close(fd);
+
+        // Reading that stretch finds the change; the next tick loads the file again.
+        (void)view->lineText(middle + 1);
+        viewer.tick(1);
+        view = window->log()->shownView();
+        QCOMPARE(view->lineCount(), 200001);
+        QCOMPARE(view->lineText(middle), QStringLiteral("LINE"));
+        QVERIFY(view->lineText(middle + 1).startsWith(QStringLiteral("100000.")));
+        QVERIFY(!view->document()->stale());
     }
 
     void aFastWriterEndsByteForByte()
