@@ -192,6 +192,25 @@ public:
         return bytes;
     }
 
+    // A stretch across blocks read lately: exactly [from, to), or null.
+    std::shared_ptr<const std::string> span(ByteOffset from, ByteOffset to)
+    {
+        const std::lock_guard lock(m_mutex);
+        for (const Span& kept : m_spans) {
+            if (kept.from == from && static_cast<ByteOffset>(kept.bytes->size()) == to - from)
+                return kept.bytes;
+        }
+        return nullptr;
+    }
+    void keepSpan(ByteOffset from, std::shared_ptr<const std::string> bytes)
+    {
+        constexpr std::size_t kSpans = 4;
+        const std::lock_guard lock(m_mutex);
+        if (m_spans.size() == kSpans)
+            m_spans.erase(m_spans.begin());
+        m_spans.push_back({from, std::move(bytes)});
+    }
+
     void markStale() { m_stale.store(true, std::memory_order_relaxed); }
     bool stale() const { return m_stale.load(std::memory_order_relaxed); }
 
@@ -201,11 +220,16 @@ private:
         std::shared_ptr<const std::string> bytes;
         std::uint64_t used;
     };
+    struct Span {
+        ByteOffset from;
+        std::shared_ptr<const std::string> bytes;
+    };
     FileHandle m_file;
     std::string m_path;
     PagingSizes m_sizes;
     std::mutex m_mutex;
     std::vector<Entry> m_entries;
+    std::vector<Span> m_spans; // oldest first
     std::uint64_t m_clock = 0;
     std::atomic<bool> m_stale{false};
 };
@@ -581,10 +605,18 @@ TextSlice LogDocument::slice(ByteOffset from, ByteOffset to) const
     const auto index = static_cast<std::size_t>(from) / blockBytes;
     const ByteOffset blockStart = static_cast<ByteOffset>(index * blockBytes);
     if (to - blockStart > static_cast<ByteOffset>(blockBytes)) {
-        // Across blocks: a copy of its own, read straight from the file.
+        // Across blocks: read straight from the file. The last such stretches are kept, as a
+        // long line in sight is asked for again and again while it is painted.
+        if (std::shared_ptr<const std::string> kept = m_file->span(from, to)) {
+            const std::string_view view(*kept);
+            return TextSlice(view, std::move(kept));
+        }
         std::string bytes(static_cast<std::size_t>(to - from), '\0');
         readInto(from, bytes.size(), bytes.data());
-        return TextSlice::owning(std::move(bytes));
+        auto kept = std::make_shared<const std::string>(std::move(bytes));
+        m_file->keepSpan(from, kept);
+        const std::string_view view(*kept);
+        return TextSlice(view, std::move(kept));
     }
     bool fresh = false;
     std::shared_ptr<const std::string> block = m_file->block(index, static_cast<std::size_t>(to - blockStart), fresh);
@@ -605,6 +637,17 @@ TextSlice LogDocument::slice(ByteOffset from, ByteOffset to) const
     }
     const std::string_view view(block->data() + (from - blockStart), static_cast<std::size_t>(to - from));
     return TextSlice(view, std::move(block));
+}
+
+TextSlice LogDocument::read(ByteOffset from, ByteOffset to) const
+{
+    from = std::clamp<ByteOffset>(from, 0, size());
+    to = std::clamp<ByteOffset>(to, from, size());
+    if (m_text)
+        return TextSlice(std::string_view(m_text->data() + from, static_cast<std::size_t>(to - from)), m_text);
+    std::string bytes(static_cast<std::size_t>(to - from), '\0');
+    readInto(from, bytes.size(), bytes.data());
+    return TextSlice::owning(std::move(bytes));
 }
 
 void LogDocument::readInto(ByteOffset from, std::size_t length, char* out) const

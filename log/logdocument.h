@@ -170,6 +170,9 @@ public:
     // The bytes [from, to), clamped to the text. Bytes the file no longer holds (it was
     // truncated) read as spaces, and the document is then known to be stale.
     TextSlice slice(ByteOffset from, ByteOffset to) const;
+    // The same bytes for a pass that reads each stretch once: read straight from the file,
+    // never cached (a view of the memory for a text held in memory).
+    TextSlice read(ByteOffset from, ByteOffset to) const;
     // The whole text copied, for small texts and tests.
     std::string copyText() const;
 

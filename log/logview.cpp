@@ -210,7 +210,7 @@ void LogView::copy()
         return;
     }
     // Read from the file when the text is not in memory, straight into one string.
-    const TextSlice bytes = m_document->slice(selectionStart(), selectionStart() + selectionLength());
+    const TextSlice bytes = m_document->read(selectionStart(), selectionStart() + selectionLength());
     try {
         QString text;
         if (m_encoding == Encoding::Utf8)

@@ -140,7 +140,7 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
         LineNumber blockEnd = std::min(document.lineFromOffset(base + static_cast<ByteOffset>(kBlockBytes)), lines);
         if (blockEnd <= blockFirst)
             blockEnd = blockFirst + 1;
-        const TextSlice blockText = document.slice(base, document.lineIndex(blockEnd));
+        const TextSlice blockText = document.read(base, document.lineIndex(blockEnd));
         const std::string_view bytes = blockText.view();
         std::uint8_t* blockMarks = marks.data() + (blockFirst - first);
         if (!labelNeedles.empty()) {

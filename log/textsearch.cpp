@@ -111,7 +111,7 @@ ByteOffset FindOccurrenceBefore(const TextSearch& search, const LogDocument& tex
     while (length > 0 && before > 0) {
         const ByteOffset blockStart = std::max<ByteOffset>(0, before - kBackBlock);
         // Occurrences that start in [blockStart, before), with the bytes they may reach.
-        const TextSlice block = text.slice(blockStart, std::min<ByteOffset>(before - 1 + length, text.size()));
+        const TextSlice block = text.read(blockStart, std::min<ByteOffset>(before - 1 + length, text.size()));
         const ByteOffset hit = FindOccurrenceBefore(search, block.view(), before - blockStart);
         if (hit >= 0)
             return blockStart + hit;

@@ -106,7 +106,7 @@ bool LineFilter::runPlain(const LogDocument& document, LineNumber fromLine, std:
         // moves.
         const ByteOffset blockEnd = std::min(size, position + std::max<ByteOffset>(m_options.block, 1));
         const ByteOffset base = position;
-        const TextSlice block = document.slice(base, std::min(size, blockEnd - 1 + length));
+        const TextSlice block = document.read(base, std::min(size, blockEnd - 1 + length));
         ByteOffset found = FindOccurrenceFrom(search, block.view(), 0);
         while (found >= 0) {
             const LineNumber line = document.lineFromOffset(base + found);
@@ -139,7 +139,7 @@ bool LineFilter::runRegex(const LogDocument& document, LineNumber fromLine, std:
         const ByteOffset blockEnd = document.lineIndex(document.lineFromOffset(std::min(size, position + std::max<ByteOffset>(m_options.block, 1))) + 1);
         // The block's lines are read at once and matched as one subject.
         const ByteOffset base = position;
-        const TextSlice block = document.slice(base, blockEnd);
+        const TextSlice block = document.read(base, blockEnd);
         while (position < blockEnd) {
             const int result = space.match(m_regex->code, block.view(), block.size(),
                                            static_cast<std::size_t>(position - base));

@@ -355,7 +355,7 @@ private slots:
                     dialog->setDirectory(folderNow);
                 if (model->canFetchMore(parent))
                     model->fetchMore(parent);
-                if (++polls > 1500) { // 30 s: fail rather than wait for ever
+                if (++polls > 6000) { // 2 min (the listing of /proc is slow under load): fail rather than wait for ever
                     poll->stop();
                     dialog->reject();
                 }
