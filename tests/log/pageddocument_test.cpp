@@ -2,6 +2,7 @@
 // crossed: it answers every question as a naive model of the text and the same document held in
 // memory do, while the file grows, and when the file changes under it.
 
+#include "core/errors.h"
 #include "core/fileops.h"
 #include "log/linelayout.h"
 #include "log/logdocument.h"
@@ -28,10 +29,10 @@ namespace {
 
 using testing::TempDir;
 
-// Sizes that cross every boundary; the 100/7 pair makes a cache block that is not a power of
-// two and is rounded down to whole hash blocks.
+// Sizes that cross every boundary. A cache block holds whole hash blocks: 100 bytes of 7-byte
+// ones make 98, and one smaller than a hash block is made one.
 const PagingSizes kSizes[] = {
-    {64, 2, 16, 7}, {64, 2, 16, 37}, {48, 1, 16, 1}, {100, 3, 7, 2}, {32, 2, 32, 64},
+    {64, 2, 16, 7}, {64, 2, 16, 37}, {48, 1, 16, 1}, {100, 3, 7, 2}, {32, 2, 32, 64}, {16, 2, 40, 5},
 };
 
 std::string describe(const PagingSizes& s)
@@ -402,8 +403,13 @@ TEST(PagedDocumentTest, AFileChangedUnderTheDocumentIsNoticedWithoutHarm)
     {
         const std::string path = dir.write("cut", text);
         const DocumentPtr doc = openPaged(path, sizes);
+        const DocumentPtr other = openPaged(path, sizes);
         const ByteOffset cut = 64 * 5 + 20;
         ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(cut)), 0);
+        // Read straight from the file across blocks, not through the cache.
+        EXPECT_EQ(other->slice(cut - 100, cut + 100),
+                  std::string(all.substr(static_cast<std::size_t>(cut - 100), 100)) + std::string(100, ' '));
+        EXPECT_TRUE(other->stale());
         EXPECT_EQ(doc->slice(10, 200), all.substr(10, 190));
         EXPECT_EQ(doc->slice(64 * 5, cut), all.substr(64 * 5, 20)); // the block the cut lies in
         EXPECT_FALSE(doc->stale());
@@ -453,6 +459,21 @@ TEST(PagedDocumentTest, AFileChangedUnderTheDocumentIsNoticedWithoutHarm)
         EXPECT_FALSE(doc->stale());
         EXPECT_EQ(doc->slice(64 * 3, 64 * 3 + 1), all.substr(64 * 3, 1));
         EXPECT_TRUE(doc->stale());
+    }
+
+    // A file that cannot be read.
+    {
+        try {
+            openPaged(dir.folder(), sizes);
+            ADD_FAILURE() << "a folder was read";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(std::string(failure.what()), "Cannot read file " + dir.folder());
+        }
+        const DocumentPtr doc = LogDocument::fromBytes("some text");
+        FileHandle folder = OpenForReading(dir.folder());
+        EXPECT_THROW(doc->sameAsFile(folder.fd(), dir.folder(), 0, doc->size()), Failure);
+        const DocumentPtr paged = openPaged(dir.write("readable", text), sizes);
+        EXPECT_THROW(paged->sameAsFile(folder.fd(), dir.folder(), 0, paged->size()), Failure);
     }
 
     // Deleted: the open file still gives the text.
