@@ -2,6 +2,7 @@ tlg_core_test(log_core_tests
     log/append_test.cpp
     log/encoding_test.cpp
     log/logdocument_test.cpp
+    log/pageddocument_test.cpp
     log/overview_test.cpp
     log/recentlogs_test.cpp
     log/textsearch_test.cpp
