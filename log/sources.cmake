@@ -1,3 +1,8 @@
+# The overview strip looks for every label in one pass: Vectorscan (the Hyperscan API).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(HS REQUIRED IMPORTED_TARGET libhs)
+list(APPEND TLG_CORE_LIBRARIES PkgConfig::HS)
+
 list(APPEND TLG_CORE_SOURCES
     log/encoding.cpp
     log/linelayout.cpp

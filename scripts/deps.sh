@@ -11,6 +11,7 @@ packages=(
     xdg-utils desktop-file-utils libglib2.0-bin  # the desktop's file associations, checked by tests
     librsvg2-bin  # rsvg-convert draws the icon's sizes
     libpcre2-dev  # the filter pane's regular expressions (PCRE2 with its JIT)
+    libvectorscan-dev  # the overview strip's one-pass scan for every label (the Hyperscan API)
     dpkg-dev file appstream man-db  # the Debian package (dpkg-shlibdeps) and its checks
 )
 
