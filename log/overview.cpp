@@ -99,7 +99,7 @@ public:
             if (offset >= m_nextStart && m_line + 1 < m_end)
                 moveTo(std::clamp(m_document.lineFromOffset(m_base + static_cast<ByteOffset>(offset)), m_line + 1, m_end - 1));
         } else if (offset < m_lineStart) {
-            // A longer label that began before an earlier hit ended.
+            // A label with a line break in it, begun on a line before a shorter hit's.
             const LineNumber line = std::max(m_document.lineFromOffset(m_base + static_cast<ByteOffset>(offset)), m_first);
             m_marks[line - m_first] |= bit;
             return;
@@ -342,13 +342,13 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
                                  BlockLines blockLines(document, blockFirst, blockEnd, document.lineIndex(blockFirst),
                                                        blockMarks);
                                  ScanContext context{database.get(), &blockLines};
-                                 hs_scan(database->database, bytes.data(), static_cast<unsigned>(bytes.size()), 0,
-                                         scratch.scratch, onMatch, &context);
-                             } else {
-                                 if (!plain)
-                                     plain.emplace(needles);
-                                 plain->markBlock(document, blockFirst, blockEnd, bytes, blockMarks);
+                                 if (hs_scan(database->database, bytes.data(), static_cast<unsigned>(bytes.size()), 0,
+                                             scratch.scratch, onMatch, &context) == HS_SUCCESS)
+                                     return true;
                              }
+                             if (!plain)
+                                 plain.emplace(needles);
+                             plain->markBlock(document, blockFirst, blockEnd, bytes, blockMarks);
                              return true;
                          });
     }
