@@ -28,6 +28,14 @@ int main(int argc, char* argv[])
         rules.errorLabels[i] = errors[i];
         rules.infoLabels[i] = infos[i];
     }
+    std::fprintf(stderr, "labels:");
+    for (const tlg::LabelRow* row : {&errors, &infos}) {
+        for (std::size_t i = 0; i < 10; ++i) {
+            if (!(*row)[i].empty())
+                std::fprintf(stderr, " [%s]", (*row)[i].c_str());
+        }
+    }
+    std::fprintf(stderr, "\n");
     const tlg::DocumentPtr document = tlg::LogDocument::fromBytes(tlg::ReadWholeFile(argv[1]));
     const std::clock_t cpuStart = std::clock();
     const auto start = std::chrono::steady_clock::now();

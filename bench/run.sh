@@ -38,6 +38,14 @@ grepword=$(runs "( TIMEFORMAT=%R; time LC_ALL=C grep -c -i error $LOGS/1g.log >$
 grepregex=$(runs "( TIMEFORMAT=%R; time LC_ALL=C grep -c -E 'err(or)?\\s+\\d+' $LOGS/1g.log >$LOGS/count ) 2>&1 | awk '{ print \$1 * 1000 }'")
 echo "LC_ALL=C grep -c -i error: $grepword ms; LC_ALL=C grep -c -E 'err(or)?\\s+\\d+': $grepregex ms"
 "$BIN/filter_bench" "$LOGS/1g.log" 2>/dev/null | grep -E '^(filter|pane)'
+# The overview strip's pass against grep with the default profile's nine labels (as
+# overview_bench lists them), wall and CPU time.
+labels=(-e Fatal -e Internal -e error -e Failed -e 'Found S' -e Start -e '***' -e 'Found G' -e txt)
+grepwall=$(runs "( TIMEFORMAT=%R; time LC_ALL=C grep -c -i -F ${labels[*]@Q} $LOGS/1g.log >$LOGS/count ) 2>&1 | awk '{ print \$1 * 1000 }'")
+grepcpu=$(runs "( TIMEFORMAT='%U %S'; time LC_ALL=C grep -c -i -F ${labels[*]@Q} $LOGS/1g.log >$LOGS/count ) 2>&1 | awk '{ print (\$1 + \$2) * 1000 }'")
+overviewwall=$(runs "$BIN/overview_bench $LOGS/1g.log 2>/dev/null | awk '{ print \$4 * 1000 }'")
+overviewcpu=$(runs "$BIN/overview_bench $LOGS/1g.log 2>/dev/null | awk '{ gsub(/\\(/, \"\"); print \$6 * 1000 }'")
+echo "overview pass: $overviewwall ms ($overviewcpu ms of CPU); LC_ALL=C grep -c -i -F with its labels: $grepwall ms ($grepcpu ms of CPU)"
 "$BIN/core_bench" 2>/dev/null | grep -E '^BM_'
 "$BIN/colouring_bench" 2>/dev/null | grep -E '^BM_'
 "$BIN/paint_bench" 2>/dev/null

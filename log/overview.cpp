@@ -3,12 +3,16 @@
 #include "core/faststrings.h"
 #include "core/fields.h"
 
-#include <algorithm>
+#include <hs/hs.h>
 #include <string.h>
 
+#include <algorithm>
 #include <array>
-#include <deque>
 #include <functional>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -16,9 +20,6 @@
 namespace tlg {
 
 namespace {
-
-// Lines are searched a block of about this many bytes at a time, folded to one letter case.
-constexpr std::size_t kBlockBytes = 1 << 20;
 
 using FoldTable = std::array<unsigned char, 256>;
 
@@ -38,68 +39,245 @@ void foldInto(std::string_view text, const FoldTable& fold, std::string& out)
         to[i] = static_cast<char>(fold[static_cast<unsigned char>(text[i])]);
 }
 
-std::string folded(std::string_view text, const FoldTable& fold)
-{
-    std::string out;
-    foldInto(text, fold, out);
-    return out;
-}
-
-// A pattern searched for in folded text, with its search table built once.
-struct Needle {
-    std::string text;
-    std::uint8_t bit;
-    std::boyer_moore_horspool_searcher<std::string::const_iterator> searcher;
-    Needle(const Needle&) = delete;
-    Needle& operator=(const Needle&) = delete;
-    Needle(std::string folded, std::uint8_t markBit)
-        : text(std::move(folded)), bit(markBit), searcher(text.begin(), text.end())
-    {
-    }
-};
-
-constexpr std::uint8_t kInfoWord = 8;  // an info label occurs in the line
+constexpr std::uint8_t kInfoWord = 8;   // an info label occurs in the line
 constexpr std::uint8_t kErrorWord = 16; // an error label occurs in the line
 
-// The first occurrence of the needle in [from, to): glibc's memmem where there is one, which
-// scans many bytes at a step; a table-driven search elsewhere.
-std::string::const_iterator find(std::string::const_iterator from, std::string::const_iterator to, const Needle& needle)
+// A text the pass looks for, ignoring case through a fold table, and the bit it sets in the
+// mark of a line that holds it.
+struct Needle {
+    std::string text;
+    const FoldTable* fold;
+    std::uint8_t bit;
+};
+
+// A line's bytes with its break, as the view colours them.
+TextSlice lineBytes(const LogDocument& document, LineNumber line)
 {
-#ifdef __GLIBC__
-    const void* hit = ::memmem(&*from, static_cast<std::size_t>(to - from), needle.text.data(), needle.text.size());
-    return hit ? from + (static_cast<const char*>(hit) - &*from) : to;
-#else
-    return std::search(from, to, needle.searcher);
-#endif
+    return document.slice(document.lineIndex(line), document.lineIndex(line + 1));
 }
 
-// Marks with needle.bit every line of the block that holds the needle. The block's folded
-// bytes start at the document's offset `base` and hold the lines [first, end).
-void markBlock(const LogDocument& document, ByteOffset base, LineNumber first, LineNumber end,
-               const std::string& block, const Needle& needle, std::uint8_t* marks)
-{
-    LineNumber line = first;
-    auto from = block.begin();
-    while (from != block.end()) {
-        const auto hit = find(from, block.end(), needle);
-        if (hit == block.end())
-            return;
-        const ByteOffset offset = base + (hit - block.begin());
-        // Hits only move forward: walk the lines rather than search the index.
-        while (line + 1 < end && document.lineIndex(line + 1) <= offset)
-            ++line;
-        marks[line - first] |= needle.bit;
-        if (line + 1 >= end)
-            return;
-        from = block.begin() + (document.lineIndex(line + 1) - base); // one hit a line is enough
+// The lines [first, end) of a block whose bytes start at the document's offset `base`, and
+// their marks: sets a bit in the mark of the line that holds a byte of the block. Offsets come
+// mostly in rising order, so a cursor walks forward over the lines; an offset before the
+// cursor's line is looked up in the index.
+class BlockLines {
+public:
+    BlockLines(const LogDocument& document, LineNumber first, LineNumber end, ByteOffset base, std::uint8_t* marks)
+        : m_document(document), m_first(first), m_end(end), m_base(base), m_marks(marks), m_line(first),
+          m_lineStart(0), m_nextStart(startOf(first + 1))
+    {
     }
+
+    // Marks the line that holds the block's byte at `offset`.
+    void mark(std::size_t offset, std::uint8_t bit)
+    {
+        if (offset >= m_nextStart) {
+            // Mostly the next line or the one after; farther on, a search.
+            for (int step = 0; step < 2 && offset >= m_nextStart && m_line + 1 < m_end; ++step)
+                moveTo(m_line + 1);
+            if (offset >= m_nextStart && m_line + 1 < m_end)
+                moveTo(std::clamp(m_document.lineFromOffset(m_base + static_cast<ByteOffset>(offset)), m_line + 1, m_end - 1));
+        } else if (offset < m_lineStart) {
+            // A label with a line break in it, begun on a line before a shorter hit's.
+            const LineNumber line = std::max(m_document.lineFromOffset(m_base + static_cast<ByteOffset>(offset)), m_first);
+            m_marks[line - m_first] |= bit;
+            return;
+        }
+        m_marks[m_line - m_first] |= bit;
+    }
+
+    // Where the line after the cursor's starts in the block, or the block's size.
+    std::size_t nextLineStart() const { return m_nextStart; }
+    bool atLastLine() const { return m_line + 1 >= m_end; }
+
+private:
+    std::size_t startOf(LineNumber line) const
+    {
+        return static_cast<std::size_t>(m_document.lineIndex(line) - m_base);
+    }
+    void moveTo(LineNumber line)
+    {
+        m_line = line;
+        m_lineStart = startOf(line);
+        m_nextStart = startOf(line + 1);
+    }
+
+    const LogDocument& m_document;
+    LineNumber m_first;
+    LineNumber m_end;
+    ByteOffset m_base;
+    std::uint8_t* m_marks;
+    LineNumber m_line;
+    std::size_t m_lineStart;
+    std::size_t m_nextStart;
+};
+
+// The search that needs nothing but the C library: each block folded to upper case once per
+// fold table, then one search per needle (glibc's memmem, which scans many bytes at a step).
+class PlainSearch {
+public:
+    explicit PlainSearch(const std::vector<Needle>& needles)
+    {
+        for (const Needle& needle : needles) {
+            Folded folded{std::string(), needle.fold, needle.bit};
+            foldInto(needle.text, *needle.fold, folded.text);
+            m_needles.push_back(std::move(folded));
+        }
+    }
+
+    void markBlock(const LogDocument& document, LineNumber first, LineNumber end, std::string_view bytes,
+                   std::uint8_t* marks)
+    {
+        const ByteOffset base = document.lineIndex(first);
+        for (const Folded& needle : m_needles) {
+            if (needle.fold != m_foldedBy) {
+                foldInto(bytes, *needle.fold, m_block);
+                m_foldedBy = needle.fold;
+            }
+            BlockLines lines(document, first, end, base, marks);
+            for (std::size_t from = 0; from < m_block.size();) {
+                const std::size_t hit = find(from, needle.text);
+                if (hit == std::string::npos)
+                    break;
+                lines.mark(hit, needle.bit);
+                if (lines.atLastLine())
+                    break;
+                from = lines.nextLineStart(); // one hit a line is enough
+            }
+        }
+        m_foldedBy = nullptr;
+    }
+
+private:
+    struct Folded {
+        std::string text;
+        const FoldTable* fold;
+        std::uint8_t bit;
+    };
+
+    std::size_t find(std::size_t from, const std::string& needle) const
+    {
+#ifdef __GLIBC__
+        const void* hit = ::memmem(m_block.data() + from, m_block.size() - from, needle.data(), needle.size());
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - m_block.data()) : std::string::npos;
+#else
+        return m_block.find(needle, from);
+#endif
+    }
+
+    std::vector<Folded> m_needles;
+    std::string m_block;
+    const FoldTable* m_foldedBy = nullptr; // what m_block holds
+};
+
+// Every needle as a Vectorscan expression that matches exactly the bytes its fold table
+// equates with it: each byte becomes the class of all bytes that fold as it does. (The
+// scanner's own caseless flag knows a to z only.)
+std::string expressionOf(const Needle& needle)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto escape = [](std::string& out, int c) {
+        out += "\\x";
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    };
+    std::string expression;
+    for (const char byte : needle.text) {
+        const unsigned char target = (*needle.fold)[static_cast<unsigned char>(byte)];
+        std::string members;
+        int count = 0;
+        for (int c = 0; c < 256; ++c) {
+            if ((*needle.fold)[static_cast<std::size_t>(c)] == target) {
+                escape(members, c);
+                ++count;
+            }
+        }
+        expression += count == 1 ? members : "[" + members + "]";
+    }
+    return expression;
+}
+
+// The needles compiled into one block-mode database, and each expression's length and bit by
+// its id.
+struct Database {
+    hs_database_t* database = nullptr;
+    std::vector<std::pair<std::size_t, std::uint8_t>> lengthAndBit;
+    Database() = default;
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+    ~Database() { hs_free_database(database); }
+};
+
+// The database of these needles, or null when Vectorscan cannot run on this processor or
+// cannot compile them. The strip asks again with the same rules at every tick of a followed
+// log, so the last database is kept.
+std::shared_ptr<const Database> databaseOf(const std::vector<Needle>& needles)
+{
+    static const bool runs = hs_valid_platform() == HS_SUCCESS;
+    if (!runs)
+        return nullptr;
+    std::vector<std::string> expressions;
+    std::string key;
+    for (const Needle& needle : needles) {
+        expressions.push_back(expressionOf(needle));
+        key += expressions.back();
+        key += '\n';
+        key += static_cast<char>(needle.bit);
+    }
+    static std::mutex mutex;
+    static std::string lastKey;                  // guarded by mutex
+    static std::shared_ptr<const Database> last; // guarded by mutex
+    {
+        const std::lock_guard lock(mutex);
+        if (last && key == lastKey)
+            return last;
+    }
+    std::vector<const char*> pointers;
+    std::vector<unsigned> flags(needles.size(), 0);
+    std::vector<unsigned> ids;
+    auto database = std::make_shared<Database>();
+    for (std::size_t i = 0; i < needles.size(); ++i) {
+        pointers.push_back(expressions[i].c_str());
+        ids.push_back(static_cast<unsigned>(i));
+        database->lengthAndBit.emplace_back(needles[i].text.size(), needles[i].bit);
+    }
+    hs_compile_error_t* error = nullptr;
+    if (hs_compile_multi(pointers.data(), flags.data(), ids.data(), static_cast<unsigned>(needles.size()), HS_MODE_BLOCK,
+                         nullptr, &database->database, &error) != HS_SUCCESS) {
+        hs_free_compile_error(error);
+        return nullptr;
+    }
+    const std::lock_guard lock(mutex);
+    lastKey = std::move(key);
+    last = database;
+    return database;
+}
+
+// A thread's scratch space for scanning, grown to fit each database it scans with.
+struct Scratch {
+    hs_scratch_t* scratch = nullptr;
+    ~Scratch() { hs_free_scratch(scratch); }
+};
+
+struct ScanContext {
+    const Database* database;
+    BlockLines* lines;
+};
+
+int onMatch(unsigned id, unsigned long long /*from*/, unsigned long long to, unsigned /*flags*/, void* context)
+{
+    const auto& scan = *static_cast<const ScanContext*>(context);
+    const auto& [length, bit] = scan.database->lengthAndBit[id];
+    // Every expression has a fixed length: the match starts that far before its end.
+    scan.lines->mark(static_cast<std::size_t>(to) - length, bit);
+    return 0;
 }
 
 } // namespace
 
 std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber first,
                                     const ColourRules* rules, std::string_view pattern,
-                                    const std::atomic<bool>* cancel)
+                                    const std::atomic<bool>* cancel, const MarkLinesTuning& tuning)
 {
     const LineCount lines = document.lineCount();
     first = std::clamp<LineNumber>(first, 0, lines);
@@ -107,13 +285,12 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
     if (marks.empty())
         return marks;
 
-    // The labels as the colouring matches them: folded to upper case through the code page's
-    // table, or for a to z only; blank ones and those of a closed gate left out. The find
-    // text ignores case through the code page's table, as Find does.
+    // The labels as the colouring matches them: ignoring case through the code page's table,
+    // or for a to z only; blank ones and those of a closed gate left out. The find text
+    // ignores case through the code page's table, as Find does.
     static const FoldTable asciiUpper = asciiUpperTable();
     const FoldTable& labelFold = rules && rules->asciiCaseOnly ? asciiUpper : UpperTable;
-    std::deque<Needle> labelNeedles; // never moved: each searcher points into its text
-    std::deque<Needle> findNeedles;
+    std::vector<Needle> needles;
     bool breakInLabel = false;
     if (rules) {
         for (const auto& [labels, gate, bit] : {std::tuple{&rules->infoLabels, rules->showInfo, kInfoWord},
@@ -122,39 +299,37 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
                 if (!gate || trimBlanks(upperAscii(label)).empty())
                     continue;
                 breakInLabel = breakInLabel || label.find_first_of("\r\n") != std::string::npos;
-                labelNeedles.emplace_back(folded(label, labelFold), bit);
+                needles.push_back({label, &labelFold, bit});
             }
         }
     }
     if (!pattern.empty())
-        findNeedles.emplace_back(folded(pattern, UpperTable), kMarkFound);
-    const bool sameFold = &labelFold == &UpperTable;
+        needles.push_back({std::string(pattern), &UpperTable, kMarkFound});
 
-    std::string labelBlock;
-    std::string findBlock;
-    for (LineNumber blockFirst = first; blockFirst < lines;) {
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            break;
-        // Whole lines, about kBlockBytes of them (a longer line makes a block on its own).
-        const ByteOffset base = document.lineIndex(blockFirst);
-        LineNumber blockEnd = std::min(document.lineFromOffset(base + static_cast<ByteOffset>(kBlockBytes)), lines);
-        if (blockEnd <= blockFirst)
-            blockEnd = blockFirst + 1;
-        const TextSlice blockText = document.read(base, document.lineIndex(blockEnd));
-        const std::string_view bytes = blockText.view();
-        std::uint8_t* blockMarks = marks.data() + (blockFirst - first);
-        if (!labelNeedles.empty()) {
-            foldInto(bytes, labelFold, labelBlock);
-            for (const Needle& needle : labelNeedles)
-                markBlock(document, base, blockFirst, blockEnd, labelBlock, needle, blockMarks);
-        }
-        if (!findNeedles.empty()) {
-            if (!sameFold || labelNeedles.empty())
-                foldInto(bytes, UpperTable, findBlock);
-            const std::string& block = sameFold && !labelNeedles.empty() ? labelBlock : findBlock;
-            markBlock(document, base, blockFirst, blockEnd, block, findNeedles.front(), blockMarks);
-        }
-        blockFirst = blockEnd;
+    if (!needles.empty()) {
+        const std::shared_ptr<const Database> database = tuning.plainSearch ? nullptr : databaseOf(needles);
+        thread_local Scratch scratch;
+        const bool scans = database && hs_alloc_scratch(database->database, &scratch.scratch) == HS_SUCCESS;
+        std::optional<PlainSearch> plain;
+        document.forEachLineBlock(first, document.lineCount(), tuning.blockBytes,
+                         [&](LineNumber blockFirst, LineNumber blockEnd, std::string_view bytes) {
+                             if (cancel && cancel->load(std::memory_order_relaxed))
+                                 return false;
+                             std::uint8_t* blockMarks = marks.data() + (blockFirst - first);
+                             // The scanner takes at most 4 GiB at once; a longer line is searched.
+                             if (scans && bytes.size() <= std::numeric_limits<unsigned>::max()) {
+                                 BlockLines blockLines(document, blockFirst, blockEnd, document.lineIndex(blockFirst),
+                                                       blockMarks);
+                                 ScanContext context{database.get(), &blockLines};
+                                 if (hs_scan(database->database, bytes.data(), static_cast<unsigned>(bytes.size()), 0,
+                                             scratch.scratch, onMatch, &context) == HS_SUCCESS)
+                                     return true;
+                             }
+                             if (!plain)
+                                 plain.emplace(needles);
+                             plain->markBlock(document, blockFirst, blockEnd, bytes, blockMarks);
+                             return true;
+                         });
     }
 
     // A line holding only info labels has a blue byte and no red one, a line holding only
@@ -173,10 +348,7 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
         } else if (words == kErrorWord && !breakInLabel) {
             mark |= kMarkError;
         } else {
-            const auto line = first + static_cast<LineNumber>(i);
-            const ByteOffset start = document.lineIndex(line);
-            const ByteOffset end = document.lineIndex(line + 1); // with its line break
-            ColourLine(document.slice(start, end).view(), *rules, spans);
+            ColourLine(lineBytes(document, first + static_cast<LineNumber>(i)).view(), *rules, spans);
             for (const LabelSpan& span : spans) {
                 if (span.end > span.start)
                     mark |= span.colour == LabelColour::Error ? kMarkError : span.colour == LabelColour::Info ? kMarkInfo : 0;

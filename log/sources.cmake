@@ -1,8 +1,9 @@
-# A paged log's check values: xxHash. The overview strip's labels: Vectorscan, many patterns in
-# one pass.
+# A paged log's check values: xxHash. The overview strip looks for every label in one pass:
+# Vectorscan (the Hyperscan API).
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(XXHASH REQUIRED IMPORTED_TARGET libxxhash)
-list(APPEND TLG_CORE_LIBRARIES PkgConfig::XXHASH)
+pkg_check_modules(HS REQUIRED IMPORTED_TARGET libhs)
+list(APPEND TLG_CORE_LIBRARIES PkgConfig::XXHASH PkgConfig::HS)
 
 list(APPEND TLG_CORE_SOURCES
     log/encoding.cpp

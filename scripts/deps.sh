@@ -12,7 +12,7 @@ packages=(
     librsvg2-bin  # rsvg-convert draws the icon's sizes
     libpcre2-dev  # the filter pane's regular expressions (PCRE2 with its JIT)
     libxxhash-dev  # check values of a large log's blocks, read from the file when shown
-    libvectorscan-dev  # the overview strip's labels, all in one pass
+    libvectorscan-dev  # the overview strip's one-pass scan for every label (the Hyperscan API)
     dpkg-dev file appstream man-db  # the Debian package (dpkg-shlibdeps) and its checks
 )
 
