@@ -3,11 +3,13 @@
 # five runs after a warm-up. Builds the release tree first. Needs about 3.5 GiB in $LOGS.
 #
 #   bench/run.sh            (LOGS=/tmp/tlg-bench-logs by default)
+#   BIG=1 bench/run.sh      also a 10 GiB log: 10 GiB more in $LOGS, and memory to keep it
+#                           in the page cache (the figures are for a warm file)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 LOGS=${LOGS:-/tmp/tlg-bench-logs}
 BIN=build/release/bench
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTLG_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTLG_BUILD_TESTS=OFF -DTLG_BUILD_BENCH=ON >/dev/null
 cmake --build build/release >/dev/null
 mkdir -p "$LOGS"
 [ -f "$LOGS/100m.log" ] || "$BIN/genlog" 100 "$LOGS/100m.log"
@@ -49,3 +51,17 @@ echo "overview pass: $overviewwall ms ($overviewcpu ms of CPU); LC_ALL=C grep -c
 "$BIN/core_bench" 2>/dev/null | grep -E '^BM_'
 "$BIN/colouring_bench" 2>/dev/null | grep -E '^BM_'
 "$BIN/paint_bench" 2>/dev/null
+# A log read from its file: its index's size, a find near its end against grep, following it.
+"$BIN/paged_bench" "$LOGS/1g.log" NeedleWord 2>/dev/null
+
+if [ "${BIG:-0}" = 1 ]; then
+    [ -f "$LOGS/10g.log" ] || { "$BIN/genlog" 10240 "$LOGS/10g.log"; echo "a NeedleWord near the end" >> "$LOGS/10g.log"; }
+    cat "$LOGS/10g.log" >/dev/null # warm
+    floor=$(runs "$BIN/floor $LOGS/10g.log | awk '{ print \$1 }'")
+    open=$(runs "$BIN/open_bench $LOGS/10g.log 2>/dev/null | awk '/open to coloured bottom/ { print \$5 }'")
+    echo "10g: floor (mmap + memchr index) $floor ms, open to the coloured last screenful $open ms beyond the start, ratio $(awk "BEGIN { printf \"%.2f\", $open / $floor }")"
+    "$BIN/open_bench" "$LOGS/10g.log" 2>/dev/null | grep -E 'peak memory|paints|word wrap|longest'
+    grep10=$(runs "( TIMEFORMAT=%R; time LC_ALL=C grep -c -i needleword $LOGS/10g.log >$LOGS/count ) 2>&1 | awk '{ print \$1 * 1000 }'")
+    echo "LC_ALL=C grep -c -i needleword over 10 GiB: $grep10 ms"
+    "$BIN/paged_bench" "$LOGS/10g.log" NeedleWord 2>/dev/null
+fi

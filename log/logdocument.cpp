@@ -558,11 +558,11 @@ ByteOffset LogDocument::lineContentEnd(LineNumber line) const
         return size();
     const ByteOffset start = rowStart(static_cast<std::size_t>(line));
     ByteOffset end = rowStart(static_cast<std::size_t>(line + 1));
-    // Step back over the break: LF, CR LF or a lone CR.
-    const TextSlice last = slice(std::max(start, end - 2), end);
-    if (last.view().back() == '\n') {
+    // Step back over the break: LF, CR LF or a lone CR. (A byte at a time: a slice of single
+    // bytes never crosses blocks.)
+    if (slice(end - 1, end)[0] == '\n') {
         --end;
-        if (last.size() == 2 && last[0] == '\r')
+        if (end > start && slice(end - 1, end)[0] == '\r')
             --end;
     } else {
         --end;
