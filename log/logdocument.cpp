@@ -192,23 +192,38 @@ public:
         return bytes;
     }
 
-    // A stretch across blocks read lately: exactly [from, to), or null.
-    std::shared_ptr<const std::string> span(ByteOffset from, ByteOffset to)
+    // A kept stretch across blocks that holds [from, to), and where it starts; null when none.
+    std::shared_ptr<const std::string> span(ByteOffset from, ByteOffset to, ByteOffset& start)
     {
         const std::lock_guard lock(m_mutex);
-        for (const Span& kept : m_spans) {
-            if (kept.from == from && static_cast<ByteOffset>(kept.bytes->size()) == to - from)
+        for (Span& kept : m_spans) {
+            if (kept.from <= from && to <= kept.from + static_cast<ByteOffset>(kept.bytes->size())) {
+                kept.used = ++m_clock;
+                start = kept.from;
                 return kept.bytes;
+            }
         }
         return nullptr;
     }
+    // Keeps a stretch just read. The stretches kept take at most kSpanBytes, but the newest is
+    // always kept, whatever its size: a very long line in sight is read once, not at each paint.
     void keepSpan(ByteOffset from, std::shared_ptr<const std::string> bytes)
     {
-        constexpr std::size_t kSpans = 4;
+        constexpr std::size_t kSpanBytes = 64u << 20;
+        constexpr std::size_t kSpans = 64;
         const std::lock_guard lock(m_mutex);
-        if (m_spans.size() == kSpans)
-            m_spans.erase(m_spans.begin());
-        m_spans.push_back({from, std::move(bytes)});
+        m_spans.push_back({from, std::move(bytes), ++m_clock});
+        auto total = [this] {
+            std::size_t sum = 0;
+            for (const Span& kept : m_spans)
+                sum += kept.bytes->size();
+            return sum;
+        };
+        while (m_spans.size() > kSpans || (m_spans.size() > 1 && total() > kSpanBytes)) {
+            const auto oldest = std::min_element(m_spans.begin(), m_spans.end() - 1,
+                                                 [](const Span& a, const Span& b) { return a.used < b.used; });
+            m_spans.erase(oldest);
+        }
     }
 
     void markStale() { m_stale.store(true, std::memory_order_relaxed); }
@@ -223,13 +238,14 @@ private:
     struct Span {
         ByteOffset from;
         std::shared_ptr<const std::string> bytes;
+        std::uint64_t used;
     };
     FileHandle m_file;
     std::string m_path;
     PagingSizes m_sizes;
     std::mutex m_mutex;
     std::vector<Entry> m_entries;
-    std::vector<Span> m_spans; // oldest first
+    std::vector<Span> m_spans; // the newest last
     std::uint64_t m_clock = 0;
     std::atomic<bool> m_stale{false};
 };
@@ -607,8 +623,9 @@ TextSlice LogDocument::slice(ByteOffset from, ByteOffset to) const
     if (to - blockStart > static_cast<ByteOffset>(blockBytes)) {
         // Across blocks: read straight from the file. The last such stretches are kept, as a
         // long line in sight is asked for again and again while it is painted.
-        if (std::shared_ptr<const std::string> kept = m_file->span(from, to)) {
-            const std::string_view view(*kept);
+        ByteOffset keptFrom = 0;
+        if (std::shared_ptr<const std::string> kept = m_file->span(from, to, keptFrom)) {
+            const std::string_view view(kept->data() + (from - keptFrom), static_cast<std::size_t>(to - from));
             return TextSlice(view, std::move(kept));
         }
         std::string bytes(static_cast<std::size_t>(to - from), '\0');

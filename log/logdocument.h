@@ -110,10 +110,12 @@ public:
     std::size_t size() const { return m_view.size(); }
     bool empty() const { return m_view.empty(); }
     char operator[](std::size_t i) const { return m_view[i]; }
-    std::string_view substr(std::size_t from, std::size_t count = std::string_view::npos) const
+    std::string_view substr(std::size_t from, std::size_t count = std::string_view::npos) const&
     {
         return m_view.substr(from, count);
     }
+    // The bytes may go with the temporary.
+    std::string_view substr(std::size_t from, std::size_t count = std::string_view::npos) const&& = delete;
 
     friend bool operator==(const TextSlice& a, const TextSlice& b) { return a.m_view == b.m_view; }
     friend bool operator==(const TextSlice& a, std::string_view b) { return a.m_view == b; }

@@ -338,15 +338,18 @@ std::int64_t LogView::lineLength(LineNumber line) const
 
 std::int64_t LogView::lineColumns(LineNumber line) const
 {
-    const TextSlice text = m_document->lineText(line);
-    if (text.size() < kLongLine)
+    // A long line is read only when its width is not known yet.
+    if (lineLength(line) < kLongLine) {
+        const TextSlice text = m_document->lineText(line);
         return columnOfByte(text, text.size(), utf8());
+    }
     if (utf8())
         return checkpoints(line).back().column;
     if (const auto known = m_longLineColumns.find(line); known != m_longLineColumns.end())
         return known->second;
     if (m_longLineColumns.size() > 1024)
         m_longLineColumns.clear();
+    const TextSlice text = m_document->lineText(line);
     return m_longLineColumns[line] = columnOfByte(text, text.size());
 }
 
@@ -394,13 +397,13 @@ Cell LogView::anchorForColumn(LineNumber line, std::int64_t column) const
 
 const std::vector<Cell>* LogView::wrappedRowStarts(LineNumber line) const
 {
-    const TextSlice text = m_document->lineText(line);
-    if (text.size() >= kLongLine)
+    if (lineLength(line) >= kLongLine)
         return nullptr;
     if (const auto known = m_wrapRows.find(line); known != m_wrapRows.end())
         return &known->second;
     if (m_wrapRows.size() > 4096)
         m_wrapRows.clear();
+    const TextSlice text = m_document->lineText(line);
     std::vector<Cell>& rows = m_wrapRows[line];
     wrapLine(text, utf8(), visibleColumns(), rows);
     return &rows;

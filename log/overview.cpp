@@ -50,12 +50,6 @@ struct Needle {
     std::uint8_t bit;
 };
 
-// A line's bytes with its break, as the view colours them.
-TextSlice lineBytes(const LogDocument& document, LineNumber line)
-{
-    return document.slice(document.lineIndex(line), document.lineIndex(line + 1));
-}
-
 // The lines [first, end) of a block whose bytes start at the document's offset `base`, and
 // their marks: sets a bit in the mark of the line that holds a byte of the block. Offsets come
 // mostly in rising order, so a cursor walks forward over the lines; an offset before the
@@ -306,6 +300,35 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
     if (!pattern.empty())
         needles.push_back({std::string(pattern), &UpperTable, kMarkFound});
 
+    // A line holding only info labels has a blue byte and no red one, a line holding only
+    // error labels the reverse: each occurrence colours its word, and only error words
+    // paint over info ones. A line holding both (or any line, for a label with a line break
+    // in it) is coloured as the view colours it, from the block's bytes.
+    std::vector<LabelSpan> spans;
+    auto settle = [&](LineNumber blockFirst, LineNumber blockEnd, std::string_view bytes) {
+        const ByteOffset base = document.lineIndex(blockFirst);
+        for (LineNumber line = blockFirst; line < blockEnd; ++line) {
+            std::uint8_t& mark = marks[static_cast<std::size_t>(line - first)];
+            const std::uint8_t words = mark & (kInfoWord | kErrorWord);
+            mark &= kMarkFound;
+            if (words == 0)
+                continue;
+            if (words == kInfoWord && !breakInLabel) {
+                mark |= kMarkInfo;
+            } else if (words == kErrorWord && !breakInLabel) {
+                mark |= kMarkError;
+            } else {
+                const auto from = static_cast<std::size_t>(document.lineIndex(line) - base);
+                const auto to = static_cast<std::size_t>(document.lineIndex(line + 1) - base);
+                ColourLine(bytes.substr(from, to - from), *rules, spans);
+                for (const LabelSpan& span : spans) {
+                    if (span.end > span.start)
+                        mark |= span.colour == LabelColour::Error ? kMarkError : span.colour == LabelColour::Info ? kMarkInfo : 0;
+                }
+            }
+        }
+    };
+
     if (!needles.empty()) {
         const std::shared_ptr<const Database> database = tuning.plainSearch ? nullptr : databaseOf(needles);
         thread_local Scratch scratch;
@@ -322,39 +345,19 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
                                                        blockMarks);
                                  ScanContext context{database.get(), &blockLines};
                                  if (hs_scan(database->database, bytes.data(), static_cast<unsigned>(bytes.size()), 0,
-                                             scratch.scratch, onMatch, &context) == HS_SUCCESS)
+                                             scratch.scratch, onMatch, &context) == HS_SUCCESS) {
+                                     settle(blockFirst, blockEnd, bytes);
                                      return true;
+                                 }
                              }
                              if (!plain)
                                  plain.emplace(needles);
                              plain->markBlock(document, blockFirst, blockEnd, bytes, blockMarks);
+                             settle(blockFirst, blockEnd, bytes);
                              return true;
                          });
     }
 
-    // A line holding only info labels has a blue byte and no red one, a line holding only
-    // error labels the reverse: each occurrence colours its word, and only error words
-    // paint over info ones. A line holding both (or any line, for a label with a line break
-    // in it) is coloured as the view colours it.
-    std::vector<LabelSpan> spans;
-    for (std::size_t i = 0; i < marks.size(); ++i) {
-        std::uint8_t& mark = marks[i];
-        const std::uint8_t words = mark & (kInfoWord | kErrorWord);
-        mark &= kMarkFound;
-        if (words == 0)
-            continue;
-        if (words == kInfoWord && !breakInLabel) {
-            mark |= kMarkInfo;
-        } else if (words == kErrorWord && !breakInLabel) {
-            mark |= kMarkError;
-        } else {
-            ColourLine(lineBytes(document, first + static_cast<LineNumber>(i)).view(), *rules, spans);
-            for (const LabelSpan& span : spans) {
-                if (span.end > span.start)
-                    mark |= span.colour == LabelColour::Error ? kMarkError : span.colour == LabelColour::Info ? kMarkInfo : 0;
-            }
-        }
-    }
     return marks;
 }
 

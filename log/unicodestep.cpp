@@ -16,16 +16,27 @@ namespace tlg {
 bool LogFollower::DetectUnicode()
 {
     // Every caller has just loaded the file into the buffer: its first bytes are looked at as
-    // they are, so a log that grows meanwhile is never taken for 16-bit text, and nothing is
-    // read twice. Only the first 64 KiB decide the encoding; whether NULs must be dropped is
-    // known from the whole text's index without a pass over it.
+    // they are, so a log that grows meanwhile is never taken for 16-bit text. Only the first
+    // 64 KiB decide the encoding; a text without NULs (the index knows) needs no pass to tell
+    // whether NULs must be dropped, and one with them is looked through beside the GUI thread.
     const TextSlice head = m_loadBuffer->slice(0, static_cast<ByteOffset>(kDetectionSample));
     const Detection found = DetectEncoding(head.view());
     m_encoding = m_encodingChoice.automatic ? found.encoding : m_encodingChoice.forced;
-    if (m_encoding == Encoding::Utf16Le || m_encoding == Encoding::Utf16Be)
+    if (m_encoding == Encoding::Utf16Le || m_encoding == Encoding::Utf16Be) {
         m_unicodeKind = UnicodeKind::Utf16;
-    else
+    } else if (!m_loadBuffer->holdsNul()) {
         m_unicodeKind = ClassifyLoadedText(*m_loadBuffer);
+    } else {
+        const DocumentPtr loaded = m_loadBuffer;
+        UnicodeKind kind = UnicodeKind::SingleByte;
+        readAside(
+            [&kind, loaded](std::atomic<std::int64_t>&) {
+                kind = ClassifyLoadedText(*loaded);
+                return loaded;
+            },
+            0);
+        m_unicodeKind = kind;
+    }
     return m_unicodeKind != UnicodeKind::SingleByte;
 }
 

@@ -65,7 +65,11 @@ public:
             return {};
         if (index.column() == 0)
             return QString::number(line + 1);
-        const std::string_view bytes = m_pane->m_document->lineText(line).substr(0, kShownBytes);
+        // Only the bytes shown are read, however long the line.
+        const LogDocument& document = *m_pane->m_document;
+        const ByteOffset start = document.lineIndex(line);
+        const TextSlice shown = document.slice(start, std::min(document.lineContentEnd(line), start + static_cast<ByteOffset>(kShownBytes)));
+        const std::string_view bytes = shown.view();
         switch (m_pane->m_encoding) {
         case Encoding::Utf8:
             return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));

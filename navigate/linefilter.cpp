@@ -76,6 +76,9 @@ LineFilter::LineFilter(std::string pattern, LineFilterOptions options)
     }
     // Without the JIT (a system that forbids it) the interpreter gives the same answers.
     pcre2_jit_compile(m_regex->code, PCRE2_JIT_COMPLETE);
+    std::uint32_t lookBehind = 0;
+    pcre2_pattern_info(m_regex->code, PCRE2_INFO_MAXLOOKBEHIND, &lookBehind);
+    m_lookBehind = static_cast<std::int64_t>(lookBehind) * ((flags & PCRE2_UTF) ? 4 : 1); // in bytes
 }
 
 LineFilter::~LineFilter() = default;
@@ -137,29 +140,47 @@ bool LineFilter::runRegex(const LogDocument& document, LineNumber fromLine, std:
         }
         // A block ends at a line start, so that no match reaches into the next block.
         const ByteOffset blockEnd = document.lineIndex(document.lineFromOffset(std::min(size, position + std::max<ByteOffset>(m_options.block, 1))) + 1);
-        // The block's lines are read at once and matched as one subject.
-        const ByteOffset base = position;
-        const TextSlice block = document.read(base, blockEnd);
+        // The block's lines are read at once and matched as one subject, with the bytes a
+        // look-behind may look at before it (and at least one, so that \A holds only at the
+        // text's start, as when the whole text was the subject).
+        const ByteOffset subjectStart = std::max<ByteOffset>(0, position - std::max<ByteOffset>(m_lookBehind, 1));
+        const TextSlice block = document.read(subjectStart, blockEnd);
+        const std::string_view bytes = block.view();
+        // A line's content within the block, without its break.
+        auto contentOf = [&](LineNumber line) {
+            const auto from = static_cast<std::size_t>(document.lineIndex(line) - subjectStart);
+            auto to = static_cast<std::size_t>(document.lineIndex(line + 1) - subjectStart);
+            if (to > from && bytes[to - 1] == '\n') {
+                --to;
+                if (to > from && bytes[to - 1] == '\r')
+                    --to;
+            } else if (to > from && bytes[to - 1] == '\r') {
+                --to;
+            }
+            return bytes.substr(from, to - from);
+        };
         while (position < blockEnd) {
-            const int result = space.match(m_regex->code, block.view(), block.size(),
-                                           static_cast<std::size_t>(position - base));
+            const int result = space.match(m_regex->code, bytes, bytes.size(),
+                                           static_cast<std::size_t>(position - subjectStart));
             LineNumber line = 0;
             if (result == PCRE2_ERROR_NOMATCH) {
                 break;
             } else if (result < 0) {
                 // A limit was reached over the block: its lines are matched one at a time.
                 line = document.lineFromOffset(position);
-                if (matchesLine(document.lineText(line).view(), space))
+                if (matchesLine(contentOf(line), space))
                     lines.push_back(line);
             } else {
-                const auto start = base + static_cast<ByteOffset>(space.ovector()[0]);
-                const auto end = base + static_cast<ByteOffset>(space.ovector()[1]);
+                const auto start = subjectStart + static_cast<ByteOffset>(space.ovector()[0]);
+                const auto end = subjectStart + static_cast<ByteOffset>(space.ovector()[1]);
                 line = document.lineFromOffset(start);
                 if (line >= lineCount)
                     break;
                 // A match that runs over the line's end (\s takes line breaks) decides
                 // nothing: the line alone is matched again.
-                if (end <= document.lineContentEnd(line) || matchesLine(document.lineText(line).view(), space))
+                const std::string_view content = contentOf(line);
+                const ByteOffset contentEnd = subjectStart + static_cast<ByteOffset>(content.data() - bytes.data() + content.size());
+                if (end <= contentEnd || matchesLine(content, space))
                     lines.push_back(line);
             }
             position = document.lineIndex(line + 1);

@@ -58,6 +58,7 @@ private:
     std::string m_pattern;
     LineFilterOptions m_options;
     std::unique_ptr<Regex> m_regex;
+    std::int64_t m_lookBehind = 0; // the most characters the expression looks back
 };
 
 } // namespace tlg
