@@ -143,3 +143,17 @@ TEST(LineFilter, AgreesWithMatchingEachLineAlone)
         }
     }
 }
+
+TEST(LineFilter, ABlockSeamChangesNoAnswerOfTheExpression)
+{
+    // Text-start anchors and look-behinds see the text as a whole, whatever the block size.
+    const std::string text = "ERROR a\nERROR b\r\nxERROR c\nERROR d\n";
+    for (const std::int64_t block : {1, 3, 9, 4 << 20}) {
+        LineFilterOptions how = options(true, true);
+        how.block = block;
+        EXPECT_EQ(filter(text, "\\AERROR", how), (Lines{0})) << block;
+        EXPECT_EQ(filter(text, "(?<=\\n)ERROR", how), (Lines{1, 3})) << block;
+        EXPECT_EQ(filter(text, "(?<=x)ERROR", how), (Lines{2})) << block;
+        EXPECT_EQ(filter(text, "(?<!\\n)ERROR [a-c]$", how), (Lines{0, 2})) << block;
+    }
+}
