@@ -662,9 +662,12 @@ TextSlice LogDocument::read(ByteOffset from, ByteOffset to) const
     to = std::clamp<ByteOffset>(to, from, size());
     if (m_text)
         return TextSlice(std::string_view(m_text->data() + from, static_cast<std::size_t>(to - from)), m_text);
-    std::string bytes(static_cast<std::size_t>(to - from), '\0');
-    readInto(from, bytes.size(), bytes.data());
-    return TextSlice::owning(std::move(bytes));
+    // Room that is read into at once is not filled with zeros first.
+    const auto length = static_cast<std::size_t>(to - from);
+    std::shared_ptr<char[]> bytes(new char[std::max<std::size_t>(length, 1)]);
+    readInto(from, length, bytes.get());
+    const std::string_view view(bytes.get(), length);
+    return TextSlice(view, std::move(bytes));
 }
 
 void LogDocument::readInto(ByteOffset from, std::size_t length, char* out) const

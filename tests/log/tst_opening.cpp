@@ -334,6 +334,7 @@ private slots:
         QStringList types;
         int procRows = 0;
         int polls = 0;
+        int nextAsk = 25;
         auto* poll = new QTimer(window);
         poll->setInterval(20);
         QObject::connect(poll, &QTimer::timeout, poll, [&, window, poll] {
@@ -350,9 +351,13 @@ private slots:
             const int rows = model->rowCount(parent);
             if (rows == 0) {
                 // The listing comes from a thread of its own; asking again now and then
-                // brings it when a change of folder crossed an earlier answer.
-                if (polls % 25 == 0)
+                // brings it when a change of folder crossed an earlier answer. Each time
+                // after twice as long: asking again starts the listing again, and a listing
+                // slower than the wait (a busy machine) would never end.
+                if (polls == nextAsk) {
                     dialog->setDirectory(folderNow);
+                    nextAsk *= 2;
+                }
                 if (model->canFetchMore(parent))
                     model->fetchMore(parent);
                 if (++polls > 6000) { // 2 min (the listing of /proc is slow under load): fail rather than wait for ever
