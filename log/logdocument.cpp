@@ -685,6 +685,15 @@ std::string LogDocument::copyText() const
     return bytes;
 }
 
+std::string_view LogDocument::passBytes(ByteOffset start, std::size_t length, std::string& buffer) const
+{
+    if (m_text)
+        return {m_text->data() + start, length};
+    buffer.resize(length);
+    readInto(start, length, buffer.data());
+    return buffer;
+}
+
 bool LogDocument::forEachChunk(ByteOffset from, ByteOffset to, std::size_t chunk, std::size_t overlap,
                                const std::function<bool(ByteOffset, std::string_view)>& visit) const
 {
@@ -696,15 +705,7 @@ bool LogDocument::forEachChunk(ByteOffset from, ByteOffset to, std::size_t chunk
         const ByteOffset start = std::max(from, at - static_cast<ByteOffset>(overlap));
         const ByteOffset end = std::min(to, at + static_cast<ByteOffset>(chunk));
         const auto length = static_cast<std::size_t>(end - start);
-        std::string_view bytes;
-        if (m_text) {
-            bytes = std::string_view(m_text->data() + start, length);
-        } else {
-            buffer.resize(length);
-            readInto(start, length, buffer.data());
-            bytes = buffer;
-        }
-        if (!visit(start, bytes))
+        if (!visit(start, passBytes(start, length, buffer)))
             return false;
         at = end;
     }
@@ -722,15 +723,7 @@ bool LogDocument::forEachChunkBackwards(ByteOffset from, ByteOffset to, std::siz
         const ByteOffset start = std::max(from, at - static_cast<ByteOffset>(chunk));
         const ByteOffset end = std::min(to, at + static_cast<ByteOffset>(overlap));
         const auto length = static_cast<std::size_t>(end - start);
-        std::string_view bytes;
-        if (m_text) {
-            bytes = std::string_view(m_text->data() + start, length);
-        } else {
-            buffer.resize(length);
-            readInto(start, length, buffer.data());
-            bytes = buffer;
-        }
-        if (!visit(start, bytes))
+        if (!visit(start, passBytes(start, length, buffer)))
             return false;
         at = start;
     }
@@ -751,15 +744,7 @@ bool LogDocument::forEachLineBlock(LineNumber first, LineNumber end, std::size_t
         if (blockEnd <= blockFirst)
             blockEnd = blockFirst + 1;
         const auto length = static_cast<std::size_t>(lineIndex(blockEnd) - base);
-        std::string_view bytes;
-        if (m_text) {
-            bytes = std::string_view(m_text->data() + base, length);
-        } else {
-            buffer.resize(length);
-            readInto(base, length, buffer.data());
-            bytes = buffer;
-        }
-        if (!visit(blockFirst, blockEnd, bytes))
+        if (!visit(blockFirst, blockEnd, passBytes(base, length, buffer)))
             return false;
         blockFirst = blockEnd;
     }

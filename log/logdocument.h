@@ -278,6 +278,8 @@ private:
     void hashBytes(const char* bytes, std::size_t length);
     // Reads a paged document's file from its end on, indexing and hashing what it reads.
     void readFile(std::atomic<std::int64_t>* bytesRead);
+    // The bytes [start, start + length) for a pass: a view of the memory, or read into buffer.
+    std::string_view passBytes(ByteOffset start, std::size_t length, std::string& buffer) const;
     // Copies [from, to) (within the text) into out.
     void readInto(ByteOffset from, std::size_t length, char* out) const;
 
