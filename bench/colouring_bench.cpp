@@ -3,6 +3,7 @@
 
 #include "format/colourrules.h"
 #include "format/formatfile.h"
+#include "measures.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,19 +12,6 @@
 #include <vector>
 
 namespace {
-
-tlg::ColourRules defaultRules()
-{
-    const std::vector<std::string> lines = tlg::SplitLines(tlg::DefaultFormatText());
-    const tlg::LabelRow errors = tlg::LabelsOf(lines[2]);
-    const tlg::LabelRow infos = tlg::LabelsOf(lines[3]);
-    tlg::ColourRules rules;
-    for (std::size_t i = 0; i < 10; ++i) {
-        rules.errorLabels[i] = errors[i];
-        rules.infoLabels[i] = infos[i];
-    }
-    return rules;
-}
 
 // Timestamped lines of 60 to 200 bytes, about one in twenty with an error word.
 std::string generatedLog(std::size_t bytes)
@@ -70,7 +58,7 @@ void colourScreenful(benchmark::State& state, const tlg::ColourRules& rules)
 
 void BM_ColourScreenful(benchmark::State& state)
 {
-    colourScreenful(state, defaultRules());
+    colourScreenful(state, tlg::bench::defaultRules());
     state.SetLabel("60 lines, default labels");
 }
 BENCHMARK(BM_ColourScreenful)->Unit(benchmark::kMicrosecond);
@@ -78,7 +66,7 @@ BENCHMARK(BM_ColourScreenful)->Unit(benchmark::kMicrosecond);
 // The same screenful with every one of the twenty label cells filled.
 void BM_ColourScreenfulTwentyLabels(benchmark::State& state)
 {
-    tlg::ColourRules rules = defaultRules();
+    tlg::ColourRules rules = tlg::bench::defaultRules();
     const char* more[] = {"timeout", "retry", "Warning", "denied", "refused", "panic", "abort",
                           "cache", "queue", "Started", "session"};
     std::size_t next = 0;
@@ -95,7 +83,7 @@ BENCHMARK(BM_ColourScreenfulTwentyLabels)->Unit(benchmark::kMicrosecond);
 
 void BM_ColourWholeText100MB(benchmark::State& state)
 {
-    const tlg::ColourRules rules = defaultRules();
+    const tlg::ColourRules rules = tlg::bench::defaultRules();
     const std::string text = generatedLog(100u << 20);
     for (auto _ : state) {
         const std::vector<tlg::LabelColour> colours = tlg::ColourWholeText(text, rules);

@@ -10,6 +10,7 @@
 #include "log/textload.h"
 #include "navigate/filterpane.h"
 #include "navigate/linefilter.h"
+#include "stallmeter.h"
 #include "quiethome.h"
 
 #include <QApplication>
@@ -82,36 +83,24 @@ int main(int argc, char* argv[])
     tlg::FilterPane* pane = window->filterPane();
     pane->toggle();
 
-    // A heartbeat every 10 ms tells how long the GUI thread went without running its loop.
-    QElapsedTimer beatClock;
-    qint64 lastBeat = 0;
-    qint64 worstStall = 0;
-    QTimer heartbeat;
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-        const qint64 now = beatClock.elapsed();
-        worstStall = std::max(worstStall, now - lastBeat - 10);
-        lastBeat = now;
-    });
+    tlg::bench::StallMeter stalls;
     auto typed = [&](const std::string& pattern, bool isRegex) {
         pane->findChild<QCheckBox*>(QStringLiteral("FilterRegex"))->setChecked(isRegex);
         pane->findChild<QCheckBox*>(QStringLiteral("FilterCase"))->setChecked(isRegex);
         QEventLoop wait;
         const auto connection = QObject::connect(pane, &tlg::FilterPane::searchFinished, &wait, &QEventLoop::quit);
         QApplication::processEvents();
-        beatClock.start();
-        lastBeat = 0;
-        worstStall = 0;
-        heartbeat.start(10);
+        stalls.start();
         QElapsedTimer clock;
         clock.start();
         pane->findChild<QLineEdit*>(QStringLiteral("FilterText"))->setText(QString::fromStdString(pattern));
         wait.exec();
         const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-        heartbeat.stop();
+        stalls.stop();
         QObject::disconnect(connection);
         std::printf("pane   %-6s %-24s %9d lines  %8.1f ms after the typing pause; longest GUI pause %lld ms\n",
                     isRegex ? "regex" : "plain", pattern.c_str(), pane->matchCount(), ms,
-                    static_cast<long long>(worstStall));
+                    static_cast<long long>(stalls.worst()));
     };
     typed(word, false);
     typed(regex, true);

@@ -12,6 +12,7 @@
 #include "log/logfollower.h"
 #include "navigate/finder.h"
 #include "app/viewer.h"
+#include "stallmeter.h"
 #include "quiethome.h"
 #include "log/logview.h"
 #include "log/watchstate.h"
@@ -79,23 +80,17 @@ int main(int argc, char* argv[])
 
     int reloads = 0;
     QString lastStatus;
-    qint64 worstStall = 0;
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lastBeat = 0;
-    QTimer heartbeat;
-    heartbeat.setInterval(10);
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
-        if (lastBeat)
-            worstStall = std::max(worstStall, now - lastBeat - 10);
-        lastBeat = now;
+    tlg::bench::StallMeter stalls;
+    stalls.start();
+    QTimer statusWatch;
+    statusWatch.setInterval(10);
+    QObject::connect(&statusWatch, &QTimer::timeout, [&] {
         const QString status = window->findChild<QLabel*>(QStringLiteral("StatusPanel0"))->text();
         if (status != lastStatus && status.startsWith(QStringLiteral("Last Update")))
             ++reloads;
         lastStatus = status;
     });
-    heartbeat.start();
+    statusWatch.start();
 
     std::atomic<bool> stop{false};
     std::atomic<long long> written{0};
@@ -133,7 +128,7 @@ int main(int argc, char* argv[])
     std::printf("written %lld bytes in %d s (%.1f MB/s), reloads seen %d, worst GUI stall %lld ms, "
                 "peak memory %ld MiB, shown text %s the file\n",
                 static_cast<long long>(written), seconds, written / 1e6 / seconds, reloads,
-                static_cast<long long>(worstStall), usage.ru_maxrss / 1024, same ? "equals" : "DIFFERS FROM");
+                static_cast<long long>(stalls.worst()), usage.ru_maxrss / 1024, same ? "equals" : "DIFFERS FROM");
     delete window;
     ::unlink(path.c_str());
     return same ? 0 : 1;

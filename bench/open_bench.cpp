@@ -10,6 +10,8 @@
 #include "log/logfollower.h"
 #include "navigate/finder.h"
 #include "app/viewer.h"
+#include "measures.h"
+#include "stallmeter.h"
 #include "quiethome.h"
 #include "log/logview.h"
 
@@ -21,7 +23,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
-#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -37,13 +38,6 @@ double percentile(std::vector<double> values, double p)
 {
     std::sort(values.begin(), values.end());
     return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
-}
-
-long peakMegabytes()
-{
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
 }
 
 } // namespace
@@ -67,18 +61,8 @@ int main(int argc, char* argv[])
     QApplication::processEvents();
     const double bare = elapsedMs(clock);
 
-    // A heartbeat every 10 ms tells how long the GUI thread went without running its loop.
-    QElapsedTimer beatClock;
-    beatClock.start();
-    qint64 lastBeat = 0;
-    qint64 worstStall = 0;
-    QTimer heartbeat;
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-        const qint64 now = beatClock.elapsed();
-        worstStall = std::max(worstStall, now - lastBeat - 10);
-        lastBeat = now;
-    });
-    heartbeat.start(10);
+    tlg::bench::StallMeter stalls;
+    stalls.start();
     auto* window = static_cast<tlg::MainWindow*>(tlg::startViewer({log}));
     QApplication::processEvents();
     const double opened = elapsedMs(clock);
@@ -94,11 +78,11 @@ int main(int argc, char* argv[])
     std::printf("two ticks, coloured      %8.1f ms\n", coloured);
     std::printf("last screenful painted   %8.1f ms\n", bottom);
     std::printf("open to coloured bottom  %8.1f ms beyond the start\n", opened - bare + coloured + bottom);
-    heartbeat.stop();
+    stalls.stop();
     std::printf("longest the GUI thread went without its loop while opening: %lld ms\n",
-                static_cast<long long>(worstStall));
+                static_cast<long long>(stalls.worst()));
     std::printf("lines %lld, peak memory after open %ld MiB\n",
-                static_cast<long long>(view->lineCount()), peakMegabytes());
+                static_cast<long long>(view->lineCount()), tlg::bench::peakMegabytes());
 
     std::vector<double> paints;
     std::mt19937 random(7);
@@ -120,7 +104,7 @@ int main(int argc, char* argv[])
     view->setWordWrap(false);
     view->viewport()->grab();
     std::printf("word wrap on and painted %8.2f ms, off %.2f ms\n", wrapOn, elapsedMs(clock));
-    std::printf("peak memory %ld MiB\n", peakMegabytes());
+    std::printf("peak memory %ld MiB\n", tlg::bench::peakMegabytes());
     delete window;
     return 0;
 }

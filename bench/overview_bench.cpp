@@ -7,6 +7,8 @@
 #include "format/formatfile.h"
 #include "log/logdocument.h"
 #include "log/overview.h"
+#include "log/textload.h"
+#include "measures.h"
 
 #include <chrono>
 #include <ctime>
@@ -20,23 +22,17 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: overview_bench <log> [find text]\n");
         return 2;
     }
-    const std::vector<std::string> lines = tlg::SplitLines(tlg::DefaultFormatText());
-    const tlg::LabelRow errors = tlg::LabelsOf(lines[2]);
-    const tlg::LabelRow infos = tlg::LabelsOf(lines[3]);
-    tlg::ColourRules rules;
-    for (std::size_t i = 0; i < 10; ++i) {
-        rules.errorLabels[i] = errors[i];
-        rules.infoLabels[i] = infos[i];
-    }
+    const tlg::ColourRules rules = tlg::bench::defaultRules();
     std::fprintf(stderr, "labels:");
-    for (const tlg::LabelRow* row : {&errors, &infos}) {
+    for (const auto* row : {&rules.errorLabels, &rules.infoLabels}) {
         for (std::size_t i = 0; i < 10; ++i) {
             if (!(*row)[i].empty())
                 std::fprintf(stderr, " [%s]", (*row)[i].c_str());
         }
     }
     std::fprintf(stderr, "\n");
-    const tlg::DocumentPtr document = tlg::LogDocument::fromBytes(tlg::ReadWholeFile(argv[1]));
+    // Read from the file as the viewer reads it.
+    const tlg::DocumentPtr document = tlg::LoadPlainText(argv[1]);
     const std::clock_t cpuStart = std::clock();
     const auto start = std::chrono::steady_clock::now();
     const std::vector<std::uint8_t> marks = tlg::MarkLines(*document, 0, &rules, argc > 2 ? argv[2] : "");

@@ -5,12 +5,12 @@
 //
 // The log is appended to and cut back to its size at the end: run it on a copy you may write.
 
+#include "measures.h"
 #include "log/logdocument.h"
 #include "log/textcheck.h"
 #include "log/textload.h"
 #include "log/textsearch.h"
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,13 +25,6 @@ namespace {
 double millisecondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-long peakMegabytes()
-{
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
 }
 
 } // namespace
@@ -51,7 +44,7 @@ int main(int argc, char* argv[])
                 static_cast<long long>(document->size()), static_cast<long long>(document->lineCount()),
                 millisecondsSince(start), static_cast<double>(document->indexMemory()) / (1 << 20),
                 static_cast<double>(document->indexMemory()) / static_cast<double>(std::max<tlg::LineCount>(document->lineCount(), 1)),
-                peakMegabytes());
+                tlg::bench::peakMegabytes());
 
     const tlg::TextSearch search{word, true, false};
     std::vector<double> finds;
@@ -90,7 +83,7 @@ int main(int argc, char* argv[])
     std::sort(notified.begin(), notified.end());
     std::printf("append 1 MB and follow: median %.1f ms with the 16 MiB check of a regular tick, %.1f ms on a "
                 "notified tick; peak memory %ld MiB\n",
-                appends[appends.size() / 2], notified[notified.size() / 2], peakMegabytes());
+                appends[appends.size() / 2], notified[notified.size() / 2], tlg::bench::peakMegabytes());
     if (::truncate(path.c_str(), static_cast<off_t>(size)) != 0)
         std::perror("truncate");
     return 0;
