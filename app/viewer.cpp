@@ -2,7 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "core/messages.h"
-#include "log/logfollower.h"
+#include "source/logfollower.h"
 #include "filelist/addtofilelistdialog.h"
 #include "format/formateditor.h"
 

@@ -1,7 +1,7 @@
 // Colouring costs: the per-line colouring that the view runs for the lines it paints, against
 // the pass over a whole 100 MB log, with the default profile's labels.
 
-#include "format/colourrules.h"
+#include "search/colourrules.h"
 #include "format/formatfile.h"
 #include "measures.h"
 

@@ -4,7 +4,7 @@
 //   core_bench [--benchmark_filter=...]
 
 #include "core/faststrings.h"
-#include "log/logdocument.h"
+#include "document/logdocument.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,10 +6,10 @@
 
 #include "app/mainwindow.h"
 #include "app/viewer.h"
-#include "log/logfollower.h"
-#include "log/textload.h"
+#include "source/logfollower.h"
+#include "document/textload.h"
 #include "navigate/filterpane.h"
-#include "navigate/linefilter.h"
+#include "search/linefilter.h"
 #include "stallmeter.h"
 #include "quiethome.h"
 

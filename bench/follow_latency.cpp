@@ -10,8 +10,8 @@
 
 #include "app/mainwindow.h"
 #include "app/viewer.h"
-#include "log/logfollower.h"
-#include "log/logview.h"
+#include "source/logfollower.h"
+#include "view/logview.h"
 #include "quiethome.h"
 
 #include <QApplication>

@@ -9,13 +9,13 @@
 
 #include "app/mainwindow.h"
 #include "filelist/filelistpanel.h"
-#include "log/logfollower.h"
+#include "source/logfollower.h"
 #include "navigate/finder.h"
 #include "app/viewer.h"
 #include "stallmeter.h"
 #include "quiethome.h"
-#include "log/logview.h"
-#include "log/watchstate.h"
+#include "view/logview.h"
+#include "source/watchstate.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

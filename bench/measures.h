@@ -2,7 +2,7 @@
 
 // What the measurements share: the process's peak memory and the default profile's colour rules.
 
-#include "format/colourrules.h"
+#include "search/colourrules.h"
 #include "format/formatfile.h"
 
 #include <sys/resource.h>

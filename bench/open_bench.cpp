@@ -7,13 +7,13 @@
 
 #include "app/mainwindow.h"
 #include "filelist/filelistpanel.h"
-#include "log/logfollower.h"
+#include "source/logfollower.h"
 #include "navigate/finder.h"
 #include "app/viewer.h"
 #include "measures.h"
 #include "stallmeter.h"
 #include "quiethome.h"
-#include "log/logview.h"
+#include "view/logview.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,9 +5,9 @@
 
 #include "core/fileops.h"
 #include "format/formatfile.h"
-#include "log/logdocument.h"
-#include "log/overview.h"
-#include "log/textload.h"
+#include "document/logdocument.h"
+#include "search/overview.h"
+#include "document/textload.h"
 #include "measures.h"
 
 #include <chrono>

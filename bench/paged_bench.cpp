@@ -6,10 +6,10 @@
 // The log is appended to and cut back to its size at the end: run it on a copy you may write.
 
 #include "measures.h"
-#include "log/logdocument.h"
-#include "log/textcheck.h"
-#include "log/textload.h"
-#include "log/textsearch.h"
+#include "document/logdocument.h"
+#include "document/textcheck.h"
+#include "document/textload.h"
+#include "search/textsearch.h"
 
 #include <unistd.h>
 

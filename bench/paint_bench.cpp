@@ -4,8 +4,8 @@
 //
 //   paint_bench [paints] [width height]   (default: the view's size in the window as it opens)
 
-#include "format/colourrules.h"
-#include "log/logview.h"
+#include "search/colourrules.h"
+#include "view/logview.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 // colouring on and off, "Show Errors" (ToolButton1) and "Show warnings" (ToolButton2) gate each
 // colour, and the format editor's columns hold the labels.
 
-#include "format/colourrules.h"
+#include "search/colourrules.h"
 
 #include <QObject>
 

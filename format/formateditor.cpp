@@ -3,7 +3,7 @@
 #include "core/cp1252.h"
 #include "core/fileops.h"
 #include "core/messages.h"
-#include "format/colourrules.h"
+#include "search/colourrules.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

@@ -1,5 +1,4 @@
 list(APPEND TLG_CORE_SOURCES
-    format/colourrules.cpp
     format/formatfile.cpp
 )
 list(APPEND TLG_GUI_SOURCES

@@ -3,10 +3,10 @@
 #include "core/controls.h"
 #include "core/cp1252.h"
 #include "core/errors.h"
-#include "log/encoding.h"
-#include "log/logfollower.h"
-#include "log/logview.h"
-#include "navigate/linefilter.h"
+#include "document/encoding.h"
+#include "source/logfollower.h"
+#include "view/logview.h"
+#include "search/linefilter.h"
 
 #include <QAbstractTableModel>
 #include <QCheckBox>

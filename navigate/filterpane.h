@@ -8,8 +8,8 @@
 // Enter) on a listed line puts the view's caret on it. The list is a table over the matches:
 // it asks only for the rows in sight, so a million matches cost what ten do.
 
-#include "log/encoding.h"
-#include "log/logdocument.h"
+#include "document/encoding.h"
+#include "document/logdocument.h"
 
 #include <QWidget>
 

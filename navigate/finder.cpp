@@ -2,10 +2,10 @@
 
 #include "core/messages.h"
 #include "core/statuspanels.h"
-#include "log/encoding.h"
-#include "log/logfollower.h"
-#include "log/logview.h"
-#include "log/textsearch.h"
+#include "document/encoding.h"
+#include "source/logfollower.h"
+#include "view/logview.h"
+#include "search/textsearch.h"
 #include "navigate/finddialog.h"
 
 #include <QFutureWatcher>

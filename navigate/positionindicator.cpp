@@ -1,8 +1,8 @@
 #include "navigate/positionindicator.h"
 
 #include "core/statuspanels.h"
-#include "log/logfollower.h"
-#include "log/logview.h"
+#include "source/logfollower.h"
+#include "view/logview.h"
 
 namespace tlg {
 

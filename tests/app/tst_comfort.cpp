@@ -2,10 +2,10 @@
 // the view's context menu, the recent logs, the overview strip and the window's geometry.
 
 #include "core/fileops.h"
-#include "log/logview.h"
-#include "log/overview.h"
-#include "log/overviewstrip.h"
-#include "log/recentlogs.h"
+#include "view/logview.h"
+#include "search/overview.h"
+#include "view/overviewstrip.h"
+#include "source/recentlogs.h"
 #include "navigate/finddialog.h"
 #include "navigate/finder.h"
 #include "navigate/gotolinedialog.h"

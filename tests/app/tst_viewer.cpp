@@ -2,7 +2,7 @@
 // ways a log is opened and reloaded.
 
 #include "core/fileops.h"
-#include "log/logview.h"
+#include "view/logview.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
 

@@ -3,7 +3,7 @@
 #include "filelist/addtofilelistdialog.h"
 #include "filelist/filelist.h"
 #include "filelist/filelistpanel.h"
-#include "log/logview.h"
+#include "view/logview.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
 

@@ -1,5 +1,4 @@
 tlg_core_test(format_core_tests
-    format/colourrules_test.cpp
     format/formatfile_test.cpp
 )
 tlg_gui_test(format_gui_tests format/tst_colouring.cpp)

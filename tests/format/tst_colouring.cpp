@@ -2,10 +2,10 @@
 
 #include "banner/bannerframe.h"
 #include "core/fileops.h"
-#include "format/colourrules.h"
+#include "search/colourrules.h"
 #include "format/formateditor.h"
 #include "format/formatfile.h"
-#include "log/logview.h"
+#include "view/logview.h"
 #include "support/numberedlines.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"

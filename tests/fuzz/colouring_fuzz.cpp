@@ -1,7 +1,7 @@
 // The per-line colouring, over any window of each line, gives the bytes it covers the colours
 // of the whole-text pass.
 
-#include "format/colourrules.h"
+#include "search/colourrules.h"
 #include "fuzzinput.h"
 
 #include <cstring>

@@ -1,7 +1,7 @@
 // The document's line index, built at once and by appending pieces, against lines found one
 // byte at a time.
 
-#include "log/logdocument.h"
+#include "document/logdocument.h"
 #include "fuzzinput.h"
 
 #include <algorithm>

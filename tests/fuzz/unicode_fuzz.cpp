@@ -1,6 +1,6 @@
 // The quick 16-bit test of a loaded text gives the answer of the test against its NUL-free copy.
 
-#include "log/unicode.h"
+#include "document/unicode.h"
 #include "fuzzinput.h"
 
 #include <string>

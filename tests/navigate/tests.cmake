@@ -1,2 +1,1 @@
-tlg_core_test(navigate_core_tests navigate/linefilter_test.cpp)
 tlg_gui_test(navigate_gui_tests navigate/tst_navigation.cpp)

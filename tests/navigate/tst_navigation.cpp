@@ -1,6 +1,6 @@
 // Find in the shown view, the line indicator, and the arrow keys that scroll at once.
 
-#include "log/logview.h"
+#include "view/logview.h"
 #include "navigate/filterpane.h"
 #include "navigate/finddialog.h"
 #include "support/numberedlines.h"

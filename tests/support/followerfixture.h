@@ -5,8 +5,8 @@
 
 #include "core/statuspanels.h"
 #include "format/colouring.h"
-#include "log/logfollower.h"
-#include "log/logview.h"
+#include "source/logfollower.h"
+#include "view/logview.h"
 
 #include <QCheckBox>
 #include <QLabel>

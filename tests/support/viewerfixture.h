@@ -6,11 +6,11 @@
 
 #include "app/mainwindow.h"
 #include "filelist/filelistpanel.h"
-#include "log/logfollower.h"
+#include "source/logfollower.h"
 #include "navigate/finder.h"
 #include "core/messages.h"
 #include "app/viewer.h"
-#include "log/logview.h"
+#include "view/logview.h"
 #include "support/userhome.h"
 
 #include <QDir>

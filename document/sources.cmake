@@ -1,0 +1,13 @@
+# Data without widgets: the documents and their line index, check values, loading, encodings.
+# A paged log's check values: xxHash.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(XXHASH REQUIRED IMPORTED_TARGET libxxhash)
+list(APPEND TLG_CORE_LIBRARIES PkgConfig::XXHASH)
+
+list(APPEND TLG_CORE_SOURCES
+    document/encoding.cpp
+    document/logdocument.cpp
+    document/textcheck.cpp
+    document/textload.cpp
+    document/unicode.cpp
+)

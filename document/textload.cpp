@@ -1,0 +1,117 @@
+#include "document/textload.h"
+
+#include "core/errors.h"
+#include "core/fileops.h"
+#include "document/encoding.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tlg {
+
+namespace {
+
+// Opens the file and checks that it may be read as a log: a regular file that no other
+// program holds a write lock on.
+FileHandle openLog(const std::string& path, struct stat& st)
+{
+    FileHandle file = OpenForReading(path);
+    if (!file.valid() || ::fstat(file.fd(), &st) != 0)
+        throw Failure("Cannot open file " + path);
+    if (S_ISDIR(st.st_mode))
+        throw Failure("Cannot open file " + path + ": it is a folder");
+    if (!S_ISREG(st.st_mode))
+        throw Failure("Cannot open file " + path + ": it is not a regular file");
+    if (LockHeldOnFile(file.fd(), /*writeOnly=*/true))
+        throw Failure("File is locked by another program: " + path);
+    return file;
+}
+
+// Reads from the file's position to its end into `out` from `used` on, growing it by copying
+// when a writer appended past its room. Reads in large steps so that progress can be told.
+void readToEnd(int fd, const std::string& path, std::shared_ptr<TextBuffer>& out, std::size_t& used,
+               std::atomic<std::int64_t>* bytesRead)
+{
+    constexpr std::size_t kStep = 16u << 20;
+    for (;;) {
+        if (used == out->capacity()) {
+            auto bigger = std::make_shared<TextBuffer>(TextRoomFor(used));
+            std::memcpy(bigger->data(), out->data(), used);
+            out = std::move(bigger);
+        }
+        const std::size_t want = std::min(kStep, out->capacity() - used);
+        const ssize_t n = ::read(fd, out->data() + used, want);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw Failure("Cannot read file " + path);
+        }
+        if (n == 0)
+            return;
+        used += static_cast<std::size_t>(n);
+        if (bytesRead)
+            bytesRead->fetch_add(n, std::memory_order_relaxed);
+    }
+}
+
+} // namespace
+
+DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* bytesRead)
+{
+    struct stat st {};
+    FileHandle file = openLog(path, st);
+    return LogDocument::fromFile(std::move(file), path, {st.st_dev, st.st_ino, true}, bytesRead);
+}
+
+DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previous,
+                               std::atomic<std::int64_t>* bytesRead)
+{
+    struct stat st {};
+    FileHandle file = openLog(path, st);
+    const FileIdentity identity{st.st_dev, st.st_ino, true};
+    const ByteOffset known = previous ? previous->size() : 0;
+    constexpr ByteOffset kCheck = 4096;
+    const bool unchanged =
+        previous && previous->identity() == identity && known > 0 && st.st_size >= known && !previous->stale() &&
+        previous->sameAsFile(file.fd(), path, 0, std::min(kCheck, known)) &&
+        previous->sameAsFile(file.fd(), path, known - std::min(kCheck, known), known);
+    if (!unchanged)
+        return LogDocument::fromFile(std::move(file), path, identity, bytesRead);
+    // A text read from the file reads what was written since from the file it already has
+    // open (the same one: same device and inode).
+    if (previous->paged())
+        return previous->grown(bytesRead);
+    // Only what was written since.
+    if (::lseek(file.fd(), static_cast<off_t>(known), SEEK_SET) < 0)
+        throw Failure("Cannot read file " + path);
+    auto more = std::make_shared<TextBuffer>(static_cast<std::size_t>(st.st_size - known) + 65536);
+    std::size_t used = 0;
+    readToEnd(file.fd(), path, more, used, bytesRead);
+    if (used == 0)
+        return previous;
+    return previous->appended(std::string_view(more->data(), used));
+}
+
+DocumentPtr LoadUtf16Text(const std::string& path, bool bigEndian)
+{
+    const FileHandle file = OpenForReading(path);
+    struct stat st {};
+    if (!file.valid() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw Failure("Cannot open file " + path);
+    if (LockHeldOnFile(file.fd(), /*writeOnly=*/false))
+        throw Failure("File is locked by another program: " + path);
+    std::string bytes;
+    if (!ReadToEnd(file.fd(), static_cast<std::size_t>(st.st_size), bytes))
+        throw Failure("Cannot read file " + path);
+    std::string_view body(bytes);
+    if (body.substr(0, 2) == (bigEndian ? "\xFE\xFF" : "\xFF\xFE"))
+        body.remove_prefix(2);
+    auto buffer = std::make_shared<TextBuffer>(TextRoomFor(3 * (body.size() / 2) + 3));
+    const std::size_t used = Utf16ToUtf8(body, bigEndian, buffer->data());
+    return LogDocument::adopt(std::move(buffer), used, {st.st_dev, st.st_ino, true});
+}
+
+} // namespace tlg

@@ -1,0 +1,64 @@
+#pragma once
+
+// The filter pane's search: which lines of a log hold a plain text or match a regular
+// expression. Plain text uses the fast search find uses; regular expressions are PCRE2's,
+// compiled by its JIT. A filter is built once per pattern and may run on any thread, several
+// runs at once.
+
+#include "document/encoding.h"
+#include "document/logdocument.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tlg {
+
+struct LineFilterOptions {
+    bool matchCase = false;
+    bool regex = false;
+    // How the log holds its text: in UTF-8 a regular expression works on characters, in the
+    // others every byte is one; plain text ignores the case of a to z only outside
+    // Windows-1252.
+    Encoding encoding = Encoding::Windows1252;
+    // The bytes searched between two looks at the cancel flag (tests shrink it, so that the
+    // blocks' ends fall everywhere).
+    std::int64_t block = 4 << 20;
+};
+
+class LineFilter {
+public:
+    // The pattern is in the log's encoding. An invalid regular expression throws Failure
+    // saying why and where ("missing closing parenthesis at 7").
+    LineFilter(std::string pattern, LineFilterOptions options);
+    ~LineFilter();
+    LineFilter(const LineFilter&) = delete;
+    LineFilter& operator=(const LineFilter&) = delete;
+
+    // Appends to `lines` the lines of the document, from `fromLine` on, that match, in order.
+    // `done` follows the bytes looked at; returns false, with the lines found so far, when
+    // `cancel` was set meanwhile. An empty pattern matches nothing.
+    bool run(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
+             const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const;
+
+    // Whether one line's content (without its break) matches.
+    bool matchesLine(std::string_view line) const;
+
+private:
+    struct Regex;
+    class MatchSpace;
+    bool matchesLine(std::string_view line, MatchSpace& space) const;
+    bool runPlain(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
+                  const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const;
+    bool runRegex(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
+                  const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const;
+
+    std::string m_pattern;
+    LineFilterOptions m_options;
+    std::unique_ptr<Regex> m_regex;
+    std::int64_t m_lookBehind = 0; // the most characters the expression looks back
+};
+
+} // namespace tlg

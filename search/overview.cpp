@@ -1,0 +1,393 @@
+#include "search/overview.h"
+
+#include "core/faststrings.h"
+#include "core/fields.h"
+
+#include <hs/hs.h>
+#include <string.h>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+
+namespace tlg {
+
+namespace {
+
+using FoldTable = std::array<unsigned char, 256>;
+
+FoldTable asciiUpperTable()
+{
+    FoldTable table{};
+    for (int c = 0; c < 256; ++c)
+        table[static_cast<std::size_t>(c)] = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    return table;
+}
+
+void foldInto(std::string_view text, const FoldTable& fold, std::string& out)
+{
+    out.resize(text.size());
+    char* to = out.data();
+    for (std::size_t i = 0; i < text.size(); ++i)
+        to[i] = static_cast<char>(fold[static_cast<unsigned char>(text[i])]);
+}
+
+constexpr std::uint8_t kInfoWord = 8;   // an info label occurs in the line
+constexpr std::uint8_t kErrorWord = 16; // an error label occurs in the line
+
+// A text the pass looks for, ignoring case through a fold table, and the bit it sets in the
+// mark of a line that holds it.
+struct Needle {
+    std::string text;
+    const FoldTable* fold;
+    std::uint8_t bit;
+};
+
+// The lines [first, end) of a block whose bytes start at the document's offset `base`, and
+// their marks: sets a bit in the mark of the line that holds a byte of the block. Offsets come
+// mostly in rising order, so a cursor walks forward over the lines; an offset before the
+// cursor's line is looked up in the index.
+class BlockLines {
+public:
+    BlockLines(const LogDocument& document, LineNumber first, LineNumber end, ByteOffset base, std::uint8_t* marks)
+        : m_document(document), m_first(first), m_end(end), m_base(base), m_marks(marks), m_line(first),
+          m_lineStart(0), m_nextStart(startOf(first + 1))
+    {
+    }
+
+    // Marks the line that holds the block's byte at `offset`.
+    void mark(std::size_t offset, std::uint8_t bit)
+    {
+        if (offset >= m_nextStart) {
+            // Mostly the next line or the one after; farther on, a search.
+            for (int step = 0; step < 2 && offset >= m_nextStart && m_line + 1 < m_end; ++step)
+                moveTo(m_line + 1);
+            if (offset >= m_nextStart && m_line + 1 < m_end)
+                moveTo(std::clamp(m_document.lineFromOffset(m_base + static_cast<ByteOffset>(offset)), m_line + 1, m_end - 1));
+        } else if (offset < m_lineStart) {
+            // A label with a line break in it, begun on a line before a shorter hit's.
+            const LineNumber line = std::max(m_document.lineFromOffset(m_base + static_cast<ByteOffset>(offset)), m_first);
+            m_marks[line - m_first] |= bit;
+            return;
+        }
+        m_marks[m_line - m_first] |= bit;
+    }
+
+    // Where the line after the cursor's starts in the block, or the block's size.
+    std::size_t nextLineStart() const { return m_nextStart; }
+    bool atLastLine() const { return m_line + 1 >= m_end; }
+
+private:
+    std::size_t startOf(LineNumber line) const
+    {
+        return static_cast<std::size_t>(m_document.lineIndex(line) - m_base);
+    }
+    void moveTo(LineNumber line)
+    {
+        m_line = line;
+        m_lineStart = startOf(line);
+        m_nextStart = startOf(line + 1);
+    }
+
+    const LogDocument& m_document;
+    LineNumber m_first;
+    LineNumber m_end;
+    ByteOffset m_base;
+    std::uint8_t* m_marks;
+    LineNumber m_line;
+    std::size_t m_lineStart;
+    std::size_t m_nextStart;
+};
+
+// The search that needs nothing but the C library: each block folded to upper case once per
+// fold table, then one search per needle (glibc's memmem, which scans many bytes at a step).
+class PlainSearch {
+public:
+    explicit PlainSearch(const std::vector<Needle>& needles)
+    {
+        for (const Needle& needle : needles) {
+            Folded folded{std::string(), needle.fold, needle.bit};
+            foldInto(needle.text, *needle.fold, folded.text);
+            m_needles.push_back(std::move(folded));
+        }
+    }
+
+    void markBlock(const LogDocument& document, LineNumber first, LineNumber end, std::string_view bytes,
+                   std::uint8_t* marks)
+    {
+        const ByteOffset base = document.lineIndex(first);
+        for (const Folded& needle : m_needles) {
+            if (needle.fold != m_foldedBy) {
+                foldInto(bytes, *needle.fold, m_block);
+                m_foldedBy = needle.fold;
+            }
+            BlockLines lines(document, first, end, base, marks);
+            for (std::size_t from = 0; from < m_block.size();) {
+                const std::size_t hit = find(from, needle.text);
+                if (hit == std::string::npos)
+                    break;
+                lines.mark(hit, needle.bit);
+                if (lines.atLastLine())
+                    break;
+                from = lines.nextLineStart(); // one hit a line is enough
+            }
+        }
+        m_foldedBy = nullptr;
+    }
+
+private:
+    struct Folded {
+        std::string text;
+        const FoldTable* fold;
+        std::uint8_t bit;
+    };
+
+    std::size_t find(std::size_t from, const std::string& needle) const
+    {
+#ifdef __GLIBC__
+        const void* hit = ::memmem(m_block.data() + from, m_block.size() - from, needle.data(), needle.size());
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - m_block.data()) : std::string::npos;
+#else
+        return m_block.find(needle, from);
+#endif
+    }
+
+    std::vector<Folded> m_needles;
+    std::string m_block;
+    const FoldTable* m_foldedBy = nullptr; // what m_block holds
+};
+
+// Every needle as a Vectorscan expression that matches exactly the bytes its fold table
+// equates with it: each byte becomes the class of all bytes that fold as it does. (The
+// scanner's own caseless flag knows a to z only.)
+std::string expressionOf(const Needle& needle)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto escape = [](std::string& out, int c) {
+        out += "\\x";
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    };
+    std::string expression;
+    for (const char byte : needle.text) {
+        const unsigned char target = (*needle.fold)[static_cast<unsigned char>(byte)];
+        std::string members;
+        int count = 0;
+        for (int c = 0; c < 256; ++c) {
+            if ((*needle.fold)[static_cast<std::size_t>(c)] == target) {
+                escape(members, c);
+                ++count;
+            }
+        }
+        expression += count == 1 ? members : "[" + members + "]";
+    }
+    return expression;
+}
+
+// The needles compiled into one block-mode database, and each expression's length and bit by
+// its id.
+struct Database {
+    hs_database_t* database = nullptr;
+    std::vector<std::pair<std::size_t, std::uint8_t>> lengthAndBit;
+    Database() = default;
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+    ~Database() { hs_free_database(database); }
+};
+
+// The database of these needles, or null when Vectorscan cannot run on this processor or
+// cannot compile them. The strip asks again with the same rules at every tick of a followed
+// log, so the last database is kept.
+std::shared_ptr<const Database> databaseOf(const std::vector<Needle>& needles)
+{
+    static const bool runs = hs_valid_platform() == HS_SUCCESS;
+    if (!runs)
+        return nullptr;
+    std::vector<std::string> expressions;
+    std::string key;
+    for (const Needle& needle : needles) {
+        expressions.push_back(expressionOf(needle));
+        key += expressions.back();
+        key += '\n';
+        key += static_cast<char>(needle.bit);
+    }
+    static std::mutex mutex;
+    static std::string lastKey;                  // guarded by mutex
+    static std::shared_ptr<const Database> last; // guarded by mutex
+    {
+        const std::lock_guard lock(mutex);
+        if (last && key == lastKey)
+            return last;
+    }
+    std::vector<const char*> pointers;
+    std::vector<unsigned> flags(needles.size(), 0);
+    std::vector<unsigned> ids;
+    auto database = std::make_shared<Database>();
+    for (std::size_t i = 0; i < needles.size(); ++i) {
+        pointers.push_back(expressions[i].c_str());
+        ids.push_back(static_cast<unsigned>(i));
+        database->lengthAndBit.emplace_back(needles[i].text.size(), needles[i].bit);
+    }
+    hs_compile_error_t* error = nullptr;
+    if (hs_compile_multi(pointers.data(), flags.data(), ids.data(), static_cast<unsigned>(needles.size()), HS_MODE_BLOCK,
+                         nullptr, &database->database, &error) != HS_SUCCESS) {
+        hs_free_compile_error(error);
+        return nullptr;
+    }
+    const std::lock_guard lock(mutex);
+    lastKey = std::move(key);
+    last = database;
+    return database;
+}
+
+// A thread's scratch space for scanning, grown to fit each database it scans with.
+struct Scratch {
+    hs_scratch_t* scratch = nullptr;
+    ~Scratch() { hs_free_scratch(scratch); }
+};
+
+struct ScanContext {
+    const Database* database;
+    BlockLines* lines;
+};
+
+int onMatch(unsigned id, unsigned long long /*from*/, unsigned long long to, unsigned /*flags*/, void* context)
+{
+    const auto& scan = *static_cast<const ScanContext*>(context);
+    const auto& [length, bit] = scan.database->lengthAndBit[id];
+    // Every expression has a fixed length: the match starts that far before its end.
+    scan.lines->mark(static_cast<std::size_t>(to) - length, bit);
+    return 0;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber first,
+                                    const ColourRules* rules, std::string_view pattern,
+                                    const std::atomic<bool>* cancel, const MarkLinesTuning& tuning)
+{
+    const LineCount lines = document.lineCount();
+    first = std::clamp<LineNumber>(first, 0, lines);
+    std::vector<std::uint8_t> marks(static_cast<std::size_t>(lines - first), 0);
+    if (marks.empty())
+        return marks;
+
+    // The labels as the colouring matches them: ignoring case through the code page's table,
+    // or for a to z only; blank ones and those of a closed gate left out. The find text
+    // ignores case through the code page's table, as Find does.
+    static const FoldTable asciiUpper = asciiUpperTable();
+    const FoldTable& labelFold = rules && rules->asciiCaseOnly ? asciiUpper : UpperTable;
+    std::vector<Needle> needles;
+    bool breakInLabel = false;
+    if (rules) {
+        for (const auto& [labels, gate, bit] : {std::tuple{&rules->infoLabels, rules->showInfo, kInfoWord},
+                                                std::tuple{&rules->errorLabels, rules->showErrors, kErrorWord}}) {
+            for (const std::string& label : *labels) {
+                if (!gate || trimBlanks(upperAscii(label)).empty())
+                    continue;
+                breakInLabel = breakInLabel || label.find_first_of("\r\n") != std::string::npos;
+                needles.push_back({label, &labelFold, bit});
+            }
+        }
+    }
+    if (!pattern.empty())
+        needles.push_back({std::string(pattern), &UpperTable, kMarkFound});
+
+    // A line holding only info labels has a blue byte and no red one, a line holding only
+    // error labels the reverse: each occurrence colours its word, and only error words
+    // paint over info ones. A line holding both (or any line, for a label with a line break
+    // in it) is coloured as the view colours it, from the block's bytes.
+    std::vector<LabelSpan> spans;
+    auto settle = [&](LineNumber blockFirst, LineNumber blockEnd, std::string_view bytes) {
+        const ByteOffset base = document.lineIndex(blockFirst);
+        for (LineNumber line = blockFirst; line < blockEnd; ++line) {
+            std::uint8_t& mark = marks[static_cast<std::size_t>(line - first)];
+            const std::uint8_t words = mark & (kInfoWord | kErrorWord);
+            mark &= kMarkFound;
+            if (words == 0)
+                continue;
+            if (words == kInfoWord && !breakInLabel) {
+                mark |= kMarkInfo;
+            } else if (words == kErrorWord && !breakInLabel) {
+                mark |= kMarkError;
+            } else {
+                const auto from = static_cast<std::size_t>(document.lineIndex(line) - base);
+                const auto to = static_cast<std::size_t>(document.lineIndex(line + 1) - base);
+                ColourLine(bytes.substr(from, to - from), *rules, spans);
+                for (const LabelSpan& span : spans) {
+                    if (span.end > span.start)
+                        mark |= span.colour == LabelColour::Error ? kMarkError : span.colour == LabelColour::Info ? kMarkInfo : 0;
+                }
+            }
+        }
+    };
+
+    if (!needles.empty()) {
+        const std::shared_ptr<const Database> database = tuning.plainSearch ? nullptr : databaseOf(needles);
+        thread_local Scratch scratch;
+        const bool scans = database && hs_alloc_scratch(database->database, &scratch.scratch) == HS_SUCCESS;
+        std::optional<PlainSearch> plain;
+        document.forEachLineBlock(first, document.lineCount(), tuning.blockBytes,
+                         [&](LineNumber blockFirst, LineNumber blockEnd, std::string_view bytes) {
+                             if (cancel && cancel->load(std::memory_order_relaxed))
+                                 return false;
+                             std::uint8_t* blockMarks = marks.data() + (blockFirst - first);
+                             // The scanner takes at most 4 GiB at once; a longer line is searched.
+                             if (scans && bytes.size() <= std::numeric_limits<unsigned>::max()) {
+                                 BlockLines blockLines(document, blockFirst, blockEnd, document.lineIndex(blockFirst),
+                                                       blockMarks);
+                                 ScanContext context{database.get(), &blockLines};
+                                 if (hs_scan(database->database, bytes.data(), static_cast<unsigned>(bytes.size()), 0,
+                                             scratch.scratch, onMatch, &context) == HS_SUCCESS) {
+                                     settle(blockFirst, blockEnd, bytes);
+                                     return true;
+                                 }
+                             }
+                             if (!plain)
+                                 plain.emplace(needles);
+                             plain->markBlock(document, blockFirst, blockEnd, bytes, blockMarks);
+                             settle(blockFirst, blockEnd, bytes);
+                             return true;
+                         });
+    }
+
+    return marks;
+}
+
+std::vector<std::uint8_t> MarksPerRow(const std::vector<std::uint8_t>& lineMarks, int rows)
+{
+    std::vector<std::uint8_t> result(static_cast<std::size_t>(std::max(rows, 0)), 0);
+    const auto lines = static_cast<LineCount>(lineMarks.size());
+    if (rows <= 0 || lines == 0)
+        return result;
+    for (int row = 0; row < rows; ++row) {
+        const LineNumber from = LineOfRow(row, rows, lines);
+        const LineNumber to = std::max(from + 1, LineOfRow(row + 1, rows, lines));
+        if (from >= lines)
+            break;
+        std::uint8_t mark = 0;
+        for (LineNumber line = from; line < std::min(to, lines); ++line)
+            mark |= lineMarks[static_cast<std::size_t>(line)];
+        result[static_cast<std::size_t>(row)] = mark;
+    }
+    return result;
+}
+
+LineNumber LineOfRow(int row, int rows, LineCount lines)
+{
+    if (rows <= 0 || lines <= 0)
+        return 0;
+    if (lines < rows)
+        return row; // a row a line, from the top
+    // No overflow: lines stay below 2^47 and rows below 2^16.
+    return static_cast<LineNumber>(static_cast<std::int64_t>(row) * lines / rows);
+}
+
+} // namespace tlg

@@ -1,0 +1,53 @@
+#pragma once
+
+// What the overview strip shows of a whole log: for each line, whether the colouring paints
+// any of it red (an error word) or blue (an info word), and whether it holds the find text.
+// Computed by the same rules as the view's colouring, so the strip and the view never
+// disagree; a log that grows costs only its new lines.
+
+#include "search/colourrules.h"
+#include "document/logdocument.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace tlg {
+
+// Bits of a line's mark.
+enum OverviewMark : std::uint8_t {
+    kMarkInfo = 1,  // some byte of the line is painted in the info colour
+    kMarkError = 2, // some byte of the line is painted in the error colour
+    kMarkFound = 4, // the line holds the find text (ignoring case)
+};
+
+// How MarkLines goes through the text; tests shrink the blocks so that their seams are
+// crossed, and ask for the plain search to check it against the scan.
+struct MarkLinesTuning {
+    std::size_t blockBytes = std::size_t{1} << 20; // whole lines of about this many bytes at a time
+    bool plainSearch = false; // one search per label, as when the scanner cannot run
+};
+
+// The marks of the lines [first, document.lineCount()), one byte per line. rules (null: no
+// colour marks) must hold labels in the text's encoding, as the view uses them; pattern is the
+// find text in that encoding (empty: no find marks). A line holds a colour exactly where the
+// per-line colouring gives one. The lines holding any label are found by one scan over the
+// text for every label and the find text at once (Vectorscan; one search per label where it
+// cannot run), and only those lines are coloured. When `cancel` turns true the work stops
+// early and the result is incomplete.
+std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber first,
+                                    const ColourRules* rules, std::string_view pattern,
+                                    const std::atomic<bool>* cancel = nullptr,
+                                    const MarkLinesTuning& tuning = {});
+
+// The mark a strip row of `rows` stands for: the union of the marks of its lines, the lines
+// being spread evenly over the rows (a row stands for at least one line while there are
+// fewer lines than rows). Gives one entry per row.
+std::vector<std::uint8_t> MarksPerRow(const std::vector<std::uint8_t>& lineMarks, int rows);
+
+// The first line a strip row stands for.
+LineNumber LineOfRow(int row, int rows, LineCount lines);
+
+} // namespace tlg

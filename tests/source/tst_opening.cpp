@@ -1,0 +1,392 @@
+// Opening while things go wrong: a log edited in place, deleted, held by another program, or
+// asked for while another load runs; and the open dialog over special files.
+
+#include "banner/bannerframe.h"
+#include "banner/loopbackserver.h"
+#include "core/fileops.h"
+#include "view/logview.h"
+#include "support/qtfiles.h"
+#include "support/viewerfixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QSlider>
+#include <QTimer>
+#include <QUrl>
+
+#include <atomic>
+#include <future>
+#include <random>
+
+using tlg::MainWindow;
+using tlg::testing::appendFile;
+using tlg::testing::HeldLock;
+using tlg::testing::ViewerFixture;
+using tlg::testing::writeFile;
+
+namespace {
+
+QByteArray numberedText(int lines)
+{
+    QByteArray text;
+    for (int i = 0; i < lines; ++i)
+        text += "line " + QByteArray::number(i) + " status OK, and some more words to fill it\n";
+    return text;
+}
+
+// Replaces one stretch of the file's bytes in place, keeping its size.
+void overwriteAt(const QString& path, qint64 at, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(at));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+std::string fileBytes(const QString& path)
+{
+    return tlg::testing::readFile(path).toStdString();
+}
+
+} // namespace
+
+class OpeningTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void anEditInPlaceIsShownAtTheNextTick()
+    {
+        ViewerFixture viewer;
+        const QByteArray text = numberedText(3000); // well within what a tick compares whole
+        const QString log = writeFile(viewer.home() + "edited.log", text);
+        MainWindow* window = viewer.start({log});
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText(), text.toStdString());
+
+        // A line in the middle rewritten in place, then the log grows: head and the bytes
+        // before the old end are as they were.
+        const qint64 middle = text.indexOf("line 1500 status OK") + 17;
+        overwriteAt(log, middle, "FAILED!");
+        appendFile(log, "a new line\n");
+        viewer.tick();
+        QCOMPARE(window->log()->stagingText()->copyText(), fileBytes(log));
+        viewer.tick();
+        QCOMPARE(viewer.shownText(), fileBytes(log));
+        QVERIFY(viewer.shownText().find("line 1500 status FAILED!") != std::string::npos);
+    }
+
+    void aLongLogEditedInPlaceIsShownWithinABoundedNumberOfTicks()
+    {
+        ViewerFixture viewer;
+        // Past what one tick compares: the rest is compared on the ticks that follow.
+        QByteArray text = numberedText(400000);
+        QVERIFY(text.size() > (20 << 20));
+        const QString log = writeFile(viewer.home() + "long.log", text);
+        MainWindow* window = viewer.start({log});
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText().size(), static_cast<std::size_t>(text.size()));
+
+        overwriteAt(log, text.size() - (3 << 20), "FAILED!");
+        // One tick sees the change, then each compares up to 16 MiB more; the colouring of a
+        // load comes one tick after it.
+        const int bound = static_cast<int>(text.size() / (16 << 20)) + 3;
+        int ticks = 0;
+        while (viewer.shownText() != fileBytes(log) && ticks < bound) {
+            viewer.tick();
+            ++ticks;
+        }
+        QCOMPARE(viewer.shownText(), fileBytes(log));
+        QVERIFY(window->log()->watchState().StoredSize == text.size());
+    }
+
+    void aDeletedLogIsMissingAndAReloadKeepsTitlePathAndTextTogether()
+    {
+        ViewerFixture viewer;
+        const QString first = writeFile(viewer.home() + "first.log", "first log\n");
+        const QString second = writeFile(viewer.home() + "second.log", "second log\n");
+        MainWindow* window = viewer.start({first});
+        viewer.tick(2);
+        window->log()->OpenListedFile(QFile::encodeName(second).toStdString());
+        QCOMPARE(window->log()->previousPath(), first);
+
+        QVERIFY(QFile::remove(second));
+        viewer.tick();
+        QCOMPARE(viewer.status(0), QStringLiteral("File Could not be located"));
+        // Reload goes back to the log open before the pick, under its own name.
+        window->log()->Refresh1Click();
+        QCOMPARE(window->log()->currentPath(), first);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + first);
+        QCOMPARE(viewer.shownText(), std::string("first log\n"));
+        viewer.tick(2);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + first);
+        QCOMPARE(viewer.shownText(), std::string("first log\n"));
+        QVERIFY(viewer.messages.isEmpty());
+    }
+
+    void aListedLogThatCannotBeReadLeavesTheOpenLogAsItWas()
+    {
+        ViewerFixture viewer;
+        const QString open = writeFile(viewer.home() + "open.log", "the open log\n");
+        const QString held = writeFile(viewer.home() + "held.log", "held log\n");
+        MainWindow* window = viewer.start({open});
+        viewer.tick(2);
+        {
+            HeldLock lock(held);
+            window->log()->OpenListedFile(QFile::encodeName(held).toStdString());
+        }
+        QCOMPARE(viewer.status(0), QStringLiteral("File is Locked, try Again"));
+        QCOMPARE(window->log()->currentPath(), open);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + open);
+        QCOMPARE(viewer.shownText(), std::string("the open log\n"));
+        QVERIFY(window->log()->watchState().FileOpen);
+        appendFile(open, "still followed\n");
+        viewer.tick(2);
+        QCOMPARE(viewer.shownText(), std::string("the open log\nstill followed\n"));
+    }
+
+    void aRequestMadeDuringALoadRunsWhenItEnds_data()
+    {
+        QTest::addColumn<QString>("request");
+        QTest::newRow("drop") << "drop";
+        QTest::newRow("file-list pick") << "pick";
+        QTest::newRow("reload") << "reload";
+        QTest::newRow("apply now") << "apply";
+        QTest::newRow("open file") << "open";
+    }
+
+    void aRequestMadeDuringALoadRunsWhenItEnds()
+    {
+        QFETCH(QString, request);
+        ViewerFixture viewer;
+        const QString first = writeFile(viewer.home() + "first.log", "first\n");
+        const QString second = writeFile(viewer.home() + "second.log", "second\n");
+        MainWindow* window = viewer.start({first});
+        viewer.tick(2);
+        tlg::LogFollower* log = window->log();
+        appendFile(first, "more\n");
+
+        // The manual reload's read waits until the request has been made.
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        std::atomic<int> reads{0};
+        log->setReadHook([released, &reads] {
+            if (reads++ == 0)
+                released.wait();
+        });
+        bool asked = false;
+        QTimer::singleShot(0, window, [&] {
+            QVERIFY(log->opening());
+            if (request == "drop")
+                log->WMDropFiles({QUrl::fromLocalFile(second)});
+            else if (request == "pick")
+                log->OpenListedFile(QFile::encodeName(second).toStdString());
+            else if (request == "reload")
+                log->Refresh1Click();
+            else if (request == "apply")
+                log->ApplyFormatNow();
+            else
+                log->OpenFile1Click();
+            asked = true;
+            release.set_value();
+        });
+        if (request == "open") {
+            // The dialog comes up once the load is over; it is answered with the second log.
+            auto* poll = new QTimer(window);
+            poll->setInterval(10);
+            QObject::connect(poll, &QTimer::timeout, poll, [window, second, poll] {
+                auto* dialog = window->findChild<QFileDialog*>(QStringLiteral("Open1"));
+                if (!dialog || !dialog->isVisible())
+                    return;
+                poll->stop();
+                poll->deleteLater();
+                dialog->selectFile(second);
+                static_cast<QDialog*>(dialog)->accept();
+            });
+            poll->start();
+        }
+        log->Refresh1Click();
+        QVERIFY(asked);
+        QCOMPARE(viewer.shownText(), std::string("first\nmore\n")); // the reload itself
+        const int readsAfterReload = reads;
+        QTRY_VERIFY_WITH_TIMEOUT(reads > readsAfterReload, 10000); // the waiting request ran
+        QTRY_VERIFY_WITH_TIMEOUT(!log->opening(), 10000);
+        QCoreApplication::processEvents();
+        if (request == "reload" || request == "apply") {
+            QCOMPARE(log->currentPath(), first);
+        } else {
+            QCOMPARE(log->currentPath(), second);
+            QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
+        }
+        QVERIFY(viewer.messages.isEmpty());
+    }
+
+    void aChangeIsShownAsSoonAsItIsNotified()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "live.log", "one\n");
+        MainWindow* window = viewer.start({log});
+        viewer.find<QSlider>("TrackBar1")->setValue(10); // the interval alone would take 10 s
+        auto* instantly = viewer.find<QCheckBox>("CheckBoxFollowInstantly");
+        QVERIFY(instantly->isChecked());
+
+        appendFile(log, "two error\n");
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.shownText(), std::string("one\ntwo error\n"), 5000);
+        QCOMPARE(window->log()->shownView()->colourAt(8), QColor(0xFF, 0, 0)); // coloured too
+
+        // Rotated: the folder is watched, so the new file is seen as soon as it is there.
+        QVERIFY(QFile::rename(log, log + ".1"));
+        writeFile(log, "after rotation\n");
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.shownText(), std::string("after rotation\n"), 5000);
+
+        // Off: back to the interval alone.
+        instantly->click();
+        appendFile(log, "three\n");
+        QTest::qWait(800);
+        QCOMPARE(viewer.shownText(), std::string("after rotation\n"));
+        viewer.tick();
+        QCOMPARE(viewer.shownText(), std::string("after rotation\nthree\n"));
+    }
+
+    void aBurstOfWritesCostsFewReloads()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "burst.log", "start\n");
+        MainWindow* window = viewer.start({log});
+        viewer.find<QSlider>("TrackBar1")->setValue(10);
+        std::atomic<int> reads{0};
+        window->log()->setReadHook([&reads] { ++reads; });
+
+        // Forty writes within about 0.4 s, each one notified.
+        QElapsedTimer clock;
+        clock.start();
+        QByteArray expected = "start\n";
+        for (int i = 0; i < 40; ++i) {
+            const QByteArray line = "burst line " + QByteArray::number(i) + "\n";
+            appendFile(log, line);
+            expected += line;
+            QTest::qWait(10);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.shownText(), expected.toStdString(), 5000);
+        const qint64 span = clock.elapsed();
+        // At most one reload per gap between notified ticks over the span, and one more.
+        const int bound = static_cast<int>(span / tlg::LogFollower::kNotifiedTickGapMs) + 2;
+        QVERIFY2(reads <= bound, qPrintable(QStringLiteral("%1 reloads in %2 ms").arg(reads.load()).arg(span)));
+    }
+
+    void followingGoesOnWhileABannerFetchWaits()
+    {
+        // A banner server that accepts and never answers.
+        tlg::testing::LoopbackServer server;
+        QPointer<QTcpSocket> held;
+        server.handler = [&](QTcpSocket* connection, const QByteArray&) { held = connection; };
+        qputenv("TLGVIEW_BANNER_URL", QByteArray::fromStdString(server.url("/rklm/")));
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "during.log", "before\n");
+        MainWindow* window = viewer.start({log});
+        auto* banner = viewer.find<tlg::BannerFrame>("Frame11");
+
+        std::string shownDuringFetch;
+        bool fetchWasWaiting = false;
+        bool fetchEnded = false;
+        QTimer::singleShot(0, window, [&] {
+            try {
+                banner->Timer1Timer(); // the fetch, in its own loop until the server goes
+            } catch (const std::exception&) {
+                // the connection dropped below it: said in the error box, as the window would
+            }
+            fetchEnded = true;
+        });
+        QTimer::singleShot(300, window, [&] { appendFile(log, "written during the fetch\n"); });
+        QTimer::singleShot(2500, window, [&] {
+            shownDuringFetch = viewer.shownText();
+            fetchWasWaiting = held && !fetchEnded;
+            if (held)
+                held->abort();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(fetchEnded, 20000);
+        qunsetenv("TLGVIEW_BANNER_URL");
+        QVERIFY(fetchWasWaiting);
+        QCOMPARE(shownDuringFetch, std::string("before\nwritten during the fetch\n"));
+    }
+
+    void theOpenDialogNeverReadsSpecialFiles()
+    {
+        // Qt remembers the dialog's last folder; /proc holds files whose read may never end.
+        ViewerFixture viewer;
+        {
+            QSettings qtSettings(QSettings::UserScope, QStringLiteral("QtProject"));
+            qtSettings.beginGroup(QStringLiteral("FileDialog"));
+            qtSettings.setValue(QStringLiteral("lastVisited"), QUrl::fromLocalFile(QStringLiteral("/proc")));
+        }
+        // A file whose name says nothing and whose bytes say PDF: only a read could tell.
+        const QString folder = viewer.home() + "listed";
+        QVERIFY(QDir().mkpath(folder));
+        writeFile(folder + "/report", "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n");
+        MainWindow* window = viewer.start();
+        QVERIFY(window->isVisible()); // start-up completed
+        QVERIFY(!window->findChild<QFileDialog*>(QStringLiteral("Open1"))); // made when first needed
+
+        QStringList types;
+        int procRows = 0;
+        int polls = 0;
+        int nextAsk = 25;
+        auto* poll = new QTimer(window);
+        poll->setInterval(20);
+        QObject::connect(poll, &QTimer::timeout, poll, [&, window, poll] {
+            auto* dialog = window->findChild<QFileDialog*>(QStringLiteral("Open1"));
+            if (!dialog || !dialog->isVisible())
+                return;
+            auto* model = dialog->findChild<QFileSystemModel*>();
+            // First /proc, then the folder with the file, each listed with every row's name,
+            // type and picture, as the list paints them.
+            const QString folderNow = procRows == 0 ? QStringLiteral("/proc") : folder;
+            if (dialog->directory().absolutePath() != folderNow)
+                dialog->setDirectory(folderNow);
+            const QModelIndex parent = model->index(folderNow);
+            const int rows = model->rowCount(parent);
+            if (rows == 0) {
+                // The listing comes from a thread of its own; asking again now and then
+                // brings it when a change of folder crossed an earlier answer. Each time
+                // after twice as long: asking again starts the listing again, and a listing
+                // slower than the wait (a busy machine) would never end.
+                if (polls == nextAsk) {
+                    dialog->setDirectory(folderNow);
+                    nextAsk *= 2;
+                }
+                if (model->canFetchMore(parent))
+                    model->fetchMore(parent);
+                if (++polls > 6000) { // 2 min (the listing of /proc is slow under load): fail rather than wait for ever
+                    poll->stop();
+                    dialog->reject();
+                }
+                return;
+            }
+            QStringList typesHere;
+            for (int row = 0; row < rows; ++row) {
+                (void)model->data(model->index(row, 0, parent), Qt::DecorationRole);
+                typesHere << model->data(model->index(row, 2, parent), Qt::DisplayRole).toString();
+            }
+            if (procRows == 0) {
+                procRows = rows;
+                return;
+            }
+            types = typesHere;
+            poll->stop();
+            poll->deleteLater();
+            dialog->reject();
+        });
+        poll->start();
+        window->log()->OpenFile1Click();
+        QVERIFY(procRows > 10);
+        QCOMPARE(types.size(), 1);
+        QVERIFY2(!types.first().contains(QStringLiteral("PDF")), qPrintable(types.first()));
+    }
+};
+
+QTEST_MAIN(OpeningTest)
+#include "tst_opening.moc"

@@ -1,0 +1,467 @@
+#include "view/logview.h"
+#include "support/numberedlines.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+
+#include <algorithm>
+#include <iterator>
+#include <memory>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+using tlg::ByteOffset;
+using tlg::ColourRules;
+using tlg::DocumentPtr;
+using tlg::Encoding;
+using tlg::LogDocument;
+using tlg::LogView;
+using tlg::testing::numberedLines;
+
+namespace {
+
+DocumentPtr doc(const std::string& bytes)
+{
+    return LogDocument::fromBytes(bytes);
+}
+
+} // namespace
+
+class LogViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_view = new LogView();
+        m_view->resize(400, 300);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view));
+    }
+    void cleanup() { delete m_view; }
+
+    void linesAndCaret_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<qint64>("lines");
+        QTest::addColumn<qint64>("line1Index");
+        QTest::addColumn<qint64>("endLine");
+        QTest::newRow("lf") << QByteArray("ab\ncd\n") << qint64(2) << qint64(3) << qint64(2);
+        QTest::newRow("crlf") << QByteArray("ab\r\ncd\r\n") << qint64(2) << qint64(4) << qint64(2);
+        QTest::newRow("no final break") << QByteArray("ab\r\ncd") << qint64(2) << qint64(4) << qint64(1);
+        QTest::newRow("lone cr") << QByteArray("ab\rcd\r") << qint64(2) << qint64(3) << qint64(2);
+    }
+    void linesAndCaret()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(qint64, lines);
+        QFETCH(qint64, line1Index);
+        QFETCH(qint64, endLine);
+        m_view->setDocument(doc(text.toStdString()));
+        QCOMPARE(m_view->text(), text.toStdString());
+        QCOMPARE(m_view->lineCount(), lines);
+        QCOMPARE(m_view->lineIndex(0), 0);
+        QCOMPARE(m_view->lineIndex(1), line1Index);
+        QCOMPARE(m_view->lineIndex(99), ByteOffset(text.size()));
+
+        m_view->setSelection(line1Index, 0);
+        QCOMPARE(m_view->caretLine(), 1);
+        // The caret line is the line of the selection's end.
+        m_view->setSelection(0, line1Index);
+        QCOMPARE(m_view->caretLine(), 1);
+        m_view->setSelection(ByteOffset(text.size()), 0);
+        QCOMPARE(m_view->caretLine(), endLine);
+
+        // Out-of-range selections are clamped into the text.
+        m_view->setSelection(1, 1000);
+        QCOMPARE(m_view->selectionStart(), 1);
+        QCOMPARE(m_view->selectionLength(), ByteOffset(text.size()) - 1);
+        m_view->setSelection(-3, 1);
+        QCOMPARE(m_view->selectionStart(), 0);
+    }
+
+    void keysMoveOverWholeLineBreaks()
+    {
+        m_view->setDocument(doc("abc\r\nde\nfghij"));
+        m_view->setFocus();
+        m_view->setSelection(3, 0); // end of "abc"
+        QTest::keyClick(m_view, Qt::Key_Right);
+        QCOMPARE(m_view->caretOffset(), 5); // past CR LF, never between them
+        QTest::keyClick(m_view, Qt::Key_Left);
+        QCOMPARE(m_view->caretOffset(), 3);
+        QTest::keyClick(m_view, Qt::Key_Down); // column 3 on "de" is its end
+        QCOMPARE(m_view->caretOffset(), 7);
+        QTest::keyClick(m_view, Qt::Key_Down); // the kept column 3 on "fghij"
+        QCOMPARE(m_view->caretOffset(), 11);
+        QTest::keyClick(m_view, Qt::Key_Home);
+        QCOMPARE(m_view->caretOffset(), 8);
+        QTest::keyClick(m_view, Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(m_view->selectionStart(), 8);
+        QCOMPARE(m_view->selectionLength(), 5);
+        QTest::keyClick(m_view, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(m_view->caretOffset(), 0);
+        QCOMPARE(m_view->selectionLength(), 0);
+        QTest::keyClick(m_view, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(m_view->caretOffset(), 13);
+        QTest::keyClick(m_view, Qt::Key_Up);
+        QCOMPARE(m_view->caretLine(), 1);
+    }
+
+    void keySignalComesBeforeTheMoveAndClickSignalAfter()
+    {
+        m_view->setDocument(doc(numberedLines(50)));
+        m_view->setFocus();
+        ByteOffset caretAtSignal = -1;
+        connect(m_view, &LogView::keyPressed, this, [&] { caretAtSignal = m_view->caretOffset(); });
+        QTest::keyClick(m_view, Qt::Key_Down);
+        QCOMPARE(caretAtSignal, 0);
+        QCOMPARE(m_view->caretLine(), 1);
+
+        tlg::LineNumber lineAtClick = -1;
+        connect(m_view, &LogView::mousePressed, this, [&] { lineAtClick = m_view->caretLine(); });
+        const int h = m_view->lineHeight();
+        QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(5, 3 * h + h / 2));
+        QCOMPARE(lineAtClick, 3);
+        QCOMPARE(m_view->caretLine(), 3);
+    }
+
+    void scrollingBringsTheCaretIntoSight()
+    {
+        m_view->setDocument(doc(numberedLines(1000, "\r\n")));
+        const int rows = m_view->visibleRows();
+        QVERIFY(rows > 3);
+        m_view->setSelection(m_view->lineIndex(500), 0);
+        m_view->scrollCaretIntoView();
+        QVERIFY(m_view->firstVisibleLine() <= 500);
+        QVERIFY(m_view->firstVisibleLine() + rows > 500);
+        const int y = m_view->caretPixelPos().y();
+        QVERIFY(y >= 0 && y < m_view->viewport()->height());
+
+        // The end of a text with a final break is the empty line after it.
+        m_view->setSelection(m_view->lineIndex(m_view->lineCount()), 0);
+        m_view->scrollCaretIntoView();
+        QCOMPARE(m_view->caretLine(), 1000);
+        QCOMPARE(m_view->firstVisibleLine(), 1000 - rows + 1);
+
+        // Back at the top, the caret is on the view's first row.
+        m_view->setSelection(0, 0);
+        m_view->scrollCaretIntoView();
+        QCOMPARE(m_view->firstVisibleLine(), 0);
+        QCOMPARE(m_view->caretPixelPos().y(), 0);
+    }
+
+    void wordWrapReachesTheEndOfALongLine()
+    {
+        const std::string longLine(5000, 'w');
+        m_view->setDocument(doc("short\n" + longLine + "\nlast"));
+        m_view->setWordWrap(true);
+        QVERIFY(m_view->wordWrap());
+        m_view->setSelection(6 + 4990, 0); // near the end of the long line
+        m_view->scrollCaretIntoView();
+        const int y = m_view->caretPixelPos().y();
+        QVERIFY(y >= 0 && y < m_view->viewport()->height());
+        QCOMPARE(m_view->caretLine(), 1);
+        // Down from the long line's last row goes to the next line.
+        m_view->setFocus();
+        m_view->setSelection(6 + 5000, 0);
+        QTest::keyClick(m_view, Qt::Key_Down);
+        QCOMPARE(m_view->caretLine(), 2);
+
+        m_view->setWordWrap(false);
+        m_view->setSelection(6 + 4990, 0);
+        m_view->scrollCaretIntoView();
+        const QPoint caret = m_view->caretPixelPos();
+        QVERIFY(caret.x() >= 0 && caret.x() < m_view->viewport()->width());
+    }
+
+    void wrappedRowEdgesKeepTheCaretMoving()
+    {
+        m_view->setWordWrap(true);
+        const std::int64_t width = m_view->visibleColumns();
+        QVERIFY(width > 4);
+        // A line exactly one row wide, then a line two rows wide.
+        const std::string first(static_cast<std::size_t>(width), 'a');
+        const std::string second(static_cast<std::size_t>(2 * width), 'b');
+        m_view->setDocument(doc(first + "\n" + second + "\nc"));
+        m_view->setFocus();
+        const ByteOffset secondStart = width + 1;
+        const int h = m_view->lineHeight();
+
+        // From the end of the two-row line, Up climbs one row at a time.
+        m_view->setSelection(secondStart + 2 * width, 0);
+        m_view->scrollCaretIntoView();
+        int y = m_view->caretPixelPos().y();
+        QTest::keyClick(m_view, Qt::Key_Up);
+        QCOMPARE(m_view->caretLine(), 1);
+        QCOMPARE(m_view->caretPixelPos().y(), y - h);
+        QVERIFY(m_view->caretOffset() < secondStart + width); // on its first row
+        QTest::keyClick(m_view, Qt::Key_Up);
+        QCOMPARE(m_view->caretLine(), 0);
+        QCOMPARE(m_view->caretPixelPos().y(), y - 2 * h);
+
+        // From the end of the one-row line, Down lands on the next line's first row.
+        m_view->setSelection(width, 0);
+        y = m_view->caretPixelPos().y();
+        QTest::keyClick(m_view, Qt::Key_Down);
+        QCOMPARE(m_view->caretLine(), 1);
+        QCOMPARE(m_view->caretPixelPos().y(), y + h);
+        QTest::keyClick(m_view, Qt::Key_Down);
+        QCOMPARE(m_view->caretPixelPos().y(), y + 2 * h);
+        QTest::keyClick(m_view, Qt::Key_Down);
+        QCOMPARE(m_view->caretLine(), 2);
+    }
+
+    void tabsWidenTheHorizontalScrollRange()
+    {
+        const std::string line = std::string(200, '\t') + "END";
+        m_view->setDocument(doc(line));
+        const std::int64_t width = 200 * 8 + 3;
+        QCOMPARE(m_view->horizontalScrollBar()->maximum(), int(width + 1 - m_view->visibleColumns()));
+        m_view->setSelection(ByteOffset(line.size()), 0);
+        m_view->scrollCaretIntoView();
+        const int x = m_view->caretPixelPos().x();
+        QVERIFY(x >= 0 && x < m_view->viewport()->width());
+    }
+
+    void copiesTheSelectionDecodedFromWindows1252()
+    {
+        m_view->setDocument(doc("x caf\xE9 \x80 5\n"));
+        m_view->setSelection(2, 8);
+        m_view->copy();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("caf\u00E9 \u20AC 5"));
+        m_view->selectAll();
+        QCOMPARE(m_view->selectionLength(), 11);
+
+        // Over the limit the copy is refused with a word, and the clipboard keeps what it had.
+        QSignalSpy said(m_view, &tlg::LogView::statusMessage);
+        m_view->setCopyLimit(10);
+        m_view->copy();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("caf\u00E9 \u20AC 5"));
+        QCOMPARE(said.count(), 1);
+        QVERIFY(said.first().first().toString().startsWith(QStringLiteral("Selection too large to copy")));
+        m_view->setSelection(2, 8);
+        m_view->copy();
+        QCOMPARE(said.count(), 1);
+        m_view->setCopyLimit(tlg::LogView::kCopyLimit);
+    }
+
+    void paintsTextInTheBaseColourOnTheBackground()
+    {
+        std::string text = "tab\there";
+        text += std::string("\0nul\x81", 5);
+        text += "\n" + std::string(100000, 'z');
+        m_view->setDocument(doc(text));
+        m_view->setBaseTextColour(QColor(0, 0, 128));
+        m_view->setBackgroundColour(QColor(192, 192, 192));
+        const QImage image = m_view->viewport()->grab().toImage();
+        bool sawBackground = false;
+        bool sawText = false;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                sawBackground |= pixel == QColor(192, 192, 192);
+                sawText |= pixel.blue() > pixel.red() + 40; // navy or a blend of it
+            }
+        }
+        QVERIFY(sawBackground);
+        QVERIFY(sawText);
+    }
+
+    void showsUtf8AsCharacters()
+    {
+        // Latin with accents, Cyrillic, Chinese, an emoji, a combining accent, and bytes that
+        // are not UTF-8: each byte is shown, none merged into its neighbours.
+        const std::string line = "Caf\xC3\xA9 \xD0\x96\xE6\x9C\x8D\xF0\x9F\x98\x80 e\xCC\x81 \xE9\x80!\t\x01";
+        m_view->setDocument(doc(line + "\r\nnext"));
+        // As Windows-1252 (the view's start), one character a byte.
+        QCOMPARE(m_view->lineText(0).size(), qsizetype(line.size()));
+        QCOMPARE(m_view->lineText(0).left(5), QStringLiteral(u"Caf\u00C3\u00A9"));
+        m_view->setEncoding(Encoding::Utf8);
+        QCOMPARE(m_view->lineText(0), QStringLiteral(u"Caf\u00E9 \u0416\u670D\U0001F600 e\u0301 \u00E9\u20AC!\t\u2401"));
+        QCOMPARE(m_view->lineText(1), QStringLiteral("next"));
+        QCOMPARE(m_view->lineText(2), QString());
+        // 16-bit logs are held as UTF-8.
+        m_view->setEncoding(Encoding::Utf16Le);
+        QCOMPARE(m_view->encoding(), Encoding::Utf8);
+        // ISO-8859-1 has no characters at 0x80 to 0x9F.
+        m_view->setDocument(doc("\xE9\x80"));
+        m_view->setEncoding(Encoding::Iso8859_1);
+        QCOMPARE(m_view->lineText(0), QStringLiteral(u"\u00E9\uFFFD"));
+    }
+
+    void caretAndSelectionFollowCharacters()
+    {
+        // "a", 服 (3 bytes, 2 columns), Ж (2 bytes), the face (4 bytes, 2 columns), "z".
+        const std::string text = "a\xE6\x9C\x8D\xD0\x96\xF0\x9F\x98\x80z\nnext";
+        m_view->setEncoding(Encoding::Utf8);
+        m_view->setDocument(doc(text));
+        m_view->setFocus();
+        const ByteOffset stops[] = {0, 1, 4, 6, 10, 11};
+        for (std::size_t i = 1; i < std::size(stops); ++i) {
+            QTest::keyClick(m_view, Qt::Key_Right);
+            QCOMPARE(m_view->caretOffset(), stops[i]);
+        }
+        for (std::size_t i = std::size(stops) - 1; i > 0; --i) {
+            QTest::keyClick(m_view, Qt::Key_Left);
+            QCOMPARE(m_view->caretOffset(), stops[i - 1]);
+        }
+        // Shift+Right selects whole characters, and the caret stands after the wide ones.
+        m_view->setSelection(1, 0);
+        QTest::keyClick(m_view, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(m_view->selectionStart(), 1);
+        QCOMPARE(m_view->selectionLength(), 3);
+        // Columns: 服 and the face take two each.
+        auto xAt = [&](ByteOffset offset) {
+            m_view->setSelection(offset, 0);
+            return m_view->caretPixelPos().x();
+        };
+        const int x0 = xAt(0);
+        QVERIFY(qAbs((xAt(10) - x0) - 2 * (xAt(4) - x0)) <= 1); // column 6 against column 3
+        QVERIFY(qAbs((xAt(6) - x0) - 4 * (xAt(1) - x0)) <= 2);  // column 4 against column 1
+        const int cell = xAt(1) - x0;
+        QVERIFY(cell > 0);
+
+        // A click anywhere on a character lands before or after it, never inside.
+        const int y = m_view->lineHeight() / 2;
+        for (int x = 0; x < 8 * cell; ++x) {
+            QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(x, y));
+            const ByteOffset at = m_view->caretOffset();
+            QVERIFY2(std::find(std::begin(stops), std::end(stops), at) != std::end(stops),
+                     qPrintable(QStringLiteral("x %1 put the caret at byte %2").arg(x).arg(at)));
+        }
+        // Down from the face keeps its column on the next line.
+        m_view->setSelection(6, 0);
+        QTest::keyClick(m_view, Qt::Key_Down);
+        QCOMPARE(m_view->caretLine(), 1);
+        QCOMPARE(m_view->caretOffset(), 12 + 4);
+
+        // Copying gives the characters.
+        m_view->setSelection(1, 9);
+        m_view->copy();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral(u"\u670D\u0416\U0001F600"));
+    }
+
+    void coloursFollowCharactersAndLabelsMatchInTheLogsEncoding()
+    {
+        // The labels come as the format file holds them, in Windows-1252: "café" is an error
+        // label, "Info" an info label. Letter case is ignored for a to z only.
+        auto rules = std::make_shared<ColourRules>();
+        rules->errorLabels[0] = "caf\xE9";
+        rules->infoLabels[0] = "info";
+        rules->infoLabels[1] = "x\xDE"; // xÞ
+        const std::string text = "\xE6\x9C\x8D CAF\xC3\xA9! \xD0\x96INFO\xF0\x9F\x98\x80 caf\xC3\x89 x\xC3\x8E\n";
+        m_view->setEncoding(Encoding::Utf8);
+        m_view->setDocument(doc(text), rules);
+        const QColor red = QColor::fromRgb(tlg::kErrorRgb);
+        const QColor blue = QColor::fromRgb(tlg::kInfoRgb);
+        const QColor base = m_view->baseTextColour();
+        QCOMPARE(m_view->colourAt(0), base);          // 服
+        QCOMPARE(m_view->colourAt(4), red);           // "CAFé!" holds the label
+        QCOMPARE(m_view->colourAt(8), red);           // its é, both bytes
+        QCOMPARE(m_view->colourAt(12), blue);         // ЖINFO😀 holds "info"
+        QCOMPARE(m_view->colourAt(18), blue);         // the face's bytes with it
+        QCOMPARE(m_view->colourAt(23), base);         // "cafÉ": É is not é outside a to z
+        QCOMPARE(m_view->colourAt(29), base);         // "xÎ" is not "xÞ", whose bytes the
+                                                      // Windows-1252 table would confuse
+        // The same labels on the Windows-1252 text of the same words.
+        m_view->setEncoding(Encoding::Windows1252);
+        m_view->setDocument(doc("x CAF\xE9 y\n"), rules);
+        QCOMPARE(m_view->colourAt(2), red);
+        // A label with no character in ISO-8859-1 matches nothing, not a "?".
+        rules->errorLabels[0] = "\x80";
+        m_view->setEncoding(Encoding::Iso8859_1);
+        m_view->setDocument(doc("a ? b\n"), rules);
+        QCOMPARE(m_view->colourAt(2), base);
+    }
+
+    void wordWrapBreaksBetweenWords()
+    {
+        m_view->setWordWrap(true);
+        const std::int64_t width = m_view->visibleColumns();
+        QVERIFY(width > 12);
+        // Words of five letters and a space: a row holds as many whole words as fit.
+        std::string line;
+        for (int i = 0; i < 40; ++i)
+            line += "word" + std::to_string(i % 10) + " ";
+        m_view->setDocument(doc(line + "\n" + std::string(static_cast<std::size_t>(3 * width), 'x') + "\n"));
+        const std::int64_t wordsPerRow = (width + 1) / 6;
+        const ByteOffset secondRow = wordsPerRow * 6;
+        m_view->setSelection(secondRow, 0);
+        QCOMPARE(m_view->caretPixelPos().y(), m_view->lineHeight());
+        QVERIFY(m_view->caretPixelPos().x() <= 2);
+        m_view->setSelection(secondRow - 1, 0); // before the hanging space
+        QCOMPARE(m_view->caretPixelPos().y(), 0);
+        // A word longer than the view breaks inside it.
+        const ByteOffset longWord = static_cast<ByteOffset>(line.size()) + 1;
+        m_view->setSelection(longWord + width, 0);
+        m_view->scrollCaretIntoView();
+        const int rowOfBreak = m_view->caretPixelPos().y();
+        m_view->setSelection(longWord + width - 1, 0);
+        QCOMPARE(m_view->caretPixelPos().y(), rowOfBreak - m_view->lineHeight());
+    }
+
+    void turningWrapOnOrOffKeepsTheCaretsLineInSight()
+    {
+        std::string text;
+        for (int i = 0; i < 300; ++i)
+            text += "line " + std::to_string(i) + " " + std::string(static_cast<std::size_t>(i % 7) * 40, 'w') + " end\n";
+        m_view->setDocument(doc(text));
+        m_view->setFocus();
+        for (const bool wrap : {true, false, true, false}) {
+            m_view->setSelection(m_view->lineIndex(wrap ? 250 : 40) + 3, 0);
+            m_view->scrollCaretIntoView();
+            const int before = m_view->caretPixelPos().y();
+            m_view->setWordWrap(wrap);
+            const int y = m_view->caretPixelPos().y();
+            QVERIFY2(y >= 0 && y + m_view->lineHeight() <= m_view->viewport()->height(),
+                     qPrintable(QStringLiteral("wrap %1: caret at %2, was %3").arg(wrap).arg(y).arg(before)));
+        }
+        // A caret out of sight comes into sight.
+        m_view->setSelection(m_view->lineIndex(10), 0);
+        m_view->setFirstVisibleLine(200);
+        m_view->setWordWrap(true);
+        const int y = m_view->caretPixelPos().y();
+        QVERIFY(y >= 0 && y < m_view->viewport()->height());
+    }
+
+    void longUtf8LinesAreMeasuredFromRememberedPoints()
+    {
+        // A line of 40,000 wide characters (120,000 bytes) is walked from points remembered
+        // along it; the answers must be those of a walk from its start.
+        std::string line;
+        for (int i = 0; i < 40000; ++i)
+            line += "\xE6\x9C\x8D";
+        line += "end";
+        m_view->setEncoding(Encoding::Utf8);
+        m_view->setDocument(doc(line + "\n"));
+        m_view->setFocus();
+        const ByteOffset middle = 3 * 30001;
+        m_view->setSelection(middle, 0);
+        m_view->scrollCaretIntoView();
+        const QPoint caret = m_view->caretPixelPos();
+        QVERIFY(caret.x() >= 0 && caret.x() < m_view->viewport()->width());
+        QTest::keyClick(m_view, Qt::Key_Right);
+        QCOMPARE(m_view->caretOffset(), middle + 3);
+        QTest::keyClick(m_view, Qt::Key_Left);
+        QTest::keyClick(m_view, Qt::Key_Left);
+        QCOMPARE(m_view->caretOffset(), middle - 3);
+        // A click on the caret's place puts it back there, on a character's edge.
+        QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(caret.x() + 1, caret.y() + 2));
+        QCOMPARE(m_view->caretOffset(), middle);
+        // Wrapped, the line takes two columns a character.
+        m_view->setWordWrap(true);
+        const std::int64_t perRow = m_view->visibleColumns() / 2;
+        m_view->setSelection(3 * 30000 + 3 * 2 * perRow, 0);
+        const int y = m_view->caretPixelPos().y();
+        m_view->setSelection(3 * 30000, 0);
+        QVERIFY(qAbs(y - m_view->caretPixelPos().y()) >= m_view->lineHeight());
+    }
+
+private:
+    LogView* m_view = nullptr;
+};
+
+QTEST_MAIN(LogViewTest)
+#include "tst_logview.moc"

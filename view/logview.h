@@ -1,0 +1,242 @@
+#pragma once
+
+// The read-only view of a log document. It paints only the lines in sight and never copies
+// the text into a QTextDocument, so that it opens logs of any size at once. Offsets are byte
+// offsets into the document and lines count from 0.
+
+#include "search/colourrules.h"
+#include "document/encoding.h"
+#include "view/linerenderer.h"
+#include "document/logdocument.h"
+#include "search/textsearch.h"
+
+#include <QAbstractScrollArea>
+#include <QColor>
+
+#include <memory>
+#include <unordered_map>
+#include <string>
+
+class QMenu;
+class QPainter;
+
+namespace tlg {
+
+class LogView : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    explicit LogView(QWidget* parent = nullptr);
+    ~LogView() override;
+
+    using RulesPtr = std::shared_ptr<const ColourRules>;
+
+    // Shows a document (shared, never copied) with the caret at its start, scrolled to the top,
+    // coloured by the rules (none: all in the base text colour). A null document shows as empty.
+    void setDocument(DocumentPtr document, RulesPtr rules = nullptr);
+    const DocumentPtr& document() const { return m_document; }
+    void clear() { setDocument(nullptr); }
+
+    // How the document holds its characters: Windows-1252 (at start), ISO-8859-1 or UTF-8
+    // (16-bit logs are held as UTF-8). The view decodes the lines it paints by it, and encodes
+    // the colour rules' labels (held in Windows-1252) by it before matching them.
+    void setEncoding(Encoding held);
+    Encoding encoding() const { return m_encoding; }
+
+    // The shown bytes, exactly as loaded.
+    std::string text() const;
+    // The characters the view shows for a line, without its line break: tabs as tabs, control
+    // bytes as their visible stand-ins, bytes that are not valid UTF-8 as Windows-1252.
+    QString lineText(LineNumber line) const;
+    // Lines of the text, not counting the empty line after a final line break.
+    LineCount lineCount() const { return m_document->lineCount(); }
+    // Offset of a line's first byte; past the last line, the end of the text.
+    ByteOffset lineIndex(LineNumber line) const { return m_document->lineIndex(line); }
+    LineNumber lineFromOffset(ByteOffset offset) const { return m_document->lineFromOffset(offset); }
+
+    // The selection runs between the anchor and the caret; its end is the larger of the two.
+    ByteOffset caretOffset() const { return m_caret; }
+    ByteOffset selectionStart() const { return std::min(m_anchor, m_caret); }
+    ByteOffset selectionLength() const { return std::abs(m_caret - m_anchor); }
+    // The line that holds the end of the selection (the caret when nothing is selected).
+    LineNumber caretLine() const;
+    // Selects `length` bytes from `start` (both clamped into the text), with the caret at the
+    // end; length 0 just places the caret. Does not scroll.
+    void setSelection(ByteOffset start, ByteOffset length);
+    // Scrolls as little as needed to bring the caret into sight.
+    void scrollCaretIntoView();
+
+    // The first line in sight, how many whole rows fit in the view, and how many columns (the
+    // width at which word wrap breaks rows).
+    LineNumber firstVisibleLine() const { return m_topLine; }
+    int visibleRows() const;
+    std::int64_t visibleColumns() const;
+    // The caret's position in viewport pixels (it may lie outside the viewport).
+    QPoint caretPixelPos() const;
+    int lineHeight() const { return m_renderer.lineHeight(); }
+
+    void setWordWrap(bool on);
+    bool wordWrap() const { return m_wordWrap; }
+    void setBackgroundColour(const QColor& colour);
+    QColor backgroundColour() const { return m_background; }
+    void setBaseTextColour(const QColor& colour);
+    QColor baseTextColour() const { return m_textColour; }
+    const RulesPtr& colourRules() const { return m_rules; }
+    // Colours the same document by other rules (none: the base text colour), keeping the
+    // caret, the selection and what is in sight.
+    void setColourRules(RulesPtr rules);
+    // The colour in which the byte at offset is painted (selection aside).
+    QColor colourAt(ByteOffset offset) const;
+    // Scrolls so that the line is the first in sight (as far as the text allows).
+    void setFirstVisibleLine(LineNumber line);
+
+    // The menu shown on a right click; the view does not own it.
+    void setContextMenu(QMenu* menu) { m_contextMenu = menu; }
+
+    // A gutter at the left numbers the lines from 1, on the first row of each line; off at
+    // start. It paints only the rows in sight.
+    void setLineNumbersShown(bool on);
+    bool lineNumbersShown() const { return m_lineNumbers; }
+    // The size of the text's font in points (kDefaultPointSize at start), clamped into
+    // kMinPointSize..kMaxPointSize; the caret's line stays in sight.
+    static constexpr int kDefaultPointSize = 8;
+    static constexpr int kMinPointSize = 4;
+    static constexpr int kMaxPointSize = 48;
+    void setFontPointSize(int points);
+    int fontPointSize() const { return m_renderer.font().pointSize(); }
+    // The colour rules as they are matched: with their labels in the text's encoding.
+    const RulesPtr& matchRules() const { return m_matchRules; }
+    // Marks every occurrence of the text (in the document's encoding; empty: none) in the
+    // lines it paints with a light background, ignoring case as find does. Esc takes them away.
+    void setMarkedText(std::string pattern);
+    const std::string& markedText() const { return m_marked.pattern; }
+
+    // Copies the selection to the clipboard as text.
+    void copy();
+    // The largest selection that Copy puts on the clipboard: a larger one is refused with a
+    // word in the status bar (statusMessage), so that a copy never takes the memory away.
+    static constexpr std::size_t kCopyLimit = std::size_t(256) << 20;
+    void setCopyLimit(std::size_t bytes) { m_copyLimit = bytes; }
+    void selectAll();
+
+signals:
+    // A key went down in the view, before the view handles it.
+    void keyPressed(int key, Qt::KeyboardModifiers modifiers);
+    // A mouse button went down in the view, after the view moved the caret.
+    void mousePressed(Qt::MouseButton button);
+    // A word for the first status panel.
+    void statusMessage(const QString& text);
+    // Ctrl with the wheel turned by whole steps (up: positive), for the font's size.
+    void zoomRequested(int steps);
+    // The document, its encoding or the colour rules changed.
+    void contentChanged();
+    // The view was given a document (setDocument).
+    void documentChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    // A screen row: a line and, with word wrap, which of its wrapped rows.
+    class Gutter;
+    int gutterWidth() const;
+    void updateGutter();
+    void paintGutter(QPaintEvent* event);
+
+    struct RowPos {
+        LineNumber line = 0;
+        std::int64_t subRow = 0;
+    };
+
+    std::int64_t rowsOfLine(LineNumber line) const;
+    // The width of a line in columns; remembered for long lines, whose tabs take a scan.
+    // The length in bytes of a line's content, without reading it.
+    std::int64_t lineLength(LineNumber line) const;
+    std::int64_t lineColumns(LineNumber line) const;
+    // The column at which the byte at offset starts, within its line.
+    std::int64_t columnOfOffset(ByteOffset offset) const;
+    RowPos rowOfOffset(ByteOffset offset) const;
+    bool nextRow(RowPos& pos) const;
+    bool previousRow(RowPos& pos) const;
+    // Moves `pos` by n rows (negative: up), stopping at the ends; returns the rows moved.
+    std::int64_t moveRows(RowPos& pos, std::int64_t n) const;
+    // The first column painted on a row.
+    std::int64_t rowFirstColumn(const RowPos& pos) const;
+    // Where a row starts and where the next one starts (the line's end for its last row).
+    Cell rowStart(const RowPos& pos) const;
+    Cell rowEnd(const RowPos& pos) const;
+    // The starts of a wrapped line's rows, broken between words; null for a long line, whose
+    // rows are a view's width of columns each.
+    const std::vector<Cell>* wrappedRowStarts(LineNumber line) const;
+    bool utf8() const { return m_encoding == Encoding::Utf8; }
+    // A cell boundary of a line at or before a byte, or at or before a column, to walk from:
+    // the line's start, or for a long UTF-8 line the nearest remembered point.
+    Cell anchorForByte(LineNumber line, std::size_t index) const;
+    Cell anchorForColumn(LineNumber line, std::int64_t column) const;
+    // Points of a long UTF-8 line remembered every few KiB, with its width.
+    const std::vector<Cell>& checkpoints(LineNumber line) const;
+    // Paints the marks of one row, the bytes [row.start, rowEnd) of its line, behind its text.
+    void paintMarks(QPainter& painter, LineNumber line, const LineRenderer::Row& row, std::size_t rowEnd,
+                    int y) const;
+    // Forgets what was measured of the lines.
+    void forgetLayout();
+    ByteOffset offsetAtPoint(const QPoint& point) const;
+    ByteOffset offsetAtRowColumn(const RowPos& pos, double column) const;
+    // The coloured stretches of a line, sure for the bytes [from, to) of it; remembered until
+    // the document or the rules change, except for long lines.
+    const std::vector<LabelSpan>& labelSpans(LineNumber line, std::size_t from, std::size_t to) const;
+    // Rows from the top of the view to `pos`, stopping once past `limit`.
+    std::int64_t rowsFromTop(const RowPos& pos, std::int64_t limit) const;
+
+    void setTop(RowPos top);
+    void scrollRows(std::int64_t n);
+    void updateScrollBars();
+    // The top of the page that ends with the last row: as far as the view scrolls.
+    RowPos lastPageTop() const;
+    void moveCaret(ByteOffset offset, bool extendSelection);
+    ByteOffset stepLeft(ByteOffset offset) const;
+    ByteOffset stepRight(ByteOffset offset) const;
+    ByteOffset verticalMove(std::int64_t rows);
+    void selectWordAt(ByteOffset offset);
+
+    DocumentPtr m_document;
+    LineRenderer m_renderer;
+    ByteOffset m_caret = 0;
+    ByteOffset m_anchor = 0;
+    LineNumber m_topLine = 0;
+    std::int64_t m_topSubRow = 0;
+    std::int64_t m_firstColumn = 0;     // without word wrap
+    double m_desiredColumn = -1;        // column kept by Up and Down; -1: take the caret's
+    int m_wheelDelta = 0;               // wheel angle not yet turned into rows
+    bool m_wordWrap = false;
+    bool m_selecting = false;
+    bool m_settingScrollBars = false;
+    QColor m_background;
+    QColor m_textColour;
+    QMenu* m_contextMenu = nullptr;
+    Gutter* m_gutter = nullptr;
+    bool m_lineNumbers = false;
+    mutable std::unordered_map<LineNumber, std::int64_t> m_longLineColumns;
+    Encoding m_encoding = Encoding::Windows1252;
+    mutable std::unordered_map<LineNumber, std::vector<Cell>> m_wrapRows;
+    mutable std::unordered_map<LineNumber, std::vector<Cell>> m_checkpoints;
+    RulesPtr m_rules;      // as given
+    std::size_t m_copyLimit = kCopyLimit;
+    RulesPtr m_matchRules; // the same with the labels in the text's encoding
+    mutable std::unordered_map<LineNumber, std::vector<LabelSpan>> m_spans;
+    mutable std::vector<LabelSpan> m_windowSpans;
+    TextSearch m_marked; // the marked text
+};
+
+} // namespace tlg
