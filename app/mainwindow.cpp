@@ -16,7 +16,8 @@
 #include "format/colouring.h"
 #include "format/formateditor.h"
 #include "format/formatfile.h"
-#include "source/logfollower.h"
+#include "app/logcontroller.h"
+#include "view/caretplacement.h"
 #include "view/logview.h"
 #include "view/overviewstrip.h"
 #include "source/recentlogs.h"
@@ -100,7 +101,6 @@ struct MainWindow::Controls {
     QFrame* topStrip = nullptr;               // Panel2
     BannerFrame* banner = nullptr;            // Frame11
     LogView* view1 = nullptr;                 // RichEdit1
-    LogView* view3 = nullptr;                 // RichEdit3
     QMenu* viewMenu = nullptr;                // PopupMenu1
     QAction* openFileAction = nullptr;        // OpenFile1
     QAction* showOptionsAction = nullptr;     // ShowOptions1
@@ -263,7 +263,7 @@ void MainWindow::buildMenus()
         action->setChecked(!encoding);
         encodingGroup->addAction(action);
         connect(action, &QAction::triggered, this, guarded(this, [this, encoding = encoding] {
-                    m_log->ChooseEncoding({!encoding, encoding.value_or(Encoding::Windows1252)});
+                    m_log->chooseEncoding({!encoding, encoding.value_or(Encoding::Windows1252)});
                 }));
     }
     QMenu* about = addMenu("About1", QStringLiteral("About"));
@@ -427,23 +427,17 @@ QWidget* MainWindow::buildOptionsPanel()
 
 QWidget* MainWindow::buildViews()
 {
-    // Both views fill the same place; one is shown at a time.
     auto* area = new QWidget(this);
     area->setObjectName(QStringLiteral("ViewArea"));
     auto* stack = new QGridLayout(area);
     stack->setContentsMargins(0, 0, 0, 0);
     m_controls->view1 = new LogView(area);
     m_controls->view1->setObjectName(QStringLiteral("RichEdit1"));
-    m_controls->view3 = new LogView(area);
-    m_controls->view3->setObjectName(QStringLiteral("RichEdit3"));
-    for (LogView* view : {m_controls->view1, m_controls->view3}) {
-        view->setContextMenu(m_controls->viewMenu);
-        view->setLineNumbersShown(true);
-        stack->addWidget(view, 0, 0);
-    }
-    m_controls->view3->hide();
-    // The overview strip beside the views' scroll bars.
-    m_controls->overview = new OverviewStrip([this] { return m_log ? m_log->shownView() : nullptr; }, area);
+    m_controls->view1->setContextMenu(m_controls->viewMenu);
+    m_controls->view1->setLineNumbersShown(true);
+    stack->addWidget(m_controls->view1, 0, 0);
+    // The overview strip beside the view's scroll bar.
+    m_controls->overview = new OverviewStrip([this] { return m_log ? m_log->view() : nullptr; }, area);
     m_controls->overview->setObjectName(QStringLiteral("OverviewStrip"));
     stack->addWidget(m_controls->overview, 0, 1);
     stack->setSpacing(0);
@@ -490,31 +484,30 @@ void MainWindow::createSubsystems()
     follow.wordWrapBox = m_controls->wordWrapBox;
     follow.intervalSlider = m_controls->intervalSlider;
     follow.followInstantlyBox = m_controls->followInstantlyBox;
-    m_log = new LogFollower(this, m_controls->view1, m_controls->view3, follow, m_colouring, m_status.get());
-    m_finder = new Finder(m_log, this, m_status.get());
-    m_filterPane->setFollower(m_log);
-    m_position = new PositionIndicator(m_log, m_status.get(), this);
+    m_log = new LogController(this, m_controls->view1, follow, m_colouring, m_status.get());
+    m_finder = new Finder(m_controls->view1, this, m_status.get());
+    m_filterPane->setLogView(m_controls->view1);
+    m_position = new PositionIndicator(m_controls->view1, &m_log->watchState(), m_status.get(), this);
 }
 
 void MainWindow::connectHandlers()
 {
     // The open log.
-    connect(m_controls->openFileAction, &QAction::triggered, this, guarded(this, [this] { m_log->OpenFile1Click(); }));
-    connect(m_controls->refreshAction, &QAction::triggered, this, guarded(this, [this] { m_log->Refresh1Click(); }));
-    connect(m_controls->reloadButton, &QToolButton::clicked, this, guarded(this, [this] { m_log->ToolButton12Click(); }));
-    connect(m_log, &LogFollower::titleChanged, this, &QWidget::setWindowTitle);
-    connect(m_log, &LogFollower::reloadAlert, this, [this](bool alert) {
+    connect(m_controls->openFileAction, &QAction::triggered, this, guarded(this, [this] { m_log->openFromDialog(); }));
+    connect(m_controls->refreshAction, &QAction::triggered, this, guarded(this, [this] { m_log->reloadNow(); }));
+    connect(m_controls->reloadButton, &QToolButton::clicked, this, guarded(this, [this] { m_log->reloadNow(); }));
+    connect(m_log, &LogController::titleChanged, this, &QWidget::setWindowTitle);
+    connect(m_log, &LogController::reloadAlert, this, [this](bool alert) {
         m_controls->reloadButton->setIcon(toolbarPicture(alert ? 8 : 12));
         m_controls->reloadButton->setProperty("alert", alert);
     });
     // "Apply Now" records the path as the top strip's accessible name (it has no caption).
-    connect(m_log, &LogFollower::formatApplied, m_controls->topStrip, &QWidget::setAccessibleName);
-    connect(m_log, &LogFollower::aboutToSample, m_position, &PositionIndicator::UpdatePositionIndicator);
-    connect(m_colouring, &Colouring::rulesChanged, m_log, &LogFollower::ShowRulesNow);
-    for (LogView* view : {m_controls->view1, m_controls->view3})
-        connect(view, &LogView::statusMessage, this, [this](const QString& text) { m_status->setText(0, text); });
+    connect(m_log, &LogController::formatApplied, m_controls->topStrip, &QWidget::setAccessibleName);
+    connect(m_log, &LogController::aboutToSample, m_position, &PositionIndicator::UpdatePositionIndicator);
+    connect(m_colouring, &Colouring::rulesChanged, m_log, &LogController::showRulesNow);
+    connect(m_controls->view1, &LogView::statusMessage, this, [this](const QString& text) { m_status->setText(0, text); });
     // A banner fetch waits while a log loads, so that it never holds the load up.
-    m_controls->banner->setBusyCheck([this] { return m_log->opening(); });
+    m_controls->banner->setBusyCheck([this] { return m_log->busy(); });
 
     // The window's own panels and windows.
     connect(m_controls->optionsButton, &QToolButton::clicked, this, guarded(this, [this] { ToolButton7Click(); }));
@@ -539,7 +532,7 @@ void MainWindow::connectHandlers()
         m_controls->fileListButton->setChecked(false);
     });
     connect(m_fileListPanel, &FileListPanel::openRequested, this,
-            [this](const std::string& path) { runGuarded(this, [&] { m_log->OpenListedFile(path); }); });
+            [this](const std::string& path) { runGuarded(this, [&] { m_log->openListed(path); }); });
     for (QAction* add : {m_controls->addToFileListAction, m_fileListPanel->addCurrentFileAction()}) {
         connect(add, &QAction::triggered, this,
                 guarded(this, [this] { m_fileListPanel->AddcurrentFiletofilelist1Click(m_log->currentPath()); }));
@@ -553,22 +546,19 @@ void MainWindow::connectHandlers()
     // Reading comfort: the window's keys, the gutter, the font's size, go to line, the recent
     // logs and the overview strip.
     connect(m_controls->quitAction, &QAction::triggered, this, &QWidget::close);
-    connect(m_controls->copyAction, &QAction::triggered, this, [this] { m_log->shownView()->copy(); });
-    connect(m_controls->selectAllAction, &QAction::triggered, this, [this] { m_log->shownView()->selectAll(); });
+    connect(m_controls->copyAction, &QAction::triggered, this, [this] { m_controls->view1->copy(); });
+    connect(m_controls->selectAllAction, &QAction::triggered, this, [this] { m_controls->view1->selectAll(); });
     connect(m_controls->gotoLineAction, &QAction::triggered, this, guarded(this, [this] { GotoLineClick(); }));
     connect(m_controls->zoomInAction, &QAction::triggered, this, [this] { zoomBy(1); });
     connect(m_controls->zoomOutAction, &QAction::triggered, this, [this] { zoomBy(-1); });
     connect(m_controls->zoomResetAction, &QAction::triggered, this, &MainWindow::zoomReset);
     connect(m_controls->lineNumbersBox, &QCheckBox::toggled, this, [this](bool on) {
-        for (LogView* view : {m_controls->view1, m_controls->view3})
-            view->setLineNumbersShown(on);
+        m_controls->view1->setLineNumbersShown(on);
     });
-    for (LogView* view : {m_controls->view1, m_controls->view3}) {
-        connect(view, &LogView::zoomRequested, this, &MainWindow::zoomBy);
-        m_controls->overview->watch(view);
-    }
+    connect(m_controls->view1, &LogView::zoomRequested, this, &MainWindow::zoomBy);
+    m_controls->overview->watch(m_controls->view1);
     connect(m_controls->overview, &OverviewStrip::lineClicked, this, [this](LineNumber line) {
-        runGuarded(this, [&] { m_log->ScrollToLine(m_log->shownView(), line); });
+        runGuarded(this, [&] { ScrollToLine(m_controls->view1, line); });
     });
     // The strip marks the text last searched for.
     connect(m_finder->findDialog(), &FindDialog::findNext, m_controls->overview,
@@ -588,7 +578,7 @@ void MainWindow::connectHandlers()
         runGuarded(this, [&] { openRecent(path); });
         return true;
     }));
-    connect(m_log, &LogFollower::logOpened, this, [this](const QString& path) {
+    connect(m_log, &LogController::logOpened, this, [this](const QString& path) {
         // The list is a convenience: a config folder that cannot be written does not stop the
         // log from opening, and the list in memory still holds it for this run.
         try {
@@ -607,16 +597,15 @@ void MainWindow::GotoLineClick()
 {
     if (!m_gotoLineDialog)
         m_gotoLineDialog = new GotoLineDialog(this);
-    LogView* view = m_log->shownView();
+    LogView* view = m_controls->view1;
     if (const std::optional<LineNumber> line = m_gotoLineDialog->ask(view->lineCount(), view->caretLine()))
-        m_log->ScrollToLine(m_log->shownView(), *line);
+        ScrollToLine(view, *line);
 }
 
 void MainWindow::zoomBy(int steps)
 {
     m_zoomPoints = std::clamp(m_zoomPoints + steps, LogView::kMinPointSize, LogView::kMaxPointSize);
-    for (LogView* view : {m_controls->view1, m_controls->view3})
-        view->setFontPointSize(m_zoomPoints);
+    m_controls->view1->setFontPointSize(m_zoomPoints);
 }
 
 void MainWindow::zoomReset()
@@ -654,7 +643,7 @@ void MainWindow::openRecent(const std::string& path)
         }
         return;
     }
-    m_log->OpenListedFile(path);
+    m_log->openListed(path);
 }
 
 namespace {
@@ -717,7 +706,7 @@ void MainWindow::setCompanionWindows(FormatEditor* formatEditor, AddToFileListDi
     m_fileListPanel->setAddDialog(addDialog);
     // Closing the editor raises its button.
     connect(m_formatEditor, &FormatEditor::closed, this, [this] { m_controls->formatTextButton->setChecked(false); });
-    connect(m_formatEditor, &FormatEditor::applyNow, this, guarded(this, [this] { m_log->ApplyFormatNow(); }));
+    connect(m_formatEditor, &FormatEditor::applyNow, this, guarded(this, [this] { m_log->applyFormatNow(); }));
 }
 
 // --- Creation and show -------------------------------------------------------------------
@@ -737,7 +726,7 @@ void MainWindow::FormCreate(const QStringList& arguments)
         }
         m_fileListPanel->ReloadFileList(); // after the master computer's name, which it puts in place
         if (!arguments.isEmpty())
-            m_log->CommandLineOpen(arguments.first());
+            m_log->setCommandLineLog(arguments.first());
     });
 }
 
@@ -842,7 +831,7 @@ void MainWindow::dropEvent(QDropEvent* event)
     // The drop is done for the program it came from at once; the file opens just after.
     const QList<QUrl> urls = event->mimeData()->urls();
     event->acceptProposedAction();
-    QMetaObject::invokeMethod(this, [this, urls] { runGuarded(this, [&] { m_log->WMDropFiles(urls); }); },
+    QMetaObject::invokeMethod(this, [this, urls] { runGuarded(this, [&] { m_log->openDropped(urls); }); },
                               Qt::QueuedConnection);
 }
 

@@ -25,7 +25,7 @@ class FileListPanel;
 class FilterPane;
 class Finder;
 class FormatEditor;
-class LogFollower;
+class LogController;
 class GotoLineDialog;
 class LogView;
 class OverviewStrip;
@@ -50,7 +50,7 @@ public:
     void setCompanionWindows(FormatEditor* formatEditor, AddToFileListDialog* addDialog);
 
     // The subsystems.
-    LogFollower* log() const { return m_log; }
+    LogController* log() const { return m_log; }
     Finder* finder() const { return m_finder; }
     FilterPane* filterPane() const { return m_filterPane; }
     PositionIndicator* positionIndicator() const { return m_position; }
@@ -104,7 +104,7 @@ private:
 
     std::unique_ptr<Controls> m_controls; // the window's own controls, by design name
     std::unique_ptr<StatusPanels> m_status;
-    LogFollower* m_log = nullptr;
+    LogController* m_log = nullptr;
     Colouring* m_colouring = nullptr;
     Finder* m_finder = nullptr;
     FilterPane* m_filterPane = nullptr;

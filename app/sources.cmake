@@ -1,6 +1,8 @@
 # The roof: the main window that builds the controls and wires the subsystems, and the start.
 list(APPEND TLG_GUI_SOURCES
     app/commandline.cpp
+    app/logcontroller.cpp
+    app/openlogdialog.cpp
     app/icons.cpp
     app/mainwindow.cpp
     app/viewer.cpp

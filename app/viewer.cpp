@@ -2,7 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "core/messages.h"
-#include "source/logfollower.h"
+#include "app/logcontroller.h"
 #include "filelist/addtofilelistdialog.h"
 #include "format/formateditor.h"
 
@@ -20,7 +20,7 @@ QMainWindow* startViewer(const QStringList& arguments)
     mainWindow->show();
     // The log named on the command line loads once the window is on screen, so that the
     // window paints (and shows the progress) while a large log loads.
-    runGuarded(mainWindow, [mainWindow] { mainWindow->log()->LoadCommandLineLog(); });
+    runGuarded(mainWindow, [mainWindow] { mainWindow->log()->loadCommandLineLog(); });
     return mainWindow;
 }
 

@@ -6,7 +6,7 @@
 
 #include "app/mainwindow.h"
 #include "app/viewer.h"
-#include "source/logfollower.h"
+#include "app/logcontroller.h"
 #include "document/textload.h"
 #include "navigate/filterpane.h"
 #include "search/linefilter.h"
@@ -77,9 +77,10 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     tlg::bench::QuietHome::answerQuestions();
     auto* window = static_cast<tlg::MainWindow*>(tlg::startViewer({QString::fromLocal8Bit(argv[1])}));
+    // The log is read on its source's thread.
     QApplication::processEvents();
-    window->log()->Timer1Timer();
-    window->log()->Timer1Timer();
+    while (window->log()->busy())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     tlg::FilterPane* pane = window->filterPane();
     pane->toggle();
 

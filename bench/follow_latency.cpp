@@ -10,7 +10,7 @@
 
 #include "app/mainwindow.h"
 #include "app/viewer.h"
-#include "source/logfollower.h"
+#include "app/logcontroller.h"
 #include "view/logview.h"
 #include "quiethome.h"
 
@@ -77,7 +77,7 @@ int main(int argc, char* argv[])
     QFile(QString::fromStdString(path)).open(QIODevice::WriteOnly);
 
     auto* window = static_cast<tlg::MainWindow*>(tlg::startViewer({QString::fromStdString(path)}));
-    tlg::LogFollower* log = window->log();
+    tlg::LogController* log = window->log();
 
     std::vector<Line> lines(static_cast<std::size_t>(count));
     std::mutex guard; // guards lines' written/end/tailed
@@ -137,7 +137,7 @@ int main(int argc, char* argv[])
     QObject::connect(&check, &QTimer::timeout, [&] {
         longestStall = std::max(longestStall, static_cast<double>(sinceCheck.nsecsElapsed()) / 1e6 - 1.0);
         sinceCheck.restart();
-        const long long held = log->shownView()->document()->size();
+        const long long held = log->view()->document()->size();
         const auto now = Clock::now();
         std::lock_guard lock(guard);
         while (shownCount < writtenCount && lines[static_cast<std::size_t>(shownCount)].end <= held)

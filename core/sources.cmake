@@ -1,8 +1,4 @@
 # The ground: utilities that every subsystem uses and that include nothing else of ours.
-# Loads run beside the GUI thread.
-find_package(Qt6 REQUIRED COMPONENTS Concurrent)
-list(APPEND TLG_GUI_LIBRARIES Qt6::Concurrent)
-
 list(APPEND TLG_CORE_SOURCES
     core/cp1252.cpp
     core/fields.cpp
@@ -10,7 +6,6 @@ list(APPEND TLG_CORE_SOURCES
     core/fileops.cpp
 )
 list(APPEND TLG_GUI_SOURCES
-    core/background.cpp
     core/controls.cpp
     core/messages.cpp
     core/timetext.cpp

@@ -4,7 +4,7 @@
 #include "core/cp1252.h"
 #include "core/errors.h"
 #include "document/encoding.h"
-#include "source/logfollower.h"
+#include "view/caretplacement.h"
 #include "view/logview.h"
 #include "search/linefilter.h"
 
@@ -165,11 +165,10 @@ FilterPane::~FilterPane()
     cancelJob();
 }
 
-void FilterPane::setFollower(LogFollower* follower)
+void FilterPane::setLogView(LogView* view)
 {
-    m_follower = follower;
-    for (LogView* view : {follower->view1(), follower->view3()})
-        connect(view, &LogView::documentChanged, this, &FilterPane::shownTextChanged);
+    m_log = view;
+    connect(view, &LogView::documentChanged, this, &FilterPane::shownTextChanged);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), window()), &QShortcut::activated, this,
             &FilterPane::toggle);
 }
@@ -199,8 +198,8 @@ void FilterPane::restart()
     m_model->beginResetModel();
     m_matches.clear();
     m_filter.reset();
-    m_document = m_follower ? m_follower->shownView()->document() : nullptr;
-    m_encoding = m_follower ? m_follower->shownView()->encoding() : Encoding::Windows1252;
+    m_document = m_log ? m_log->document() : nullptr;
+    m_encoding = m_log ? m_log->encoding() : Encoding::Windows1252;
     m_model->endResetModel();
     m_status->clear();
     const QString text = m_text->text();
@@ -264,11 +263,17 @@ void FilterPane::startJob(LineNumber fromLine)
 
 void FilterPane::shownTextChanged()
 {
-    if (!m_follower)
+    if (!m_log)
         return;
+    if (m_typing->isActive()) {
+        // The pattern was edited and not yet applied: the new text is filtered by the pattern
+        // as it is now, never by the one before.
+        restart();
+        return;
+    }
     if (m_job)
         return; // looked at again when the search ends
-    const LogView* shown = m_follower->shownView();
+    const LogView* shown = m_log;
     const DocumentPtr now = shown->document();
     if (now == m_document)
         return;
@@ -328,12 +333,12 @@ void FilterPane::showCount()
 
 void FilterPane::jumpTo(const QModelIndex& index)
 {
-    if (!m_follower || !index.isValid() || index.row() >= matchCount())
+    if (!m_log || !index.isValid() || index.row() >= matchCount())
         return;
-    LogView* view = m_follower->shownView();
+    LogView* view = m_log;
     if (view->document() != m_document)
         return; // the list belongs to a text no longer shown
-    m_follower->ScrollToLine(view, matchedLine(index.row()));
+    ScrollToLine(view, matchedLine(index.row()));
 }
 
 } // namespace tlg

@@ -28,7 +28,7 @@ class QTimer;
 namespace tlg {
 
 class LineFilter;
-class LogFollower;
+class LogView;
 
 class FilterPane : public QWidget {
     Q_OBJECT
@@ -38,8 +38,8 @@ public:
     explicit FilterPane(QWidget* parent);
     ~FilterPane() override;
 
-    // Follows the open log's shown text; Ctrl+Shift+F in the window shows or hides the pane.
-    void setFollower(LogFollower* follower);
+    // Follows the text the log view shows; Ctrl+Shift+F in the window shows or hides the pane.
+    void setLogView(LogView* view);
 
     // How many lines the list holds, and the line (from 0) of one of its rows.
     int matchCount() const { return static_cast<int>(m_matches.size()); }
@@ -74,7 +74,7 @@ private:
     void showCount();
     void jumpTo(const QModelIndex& index);
 
-    LogFollower* m_follower = nullptr;
+    LogView* m_log = nullptr;
     QLineEdit* m_text = nullptr;       // FilterText
     QCheckBox* m_case = nullptr;       // FilterCase
     QCheckBox* m_regex = nullptr;      // FilterRegex

@@ -3,7 +3,6 @@
 #include "core/messages.h"
 #include "core/statuspanels.h"
 #include "document/encoding.h"
-#include "source/logfollower.h"
 #include "view/logview.h"
 #include "search/textsearch.h"
 #include "navigate/finddialog.h"
@@ -23,8 +22,8 @@ constexpr std::size_t kSearchAtOnce = 16u << 20;
 
 } // namespace
 
-Finder::Finder(LogFollower* follower, QWidget* window, StatusPanels* status)
-    : QObject(window), m_follower(follower), m_status(status)
+Finder::Finder(LogView* view, QWidget* window, StatusPanels* status)
+    : QObject(window), m_view(view), m_status(status)
 {
     m_findDialog = new FindDialog(window);
     connect(new QShortcut(QKeySequence::Find, window), &QShortcut::activated, this, [this] { ToolButton15Click(); });
@@ -61,8 +60,7 @@ void Finder::FindPrevious()
 
 void Finder::clearMarks()
 {
-    m_follower->view1()->setMarkedText({});
-    m_follower->view3()->setMarkedText({});
+    m_view->setMarkedText({});
 }
 
 void Finder::find(bool forward)
@@ -74,7 +72,7 @@ void Finder::find(bool forward)
         clearMarks();
         return;
     }
-    LogView* view = m_follower->shownView();
+    LogView* view = m_view;
     auto notFound = [this, findText] {
         if (m_status)
             m_status->setText(0, QStringLiteral("Not found: \"%1\"").arg(findText));
@@ -87,9 +85,7 @@ void Finder::find(bool forward)
         return;
     }
     const TextSearch search{*encoded, true, view->encoding() != Encoding::Windows1252};
-    // Both views, as they take turns on screen.
-    m_follower->view1()->setMarkedText(*encoded);
-    m_follower->view3()->setMarkedText(*encoded);
+    view->setMarkedText(*encoded);
     const DocumentPtr document = view->document();
     // Forwards: after a non-empty selection, else from the caret; an occurrence at the caret
     // counts. Backwards: one that starts before the selection (or the caret).

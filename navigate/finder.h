@@ -12,7 +12,7 @@ class QWidget;
 namespace tlg {
 
 class FindDialog;
-class LogFollower;
+class LogView;
 class StatusPanels;
 
 class Finder : public QObject {
@@ -21,26 +21,27 @@ class Finder : public QObject {
 public:
     // The find dialog (FindDialog1) is a child of window; Ctrl+F, F3 and Shift+F3 work anywhere
     // in it. status (may be null) is where "Not found" is said.
-    Finder(LogFollower* follower, QWidget* window, StatusPanels* status = nullptr);
+    // It finds in view.
+    Finder(LogView* view, QWidget* window, StatusPanels* status = nullptr);
 
     FindDialog* findDialog() const { return m_findDialog; }
 
 public slots:
     // "Search": shows the find dialog.
     void ToolButton15Click();
-    // Find Next: selects the next occurrence in the shown view; when there is none the
+    // Find Next: selects the next occurrence in the view; when there is none the
     // selection stays and `Not found: "<text>"` goes to the first status panel. A large text
     // is searched beside the GUI thread, one search at a time.
     void FindDialog1Find();
     // Find Previous: the same backwards, from just before the selection (or the caret).
     void FindPrevious();
-    // Takes the marks away from both views.
+    // Takes the marks away.
     void clearMarks();
 
 private:
     void find(bool forward);
 
-    LogFollower* m_follower;
+    LogView* m_view;
     StatusPanels* m_status;
     FindDialog* m_findDialog = nullptr; // FindDialog1
     bool m_searching = false;           // a search of a large text is under way

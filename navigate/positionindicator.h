@@ -7,19 +7,20 @@
 
 namespace tlg {
 
-class LogFollower;
+class LogView;
 class StatusPanels;
+struct WatchState;
 
 class PositionIndicator : public QObject {
     Q_OBJECT
 
 public:
-    // Listens to the keys and clicks of both of the follower's views.
-    PositionIndicator(LogFollower* follower, StatusPanels* status, QObject* parent);
+    // Listens to the keys and clicks of the view; records in watch.
+    PositionIndicator(LogView* view, WatchState* watch, StatusPanels* status, QObject* parent);
 
 public slots:
-    // Records the caret's height in the shown view and the reader's caret line, and writes
-    // the shown view's caret line and line count into the third panel.
+    // Records the caret's height in the view and the reader's caret line, and writes
+    // the view's caret line and line count into the third panel.
     void UpdatePositionIndicator();
     // Up or Down (with any modifier): a caret away from the edge first jumps to the line at the
     // edge, clamped into the text; the view then moves its caret one line as it always does.
@@ -27,7 +28,8 @@ public slots:
     void RichEdit1MouseDown();
 
 private:
-    LogFollower* m_follower;
+    LogView* m_view;
+    WatchState* m_watch;
     StatusPanels* m_status;
 };
 

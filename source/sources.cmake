@@ -1,11 +1,11 @@
-# One source per open log: what it reads, its document, its encoding and following it.
+# One source per open log: what it reads, its text, its encoding and following it. Its
+# operations run on a thread of its own; it uses Qt Core for its signals only.
+find_package(Qt6 REQUIRED COMPONENTS Core)
+list(APPEND TLG_CORE_LIBRARIES Qt6::Core)
 list(APPEND TLG_CORE_SOURCES
+    source/operationqueue.cpp
     source/recentlogs.cpp
+    source/textoperations.cpp
+    source/logsource.cpp
     source/watchstate.cpp
-)
-list(APPEND TLG_GUI_SOURCES
-    source/logfollower.cpp
-    source/opening.cpp
-    source/unicodestep.cpp
-    source/watcher.cpp
 )

@@ -6,4 +6,5 @@ list(APPEND TLG_GUI_SOURCES
     view/linerenderer.cpp
     view/logview.cpp
     view/overviewstrip.cpp
+    view/caretplacement.cpp
 )

@@ -109,7 +109,7 @@ private slots:
 
         answerGotoLine(viewer, QStringLiteral("250"));
         gotoLine->trigger();
-        LogView* view = window->log()->shownView();
+        LogView* view = window->log()->view();
         QCOMPARE(view->caretLine(), 249);
         QCOMPARE(view->caretOffset(), view->lineIndex(249));
         QVERIFY(view->firstVisibleLine() <= 249 && 249 < view->firstVisibleLine() + view->visibleRows());
@@ -117,11 +117,11 @@ private slots:
         // Past the end: the last line.
         answerGotoLine(viewer, QStringLiteral("100000"));
         gotoLine->trigger();
-        QCOMPARE(window->log()->shownView()->caretLine(), 499);
+        QCOMPARE(window->log()->view()->caretLine(), 499);
         // Cancelled: the caret stays.
         answerGotoLine(viewer, QStringLiteral("3"), false);
         gotoLine->trigger();
-        QCOMPARE(window->log()->shownView()->caretLine(), 499);
+        QCOMPARE(window->log()->view()->caretLine(), 499);
     }
 
     void theGutterNumbersLinesAndTheFontZooms()
@@ -134,7 +134,7 @@ private slots:
         auto* box = viewer.find<QCheckBox>("CheckBoxLineNumbers");
         QCOMPARE(box->text(), QStringLiteral("Line numbers"));
         QVERIFY(box->isChecked());
-        LogView* view = window->log()->shownView();
+        LogView* view = window->log()->view();
         auto* gutter = view->findChild<QWidget*>(QStringLiteral("LineNumberGutter"));
         QVERIFY(gutter && gutter->isVisible());
         // The text starts right of the gutter.
@@ -143,7 +143,7 @@ private slots:
         box->setChecked(false);
         QVERIFY(!gutter->isVisible());
         QCOMPARE(view->viewport()->x(), 0);
-        QVERIFY(!window->log()->view1()->lineNumbersShown() && !window->log()->view3()->lineNumbersShown());
+        QVERIFY(!window->log()->view()->lineNumbersShown());
         box->setChecked(true);
         QCOMPARE(view->viewport()->x(), gutter->width());
 
@@ -157,8 +157,8 @@ private slots:
         const int size = LogView::kDefaultPointSize;
         actionNamed(window, "ZoomIn1")->trigger();
         actionNamed(window, "ZoomIn1")->trigger();
-        QCOMPARE(window->log()->view1()->fontPointSize(), size + 2);
-        QCOMPARE(window->log()->view3()->fontPointSize(), size + 2);
+        QCOMPARE(window->log()->view()->fontPointSize(), size + 2);
+        QCOMPARE(window->log()->view()->fontPointSize(), size + 2);
         for (int i = 0; i < 100; ++i)
             actionNamed(window, "ZoomOut1")->trigger();
         QCOMPARE(view->fontPointSize(), LogView::kMinPointSize);
@@ -167,7 +167,7 @@ private slots:
         QWheelEvent wheel(QPointF(5, 5), view->viewport()->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 240),
                           Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(view->viewport(), &wheel);
-        QCOMPARE(window->log()->view1()->fontPointSize(), size + 2);
+        QCOMPARE(window->log()->view()->fontPointSize(), size + 2);
         QCOMPARE(actionNamed(window, "ZoomReset1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
         QCOMPARE(actionNamed(window, "ZoomIn1")->shortcut(), QKeySequence(QKeySequence::ZoomIn));
     }
@@ -187,7 +187,7 @@ private slots:
             texts << action->text();
         QCOMPARE(texts, (QStringList{"Reload/Refresh", "", "Copy", "Select All", "Find Previous"}));
 
-        LogView* view = window->log()->shownView();
+        LogView* view = window->log()->view();
         actionNamed(window, "SelectAll1")->trigger();
         QCOMPARE(view->selectionLength(), view->document()->size());
         view->setSelection(6, 4);
@@ -203,8 +203,8 @@ private slots:
         const QString gone = writeFile(viewer.home() + "gone.log", "3\n");
         MainWindow* window = viewer.start({gone});
         viewer.tick(2);
-        window->log()->OpenListedFile(QFile::encodeName(first).toStdString());
-        window->log()->OpenListedFile(QFile::encodeName(second).toStdString());
+        window->log()->openListed(QFile::encodeName(first).toStdString());
+        window->log()->openListed(QFile::encodeName(second).toStdString());
         QFile::remove(gone);
 
         auto* menu = viewer.find<QMenu>("RecentLogs1");
@@ -253,7 +253,7 @@ private slots:
         QCOMPARE(strip->objectName(), QStringLiteral("OverviewStrip"));
         QVERIFY(waitIdle(strip));
         auto expected = [&] {
-            LogView* view = window->log()->shownView();
+            LogView* view = window->log()->view();
             return tlg::MarkLines(*view->document(), 0, view->matchRules().get(), "quiet");
         };
         // No find text yet.
@@ -286,7 +286,7 @@ private slots:
 
         // A click in the strip brings its line into sight.
         QTest::mouseClick(strip, Qt::LeftButton, {}, QPoint(5, strip->height() - 1));
-        LogView* view = window->log()->shownView();
+        LogView* view = window->log()->view();
         QVERIFY(view->caretLine() > 2900);
     }
 

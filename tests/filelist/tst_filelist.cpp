@@ -119,7 +119,7 @@ private slots:
         QCOMPARE(window->log()->previousPath(), first);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("File Loaded ")));
-        QCOMPARE(window->log()->shownView()->text(), std::string("second log\n"));
+        QCOMPARE(window->log()->view()->text(), std::string("second log\n"));
         QVERIFY(window->log()->watchState().FileOpen);
         QVERIFY(viewer.find<QTimer>("Timer1")->isActive());
 
@@ -131,7 +131,7 @@ private slots:
         // Back to the first with one click.
         clickEntry(viewer, 0);
         QCOMPARE(window->log()->currentPath(), first);
-        QCOMPARE(window->log()->shownView()->text(), std::string("first log\n"));
+        QCOMPARE(window->log()->view()->text(), std::string("first log\n"));
     }
 
     void removingAnEntryRemovesItsLineOnly()

@@ -40,7 +40,7 @@ const QColor kNavy(0, 0, 128);
 // The colour of the first byte of `word` in the shown view.
 QColor colourOfWord(const ViewerFixture& viewer, const std::string& word)
 {
-    LogView* view = viewer.window->log()->shownView();
+    LogView* view = viewer.window->log()->view();
     const std::size_t at = view->text().find(word);
     if (at == std::string::npos)
         qFatal("no %s in the view", word.c_str());
@@ -97,7 +97,6 @@ private slots:
         const QString log = writeFile(viewer.home() + "c.log",
                                       "Start of run\r\n2026 Internal Error: disk\r\nplain words\r\n");
         MainWindow* window = viewer.start({log});
-        QCOMPARE(window->log()->shownView(), window->log()->view3());
         QCOMPARE(colourOfWord(viewer, "Start"), kBlue);
         QCOMPARE(colourOfWord(viewer, "of"), kBlack);
         QCOMPARE(colourOfWord(viewer, "plain"), kBlack); // never navy: coloured before it shows
@@ -105,9 +104,9 @@ private slots:
         QCOMPARE(colourOfWord(viewer, "Error:"), kRed);
         QCOMPARE(colourOfWord(viewer, "disk"), kBlack);
         QVERIFY(viewer.status(1).startsWith(QStringLiteral("Format ")));
-        QCOMPARE(window->log()->shownView()->backgroundColour(), QColor(Qt::white));
+        QCOMPARE(window->log()->view()->backgroundColour(), QColor(Qt::white));
         // The other view holds the same coloured text, ready for the next swap.
-        QCOMPARE(window->log()->view1()->colourAt(0), kBlue);
+        QCOMPARE(window->log()->view()->colourAt(0), kBlue);
 
         // The gates act at once on the text in sight, and hold for the next pass.
         viewer.find<QToolButton>("ToolButton1")->click(); // "Show Errors" up
@@ -135,7 +134,6 @@ private slots:
         QVERIFY(viewer.find<QToolButton>("ToolButton1")->isChecked()); // left as it was
         appendFile(log, "error while off\r\n");
         viewer.tick();
-        QCOMPARE(window->log()->shownView(), window->log()->view1());
         QCOMPARE(colourOfWord(viewer, "error"), kBlack); // the watcher shows plain text
         colour->click();
         QVERIFY(viewer.find<QToolButton>("ToolButton1")->isEnabled());
@@ -162,7 +160,7 @@ private slots:
         rules.infoLabels = editor->infoLabels();
         rules.errorLabels = editor->errorLabels();
         const std::vector<tlg::LabelColour> expected = tlg::ColourWholeText(text, rules);
-        LogView* view = viewer.window->log()->shownView();
+        LogView* view = viewer.window->log()->view();
         QCOMPARE(view->text(), text);
         for (std::size_t i = 0; i < text.size(); ++i) {
             const QColor want = expected[i] == tlg::LabelColour::Error  ? kRed
@@ -179,20 +177,20 @@ private slots:
         const QString log = writeFile(viewer.home() + "long.log", lines);
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->log()->shownView();
+        LogView* view = window->log()->view();
         // The caret on the top line of the view: that line stays on top.
         view->setFirstVisibleLine(200);
         view->setSelection(view->lineIndex(200), 0);
         appendFile(log, "new error\n");
         viewer.tick(2);
-        QCOMPARE(window->log()->shownView()->caretLine(), 200);
-        QCOMPARE(window->log()->shownView()->firstVisibleLine(), 200);
+        QCOMPARE(window->log()->view()->caretLine(), 200);
+        QCOMPARE(window->log()->view()->firstVisibleLine(), 200);
         // The caret further down: the reader's view does not move either.
-        window->log()->shownView()->setSelection(window->log()->shownView()->lineIndex(205), 0);
+        window->log()->view()->setSelection(window->log()->view()->lineIndex(205), 0);
         appendFile(log, "another error\n");
         viewer.tick(2);
-        QCOMPARE(window->log()->shownView()->caretLine(), 205);
-        QCOMPARE(window->log()->shownView()->firstVisibleLine(), 200);
+        QCOMPARE(window->log()->view()->caretLine(), 205);
+        QCOMPARE(window->log()->view()->firstVisibleLine(), 200);
     }
 
     void theEditorPicksSavesAndAppliesAProfile()

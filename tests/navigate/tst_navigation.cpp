@@ -53,8 +53,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "find.log", "alpha Beta gamma beta\r\nBETA \xC9T\xC9 end\r\n");
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->log()->shownView();
-        QCOMPARE(view, window->log()->view3()); // the search runs in whichever view is shown
+        LogView* view = window->log()->view();
 
         // "Search" and Ctrl+F open the dialog; Enter in its text field finds the next one.
         viewer.find<QToolButton>("ToolButton15")->click();
@@ -108,7 +107,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "back.log", "beta one\r\nbeta two beta\r\nend beta");
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->log()->shownView();
+        LogView* view = window->log()->view();
         auto* dialog = viewer.find<FindDialog>("FindDialog1");
         dialog->setFindText(QStringLiteral("BETA"));
         auto* status = viewer.find<QLabel>("StatusPanel0");
@@ -156,8 +155,8 @@ private slots:
         dialog->setFindText(QStringLiteral("beta"));
         window->finder()->FindDialog1Find();
         QCOMPARE(view->markedText(), std::string("beta"));
-        QCOMPARE(window->log()->view1()->markedText(), std::string("beta"));
-        QCOMPARE(window->log()->view3()->markedText(), std::string("beta"));
+        QCOMPARE(window->log()->view()->markedText(), std::string("beta"));
+        QCOMPARE(window->log()->view()->markedText(), std::string("beta"));
         view->clearFocus();
         view->setSelection(5, 0);
         // (Cells of letters that do not reach the top of their row.)
@@ -177,8 +176,8 @@ private slots:
         window->finder()->FindDialog1Find();
         QCOMPARE(view->markedText(), std::string("beta"));
         dialog->findChild<QLineEdit*>(QStringLiteral("FindText"))->clear();
-        QCOMPARE(window->log()->view1()->markedText(), std::string());
-        QCOMPARE(window->log()->view3()->markedText(), std::string());
+        QCOMPARE(window->log()->view()->markedText(), std::string());
+        QCOMPARE(window->log()->view()->markedText(), std::string());
     }
 
     void theFilterPaneListsMatchingLines()
@@ -250,7 +249,7 @@ private slots:
         QCOMPARE(cell(model, 4, 1), QStringLiteral("error 10"));
 
         // A click on a listed line puts the view's caret on it; so does Enter.
-        LogView* view = window->log()->shownView();
+        LogView* view = window->log()->view();
         view->setSelection(0, 0);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(model->index(3, 1)).center());
         QCOMPARE(view->caretLine(), 7);
@@ -258,7 +257,7 @@ private slots:
         list->setFocus();
         list->setCurrentIndex(model->index(1, 0));
         QTest::keyClick(list, Qt::Key_Return);
-        QCOMPARE(window->log()->shownView()->caretLine(), 2);
+        QCOMPARE(window->log()->view()->caretLine(), 2);
     }
 
     void anEmptyViewFindsNothing()
@@ -267,8 +266,8 @@ private slots:
         MainWindow* window = viewer.start();
         viewer.find<FindDialog>("FindDialog1")->setFindText(QStringLiteral("x"));
         window->finder()->FindDialog1Find();
-        QCOMPARE(window->log()->shownView()->selectionLength(), 0);
-        QCOMPARE(window->log()->shownView()->caretOffset(), 0);
+        QCOMPARE(window->log()->view()->selectionLength(), 0);
+        QCOMPARE(window->log()->view()->caretOffset(), 0);
     }
 
     void aLargeTextIsSearchedWhileTheWindowRuns()
@@ -282,7 +281,7 @@ private slots:
         MainWindow* window = viewer.start({log});
         viewer.find<FindDialog>("FindDialog1")->setFindText(QStringLiteral("NEEDLE"));
         window->finder()->FindDialog1Find();
-        LogView* view = window->log()->shownView();
+        LogView* view = window->log()->view();
         QTRY_COMPARE(view->selectionStart(), ByteOffset(text.size() - 18));
         QCOMPARE(view->selectionLength(), 6);
         QVERIFY(view->caretPixelPos().y() < view->viewport()->height());
@@ -294,7 +293,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "lines.log", QByteArray::fromStdString(numberedLines(100)));
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->log()->shownView();
+        LogView* view = window->log()->view();
         viewer.tick();
         QCOMPARE(viewer.status(2), QStringLiteral("Line : 0/100"));
         view->setSelection(view->text().size(), 0);
@@ -319,7 +318,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "keys.log", QByteArray::fromStdString(numberedLines(400)));
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->log()->shownView();
+        LogView* view = window->log()->view();
         view->setFocus();
         const int h = view->lineHeight();
         const int rows = view->viewport()->height() / h;

@@ -53,7 +53,7 @@ private slots:
                 QCOMPARE(window->log()->unicodeKind(), UnicodeKind::Utf16);
                 QVERIFY(viewer.find<QToolButton>("ToolButton16")->isChecked());
                 QVERIFY(viewer.status(1).endsWith(name));
-                tlg::LogView* view = window->log()->shownView();
+                tlg::LogView* view = window->log()->view();
                 QCOMPARE(view->lineCount(), 2);
                 QCOMPARE(view->lineText(0), first); // no mark, every character itself
                 QCOMPARE(view->lineText(1), QStringLiteral("error here"));
@@ -62,7 +62,7 @@ private slots:
                 viewer.tick(2);
                 appendFile(log, utf16(QStringLiteral(u"\u670D more\r\n"), bigEndian, false));
                 viewer.tick(3);
-                view = window->log()->shownView();
+                view = window->log()->view();
                 QCOMPARE(view->lineCount(), 3);
                 QCOMPARE(view->lineText(2), QStringLiteral(u"\u670D more"));
             }
@@ -77,12 +77,12 @@ private slots:
         MainWindow* window = viewer.start({log});
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-8")));
         QCOMPARE(window->log()->encoding(), Encoding::Utf8);
-        QCOMPARE(window->log()->shownView()->lineText(0), QStringLiteral(u"Caf\u00E9 cr\u00E8me \u2014 na\u00EFve"));
-        QCOMPARE(window->log()->shownView()->lineText(1), QStringLiteral(u"\u041F\u0440\u0438"));
+        QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"Caf\u00E9 cr\u00E8me \u2014 na\u00EFve"));
+        QCOMPARE(window->log()->view()->lineText(1), QStringLiteral(u"\u041F\u0440\u0438"));
 
         // A stray NUL in a text log is no 16-bit text: it is dropped, as before.
         const QString nul = writeFile(viewer.home() + "nul.log", QByteArray("one\nst\0ray\nthree\n", 17));
-        window->log()->WMDropFiles({QUrl::fromLocalFile(nul)});
+        window->log()->openDropped({QUrl::fromLocalFile(nul)});
         QCOMPARE(window->log()->unicodeKind(), UnicodeKind::NulBytes);
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         viewer.tick(2); // a dropped log shows at the watcher's ticks
@@ -90,10 +90,10 @@ private slots:
 
         // A Windows-1252 log shows as it always did.
         const QString old = writeFile(viewer.home() + "old.log", "caf\xE9 \x80 5\n");
-        window->log()->WMDropFiles({QUrl::fromLocalFile(old)});
+        window->log()->openDropped({QUrl::fromLocalFile(old)});
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         viewer.tick(2);
-        QCOMPARE(window->log()->shownView()->lineText(0), QStringLiteral(u"caf\u00E9 \u20AC 5"));
+        QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"caf\u00E9 \u20AC 5"));
     }
 
     void theEncodingMenuHoldsUntilAutoIsChosen()
@@ -110,25 +110,25 @@ private slots:
         viewer.find<QAction>("EncodingWindows12521")->trigger();
         QVERIFY(!automatic->isChecked());
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
-        QCOMPARE(window->log()->shownView()->lineText(0), QStringLiteral(u"caf\u00C3\u00A9"));
+        QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"caf\u00C3\u00A9"));
         // ...and holds for the next open.
         const QString other = writeFile(viewer.home() + "b.log", utf8Text);
-        window->log()->WMDropFiles({QUrl::fromLocalFile(other)});
+        window->log()->openDropped({QUrl::fromLocalFile(other)});
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         QCOMPARE(window->log()->encoding(), Encoding::Windows1252);
 
         // ISO-8859-1 and UTF-16 can be forced too.
         viewer.find<QAction>("EncodingIso885911")->trigger();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("ISO-8859-1")));
-        QCOMPARE(window->log()->shownView()->encoding(), Encoding::Iso8859_1);
+        QCOMPARE(window->log()->view()->encoding(), Encoding::Iso8859_1);
         viewer.find<QAction>("EncodingUtf16be1")->trigger();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-16BE")));
-        QCOMPARE(window->log()->shownView()->lineText(0), QStringLiteral(u"\u6361\u66C3\uA90A"));
+        QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"\u6361\u66C3\uA90A"));
 
         // Auto detects again.
         automatic->trigger();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-8")));
-        QCOMPARE(window->log()->shownView()->lineText(0), QStringLiteral(u"caf\u00E9"));
+        QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"caf\u00E9"));
     }
 
     void findMatchesInTheLogsEncoding()
@@ -138,7 +138,7 @@ private slots:
                                       "x ? \xE6\x9C\x8D\xE5\x8A\xA1 CAF\xC3\x89 caf\xC3\xA9 \xC3\x8E\n");
         MainWindow* window = viewer.start({log});
         auto* dialog = viewer.find<FindDialog>("FindDialog1");
-        tlg::LogView* view = window->log()->shownView();
+        tlg::LogView* view = window->log()->view();
 
         dialog->setFindText(QStringLiteral(u"\u670D\u52A1"));
         window->finder()->FindDialog1Find();
@@ -157,9 +157,9 @@ private slots:
 
         // In a Windows-1252 log a character it lacks finds nothing, not a "?".
         const QString old = writeFile(viewer.home() + "old.log", "x ? y\n");
-        window->log()->WMDropFiles({QUrl::fromLocalFile(old)});
+        window->log()->openDropped({QUrl::fromLocalFile(old)});
         viewer.tick(2);
-        view = window->log()->shownView();
+        view = window->log()->view();
         dialog->setFindText(QStringLiteral(u"\u670D"));
         window->finder()->FindDialog1Find();
         QCOMPARE(view->selectionLength(), 0);

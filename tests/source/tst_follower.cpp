@@ -29,21 +29,20 @@ private slots:
         editor.LoadFormatProfiles();
         qunsetenv("TLGVIEW_HOME");
         fixture.colouring->setFormatEditor(&editor);
-        QSignalSpy titles(fixture.follower, &tlg::LogFollower::titleChanged);
-        QSignalSpy alerts(fixture.follower, &tlg::LogFollower::reloadAlert);
-        QSignalSpy samples(fixture.follower, &tlg::LogFollower::aboutToSample);
+        QSignalSpy titles(fixture.follower, &tlg::LogController::titleChanged);
+        QSignalSpy alerts(fixture.follower, &tlg::LogController::reloadAlert);
+        QSignalSpy samples(fixture.follower, &tlg::LogController::aboutToSample);
 
-        fixture.follower->CommandLineOpen(log);
+        fixture.follower->setCommandLineLog(log);
         QVERIFY(fixture.follower->currentPath().isEmpty()); // loaded once the window is up
-        fixture.follower->LoadCommandLineLog();
+        fixture.follower->loadCommandLineLog();
         QCOMPARE(fixture.follower->currentPath(), log);
         QCOMPARE(titles.count(), 1);
         QCOMPARE(titles.first().first().toString(), "Log Viewer - " + log);
-        // Coloured at once, in the other view.
-        QCOMPARE(fixture.follower->shownView(), fixture.view3);
+        // Coloured at once.
         QVERIFY(fixture.status->text(1).startsWith(QStringLiteral("Format ")));
-        const tlg::ByteOffset error = fixture.follower->shownView()->lineIndex(1) + 3;
-        QCOMPARE(fixture.follower->shownView()->colourAt(error), QColor(0xFF, 0, 0));
+        const tlg::ByteOffset error = fixture.follower->view()->lineIndex(1) + 3;
+        QCOMPARE(fixture.follower->view()->colourAt(error), QColor(0xFF, 0, 0));
 
         appendFile(log, "more\n");
         fixture.tick();
@@ -54,12 +53,11 @@ private slots:
         QCOMPARE(alerts.at(1).first().toBool(), false);
         QCOMPARE(fixture.shownText(), std::string("start\nan error here\nmore\n"));
 
-        // Colouring off: the watcher writes the first view only, in plain text.
+        // Colouring off: the watcher shows the text plain.
         fixture.colourBox->click();
         QVERIFY(!fixture.showErrors->isEnabled());
         appendFile(log, "last\n");
         fixture.tick();
-        QCOMPARE(fixture.follower->shownView(), fixture.view1);
         QCOMPARE(fixture.shownText(), std::string("start\nan error here\nmore\nlast\n"));
     }
 

@@ -111,14 +111,14 @@ private slots:
         const QString second = writeFile(viewer.home() + "second.log", "second log\n");
         MainWindow* window = viewer.start({first});
         viewer.tick(2);
-        window->log()->OpenListedFile(QFile::encodeName(second).toStdString());
+        window->log()->openListed(QFile::encodeName(second).toStdString());
         QCOMPARE(window->log()->previousPath(), first);
 
         QVERIFY(QFile::remove(second));
         viewer.tick();
         QCOMPARE(viewer.status(0), QStringLiteral("File Could not be located"));
         // Reload goes back to the log open before the pick, under its own name.
-        window->log()->Refresh1Click();
+        window->log()->reloadNow();
         QCOMPARE(window->log()->currentPath(), first);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + first);
         QCOMPARE(viewer.shownText(), std::string("first log\n"));
@@ -137,7 +137,7 @@ private slots:
         viewer.tick(2);
         {
             HeldLock lock(held);
-            window->log()->OpenListedFile(QFile::encodeName(held).toStdString());
+            window->log()->openListed(QFile::encodeName(held).toStdString());
         }
         QCOMPARE(viewer.status(0), QStringLiteral("File is Locked, try Again"));
         QCOMPARE(window->log()->currentPath(), open);
@@ -167,7 +167,7 @@ private slots:
         const QString second = writeFile(viewer.home() + "second.log", "second\n");
         MainWindow* window = viewer.start({first});
         viewer.tick(2);
-        tlg::LogFollower* log = window->log();
+        tlg::LogController* log = window->log();
         appendFile(first, "more\n");
 
         // The manual reload's read waits until the request has been made.
@@ -180,17 +180,17 @@ private slots:
         });
         bool asked = false;
         QTimer::singleShot(0, window, [&] {
-            QVERIFY(log->opening());
+            QVERIFY(log->busy());
             if (request == "drop")
-                log->WMDropFiles({QUrl::fromLocalFile(second)});
+                log->openDropped({QUrl::fromLocalFile(second)});
             else if (request == "pick")
-                log->OpenListedFile(QFile::encodeName(second).toStdString());
+                log->openListed(QFile::encodeName(second).toStdString());
             else if (request == "reload")
-                log->Refresh1Click();
+                log->reloadNow();
             else if (request == "apply")
-                log->ApplyFormatNow();
+                log->applyFormatNow();
             else
-                log->OpenFile1Click();
+                log->openFromDialog();
             asked = true;
             release.set_value();
         });
@@ -209,12 +209,12 @@ private slots:
             });
             poll->start();
         }
-        log->Refresh1Click();
+        log->reloadNow();
         QVERIFY(asked);
         QCOMPARE(viewer.shownText(), std::string("first\nmore\n")); // the reload itself
         const int readsAfterReload = reads;
         QTRY_VERIFY_WITH_TIMEOUT(reads > readsAfterReload, 10000); // the waiting request ran
-        QTRY_VERIFY_WITH_TIMEOUT(!log->opening(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!log->busy(), 10000);
         QCoreApplication::processEvents();
         if (request == "reload" || request == "apply") {
             QCOMPARE(log->currentPath(), first);
@@ -236,7 +236,7 @@ private slots:
 
         appendFile(log, "two error\n");
         QTRY_COMPARE_WITH_TIMEOUT(viewer.shownText(), std::string("one\ntwo error\n"), 5000);
-        QCOMPARE(window->log()->shownView()->colourAt(8), QColor(0xFF, 0, 0)); // coloured too
+        QCOMPARE(window->log()->view()->colourAt(8), QColor(0xFF, 0, 0)); // coloured too
 
         // Rotated: the folder is watched, so the new file is seen as soon as it is there.
         QVERIFY(QFile::rename(log, log + ".1"));
@@ -274,7 +274,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(viewer.shownText(), expected.toStdString(), 5000);
         const qint64 span = clock.elapsed();
         // At most one reload per gap between notified ticks over the span, and one more.
-        const int bound = static_cast<int>(span / tlg::LogFollower::kNotifiedTickGapMs) + 2;
+        const int bound = static_cast<int>(span / tlg::LogController::kNotifiedTickGapMs) + 2;
         QVERIFY2(reads <= bound, qPrintable(QStringLiteral("%1 reloads in %2 ms").arg(reads.load()).arg(span)));
     }
 
@@ -381,7 +381,7 @@ private slots:
             dialog->reject();
         });
         poll->start();
-        window->log()->OpenFile1Click();
+        window->log()->openFromDialog();
         QVERIFY(procRows > 10);
         QCOMPARE(types.size(), 1);
         QVERIFY2(!types.first().contains(QStringLiteral("PDF")), qPrintable(types.first()));

@@ -67,11 +67,12 @@ private slots:
         MainWindow* window = viewer.start({log});
         auto& watch = window->log()->watchState();
 
-        // Loaded once the window is up and coloured at once: the colouring run swapped the views.
+        // Loaded once the window is up and coloured at once, in the one view.
         QVERIFY(!watch.FormatPending);
         QCOMPARE(watch.ViewToggle, 2);
-        QCOMPARE(window->log()->shownView(), window->log()->view3());
-        QVERIFY(window->log()->view1()->isHidden());
+        QCOMPARE(window->log()->view()->objectName(), QStringLiteral("RichEdit1"));
+        QVERIFY(window->log()->view()->isVisible());
+        QCOMPARE(window->findChildren<LogView*>().size(), 1);
         QCOMPARE(viewer.shownText(), std::string("one\n"));
         QVERIFY(viewer.status(1).startsWith(QStringLiteral("Format ")));
         QCOMPARE(watch.StoredSize, 4);
@@ -84,7 +85,6 @@ private slots:
         QVERIFY(viewer.status(0).size() > 14);
         QCOMPARE(window->log()->stagingText()->copyText(), "one\ntwo\n");
         QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
-        QCOMPARE(window->log()->shownView(), window->log()->view1());
         QVERIFY(viewer.status(1).startsWith(QStringLiteral("Format ")));
         QVERIFY(!watch.FormatPending);
         QVERIFY(!reloadAlert(viewer));
@@ -93,7 +93,6 @@ private slots:
         const QString before = viewer.status(0);
         viewer.tick();
         QCOMPARE(viewer.status(0), before);
-        QCOMPARE(window->log()->shownView(), window->log()->view1());
         QVERIFY(viewer.messages.isEmpty());
     }
 
@@ -263,27 +262,25 @@ private slots:
         MainWindow* window = viewer.start({log});
         viewer.find<QCheckBox>("CheckBox6")->setChecked(false); // colouring off
         viewer.tick();
-        QCOMPARE(window->log()->shownView(), window->log()->view1());
 
         // Off the bottom: the caret returns to the line it was on.
-        window->log()->view1()->setSelection(window->log()->view1()->lineIndex(40), 0);
+        window->log()->view()->setSelection(window->log()->view()->lineIndex(40), 0);
         appendFile(log, "more\n");
         viewer.tick();
-        QCOMPARE(window->log()->view1()->text().size(), size_t(lines.size() + 5));
-        QCOMPARE(window->log()->view1()->caretLine(), 40);
+        QCOMPARE(window->log()->view()->text().size(), size_t(lines.size() + 5));
+        QCOMPARE(window->log()->view()->caretLine(), 40);
 
         // On the bottom: after every reload the caret is at the end of the text.
         viewer.find<QCheckBox>("CheckBox3")->click();
         appendFile(log, "and more\n");
         viewer.tick();
-        QCOMPARE(window->log()->view1()->caretOffset(), tlg::ByteOffset(lines.size() + 14));
+        QCOMPARE(window->log()->view()->caretOffset(), tlg::ByteOffset(lines.size() + 14));
 
         // With colouring on, before and after the colouring run too.
         viewer.find<QCheckBox>("CheckBox6")->setChecked(true);
         appendFile(log, "coloured\n");
         viewer.tick(2);
-        LogView* view = window->log()->shownView();
-        QCOMPARE(view, window->log()->view3());
+        LogView* view = window->log()->view();
         QCOMPARE(view->caretOffset(), tlg::ByteOffset(view->text().size()));
         QVERIFY(view->caretPixelPos().y() < view->viewport()->height());
     }
@@ -294,11 +291,9 @@ private slots:
         const QString log = writeFile(viewer.home() + "views.log", "x\n");
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        QCOMPARE(window->log()->shownView(), window->log()->view3());
         viewer.find<QCheckBox>("CheckBox6")->setChecked(false);
         viewer.tick();
-        QCOMPARE(window->log()->shownView(), window->log()->view1());
-        QVERIFY(window->log()->view3()->isHidden());
+        QVERIFY(window->log()->view()->isVisible());
         QCOMPARE(window->log()->watchState().ViewToggle, 1);
         QCOMPARE(viewer.shownText(), std::string("x\n"));
     }
@@ -338,7 +333,7 @@ private slots:
         // Another program may rename and delete it at will; what was loaded stays readable.
         QVERIFY(QFile::rename(log, log + ".old"));
         QVERIFY(QFile::remove(log + ".old"));
-        QCOMPARE(window->log()->shownView()->text(), "a\nb\n");
+        QCOMPARE(window->log()->view()->text(), "a\nb\n");
     }
 
     void aRewriteFoundWhileReadingIsLoadedAgain()
@@ -351,7 +346,7 @@ private slots:
                                       QByteArray::fromStdString(tlg::testing::numberedLines(200000, "\n", tail.c_str())));
         MainWindow* window = viewer.start({log});
         viewer.tick(4);
-        LogView* view = window->log()->shownView();
+        LogView* view = window->log()->view();
         const tlg::LineNumber middle = 100000;
         QCOMPARE(view->lineCount(), 200000);
 
@@ -370,7 +365,7 @@ private slots:
         // Reading that stretch finds the change; the next tick loads the file again.
         (void)view->lineText(middle + 1);
         viewer.tick(1);
-        view = window->log()->shownView();
+        view = window->log()->view();
         QCOMPARE(view->lineCount(), 200001);
         QCOMPARE(view->lineText(middle), QStringLiteral("LINE"));
         QVERIFY(view->lineText(middle + 1).startsWith(QStringLiteral("100000.")));
@@ -402,7 +397,7 @@ private slots:
         writer.join();
         viewer.tick(2);
         QCOMPARE(QByteArray::fromStdString(viewer.shownText()), readFile(log));
-        QCOMPARE(window->log()->shownView()->lineCount(), 20000);
+        QCOMPARE(window->log()->view()->lineCount(), 20000);
     }
 
     void sixteenBitTextIsDetectedWhenOpenedOrReloaded()
@@ -423,7 +418,7 @@ private slots:
 
         // A single-byte log opened while the button is down: converted, which is a plain load.
         const QString narrow = writeFile(viewer.home() + "narrow.log", "plain\n");
-        window->log()->WMDropFiles({QUrl::fromLocalFile(narrow)});
+        window->log()->openDropped({QUrl::fromLocalFile(narrow)});
         QCOMPARE(window->log()->unicodeKind(), UnicodeKind::SingleByte);
         QVERIFY(unicode->isChecked()); // only the user raises it
         viewer.tick(2);
@@ -432,7 +427,7 @@ private slots:
         // Without a mark it is decoded just the same.
         unicode->setChecked(false);
         const QString bare = writeFile(viewer.home() + "bare.log", utf16("abc\n", false));
-        window->log()->WMDropFiles({QUrl::fromLocalFile(bare)});
+        window->log()->openDropped({QUrl::fromLocalFile(bare)});
         QVERIFY(unicode->isChecked());
         viewer.tick(2);
         QCOMPARE(viewer.shownText(), std::string("abc\n"));

@@ -1,11 +1,12 @@
 #pragma once
 
-// The open log on its own: two bare views, the switches that drive it, the colouring switches
-// and a status bar of four labels, with no main window around them. Ticks are run by hand.
+// The open log on its own: a bare view, the switches that drive it, the colouring switches
+// and a status bar of four labels, with no main window around them. Ticks are run by hand, and
+// each waits until the source has answered.
 
 #include "core/statuspanels.h"
 #include "format/colouring.h"
-#include "source/logfollower.h"
+#include "app/logcontroller.h"
 #include "view/logview.h"
 
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
+#include <QtTest>
 #include <QWidget>
 
 #include <memory>
@@ -24,8 +26,6 @@ public:
     FollowerFixture()
     {
         view1 = new LogView(&window);
-        view3 = new LogView(&window);
-        view3->hide();
         for (QAbstractButton** button : {&showErrors, &showInfo, &unicodeButton, &autoRefreshButton, &gotoBottomButton}) {
             auto* tool = new QToolButton(&window);
             tool->setCheckable(true);
@@ -54,26 +54,31 @@ public:
         controls.unicodeButton = unicodeButton;
         controls.wordWrapBox = wordWrapBox;
         controls.intervalSlider = slider;
-        follower = new LogFollower(&window, view1, view3, controls, colouring, status.get());
+        follower = new LogController(&window, view1, controls, colouring, status.get());
         // Ticks come from the test alone.
         follower->watchTimer()->stop();
         window.resize(600, 400);
     }
 
-    // Runs the watcher's tick, as its timer would, and stops the timer it restarts.
+    // Runs the watcher's tick, as its timer would, and waits for the source's answer.
     void tick(int times = 1)
     {
         for (int i = 0; i < times; ++i) {
-            follower->Timer1Timer();
-            follower->watchTimer()->stop();
+            follower->onWatchTick();
+            settle();
         }
     }
 
-    std::string shownText() const { return follower->shownView()->text(); }
+    // Waits until the source has answered every request and no request waits.
+    void settle() const
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!follower->busy(), 60000);
+    }
+
+    std::string shownText() const { return follower->view()->text(); }
 
     QWidget window;
     LogView* view1 = nullptr;
-    LogView* view3 = nullptr;
     QAbstractButton* showErrors = nullptr;
     QAbstractButton* showInfo = nullptr;
     QAbstractButton* colourBox = nullptr;
@@ -86,7 +91,7 @@ public:
     QSlider* slider = nullptr;
     std::unique_ptr<StatusPanels> status;
     Colouring* colouring = nullptr;
-    LogFollower* follower = nullptr;
+    LogController* follower = nullptr;
 };
 
 } // namespace tlg::testing

@@ -6,7 +6,7 @@
 
 #include "app/mainwindow.h"
 #include "filelist/filelistpanel.h"
-#include "source/logfollower.h"
+#include "app/logcontroller.h"
 #include "navigate/finder.h"
 #include "core/messages.h"
 #include "app/viewer.h"
@@ -51,6 +51,9 @@ public:
     MainWindow* start(const QStringList& arguments = {})
     {
         window.reset(static_cast<MainWindow*>(startViewer(arguments)));
+        // The log named on the command line is read on its source's thread.
+        if (window)
+            settle();
         return window.get();
     }
 
@@ -63,15 +66,23 @@ public:
         return found;
     }
 
-    // Runs the watcher's tick, as its timer would.
+    // Runs the watcher's tick, as its timer would, and waits for the source's answer.
     void tick(int times = 1)
     {
-        for (int i = 0; i < times; ++i)
-            window->log()->Timer1Timer();
+        for (int i = 0; i < times; ++i) {
+            window->log()->onWatchTick();
+            settle();
+        }
+    }
+
+    // Waits until the open log's source has answered every request and no request waits.
+    void settle() const
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!window->log()->busy(), 60000);
     }
 
     // The bytes of the view on screen.
-    std::string shownText() const { return window->log()->shownView()->text(); }
+    std::string shownText() const { return window->log()->view()->text(); }
 
     QString status(int panel) const
     {

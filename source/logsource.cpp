@@ -1,0 +1,271 @@
+#include "source/logsource.h"
+
+#include "core/errors.h"
+#include "core/fileops.h"
+#include "source/operationqueue.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
+
+#include <exception>
+#include <optional>
+
+namespace tlg {
+
+LogSource::LogSource(QObject* parent) : QObject(parent), m_queue(std::make_unique<OperationQueue>())
+{
+    m_text.document = LogDocument::empty();
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(100);
+    connect(m_progressTimer, &QTimer::timeout, this, [this] { reportProgress(); });
+    m_fileWatcher = new QFileSystemWatcher(this);
+    connect(m_fileWatcher, &QFileSystemWatcher::fileChanged, this, &LogSource::changeNotified);
+    connect(m_fileWatcher, &QFileSystemWatcher::directoryChanged, this, &LogSource::changeNotified);
+}
+
+LogSource::~LogSource()
+{
+    m_queue.reset();
+}
+
+std::string LogSource::nativePath() const
+{
+    return QFile::encodeName(m_path).toStdString();
+}
+
+template <typename Result>
+void LogSource::run(const char* kind, std::int64_t total, std::function<Result(std::atomic<std::int64_t>&)> read,
+                    std::function<void(Result*, const QString& failure)> finish)
+{
+    ++m_running;
+    auto done = std::make_shared<std::atomic<std::int64_t>>(0);
+    m_done = done;
+    m_total = total;
+    m_reported = false;
+    m_sinceStart.start();
+    m_progressTimer->start();
+    const std::function<void()> hook = m_readHook;
+    m_queue->post(kind, [this, done, hook, read = std::move(read), finish = std::move(finish)] {
+        auto result = std::make_shared<std::optional<Result>>();
+        QString failure;
+        try {
+            if (hook)
+                hook();
+            result->emplace(read(*done));
+        } catch (const std::exception& error) {
+            failure = QString::fromStdString(error.what());
+        }
+        // Back on the GUI thread; nothing arrives once the source is gone.
+        QMetaObject::invokeMethod(
+            this,
+            [this, result, failure, finish] {
+                --m_running;
+                if (m_running == 0) {
+                    m_progressTimer->stop();
+                    if (m_reported)
+                        emit progress(-1);
+                }
+                finish(result->has_value() ? &**result : nullptr, failure);
+                if (m_running == 0)
+                    emit idle();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void LogSource::reportProgress()
+{
+    if (!m_done || m_sinceStart.elapsed() < 500 || m_total <= 0)
+        return;
+    m_reported = true;
+    const std::int64_t done = std::min(m_done->load(std::memory_order_relaxed), m_total);
+    emit progress(static_cast<int>(done * 100 / m_total));
+}
+
+void LogSource::open(const QString& path, bool alwaysConvert, Done done)
+{
+    const std::string native = QFile::encodeName(path).toStdString();
+    const EncodingChoice choice = m_encodingChoice;
+    struct Read {
+        HeldText text;
+        FileSample sample;
+    };
+    run<Read>("open", FileSizeOf(native),
+              [native, choice, alwaysConvert](std::atomic<std::int64_t>& bytes) {
+                  // Sampled before the read, so that a write landing during it is read at the
+                  // next look.
+                  Read read;
+                  read.sample = SampleOf(native);
+                  read.text = OpenText(native, choice, alwaysConvert, bytes);
+                  return read;
+              },
+              [this, path, done](Read* read, const QString& failure) {
+                  if (!read) {
+                      done({Why::Failed, failure});
+                      return;
+                  }
+                  m_path = path;
+                  m_text = std::move(read->text);
+                  m_textDiffers = false;
+                  m_watch.StoredAge = read->sample.age;
+                  m_watch.StoredSize = read->sample.size;
+                  m_watch.StoredStamp = read->sample.stamp;
+                  emit documentChanged(Why::Opened);
+                  done({Why::Opened, {}});
+              });
+}
+
+void LogSource::readAgain(bool convert, Done done)
+{
+    const std::string native = nativePath();
+    if (native.empty() || AgeStamp(native) == -1) {
+        done({Why::Missing, {}});
+        return;
+    }
+    const HeldText held = m_text;
+    struct Read {
+        HeldText text;
+        FileSample sample;
+    };
+    run<Read>("open", FileSizeOf(native),
+              [native, held, convert](std::atomic<std::int64_t>& bytes) {
+                  Read read;
+                  read.sample = SampleOf(native);
+                  read.text = ReadAgain(native, held, convert, bytes);
+                  return read;
+              },
+              [this, done](Read* read, const QString& failure) {
+                  if (!read) {
+                      done({Why::Failed, failure});
+                      return;
+                  }
+                  m_text = std::move(read->text);
+                  m_textDiffers = false;
+                  m_watch.StoredAge = read->sample.age;
+                  m_watch.StoredSize = read->sample.size;
+                  m_watch.StoredStamp = read->sample.stamp;
+                  emit documentChanged(Why::ReadAgain);
+                  done({Why::ReadAgain, {}});
+              });
+}
+
+void LogSource::follow(bool notified, bool convert, Done done)
+{
+    const std::string native = nativePath();
+    if (ChangeSeen(m_watch)) {
+        readChange(notified, convert, std::move(done));
+        return;
+    }
+    // A text read from its file when shown may have found the file changed under it: it is
+    // read again at once.
+    const bool stale = m_watch.AutoRefresh && m_text.document && m_text.document->stale();
+    if (stale) {
+        m_textDiffers = true;
+        readChange(notified, convert, std::move(done));
+        return;
+    }
+    // A long text is compared with the file a window at a time, on quiet looks too, until all
+    // of it has been compared since it last changed.
+    if (m_text.check.unchecked <= 0 || notified || !m_watch.AutoRefresh || m_text.kind != UnicodeKind::SingleByte ||
+        AgeStamp(native) == -1 || IsFileLocked(native)) {
+        done({Why::Unchanged, {}});
+        return;
+    }
+    const DocumentPtr held = m_text.document;
+    struct Compared {
+        bool same;
+        TextCheck check;
+    };
+    run<Compared>("verify", 0,
+                  [native, held, check = m_text.check](std::atomic<std::int64_t>&) {
+                      Compared compared{true, check};
+                      compared.same = TextStillInFile(native, *held, compared.check);
+                      return compared;
+                  },
+                  [this, held, notified, convert, done](Compared* compared, const QString&) {
+                      if (!compared || held != m_text.document) {
+                          done({Why::Unchanged, {}}); // compared again at the next look
+                          return;
+                      }
+                      m_text.check = compared->check;
+                      if (compared->same) {
+                          done({Why::Unchanged, {}});
+                          return;
+                      }
+                      m_textDiffers = true;
+                      readChange(notified, convert, done);
+                  });
+}
+
+void LogSource::readChange(bool notified, bool convert, Done done)
+{
+    emit changeWaiting(true);
+    if (!m_watch.AutoRefresh) {
+        done({Why::Unchanged, {}});
+        return;
+    }
+    const std::string native = nativePath();
+    if (AgeStamp(native) == -1) {
+        // Gone (deleted, or moved away and not yet back): said at every look until it is back.
+        done({Why::Missing, {}});
+        return;
+    }
+    if (IsFileLocked(native)) {
+        // The next look sees the same difference and tries again.
+        done({Why::Locked, {}});
+        return;
+    }
+    emit changeWaiting(false);
+    const HeldText held = m_text;
+    const bool differs = m_textDiffers;
+    const bool compare = !notified || differs;
+    struct Read {
+        HeldText text;
+        bool whole = false;
+    };
+    run<Read>("follow", FileSizeOf(native) - held.document->size(),
+              [native, held, convert, compare, differs](std::atomic<std::int64_t>& bytes) {
+                  Read read;
+                  read.text = FollowText(native, held, convert, compare, differs, read.whole, bytes);
+                  return read;
+              },
+              [this, done](Read* read, const QString& failure) {
+                  if (!read) {
+                      emit changeWaiting(true);
+                      done({Why::Failed, failure});
+                      return;
+                  }
+                  m_text = std::move(read->text);
+                  m_textDiffers = false;
+                  StoreSampled(m_watch);
+                  const Why why = read->whole ? Why::Rewritten : Why::Appended;
+                  emit documentChanged(why);
+                  done({why, {}});
+              });
+}
+
+void LogSource::watchFile(bool on)
+{
+    QStringList wanted;
+    if (on && !m_path.isEmpty()) {
+        // The folder too: a log that is rotated or made anew is seen as soon as it is back.
+        const QFileInfo file(m_path);
+        wanted << file.absolutePath();
+        if (file.exists())
+            wanted << file.absoluteFilePath();
+    }
+    QStringList watched = m_fileWatcher->files() + m_fileWatcher->directories();
+    for (const QString& path : watched) {
+        if (!wanted.contains(path))
+            m_fileWatcher->removePath(path);
+    }
+    watched = m_fileWatcher->files() + m_fileWatcher->directories();
+    for (const QString& path : wanted) {
+        if (!watched.contains(path))
+            m_fileWatcher->addPath(path);
+    }
+}
+
+} // namespace tlg

@@ -1,0 +1,140 @@
+#pragma once
+
+// One open log: the file it reads (its path, and the one opened before it), the text held of
+// it, its encoding, the check of that text against the file and the watcher's record. Every
+// read runs as an operation on the source's own thread, in the order asked; the GUI thread
+// only asks and hears back. A request made while an operation runs waits for it, so no event
+// loop ever runs inside another.
+//
+// Lives on the GUI thread and uses Qt Core only.
+
+#include "document/encoding.h"
+#include "document/logdocument.h"
+#include "document/unicode.h"
+#include "source/textoperations.h"
+#include "source/watchstate.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class QFileSystemWatcher;
+class QTimer;
+
+namespace tlg {
+
+class OperationQueue;
+
+class LogSource : public QObject {
+    Q_OBJECT
+
+public:
+    // Why the text changed, or why the watcher could not read it.
+    enum class Why {
+        Opened,        // a file was opened (or read again by hand), its encoding detected
+        Appended,      // the followed log grew and only its new bytes were read
+        Rewritten,     // the followed log changed otherwise and was read again whole
+        ReadAgain,     // read again whole in the same encoding ("Apply Now")
+        Unchanged,     // the watcher found nothing to read
+        Missing,       // the file is not there
+        Locked,        // another program holds a lock on it
+        Failed,        // it could not be read; the text is as it was
+    };
+    struct Outcome {
+        Why why = Why::Unchanged;
+        QString message; // a failure's text, as a user reads it
+        bool ok() const { return why != Why::Missing && why != Why::Locked && why != Why::Failed; }
+    };
+    using Done = std::function<void(const Outcome&)>;
+
+    explicit LogSource(QObject* parent = nullptr);
+    // Drops the operations that wait and lets the one under way end.
+    ~LogSource() override;
+
+    // The file, as the open dialog names it ("" when none), and the one opened before the last
+    // file-list pick.
+    QString path() const { return m_path; }
+    std::string nativePath() const;
+    QString previousPath() const { return m_previousPath; }
+    void setPreviousPath(const QString& path) { m_previousPath = path; }
+
+    // The text as last read (the empty document before the first read).
+    const DocumentPtr& document() const { return m_text.document; }
+    Encoding encoding() const { return m_text.encoding; }
+    UnicodeKind unicodeKind() const { return m_text.kind; }
+    // What the Encoding menu asks for: it holds for every later open.
+    const EncodingChoice& encodingChoice() const { return m_encodingChoice; }
+    void setEncodingChoice(const EncodingChoice& choice) { m_encodingChoice = choice; }
+    WatchState& watchState() { return m_watch; }
+    const WatchState& watchState() const { return m_watch; }
+
+    // An operation runs or waits.
+    bool busy() const { return m_running > 0; }
+    // For tests: runs on the source's thread before each read, so that a read can be held.
+    void setReadHook(std::function<void()> hook) { m_readHook = std::move(hook); }
+
+    // Reads the whole file at path and detects its encoding (or takes the chosen one),
+    // converting 16-bit text, text holding NULs, and any text when alwaysConvert. Once read,
+    // path and text become the source's, the file's values sampled before the read are stored
+    // (a write landing meanwhile is seen at the next look) and done hears Opened; a file that
+    // cannot be read leaves everything as it was and done hears Failed with the reason.
+    void open(const QString& path, bool alwaysConvert, Done done);
+    // Reads the open file again whole in its encoding, converted when convert; done hears
+    // ReadAgain, or Missing when there is no file to read.
+    void readAgain(bool convert, Done done);
+    // The watcher's look, after WatchState's sample of this tick: a change of the file (or a
+    // text found stale, or a comparison of the held bytes that finds a difference) is read,
+    // costing its new bytes where the file only grew. A notified look compares nothing.
+    // done hears Appended or Rewritten, Unchanged, Missing, Locked or Failed.
+    void follow(bool notified, bool convert, Done done);
+
+    // Watches the file and its folder for changes (a rotated log is seen as soon as it is
+    // back) while `on`; changeNotified tells of each.
+    void watchFile(bool on);
+
+signals:
+    // The text changed: a new document, its encoding, and why.
+    void documentChanged(tlg::LogSource::Why why);
+    // Percent of a long read done, from half a second on; -1 once it ended.
+    void progress(int percent);
+    // A change waits to be read (the reload button's warning).
+    void changeWaiting(bool waiting);
+    // The file or its folder changed.
+    void changeNotified();
+    // No operation runs or waits any more.
+    void idle();
+
+private:
+    // Runs `read` on the source's thread, then `finish` with its result here; `total` is the
+    // bytes it will read, for the progress report. A Failure thrown by read reaches finish as
+    // its message.
+    template <typename Result>
+    void run(const char* kind, std::int64_t total, std::function<Result(std::atomic<std::int64_t>&)> read,
+             std::function<void(Result*, const QString& failure)> finish);
+    // The part of a look that reads, once a difference is known.
+    void readChange(bool notified, bool convert, Done done);
+    void reportProgress();
+
+    QString m_path;
+    QString m_previousPath;
+    HeldText m_text;
+    EncodingChoice m_encodingChoice;
+    WatchState m_watch;
+    bool m_textDiffers = false; // a comparison found the held text is not the file's
+    std::function<void()> m_readHook;
+
+    int m_running = 0;
+    std::shared_ptr<std::atomic<std::int64_t>> m_done; // bytes read by the operation under way
+    std::int64_t m_total = 0;
+    QElapsedTimer m_sinceStart;
+    bool m_reported = false;
+    QTimer* m_progressTimer = nullptr;
+    QFileSystemWatcher* m_fileWatcher = nullptr;
+    std::unique_ptr<OperationQueue> m_queue; // last: its thread ends first
+};
+
+} // namespace tlg

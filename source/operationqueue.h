@@ -1,0 +1,44 @@
+#pragma once
+
+// The operations of one open log, run in order on a thread of their own. A request made while
+// one runs waits its turn; of the requests that wait, the last one of a kind replaces the one
+// before it. Plain C++: whoever queues an operation decides how its result gets back.
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace tlg {
+
+class OperationQueue {
+public:
+    OperationQueue();
+    // Drops what waits, lets the operation under way finish, and stops the thread.
+    ~OperationQueue();
+    OperationQueue(const OperationQueue&) = delete;
+    OperationQueue& operator=(const OperationQueue&) = delete;
+
+    // Queues `run` under `kind` (an empty kind is never replaced), replacing a waiting
+    // operation of the same kind.
+    void post(std::string kind, std::function<void()> run);
+    // Drops the operations that wait (not the one under way).
+    void dropWaiting();
+
+private:
+    struct Operation {
+        std::string kind;
+        std::function<void()> run;
+    };
+    void work();
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Operation> m_waiting; // guarded by m_mutex
+    bool m_stopping = false;         // guarded by m_mutex
+    std::thread m_thread;
+};
+
+} // namespace tlg

@@ -1,0 +1,56 @@
+#pragma once
+
+// What a source does to its text, as plain functions that run on its thread: the whole load
+// with the encoding's detection and the conversion of 16-bit text and NUL bytes, the load of a
+// followed log's change, and the check that the held text is still the file's.
+
+#include "document/encoding.h"
+#include "document/logdocument.h"
+#include "document/textcheck.h"
+#include "document/unicode.h"
+#include "source/watchstate.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace tlg {
+
+// A text as a source holds it: the document shown, the encoding it is shown in, how its file
+// had to be read, and how far it has been compared with the file since it last changed.
+struct HeldText {
+    DocumentPtr document;
+    Encoding encoding = Encoding::Windows1252;
+    UnicodeKind kind = UnicodeKind::SingleByte;
+    TextCheck check;
+};
+
+// The file as stat() saw it just before a read: a write landing during the read differs from
+// these values, so the next look at the file loads it.
+struct FileSample {
+    std::int32_t age = 0;
+    std::int64_t size = 0;
+    FileStamp stamp;
+};
+FileSample SampleOf(const std::string& path);
+
+// Loads the whole file at path and detects its encoding from its first bytes (or takes the one
+// chosen). 16-bit text, and text holding NUL bytes, is converted; so is any text when
+// `alwaysConvert` ("View Unicode" is down). `done` counts the bytes read. Throws Failure with
+// the text a user reads when the file cannot be opened or read.
+HeldText OpenText(const std::string& path, const EncodingChoice& choice, bool alwaysConvert,
+                  std::atomic<std::int64_t>& done);
+
+// The held text after its file changed. Converted text is converted again from the file; plain
+// text costs only what was appended, once the bytes held are known to be the file's still
+// (`compare`: they are compared first, as TextStillInFile does, and `differs` says that an
+// earlier comparison already found a difference); any difference reads the whole file. Sets
+// `wholeRead` when the whole file was read. Fails as OpenText does.
+HeldText FollowText(const std::string& path, const HeldText& held, bool convert, bool compare, bool differs,
+                    bool& wholeRead, std::atomic<std::int64_t>& done);
+
+// The whole file read again in the held text's encoding (no detection), converted when
+// `convert`. Fails as OpenText does.
+HeldText ReadAgain(const std::string& path, const HeldText& held, bool convert, std::atomic<std::int64_t>& done);
+
+} // namespace tlg

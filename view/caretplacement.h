@@ -1,0 +1,15 @@
+#pragma once
+
+// Where the caret goes when the program moves it.
+
+#include "document/logdocument.h"
+
+namespace tlg {
+
+class LogView;
+
+// Gives the view the focus, puts the caret at the start of the line (a line past the end puts
+// it at the end of the text, a negative one at the start) and scrolls it into sight.
+void ScrollToLine(LogView* view, LineNumber line);
+
+} // namespace tlg
