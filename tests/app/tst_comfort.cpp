@@ -204,7 +204,9 @@ private slots:
         MainWindow* window = viewer.start({gone});
         viewer.tick(2);
         window->log()->openListed(QFile::encodeName(first).toStdString());
+        viewer.settle();
         window->log()->openListed(QFile::encodeName(second).toStdString());
+        viewer.settle();
         QFile::remove(gone);
 
         auto* menu = viewer.find<QMenu>("RecentLogs1");
@@ -225,6 +227,7 @@ private slots:
 
         // Picking an existing one opens it; picking the missing one says so and drops it.
         items[1]->trigger();
+        viewer.settle();
         QCOMPARE(window->log()->currentPath(), first);
         menu->popup(QPoint(0, 0));
         QVERIFY(QTest::qWaitForWindowExposed(menu));

@@ -169,6 +169,7 @@ private slots:
         QVERIFY(!window->log()->watchState().FileOpen);
         QVERIFY(window->isVisible());
         window->log()->openDropped({QUrl::fromLocalFile(log)});
+        viewer.settle();
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
     }
 
@@ -211,10 +212,13 @@ private slots:
         const QString log = writeFile(viewer.home() + "r.log", "one\n");
         MainWindow* window = viewer.start({log});
         auto* timer = viewer.find<QTimer>("Timer1");
+        // Only the reloads read here: the watcher's own look would report the lock first.
+        timer->setInterval(3600 * 1000);
         auto* reload = viewer.find<QToolButton>("ToolButton12");
 
         writeFile(log, "one\ntwo\n");
         reload->click();
+        viewer.settle();
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("File Loaded ")));
         QVERIFY(viewer.status(0).size() > 12);
         QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
@@ -232,6 +236,7 @@ private slots:
             HeldLock lock(log);
             writeFile(log, "one\ntwo\nthree\n");
             viewer.find<QAction>("Refresh1")->trigger();
+            viewer.settle();
             QCOMPARE(viewer.status(0), QStringLiteral("File is Locked, try Again"));
             QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
             QCOMPARE(window->log()->watchState().StoredSize, 8);
@@ -257,11 +262,13 @@ private slots:
         // Cancel with nothing open: the watcher stays paused.
         answerOpenDialog(viewer, QString());
         open->trigger();
+        viewer.settle();
         QVERIFY(!window->log()->watchState().FileOpen);
 
         const QString log = writeFile(viewer.home() + "picked.log", "picked\r\n");
         answerOpenDialog(viewer, log);
         open->trigger();
+        viewer.settle();
         QCOMPARE(window->log()->currentPath(), log);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
         QVERIFY(window->log()->watchState().FileOpen);
@@ -274,6 +281,7 @@ private slots:
         // Cancel with a log open: it is watched again.
         answerOpenDialog(viewer, QString());
         open->trigger();
+        viewer.settle();
         QVERIFY(window->log()->watchState().FileOpen);
         QCOMPARE(window->log()->currentPath(), log);
 
@@ -283,6 +291,7 @@ private slots:
         HeldLock lock(held);
         answerOpenDialog(viewer, held);
         open->trigger();
+        viewer.settle();
         QCOMPARE(viewer.messages.size(), 1);
         QCOMPARE(viewer.messages[0].text, "File is locked by another program: " + held);
         QCOMPARE(window->log()->currentPath(), log);
@@ -290,8 +299,7 @@ private slots:
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
         QCOMPARE(viewer.shownText(), std::string("picked\r\n"));
         appendFile(log, "still followed\r\n");
-        window->log()->onWatchTick();
-        window->log()->onWatchTick();
+        viewer.tick(2);
         QCOMPARE(viewer.shownText(), std::string("picked\r\nstill followed\r\n"));
     }
 
@@ -323,6 +331,7 @@ private slots:
         QMimeData one;
         one.setUrls({QUrl::fromLocalFile(second)});
         dragAndDrop(window, &one);
+        viewer.settle();
         QCOMPARE(window->log()->currentPath(), second);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
         QVERIFY(window->log()->watchState().FileOpen);
@@ -332,6 +341,7 @@ private slots:
         QMimeData folder;
         folder.setUrls({QUrl::fromLocalFile(QDir::tempPath())});
         dragAndDrop(window, &folder);
+        viewer.settle();
         QCOMPARE(viewer.messages.size(), 2);
         QVERIFY(viewer.messages[1].text.startsWith("Cannot open file " + QDir::tempPath()));
         QCOMPARE(window->log()->currentPath(), second);

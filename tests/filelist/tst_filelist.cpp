@@ -46,6 +46,7 @@ void clickEntry(const ViewerFixture& viewer, int row, Qt::MouseButton button = Q
     QTreeWidget* list = panel(viewer);
     const QRect rect = list->visualItemRect(list->topLevelItem(row));
     QTest::mouseClick(list->viewport(), button, {}, QPoint(20, rect.center().y()));
+    viewer.settle(); // a pick is read on the log's own thread
 }
 
 } // namespace

@@ -226,6 +226,7 @@ private slots:
 
         // Apply Now: the log read again and coloured at once with the labels as they are.
         viewer.find<QPushButton>("Button1")->click();
+        viewer.settle();
         QCOMPARE(window->log()->watchState().StoredSize, tlg::FileSizeOf(log.toStdString()));
         QVERIFY(!window->log()->watchState().FormatPending);
         QCOMPARE(colourOfWord(viewer, "loading"), kBlue);

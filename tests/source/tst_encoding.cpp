@@ -83,6 +83,7 @@ private slots:
         // A stray NUL in a text log is no 16-bit text: it is dropped, as before.
         const QString nul = writeFile(viewer.home() + "nul.log", QByteArray("one\nst\0ray\nthree\n", 17));
         window->log()->openDropped({QUrl::fromLocalFile(nul)});
+        viewer.settle();
         QCOMPARE(window->log()->unicodeKind(), UnicodeKind::NulBytes);
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         viewer.tick(2); // a dropped log shows at the watcher's ticks
@@ -91,6 +92,7 @@ private slots:
         // A Windows-1252 log shows as it always did.
         const QString old = writeFile(viewer.home() + "old.log", "caf\xE9 \x80 5\n");
         window->log()->openDropped({QUrl::fromLocalFile(old)});
+        viewer.settle();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         viewer.tick(2);
         QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"caf\u00E9 \u20AC 5"));
@@ -108,25 +110,30 @@ private slots:
 
         // Windows-1252 reloads the open log at once...
         viewer.find<QAction>("EncodingWindows12521")->trigger();
+        viewer.settle();
         QVERIFY(!automatic->isChecked());
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"caf\u00C3\u00A9"));
         // ...and holds for the next open.
         const QString other = writeFile(viewer.home() + "b.log", utf8Text);
         window->log()->openDropped({QUrl::fromLocalFile(other)});
+        viewer.settle();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         QCOMPARE(window->log()->encoding(), Encoding::Windows1252);
 
         // ISO-8859-1 and UTF-16 can be forced too.
         viewer.find<QAction>("EncodingIso885911")->trigger();
+        viewer.settle();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("ISO-8859-1")));
         QCOMPARE(window->log()->view()->encoding(), Encoding::Iso8859_1);
         viewer.find<QAction>("EncodingUtf16be1")->trigger();
+        viewer.settle();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-16BE")));
         QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"\u6361\u66C3\uA90A"));
 
         // Auto detects again.
         automatic->trigger();
+        viewer.settle();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-8")));
         QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"caf\u00E9"));
     }
@@ -158,6 +165,7 @@ private slots:
         // In a Windows-1252 log a character it lacks finds nothing, not a "?".
         const QString old = writeFile(viewer.home() + "old.log", "x ? y\n");
         window->log()->openDropped({QUrl::fromLocalFile(old)});
+        viewer.settle();
         viewer.tick(2);
         view = window->log()->view();
         dialog->setFindText(QStringLiteral(u"\u670D"));

@@ -36,6 +36,7 @@ private slots:
         fixture.follower->setCommandLineLog(log);
         QVERIFY(fixture.follower->currentPath().isEmpty()); // loaded once the window is up
         fixture.follower->loadCommandLineLog();
+        fixture.settle();
         QCOMPARE(fixture.follower->currentPath(), log);
         QCOMPARE(titles.count(), 1);
         QCOMPARE(titles.first().first().toString(), "Log Viewer - " + log);

@@ -228,6 +228,7 @@ private slots:
         QVERIFY(reloadAlert(viewer));
         QCOMPARE(viewer.shownText(), std::string("v1\n"));
         viewer.find<QToolButton>("ToolButton12")->click();
+        viewer.settle();
         QCOMPARE(viewer.shownText(), std::string("v1\nv2\n"));
         QVERIFY(!reloadAlert(viewer));
 
@@ -306,6 +307,7 @@ private slots:
         viewer.tick(2);
         appendFile(log, "b\n");
         viewer.find<QAction>("Refresh1")->trigger();
+        viewer.settle();
         viewer.tick(2);
         // The text is read from the file when shown: the file stays open, for reading only,
         // and unlocked.
@@ -419,6 +421,7 @@ private slots:
         // A single-byte log opened while the button is down: converted, which is a plain load.
         const QString narrow = writeFile(viewer.home() + "narrow.log", "plain\n");
         window->log()->openDropped({QUrl::fromLocalFile(narrow)});
+        viewer.settle();
         QCOMPARE(window->log()->unicodeKind(), UnicodeKind::SingleByte);
         QVERIFY(unicode->isChecked()); // only the user raises it
         viewer.tick(2);
@@ -428,6 +431,7 @@ private slots:
         unicode->setChecked(false);
         const QString bare = writeFile(viewer.home() + "bare.log", utf16("abc\n", false));
         window->log()->openDropped({QUrl::fromLocalFile(bare)});
+        viewer.settle();
         QVERIFY(unicode->isChecked());
         viewer.tick(2);
         QCOMPARE(viewer.shownText(), std::string("abc\n"));
@@ -447,6 +451,7 @@ private slots:
         QCOMPARE(QByteArray::fromStdString(viewer.shownText()), utf16("wide text\n", false));
         QVERIFY(!unicode->isChecked());
         viewer.find<QToolButton>("ToolButton12")->click();
+        viewer.settle();
         QVERIFY(unicode->isChecked());
         QCOMPARE(window->log()->unicodeKind(), UnicodeKind::Utf16);
         QCOMPARE(viewer.shownText(), std::string("wide text\n"));
