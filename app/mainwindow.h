@@ -67,7 +67,7 @@ public slots:
     void ToolButton10Click();
     // Go to line (Ctrl+G): the caret to the start of the line asked for, in sight.
     void GotoLineClick();
-    // The log font's size, by steps of a point in both views (0: the size at start).
+    // The log font's size, by steps of a point in the view (0: the size at start).
     void zoomBy(int steps);
     void zoomReset();
     // The link label and About > "MarvikWare" open the home page in the user's browser.

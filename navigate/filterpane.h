@@ -62,9 +62,8 @@ private:
 
     // Filters the shown text again from the start with the pattern as it is now.
     void restart();
-    // A view was given a text: when the shown text changed, a text that only grew is filtered
-    // from its first new line on. Runs at once (a swap of the views sets the shown one last),
-    // so that it never waits for the event loop in the middle of a load.
+    // The view was given a text: a text that only grew is filtered from its first new line on;
+    // an edited pattern not yet applied filters the whole text anew.
     void shownTextChanged();
     // Searches the document from a line on beside the GUI thread; the lines found are added.
     void startJob(LineNumber fromLine);

@@ -1,6 +1,6 @@
 #pragma once
 
-// Finding text in the shown view: Find Next selects the next occurrence after the selection
+// Finding text in the log view: Find Next selects the next occurrence after the selection
 // or the caret, Find Previous the last one before it, ignoring case and matching inside words,
 // up to the text's end or its start. Every occurrence in the lines in sight is marked; when
 // nothing further is found the selection stays and the first status panel says so.

@@ -31,19 +31,18 @@ struct WatchState {
     bool FormatPending = false;      // colouring of the freshly loaded text is due
     std::int32_t FormatTicks = 0;    // ticks counted while colouring is due
     bool AutoRefresh = true;         // reload automatically when the file changes
-    std::int32_t ViewToggle = 1;     // odd: RichEdit1 is shown, even: RichEdit3
-    std::int64_t SavedCaretLine = 0; // caret line of the shown view, as last sampled
-    std::int32_t CaretPixelY = 0;    // the caret's height in the shown view, as last sampled
+    std::int32_t ViewToggle = 1;     // 1, plus one for each colouring run; 1 again with colouring off
+    std::int64_t SavedCaretLine = 0; // caret line of the view, as last sampled
+    std::int32_t CaretPixelY = 0;    // the caret's height in the view, as last sampled
     FileStamp StoredStamp;           // the full-resolution stamp at the last completed load
     FileStamp SampledStamp;          // and at the start of the current tick
 };
 
 // A new file is about to be shown: a stored age of 0 never equals a real age stamp, so the
-// next tick loads it; no colouring is due; the first view is shown.
+// next tick loads it; no colouring is due; the colouring runs are counted from 1 again.
 void ResetForNewFile(WatchState& state);
 
-// With colouring off the watcher writes only the first view: true (and ViewToggle back to 1)
-// when the second view is shown and the first must come to the front.
+// With colouring off the colouring runs count from 1 again: true when they had not.
 bool TakeFirstViewBack(WatchState& state, bool colouringOn);
 
 // Reads the file's age stamp, size and full-resolution stamp into the sampled fields: three

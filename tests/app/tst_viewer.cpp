@@ -214,6 +214,7 @@ private slots:
         auto* timer = viewer.find<QTimer>("Timer1");
         // Only the reloads read here: the watcher's own look would report the lock first.
         timer->setInterval(3600 * 1000);
+        viewer.find<QCheckBox>("CheckBoxFollowInstantly")->setChecked(false);
         auto* reload = viewer.find<QToolButton>("ToolButton12");
 
         writeFile(log, "one\ntwo\n");
