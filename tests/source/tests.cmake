@@ -1,4 +1,5 @@
 tlg_core_test(source_core_tests
+    source/operationqueue_test.cpp
     source/recentlogs_test.cpp
     source/watchstate_test.cpp
 )

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <future>
+
 using tlg::testing::appendFile;
 using tlg::testing::FollowerFixture;
 using tlg::testing::writeFile;
@@ -60,6 +62,33 @@ private slots:
         appendFile(log, "last\n");
         fixture.tick();
         QCOMPARE(fixture.shownText(), std::string("start\nan error here\nmore\nlast\n"));
+    }
+
+    // A read used to run inside a handler that spun an event loop of its own until it ended:
+    // now the handler returns at once and the window goes on while the source reads.
+    void aReloadReturnsBeforeItsReadEnds()
+    {
+        QTemporaryDir dir;
+        const QString log = writeFile(dir.filePath("held.log"), "one\n");
+        FollowerFixture fixture;
+        fixture.follower->setCommandLineLog(log);
+        fixture.follower->loadCommandLineLog();
+        fixture.settle();
+
+        appendFile(log, "two\n");
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        fixture.follower->setReadHook([released] { released.wait(); });
+        fixture.follower->reloadNow(); // returns with the read held
+        QVERIFY(fixture.follower->busy());
+        bool ticked = false;
+        QTimer::singleShot(0, &fixture.window, [&] { ticked = true; });
+        QTRY_VERIFY(ticked); // the GUI thread is free meanwhile
+        QCOMPARE(fixture.shownText(), std::string("one\n"));
+        release.set_value();
+        fixture.settle();
+        QCOMPARE(fixture.shownText(), std::string("one\ntwo\n"));
+        QVERIFY(fixture.status->text(0).startsWith(QStringLiteral("File Loaded ")));
     }
 
     void switchesDriveTheWatcher()
