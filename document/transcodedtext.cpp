@@ -1,0 +1,171 @@
+#include "document/transcodedtext.h"
+
+#include <cstring>
+
+namespace tlg {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+std::size_t utf8Length(char32_t c)
+{
+    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+
+} // namespace
+
+TextDecoder::TextDecoder(Transcoding how, std::int64_t file, std::int64_t shown)
+    : m_how(how), m_file(file), m_shown(shown)
+{
+}
+
+char* TextDecoder::put(char32_t c, std::int64_t charFile, char* out)
+{
+    const std::size_t length = utf8Length(c);
+    if (m_shown + static_cast<std::int64_t>(length) > m_nextMark)
+        mark(charFile, length);
+    switch (length) {
+    case 1:
+        *out++ = static_cast<char>(c);
+        break;
+    case 2:
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+        break;
+    case 3:
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+        break;
+    default:
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+        break;
+    }
+    m_shown += static_cast<std::int64_t>(length);
+    return out;
+}
+
+std::size_t TextDecoder::decode(const char* in, std::size_t length, char* out)
+{
+    switch (m_how) {
+    case Transcoding::Utf16Le:
+    case Transcoding::Utf16Be:
+        return decodeUtf16(in, length, out);
+    case Transcoding::DropNulsAfterMark: {
+        if (length == 0)
+            return 0;
+        // The last byte fed is held back: the file's last byte is never shown.
+        std::size_t written = 0;
+        if (m_haveLast) {
+            const char last = m_last;
+            m_haveLast = false;
+            --m_file;
+            written = dropNuls(&last, 1, out);
+        }
+        written += dropNuls(in, length - 1, out + written);
+        m_last = in[length - 1];
+        m_haveLast = true;
+        ++m_file;
+        return written;
+    }
+    default:
+        return dropNuls(in, length, out);
+    }
+}
+
+std::size_t TextDecoder::dropNuls(const char* in, std::size_t length, char* out)
+{
+    const bool keepAll = m_how == Transcoding::None;
+    char* const start = out;
+    const char* const end = in + length;
+    for (const char* at = in; at < end;) {
+        const char* nul = keepAll ? end : static_cast<const char*>(std::memchr(at, '\0', static_cast<std::size_t>(end - at)));
+        if (nul == nullptr)
+            nul = end;
+        const auto run = static_cast<std::int64_t>(nul - at);
+        const std::int64_t runFile = m_file + (at - in);
+        while (m_shown + run > m_nextMark) {
+            m_points.push_back({runFile + (m_nextMark - m_shown), 0});
+            m_nextMark += m_every;
+        }
+        std::memcpy(out, at, static_cast<std::size_t>(run));
+        out += run;
+        m_shown += run;
+        at = nul + 1;
+    }
+    m_file += static_cast<std::int64_t>(length);
+    return static_cast<std::size_t>(out - start);
+}
+
+std::size_t TextDecoder::decodeUtf16(const char* in, std::size_t length, char* out)
+{
+    char* const start = out;
+    const bool big = m_how == Transcoding::Utf16Be;
+    const auto* p = reinterpret_cast<const unsigned char*>(in);
+    const auto* const end = p + length;
+    // The file offset of the unit being decoded.
+    std::int64_t unitFile = m_file - (m_haveByte ? 1 : 0);
+    while (p < end) {
+        unsigned a = 0;
+        unsigned b = 0;
+        if (m_haveByte) {
+            a = m_byte;
+            b = *p++;
+            m_haveByte = false;
+        } else if (end - p >= 2) {
+            a = p[0];
+            b = p[1];
+            p += 2;
+        } else {
+            m_byte = *p++;
+            m_haveByte = true;
+            break;
+        }
+        const auto unit = static_cast<char16_t>(big ? (a << 8) | b : (b << 8) | a);
+        if (m_haveHigh) {
+            m_haveHigh = false;
+            if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                const char32_t c = 0x10000 + ((static_cast<char32_t>(m_high) - 0xD800) << 10) + (unit - 0xDC00);
+                out = put(c, unitFile - 2, out);
+                unitFile += 2;
+                continue;
+            }
+            out = put(kReplacement, unitFile - 2, out); // half a pair
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            m_haveHigh = true;
+            m_high = unit;
+        } else {
+            out = put(unit >= 0xDC00 && unit <= 0xDFFF ? kReplacement : static_cast<char32_t>(unit), unitFile, out);
+        }
+        unitFile += 2;
+    }
+    m_file += static_cast<std::int64_t>(length);
+    return static_cast<std::size_t>(out - start);
+}
+
+std::size_t TextDecoder::finish(char* out)
+{
+    char* const start = out;
+    if (m_haveHigh) {
+        out = put(kReplacement, m_file - (m_haveByte ? 1 : 0) - 2, out);
+        m_haveHigh = false;
+    }
+    if (m_haveByte) {
+        out = put(kReplacement, m_file - 1, out);
+        m_haveByte = false;
+    }
+    m_haveLast = false; // the file's last byte after the mark is left out
+    return static_cast<std::size_t>(out - start);
+}
+
+std::int64_t TextDecoder::pendingFile() const
+{
+    return m_file - (m_haveByte ? 1 : 0) - (m_haveHigh ? 2 : 0) - (m_haveLast ? 1 : 0);
+}
+
+} // namespace tlg
