@@ -646,6 +646,9 @@ void LogDocument::decodeFile(SourcePoint point, ByteOffset shownAt, ByteOffset i
     m_resume = markUnknown ? 0 : decoder.pendingFile();
     consume(shown.data(), decoder.finish(shown.data()));
     m_fileSize = at;
+    struct stat st {};
+    if (at == point.file && ::fstat(fd, &st) == 0)
+        m_fileSize = std::min<std::int64_t>(at, st.st_size); // a file too short to reach the mark's end
 }
 
 void LogDocument::dropTail(ByteOffset stable, bool endsWithCr)
@@ -985,8 +988,11 @@ bool LogDocument::forEachLineBlock(LineNumber first, LineNumber end, std::size_t
             blockFirst = blockEnd;
             continue;
         }
-        // A line longer than the chunk, a piece at a time.
+        // A line longer than the chunk, a piece at a time (the empty row after a final break
+        // as one empty block).
         const ByteOffset lineEnd = lineIndex(blockFirst + 1);
+        if (lineEnd == base && !visit({blockFirst, blockFirst + 1, base, std::string_view(), true, true}))
+            return false;
         for (ByteOffset at = base; at < lineEnd;) {
             const ByteOffset pieceEnd = std::min(lineEnd, at + static_cast<ByteOffset>(chunk));
             const std::string_view bytes = passBytes(at, static_cast<std::size_t>(pieceEnd - at), buffer);
