@@ -137,6 +137,11 @@ std::string randomUtf16(std::mt19937& random, std::size_t units, bool big)
         case 2:
             bytes += unitBytes(u'\r', big) + unitBytes(u'\n', big);
             break;
+        case 3:
+            // A run of ASCII, as most of a log is.
+            for (std::size_t run = 5 + random() % 40; run > 0; --run)
+                bytes += unitBytes(static_cast<char16_t>(random() % 3 == 0 ? u'\n' : 'A' + random() % 26), big);
+            break;
         default:
             bytes += unitBytes(plain[random() % std::size(plain)], big);
         }
