@@ -2,7 +2,6 @@
 
 #include "core/errors.h"
 #include "core/fileops.h"
-#include "document/encoding.h"
 
 #include <algorithm>
 #include <cerrno>

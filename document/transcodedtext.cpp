@@ -111,66 +111,104 @@ std::size_t TextDecoder::decodeUtf16(const char* in, std::size_t length, char* o
     const bool big = m_how == Transcoding::Utf16Be;
     const auto* p = reinterpret_cast<const unsigned char*>(in);
     const auto* const end = p + length;
+    // Kept in locals while decoding: stores through `out` would otherwise reload them.
+    std::int64_t shown = m_shown;
+    std::int64_t nextMark = m_nextMark;
+    auto emit = [&](char32_t c, std::int64_t charFile) {
+        const std::size_t size = utf8Length(c);
+        while (shown + static_cast<std::int64_t>(size) > nextMark) {
+            m_points.push_back({charFile, static_cast<std::uint32_t>(nextMark - shown)});
+            nextMark += m_every;
+        }
+        switch (size) {
+        case 1:
+            *out++ = static_cast<char>(c);
+            break;
+        case 2:
+            *out++ = static_cast<char>(0xC0 | (c >> 6));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
+            break;
+        case 3:
+            *out++ = static_cast<char>(0xE0 | (c >> 12));
+            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
+            break;
+        default:
+            *out++ = static_cast<char>(0xF0 | (c >> 18));
+            *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
+            break;
+        }
+        shown += static_cast<std::int64_t>(size);
+    };
+    bool haveHigh = m_haveHigh;
+    char16_t highUnit = m_high;
     // The file offset of the unit being decoded.
     std::int64_t unitFile = m_file - (m_haveByte ? 1 : 0);
-    while (p < end) {
+    auto unitDone = [&](char16_t unit) {
+        if (haveHigh) {
+            haveHigh = false;
+            if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                emit(0x10000 + ((static_cast<char32_t>(highUnit) - 0xD800) << 10) + (unit - 0xDC00), unitFile - 2);
+                unitFile += 2;
+                return;
+            }
+            emit(kReplacement, unitFile - 2); // half a pair
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            haveHigh = true;
+            highUnit = unit;
+        } else {
+            emit(unit >= 0xDC00 && unit <= 0xDFFF ? kReplacement : static_cast<char32_t>(unit), unitFile);
+        }
+        unitFile += 2;
+    };
+    auto unitOf = [big](unsigned a, unsigned b) { return static_cast<char16_t>(big ? (a << 8) | b : (b << 8) | a); };
+    if (m_haveByte && p < end) {
+        // The unit split between the last piece and this one.
+        m_haveByte = false;
+        const unsigned second = *p++;
+        unitDone(unitOf(m_byte, second));
+    }
+    int scalar = 0; // units to decode one by one before trying eight at a time again
+    while (end - p >= 2) {
 #if defined(__SSE2__)
         // Eight ASCII units at a time (most of a log), while no mark falls among them.
-        if (!m_haveByte && !m_haveHigh) {
+        if (scalar > 0) {
+            --scalar;
+        } else if (!haveHigh) {
             const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-            std::int64_t shown = m_shown;
-            const std::int64_t nextMark = m_nextMark;
+            const std::int64_t before = shown;
             while (end - p >= 16 && shown + 8 <= nextMark) {
                 __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
                 if (big)
                     units = _mm_or_si128(_mm_slli_epi16(units, 8), _mm_srli_epi16(units, 8));
-                if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, high), _mm_setzero_si128())) != 0xFFFF)
+                if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, high), _mm_setzero_si128())) != 0xFFFF) {
+                    scalar = 8; // text that is not ASCII comes in runs
                     break;
+                }
                 _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
                 out += 8;
                 shown += 8;
                 p += 16;
             }
-            unitFile += 2 * (shown - m_shown);
-            m_shown = shown;
-            if (p == end)
+            unitFile += 2 * (shown - before);
+            if (end - p < 2)
                 break;
         }
 #endif
-        unsigned a = 0;
-        unsigned b = 0;
-        if (m_haveByte) {
-            a = m_byte;
-            b = *p++;
-            m_haveByte = false;
-        } else if (end - p >= 2) {
-            a = p[0];
-            b = p[1];
-            p += 2;
-        } else {
-            m_byte = *p++;
-            m_haveByte = true;
-            break;
-        }
-        const auto unit = static_cast<char16_t>(big ? (a << 8) | b : (b << 8) | a);
-        if (m_haveHigh) {
-            m_haveHigh = false;
-            if (unit >= 0xDC00 && unit <= 0xDFFF) {
-                const char32_t c = 0x10000 + ((static_cast<char32_t>(m_high) - 0xD800) << 10) + (unit - 0xDC00);
-                out = put(c, unitFile - 2, out);
-                unitFile += 2;
-                continue;
-            }
-            out = put(kReplacement, unitFile - 2, out); // half a pair
-        }
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-            m_haveHigh = true;
-            m_high = unit;
-        } else {
-            out = put(unit >= 0xDC00 && unit <= 0xDFFF ? kReplacement : static_cast<char32_t>(unit), unitFile, out);
-        }
-        unitFile += 2;
+        unitDone(unitOf(p[0], p[1]));
+        p += 2;
     }
+    if (p < end) {
+        m_byte = *p;
+        m_haveByte = true;
+    }
+    m_haveHigh = haveHigh;
+    m_high = highUnit;
+    m_shown = shown;
+    m_nextMark = nextMark;
     m_file += static_cast<std::int64_t>(length);
     return static_cast<std::size_t>(out - start);
 }
