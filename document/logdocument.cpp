@@ -633,7 +633,11 @@ void LogDocument::decodeFile(SourcePoint point, ByteOffset shownAt, ByteOffset i
         if (got < 0)
             throw Failure("Cannot read file " + m_file->path());
         if (got > 0) {
-            consume(shown.data(), decoder.decode(in.data(), static_cast<std::size_t>(got), shown.data()));
+            // (A stretch without NULs is indexed where it was read, not copied.)
+            if (decoder.passThrough(in.data(), static_cast<std::size_t>(got)))
+                consume(in.data(), static_cast<std::size_t>(got));
+            else
+                consume(shown.data(), decoder.decode(in.data(), static_cast<std::size_t>(got), shown.data()));
             at += got;
             if (bytesRead)
                 bytesRead->fetch_add(got, std::memory_order_relaxed);

@@ -81,6 +81,20 @@ std::size_t TextDecoder::decode(const char* in, std::size_t length, char* out)
     }
 }
 
+bool TextDecoder::passThrough(const char* in, std::size_t length)
+{
+    if (m_how != Transcoding::DropNuls || std::memchr(in, '\0', length) != nullptr)
+        return false;
+    const auto run = static_cast<std::int64_t>(length);
+    while (m_shown + run > m_nextMark) {
+        m_points.push_back({m_file + (m_nextMark - m_shown), 0});
+        m_nextMark += m_every;
+    }
+    m_shown += run;
+    m_file += run;
+    return true;
+}
+
 std::size_t TextDecoder::dropNuls(const char* in, std::size_t length, char* out)
 {
     const bool keepAll = m_how == Transcoding::None;

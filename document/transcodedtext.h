@@ -55,6 +55,10 @@ public:
     // Decodes the next `length` file bytes into out (room(length) bytes); returns the bytes
     // written.
     std::size_t decode(const char* in, std::size_t length, char* out);
+    // For text without NULs dropped: when the next `length` file bytes hold no NUL, takes them
+    // as decoded as they are (the caller uses `in` itself) and returns true; false (and nothing
+    // taken) otherwise, or for another transcoding.
+    bool passThrough(const char* in, std::size_t length);
     // Ends the text: writes what is pending (at most 6 bytes) and returns their number.
     std::size_t finish(char* out);
 
