@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <stdexcept>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,12 +126,22 @@ TextSlice TextSlice::owning(std::string bytes)
     return TextSlice(view, std::move(held));
 }
 
-// The open file a paged document reads its bytes from, shared by the documents appended to it,
-// with a small cache of the blocks read last.
+// The open file a paged document reads its bytes from, shared by the documents grown from one
+// another, with a small cache of the blocks of shown bytes read last and of the stretches across
+// blocks read last (each at most kSpanLimit bytes).
+//
+// Documents of one file share their shown bytes up to the stable end of each (a transcoded text
+// may end with bytes that a growth changes), so a kept block or stretch serves a document when
+// the bytes asked for lie within both stable ends, or when it was read for the same file size.
 class FileText {
 public:
-    FileText(FileHandle file, std::string path, const PagingSizes& sizes)
-        : m_file(std::move(file)), m_path(std::move(path)), m_sizes(sizes)
+    // The longest stretch across blocks kept, and what the kept stretches take at most.
+    static constexpr std::size_t kSpanLimit = 4u << 20;
+    static constexpr std::size_t kSpanBytes = 16u << 20;
+    static constexpr std::size_t kSpans = 64;
+
+    FileText(FileHandle file, std::string path, const PagingSizes& sizes, Transcoding how)
+        : m_file(std::move(file)), m_path(std::move(path)), m_sizes(sizes), m_how(how)
     {
         m_sizes.hashBlock = std::max<std::size_t>(m_sizes.hashBlock, 1);
         // A cached block holds whole hash blocks, so that it can be checked when read.
@@ -142,62 +153,82 @@ public:
     int fd() const { return m_file.fd(); }
     const std::string& path() const { return m_path; }
     const PagingSizes& sizes() const { return m_sizes; }
+    Transcoding how() const { return m_how; }
+    bool transcoded() const { return m_how != Transcoding::None; }
 
-    // Copies `length` bytes at `offset` into out. What the file no longer holds (or cannot give)
-    // reads as spaces, and marks the text stale: a view is never torn down by a file cut short
-    // under it; the watcher loads the file again.
-    void read(ByteOffset offset, std::size_t length, char* out)
+    // Decodes `length` shown bytes from `point` into out, reading `fd` no further than
+    // fileEnd (where the text ends: what is pending there is finished). Returns the bytes
+    // decoded, fewer when the file is shorter, or -1 on a read error.
+    std::int64_t decode(int fd, SourcePoint point, std::int64_t fileEnd, std::size_t length, char* out) const
     {
-        const std::int64_t got = readFully(fd(), out, length, offset);
-        const std::size_t have = got < 0 ? 0 : static_cast<std::size_t>(got);
-        if (have < length) {
-            std::memset(out + have, ' ', length - have);
-            m_stale.store(true, std::memory_order_relaxed);
+        constexpr std::size_t kPiece = 64u << 10;
+        const bool sixteen = m_how == Transcoding::Utf16Le || m_how == Transcoding::Utf16Be;
+        TextDecoder decoder(m_how, point.file, 0);
+        const std::size_t want = point.skip + length;
+        std::unique_ptr<char[]> in(new char[kPiece]);
+        std::unique_ptr<char[]> shown(new char[TextDecoder::room(kPiece)]);
+        std::size_t produced = 0; // the skipped bytes included
+        auto take = [&](std::size_t n) {
+            // Shown bytes [produced, produced + n) are in `shown`.
+            const std::size_t from = std::max(produced, static_cast<std::size_t>(point.skip));
+            const std::size_t to = std::min(produced + n, want);
+            if (to > from)
+                std::memcpy(out + (from - point.skip), shown.get() + (from - produced), to - from);
+            produced += n;
+        };
+        std::int64_t at = point.file;
+        while (produced < want) {
+            if (at >= fileEnd) {
+                take(decoder.finish(shown.get()));
+                break;
+            }
+            // Each 16-bit unit gives at least one shown byte; a NUL gives none.
+            const std::size_t left = want - produced;
+            std::size_t ask = std::min<std::size_t>(kPiece, static_cast<std::size_t>(fileEnd - at));
+            ask = std::min(ask, sixteen ? 2 * left + 4 : left + 1);
+            const std::int64_t got = readFully(fd, in.get(), ask, at);
+            if (got < 0)
+                return -1;
+            if (got == 0)
+                break; // the file is shorter now
+            take(decoder.decode(in.get(), static_cast<std::size_t>(got), shown.get()));
+            at += got;
         }
+        return static_cast<std::int64_t>(std::min(produced, want) - std::min<std::size_t>(produced, point.skip));
     }
 
-    // The cached block `index` holding at least `need` bytes, read when it is not there;
-    // `fresh` tells that it was read now.
-    std::shared_ptr<const std::string> block(std::size_t index, std::size_t need, bool& fresh)
+    // A kept block `index` that holds [its start, to) for a document with this stable end and
+    // file size; null when there is none.
+    std::shared_ptr<const std::string> block(std::size_t index, ByteOffset to, ByteOffset stable, std::int64_t fileSize)
     {
-        {
-            const std::lock_guard lock(m_mutex);
-            for (Entry& entry : m_entries) {
-                if (entry.index == index && entry.bytes->size() >= need) {
-                    entry.used = ++m_clock;
-                    fresh = false;
-                    return entry.bytes;
-                }
+        const auto start = static_cast<ByteOffset>(index * m_sizes.cacheBlock);
+        const std::lock_guard lock(m_mutex);
+        for (Kept& entry : m_entries) {
+            if (entry.from == start && serves(entry, to, stable, fileSize)) {
+                entry.used = ++m_clock;
+                return entry.bytes;
             }
         }
-        const std::size_t blockBytes = m_sizes.cacheBlock;
-        auto bytes = std::make_shared<std::string>(blockBytes, '\0');
-        const std::int64_t got = readFully(fd(), bytes->data(), blockBytes, static_cast<std::int64_t>(index * blockBytes));
-        std::size_t have = got < 0 ? 0 : static_cast<std::size_t>(got);
-        if (have < need) {
-            std::memset(bytes->data() + have, ' ', need - have);
-            have = need;
-            m_stale.store(true, std::memory_order_relaxed);
-        }
-        bytes->resize(have);
-        fresh = true;
+        return nullptr;
+    }
+    void keepBlock(std::size_t index, std::shared_ptr<const std::string> bytes, ByteOffset stable, std::int64_t fileSize)
+    {
+        const auto start = static_cast<ByteOffset>(index * m_sizes.cacheBlock);
         const std::lock_guard lock(m_mutex);
-        std::erase_if(m_entries, [index](const Entry& entry) { return entry.index == index; });
-        if (m_entries.size() >= m_sizes.cacheBlocks) {
-            const auto oldest = std::min_element(m_entries.begin(), m_entries.end(),
-                                                 [](const Entry& a, const Entry& b) { return a.used < b.used; });
-            m_entries.erase(oldest);
-        }
-        m_entries.push_back({index, bytes, ++m_clock});
-        return bytes;
+        std::erase_if(m_entries, [start](const Kept& entry) { return entry.from == start; });
+        if (m_entries.size() >= m_sizes.cacheBlocks)
+            m_entries.erase(oldest(m_entries.begin(), m_entries.end()));
+        m_entries.push_back({start, std::move(bytes), std::min(stable, start), fileSize, ++m_clock});
+        fixStable(m_entries.back(), stable);
     }
 
     // A kept stretch across blocks that holds [from, to), and where it starts; null when none.
-    std::shared_ptr<const std::string> span(ByteOffset from, ByteOffset to, ByteOffset& start)
+    std::shared_ptr<const std::string> span(ByteOffset from, ByteOffset to, ByteOffset stable, std::int64_t fileSize,
+                                            ByteOffset& start)
     {
         const std::lock_guard lock(m_mutex);
-        for (Span& kept : m_spans) {
-            if (kept.from <= from && to <= kept.from + static_cast<ByteOffset>(kept.bytes->size())) {
+        for (Kept& kept : m_spans) {
+            if (kept.from <= from && serves(kept, to, stable, fileSize)) {
                 kept.used = ++m_clock;
                 start = kept.from;
                 return kept.bytes;
@@ -205,50 +236,74 @@ public:
         }
         return nullptr;
     }
-    // Keeps a stretch just read. The stretches kept take at most kSpanBytes, but the newest is
-    // always kept, whatever its size: a very long line in sight is read once, not at each paint.
-    void keepSpan(ByteOffset from, std::shared_ptr<const std::string> bytes)
+    // Keeps a stretch just read, when it is no longer than kSpanLimit; the oldest go while the
+    // stretches take more than kSpanBytes.
+    void keepSpan(ByteOffset from, std::shared_ptr<const std::string> bytes, ByteOffset stable, std::int64_t fileSize)
     {
-        constexpr std::size_t kSpanBytes = 64u << 20;
-        constexpr std::size_t kSpans = 64;
+        if (bytes->size() > kSpanLimit)
+            return;
         const std::lock_guard lock(m_mutex);
-        m_spans.push_back({from, std::move(bytes), ++m_clock});
+        m_spans.push_back({from, std::move(bytes), 0, fileSize, ++m_clock});
+        fixStable(m_spans.back(), stable);
         auto total = [this] {
             std::size_t sum = 0;
-            for (const Span& kept : m_spans)
+            for (const Kept& kept : m_spans)
                 sum += kept.bytes->size();
             return sum;
         };
-        while (m_spans.size() > kSpans || (m_spans.size() > 1 && total() > kSpanBytes)) {
-            const auto oldest = std::min_element(m_spans.begin(), m_spans.end() - 1,
-                                                 [](const Span& a, const Span& b) { return a.used < b.used; });
-            m_spans.erase(oldest);
-        }
+        while (m_spans.size() > kSpans || total() > kSpanBytes)
+            m_spans.erase(oldest(m_spans.begin(), m_spans.end() - 1));
+    }
+
+    // The bytes the blocks and the stretches kept hold.
+    std::size_t keptBytes()
+    {
+        const std::lock_guard lock(m_mutex);
+        std::size_t sum = 0;
+        for (const Kept& kept : m_entries)
+            sum += kept.bytes->size();
+        for (const Kept& kept : m_spans)
+            sum += kept.bytes->size();
+        return sum;
     }
 
     void markStale() { m_stale.store(true, std::memory_order_relaxed); }
     bool stale() const { return m_stale.load(std::memory_order_relaxed); }
 
 private:
-    struct Entry {
-        std::size_t index;
-        std::shared_ptr<const std::string> bytes;
-        std::uint64_t used;
-    };
-    struct Span {
+    struct Kept {
         ByteOffset from;
         std::shared_ptr<const std::string> bytes;
+        ByteOffset stableTo; // the bytes before this are those of every document of the file
+        std::int64_t fileSize;
         std::uint64_t used;
     };
+    static void fixStable(Kept& kept, ByteOffset stable)
+    {
+        kept.stableTo = std::min(stable, kept.from + static_cast<ByteOffset>(kept.bytes->size()));
+    }
+    static bool serves(const Kept& kept, ByteOffset to, ByteOffset stable, std::int64_t fileSize)
+    {
+        if (to > kept.from + static_cast<ByteOffset>(kept.bytes->size()))
+            return false;
+        return kept.fileSize == fileSize || to <= std::min(kept.stableTo, stable);
+    }
+    static std::vector<Kept>::iterator oldest(std::vector<Kept>::iterator begin, std::vector<Kept>::iterator end)
+    {
+        return std::min_element(begin, end, [](const Kept& a, const Kept& b) { return a.used < b.used; });
+    }
+
     FileHandle m_file;
     std::string m_path;
     PagingSizes m_sizes;
+    Transcoding m_how;
     std::mutex m_mutex;
-    std::vector<Entry> m_entries;
-    std::vector<Span> m_spans; // the newest last
-    std::uint64_t m_clock = 0;
+    std::vector<Kept> m_entries; // guarded by m_mutex
+    std::vector<Kept> m_spans;   // guarded by m_mutex, the newest last
+    std::uint64_t m_clock = 0;   // guarded by m_mutex
     std::atomic<bool> m_stale{false};
 };
+
 
 // The check value over the bytes after the last whole hash block.
 struct LogDocument::HashTail {
@@ -359,10 +414,17 @@ ByteOffset LogDocument::rowStart(std::size_t row) const
     return it->start;
 }
 
-void LogDocument::measureLine(std::size_t end)
+void LogDocument::measureLine(std::size_t end, bool done)
 {
-    m_longestLine = std::max(m_longestLine, static_cast<std::int64_t>(end - m_lineStart));
-    m_widestColumns = std::max(m_widestColumns, m_lineColumns + static_cast<std::int64_t>(end - m_segmentStart));
+    const auto length = static_cast<std::int64_t>(end - m_lineStart);
+    const std::int64_t columns = m_lineColumns + static_cast<std::int64_t>(end - m_segmentStart);
+    if (done) {
+        m_longestDone = std::max(m_longestDone, length);
+        m_widestDone = std::max(m_widestDone, columns);
+    } else {
+        m_longestLine = std::max(m_longestDone, length);
+        m_widestColumns = std::max(m_widestDone, columns);
+    }
 }
 
 void LogDocument::indexBytes(const char* bytes, std::size_t length)
@@ -391,7 +453,7 @@ void LogDocument::indexBytes(const char* bytes, std::size_t length)
             p = stop + 1;
             continue;
         }
-        measureLine(offset);
+        measureLine(offset, true);
         const char* after = stop + 1;
         if (*stop == '\r') {
             if (after == end)
@@ -410,11 +472,18 @@ void LogDocument::indexBytes(const char* bytes, std::size_t length)
 
 void LogDocument::finishIndex()
 {
-    measureLine(m_size);
+    measureLine(m_size, false);
     m_deltas.finish();
     m_bases.finish();
     m_far.finish();
     m_hashes.finish();
+    m_map.finish();
+    if (m_hashTail)
+        m_tailDigest = XXH3_64bits_digest(m_hashTail->state);
+    if (!m_file || !m_file->transcoded()) {
+        m_fileSize = static_cast<std::int64_t>(m_size);
+        m_stable = static_cast<ByteOffset>(m_size);
+    }
 }
 
 void LogDocument::hashBytes(const char* bytes, std::size_t length)
@@ -469,18 +538,26 @@ struct ReadBuffer {
 } // namespace
 
 DocumentPtr LogDocument::fromFile(FileHandle file, const std::string& path, FileIdentity identity,
-                                  std::atomic<std::int64_t>* bytesRead, const PagingSizes& sizes)
+                                  std::atomic<std::int64_t>* bytesRead, const PagingSizes& sizes, Transcoding how)
 {
     struct stat st {};
     const std::size_t hint = ::fstat(file.fd(), &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
     auto doc = std::shared_ptr<LogDocument>(new LogDocument());
-    doc->m_file = std::make_shared<FileText>(std::move(file), path, sizes);
+    doc->m_file = std::make_shared<FileText>(std::move(file), path, sizes, how);
     doc->m_identity = identity;
-    doc->reserveIndex(hint);
-    doc->m_hashes.reserve(TextRoomFor(hint) / doc->m_file->sizes().hashBlock + 16);
+    // 16-bit text takes up to half as much room again as UTF-8.
+    const std::size_t shownHint = how == Transcoding::Utf16Le || how == Transcoding::Utf16Be ? hint + hint / 2 : hint;
+    const std::size_t hashBlock = doc->m_file->sizes().hashBlock;
+    doc->reserveIndex(shownHint);
+    doc->m_hashes.reserve(TextRoomFor(shownHint) / hashBlock + 16);
     doc->m_hashTail = std::make_shared<HashTail>();
     doc->pushStart(0);
-    doc->readFile(bytesRead);
+    if (how == Transcoding::None) {
+        doc->readFile(bytesRead);
+    } else {
+        doc->m_map.reserve(TextRoomFor(shownHint) / hashBlock + 16);
+        doc->decodeFile({how == Transcoding::DropNulsAfterMark ? 2 : 0, 0}, 0, 0, bytesRead);
+    }
     doc->finishIndex();
     return doc;
 }
@@ -505,15 +582,122 @@ void LogDocument::readFile(std::atomic<std::int64_t>* bytesRead)
     }
 }
 
+void LogDocument::decodeFile(SourcePoint point, ByteOffset shownAt, ByteOffset indexFrom,
+                             std::atomic<std::int64_t>* bytesRead)
+{
+    const Transcoding how = m_file->how();
+    const int fd = m_file->fd();
+    const std::size_t chunk = m_file->sizes().readChunk;
+    const std::size_t hashBlock = m_file->sizes().hashBlock;
+    bool markUnknown = false;
+    if ((how == Transcoding::Utf16Le || how == Transcoding::Utf16Be) && point.file == 0) {
+        // 16-bit text from its start: its mark is left out, and a file of one byte does not
+        // tell yet whether it has one.
+        char head[2];
+        const std::int64_t got = readFully(fd, head, 2, 0);
+        if (got < 0)
+            throw Failure("Cannot read file " + m_file->path());
+        markUnknown = got < 2;
+        if (got == 2 && std::string_view(head, 2) == (how == Transcoding::Utf16Be ? "\xFE\xFF" : "\xFF\xFE"))
+            point.file = 2;
+    }
+    TextDecoder decoder(how, point.file, shownAt - static_cast<ByteOffset>(point.skip));
+    decoder.markEvery(hashBlock, static_cast<std::int64_t>(m_map.count * hashBlock));
+    std::size_t skip = point.skip;
+    ByteOffset cursor = shownAt; // the shown offset of the next byte consumed
+    auto consume = [&](const char* bytes, std::size_t length) {
+        for (const SourcePoint& at : decoder.points())
+            m_map.push(at.packed());
+        decoder.points().clear();
+        const std::size_t skipped = std::min(skip, length);
+        bytes += skipped;
+        length -= skipped;
+        skip -= skipped;
+        if (cursor < indexFrom) {
+            // Bytes indexed already, hashed again to rebuild a check value.
+            const std::size_t hashed = std::min(length, static_cast<std::size_t>(indexFrom - cursor));
+            hashBytes(bytes, hashed);
+            bytes += hashed;
+            length -= hashed;
+            cursor += static_cast<ByteOffset>(hashed);
+        }
+        hashBytes(bytes, length);
+        indexBytes(bytes, length);
+        cursor += static_cast<ByteOffset>(length);
+    };
+    ReadBuffer in(chunk);
+    ReadBuffer shown(TextDecoder::room(chunk));
+    std::int64_t at = point.file;
+    for (;;) {
+        const std::int64_t got = readFully(fd, in.data(), chunk, at);
+        if (got < 0)
+            throw Failure("Cannot read file " + m_file->path());
+        if (got > 0) {
+            // (A stretch without NULs is indexed where it was read, not copied.)
+            if (decoder.passThrough(in.data(), static_cast<std::size_t>(got)))
+                consume(in.data(), static_cast<std::size_t>(got));
+            else
+                consume(shown.data(), decoder.decode(in.data(), static_cast<std::size_t>(got), shown.data()));
+            at += got;
+            if (bytesRead)
+                bytesRead->fetch_add(got, std::memory_order_relaxed);
+        }
+        if (static_cast<std::size_t>(got) < chunk)
+            break; // the end: what a writer adds meanwhile is read at the next change
+    }
+    // What the end leaves pending is shown now and decoded again when the file grows.
+    m_stable = markUnknown ? 0 : decoder.shown();
+    m_resume = markUnknown ? 0 : decoder.pendingFile();
+    consume(shown.data(), decoder.finish(shown.data()));
+    m_fileSize = at;
+    struct stat st {};
+    if (at == point.file && ::fstat(fd, &st) == 0)
+        m_fileSize = std::min<std::int64_t>(at, st.st_size); // a file too short to reach the mark's end
+}
+
+void LogDocument::dropTail(ByteOffset stable, bool endsWithCr)
+{
+    while (m_rows > 1 && rowStart(m_rows - 1) > stable)
+        dropLastStart(); // (a pending end holds no line break: kept for safety)
+    m_size = static_cast<std::size_t>(stable);
+    m_lastWasCr = endsWithCr;
+    const std::size_t hashBlock = m_file->sizes().hashBlock;
+    // Check values and map entries the document grown from sees are never written again: the
+    // document takes its own.
+    const std::size_t hashes = static_cast<std::size_t>(stable) / hashBlock;
+    if (hashes < m_hashes.count)
+        m_hashes.makeOwn(hashes);
+    const std::size_t points = (static_cast<std::size_t>(stable) + hashBlock - 1) / hashBlock;
+    if (points < m_map.count)
+        m_map.makeOwn(points);
+    m_hashTail = std::make_shared<HashTail>();
+}
+
 DocumentPtr LogDocument::grown(std::atomic<std::int64_t>* bytesRead) const
 {
     struct stat st {};
-    if (!m_file || ::fstat(m_file->fd(), &st) != 0 || st.st_size <= size())
+    if (!m_file || ::fstat(m_file->fd(), &st) != 0 || st.st_size <= m_fileSize)
         return shared_from_this();
     auto doc = std::shared_ptr<LogDocument>(new LogDocument(*this));
     doc->m_sharedRows = m_rows;
-    doc->m_hashTail = std::make_shared<HashTail>(*m_hashTail);
-    doc->readFile(bytesRead);
+    if (!m_file->transcoded()) {
+        doc->m_hashTail = std::make_shared<HashTail>(*m_hashTail);
+        doc->readFile(bytesRead);
+    } else if (m_stable == size()) {
+        doc->m_hashTail = std::make_shared<HashTail>(*m_hashTail);
+        doc->decodeFile({m_resume, 0}, size(), size(), bytesRead);
+    } else {
+        // The pending end goes; its hash block is decoded again from its start to rebuild the
+        // check value, and what follows is decoded with the file's new bytes.
+        const bool endsWithCr = m_stable > 0 && slice(m_stable - 1, m_stable)[0] == '\r';
+        doc->dropTail(m_stable, endsWithCr);
+        const auto hashBlock = static_cast<ByteOffset>(m_file->sizes().hashBlock);
+        const ByteOffset blockStart = m_stable / hashBlock * hashBlock;
+        const SourcePoint point = blockStart < m_stable
+                                      ? SourcePoint::unpack(m_map[static_cast<std::size_t>(blockStart / hashBlock)])
+                                      : SourcePoint{m_resume, 0};
+        doc->decodeFile(point, blockStart, m_stable, bytesRead);
+    }
     doc->finishIndex();
     return doc;
 }
@@ -526,6 +710,8 @@ DocumentPtr LogDocument::empty()
 
 DocumentPtr LogDocument::appended(std::string_view more) const
 {
+    if (m_file && m_file->transcoded())
+        throw std::logic_error("A transcoded document grows from its file");
     auto doc = std::shared_ptr<LogDocument>(new LogDocument(*this));
     if (more.empty())
         return doc;
@@ -609,6 +795,81 @@ TextSlice LogDocument::lineText(LineNumber line) const
     return slice(lineIndex(line), lineContentEnd(line));
 }
 
+std::int64_t LogDocument::fetch(int fd, ByteOffset start, std::size_t length, char* out) const
+{
+    if (length == 0)
+        return 0; // (the end of a transcoded text that fills its last hash block has no map entry)
+    if (!m_file->transcoded())
+        return readFully(fd, out, length, start);
+    const std::size_t hashBlock = m_file->sizes().hashBlock;
+    const SourcePoint point = SourcePoint::unpack(m_map[static_cast<std::size_t>(start) / hashBlock]);
+    return m_file->decode(fd, point, m_fileSize, length, out);
+}
+
+void LogDocument::verify(ByteOffset start, std::string_view bytes) const
+{
+    const std::size_t hashBlock = m_file->sizes().hashBlock;
+    std::size_t h = static_cast<std::size_t>(start) / hashBlock;
+    for (std::size_t at = 0; at < bytes.size(); at += hashBlock, ++h) {
+        const std::size_t length = std::min(hashBlock, bytes.size() - at);
+        bool same = true;
+        if (h < m_hashes.count) {
+            if (length == hashBlock)
+                same = XXH3_64bits(bytes.data() + at, hashBlock) == m_hashes[h];
+        } else if (start + static_cast<ByteOffset>(at + length) == size()) {
+            same = XXH3_64bits(bytes.data() + at, length) == m_tailDigest; // the bytes after the last whole block
+        }
+        if (!same) {
+            m_file->markStale();
+            return;
+        }
+    }
+}
+
+const char* LogDocument::readChecked(ByteOffset start, ByteOffset end,
+                                     const std::function<char*(std::size_t)>& allocate) const
+{
+    const auto hashBlock = static_cast<ByteOffset>(m_file->sizes().hashBlock);
+    const ByteOffset first = start / hashBlock * hashBlock;
+    const ByteOffset last = std::min(size(), (end + hashBlock - 1) / hashBlock * hashBlock);
+    const auto length = static_cast<std::size_t>(last - first);
+    char* out = allocate(length);
+    const std::int64_t got = fetch(m_file->fd(), first, length, out);
+    const std::size_t have = got < 0 ? 0 : static_cast<std::size_t>(got);
+    if (have < length) {
+        // What the file no longer holds reads as spaces: a view is never torn down by a file
+        // cut short under it; the watcher loads the file again.
+        std::memset(out + have, ' ', length - have);
+        m_file->markStale();
+    }
+    verify(first, std::string_view(out, length));
+    return out + (start - first);
+}
+
+std::shared_ptr<const std::string> LogDocument::cachedBlock(std::size_t index, ByteOffset to) const
+{
+    if (std::shared_ptr<const std::string> kept = m_file->block(index, to, m_stable, m_fileSize))
+        return kept;
+    const std::size_t blockBytes = m_file->sizes().cacheBlock;
+    const auto start = static_cast<ByteOffset>(index * blockBytes);
+    const auto length = static_cast<std::size_t>(std::min(size(), start + static_cast<ByteOffset>(blockBytes)) - start);
+    auto bytes = std::make_shared<std::string>(length, '\0');
+    const std::int64_t got = fetch(m_file->fd(), start, length, bytes->data());
+    std::size_t have = got < 0 ? 0 : static_cast<std::size_t>(got);
+    const auto need = static_cast<std::size_t>(to - start);
+    if (have < need) {
+        std::memset(bytes->data() + have, ' ', need - have);
+        have = need;
+        m_file->markStale();
+    }
+    bytes->resize(have);
+    // A block read now is checked against what was indexed: a file rewritten under the
+    // document is noticed and loaded again.
+    verify(start, *bytes);
+    m_file->keepBlock(index, bytes, m_stable, m_fileSize);
+    return bytes;
+}
+
 TextSlice LogDocument::slice(ByteOffset from, ByteOffset to) const
 {
     from = std::clamp<ByteOffset>(from, 0, size());
@@ -620,39 +881,26 @@ TextSlice LogDocument::slice(ByteOffset from, ByteOffset to) const
     const std::size_t blockBytes = m_file->sizes().cacheBlock;
     const auto index = static_cast<std::size_t>(from) / blockBytes;
     const ByteOffset blockStart = static_cast<ByteOffset>(index * blockBytes);
+    const auto length = static_cast<std::size_t>(to - from);
     if (to - blockStart > static_cast<ByteOffset>(blockBytes)) {
-        // Across blocks: read straight from the file. The last such stretches are kept, as a
-        // long line in sight is asked for again and again while it is painted.
+        // Across blocks: read straight from the file. The last such stretches are kept (when
+        // not too long), as a long line in sight is asked for again and again while painted.
         ByteOffset keptFrom = 0;
-        if (std::shared_ptr<const std::string> kept = m_file->span(from, to, keptFrom)) {
-            const std::string_view view(kept->data() + (from - keptFrom), static_cast<std::size_t>(to - from));
+        if (std::shared_ptr<const std::string> kept = m_file->span(from, to, m_stable, m_fileSize, keptFrom)) {
+            const std::string_view view(kept->data() + (from - keptFrom), length);
             return TextSlice(view, std::move(kept));
         }
-        std::string bytes(static_cast<std::size_t>(to - from), '\0');
-        readInto(from, bytes.size(), bytes.data());
-        auto kept = std::make_shared<const std::string>(std::move(bytes));
-        m_file->keepSpan(from, kept);
-        const std::string_view view(*kept);
-        return TextSlice(view, std::move(kept));
+        auto bytes = std::make_shared<std::string>();
+        const char* at = readChecked(from, to, [&bytes](std::size_t room) {
+            bytes->resize(room);
+            return bytes->data();
+        });
+        const auto hashBlock = static_cast<ByteOffset>(m_file->sizes().hashBlock);
+        m_file->keepSpan(from / hashBlock * hashBlock, bytes, m_stable, m_fileSize);
+        return TextSlice(std::string_view(at, length), std::move(bytes));
     }
-    bool fresh = false;
-    std::shared_ptr<const std::string> block = m_file->block(index, static_cast<std::size_t>(to - blockStart), fresh);
-    if (fresh) {
-        // A block read now is checked against what was indexed, whole hash blocks at a time:
-        // a file rewritten under the document is noticed and loaded again.
-        const std::size_t hashBlock = m_file->sizes().hashBlock;
-        const std::size_t firstHash = static_cast<std::size_t>(blockStart) / hashBlock;
-        for (std::size_t h = firstHash; h < m_hashes.count; ++h) {
-            const std::size_t at = h * hashBlock - static_cast<std::size_t>(blockStart);
-            if (at + hashBlock > block->size())
-                break;
-            if (XXH3_64bits(block->data() + at, hashBlock) != m_hashes[h]) {
-                m_file->markStale();
-                break;
-            }
-        }
-    }
-    const std::string_view view(block->data() + (from - blockStart), static_cast<std::size_t>(to - from));
+    std::shared_ptr<const std::string> block = cachedBlock(index, to);
+    const std::string_view view(block->data() + (from - blockStart), length);
     return TextSlice(view, std::move(block));
 }
 
@@ -663,35 +911,31 @@ TextSlice LogDocument::read(ByteOffset from, ByteOffset to) const
     if (m_text)
         return TextSlice(std::string_view(m_text->data() + from, static_cast<std::size_t>(to - from)), m_text);
     // Room that is read into at once is not filled with zeros first.
-    const auto length = static_cast<std::size_t>(to - from);
-    std::shared_ptr<char[]> bytes(new char[std::max<std::size_t>(length, 1)]);
-    readInto(from, length, bytes.get());
-    const std::string_view view(bytes.get(), length);
+    std::shared_ptr<char[]> bytes;
+    const char* at = readChecked(from, to, [&bytes](std::size_t room) {
+        bytes.reset(new char[std::max<std::size_t>(room, 1)]);
+        return bytes.get();
+    });
+    const std::string_view view(at, static_cast<std::size_t>(to - from));
     return TextSlice(view, std::move(bytes));
-}
-
-void LogDocument::readInto(ByteOffset from, std::size_t length, char* out) const
-{
-    if (m_text)
-        std::memcpy(out, m_text->data() + from, length);
-    else
-        m_file->read(from, length, out);
 }
 
 std::string LogDocument::copyText() const
 {
-    std::string bytes(m_size, '\0');
-    readInto(0, m_size, bytes.data());
-    return bytes;
+    if (m_text)
+        return std::string(m_text->data(), m_size);
+    return std::string(read(0, size()).view());
 }
 
 std::string_view LogDocument::passBytes(ByteOffset start, std::size_t length, std::string& buffer) const
 {
     if (m_text)
         return {m_text->data() + start, length};
-    buffer.resize(length);
-    readInto(start, length, buffer.data());
-    return buffer;
+    const char* at = readChecked(start, start + static_cast<ByteOffset>(length), [&buffer](std::size_t room) {
+        buffer.resize(room);
+        return buffer.data();
+    });
+    return {at, length};
 }
 
 bool LogDocument::forEachChunk(ByteOffset from, ByteOffset to, std::size_t chunk, std::size_t overlap,
@@ -726,6 +970,43 @@ bool LogDocument::forEachChunkBackwards(ByteOffset from, ByteOffset to, std::siz
         if (!visit(start, passBytes(start, length, buffer)))
             return false;
         at = start;
+    }
+    return true;
+}
+
+bool LogDocument::forEachLineBlock(LineNumber first, LineNumber end, std::size_t chunk,
+                                   const std::function<bool(const LineBlock&)>& visit) const
+{
+    const LineCount rows = rowCount();
+    first = std::clamp<LineNumber>(first, 0, rows);
+    end = std::clamp<LineNumber>(end, first, rows);
+    chunk = std::max<std::size_t>(chunk, 1);
+    std::string buffer;
+    for (LineNumber blockFirst = first; blockFirst < end;) {
+        // Whole lines, at most `chunk` bytes of them: those before the line that holds the
+        // byte `chunk` bytes on.
+        const ByteOffset base = lineIndex(blockFirst);
+        const LineNumber blockEnd = std::min(lineFromOffset(base + static_cast<ByteOffset>(chunk)), end);
+        if (blockEnd > blockFirst) {
+            const auto length = static_cast<std::size_t>(lineIndex(blockEnd) - base);
+            if (!visit({blockFirst, blockEnd, base, passBytes(base, length, buffer), true, true}))
+                return false;
+            blockFirst = blockEnd;
+            continue;
+        }
+        // A line longer than the chunk, a piece at a time (the empty row after a final break
+        // as one empty block).
+        const ByteOffset lineEnd = lineIndex(blockFirst + 1);
+        if (lineEnd == base && !visit({blockFirst, blockFirst + 1, base, std::string_view(), true, true}))
+            return false;
+        for (ByteOffset at = base; at < lineEnd;) {
+            const ByteOffset pieceEnd = std::min(lineEnd, at + static_cast<ByteOffset>(chunk));
+            const std::string_view bytes = passBytes(at, static_cast<std::size_t>(pieceEnd - at), buffer);
+            if (!visit({blockFirst, blockFirst + 1, at, bytes, at == base, pieceEnd == lineEnd}))
+                return false;
+            at = pieceEnd;
+        }
+        ++blockFirst;
     }
     return true;
 }
@@ -777,16 +1058,17 @@ bool LogDocument::sameAsFile(int fd, const std::string& path, ByteOffset from, B
     ReadBuffer buffer(hashBlock);
     const std::size_t last = static_cast<std::size_t>(to - 1) / hashBlock;
     for (std::size_t h = static_cast<std::size_t>(from) / hashBlock; h <= last; ++h) {
+        // Each hash block read again (decoded again for a transcoded text) from the file.
         const bool whole = h < m_hashes.count;
-        const std::size_t want = whole ? hashBlock : m_hashTail->bytes;
+        const std::size_t want = whole ? hashBlock : m_size - h * hashBlock;
         if (want == 0)
             break;
-        const std::int64_t got = readFully(fd, buffer.data(), want, static_cast<std::int64_t>(h * hashBlock));
+        const std::int64_t got = fetch(fd, static_cast<ByteOffset>(h * hashBlock), want, buffer.data());
         if (got < 0)
             throw Failure("Cannot read file " + path);
         if (static_cast<std::size_t>(got) < want)
             return false;
-        const std::uint64_t expected = whole ? m_hashes[h] : XXH3_64bits_digest(m_hashTail->state);
+        const std::uint64_t expected = whole ? m_hashes[h] : m_tailDigest;
         if (XXH3_64bits(buffer.data(), want) != expected)
             return false;
     }
@@ -806,13 +1088,25 @@ bool LogDocument::stale() const
 bool LogDocument::grewFrom(const LogDocument& earlier) const
 {
     const bool sameSource = m_text ? m_text == earlier.m_text : (m_file && m_file == earlier.m_file);
-    return sameSource && m_size >= earlier.m_size;
+    // A pending end of the earlier text (decoded again with what followed) may read otherwise.
+    return sameSource && m_size >= earlier.m_size && earlier.m_stable == earlier.size() &&
+           m_fileSize >= earlier.m_fileSize;
+}
+
+Transcoding LogDocument::transcoding() const
+{
+    return m_file ? m_file->how() : Transcoding::None;
+}
+
+std::size_t LogDocument::cacheMemory() const
+{
+    return m_file ? m_file->keptBytes() : 0;
 }
 
 std::size_t LogDocument::indexMemory() const
 {
     return m_deltas.count * sizeof(std::uint16_t) + m_bases.count * sizeof(ByteOffset) +
-           m_far.count * sizeof(FarStart) + m_hashes.count * sizeof(std::uint64_t);
+           m_far.count * sizeof(FarStart) + (m_hashes.count + m_map.count) * sizeof(std::uint64_t);
 }
 
 } // namespace tlg

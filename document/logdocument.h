@@ -6,6 +6,7 @@
 // share one buffer, each seeing its own prefix, so following a log costs only its new bytes.
 
 #include "core/fileops.h"
+#include "document/transcodedtext.h"
 
 #include <sys/types.h>
 
@@ -125,6 +126,21 @@ private:
     std::string_view m_view;
 };
 
+// A stretch of the text a line pass visits (forEachLineBlock). Either whole lines [first, end)
+// with their breaks (startsLine and endsLine both true), or, for a line longer than the pass's
+// chunk, one piece of the line `first` (end == first + 1): the pieces of a line come one after
+// the other, without overlap, in order; the first has startsLine, the last (which holds the
+// line's break) has endsLine; a piece may end inside a character or between the CR and the LF
+// of a break. `offset` is where `bytes` starts in the text.
+struct LineBlock {
+    LineNumber first = 0;
+    LineNumber end = 0;
+    ByteOffset offset = 0;
+    std::string_view bytes;
+    bool startsLine = true;
+    bool endsLine = true;
+};
+
 // How a document read from a file holds it. Tests make them tiny to cross every boundary.
 struct PagingSizes {
     std::size_t cacheBlock = 256u << 10; // bytes the block cache reads at a time
@@ -148,32 +164,52 @@ public:
     // file stays open as long as a document uses it, so a deleted file stays readable.
     // `bytesRead`, when given, counts the bytes indexed so far. Throws Failure("Cannot read
     // file " + path) on a read error.
+    //
+    // With a Transcoding other than None the document shows the bytes that transcoding makes of
+    // the file's (UTF-8 for 16-bit text, the bytes without their NULs), decoded a block at a time
+    // when asked; every offset is an offset into those shown bytes, and a compact map (one entry
+    // per hash block) tells where in the file each hash block's decoding resumes. `bytesRead`
+    // then counts file bytes.
     static DocumentPtr fromFile(FileHandle file, const std::string& path, FileIdentity identity,
                                 std::atomic<std::int64_t>* bytesRead = nullptr,
-                                const PagingSizes& sizes = PagingSizes{});
+                                const PagingSizes& sizes = PagingSizes{},
+                                Transcoding how = Transcoding::None);
     // The shared empty document.
     static DocumentPtr empty();
 
     // This document's text followed by `more`: sharing this document's buffers when it is the
     // newest of them and they have room, copying them otherwise. Costs the new bytes (and the
     // last line), not the whole text. A document read from a file only indexes `more`, which
-    // must be the bytes the file holds after this document's end.
+    // must be the bytes the file holds after this document's end; a transcoded one grows only
+    // from its file (grown): appended throws std::logic_error.
     DocumentPtr appended(std::string_view more) const;
     // For a document read from a file: this document grown to what its file now holds after
     // its end (itself when nothing was added), read a chunk at a time. Only the new bytes are
-    // read. Throws Failure as fromFile does.
+    // read (and decoded). A transcoded text may end with bytes that the file's next bytes
+    // change (U+FFFD for an odd last byte or a high surrogate waiting for its pair): those are
+    // decoded again with what follows; the hash block they lie in is read again to rebuild its
+    // check value. Throws Failure as fromFile does.
     DocumentPtr grown(std::atomic<std::int64_t>* bytesRead = nullptr) const;
 
     ByteOffset size() const { return static_cast<ByteOffset>(m_size); }
     const FileIdentity& identity() const { return m_identity; }
     // Whether the bytes are read from a file rather than held in memory.
     bool paged() const { return m_file != nullptr; }
+    // What the shown bytes are made of: None for a text in memory.
+    Transcoding transcoding() const;
+    // The bytes of its file a document read from a file was made from (the file's size when it
+    // was last read); size() for a text in memory.
+    std::int64_t fileBytes() const { return m_fileSize; }
 
     // The bytes [from, to), clamped to the text. Bytes the file no longer holds (it was
-    // truncated) read as spaces, and the document is then known to be stale.
+    // truncated) read as spaces, and the document is then known to be stale. Every byte read
+    // from the file is compared, a hash block at a time (the bytes after the last whole block by
+    // the check value of exactly those bytes), with what was indexed: a difference makes the
+    // document stale. A stretch across cache blocks is kept for the next call only when it is
+    // at most 4 MiB; a longer one is read for this caller alone.
     TextSlice slice(ByteOffset from, ByteOffset to) const;
-    // The same bytes for a pass that reads each stretch once: read straight from the file,
-    // never cached (a view of the memory for a text held in memory).
+    // The same bytes (checked the same way) for a pass that reads each stretch once: read
+    // straight from the file, never cached (a view of the memory for a text held in memory).
     TextSlice read(ByteOffset from, ByteOffset to) const;
     // The whole text copied, for small texts and tests.
     std::string copyText() const;
@@ -188,8 +224,15 @@ public:
     // `overlap` bytes after it.
     bool forEachChunkBackwards(ByteOffset from, ByteOffset to, std::size_t chunk, std::size_t overlap,
                                const std::function<bool(ByteOffset, std::string_view)>& visit) const;
-    // Calls `visit(first, end, bytes)` for the lines [first, end) a block of whole lines (with
-    // their breaks) of about `chunk` bytes at a time; a longer line makes a block of its own.
+    // Calls `visit(block)` for the lines [first, end) in order: blocks of whole lines (with their
+    // breaks) of at most `chunk` bytes, and a line longer than `chunk` in pieces of at most
+    // `chunk` bytes (see LineBlock), so that a pass never holds more than about `chunk` bytes
+    // however long a line is. Stops when visit returns false; returns false then, true otherwise.
+    bool forEachLineBlock(LineNumber first, LineNumber end, std::size_t chunk,
+                          const std::function<bool(const LineBlock&)>& visit) const;
+    // The older form: `visit(first, end, bytes)` for blocks of whole lines of about `chunk` bytes,
+    // a longer line making a block of its own, read whole. For callers that still need whole
+    // lines; it holds the longest line in memory.
     bool forEachLineBlock(LineNumber first, LineNumber end, std::size_t chunk,
                           const std::function<bool(LineNumber, LineNumber, std::string_view)>& visit) const;
 
@@ -238,8 +281,12 @@ public:
     // Whether the text holds a NUL byte anywhere (found while indexing).
     bool holdsNul() const { return m_holdsNul; }
 
-    // Bytes of memory the line index and the check values take, for benchmarks.
+    // Bytes of memory the line index, the check values and the transcoding map take, for
+    // benchmarks.
     std::size_t indexMemory() const;
+    // Bytes the block cache and the kept stretches of a document read from a file hold now
+    // (shared by the documents grown from one another); 0 for a text in memory.
+    std::size_t cacheMemory() const;
 
 private:
     // Entries claimed from a shared GrowOnlyBuffer: a document sees the first `count`; the
@@ -269,7 +316,8 @@ private:
     // Indexes `bytes`, the text's bytes from `at` on (at == the bytes indexed so far).
     void indexBytes(const char* bytes, std::size_t length);
     void finishIndex();
-    void measureLine(std::size_t end);
+    // Measures the line that ends at `end`: a finished one (done) or the last one so far.
+    void measureLine(std::size_t end, bool done);
     void pushStart(ByteOffset start);
     // Drops the last line start, first making the index this document's own when the start is
     // one that the document it was appended to sees.
@@ -278,10 +326,29 @@ private:
     void hashBytes(const char* bytes, std::size_t length);
     // Reads a paged document's file from its end on, indexing and hashing what it reads.
     void readFile(std::atomic<std::int64_t>* bytesRead);
-    // The bytes [start, start + length) for a pass: a view of the memory, or read into buffer.
+    // Decodes a transcoded file from `point`, which stands for shown offset `shownAt`: the
+    // shown bytes before `indexFrom` are only hashed (they are indexed already), the rest
+    // hashed and indexed.
+    void decodeFile(SourcePoint point, ByteOffset shownAt, ByteOffset indexFrom,
+                    std::atomic<std::int64_t>* bytesRead);
+    // Drops the shown bytes from `stable` on (an end that the file's next bytes change), with
+    // the check values and map entries over them; `endsWithCr` tells the byte before.
+    void dropTail(ByteOffset stable, bool endsWithCr);
+    // The bytes [start, start + length) for a pass: a view of the memory, or read (and checked)
+    // into buffer.
     std::string_view passBytes(ByteOffset start, std::size_t length, std::string& buffer) const;
-    // Copies [from, to) (within the text) into out.
-    void readInto(ByteOffset from, std::size_t length, char* out) const;
+    // Reads the shown bytes [start, start + length) from `fd` into out; `start` is at a hash
+    // block for a transcoded text. Returns the bytes the file gave (fewer when it is shorter),
+    // or -1 on a read error.
+    std::int64_t fetch(int fd, ByteOffset start, std::size_t length, char* out) const;
+    // Reads [start, end) of a paged text, widened to whole hash blocks, into a buffer that
+    // `allocate(bytes)` gives, checks it and returns where [start, end) lies in it.
+    const char* readChecked(ByteOffset start, ByteOffset end, const std::function<char*(std::size_t)>& allocate) const;
+    // Compares shown bytes read from the file, from hash block start `start` on, with the check
+    // values; marks the text stale on a difference.
+    void verify(ByteOffset start, std::string_view bytes) const;
+    // The cached block `index` holding [its start, to).
+    std::shared_ptr<const std::string> cachedBlock(std::size_t index, ByteOffset to) const;
 
     std::shared_ptr<TextBuffer> m_text; // the bytes of a document held in memory
     std::shared_ptr<FileText> m_file;   // the file of a paged document
@@ -299,6 +366,15 @@ private:
     // the bytes after the last whole block.
     Claimed<std::uint64_t> m_hashes;
     std::shared_ptr<HashTail> m_hashTail;
+    std::uint64_t m_tailDigest = 0; // the check value of the bytes after the last whole block
+
+    // A transcoded text: the SourcePoint (packed) of every hash block's first shown byte.
+    Claimed<std::uint64_t> m_map;
+    std::int64_t m_fileSize = 0; // file bytes the text was made from
+    // The shown bytes that stay when the file grows (all but a pending end of a transcoded
+    // text), and the file offset decoding resumes at after them.
+    ByteOffset m_stable = 0;
+    std::int64_t m_resume = 0;
 
     // Rows this document shares with the one it was appended to: those must not change.
     std::size_t m_sharedRows = 0;
@@ -311,6 +387,8 @@ private:
     std::int64_t m_longestLine = 0;
     bool m_holdsNul = false;
     std::int64_t m_widestColumns = 0;
+    std::int64_t m_longestDone = 0; // over the lines that ended in a break
+    std::int64_t m_widestDone = 0;
 };
 
 } // namespace tlg

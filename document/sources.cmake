@@ -9,5 +9,6 @@ list(APPEND TLG_CORE_SOURCES
     document/logdocument.cpp
     document/textcheck.cpp
     document/textload.cpp
+    document/transcodedtext.cpp
     document/unicode.cpp
 )

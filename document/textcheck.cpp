@@ -52,11 +52,17 @@ DocumentPtr LoadFollowedText(const std::string& path, const DocumentPtr& previou
         check.unchecked = previous->size();
         differs = !TextStillInFile(path, *previous, check, budget);
     }
-    if (differs || !previous) {
+    if (!previous) {
         check.unchecked = 0;
         return LoadPlainText(path, bytesRead);
     }
-    return LoadPlainTextAfter(path, previous, bytesRead);
+    // Read again the way the previous text was.
+    const Transcoding how = previous->transcoding();
+    if (differs) {
+        check.unchecked = 0;
+        return LoadText(path, how, bytesRead);
+    }
+    return LoadTextAfter(path, how, previous, bytesRead);
 }
 
 } // namespace tlg

@@ -37,8 +37,9 @@ bool TextStillInFile(const std::string& path, const LogDocument& text, TextCheck
 // The followed log's text after a change: the bytes `previous` holds are compared with the file
 // first (as TextStillInFile does; `differs` says a comparison already found a difference) and,
 // on any difference, the whole file is read again; otherwise only what was appended is read
-// (LoadPlainTextAfter). check.unchecked is what is left to compare: nothing after a whole read.
-// Fails as LoadPlainText does.
+// (LoadTextAfter). A transcoded text is read again with its own transcoding, compared by the
+// check values of its shown bytes decoded again from the file. check.unchecked is what is left
+// to compare: nothing after a whole read. Fails as LoadPlainText does.
 DocumentPtr LoadFollowedText(const std::string& path, const DocumentPtr& previous, TextCheck& check,
                              bool differs, std::atomic<std::int64_t>* bytesRead = nullptr,
                              std::size_t budget = kTextCheckBudget);

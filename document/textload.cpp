@@ -2,7 +2,6 @@
 
 #include "core/errors.h"
 #include "core/fileops.h"
-#include "document/encoding.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -61,13 +60,24 @@ void readToEnd(int fd, const std::string& path, std::shared_ptr<TextBuffer>& out
 
 DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* bytesRead)
 {
+    return LoadText(path, Transcoding::None, bytesRead);
+}
+
+DocumentPtr LoadText(const std::string& path, Transcoding how, std::atomic<std::int64_t>* bytesRead)
+{
     struct stat st {};
     FileHandle file = openLog(path, st);
-    return LogDocument::fromFile(std::move(file), path, {st.st_dev, st.st_ino, true}, bytesRead);
+    return LogDocument::fromFile(std::move(file), path, {st.st_dev, st.st_ino, true}, bytesRead, PagingSizes{}, how);
 }
 
 DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previous,
                                std::atomic<std::int64_t>* bytesRead)
+{
+    return LoadTextAfter(path, Transcoding::None, previous, bytesRead);
+}
+
+DocumentPtr LoadTextAfter(const std::string& path, Transcoding how, const DocumentPtr& previous,
+                          std::atomic<std::int64_t>* bytesRead)
 {
     struct stat st {};
     FileHandle file = openLog(path, st);
@@ -75,11 +85,12 @@ DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previ
     const ByteOffset known = previous ? previous->size() : 0;
     constexpr ByteOffset kCheck = 4096;
     const bool unchanged =
-        previous && previous->identity() == identity && known > 0 && st.st_size >= known && !previous->stale() &&
+        previous && previous->transcoding() == how && previous->identity() == identity && known > 0 &&
+        st.st_size >= previous->fileBytes() && !previous->stale() &&
         previous->sameAsFile(file.fd(), path, 0, std::min(kCheck, known)) &&
         previous->sameAsFile(file.fd(), path, known - std::min(kCheck, known), known);
     if (!unchanged)
-        return LogDocument::fromFile(std::move(file), path, identity, bytesRead);
+        return LogDocument::fromFile(std::move(file), path, identity, bytesRead, PagingSizes{}, how);
     // A text read from the file reads what was written since from the file it already has
     // open (the same one: same device and inode).
     if (previous->paged())
@@ -97,21 +108,7 @@ DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previ
 
 DocumentPtr LoadUtf16Text(const std::string& path, bool bigEndian)
 {
-    const FileHandle file = OpenForReading(path);
-    struct stat st {};
-    if (!file.valid() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
-        throw Failure("Cannot open file " + path);
-    if (LockHeldOnFile(file.fd(), /*writeOnly=*/false))
-        throw Failure("File is locked by another program: " + path);
-    std::string bytes;
-    if (!ReadToEnd(file.fd(), static_cast<std::size_t>(st.st_size), bytes))
-        throw Failure("Cannot read file " + path);
-    std::string_view body(bytes);
-    if (body.substr(0, 2) == (bigEndian ? "\xFE\xFF" : "\xFF\xFE"))
-        body.remove_prefix(2);
-    auto buffer = std::make_shared<TextBuffer>(TextRoomFor(3 * (body.size() / 2) + 3));
-    const std::size_t used = Utf16ToUtf8(body, bigEndian, buffer->data());
-    return LogDocument::adopt(std::move(buffer), used, {st.st_dev, st.st_ino, true});
+    return LoadText(path, bigEndian ? Transcoding::Utf16Be : Transcoding::Utf16Le);
 }
 
 } // namespace tlg

@@ -1,6 +1,9 @@
 #pragma once
 
-// The plain-text load of a log: the whole file, one byte per character, exactly as stored.
+// The load of a log: the whole file, one byte per character, exactly as stored, or the bytes a
+// Transcoding makes of it (16-bit text decoded into UTF-8, NUL bytes dropped). Every kind is
+// read from its file when asked: only the line index, check values and a bounded cache stay in
+// memory.
 
 #include "document/logdocument.h"
 
@@ -25,10 +28,22 @@ DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* by
 DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previous,
                                std::atomic<std::int64_t>* bytesRead = nullptr);
 
-// Reads a 16-bit text file whole (either byte order, with or without its mark) and gives its
-// UTF-8 form without the mark, decoded straight into the document's buffer. The file is read
-// only while no other program holds any lock on it; otherwise, or when it cannot be opened or
-// read, throws Failure.
+// Indexes the file at path as `how` makes its bytes shown (LogDocument::fromFile), opened and
+// checked exactly as LoadPlainText does (and failing as it does); Transcoding::None is
+// LoadPlainText. 16-bit text shows the UTF-8 that Utf16ToUtf8 makes of the file after its mark
+// (FF FE little-endian, FE FF big-endian, left out when there); DropNuls the file's bytes
+// without NULs (as ReadDroppingNuls gives them); DropNulsAfterMark those of offsets 2 to
+// size - 2 (as ReadAfterMark). `bytesRead` counts file bytes.
+DocumentPtr LoadText(const std::string& path, Transcoding how, std::atomic<std::int64_t>* bytesRead = nullptr);
+
+// LoadPlainTextAfter for any kind: the text of LoadText(path, how), only the file's new bytes
+// read (and decoded) when it is the file `previous` was read from, read the same way, no
+// shorter, and the same at its start and before the previous end (compared by check value).
+DocumentPtr LoadTextAfter(const std::string& path, Transcoding how, const DocumentPtr& previous,
+                          std::atomic<std::int64_t>* bytesRead = nullptr);
+
+// A 16-bit text file (either byte order, with or without its mark) read as its
+// UTF-8 form without the mark: LoadText(path, Utf16Be or Utf16Le), kept for its callers.
 DocumentPtr LoadUtf16Text(const std::string& path, bool bigEndian);
 
 } // namespace tlg

@@ -4,5 +4,6 @@ tlg_core_test(document_core_tests
     document/logdocument_test.cpp
     document/pageddocument_test.cpp
     document/textload_test.cpp
+    document/transcoded_test.cpp
     document/unicode_test.cpp
 )
