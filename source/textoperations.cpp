@@ -3,6 +3,10 @@
 #include "core/fileops.h"
 #include "document/textload.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+
 namespace tlg {
 
 FileSample SampleOf(const std::string& path)
@@ -12,32 +16,43 @@ FileSample SampleOf(const std::string& path)
 
 namespace {
 
-// The kind of reading a just loaded text needs: its first bytes are looked at as they are, so
-// a log that grows meanwhile is never taken for 16-bit text. A text without NULs (the index
-// knows) needs no pass to tell whether NULs must be dropped.
-UnicodeKind KindOf(const LogDocument& loaded, Encoding encoding)
+// How the file of a text of this kind is read.
+Transcoding TranscodingOf(UnicodeKind kind, Encoding encoding)
 {
-    if (encoding == Encoding::Utf16Le || encoding == Encoding::Utf16Be)
-        return UnicodeKind::Utf16;
-    return ClassifyLoadedText(loaded);
+    switch (kind) {
+    case UnicodeKind::SingleByte:
+        return Transcoding::None;
+    case UnicodeKind::NulBytes:
+        return Transcoding::DropNuls;
+    case UnicodeKind::ByteOrderMark:
+        return Transcoding::DropNulsAfterMark;
+    case UnicodeKind::Utf16:
+        return encoding == Encoding::Utf16Be ? Transcoding::Utf16Be : Transcoding::Utf16Le;
+    }
+    return Transcoding::None;
 }
 
-// The text of the file read by its kind: converted for 16-bit text and NUL bytes, the plain
-// bytes otherwise (of which only what `plain` does not hold yet is read).
-DocumentPtr ConvertedText(const std::string& path, const HeldText& held, const DocumentPtr& plain,
-                          std::atomic<std::int64_t>& done)
+// The file's first bytes, as many as decide its encoding ("" when it cannot be read: the load
+// that follows says why).
+std::string HeadOf(const std::string& path)
 {
-    switch (held.kind) {
-    case UnicodeKind::SingleByte:
-        return LoadPlainTextAfter(path, plain, &done);
-    case UnicodeKind::NulBytes:
-        return LogDocument::fromBytes(ReadDroppingNuls(path));
-    case UnicodeKind::ByteOrderMark:
-        return LogDocument::fromBytes(ReadAfterMark(path));
-    case UnicodeKind::Utf16:
-        return LoadUtf16Text(path, held.encoding == Encoding::Utf16Be);
-    }
-    return plain;
+    const FileHandle file = OpenForReading(path);
+    std::string head(kDetectionSample, '\0');
+    const ssize_t got = file.valid() ? ::pread(file.fd(), head.data(), head.size(), 0) : -1;
+    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return head;
+}
+
+// Whether the first bytes alone show that NULs must be dropped: a NUL between two bytes above
+// 0x20 lies between the first and the last of the whole text, whatever follows.
+bool HeadShowsNulBytes(std::string_view head)
+{
+    auto visible = [](char c) { return static_cast<unsigned char>(c) > 0x20; };
+    const auto first = std::find_if(head.begin(), head.end(), visible);
+    const auto last = std::find_if(head.rbegin(), head.rend(), visible);
+    if (first == head.end())
+        return false;
+    return std::find(first, last.base(), '\0') != last.base();
 }
 
 } // namespace
@@ -45,15 +60,28 @@ DocumentPtr ConvertedText(const std::string& path, const HeldText& held, const D
 HeldText OpenText(const std::string& path, const EncodingChoice& choice, bool alwaysConvert,
                   std::atomic<std::int64_t>& done)
 {
+    (void)alwaysConvert; // plain text reads the same either way
     HeldText text;
-    text.document = LoadPlainText(path, &done);
-    // Only the first bytes decide the encoding.
-    const TextSlice head = text.document->slice(0, static_cast<ByteOffset>(kDetectionSample));
-    const Encoding found = DetectEncoding(head.view()).encoding;
+    // The first bytes decide the encoding, and mostly how the file must be read, so that it is
+    // read once.
+    const std::string head = HeadOf(path);
+    const Encoding found = DetectEncoding(head).encoding;
     text.encoding = choice.automatic ? found : choice.forced;
-    text.kind = KindOf(*text.document, text.encoding);
-    if (text.kind != UnicodeKind::SingleByte || alwaysConvert)
-        text.document = ConvertedText(path, text, text.document, done);
+    if (text.encoding == Encoding::Utf16Le || text.encoding == Encoding::Utf16Be)
+        text.kind = UnicodeKind::Utf16;
+    else if (HeadShowsNulBytes(head))
+        text.kind = UnicodeKind::NulBytes;
+    if (text.kind != UnicodeKind::SingleByte) {
+        text.document = LoadText(path, TranscodingOf(text.kind, text.encoding), &done);
+        return text;
+    }
+    text.document = LoadPlainText(path, &done);
+    // A NUL further on is known from the index; a text without one needs no pass.
+    text.kind = ClassifyLoadedText(*text.document);
+    if (text.kind != UnicodeKind::SingleByte) {
+        done = 0;
+        text.document = LoadText(path, TranscodingOf(text.kind, text.encoding), &done);
+    }
     return text;
 }
 
@@ -61,9 +89,11 @@ HeldText FollowText(const std::string& path, const HeldText& held, bool convert,
                     bool& wholeRead, std::atomic<std::int64_t>& done)
 {
     HeldText text = held;
-    wholeRead = false;
-    if (convert && held.kind != UnicodeKind::SingleByte) {
-        text.document = ConvertedText(path, held, held.document, done);
+    // With "View Unicode" up the file is read as its bytes are; down, by the kind last
+    // detected. Read as before, it costs only the new bytes of a file that grew.
+    const Transcoding wanted = convert ? TranscodingOf(held.kind, held.encoding) : Transcoding::None;
+    if (wanted != held.document->transcoding()) {
+        text.document = LoadText(path, wanted, &done);
         text.check = {};
         wholeRead = true;
         return text;
@@ -71,7 +101,7 @@ HeldText FollowText(const std::string& path, const HeldText& held, bool convert,
     if (!compare) {
         // A change that was notified compares nothing, so that a log written in a burst costs
         // no more than the bytes it gained; the next regular look compares it all.
-        text.document = LoadPlainTextAfter(path, held.document, &done);
+        text.document = LoadTextAfter(path, wanted, held.document, &done);
         text.check.unchecked = static_cast<std::int64_t>(text.document->size());
     } else {
         text.document = LoadFollowedText(path, held.document, text.check, differs, &done);
@@ -83,10 +113,8 @@ HeldText FollowText(const std::string& path, const HeldText& held, bool convert,
 HeldText ReadAgain(const std::string& path, const HeldText& held, bool convert, std::atomic<std::int64_t>& done)
 {
     HeldText text = held;
-    text.document = LoadPlainText(path, &done);
+    text.document = LoadText(path, convert ? TranscodingOf(held.kind, held.encoding) : Transcoding::None, &done);
     text.check = {};
-    if (convert)
-        text.document = ConvertedText(path, held, text.document, done);
     return text;
 }
 

@@ -35,22 +35,24 @@ struct FileSample {
 FileSample SampleOf(const std::string& path);
 
 // Loads the whole file at path and detects its encoding from its first bytes (or takes the one
-// chosen). 16-bit text, and text holding NUL bytes, is converted; so is any text when
-// `alwaysConvert` ("View Unicode" is down). `done` counts the bytes read. Throws Failure with
+// chosen). 16-bit text is decoded and text holding NUL bytes has them dropped, as the document
+// reads its file; `alwaysConvert` ("View Unicode" is down) changes nothing for plain text.
+// `done` counts the bytes read. Throws Failure with
 // the text a user reads when the file cannot be opened or read.
 HeldText OpenText(const std::string& path, const EncodingChoice& choice, bool alwaysConvert,
                   std::atomic<std::int64_t>& done);
 
-// The held text after its file changed. Converted text is converted again from the file; plain
-// text costs only what was appended, once the bytes held are known to be the file's still
-// (`compare`: they are compared first, as TextStillInFile does, and `differs` says that an
-// earlier comparison already found a difference); any difference reads the whole file. Sets
-// `wholeRead` when the whole file was read. Fails as OpenText does.
+// The held text after its file changed: with `convert` ("View Unicode" down) read by the kind
+// last detected, else as the file's bytes are. Read as before, it costs only what was
+// appended, once the bytes held are known to be the file's still (`compare`: they are compared
+// first, as TextStillInFile does, and `differs` says that an earlier comparison already found
+// a difference); any difference reads the whole file. Sets `wholeRead` when the whole file was
+// read. Fails as OpenText does.
 HeldText FollowText(const std::string& path, const HeldText& held, bool convert, bool compare, bool differs,
                     bool& wholeRead, std::atomic<std::int64_t>& done);
 
-// The whole file read again in the held text's encoding (no detection), converted when
-// `convert`. Fails as OpenText does.
+// The whole file read again in the held text's encoding (no detection), by its kind when
+// `convert`, else as its bytes are. Fails as OpenText does.
 HeldText ReadAgain(const std::string& path, const HeldText& held, bool convert, std::atomic<std::int64_t>& done);
 
 } // namespace tlg

@@ -1,5 +1,6 @@
 tlg_core_test(source_core_tests
     source/operationqueue_test.cpp
+    source/textoperations_test.cpp
     source/recentlogs_test.cpp
     source/watchstate_test.cpp
 )
