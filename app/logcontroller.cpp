@@ -86,6 +86,11 @@ LogController::~LogController()
 
 // --- Requests that wait for the source ------------------------------------------------------
 
+bool LogController::busy() const
+{
+    return m_source->busy() || m_pending || m_pendingQueued || (m_openDialog && m_openDialog->isVisible());
+}
+
 bool LogController::deferWhileBusy(std::function<void()> request)
 {
     if (!m_source->busy())
@@ -145,22 +150,30 @@ void LogController::openFromDialog()
 {
     if (deferWhileBusy([this] { openFromDialog(); }))
         return;
-    WatchState& watch = watchState();
-    // The watcher leaves the file alone while the modal dialog is up.
-    watch.FileOpen = false;
+    if (m_openDialog && m_openDialog->isVisible()) {
+        m_openDialog->raise();
+        return;
+    }
+    // The watcher leaves the file alone while the dialog is up.
+    watchState().FileOpen = false;
     if (!currentPath().isEmpty()) {
         const QFileInfo current(currentPath());
         openDialog()->setDirectory(current.absolutePath());
         openDialog()->selectFile(current.fileName());
     }
-    const bool picked = openDialog()->exec() == QDialog::Accepted && !openDialog()->selectedFiles().isEmpty();
-    // The log that was open is watched again after a cancel or a file that cannot be read.
-    const bool watchAgain = !trimBlanks(m_source->nativePath()).empty();
-    if (!picked) {
-        watch.FileOpen = watchAgain;
-        return;
-    }
-    openNewFile(openDialog()->selectedFiles().first(), watchAgain);
+    // Window-modal and answered when the person closes it: the window goes on meanwhile.
+    QFileDialog* dialog = openDialog();
+    connect(dialog, &QDialog::finished, this, guarded(m_window, [this, dialog] {
+        const bool picked = dialog->result() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
+        // The log that was open is watched again after a cancel or a file that cannot be read.
+        const bool watchAgain = !trimBlanks(m_source->nativePath()).empty();
+        if (!picked) {
+            watchState().FileOpen = watchAgain;
+            return;
+        }
+        openNewFile(dialog->selectedFiles().first(), watchAgain);
+    }), Qt::SingleShotConnection);
+    dialog->open();
 }
 
 void LogController::openDropped(const QList<QUrl>& urls)

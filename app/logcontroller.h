@@ -70,8 +70,8 @@ public:
     QString previousPath() const { return m_source->previousPath(); }
     WatchState& watchState() { return m_source->watchState(); }
     const WatchState& watchState() const { return m_source->watchState(); }
-    // The source reads, or a request waits for it to end.
-    bool busy() const { return m_source->busy() || m_pending || m_pendingQueued; }
+    // The source reads, a request waits for it to end, or the open dialog is up.
+    bool busy() const;
     // For tests: runs on the source's thread before each read, so that a read can be held.
     void setReadHook(std::function<void()> hook) { m_source->setReadHook(std::move(hook)); }
     QTimer* watchTimer() const { return m_watchTimer; }
@@ -104,7 +104,7 @@ public:
     void openListed(const std::string& path);
 
 public slots:
-    // OpenFile1Click: File > Open File.
+    // OpenFile1Click: File > Open File, a window-modal dialog; the pick opens when it closes.
     void openFromDialog();
     // Refresh1Click and ToolButton12Click: reads the open log again with its encoding detected.
     void reloadNow();

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLineEdit>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QSettings>
@@ -207,7 +208,8 @@ private slots:
                     return;
                 poll->stop();
                 poll->deleteLater();
-                dialog->selectFile(second);
+                // Typed into the name field: the dialog's file model fills in the background.
+                dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(second);
                 static_cast<QDialog*>(dialog)->accept();
             });
             poll->start();
@@ -217,15 +219,16 @@ private slots:
                          [&] { texts.push_back(log->source()->document()->copyText()); });
         log->reloadNow();
         QTRY_VERIFY_WITH_TIMEOUT(asked, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(reads >= 2, 10000); // the waiting request ran
+        // The waiting request ran once the reload was over: a second read, or the second log.
+        if (request == "reload" || request == "apply")
+            QTRY_VERIFY_WITH_TIMEOUT(texts.size() >= 2, 10000);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(log->currentPath(), second, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!log->busy(), 10000);
-        QVERIFY(!texts.empty());
         QCOMPARE(texts.front(), std::string("first\nmore\n")); // the reload itself
-        QCoreApplication::processEvents();
         if (request == "reload" || request == "apply") {
             QCOMPARE(log->currentPath(), first);
         } else {
-            QCOMPARE(log->currentPath(), second);
             QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
         }
         QVERIFY(viewer.messages.isEmpty());
