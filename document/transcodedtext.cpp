@@ -17,18 +17,9 @@ std::size_t utf8Length(char32_t c)
     return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
 }
 
-} // namespace
-
-TextDecoder::TextDecoder(Transcoding how, std::int64_t file, std::int64_t shown)
-    : m_how(how), m_file(file), m_shown(shown)
+// Writes c as its `length` UTF-8 bytes; returns the end of what it wrote.
+char* writeUtf8(char32_t c, std::size_t length, char* out)
 {
-}
-
-char* TextDecoder::put(char32_t c, std::int64_t charFile, char* out)
-{
-    const std::size_t length = utf8Length(c);
-    if (m_shown + static_cast<std::int64_t>(length) > m_nextMark)
-        mark(charFile, length);
     switch (length) {
     case 1:
         *out++ = static_cast<char>(c);
@@ -49,6 +40,22 @@ char* TextDecoder::put(char32_t c, std::int64_t charFile, char* out)
         *out++ = static_cast<char>(0x80 | (c & 0x3F));
         break;
     }
+    return out;
+}
+
+} // namespace
+
+TextDecoder::TextDecoder(Transcoding how, std::int64_t file, std::int64_t shown)
+    : m_how(how), m_file(file), m_shown(shown)
+{
+}
+
+char* TextDecoder::put(char32_t c, std::int64_t charFile, char* out)
+{
+    const std::size_t length = utf8Length(c);
+    if (m_shown + static_cast<std::int64_t>(length) > m_nextMark)
+        mark(charFile, length);
+    out = writeUtf8(c, length, out);
     m_shown += static_cast<std::int64_t>(length);
     return out;
 }
@@ -134,26 +141,7 @@ std::size_t TextDecoder::decodeUtf16(const char* in, std::size_t length, char* o
             m_points.push_back({charFile, static_cast<std::uint32_t>(nextMark - shown)});
             nextMark += m_every;
         }
-        switch (size) {
-        case 1:
-            *out++ = static_cast<char>(c);
-            break;
-        case 2:
-            *out++ = static_cast<char>(0xC0 | (c >> 6));
-            *out++ = static_cast<char>(0x80 | (c & 0x3F));
-            break;
-        case 3:
-            *out++ = static_cast<char>(0xE0 | (c >> 12));
-            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            *out++ = static_cast<char>(0x80 | (c & 0x3F));
-            break;
-        default:
-            *out++ = static_cast<char>(0xF0 | (c >> 18));
-            *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            *out++ = static_cast<char>(0x80 | (c & 0x3F));
-            break;
-        }
+        out = writeUtf8(c, size, out);
         shown += static_cast<std::int64_t>(size);
     };
     bool haveHigh = m_haveHigh;

@@ -84,36 +84,38 @@ void LogSource::reportProgress()
     emit progress(static_cast<int>(done * 100 / m_total));
 }
 
+void LogSource::takeWholeRead(WholeRead* read, const QString& failure, Why why, const Done& done)
+{
+    if (!read) {
+        done({Why::Failed, failure});
+        return;
+    }
+    m_text = std::move(read->text);
+    m_textDiffers = false;
+    m_watch.StoredAge = read->sample.age;
+    m_watch.StoredSize = read->sample.size;
+    m_watch.StoredStamp = read->sample.stamp;
+    emit documentChanged(why);
+    done({why, {}});
+}
+
 void LogSource::open(const QString& path, bool alwaysConvert, Done done)
 {
     const std::string native = QFile::encodeName(path).toStdString();
     const EncodingChoice choice = m_encodingChoice;
-    struct Read {
-        HeldText text;
-        FileSample sample;
-    };
-    run<Read>("open", FileSizeOf(native),
+    run<WholeRead>("open", FileSizeOf(native),
               [native, choice, alwaysConvert](std::atomic<std::int64_t>& bytes) {
                   // Sampled before the read, so that a write landing during it is read at the
                   // next look.
-                  Read read;
+                  WholeRead read;
                   read.sample = SampleOf(native);
                   read.text = OpenText(native, choice, alwaysConvert, bytes);
                   return read;
               },
-              [this, path, done](Read* read, const QString& failure) {
-                  if (!read) {
-                      done({Why::Failed, failure});
-                      return;
-                  }
-                  m_path = path;
-                  m_text = std::move(read->text);
-                  m_textDiffers = false;
-                  m_watch.StoredAge = read->sample.age;
-                  m_watch.StoredSize = read->sample.size;
-                  m_watch.StoredStamp = read->sample.stamp;
-                  emit documentChanged(Why::Opened);
-                  done({Why::Opened, {}});
+              [this, path, done](WholeRead* read, const QString& failure) {
+                  if (read)
+                      m_path = path;
+                  takeWholeRead(read, failure, Why::Opened, done);
               });
 }
 
@@ -125,29 +127,15 @@ void LogSource::readAgain(bool convert, Done done)
         return;
     }
     const HeldText held = m_text;
-    struct Read {
-        HeldText text;
-        FileSample sample;
-    };
-    run<Read>("open", FileSizeOf(native),
+    run<WholeRead>("open", FileSizeOf(native),
               [native, held, convert](std::atomic<std::int64_t>& bytes) {
-                  Read read;
+                  WholeRead read;
                   read.sample = SampleOf(native);
                   read.text = ReadAgain(native, held, convert, bytes);
                   return read;
               },
-              [this, done](Read* read, const QString& failure) {
-                  if (!read) {
-                      done({Why::Failed, failure});
-                      return;
-                  }
-                  m_text = std::move(read->text);
-                  m_textDiffers = false;
-                  m_watch.StoredAge = read->sample.age;
-                  m_watch.StoredSize = read->sample.size;
-                  m_watch.StoredStamp = read->sample.stamp;
-                  emit documentChanged(Why::ReadAgain);
-                  done({Why::ReadAgain, {}});
+              [this, done](WholeRead* read, const QString& failure) {
+                  takeWholeRead(read, failure, Why::ReadAgain, done);
               });
 }
 

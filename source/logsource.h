@@ -115,6 +115,13 @@ private:
     template <typename Result>
     void run(const char* kind, std::int64_t total, std::function<Result(std::atomic<std::int64_t>&)> read,
              std::function<void(Result*, const QString& failure)> finish);
+    // A whole file read and the file's values sampled just before.
+    struct WholeRead {
+        HeldText text;
+        FileSample sample;
+    };
+    // Takes a whole read (null: it failed) as the source's text and tells done.
+    void takeWholeRead(WholeRead* read, const QString& failure, Why why, const Done& done);
     // The part of a look that reads, once a difference is known.
     void readChange(bool notified, bool convert, Done done);
     void reportProgress();
