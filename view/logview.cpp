@@ -1067,14 +1067,17 @@ void LogView::paintEvent(QPaintEvent*)
         }
         const std::vector<Cell>* wrapped = m_wordWrap ? wrappedRowStarts(pos.line) : nullptr;
         row.firstColumn = rowFirstColumn(pos);
-        // A wrapped long line's rows are a view's width each: the next row shows the column
-        // that a row would half show at the edge.
-        row.columns = m_wordWrap && !wrapped ? columns - 1 : columns;
-        // A row of a long wrapped line is found from the one above it.
+        row.columns = columns;
+        // A row of a long wrapped line is found from the one above it, and ends where the
+        // next one starts.
         const Cell start = wrapped ? rowStart(pos) : cellAt(pos.line, row.firstColumn, previousStart);
         previousStart = start;
         row.lastRowOfLine = pos.subRow + 1 >= rowsOfLine(pos.line);
-        const std::size_t endByte = wrapped ? rowEnd(pos).byte : length;
+        std::size_t endByte = length;
+        if (wrapped)
+            endByte = rowEnd(pos).byte;
+        else if (m_wordWrap && !row.lastRowOfLine)
+            endByte = cellAt(pos.line, row.firstColumn + visibleColumns(), start).byte;
         // The bytes this row can show; a long line is read that far only (and a little
         // more, so that its last cell decodes whole).
         const std::size_t rowEnd =
@@ -1083,7 +1086,7 @@ void LogView::paintEvent(QPaintEvent*)
         const std::size_t base = part.base;
         row.line = part.bytes.view();
         row.start = part.local(start);
-        row.endByte = wrapped || longLine ? rowEnd - base : std::string_view::npos;
+        row.endByte = m_wordWrap || longLine ? rowEnd - base : std::string_view::npos;
         row.selectionStart = std::clamp(selectedFrom, base, base + row.line.size()) - base;
         row.selectionEnd = std::clamp(selectedTo, base, base + row.line.size()) - base;
 
