@@ -121,10 +121,17 @@ LogView::RulesPtr rulesFor(const LogView::RulesPtr& rules, Encoding held)
 
 void LogView::setDocument(DocumentPtr document, RulesPtr rules)
 {
-    m_document = document ? std::move(document) : LogDocument::empty();
+    document = document ? std::move(document) : LogDocument::empty();
+    // A log that grew keeps what was measured of the lines it had: only its last line can
+    // have changed, and a long one is measured on from where it ended.
+    const LineCount keptRows = document != m_document && document->grewFrom(*m_document) ? m_document->rowCount() : 0;
+    const bool sameRules = rules == m_rules;
+    m_document = std::move(document);
     m_rules = std::move(rules);
     m_matchRules = rulesFor(m_rules, m_encoding);
-    forgetLayout();
+    forgetLayout(keptRows);
+    if (!sameRules)
+        m_longWords.clear();
     m_caret = m_anchor = 0;
     m_topLine = 0;
     m_topSubRow = 0;
@@ -148,13 +155,38 @@ void LogView::setColourRules(RulesPtr rules)
     emit contentChanged();
 }
 
-void LogView::forgetLayout()
+void LogView::forgetLayout(LineCount keptRows)
 {
     m_spans.clear();
-    m_longWords.clear();
     m_wrapRows.clear();
-    m_checkpoints.clear();
+    m_grownLine.reset();
+    if (keptRows <= 0) {
+        m_longWords.clear();
+        m_checkpoints.clear();
+        m_checkpointCount = 0;
+        return;
+    }
+    const LineNumber last = keptRows - 1;
+    if (const auto known = m_checkpoints.find(last); known != m_checkpoints.end()) {
+        // The points that no byte after the old end can move (a character cut by the end, or
+        // marks joining its last one, would move those just before it).
+        std::vector<Cell> points = std::move(known->second);
+        const std::size_t end = points.back().byte;
+        while (points.size() > 1 && points.back().byte + 8 > end)
+            points.pop_back();
+        m_grownLine = std::make_pair(last, std::move(points));
+    }
     m_checkpointCount = 0;
+    for (auto it = m_checkpoints.begin(); it != m_checkpoints.end();) {
+        if (it->first >= last) {
+            it = m_checkpoints.erase(it);
+        } else {
+            m_checkpointCount += it->second.size();
+            ++it;
+        }
+    }
+    // A word reaching the old last line's break may run on; a lone CR there may become CR LF.
+    std::erase_if(m_longWords, [last](const LongWord& word) { return word.line + 1 >= last; });
 }
 
 void LogView::setLongLineSizes(const LongLineSizes& sizes)
@@ -481,7 +513,12 @@ const std::vector<Cell>& LogView::checkpoints(LineNumber line) const
     const auto length = static_cast<std::size_t>(lineLength(line));
     const std::size_t spacing = std::max(m_sizes.checkpointBytes, length / kMostCheckpoints + 1);
     std::vector<Cell> points{{0, 0}};
-    Cell at{0, 0}; // where the pass stands, a cell boundary
+    if (m_grownLine && m_grownLine->first == line && m_grownLine->second.back().byte <= length) {
+        // The line grew: it is measured on from its last lasting point.
+        points = std::move(m_grownLine->second);
+        m_grownLine.reset();
+    }
+    Cell at = points.back(); // where the pass stands, a cell boundary
     while (at.byte < length) {
         const std::size_t to = std::min(length, at.byte + m_sizes.scanChunk);
         const TextSlice bytes = m_document->read(lineStart + static_cast<ByteOffset>(at.byte),

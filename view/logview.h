@@ -14,6 +14,7 @@
 #include <QColor>
 
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <string>
 
@@ -228,8 +229,8 @@ private:
     // `base` is the line's byte at which row.line starts.
     void paintMarks(QPainter& painter, LineNumber line, const LineRenderer::Row& row, std::size_t rowEnd,
                     std::size_t base, int y) const;
-    // Forgets what was measured of the lines.
-    void forgetLayout();
+    // Forgets what was measured of the lines, but for the first keptRows - 1 (a log that grew).
+    void forgetLayout(LineCount keptRows = 0);
     ByteOffset offsetAtPoint(const QPoint& point) const;
     ByteOffset offsetAtRowColumn(const RowPos& pos, double column) const;
     // The coloured stretches of a line, sure for the bytes [from, to) of it; remembered until
@@ -282,6 +283,8 @@ private:
     mutable std::unordered_map<LineNumber, std::vector<Cell>> m_checkpoints;
     mutable std::size_t m_checkpointCount = 0; // points held in m_checkpoints
     mutable std::vector<LongWord> m_longWords;  // the last few, newest last
+    // The points of a long last line that lasted when the log grew, to measure it on from.
+    mutable std::optional<std::pair<LineNumber, std::vector<Cell>>> m_grownLine;
     LongLineSizes m_sizes;
     RulesPtr m_rules;      // as given
     std::size_t m_copyLimit = kCopyLimit;

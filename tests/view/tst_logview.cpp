@@ -11,6 +11,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <fstream>
 #include <iterator>
 #include <memory>
 #include <QScrollBar>
@@ -728,6 +729,61 @@ private slots:
         m_view->viewport()->repaint();
         QVERIFY2(g_reads.total < 64 * 1024, std::to_string(g_reads.total).c_str());
         g_reads = {};
+    }
+
+
+    void aGrowingLongLineIsMeasuredOnFromWhereItEnded()
+    {
+        // A log whose long last line grows: the view measures the new bytes only, and answers
+        // as a view that measured the grown line afresh. UTF-8 with a character cut in two by
+        // the old end, and marks joining the last character, so that the points just before
+        // the end move.
+        std::string line;
+        while (line.size() < 300000)
+            line += "ab\tc\xE6\x9C\x8D d\xC3\xA9" "e\xCC\x81 ";
+        line += "e\xE6\x9C";
+        tlg::testing::TempDir folder;
+        const std::string path = folder.write("grows.log", "head\n" + line);
+        int fd = -1;
+        const DocumentPtr first = openPaged(path, &fd);
+        LogView::LongLineSizes sizes;
+        sizes.longLine = 4096;
+        sizes.checkpointBytes = 4096;
+        sizes.scanChunk = 8192;
+        LogView fresh;
+        for (LogView* view : {m_view, &fresh}) {
+            view->setLongLineSizes(sizes);
+            view->setEncoding(Encoding::Utf8);
+        }
+        m_view->setDocument(first);
+        m_view->setFocus();
+        QTest::keyClick(m_view, Qt::Key_End, Qt::ControlModifier);
+        m_view->viewport()->repaint();
+
+        std::ofstream(path, std::ios::binary | std::ios::app) << "\x8D\xCC\x81\xCC\x81 and more\tafter";
+        const DocumentPtr grown = first->grown();
+        QVERIFY(grown->size() > first->size());
+        g_reads = {fd, 0, 0};
+        m_view->setDocument(grown);
+        QTest::keyClick(m_view, Qt::Key_End, Qt::ControlModifier);
+        m_view->viewport()->repaint();
+        QVERIFY2(g_reads.total < 64 * 1024, std::to_string(g_reads.total).c_str());
+        g_reads = {};
+
+        fresh.resize(m_view->size());
+        fresh.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+        fresh.setDocument(grown);
+        fresh.setFocus();
+        QTest::keyClick(&fresh, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(m_view->horizontalScrollBar()->value(), fresh.horizontalScrollBar()->value());
+        QCOMPARE(m_view->caretPixelPos(), fresh.caretPixelPos());
+        for (int i = 0; i < 12; ++i) {
+            QTest::keyClick(m_view, Qt::Key_Left);
+            QTest::keyClick(&fresh, Qt::Key_Left);
+            QCOMPARE(m_view->caretOffset(), fresh.caretOffset());
+            QCOMPARE(m_view->caretPixelPos(), fresh.caretPixelPos());
+        }
     }
 
 private:
