@@ -612,9 +612,25 @@ LogView::Stretch LogView::stretch(LineNumber line, std::size_t from, std::size_t
             from};
 }
 
+std::optional<LogView::Stretch> LogView::headOf(LineNumber line) const
+{
+    if (!isLong(line) || m_checkpoints.count(line) != 0)
+        return std::nullopt;
+    return stretch(line, 0, m_sizes.checkpointBytes);
+}
+
+bool LogView::Stretch::sure(std::size_t index, std::size_t lineLength) const
+{
+    // What decides a cell lies within a few bytes after it.
+    return index + 8 < bytes.size() || base + bytes.size() == lineLength;
+}
+
 std::int64_t LogView::columnAt(LineNumber line, std::size_t index, Cell hint) const
 {
-    index = std::min(index, static_cast<std::size_t>(lineLength(line)));
+    const auto length = static_cast<std::size_t>(lineLength(line));
+    index = std::min(index, length);
+    if (const auto head = headOf(line); head && head->sure(index, length))
+        return columnOfByte(head->bytes, index, utf8(), {0, 0});
     Cell from = anchorForByte(line, index);
     if (hint.byte <= index && hint.byte > from.byte)
         from = hint;
@@ -624,6 +640,11 @@ std::int64_t LogView::columnAt(LineNumber line, std::size_t index, Cell hint) co
 
 Cell LogView::cellAt(LineNumber line, std::int64_t column, Cell hint) const
 {
+    if (const auto head = headOf(line)) {
+        const Cell cell = cellAtColumn(head->bytes, column, utf8(), {0, 0});
+        if (head->sure(cell.byte, static_cast<std::size_t>(lineLength(line))))
+            return cell;
+    }
     Cell from = anchorForColumn(line, column);
     if (hint.column <= column && hint.byte > from.byte)
         from = hint;
@@ -634,6 +655,11 @@ Cell LogView::cellAt(LineNumber line, std::int64_t column, Cell hint) const
 
 std::size_t LogView::caretIndexAt(LineNumber line, double column, Cell hint) const
 {
+    if (const auto head = headOf(line)) {
+        const std::size_t index = caretIndexAtColumn(head->bytes, column, utf8(), {0, 0});
+        if (head->sure(index, static_cast<std::size_t>(lineLength(line))))
+            return index;
+    }
     const auto whole = static_cast<std::int64_t>(std::max(0.0, std::floor(column)));
     Cell from = anchorForColumn(line, whole);
     if (hint.column <= whole && hint.byte > from.byte)
@@ -647,6 +673,8 @@ std::size_t LogView::boundaryAt(LineNumber line, std::size_t index) const
     index = std::min(index, static_cast<std::size_t>(lineLength(line)));
     if (!utf8())
         return index;
+    if (const auto head = headOf(line); head && head->sure(index, static_cast<std::size_t>(lineLength(line))))
+        return boundaryAtOrBefore(head->bytes, index, true);
     const Cell from = anchorForByte(line, index);
     const Stretch part = stretch(line, from.byte, pointAfterByte(line, index));
     return boundaryAtOrBefore(part.bytes, index - part.base, true) + part.base;
@@ -659,6 +687,11 @@ std::size_t LogView::nextBoundaryAt(LineNumber line, std::size_t index) const
         return length;
     if (!utf8())
         return index + 1;
+    if (const auto head = headOf(line)) {
+        const std::size_t next = nextBoundary(head->bytes, index, true);
+        if (head->sure(next, length))
+            return next;
+    }
     const Cell from = anchorForByte(line, index);
     const Stretch part = stretch(line, from.byte, pointAfterByte(line, index));
     return nextBoundary(part.bytes, index - part.base, true) + part.base;
@@ -1099,7 +1132,8 @@ void LogView::paintEvent(QPaintEvent*)
             row.selectionEndColumn = selected ? columnAt(pos.line, selectedTo) : 0;
             row.breakSelected = pos.line + 1 < lineRows && selStart <= lineStart + bytes &&
                                 selEnd > lineStart + bytes;
-            row.lineColumns = lineColumns(pos.line);
+            // The width is wanted for the break's cell only: a long line is not measured for it.
+            row.lineColumns = row.breakSelected || !longLine ? lineColumns(pos.line) : 0;
             previousStart = {0, 0};
         }
         const std::vector<Cell>* wrapped = m_wordWrap ? wrappedRowStarts(pos.line) : nullptr;

@@ -191,7 +191,13 @@ private:
         TextSlice bytes;
         std::size_t base = 0;
         Cell local(Cell at) const { return {at.byte - base, at.column}; }
+        // Whether a walk that ended at `index` of these bytes gives what a walk over the whole
+        // line gives.
+        bool sure(std::size_t index, std::size_t lineLength) const;
     };
+    // The first checkpointBytes of a long line not measured yet, which answer questions about
+    // its start without measuring it; nothing for another line.
+    std::optional<Stretch> headOf(LineNumber line) const;
     Stretch stretch(LineNumber line, std::size_t from, std::size_t to) const;
     // Where a walk to the byte `index`, or to the cell under `column`, can stop: the first
     // remembered point past it (the line's end for a short line).
