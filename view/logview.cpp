@@ -151,6 +151,7 @@ void LogView::setColourRules(RulesPtr rules)
     m_matchRules = rulesFor(m_rules, m_encoding);
     m_spans.clear();
     m_longWords.clear();
+    m_windowLine = -1;
     viewport()->update();
     emit contentChanged();
 }
@@ -160,6 +161,7 @@ void LogView::forgetLayout(LineCount keptRows)
     m_spans.clear();
     m_wrapRows.clear();
     m_grownLine.reset();
+    m_windowLine = -1;
     if (keptRows <= 0) {
         m_longWords.clear();
         m_checkpoints.clear();
@@ -350,6 +352,12 @@ const std::vector<LabelSpan>& LogView::longLineSpans(LineNumber line, std::size_
     const auto size = static_cast<std::size_t>(m_document->lineIndex(line + 1) - lineStart); // with its break
     to = std::clamp<std::size_t>(to, 1, size);
     from = std::min(from, to - 1);
+    // The rows of a paint ask for parts of the stretch asked for first.
+    if (m_windowLine == line && m_windowFrom <= from && to <= m_windowTo)
+        return m_windowSpans;
+    m_windowLine = line;
+    m_windowFrom = from;
+    m_windowTo = to;
     // The words that hold the window are coloured alike from a stretch around it, unless one
     // of them runs past the stretch: such a word is measured on its own.
     const std::size_t room = longestLabel(*m_matchRules);
@@ -1135,6 +1143,13 @@ void LogView::paintEvent(QPaintEvent*)
             // The width is wanted for the break's cell only: a long line is not measured for it.
             row.lineColumns = row.breakSelected || !longLine ? lineColumns(pos.line) : 0;
             previousStart = {0, 0};
+            if (longLine && m_matchRules) {
+                // The colours of what the rows below can show of a long line, at once.
+                const Cell first = cellAt(pos.line, rowFirstColumn(pos));
+                const auto rowsOfIt = static_cast<std::size_t>(m_wordWrap ? rows - i : 1);
+                const std::size_t reach = rowsOfIt * perColumn * static_cast<std::size_t>(columns);
+                labelSpans(pos.line, first.byte, std::min(length, first.byte + reach + 1));
+            }
         }
         const std::vector<Cell>* wrapped = m_wordWrap ? wrappedRowStarts(pos.line) : nullptr;
         row.firstColumn = rowFirstColumn(pos);

@@ -296,7 +296,10 @@ private:
     std::size_t m_copyLimit = kCopyLimit;
     RulesPtr m_matchRules; // the same with the labels in the text's encoding
     mutable std::unordered_map<LineNumber, std::vector<LabelSpan>> m_spans;
-    mutable std::vector<LabelSpan> m_windowSpans;
+    mutable std::vector<LabelSpan> m_windowSpans; // of a long line, sure for [from, to)
+    mutable LineNumber m_windowLine = -1;
+    mutable std::size_t m_windowFrom = 0;
+    mutable std::size_t m_windowTo = 0;
     TextSearch m_marked; // the marked text
 };
 
