@@ -3,7 +3,9 @@
 // line's end with the view's marks in sight. Prints the process's peak memory after each step
 // and the time each took. Each log runs in a process of its own, so that each peak is its own.
 //
-//   longline_bench [MiB of the long line] [folder for the logs]   (default 1024, the system's temp)
+//   longline_bench [MiB of the long line] [folder for the logs] [utf8]
+//
+// (default 1024 MiB, the system's temporary folder, the logs read as Windows-1252)
 //
 // The logs: "words", one line of words with labels in it; "zeros" and "x", a few lines, then a
 // line of NUL bytes or of x, then a few lines again. The long lines end with " needle end".
@@ -104,6 +106,8 @@ int runLog(int argc, char* argv[], const std::string& path)
     QApplication application(argc, argv);
     tlg::LogView view;
     view.resize(1000, 700);
+    if (argc > 3 && std::string(argv[3]) == "utf8")
+        view.setEncoding(tlg::Encoding::Utf8);
     auto rules = std::make_shared<tlg::ColourRules>(tlg::bench::defaultRules());
     Steps steps(view);
     steps.start();

@@ -358,9 +358,12 @@ const std::vector<LabelSpan>& LogView::longLineSpans(LineNumber line, std::size_
     m_windowLine = line;
     m_windowFrom = from;
     m_windowTo = to;
+    const std::size_t room = longestLabel(*m_matchRules);
+    m_windowSpans.clear();
+    if (room == 0 || (!m_matchRules->showInfo && !m_matchRules->showErrors))
+        return m_windowSpans; // nothing can colour a word
     // The words that hold the window are coloured alike from a stretch around it, unless one
     // of them runs past the stretch: such a word is measured on its own.
-    const std::size_t room = longestLabel(*m_matchRules);
     const std::size_t first = from > m_sizes.colourReach ? from - m_sizes.colourReach : 0;
     const std::size_t last = std::min(size, to + m_sizes.colourReach + room);
     const TextSlice part = m_document->slice(lineStart + static_cast<ByteOffset>(first),
