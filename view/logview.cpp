@@ -549,6 +549,16 @@ const std::vector<Cell>& LogView::checkpoints(LineNumber line) const
             local = {chunk.size(), columnOfByte(chunk, chunk.size(), false, local)};
         } else {
             while (local.byte < chunk.size()) {
+                // An ASCII byte but a tab that another ASCII byte follows is a cell of one
+                // column of its own: the common case, walked without decoding.
+                const auto byte = static_cast<unsigned char>(chunk[local.byte]);
+                if (byte < 0x80 && byte != '\t' && local.byte + 1 < chunk.size() &&
+                    static_cast<unsigned char>(chunk[local.byte + 1]) < 0x80) {
+                    local = {local.byte + 1, local.column + 1};
+                    if (at.byte + local.byte - points.back().byte >= spacing)
+                        points.push_back({at.byte + local.byte, local.column});
+                    continue;
+                }
                 const Cluster cell = clusterAt(chunk, local, true);
                 // A cell near the chunk's end may go on in the next chunk (a character cut in
                 // two, or a mark that joins it): it is walked again from there.
