@@ -34,6 +34,7 @@ public:
 
     // Shows a document (shared, never copied) with the caret at its start, scrolled to the top,
     // coloured by the rules (none: all in the base text colour). A null document shows as empty.
+    // A document that grew from the one shown keeps what was measured of its long lines.
     void setDocument(DocumentPtr document, RulesPtr rules = nullptr);
     const DocumentPtr& document() const { return m_document; }
     void clear() { setDocument(nullptr); }
@@ -47,7 +48,8 @@ public:
     // The shown bytes, exactly as loaded.
     std::string text() const;
     // The characters the view shows for a line, without its line break: tabs as tabs, control
-    // bytes as their visible stand-ins, bytes that are not valid UTF-8 as Windows-1252.
+    // bytes as their visible stand-ins, bytes that are not valid UTF-8 as Windows-1252. It
+    // reads the whole line, however long: the view's own painting and moves never call it.
     QString lineText(LineNumber line) const;
     // Lines of the text, not counting the empty line after a final line break.
     LineCount lineCount() const { return m_document->lineCount(); }
@@ -226,7 +228,7 @@ private:
     const std::vector<Cell>* wrappedRowStarts(LineNumber line) const;
     bool utf8() const { return m_encoding == Encoding::Utf8; }
     // A cell boundary of a line at or before a byte, or at or before a column, to walk from:
-    // the line's start, or for a long UTF-8 line the nearest remembered point.
+    // the line's start, or for a long line the nearest remembered point.
     Cell anchorForByte(LineNumber line, std::size_t index) const;
     Cell anchorForColumn(LineNumber line, std::int64_t column) const;
     // Points of a long line remembered every checkpointBytes, the last its end and width.
