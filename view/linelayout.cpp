@@ -26,13 +26,17 @@ constexpr std::int64_t nextTabStop(std::int64_t column)
 
 } // namespace
 
-std::int64_t columnOfByte(std::string_view line, std::size_t index)
+namespace {
+
+// Single-byte text walked from a known byte and its column: every byte takes one column but a
+// tab, which runs to its stop.
+std::int64_t singleColumnOfByte(std::string_view line, std::size_t index, Cell from)
 {
     if (index > line.size())
         index = line.size();
     const char* const data = line.data();
-    std::size_t pos = 0;
-    std::int64_t column = 0;
+    std::size_t pos = std::min(from.byte, index);
+    std::int64_t column = from.column;
     while (pos < index) {
         const char* tab = findTab(data + pos, index - pos);
         if (!tab)
@@ -44,13 +48,13 @@ std::int64_t columnOfByte(std::string_view line, std::size_t index)
     return column;
 }
 
-Cell cellAtColumn(std::string_view line, std::int64_t column)
+Cell singleCellAtColumn(std::string_view line, std::int64_t column, Cell from)
 {
     const char* const data = line.data();
-    std::size_t pos = 0;
-    std::int64_t at = 0; // column at which byte `pos` starts
-    if (column < 0)
-        column = 0;
+    std::size_t pos = from.byte;
+    std::int64_t at = from.column; // column at which byte `pos` starts
+    if (column < at)
+        column = at;
     while (pos < line.size()) {
         // Every byte takes at least one column, so the byte under `column` lies within the
         // next column - at + 1 bytes: look for a tab there only, not in the rest of the line.
@@ -74,17 +78,34 @@ Cell cellAtColumn(std::string_view line, std::int64_t column)
     return {line.size(), at};
 }
 
-std::size_t caretIndexAtColumn(std::string_view line, double column)
+std::size_t singleCaretIndexAtColumn(std::string_view line, double column, Cell from)
 {
-    if (column <= 0)
-        return 0;
-    const Cell cell = cellAtColumn(line, static_cast<std::int64_t>(std::floor(column)));
+    if (column <= static_cast<double>(from.column))
+        return std::min(from.byte, line.size());
+    const Cell cell = singleCellAtColumn(line, static_cast<std::int64_t>(std::floor(column)), from);
     if (cell.byte >= line.size())
         return line.size();
     const std::int64_t cellEnd =
         line[cell.byte] == '\t' ? nextTabStop(cell.column) : cell.column + 1;
     const double middle = (static_cast<double>(cell.column) + static_cast<double>(cellEnd)) / 2;
     return column >= middle ? cell.byte + 1 : cell.byte;
+}
+
+} // namespace
+
+std::int64_t columnOfByte(std::string_view line, std::size_t index)
+{
+    return singleColumnOfByte(line, index, {0, 0});
+}
+
+Cell cellAtColumn(std::string_view line, std::int64_t column)
+{
+    return singleCellAtColumn(line, column, {0, 0});
+}
+
+std::size_t caretIndexAtColumn(std::string_view line, double column)
+{
+    return singleCaretIndexAtColumn(line, column, {0, 0});
 }
 
 // --- UTF-8 ------------------------------------------------------------------------------
@@ -232,7 +253,7 @@ Cluster clusterAt(std::string_view line, Cell from, bool utf8)
 std::int64_t columnOfByte(std::string_view line, std::size_t index, bool utf8, Cell from)
 {
     if (!utf8)
-        return columnOfByte(line, index);
+        return singleColumnOfByte(line, index, from);
     index = std::min(index, line.size());
     Cell at = from;
     while (at.byte < index) {
@@ -247,7 +268,7 @@ std::int64_t columnOfByte(std::string_view line, std::size_t index, bool utf8, C
 Cell cellAtColumn(std::string_view line, std::int64_t column, bool utf8, Cell from)
 {
     if (!utf8)
-        return cellAtColumn(line, column);
+        return singleCellAtColumn(line, column, from);
     Cell at = from;
     while (at.byte < line.size()) {
         const Cluster cell = utf8ClusterAt(line, at);
@@ -261,7 +282,7 @@ Cell cellAtColumn(std::string_view line, std::int64_t column, bool utf8, Cell fr
 std::size_t caretIndexAtColumn(std::string_view line, double column, bool utf8, Cell from)
 {
     if (!utf8)
-        return caretIndexAtColumn(line, column);
+        return singleCaretIndexAtColumn(line, column, from);
     if (column <= static_cast<double>(from.column))
         return from.byte;
     const Cell under = cellAtColumn(line, static_cast<std::int64_t>(std::floor(column)), true, from);

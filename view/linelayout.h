@@ -62,9 +62,10 @@ struct Cluster {
 // a byte there.
 Cluster clusterAt(std::string_view line, Cell from, bool utf8);
 
-// The same questions as above, for single-byte text (utf8 false: as above) or for UTF-8 text.
-// `from` is a known cell boundary and its column to start walking from (the line's start, or a
-// nearer point remembered for a long line); it must not lie after the answer.
+// The same questions as above, for single-byte text (utf8 false) or for UTF-8 text. `from` is a
+// known cell boundary and its column to start walking from (the line's start, or a nearer point
+// remembered for a long line, or the start of a stretch of a long line read on its own, whose
+// columns still count from the line's start); it must not lie after the answer.
 std::int64_t columnOfByte(std::string_view line, std::size_t index, bool utf8, Cell from = {0, 0});
 Cell cellAtColumn(std::string_view line, std::int64_t column, bool utf8, Cell from = {0, 0});
 std::size_t caretIndexAtColumn(std::string_view line, double column, bool utf8, Cell from = {0, 0});

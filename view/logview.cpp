@@ -25,11 +25,14 @@ namespace {
 constexpr int kMargin = 2;
 // The light background of the find text's occurrences.
 const QColor kMarkColour(255, 236, 140);
-// Lines at least this long are measured and coloured by the part in sight, and wrap at the
-// view's width without looking for spaces.
-constexpr std::size_t kLongLine = 65536;
-// A long UTF-8 line is walked from points remembered this many bytes apart.
-constexpr std::size_t kCheckpointBytes = 4096;
+// A long line keeps at most about this many remembered points, however long it is.
+constexpr std::size_t kMostCheckpoints = 65536;
+// Points remembered for all long lines together, before they are forgotten.
+constexpr std::size_t kCheckpointBudget = std::size_t(1) << 20;
+// Words longer than colourReach whose colours are remembered.
+constexpr std::size_t kLongWordsKept = 16;
+// Bytes past the last cell a row paints that are read with it, so that the cell decodes whole.
+constexpr std::size_t kCellRoom = 16;
 
 // Courier New at 8 points where the system has it (or a metric twin such as Liberation
 // Mono), else the system's fixed-pitch font.
@@ -46,6 +49,22 @@ QFont viewFont()
 bool isWordBoundary(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The bytes that end a coloured word run (colourrules.h).
+bool isRunBoundary(char c)
+{
+    return c == ' ' || c == '\r' || c == '\n';
+}
+
+std::size_t longestLabel(const ColourRules& rules)
+{
+    std::size_t longest = 0;
+    for (const auto* labels : {&rules.infoLabels, &rules.errorLabels}) {
+        for (const std::string& label : *labels)
+            longest = std::max(longest, label.size());
+    }
+    return longest;
 }
 
 } // namespace
@@ -102,10 +121,17 @@ LogView::RulesPtr rulesFor(const LogView::RulesPtr& rules, Encoding held)
 
 void LogView::setDocument(DocumentPtr document, RulesPtr rules)
 {
-    m_document = document ? std::move(document) : LogDocument::empty();
+    document = document ? std::move(document) : LogDocument::empty();
+    // A log that grew keeps what was measured of the lines it had: only its last line can
+    // have changed, and a long one is measured on from where it ended.
+    const LineCount keptRows = document != m_document && document->grewFrom(*m_document) ? m_document->rowCount() : 0;
+    const bool sameRules = rules == m_rules;
+    m_document = std::move(document);
     m_rules = std::move(rules);
     m_matchRules = rulesFor(m_rules, m_encoding);
-    forgetLayout();
+    forgetLayout(keptRows);
+    if (!sameRules)
+        m_longWords.clear();
     m_caret = m_anchor = 0;
     m_topLine = 0;
     m_topSubRow = 0;
@@ -124,16 +150,56 @@ void LogView::setColourRules(RulesPtr rules)
     m_rules = std::move(rules);
     m_matchRules = rulesFor(m_rules, m_encoding);
     m_spans.clear();
+    m_longWords.clear();
+    m_windowLine = -1;
     viewport()->update();
     emit contentChanged();
 }
 
-void LogView::forgetLayout()
+void LogView::forgetLayout(LineCount keptRows)
 {
     m_spans.clear();
-    m_longLineColumns.clear();
     m_wrapRows.clear();
-    m_checkpoints.clear();
+    m_grownLine.reset();
+    m_windowLine = -1;
+    if (keptRows <= 0) {
+        m_longWords.clear();
+        m_checkpoints.clear();
+        m_checkpointCount = 0;
+        return;
+    }
+    const LineNumber last = keptRows - 1;
+    if (const auto known = m_checkpoints.find(last); known != m_checkpoints.end()) {
+        // The points that no byte after the old end can move (a character cut by the end, or
+        // marks joining its last one, would move those just before it).
+        std::vector<Cell> points = std::move(known->second);
+        const std::size_t end = points.back().byte;
+        while (points.size() > 1 && points.back().byte + 8 > end)
+            points.pop_back();
+        m_grownLine = std::make_pair(last, std::move(points));
+    }
+    m_checkpointCount = 0;
+    for (auto it = m_checkpoints.begin(); it != m_checkpoints.end();) {
+        if (it->first >= last) {
+            it = m_checkpoints.erase(it);
+        } else {
+            m_checkpointCount += it->second.size();
+            ++it;
+        }
+    }
+    // A word reaching the old last line's break may run on; a lone CR there may become CR LF.
+    std::erase_if(m_longWords, [last](const LongWord& word) { return word.line + 1 >= last; });
+}
+
+void LogView::setLongLineSizes(const LongLineSizes& sizes)
+{
+    m_sizes = sizes;
+    m_sizes.longLine = std::max<std::size_t>(m_sizes.longLine, 1);
+    m_sizes.checkpointBytes = std::max<std::size_t>(m_sizes.checkpointBytes, 1);
+    m_sizes.scanChunk = std::max<std::size_t>(m_sizes.scanChunk, 16);
+    forgetLayout();
+    setTop({m_topLine, m_topSubRow});
+    viewport()->update();
 }
 
 void LogView::setEncoding(Encoding held)
@@ -147,9 +213,8 @@ void LogView::setEncoding(Encoding held)
     // The caret and selection stay on cell boundaries.
     const LineNumber line = m_document->lineFromOffset(m_caret);
     const ByteOffset start = m_document->lineIndex(line);
-    const TextSlice text = m_document->lineText(line);
-    if (m_caret - start <= static_cast<ByteOffset>(text.size()))
-        m_caret = start + static_cast<ByteOffset>(boundaryAtOrBefore(text, static_cast<std::size_t>(m_caret - start), utf8()));
+    if (m_caret - start <= lineLength(line))
+        m_caret = start + static_cast<ByteOffset>(boundaryAt(line, static_cast<std::size_t>(m_caret - start)));
     m_anchor = m_caret;
     updateScrollBars();
     viewport()->update();
@@ -267,22 +332,119 @@ const std::vector<LabelSpan>& LogView::labelSpans(LineNumber line, std::size_t f
     static const std::vector<LabelSpan> none;
     if (!m_matchRules)
         return none;
-    // The line with its break: a word run ends with the boundary byte after it.
-    const ByteOffset start = m_document->lineIndex(line);
-    const ByteOffset end = m_document->lineIndex(line + 1);
-    const TextSlice text = m_document->slice(start, end);
     // A long line is coloured around the part in sight only, and not remembered.
-    if (text.size() >= kLongLine) {
-        ColourLine(text, *m_matchRules, m_windowSpans, from, to);
-        return m_windowSpans;
-    }
+    if (isLong(line))
+        return longLineSpans(line, from, to);
     if (const auto known = m_spans.find(line); known != m_spans.end())
         return known->second;
     if (m_spans.size() > 4096)
         m_spans.clear();
+    // The line with its break: a word run ends with the boundary byte after it.
+    const TextSlice text = m_document->slice(m_document->lineIndex(line), m_document->lineIndex(line + 1));
     std::vector<LabelSpan>& spans = m_spans[line];
     ColourLine(text, *m_matchRules, spans);
     return spans;
+}
+
+const std::vector<LabelSpan>& LogView::longLineSpans(LineNumber line, std::size_t from, std::size_t to) const
+{
+    const ByteOffset lineStart = m_document->lineIndex(line);
+    const auto size = static_cast<std::size_t>(m_document->lineIndex(line + 1) - lineStart); // with its break
+    to = std::clamp<std::size_t>(to, 1, size);
+    from = std::min(from, to - 1);
+    // The rows of a paint ask for parts of the stretch asked for first.
+    if (m_windowLine == line && m_windowFrom <= from && to <= m_windowTo)
+        return m_windowSpans;
+    m_windowLine = line;
+    m_windowFrom = from;
+    m_windowTo = to;
+    const std::size_t room = longestLabel(*m_matchRules);
+    m_windowSpans.clear();
+    if (room == 0 || (!m_matchRules->showInfo && !m_matchRules->showErrors))
+        return m_windowSpans; // nothing can colour a word
+    // The words that hold the window are coloured alike from a stretch around it, unless one
+    // of them runs past the stretch: such a word is measured on its own.
+    const std::size_t first = from > m_sizes.colourReach ? from - m_sizes.colourReach : 0;
+    const std::size_t last = std::min(size, to + m_sizes.colourReach + room);
+    const TextSlice part = m_document->slice(lineStart + static_cast<ByteOffset>(first),
+                                             lineStart + static_cast<ByteOffset>(last));
+    ColourLine(part, *m_matchRules, m_windowSpans, from - first, to - first);
+    for (LabelSpan& span : m_windowSpans) {
+        span.start += first;
+        span.end += first;
+    }
+    std::vector<LongWord> cut;
+    if (first > 0 && WordRun(part, from - first).first == 0)
+        cut.push_back(longWordAt(line, from));
+    if (last < size && WordRun(part, to - 1 - first).second + room > part.size())
+        cut.push_back(longWordAt(line, to - 1));
+    for (const LongWord& word : cut) {
+        // The word's colour replaces what the stretch gave its bytes.
+        std::vector<LabelSpan> kept;
+        for (const LabelSpan& span : m_windowSpans) {
+            if (span.start < word.start)
+                kept.push_back({span.start, std::min(span.end, word.start), span.colour});
+            if (span.end > word.end)
+                kept.push_back({std::max(span.start, word.end), span.end, span.colour});
+        }
+        if (word.colour != LabelColour::None)
+            kept.push_back({word.start, word.end, word.colour});
+        std::sort(kept.begin(), kept.end(), [](const LabelSpan& a, const LabelSpan& b) { return a.start < b.start; });
+        m_windowSpans = std::move(kept);
+    }
+    return m_windowSpans;
+}
+
+LogView::LongWord LogView::longWordAt(LineNumber line, std::size_t index) const
+{
+    for (const LongWord& word : m_longWords) {
+        if (word.line == line && word.start <= index && index < word.end)
+            return word;
+    }
+    const ByteOffset lineStart = m_document->lineIndex(line);
+    const auto size = static_cast<std::size_t>(m_document->lineIndex(line + 1) - lineStart);
+    const std::size_t chunk = m_sizes.scanChunk;
+    LongWord word{line, 0, size, LabelColour::None};
+    m_document->forEachChunkBackwards(lineStart, lineStart + static_cast<ByteOffset>(index), chunk, 0,
+                                      [&](ByteOffset at, std::string_view bytes) {
+                                          for (std::size_t i = bytes.size(); i > 0; --i) {
+                                              if (isRunBoundary(bytes[i - 1])) {
+                                                  word.start = static_cast<std::size_t>(at - lineStart) + i;
+                                                  return false;
+                                              }
+                                          }
+                                          return true;
+                                      });
+    m_document->forEachChunk(lineStart + static_cast<ByteOffset>(index), lineStart + static_cast<ByteOffset>(size),
+                             chunk, 0, [&](ByteOffset at, std::string_view bytes) {
+                                 for (std::size_t i = 0; i < bytes.size(); ++i) {
+                                     if (isRunBoundary(bytes[i])) {
+                                         word.end = static_cast<std::size_t>(at - lineStart) + i + 1;
+                                         return false;
+                                     }
+                                 }
+                                 return true;
+                             });
+    // A label colours the word when it starts in it, and may run `room` bytes past its end.
+    // Each chunk, read with the `room` bytes before it, is coloured on its own: the run at its
+    // start is the word's, coloured by the labels that start in that part of it.
+    const std::size_t room = longestLabel(*m_matchRules);
+    std::vector<LabelSpan> spans;
+    m_document->forEachChunk(
+        lineStart + static_cast<ByteOffset>(word.start),
+        lineStart + static_cast<ByteOffset>(std::min(size, word.end + room)), chunk, room,
+        [&](ByteOffset at, std::string_view bytes) {
+            if (static_cast<std::size_t>(at - lineStart) >= word.end)
+                return false;
+            ColourLine(bytes, *m_matchRules, spans, 0, 1);
+            if (!spans.empty() && spans.front().start == 0)
+                word.colour = std::max(word.colour, spans.front().colour);
+            return word.colour != LabelColour::Error;
+        });
+    if (m_longWords.size() >= kLongWordsKept)
+        m_longWords.erase(m_longWords.begin());
+    m_longWords.push_back(word);
+    return word;
 }
 
 namespace {
@@ -336,48 +498,91 @@ std::int64_t LogView::lineLength(LineNumber line) const
     return m_document->lineContentEnd(line) - m_document->lineIndex(line);
 }
 
+bool LogView::isLong(LineNumber line) const
+{
+    return static_cast<std::size_t>(lineLength(line)) >= m_sizes.longLine;
+}
+
 std::int64_t LogView::lineColumns(LineNumber line) const
 {
-    // A long line is read only when its width is not known yet.
-    if (lineLength(line) < kLongLine) {
-        const TextSlice text = m_document->lineText(line);
-        return columnOfByte(text, text.size(), utf8());
-    }
-    if (utf8())
+    if (isLong(line))
         return checkpoints(line).back().column;
-    if (const auto known = m_longLineColumns.find(line); known != m_longLineColumns.end())
-        return known->second;
-    if (m_longLineColumns.size() > 1024)
-        m_longLineColumns.clear();
     const TextSlice text = m_document->lineText(line);
-    return m_longLineColumns[line] = columnOfByte(text, text.size());
+    return columnOfByte(text, text.size(), utf8());
 }
 
 const std::vector<Cell>& LogView::checkpoints(LineNumber line) const
 {
     if (const auto known = m_checkpoints.find(line); known != m_checkpoints.end())
         return known->second;
-    if (m_checkpoints.size() > 64)
+    if (m_checkpoints.size() > 256 || m_checkpointCount > kCheckpointBudget) {
         m_checkpoints.clear();
-    // One walk over the line; the last point is its end.
-    const TextSlice text = m_document->lineText(line);
-    std::vector<Cell>& points = m_checkpoints[line];
-    points.push_back({0, 0});
-    Cell at{0, 0};
-    while (at.byte < text.size()) {
-        const Cluster cell = clusterAt(text, at, true);
-        at = {cell.end, cell.column + cell.width};
-        if (at.byte - points.back().byte >= kCheckpointBytes)
-            points.push_back(at);
+        m_checkpointCount = 0;
     }
-    if (points.back().byte != text.size())
+    // One pass over the line a chunk at a time, never holding it; the last point is its end.
+    const ByteOffset lineStart = m_document->lineIndex(line);
+    const auto length = static_cast<std::size_t>(lineLength(line));
+    const std::size_t spacing = std::max(m_sizes.checkpointBytes, length / kMostCheckpoints + 1);
+    std::vector<Cell> points{{0, 0}};
+    if (m_grownLine && m_grownLine->first == line && m_grownLine->second.back().byte <= length) {
+        // The line grew: it is measured on from its last lasting point.
+        points = std::move(m_grownLine->second);
+        m_grownLine.reset();
+    }
+    Cell at = points.back(); // where the pass stands, a cell boundary
+    while (at.byte < length) {
+        const std::size_t to = std::min(length, at.byte + m_sizes.scanChunk);
+        const TextSlice bytes = m_document->read(lineStart + static_cast<ByteOffset>(at.byte),
+                                                 lineStart + static_cast<ByteOffset>(to));
+        const std::string_view chunk = bytes.view();
+        const bool lastChunk = to == length;
+        Cell local{0, at.column};
+        if (!utf8()) {
+            // Every byte starts a cell: a point every `spacing` bytes, columns by tab stops.
+            std::size_t next = points.back().byte + spacing;
+            while (next < to) {
+                const std::size_t index = next - at.byte;
+                local = {index, columnOfByte(chunk, index, false, local)};
+                points.push_back({next, local.column});
+                next += spacing;
+            }
+            local = {chunk.size(), columnOfByte(chunk, chunk.size(), false, local)};
+        } else {
+            while (local.byte < chunk.size()) {
+                // An ASCII byte but a tab that another ASCII byte follows is a cell of one
+                // column of its own: the common case, walked without decoding.
+                const auto byte = static_cast<unsigned char>(chunk[local.byte]);
+                if (byte < 0x80 && byte != '\t' && local.byte + 1 < chunk.size() &&
+                    static_cast<unsigned char>(chunk[local.byte + 1]) < 0x80) {
+                    local = {local.byte + 1, local.column + 1};
+                    if (at.byte + local.byte - points.back().byte >= spacing)
+                        points.push_back({at.byte + local.byte, local.column});
+                    continue;
+                }
+                const Cluster cell = clusterAt(chunk, local, true);
+                // A cell near the chunk's end may go on in the next chunk (a character cut in
+                // two, or a mark that joins it): it is walked again from there.
+                if (!lastChunk && cell.end + 4 > chunk.size() && local.byte > 0)
+                    break;
+                local = {cell.end, cell.column + cell.width};
+                if (at.byte + local.byte - points.back().byte >= spacing && at.byte + local.byte < length)
+                    points.push_back({at.byte + local.byte, local.column});
+            }
+        }
+        at = {at.byte + local.byte, local.column};
+    }
+    if (points.back().byte != length || length == 0)
         points.push_back(at);
-    return points;
+    if (points.size() > 1 && points[points.size() - 2].byte == points.back().byte)
+        points.erase(points.end() - 2);
+    points.shrink_to_fit();
+    m_checkpointCount += points.size();
+    return m_checkpoints[line] = std::move(points);
 }
 
 Cell LogView::anchorForByte(LineNumber line, std::size_t index) const
 {
-    if (!utf8() || lineLength(line) < kLongLine)
+    if (!isLong(line))
         return {0, 0};
     const std::vector<Cell>& points = checkpoints(line);
     auto after = std::upper_bound(points.begin(), points.end(), index,
@@ -387,17 +592,141 @@ Cell LogView::anchorForByte(LineNumber line, std::size_t index) const
 
 Cell LogView::anchorForColumn(LineNumber line, std::int64_t column) const
 {
-    if (!utf8() || lineLength(line) < kLongLine)
+    if (!isLong(line))
         return {0, 0};
     const std::vector<Cell>& points = checkpoints(line);
     auto after = std::upper_bound(points.begin(), points.end(), column,
                                   [](std::int64_t c, const Cell& p) { return c < p.column; });
-    return *std::prev(after);
+    return after == points.begin() ? points.front() : *std::prev(after);
+}
+
+std::size_t LogView::pointAfterByte(LineNumber line, std::size_t index) const
+{
+    const auto length = static_cast<std::size_t>(lineLength(line));
+    if (!isLong(line))
+        return length;
+    const std::vector<Cell>& points = checkpoints(line);
+    auto after = std::upper_bound(points.begin(), points.end(), index,
+                                  [](std::size_t i, const Cell& c) { return i < c.byte; });
+    return after == points.end() ? length : after->byte;
+}
+
+std::size_t LogView::pointAfterColumn(LineNumber line, std::int64_t column) const
+{
+    const auto length = static_cast<std::size_t>(lineLength(line));
+    if (!isLong(line))
+        return length;
+    const std::vector<Cell>& points = checkpoints(line);
+    auto after = std::upper_bound(points.begin(), points.end(), column,
+                                  [](std::int64_t c, const Cell& p) { return c < p.column; });
+    return after == points.end() ? length : after->byte;
+}
+
+LogView::Stretch LogView::stretch(LineNumber line, std::size_t from, std::size_t to) const
+{
+    if (!isLong(line))
+        return {m_document->lineText(line), 0};
+    const ByteOffset lineStart = m_document->lineIndex(line);
+    to = std::min(to, static_cast<std::size_t>(lineLength(line)));
+    from = std::min(from, to);
+    return {m_document->slice(lineStart + static_cast<ByteOffset>(from), lineStart + static_cast<ByteOffset>(to)),
+            from};
+}
+
+std::optional<LogView::Stretch> LogView::headOf(LineNumber line) const
+{
+    if (!isLong(line) || m_checkpoints.count(line) != 0)
+        return std::nullopt;
+    return stretch(line, 0, m_sizes.checkpointBytes);
+}
+
+bool LogView::Stretch::sure(std::size_t index, std::size_t lineLength) const
+{
+    // What decides a cell lies within a few bytes after it.
+    return index + 8 < bytes.size() || base + bytes.size() == lineLength;
+}
+
+std::int64_t LogView::columnAt(LineNumber line, std::size_t index, Cell hint) const
+{
+    const auto length = static_cast<std::size_t>(lineLength(line));
+    index = std::min(index, length);
+    if (const auto head = headOf(line); head && head->sure(index, length))
+        return columnOfByte(head->bytes, index, utf8(), {0, 0});
+    Cell from = anchorForByte(line, index);
+    if (hint.byte <= index && hint.byte > from.byte)
+        from = hint;
+    const Stretch part = stretch(line, from.byte, pointAfterByte(line, index));
+    return columnOfByte(part.bytes, index - part.base, utf8(), part.local(from));
+}
+
+Cell LogView::cellAt(LineNumber line, std::int64_t column, Cell hint) const
+{
+    if (const auto head = headOf(line)) {
+        const Cell cell = cellAtColumn(head->bytes, column, utf8(), {0, 0});
+        if (head->sure(cell.byte, static_cast<std::size_t>(lineLength(line))))
+            return cell;
+    }
+    Cell from = anchorForColumn(line, column);
+    if (hint.column <= column && hint.byte > from.byte)
+        from = hint;
+    const Stretch part = stretch(line, from.byte, pointAfterColumn(line, column));
+    const Cell cell = cellAtColumn(part.bytes, column, utf8(), part.local(from));
+    return {cell.byte + part.base, cell.column};
+}
+
+std::size_t LogView::caretIndexAt(LineNumber line, double column, Cell hint) const
+{
+    if (const auto head = headOf(line)) {
+        const std::size_t index = caretIndexAtColumn(head->bytes, column, utf8(), {0, 0});
+        if (head->sure(index, static_cast<std::size_t>(lineLength(line))))
+            return index;
+    }
+    const auto whole = static_cast<std::int64_t>(std::max(0.0, std::floor(column)));
+    Cell from = anchorForColumn(line, whole);
+    if (hint.column <= whole && hint.byte > from.byte)
+        from = hint;
+    const Stretch part = stretch(line, from.byte, pointAfterColumn(line, whole));
+    return caretIndexAtColumn(part.bytes, column, utf8(), part.local(from)) + part.base;
+}
+
+std::size_t LogView::boundaryAt(LineNumber line, std::size_t index) const
+{
+    index = std::min(index, static_cast<std::size_t>(lineLength(line)));
+    if (!utf8())
+        return index;
+    if (const auto head = headOf(line); head && head->sure(index, static_cast<std::size_t>(lineLength(line))))
+        return boundaryAtOrBefore(head->bytes, index, true);
+    const Cell from = anchorForByte(line, index);
+    const Stretch part = stretch(line, from.byte, pointAfterByte(line, index));
+    return boundaryAtOrBefore(part.bytes, index - part.base, true) + part.base;
+}
+
+std::size_t LogView::nextBoundaryAt(LineNumber line, std::size_t index) const
+{
+    const auto length = static_cast<std::size_t>(lineLength(line));
+    if (index >= length)
+        return length;
+    if (!utf8())
+        return index + 1;
+    if (const auto head = headOf(line)) {
+        const std::size_t next = nextBoundary(head->bytes, index, true);
+        if (head->sure(next, length))
+            return next;
+    }
+    const Cell from = anchorForByte(line, index);
+    const Stretch part = stretch(line, from.byte, pointAfterByte(line, index));
+    return nextBoundary(part.bytes, index - part.base, true) + part.base;
+}
+
+std::size_t LogView::previousBoundaryAt(LineNumber line, std::size_t index) const
+{
+    index = std::min(index, static_cast<std::size_t>(lineLength(line)));
+    return index == 0 ? 0 : boundaryAt(line, index - 1);
 }
 
 const std::vector<Cell>* LogView::wrappedRowStarts(LineNumber line) const
 {
-    if (lineLength(line) >= kLongLine)
+    if (isLong(line))
         return nullptr;
     if (const auto known = m_wrapRows.find(line); known != m_wrapRows.end())
         return &known->second;
@@ -420,30 +749,26 @@ std::int64_t LogView::rowsOfLine(LineNumber line) const
 
 Cell LogView::rowStart(const RowPos& pos) const
 {
-    const TextSlice text = m_document->lineText(pos.line);
     std::int64_t column = m_firstColumn;
     if (m_wordWrap) {
         if (const std::vector<Cell>* rows = wrappedRowStarts(pos.line))
             return (*rows)[static_cast<std::size_t>(std::clamp<std::int64_t>(pos.subRow, 0, std::int64_t(rows->size()) - 1))];
         column = pos.subRow * visibleColumns();
     }
-    return cellAtColumn(text, column, utf8(), anchorForColumn(pos.line, column));
+    return cellAt(pos.line, column);
 }
 
 Cell LogView::rowEnd(const RowPos& pos) const
 {
     if (m_wordWrap && pos.subRow + 1 < rowsOfLine(pos.line))
         return rowStart({pos.line, pos.subRow + 1});
-    const TextSlice text = m_document->lineText(pos.line);
-    return {text.size(), lineColumns(pos.line)};
+    return {static_cast<std::size_t>(lineLength(pos.line)), lineColumns(pos.line)};
 }
 
 std::int64_t LogView::columnOfOffset(ByteOffset offset) const
 {
     const LineNumber line = m_document->lineFromOffset(offset);
-    const TextSlice text = m_document->lineText(line);
-    const auto index = std::min(static_cast<std::size_t>(offset - m_document->lineIndex(line)), text.size());
-    return columnOfByte(text, index, utf8(), anchorForByte(line, index));
+    return columnAt(line, static_cast<std::size_t>(offset - m_document->lineIndex(line)));
 }
 
 LogView::RowPos LogView::rowOfOffset(ByteOffset offset) const
@@ -531,22 +856,18 @@ std::int64_t LogView::rowsFromTop(const RowPos& pos, std::int64_t limit) const
 
 ByteOffset LogView::offsetAtRowColumn(const RowPos& pos, double column) const
 {
-    const TextSlice text = m_document->lineText(pos.line);
     const ByteOffset lineStart = m_document->lineIndex(pos.line);
-    if (!m_wordWrap) {
-        const auto whole = static_cast<std::int64_t>(std::max(0.0, std::floor(column)));
-        return lineStart + static_cast<ByteOffset>(
-                               caretIndexAtColumn(text, column, utf8(), anchorForColumn(pos.line, whole)));
-    }
+    if (!m_wordWrap)
+        return lineStart + static_cast<ByteOffset>(caretIndexAt(pos.line, column));
     const Cell start = rowStart(pos);
     const Cell end = rowEnd(pos);
     column = std::clamp(column, static_cast<double>(start.column),
                         static_cast<double>(std::max(start.column, end.column)));
-    std::size_t index = caretIndexAtColumn(text, column, utf8(), start);
+    std::size_t index = caretIndexAt(pos.line, column, start);
     // The end of a row that another row follows is the start of that next row: keep the caret
     // on this row, before its last character.
     if (pos.subRow + 1 < rowsOfLine(pos.line) && index >= end.byte && end.byte > start.byte)
-        index = previousBoundary(text, end.byte, utf8());
+        index = previousBoundaryAt(pos.line, end.byte);
     return lineStart + static_cast<ByteOffset>(index);
 }
 
@@ -685,8 +1006,7 @@ ByteOffset LogView::stepLeft(ByteOffset offset) const
     if (offset > m_document->lineContentEnd(line))
         return m_document->lineContentEnd(line); // inside a CR LF
     if (offset > start)
-        return start + static_cast<ByteOffset>(previousBoundary(
-                           m_document->lineText(line).view(), static_cast<std::size_t>(offset - start), utf8()));
+        return start + static_cast<ByteOffset>(previousBoundaryAt(line, static_cast<std::size_t>(offset - start)));
     return m_document->lineContentEnd(line - 1);
 }
 
@@ -695,8 +1015,7 @@ ByteOffset LogView::stepRight(ByteOffset offset) const
     const LineNumber line = m_document->lineFromOffset(offset);
     const ByteOffset start = m_document->lineIndex(line);
     if (offset < m_document->lineContentEnd(line))
-        return start + static_cast<ByteOffset>(nextBoundary(
-                           m_document->lineText(line).view(), static_cast<std::size_t>(offset - start), utf8()));
+        return start + static_cast<ByteOffset>(nextBoundaryAt(line, static_cast<std::size_t>(offset - start)));
     if (line + 1 < m_document->rowCount())
         return m_document->lineIndex(line + 1);
     return m_document->size();
@@ -719,16 +1038,35 @@ void LogView::selectWordAt(ByteOffset offset)
 {
     // A line break is a boundary: the word lies within its line.
     offset = std::clamp<ByteOffset>(offset, 0, m_document->size());
+    // The line is read a chunk at a time from the offset out, so that a word as long as the
+    // line is found without holding it.
     const LineNumber line = m_document->lineFromOffset(offset);
     const ByteOffset lineStart = m_document->lineIndex(line);
-    const TextSlice text = m_document->slice(lineStart, m_document->lineIndex(line + 1));
-    auto start = static_cast<std::size_t>(offset - lineStart);
-    std::size_t end = start;
-    while (start > 0 && !isWordBoundary(text[start - 1]))
-        --start;
-    while (end < text.size() && !isWordBoundary(text[end]))
-        ++end;
-    setSelection(lineStart + static_cast<ByteOffset>(start), static_cast<ByteOffset>(end - start));
+    ByteOffset start = offset;
+    ByteOffset end = offset;
+    m_document->forEachChunkBackwards(lineStart, offset, m_sizes.scanChunk, 0,
+                                      [&](ByteOffset at, std::string_view bytes) {
+                                          for (std::size_t i = bytes.size(); i > 0; --i) {
+                                              if (isWordBoundary(bytes[i - 1])) {
+                                                  start = at + static_cast<ByteOffset>(i);
+                                                  return false;
+                                              }
+                                          }
+                                          start = at;
+                                          return true;
+                                      });
+    m_document->forEachChunk(end, m_document->lineContentEnd(line), m_sizes.scanChunk, 0,
+                             [&](ByteOffset at, std::string_view bytes) {
+                                 for (std::size_t i = 0; i < bytes.size(); ++i) {
+                                     if (isWordBoundary(bytes[i])) {
+                                         end = at + static_cast<ByteOffset>(i);
+                                         return false;
+                                     }
+                                 }
+                                 end = at + static_cast<ByteOffset>(bytes.size());
+                                 return true;
+                             });
+    setSelection(start, end - start);
 }
 
 // --- Marks -------------------------------------------------------------------------------
@@ -742,14 +1080,14 @@ void LogView::setMarkedText(std::string pattern)
 }
 
 void LogView::paintMarks(QPainter& painter, LineNumber line, const LineRenderer::Row& row,
-                         std::size_t rowEnd, int y) const
+                         std::size_t rowEnd, std::size_t base, int y) const
 {
     if (m_marked.pattern.empty() || rowEnd <= row.start.byte)
         return;
     // Only the bytes this row shows are searched, and a pattern's length around them.
     TextSearch search = m_marked;
     search.asciiCaseOnly = m_encoding != Encoding::Windows1252;
-    const ByteOffset lineStart = m_document->lineIndex(line);
+    const ByteOffset lineStart = m_document->lineIndex(line) + static_cast<ByteOffset>(base);
     const auto from = static_cast<ByteOffset>(row.start.byte);
     const auto to = static_cast<ByteOffset>(rowEnd);
     const qreal cell = m_renderer.cellWidth();
@@ -758,8 +1096,9 @@ void LogView::paintMarks(QPainter& painter, LineNumber line, const LineRenderer:
         const auto last = static_cast<std::size_t>(std::clamp(end - lineStart, from, to));
         if (last <= first)
             continue;
-        const std::int64_t left = columnOfByte(row.line, first, utf8(), anchorForByte(line, first));
-        const std::int64_t right = columnOfByte(row.line, last, utf8(), anchorForByte(line, last));
+        // Walked from the row's start, which lies before both.
+        const std::int64_t left = columnOfByte(row.line, first, utf8(), row.start);
+        const std::int64_t right = columnOfByte(row.line, last, utf8(), row.start);
         painter.fillRect(QRectF(kMargin + static_cast<qreal>(left - row.firstColumn) * cell, y,
                                 static_cast<qreal>(right - left) * cell, lineHeight()),
                          kMarkColour);
@@ -781,60 +1120,85 @@ void LogView::paintEvent(QPaintEvent*)
     const ByteOffset selEnd = selStart + selectionLength();
     const LineCount lineRows = m_document->rowCount();
     const std::int64_t columns = visibleColumns() + 1;
+    // Each column shows at most one byte of single-byte text, a few of UTF-8.
+    const std::size_t perColumn = utf8() ? 8 : 1;
 
     RowPos pos{m_topLine, m_topSubRow};
     const RowPos caret = rowOfOffset(m_caret);
     int caretRow = -1;
     std::int64_t caretFirstColumn = 0;
     LineNumber measuredLine = -1; // the line whose selection columns `row` holds
-    TextSlice measuredText;       // its bytes, which `row` points into
-    Cell carried{0, 0};           // where the previous row of the same line stopped
+    std::size_t length = 0;       // its length in bytes
+    bool longLine = false;
+    TextSlice whole;              // a short line's bytes
+    std::size_t selectedFrom = 0; // its selected bytes [selectedFrom, selectedTo)
+    std::size_t selectedTo = 0;
+    Cell previousStart{0, 0};     // where the row before on the same line started
     LineRenderer::Row row;
     std::vector<ColourSpan> spans;
     for (int i = 0, y = 0; i < rows; ++i, y += lineHeight) {
-        const TextSlice text = m_document->lineText(pos.line);
         if (pos.line != measuredLine) {
             // Per line: its selected bytes and their columns, and its width.
             measuredLine = pos.line;
             const ByteOffset lineStart = m_document->lineIndex(pos.line);
-            const auto length = static_cast<ByteOffset>(text.size());
-            measuredText = text;
-            row.line = measuredText;
+            length = static_cast<std::size_t>(lineLength(pos.line));
+            longLine = isLong(pos.line);
+            whole = longLine ? TextSlice() : m_document->lineText(pos.line);
+            const auto bytes = static_cast<ByteOffset>(length);
             row.encoding = m_encoding;
-            row.selectionStart = static_cast<std::size_t>(std::clamp<ByteOffset>(selStart - lineStart, 0, length));
-            row.selectionEnd = static_cast<std::size_t>(std::clamp<ByteOffset>(selEnd - lineStart, 0, length));
-            const bool selected = row.selectionEnd > row.selectionStart;
-            const bool wide = utf8();
-            row.selectionStartColumn =
-                selected ? columnOfByte(text, row.selectionStart, wide, anchorForByte(pos.line, row.selectionStart)) : 0;
-            row.selectionEndColumn =
-                selected ? columnOfByte(text, row.selectionEnd, wide, anchorForByte(pos.line, row.selectionEnd)) : 0;
-            row.breakSelected = pos.line + 1 < lineRows && selStart <= lineStart + length &&
-                                selEnd > lineStart + length;
-            row.lineColumns = lineColumns(pos.line);
-            // Later rows of a long wrapped line start where the row before stopped.
-            carried = rowStart(pos);
+            selectedFrom = static_cast<std::size_t>(std::clamp<ByteOffset>(selStart - lineStart, 0, bytes));
+            selectedTo = static_cast<std::size_t>(std::clamp<ByteOffset>(selEnd - lineStart, 0, bytes));
+            const bool selected = selectedTo > selectedFrom;
+            row.selectionStartColumn = selected ? columnAt(pos.line, selectedFrom) : 0;
+            row.selectionEndColumn = selected ? columnAt(pos.line, selectedTo) : 0;
+            row.breakSelected = pos.line + 1 < lineRows && selStart <= lineStart + bytes &&
+                                selEnd > lineStart + bytes;
+            // The width is wanted for the break's cell only: a long line is not measured for it.
+            row.lineColumns = row.breakSelected || !longLine ? lineColumns(pos.line) : 0;
+            previousStart = {0, 0};
+            if (longLine && m_matchRules) {
+                // The colours of what the rows below can show of a long line, at once.
+                const Cell first = cellAt(pos.line, rowFirstColumn(pos));
+                const auto rowsOfIt = static_cast<std::size_t>(m_wordWrap ? rows - i : 1);
+                const std::size_t reach = rowsOfIt * perColumn * static_cast<std::size_t>(columns);
+                labelSpans(pos.line, first.byte, std::min(length, first.byte + reach + 1));
+            }
         }
         const std::vector<Cell>* wrapped = m_wordWrap ? wrappedRowStarts(pos.line) : nullptr;
         row.firstColumn = rowFirstColumn(pos);
         row.columns = columns;
-        row.start = wrapped ? rowStart(pos) : carried;
+        // A row of a long wrapped line is found from the one above it, and ends where the
+        // next one starts.
+        const Cell start = wrapped ? rowStart(pos) : cellAt(pos.line, row.firstColumn, previousStart);
+        previousStart = start;
         row.lastRowOfLine = pos.subRow + 1 >= rowsOfLine(pos.line);
-        row.endByte = wrapped ? rowEnd(pos).byte : std::string_view::npos;
+        std::size_t endByte = length;
+        if (wrapped)
+            endByte = rowEnd(pos).byte;
+        else if (m_wordWrap && !row.lastRowOfLine)
+            endByte = cellAt(pos.line, row.firstColumn + visibleColumns(), start).byte;
+        // The bytes this row can show; a long line is read that far only (and a little
+        // more, so that its last cell decodes whole).
+        const std::size_t rowEnd =
+            std::min({length, endByte, start.byte + perColumn * static_cast<std::size_t>(columns) + 1});
+        const Stretch part = longLine ? stretch(pos.line, start.byte, rowEnd + kCellRoom) : Stretch{whole, 0};
+        const std::size_t base = part.base;
+        row.line = part.bytes.view();
+        row.start = part.local(start);
+        row.endByte = m_wordWrap || longLine ? rowEnd - base : std::string_view::npos;
+        row.selectionStart = std::clamp(selectedFrom, base, base + row.line.size()) - base;
+        row.selectionEnd = std::clamp(selectedTo, base, base + row.line.size()) - base;
 
-        // The colours of the bytes this row can show: each column shows at most one byte of
-        // single-byte text, a few of UTF-8.
+        // The colours of the bytes this row can show.
         spans.clear();
-        const std::size_t perColumn = utf8() ? 8 : 1;
-        const std::size_t rowEnd = std::min(
-            {text.size(), row.endByte, row.start.byte + perColumn * static_cast<std::size_t>(columns) + 1});
-        for (const LabelSpan& span : labelSpans(pos.line, row.start.byte, std::max(rowEnd, row.start.byte + 1))) {
-            if (span.end > row.start.byte && span.start < rowEnd)
-                spans.push_back({span.start, span.end, colourOf(span.colour, m_textColour)});
+        for (const LabelSpan& span : labelSpans(pos.line, start.byte, std::max(rowEnd, start.byte + 1))) {
+            if (span.end > start.byte && span.start < rowEnd)
+                spans.push_back({std::max(span.start, base) - base, std::min(span.end, base + row.line.size()) - base,
+                                 colourOf(span.colour, m_textColour)});
         }
         row.spans = &spans;
-        paintMarks(painter, pos.line, row, rowEnd, y);
-        carried = m_renderer.paintRow(painter, kMargin, y, row, colours);
+        paintMarks(painter, pos.line, row, rowEnd - base, base, y);
+        m_renderer.paintRow(painter, kMargin, y, row, colours);
         if (pos.line == caret.line && pos.subRow == caret.subRow) {
             caretRow = i;
             caretFirstColumn = row.firstColumn;

@@ -14,6 +14,7 @@
 #include <QColor>
 
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <string>
 
@@ -33,6 +34,7 @@ public:
 
     // Shows a document (shared, never copied) with the caret at its start, scrolled to the top,
     // coloured by the rules (none: all in the base text colour). A null document shows as empty.
+    // A document that grew from the one shown keeps what was measured of its long lines.
     void setDocument(DocumentPtr document, RulesPtr rules = nullptr);
     const DocumentPtr& document() const { return m_document; }
     void clear() { setDocument(nullptr); }
@@ -46,7 +48,8 @@ public:
     // The shown bytes, exactly as loaded.
     std::string text() const;
     // The characters the view shows for a line, without its line break: tabs as tabs, control
-    // bytes as their visible stand-ins, bytes that are not valid UTF-8 as Windows-1252.
+    // bytes as their visible stand-ins, bytes that are not valid UTF-8 as Windows-1252. It
+    // reads the whole line, however long: the view's own painting and moves never call it.
     QString lineText(LineNumber line) const;
     // Lines of the text, not counting the empty line after a final line break.
     LineCount lineCount() const { return m_document->lineCount(); }
@@ -111,6 +114,22 @@ public:
     void setMarkedText(std::string pattern);
     const std::string& markedText() const { return m_marked.pattern; }
 
+    // How the view reads long lines. A line at least `longLine` bytes long is never read
+    // whole: it is measured once by a pass of `scanChunk` bytes at a time, which remembers a
+    // point every `checkpointBytes` bytes (more apart on a line too long for 65,536 of them),
+    // and each question about it reads only the stretch between two such points, or what a
+    // row shows; it is coloured by the words around the part in sight, read `colourReach`
+    // bytes either side (a longer word is read through once in chunks, and its colour
+    // remembered). Tests make these tiny. Setting them forgets what was measured.
+    struct LongLineSizes {
+        std::size_t longLine = 65536;
+        std::size_t checkpointBytes = 16384;
+        std::size_t colourReach = 65536;
+        std::size_t scanChunk = std::size_t(1) << 20;
+    };
+    void setLongLineSizes(const LongLineSizes& sizes);
+    const LongLineSizes& longLineSizes() const { return m_sizes; }
+
     // Copies the selection to the clipboard as text.
     void copy();
     // The largest selection that Copy puts on the clipboard: a larger one is refused with a
@@ -160,12 +179,40 @@ private:
     };
 
     std::int64_t rowsOfLine(LineNumber line) const;
-    // The width of a line in columns; remembered for long lines, whose tabs take a scan.
     // The length in bytes of a line's content, without reading it.
     std::int64_t lineLength(LineNumber line) const;
+    bool isLong(LineNumber line) const;
+    // The width of a line in columns; remembered for long lines (their last remembered point).
     std::int64_t lineColumns(LineNumber line) const;
     // The column at which the byte at offset starts, within its line.
     std::int64_t columnOfOffset(ByteOffset offset) const;
+
+    // Bytes of a line read for one question: the line's bytes [base, base + bytes.size()). A
+    // short line is read whole (base 0); of a long line only the stretch asked for.
+    struct Stretch {
+        TextSlice bytes;
+        std::size_t base = 0;
+        Cell local(Cell at) const { return {at.byte - base, at.column}; }
+        // Whether a walk that ended at `index` of these bytes gives what a walk over the whole
+        // line gives.
+        bool sure(std::size_t index, std::size_t lineLength) const;
+    };
+    // The first checkpointBytes of a long line not measured yet, which answer questions about
+    // its start without measuring it; nothing for another line.
+    std::optional<Stretch> headOf(LineNumber line) const;
+    Stretch stretch(LineNumber line, std::size_t from, std::size_t to) const;
+    // Where a walk to the byte `index`, or to the cell under `column`, can stop: the first
+    // remembered point past it (the line's end for a short line).
+    std::size_t pointAfterByte(LineNumber line, std::size_t index) const;
+    std::size_t pointAfterColumn(LineNumber line, std::int64_t column) const;
+    // The layout questions of linelayout.h about one line, reading only the stretch they need.
+    // `hint` is a cell boundary known on the way (a row's start) to walk from when it is nearer.
+    std::int64_t columnAt(LineNumber line, std::size_t index, Cell hint = {0, 0}) const;
+    Cell cellAt(LineNumber line, std::int64_t column, Cell hint = {0, 0}) const;
+    std::size_t caretIndexAt(LineNumber line, double column, Cell hint = {0, 0}) const;
+    std::size_t boundaryAt(LineNumber line, std::size_t index) const;
+    std::size_t nextBoundaryAt(LineNumber line, std::size_t index) const;
+    std::size_t previousBoundaryAt(LineNumber line, std::size_t index) const;
     RowPos rowOfOffset(ByteOffset offset) const;
     bool nextRow(RowPos& pos) const;
     bool previousRow(RowPos& pos) const;
@@ -181,21 +228,33 @@ private:
     const std::vector<Cell>* wrappedRowStarts(LineNumber line) const;
     bool utf8() const { return m_encoding == Encoding::Utf8; }
     // A cell boundary of a line at or before a byte, or at or before a column, to walk from:
-    // the line's start, or for a long UTF-8 line the nearest remembered point.
+    // the line's start, or for a long line the nearest remembered point.
     Cell anchorForByte(LineNumber line, std::size_t index) const;
     Cell anchorForColumn(LineNumber line, std::int64_t column) const;
-    // Points of a long UTF-8 line remembered every few KiB, with its width.
+    // Points of a long line remembered every checkpointBytes, the last its end and width.
     const std::vector<Cell>& checkpoints(LineNumber line) const;
     // Paints the marks of one row, the bytes [row.start, rowEnd) of its line, behind its text.
+    // `base` is the line's byte at which row.line starts.
     void paintMarks(QPainter& painter, LineNumber line, const LineRenderer::Row& row, std::size_t rowEnd,
-                    int y) const;
-    // Forgets what was measured of the lines.
-    void forgetLayout();
+                    std::size_t base, int y) const;
+    // Forgets what was measured of the lines, but for the first keptRows - 1 (a log that grew).
+    void forgetLayout(LineCount keptRows = 0);
     ByteOffset offsetAtPoint(const QPoint& point) const;
     ByteOffset offsetAtRowColumn(const RowPos& pos, double column) const;
     // The coloured stretches of a line, sure for the bytes [from, to) of it; remembered until
     // the document or the rules change, except for long lines.
     const std::vector<LabelSpan>& labelSpans(LineNumber line, std::size_t from, std::size_t to) const;
+    // The same for a long line, from the words around [from, to) only.
+    const std::vector<LabelSpan>& longLineSpans(LineNumber line, std::size_t from, std::size_t to) const;
+    // A word of a long line longer than colourReach: its run [start, end) (with the boundary
+    // byte after it) and its colour, found by a pass over it in chunks and remembered.
+    struct LongWord {
+        LineNumber line = 0;
+        std::size_t start = 0;
+        std::size_t end = 0;
+        LabelColour colour = LabelColour::None;
+    };
+    LongWord longWordAt(LineNumber line, std::size_t index) const;
     // Rows from the top of the view to `pos`, stopping once past `limit`.
     std::int64_t rowsFromTop(const RowPos& pos, std::int64_t limit) const;
 
@@ -227,15 +286,22 @@ private:
     QMenu* m_contextMenu = nullptr;
     Gutter* m_gutter = nullptr;
     bool m_lineNumbers = false;
-    mutable std::unordered_map<LineNumber, std::int64_t> m_longLineColumns;
     Encoding m_encoding = Encoding::Windows1252;
     mutable std::unordered_map<LineNumber, std::vector<Cell>> m_wrapRows;
     mutable std::unordered_map<LineNumber, std::vector<Cell>> m_checkpoints;
+    mutable std::size_t m_checkpointCount = 0; // points held in m_checkpoints
+    mutable std::vector<LongWord> m_longWords;  // the last few, newest last
+    // The points of a long last line that lasted when the log grew, to measure it on from.
+    mutable std::optional<std::pair<LineNumber, std::vector<Cell>>> m_grownLine;
+    LongLineSizes m_sizes;
     RulesPtr m_rules;      // as given
     std::size_t m_copyLimit = kCopyLimit;
     RulesPtr m_matchRules; // the same with the labels in the text's encoding
     mutable std::unordered_map<LineNumber, std::vector<LabelSpan>> m_spans;
-    mutable std::vector<LabelSpan> m_windowSpans;
+    mutable std::vector<LabelSpan> m_windowSpans; // of a long line, sure for [from, to)
+    mutable LineNumber m_windowLine = -1;
+    mutable std::size_t m_windowFrom = 0;
+    mutable std::size_t m_windowTo = 0;
     TextSearch m_marked; // the marked text
 };
 

@@ -1,11 +1,17 @@
 #include "view/logview.h"
 #include "support/numberedlines.h"
+#include "support/tempdir.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
 
 #include <algorithm>
+#include <fstream>
 #include <iterator>
 #include <memory>
 #include <QScrollBar>
@@ -27,7 +33,89 @@ DocumentPtr doc(const std::string& bytes)
     return LogDocument::fromBytes(bytes);
 }
 
+// Reads of one file descriptor, counted where they reach the system: a document read from a
+// file reads through pread, so its largest read tells how much it was asked for at once.
+struct ReadCount {
+    int fd = -1;
+    std::size_t largest = 0;
+    std::size_t total = 0;
+};
+ReadCount g_reads;
+
+void countRead(int fd, std::size_t bytes)
+{
+    if (fd != g_reads.fd)
+        return;
+    g_reads.largest = std::max(g_reads.largest, bytes);
+    g_reads.total += bytes;
+}
+
+// A file of tiny cache blocks, so that a stretch of a few KiB already crosses them.
+DocumentPtr openPaged(const std::string& path, int* fd = nullptr)
+{
+    tlg::FileHandle file = tlg::OpenForReading(path);
+    struct stat st {};
+    ::fstat(file.fd(), &st);
+    if (fd)
+        *fd = file.fd();
+    tlg::PagingSizes sizes;
+    sizes.cacheBlock = 4096;
+    sizes.cacheBlocks = 4;
+    sizes.hashBlock = 4096;
+    return LogDocument::fromFile(std::move(file), path, {st.st_dev, st.st_ino, true}, nullptr, sizes);
+}
+
+// A long line of words of every length, some longer than the windows the view reads, with
+// labels inside them and near the seams, tabs and control bytes; in UTF-8 also accented,
+// wide and combined characters, an emoji sequence and an invalid byte.
+std::string longLine(bool utf8, bool spaces, std::size_t bytes)
+{
+    std::string line;
+    unsigned seed = 7;
+    auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    const char* pieces[] = {"info", "FAIL", "ab", "x ERR", "\t", "\x01", "zz"};
+    const char* wide[] = {"\xC3\xA9", "\xE6\x9C\x8D", "\xF0\x9F\x98\x80", "e\xCC\x81",
+                          "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB", "\xFF"};
+    while (line.size() < bytes) {
+        // Now and then a word far longer than a window, with or without a label in it.
+        const std::size_t length = next(20) == 0 ? 400 + next(3000) : 1 + next(30);
+        const std::size_t labelAt = next(3) == 0 ? next(static_cast<unsigned>(length)) : length;
+        for (std::size_t i = 0; i < length; ++i) {
+            if (i == labelAt)
+                line += pieces[next(2)];
+            else if (utf8 && next(4) == 0)
+                line += wide[next(6)];
+            else if (next(40) == 0)
+                line += pieces[2 + next(5)];
+            else
+                line += static_cast<char>('a' + next(26));
+        }
+        if (spaces)
+            line += ' ';
+    }
+    if (!spaces)
+        line.erase(std::remove_if(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; }), line.end());
+    return line;
+}
+
 } // namespace
+
+// Every pread and pread64 of the program passes here first.
+extern "C" ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset)
+{
+    using Pread = ssize_t (*)(int, void*, size_t, off64_t);
+    static const auto real = reinterpret_cast<Pread>(::dlsym(RTLD_NEXT, "pread64"));
+    countRead(fd, count);
+    return real(fd, buffer, count, offset);
+}
+
+extern "C" ssize_t pread(int fd, void* buffer, size_t count, off_t offset)
+{
+    return pread64(fd, buffer, count, offset);
+}
 
 class LogViewTest : public QObject {
     Q_OBJECT
@@ -457,6 +545,249 @@ private slots:
         const int y = m_view->caretPixelPos().y();
         m_view->setSelection(3 * 30000, 0);
         QVERIFY(qAbs(y - m_view->caretPixelPos().y()) >= m_view->lineHeight());
+    }
+
+
+    void longLinesReadByWindowsAnswerAsWholeLines_data()
+    {
+        QTest::addColumn<bool>("utf8");
+        QTest::addColumn<bool>("spaces");
+        QTest::addColumn<bool>("wrap");
+        QTest::newRow("single-byte") << false << true << false;
+        QTest::newRow("utf-8") << true << true << false;
+        QTest::newRow("one word, wrapped") << false << false << true;
+        QTest::newRow("utf-8, wrapped") << true << true << true;
+    }
+    void longLinesReadByWindowsAnswerAsWholeLines()
+    {
+        // The same line read by tiny windows and read whole must give the same colours,
+        // columns, caret steps, word selection and picture, across every seam.
+        QFETCH(bool, utf8);
+        QFETCH(bool, spaces);
+        QFETCH(bool, wrap);
+        const std::string line = longLine(utf8, spaces, 150000);
+        const std::string text = "first line\n" + line + "\r\nlast FAIL line\n";
+        tlg::testing::TempDir folder;
+        const DocumentPtr document = openPaged(folder.write("long.log", text));
+        const ByteOffset lineStart = 11;
+        const auto length = static_cast<ByteOffset>(line.size());
+
+        auto rules = std::make_shared<ColourRules>();
+        rules->infoLabels[0] = "info";
+        rules->errorLabels[0] = "fail";
+        rules->errorLabels[1] = "x err";
+        LogView windowed;
+        LogView whole;
+        LogView::LongLineSizes tiny;
+        tiny.longLine = 1000;
+        tiny.checkpointBytes = 777;
+        tiny.colourReach = 300;
+        tiny.scanChunk = 1000;
+        windowed.setLongLineSizes(tiny);
+        LogView::LongLineSizes never;
+        never.longLine = std::size_t(1) << 40;
+        whole.setLongLineSizes(never);
+        for (LogView* view : {&windowed, &whole}) {
+            view->resize(420, 240);
+            view->setEncoding(utf8 ? Encoding::Utf8 : Encoding::Windows1252);
+            view->setDocument(document, rules);
+            view->setLineNumbersShown(true);
+            view->setWordWrap(wrap);
+            view->show();
+            QVERIFY(QTest::qWaitForWindowExposed(view));
+        }
+
+        // Colours, at a stride and on both sides of the seams of remembered points and windows.
+        std::vector<ByteOffset> offsets;
+        for (ByteOffset at = 0; at < length; at += 97)
+            offsets.push_back(at);
+        for (ByteOffset seam = 777; seam < length; seam += 777) {
+            for (ByteOffset near : {seam - 1, seam, seam + 1})
+                offsets.push_back(near);
+        }
+        int coloured = 0;
+        for (ByteOffset at : offsets) {
+            const QColor colour = windowed.colourAt(lineStart + at);
+            QCOMPARE(colour, whole.colourAt(lineStart + at));
+            coloured += colour != windowed.baseTextColour();
+        }
+        // A line without spaces is one word, and it holds labels.
+        if (spaces)
+            QVERIFY(coloured > 0 && coloured < static_cast<int>(offsets.size()));
+        else
+            QCOMPARE(coloured, static_cast<int>(offsets.size()));
+
+        // A line read whole is wrapped between words, a long one at the width: only a line
+        // without spaces wraps alike both ways. A long line's rows are a width each.
+        const bool alike = !wrap || !spaces;
+
+        // The caret: where it is painted, and where Left, Right, Down and Up take it.
+        for (ByteOffset at = 0; at < length; at += 4999) {
+            for (LogView* view : {&windowed, &whole}) {
+                view->setFocus();
+                view->setSelection(lineStart + at, 0);
+                view->scrollCaretIntoView();
+            }
+            if (alike) {
+                // The same place on screen, and the view scrolled as far sideways.
+                QCOMPARE(windowed.caretPixelPos(), whole.caretPixelPos());
+                QCOMPARE(windowed.horizontalScrollBar()->value(), whole.horizontalScrollBar()->value());
+            }
+            for (Qt::Key key : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Left, Qt::Key_Down, Qt::Key_Up}) {
+                const QPoint before = windowed.caretPixelPos();
+                QTest::keyClick(&windowed, key);
+                QTest::keyClick(&whole, key);
+                if (alike || key == Qt::Key_Left || key == Qt::Key_Right)
+                    QCOMPARE(windowed.caretOffset(), whole.caretOffset());
+                if (wrap && key == Qt::Key_Down && before.y() + 2 * windowed.lineHeight() <= windowed.viewport()->height())
+                    QCOMPARE(windowed.caretPixelPos().y(), before.y() + windowed.lineHeight());
+            }
+            if (!alike)
+                continue;
+            // A double click selects the same word, however long.
+            const QPoint caret = windowed.caretPixelPos() + QPoint(2, 2);
+            QTest::mouseDClick(windowed.viewport(), Qt::LeftButton, {}, caret);
+            QTest::mouseDClick(whole.viewport(), Qt::LeftButton, {}, caret);
+            QCOMPARE(windowed.selectionStart(), whole.selectionStart());
+            QCOMPARE(windowed.selectionLength(), whole.selectionLength());
+        }
+        if (!wrap) {
+            // End of the line, and back home.
+            for (Qt::Key key : {Qt::Key_End, Qt::Key_Home}) {
+                QTest::keyClick(&windowed, key);
+                QTest::keyClick(&whole, key);
+                QCOMPARE(windowed.caretOffset(), whole.caretOffset());
+                QCOMPARE(windowed.caretPixelPos(), whole.caretPixelPos());
+            }
+        }
+
+        // The picture, gutter included, with a selection and marks crossing seams.
+        if (alike) {
+            for (ByteOffset at : {ByteOffset(0), length / 3, length - 200}) {
+                for (LogView* view : {&windowed, &whole}) {
+                    view->setSelection(lineStart + at, 0);
+                    view->scrollCaretIntoView();
+                    view->setSelection(lineStart + at - 700, 1500);
+                    view->setMarkedText("ab");
+                    view->clearFocus(); // only one window has the focus: neither shows its caret
+                }
+                QCOMPARE(windowed.grab().toImage(), whole.grab().toImage());
+            }
+        }
+    }
+
+    void paintingALongLineReadsOnlyWindows()
+    {
+        // No read of the long line larger than a window reaches the file: not while it is
+        // measured, painted, scrolled through, wrapped, searched for marks or coloured.
+        std::string text = "head line one\nhead line two\n";
+        std::string line;
+        while (line.size() < 400000)
+            line += "word\tinfo " + std::string(300, 'x') + " FAIL ";
+        text += line + "\ntail line\n";
+        tlg::testing::TempDir folder;
+        int fd = -1;
+        const DocumentPtr document = openPaged(folder.write("long.log", text), &fd);
+        LogView::LongLineSizes sizes;
+        sizes.longLine = 4096;
+        sizes.checkpointBytes = 4096;
+        sizes.colourReach = 2048;
+        sizes.scanChunk = 8192;
+        m_view->setLongLineSizes(sizes);
+        auto rules = std::make_shared<ColourRules>();
+        rules->infoLabels[0] = "info";
+        rules->errorLabels[0] = "fail";
+        g_reads = {fd, 0, 0};
+        m_view->setDocument(document, rules);
+        m_view->setLineNumbersShown(true);
+        m_view->setMarkedText("FAIL");
+        m_view->setFocus();
+        // The first paint, the line's start in sight, does not measure it.
+        m_view->viewport()->repaint();
+        QVERIFY2(g_reads.total < 64 * 1024, std::to_string(g_reads.total).c_str());
+        for (bool wrap : {false, true}) {
+            m_view->setWordWrap(wrap);
+            for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_End, Qt::Key_PageDown, Qt::Key_Left,
+                                Qt::Key_Home, Qt::Key_Right, Qt::Key_PageUp}) {
+                QTest::keyClick(m_view, key, key == Qt::Key_PageDown ? Qt::ControlModifier : Qt::NoModifier);
+                m_view->viewport()->repaint();
+            }
+            m_view->horizontalScrollBar()->setValue(m_view->horizontalScrollBar()->maximum() / 2);
+            m_view->viewport()->repaint();
+        }
+        QTest::keyClick(m_view, Qt::Key_End, Qt::ControlModifier);
+        m_view->viewport()->repaint();
+        QCOMPARE(m_view->colourAt(static_cast<ByteOffset>(text.find("info", 200000))), QColor::fromRgb(tlg::kInfoRgb));
+        QCOMPARE(m_view->colourAt(static_cast<ByteOffset>(text.find("FAIL", 300000))), QColor::fromRgb(tlg::kErrorRgb));
+        QVERIFY2(g_reads.total > line.size(), "the line was measured once");
+        QVERIFY2(g_reads.largest <= 16384, std::to_string(g_reads.largest).c_str());
+
+        // Once measured, a paint in sight of the line reads a few windows only.
+        m_view->setWordWrap(false);
+        m_view->setSelection(28 + 300000, 0);
+        m_view->scrollCaretIntoView();
+        m_view->viewport()->repaint();
+        g_reads.total = 0;
+        m_view->setSelection(28 + 250000, 0);
+        m_view->scrollCaretIntoView();
+        m_view->viewport()->repaint();
+        QVERIFY2(g_reads.total < 64 * 1024, std::to_string(g_reads.total).c_str());
+        g_reads = {};
+    }
+
+
+    void aGrowingLongLineIsMeasuredOnFromWhereItEnded()
+    {
+        // A log whose long last line grows: the view measures the new bytes only, and answers
+        // as a view that measured the grown line afresh. UTF-8 with a character cut in two by
+        // the old end, and marks joining the last character, so that the points just before
+        // the end move.
+        std::string line;
+        while (line.size() < 300000)
+            line += "ab\tc\xE6\x9C\x8D d\xC3\xA9" "e\xCC\x81 ";
+        line += "e\xE6\x9C";
+        tlg::testing::TempDir folder;
+        const std::string path = folder.write("grows.log", "head\n" + line);
+        int fd = -1;
+        const DocumentPtr first = openPaged(path, &fd);
+        LogView::LongLineSizes sizes;
+        sizes.longLine = 4096;
+        sizes.checkpointBytes = 4096;
+        sizes.scanChunk = 8192;
+        LogView fresh;
+        for (LogView* view : {m_view, &fresh}) {
+            view->setLongLineSizes(sizes);
+            view->setEncoding(Encoding::Utf8);
+        }
+        m_view->setDocument(first);
+        m_view->setFocus();
+        QTest::keyClick(m_view, Qt::Key_End, Qt::ControlModifier);
+        m_view->viewport()->repaint();
+
+        std::ofstream(path, std::ios::binary | std::ios::app) << "\x8D\xCC\x81\xCC\x81 and more\tafter";
+        const DocumentPtr grown = first->grown();
+        QVERIFY(grown->size() > first->size());
+        g_reads = {fd, 0, 0};
+        m_view->setDocument(grown);
+        QTest::keyClick(m_view, Qt::Key_End, Qt::ControlModifier);
+        m_view->viewport()->repaint();
+        QVERIFY2(g_reads.total < 64 * 1024, std::to_string(g_reads.total).c_str());
+        g_reads = {};
+
+        fresh.resize(m_view->size());
+        fresh.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+        fresh.setDocument(grown);
+        fresh.setFocus();
+        QTest::keyClick(&fresh, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(m_view->horizontalScrollBar()->value(), fresh.horizontalScrollBar()->value());
+        QCOMPARE(m_view->caretPixelPos(), fresh.caretPixelPos());
+        for (int i = 0; i < 12; ++i) {
+            QTest::keyClick(m_view, Qt::Key_Left);
+            QTest::keyClick(&fresh, Qt::Key_Left);
+            QCOMPARE(m_view->caretOffset(), fresh.caretOffset());
+            QCOMPARE(m_view->caretPixelPos(), fresh.caretPixelPos());
+        }
     }
 
 private:
