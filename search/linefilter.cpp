@@ -139,7 +139,7 @@ LineFilter::LineFilter(std::string pattern, LineFilterOptions options)
     std::uint32_t flags = PCRE2_MULTILINE;
     if (!m_options.matchCase)
         flags |= PCRE2_CASELESS;
-    if (m_options.encoding == Encoding::Utf8)
+    if (HeldEncoding(m_options.encoding) == Encoding::Utf8)
         flags |= PCRE2_UTF | PCRE2_MATCH_INVALID_UTF;
     int error = 0;
     PCRE2_SIZE errorOffset = 0;
@@ -175,7 +175,7 @@ bool LineFilter::run(const LogDocument& document, LineNumber fromLine, std::vect
 bool LineFilter::runPlain(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
                           const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const
 {
-    const TextSearch search{m_pattern, !m_options.matchCase, m_options.encoding != Encoding::Windows1252};
+    const TextSearch search = TextSearch::forLog(m_pattern, m_options.encoding, m_options.matchCase);
     const ByteOffset size = document.size();
     const auto length = static_cast<ByteOffset>(m_pattern.size());
     ByteOffset position = document.lineIndex(fromLine);
@@ -278,7 +278,7 @@ bool LineFilter::matchesLine(std::string_view line) const
     if (m_pattern.empty())
         return false;
     if (!m_regex) {
-        const TextSearch search{m_pattern, !m_options.matchCase, m_options.encoding != Encoding::Windows1252};
+        const TextSearch search = TextSearch::forLog(m_pattern, m_options.encoding, m_options.matchCase);
         return FindOccurrenceFrom(search, line, 0) >= 0;
     }
     MatchSpace space(m_regex->code);

@@ -20,8 +20,8 @@ struct LineFilterOptions {
     bool matchCase = false;
     bool regex = false;
     // How the log holds its text: in UTF-8 a regular expression works on characters, in the
-    // others every byte is one; plain text ignores the case of a to z only outside
-    // Windows-1252.
+    // others every byte is one; plain text ignores case by the log's rule (CaseFoldingFor:
+    // a to z only outside Windows-1252).
     Encoding encoding = Encoding::Windows1252;
     // The bytes searched between two looks at the cancel flag (tests shrink it, so that the
     // blocks' ends fall everywhere).
