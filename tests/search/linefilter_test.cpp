@@ -183,6 +183,7 @@ TEST(LineFilter, ExpressionsAgreeWithEachLineAloneOnRandomTexts)
         "a$", "^$", "^", "b\\s*$", "(?s)a.b", "(?s)^.*$", "a\\nb", "a\\Rb", "\\R", "a\\s+b", "a[^x]b",
         "(?>a\\s*)$", "a\\s*+$", "a\\s*\\Kb", "\\bb", "b\\B", "(?^)a$", "(?m)a$", "(a|b)\\1", "[ab]*$", "x*",
         "\\z", "\\Z", "(?i)A B", "a(*COMMIT)b", "(?(?=a)ab|b)", "(a\\s*)(?1)", ".$", "\\Gb", "(?s)a(?=.)",
+        "(?<=x)B", "\xC3\xA9(?!a)", "(?-m)A b$", "\\A\\s", "(?<! )x\\z",
     };
     for (int round = 0; round < 150; ++round) {
         std::string text;
