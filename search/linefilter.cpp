@@ -80,27 +80,6 @@ std::string_view contentOf(const LogDocument& document, LineNumber line, std::st
     return bytes.substr(from, to - from);
 }
 
-// Where a byte occurs next in some bytes, from a position on that only grows: each byte of the
-// text is looked at once, however often it is asked.
-class NextByte {
-public:
-    NextByte(std::string_view bytes, char byte) : m_bytes(bytes), m_byte(byte) {}
-    std::size_t from(std::size_t position)
-    {
-        if (!m_known || m_next < position) {
-            m_next = m_bytes.find(m_byte, position);
-            m_known = true;
-        }
-        return m_next;
-    }
-
-private:
-    std::string_view m_bytes;
-    char m_byte;
-    std::size_t m_next = 0;
-    bool m_known = false;
-};
-
 } // namespace
 
 struct LineFilter::Regex {
@@ -178,30 +157,6 @@ LineFilter::LineFilter(std::string pattern, LineFilterOptions options)
     std::uint32_t allOptions = 0;
     pcre2_pattern_info(m_regex->code, PCRE2_INFO_ALLOPTIONS, &allOptions);
     m_blockScan = (allOptions & PCRE2_MULTILINE) != 0 && blockScanFindsEveryLine(m_pattern);
-    // A code unit PCRE2 finds in every match (its first or its last literal) is in the content
-    // of every line that matches alone, for that content is the whole subject: lines without
-    // it are passed over. Its other case counts as well; a letter whose case Unicode folds
-    // (in UTF-8 logs, where the Kelvin sign is a k) or a byte past ASCII that may ignore case is
-    // not used.
-    auto require = [&](std::uint32_t unit) {
-        const bool letter = std::isalpha(static_cast<int>(unit)) != 0 && unit < 0x80;
-        const bool caseless = (allOptions & PCRE2_CASELESS) != 0 || m_pattern.find("(?") != std::string::npos;
-        if (unit > 0xFF || (unit >= 0x80 && caseless) || (letter && caseless && (flags & PCRE2_UTF)))
-            return false;
-        m_requiredBytes.assign(1, static_cast<char>(unit));
-        if (letter)
-            m_requiredBytes += static_cast<char>(unit ^ 0x20);
-        return true;
-    };
-    std::uint32_t type = 0;
-    std::uint32_t unit = 0;
-    if (!m_blockScan && m_pattern.find("(*") == std::string::npos) {
-        if (!(pcre2_pattern_info(m_regex->code, PCRE2_INFO_LASTCODETYPE, &type) == 0 && type == 1 &&
-              pcre2_pattern_info(m_regex->code, PCRE2_INFO_LASTCODEUNIT, &unit) == 0 && require(unit)) &&
-            pcre2_pattern_info(m_regex->code, PCRE2_INFO_FIRSTCODETYPE, &type) == 0 && type == 1 &&
-            pcre2_pattern_info(m_regex->code, PCRE2_INFO_FIRSTCODEUNIT, &unit) == 0)
-            require(unit);
-    }
 }
 
 LineFilter::~LineFilter() = default;
@@ -305,7 +260,19 @@ bool LineFilter::runRegex(const LogDocument& document, LineNumber fromLine, std:
                     at = found + 1;
                 }
             } else {
-                matchEachLine(document, line, end, start, bytes, lines, space);
+                // Each line's end is the next one's start: the index is asked once a line.
+                std::size_t from = 0;
+                for (LineNumber at = line; at < end; ++at) {
+                    const auto to = std::min(bytes.size(), static_cast<std::size_t>(document.lineIndex(at + 1) - start));
+                    std::string_view content = bytes.substr(from, to - std::min(from, to));
+                    if (!content.empty() && content.back() == '\n')
+                        content.remove_suffix(1);
+                    if (!content.empty() && content.back() == '\r')
+                        content.remove_suffix(1);
+                    if (matchesLine(content, space))
+                        lines.push_back(at);
+                    from = to;
+                }
             }
         }
         done.store(endOffset, std::memory_order_relaxed);
@@ -313,50 +280,6 @@ bool LineFilter::runRegex(const LogDocument& document, LineNumber fromLine, std:
     }
     done.store(size, std::memory_order_relaxed);
     return true;
-}
-
-void LineFilter::matchEachLine(const LogDocument& document, LineNumber first, LineNumber end, ByteOffset base,
-                               std::string_view bytes, std::vector<LineNumber>& lines, MatchSpace& space) const
-{
-    // The lines are taken from the bytes (a line ends at LF, CR LF or a lone CR, as the index
-    // has it), which costs less than asking the index for each; only a jump over lines without
-    // a required byte asks it.
-    NextByte lineFeed(bytes, '\n');
-    NextByte carriageReturn(bytes, '\r');
-    std::vector<NextByte> required;
-    for (const char byte : m_requiredBytes)
-        required.emplace_back(bytes, byte);
-    std::size_t position = 0;
-    for (LineNumber line = first; line < end && position <= bytes.size();) {
-        const std::size_t lineBreak = std::min(lineFeed.from(position), carriageReturn.from(position));
-        const std::size_t contentEnd = std::min(lineBreak, bytes.size());
-        bool mayMatch = true;
-        if (!required.empty()) {
-            std::size_t candidate = std::string_view::npos;
-            for (NextByte& next : required)
-                candidate = std::min(candidate, next.from(position));
-            if (candidate == std::string_view::npos)
-                return;
-            if (candidate >= contentEnd) {
-                // No line before the one holding the byte can match; nor that one, when the
-                // byte is in its break.
-                const LineNumber holder =
-                    std::clamp(document.lineFromOffset(base + static_cast<ByteOffset>(candidate)), line, end - 1);
-                if (holder > line) {
-                    line = holder;
-                    position = static_cast<std::size_t>(document.lineIndex(holder) - base);
-                    continue;
-                }
-                mayMatch = false;
-            }
-        }
-        if (mayMatch && matchesLine(bytes.substr(position, contentEnd - position), space))
-            lines.push_back(line);
-        if (lineBreak >= bytes.size())
-            return;
-        position = lineBreak + (bytes[lineBreak] == '\r' && lineBreak + 1 < bytes.size() && bytes[lineBreak + 1] == '\n' ? 2 : 1);
-        ++line;
-    }
 }
 
 bool LineFilter::matchesLine(std::string_view line) const

@@ -61,10 +61,6 @@ private:
     struct Regex;
     class MatchSpace;
     bool matchesLine(std::string_view line, MatchSpace& space) const;
-    // Matches each of the lines [first, end), whose bytes (from the document's offset `base`)
-    // are `bytes`, alone.
-    void matchEachLine(const LogDocument& document, LineNumber first, LineNumber end, ByteOffset base,
-                       std::string_view bytes, std::vector<LineNumber>& lines, MatchSpace& space) const;
     bool runPlain(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
                   const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const;
     bool runRegex(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
@@ -74,9 +70,6 @@ private:
     LineFilterOptions m_options;
     std::unique_ptr<Regex> m_regex;
     bool m_blockScan = false;
-    // Line by line: bytes of which any line that matches holds one (none: every line is
-    // matched), so that lines without them are passed over.
-    std::string m_requiredBytes;
 };
 
 } // namespace tlg
