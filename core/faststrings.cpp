@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -47,12 +48,35 @@ static_assert(UpperTable[0xE9] == 0xC9 && UpperTable[0xFF] == 0x9F);
 
 namespace {
 
+constexpr std::array<unsigned char, 256> makeAsciiUpperTable()
+{
+    std::array<unsigned char, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[b] = static_cast<unsigned char>(b >= 'a' && b <= 'z' ? b - 0x20 : b);
+    return t;
+}
+
+constexpr std::array<unsigned char, 256> makeIdentityTable()
+{
+    std::array<unsigned char, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[b] = static_cast<unsigned char>(b);
+    return t;
+}
+
+constexpr std::array<unsigned char, 256> AsciiUpperTable = makeAsciiUpperTable();
+constexpr std::array<unsigned char, 256> IdentityTable = makeIdentityTable();
+
 struct ExactMap {
     static unsigned char at(char c) { return static_cast<unsigned char>(c); }
 };
 
 struct UpperMap {
     static unsigned char at(char c) { return UpperTable[static_cast<unsigned char>(c)]; }
+};
+
+struct AsciiUpperMap {
+    static unsigned char at(char c) { return AsciiUpperTable[static_cast<unsigned char>(c)]; }
 };
 
 template <typename Map>
@@ -98,15 +122,15 @@ std::int64_t horspool(std::string_view pattern, std::string_view text, std::size
     return 0;
 }
 
-// The other byte that upper-cases like b (its small or capital letter), or b itself: no byte
-// shares its capital with more than one other.
-constexpr std::array<unsigned char, 256> makeOtherCaseTable()
+// The other byte that upper-cases like b under a table (its small or capital letter), or b
+// itself: in neither table does a byte share its capital with more than one other.
+constexpr std::array<unsigned char, 256> makeOtherCaseTable(const std::array<unsigned char, 256>& upperTable)
 {
     std::array<unsigned char, 256> t{};
     for (int b = 0; b < 256; ++b)
         t[b] = static_cast<unsigned char>(b);
     for (int b = 0; b < 256; ++b) {
-        const unsigned char upper = UpperTable[b];
+        const unsigned char upper = upperTable[b];
         if (upper != b) {
             t[b] = upper;
             t[upper] = static_cast<unsigned char>(b);
@@ -115,24 +139,37 @@ constexpr std::array<unsigned char, 256> makeOtherCaseTable()
     return t;
 }
 
-constexpr std::array<unsigned char, 256> OtherCase = makeOtherCaseTable();
+constexpr std::array<unsigned char, 256> OtherCase = makeOtherCaseTable(UpperTable);
+constexpr std::array<unsigned char, 256> AsciiOtherCase = makeOtherCaseTable(AsciiUpperTable);
 static_assert(OtherCase['a'] == 'A' && OtherCase['A'] == 'a' && OtherCase[0x9F] == 0xFF);
+static_assert(AsciiOtherCase['a'] == 'A' && AsciiOtherCase[0xE9] == 0xE9);
+
+template <typename Map>
+unsigned char otherCaseOf(unsigned char b)
+{
+    if constexpr (std::is_same_v<Map, UpperMap>)
+        return OtherCase[b];
+    else if constexpr (std::is_same_v<Map, AsciiUpperMap>)
+        return AsciiOtherCase[b];
+    else
+        return b;
+}
 
 #if defined(__SSE2__)
 // Long texts: sixteen window starts at a time are kept only when the window's first and last
 // bytes match (in either case when ignoring it), and only those are compared whole. The result
 // is the skip-table search's, the leftmost occurrence, found several times faster.
 template <typename Map>
-std::int64_t filtered(std::string_view pattern, std::string_view text, std::size_t from, bool ignoreCase)
+std::int64_t filtered(std::string_view pattern, std::string_view text, std::size_t from)
 {
     const std::size_t m = pattern.size();
     const char* const t = text.data();
     const unsigned char first = static_cast<unsigned char>(pattern.front());
     const unsigned char last = static_cast<unsigned char>(pattern.back());
     const __m128i first1 = _mm_set1_epi8(static_cast<char>(first));
-    const __m128i first2 = _mm_set1_epi8(static_cast<char>(ignoreCase ? OtherCase[first] : first));
+    const __m128i first2 = _mm_set1_epi8(static_cast<char>(otherCaseOf<Map>(first)));
     const __m128i last1 = _mm_set1_epi8(static_cast<char>(last));
-    const __m128i last2 = _mm_set1_epi8(static_cast<char>(ignoreCase ? OtherCase[last] : last));
+    const __m128i last2 = _mm_set1_epi8(static_cast<char>(otherCaseOf<Map>(last)));
     std::size_t pos = from;
     for (; pos + m + 15 <= text.size(); pos += 16) {
         const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + pos));
@@ -155,13 +192,11 @@ std::int64_t filtered(std::string_view pattern, std::string_view text, std::size
 #endif
 
 template <typename Map>
-std::int64_t search(std::string_view pattern, std::string_view text, std::size_t from, bool ignoreCase)
+std::int64_t search(std::string_view pattern, std::string_view text, std::size_t from)
 {
 #if defined(__SSE2__)
     if (text.size() - from >= 256)
-        return filtered<Map>(pattern, text, from, ignoreCase);
-#else
-    (void)ignoreCase;
+        return filtered<Map>(pattern, text, from);
 #endif
     return horspool<Map>(pattern, text, from);
 }
@@ -180,7 +215,26 @@ void BuildSkipTable(std::string_view pattern, bool ignoreCase, SkipTable& table)
     }
 }
 
+const std::array<unsigned char, 256>& FoldingTable(CaseFolding folding)
+{
+    switch (folding) {
+    case CaseFolding::Windows1252:
+        return UpperTable;
+    case CaseFolding::Ascii:
+        return AsciiUpperTable;
+    case CaseFolding::Exact:
+        break;
+    }
+    return IdentityTable;
+}
+
 std::int64_t FindForward(std::string_view pattern, std::string_view text, bool ignoreCase,
+                         std::int64_t start)
+{
+    return FindForward(pattern, text, ignoreCase ? CaseFolding::Windows1252 : CaseFolding::Exact, start);
+}
+
+std::int64_t FindForward(std::string_view pattern, std::string_view text, CaseFolding folding,
                          std::int64_t start)
 {
     if (start < 1) {
@@ -193,10 +247,15 @@ std::int64_t FindForward(std::string_view pattern, std::string_view text, bool i
     if (from > text.size() - pattern.size()) {
         return 0;
     }
-    if (ignoreCase) {
-        return search<UpperMap>(pattern, text, static_cast<std::size_t>(from), true);
+    switch (folding) {
+    case CaseFolding::Windows1252:
+        return search<UpperMap>(pattern, text, static_cast<std::size_t>(from));
+    case CaseFolding::Ascii:
+        return search<AsciiUpperMap>(pattern, text, static_cast<std::size_t>(from));
+    case CaseFolding::Exact:
+        break;
     }
-    return search<ExactMap>(pattern, text, static_cast<std::size_t>(from), false);
+    return search<ExactMap>(pattern, text, static_cast<std::size_t>(from));
 }
 
 } // namespace tlg

@@ -14,20 +14,17 @@ bool isRunBoundary(char c)
     return c == ' ' || c == '\r' || c == '\n';
 }
 
-// Marks the word runs of every occurrence of the labels in `text` (searched as `searched`,
-// which is the text or its ASCII upper-cased copy) with the colour. Without ignoreCase the
-// search is exact, which in the upper-cased copy ignores the case of a to z only.
-void colourLabels(std::string_view text, std::string_view searched,
-                  const std::array<std::string, 10>& labels, LabelColour colour,
-                  std::vector<LabelColour>& colours, bool ignoreCase = true)
+// Marks the word runs of every occurrence of the labels in `text`, compared through the
+// folding, with the colour.
+void colourLabels(std::string_view text, const std::array<std::string, 10>& labels, LabelColour colour,
+                  std::vector<LabelColour>& colours, CaseFolding folding)
 {
     for (const std::string& label : labels) {
-        const std::string pattern = upperAscii(label);
-        if (trimBlanks(pattern).empty())
+        if (trimBlanks(label).empty())
             continue;
         std::int64_t position = 0; // from 1; the next search starts one past it
         for (;;) {
-            position = FindForward(pattern, searched, ignoreCase, position + 1);
+            position = FindForward(label, text, folding, position + 1);
             if (position == 0)
                 break;
             const auto [start, end] = WordRun(text, static_cast<std::size_t>(position - 1));
@@ -57,13 +54,11 @@ std::pair<std::size_t, std::size_t> WordRun(std::string_view text, std::size_t o
 std::vector<LabelColour> ColourWholeText(std::string_view text, const ColourRules& rules)
 {
     std::vector<LabelColour> colours(text.size(), LabelColour::None);
-    const std::string upper = upperAscii(text);
     // A gate that is up still lets the pass find the occurrences, but colours nothing.
-    const bool ignoreCase = !rules.asciiCaseOnly;
     if (rules.showInfo)
-        colourLabels(text, upper, rules.infoLabels, LabelColour::Info, colours, ignoreCase);
+        colourLabels(text, rules.infoLabels, LabelColour::Info, colours, rules.folding());
     if (rules.showErrors)
-        colourLabels(text, upper, rules.errorLabels, LabelColour::Error, colours, ignoreCase);
+        colourLabels(text, rules.errorLabels, LabelColour::Error, colours, rules.folding());
     return colours;
 }
 
@@ -89,17 +84,11 @@ void ColourLine(std::string_view line, const ColourRules& rules, std::vector<Lab
     const std::size_t last = WordRun(line, to - 1).second;
     const std::string_view part = line.substr(first, std::min(line.size(), last + longestLabel) - first);
 
-    // Searching the line itself, ignoring case through the upper-case table, finds what the
-    // whole-text pass finds in its ASCII upper-cased copy: the table upper-cases a to z too.
-    // Case of a to z only: the exact search in an ASCII upper-cased copy.
-    const std::string upper = rules.asciiCaseOnly ? upperAscii(part) : std::string();
-    const std::string_view searched = rules.asciiCaseOnly ? std::string_view(upper) : part;
-    const bool ignoreCase = !rules.asciiCaseOnly;
     std::vector<LabelColour> colours(part.size(), LabelColour::None);
     if (rules.showInfo)
-        colourLabels(part, searched, rules.infoLabels, LabelColour::Info, colours, ignoreCase);
+        colourLabels(part, rules.infoLabels, LabelColour::Info, colours, rules.folding());
     if (rules.showErrors)
-        colourLabels(part, searched, rules.errorLabels, LabelColour::Error, colours, ignoreCase);
+        colourLabels(part, rules.errorLabels, LabelColour::Error, colours, rules.folding());
     const std::size_t end = last - first; // runs past the held words may be cut short
     for (std::size_t i = 0; i < end;) {
         std::size_t j = i + 1;

@@ -2,8 +2,11 @@
 
 // Colouring a log by keyword labels: every word that holds an info label is blue, every word
 // that holds an error label is red (error wins). A word is a run of bytes between spaces, CRs
-// and LFs; the run includes the boundary byte after it. Labels match ignoring case through the
-// Windows-1252 upper-case table (or for a to z only, when the rules say so), also inside words.
+// and LFs; the run includes the boundary byte after it. Labels match ignoring case by the
+// log's rule (CaseFoldingFor: the Windows-1252 upper-case table, or a to z only when the rules
+// say so), also inside words.
+
+#include "core/faststrings.h"
 
 #include <array>
 #include <cstdint>
@@ -29,6 +32,9 @@ struct ColourRules {
     // Letter case is ignored for a to z only: for text that is not Windows-1252, whose other
     // bytes the code page's upper-case table would confuse.
     bool asciiCaseOnly = false;
+
+    // How the labels are compared with the text: CaseFolding::Ascii or ::Windows1252.
+    CaseFolding folding() const { return asciiCaseOnly ? CaseFolding::Ascii : CaseFolding::Windows1252; }
 };
 
 // The run of the text that holds the byte at offset: from the byte after the last space, CR or

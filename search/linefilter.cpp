@@ -7,8 +7,80 @@
 #include <pcre2.h>
 
 #include <algorithm>
+#include <cctype>
 
 namespace tlg {
+
+namespace {
+
+// Whether a search over a block of whole lines, each line a match starts in then confirmed on
+// its own, can never miss a line that matches alone. It cannot when every way the expression
+// matches a line alone is also a way it matches at the same place inside the block, for the
+// matcher tries them all: true when the expression's assertions judge a line's bytes alike
+// whatever lines surround it (^ and $ in multi-line mode, \b, \B: a line break is no word
+// byte, as the subject's ends are not) and nothing cuts its backtracking short. The block
+// search then finds a match that starts at or before that line's, in that line or in one
+// before it that is confirmed (or not) on its own, after which the search goes on from the
+// next line. A match that lies wholly in one line's content is that line's own match.
+// Look-arounds (which see the neighbouring lines), \A \Z \z \G \K, (?-m) and (?^) (which
+// make ^ and $ see the block's ends), atomic groups, possessive quantifiers, backtracking
+// verbs and (*...) settings, conditions and subroutine calls make the expression be matched
+// line by line instead. The test reads the pattern's text and errs on the safe side: such a
+// sequence anywhere, even escaped, quoted or in a class or a comment, counts.
+bool blockScanFindsEveryLine(std::string_view pattern)
+{
+    for (const std::string_view unsafe : {"(?=", "(?!", "(?<=", "(?<!", "(*", "(?>", "(?R", "(?&", "(?P>", "(?+",
+                                          "(?(", "(?C", "\\A", "\\Z", "\\z", "\\G", "\\K", "\\g"}) {
+        if (pattern.find(unsafe) != std::string_view::npos)
+            return false;
+    }
+    // Possessive quantifiers, also with blanks between (extended mode).
+    std::string packed;
+    for (const char c : pattern) {
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            packed += c;
+    }
+    for (const std::string_view possessive : {"++", "*+", "?+", "}+"}) {
+        if (packed.find(possessive) != std::string::npos)
+            return false;
+    }
+    // Option settings: (?^...) resets multi-line mode, (?-m...) and (?i-m) unset it; a
+    // numbered subroutine call (?1) (?-1) is refused too.
+    for (std::size_t at = pattern.find("(?"); at != std::string_view::npos; at = pattern.find("(?", at + 2)) {
+        std::size_t end = at + 2;
+        bool unsetting = false;
+        bool unsetsMultiline = false;
+        while (end < pattern.size() && (std::isalpha(static_cast<unsigned char>(pattern[end])) ||
+                                        pattern[end] == '-' || pattern[end] == '^')) {
+            unsetting = unsetting || pattern[end] == '-' || pattern[end] == '^';
+            unsetsMultiline = unsetsMultiline || pattern[end] == '^' || (unsetting && pattern[end] == 'm');
+            ++end;
+        }
+        if (unsetsMultiline)
+            return false;
+        std::size_t call = at + 2;
+        if (call < pattern.size() && (pattern[call] == '-' || pattern[call] == '+'))
+            ++call;
+        if (call < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[call])))
+            return false;
+    }
+    return true;
+}
+
+// A line's content within `bytes` (which start at the document's offset `base`), without its
+// break.
+std::string_view contentOf(const LogDocument& document, LineNumber line, std::string_view bytes, ByteOffset base)
+{
+    const auto from = static_cast<std::size_t>(document.lineIndex(line) - base);
+    auto to = std::min(bytes.size(), static_cast<std::size_t>(document.lineIndex(line + 1) - base));
+    if (to > from && bytes[to - 1] == '\n')
+        --to;
+    if (to > from && bytes[to - 1] == '\r')
+        --to;
+    return bytes.substr(from, to - from);
+}
+
+} // namespace
 
 struct LineFilter::Regex {
     pcre2_code* code = nullptr;
@@ -20,11 +92,13 @@ struct LineFilter::Regex {
 class LineFilter::MatchSpace {
 public:
     explicit MatchSpace(const pcre2_code* code)
-        : m_match(pcre2_match_data_create_from_pattern(code, nullptr)),
+        : m_code(code), m_match(pcre2_match_data_create_from_pattern(code, nullptr)),
           m_context(pcre2_match_context_create(nullptr)),
           m_stack(pcre2_jit_stack_create(32 * 1024, 8 * 1024 * 1024, nullptr))
     {
         pcre2_jit_stack_assign(m_context, nullptr, m_stack);
+        std::size_t jitSize = 0;
+        m_jit = pcre2_pattern_info(code, PCRE2_INFO_JITSIZE, &jitSize) == 0 && jitSize > 0;
     }
     ~MatchSpace()
     {
@@ -35,15 +109,19 @@ public:
     MatchSpace(const MatchSpace&) = delete;
     MatchSpace& operator=(const MatchSpace&) = delete;
 
-    int match(const pcre2_code* code, std::string_view subject, std::size_t end, std::size_t from)
+    int match(std::string_view subject, std::size_t from = 0)
     {
         static const char empty = 0;
         const auto* bytes = reinterpret_cast<PCRE2_SPTR>(subject.data() ? subject.data() : &empty);
-        return pcre2_match(code, bytes, end, from, 0, m_match, m_context);
+        // The JIT's own entry skips the checks of the general one: it costs less a line.
+        return m_jit ? pcre2_jit_match(m_code, bytes, subject.size(), from, 0, m_match, m_context)
+                     : pcre2_match(m_code, bytes, subject.size(), from, 0, m_match, m_context);
     }
     const PCRE2_SIZE* ovector() const { return pcre2_get_ovector_pointer(m_match); }
 
 private:
+    const pcre2_code* m_code;
+    bool m_jit = false;
     pcre2_match_data* m_match;
     pcre2_match_context* m_context;
     pcre2_jit_stack* m_stack;
@@ -61,7 +139,7 @@ LineFilter::LineFilter(std::string pattern, LineFilterOptions options)
     std::uint32_t flags = PCRE2_MULTILINE;
     if (!m_options.matchCase)
         flags |= PCRE2_CASELESS;
-    if (m_options.encoding == Encoding::Utf8)
+    if (HeldEncoding(m_options.encoding) == Encoding::Utf8)
         flags |= PCRE2_UTF | PCRE2_MATCH_INVALID_UTF;
     int error = 0;
     PCRE2_SIZE errorOffset = 0;
@@ -76,9 +154,9 @@ LineFilter::LineFilter(std::string pattern, LineFilterOptions options)
     }
     // Without the JIT (a system that forbids it) the interpreter gives the same answers.
     pcre2_jit_compile(m_regex->code, PCRE2_JIT_COMPLETE);
-    std::uint32_t lookBehind = 0;
-    pcre2_pattern_info(m_regex->code, PCRE2_INFO_MAXLOOKBEHIND, &lookBehind);
-    m_lookBehind = static_cast<std::int64_t>(lookBehind) * ((flags & PCRE2_UTF) ? 4 : 1); // in bytes
+    std::uint32_t allOptions = 0;
+    pcre2_pattern_info(m_regex->code, PCRE2_INFO_ALLOPTIONS, &allOptions);
+    m_blockScan = (allOptions & PCRE2_MULTILINE) != 0 && blockScanFindsEveryLine(m_pattern);
 }
 
 LineFilter::~LineFilter() = default;
@@ -97,7 +175,7 @@ bool LineFilter::run(const LogDocument& document, LineNumber fromLine, std::vect
 bool LineFilter::runPlain(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
                           const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const
 {
-    const TextSearch search{m_pattern, !m_options.matchCase, m_options.encoding != Encoding::Windows1252};
+    const TextSearch search = TextSearch::forLog(m_pattern, m_options.encoding, m_options.matchCase);
     const ByteOffset size = document.size();
     const auto length = static_cast<ByteOffset>(m_pattern.size());
     ByteOffset position = document.lineIndex(fromLine);
@@ -129,66 +207,79 @@ bool LineFilter::runRegex(const LogDocument& document, LineNumber fromLine, std:
                           const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const
 {
     MatchSpace space(m_regex->code);
-    const ByteOffset size = document.size();
     const LineCount lineCount = document.lineCount();
-    ByteOffset position = document.lineIndex(fromLine);
-    bool finished = true;
-    while (position < size) {
-        if (cancel.load(std::memory_order_relaxed)) {
-            finished = false;
-            break;
-        }
-        // A block ends at a line start, so that no match reaches into the next block.
-        const ByteOffset blockEnd = document.lineIndex(document.lineFromOffset(std::min(size, position + std::max<ByteOffset>(m_options.block, 1))) + 1);
-        // The block's lines are read at once and matched as one subject, with the bytes a
-        // look-behind may look at before it (and at least one, so that \A holds only at the
-        // text's start, as when the whole text was the subject).
-        const ByteOffset subjectStart = std::max<ByteOffset>(0, position - std::max<ByteOffset>(m_lookBehind, 1));
-        const TextSlice block = document.read(subjectStart, blockEnd);
-        const std::string_view bytes = block.view();
-        // A line's content within the block, without its break.
-        auto contentOf = [&](LineNumber line) {
-            const auto from = static_cast<std::size_t>(document.lineIndex(line) - subjectStart);
-            auto to = static_cast<std::size_t>(document.lineIndex(line + 1) - subjectStart);
-            if (to > from && bytes[to - 1] == '\n') {
-                --to;
-                if (to > from && bytes[to - 1] == '\r')
-                    --to;
-            } else if (to > from && bytes[to - 1] == '\r') {
-                --to;
-            }
-            return bytes.substr(from, to - from);
-        };
-        while (position < blockEnd) {
-            const int result = space.match(m_regex->code, bytes, bytes.size(),
-                                           static_cast<std::size_t>(position - subjectStart));
-            LineNumber line = 0;
-            if (result == PCRE2_ERROR_NOMATCH) {
-                break;
-            } else if (result < 0) {
-                // A limit was reached over the block: its lines are matched one at a time.
-                line = document.lineFromOffset(position);
-                if (matchesLine(contentOf(line), space))
-                    lines.push_back(line);
+    const ByteOffset size = document.size();
+    const std::int64_t longLine = std::max<std::int64_t>(m_options.longLine, 1);
+    const std::int64_t blockBytes = std::clamp<std::int64_t>(m_options.block, 1, longLine);
+    for (LineNumber line = fromLine; line < lineCount;) {
+        if (cancel.load(std::memory_order_relaxed))
+            return false;
+        // Whole lines of at most blockBytes (or one longer line).
+        const ByteOffset start = document.lineIndex(line);
+        LineNumber end = start + blockBytes >= size ? lineCount : std::min(lineCount, document.lineFromOffset(start + blockBytes));
+        end = std::max(end, line + 1);
+        const ByteOffset endOffset = document.lineIndex(end);
+        if (end == line + 1 && endOffset - start > longLine) {
+            // A line too long to read whole is matched on its first longLine bytes: a line's
+            // content holds no CR or LF, so dropping those at the end leaves content only.
+            const TextSlice head = document.read(start, start + longLine);
+            std::string_view content = head.view();
+            while (!content.empty() && (content.back() == '\n' || content.back() == '\r'))
+                content.remove_suffix(1);
+            if (matchesLine(content, space))
+                lines.push_back(line);
+        } else {
+            const TextSlice block = document.read(start, endOffset);
+            const std::string_view bytes = block.view();
+            if (m_blockScan) {
+                for (LineNumber at = line; at < end;) {
+                    const int result = space.match(bytes, static_cast<std::size_t>(document.lineIndex(at) - start));
+                    if (result == PCRE2_ERROR_NOMATCH)
+                        break;
+                    LineNumber found = at;
+                    if (result < 0) {
+                        // A limit was reached over the block: this line is matched alone.
+                        if (matchesLine(contentOf(document, at, bytes, start), space))
+                            lines.push_back(at);
+                    } else {
+                        // A match may start in a line break, or at the block's end: an empty
+                        // match there belongs to the next block, unless the text ends there
+                        // without a break.
+                        const ByteOffset matchStart = start + static_cast<ByteOffset>(space.ovector()[0]);
+                        const ByteOffset matchEnd = start + static_cast<ByteOffset>(space.ovector()[1]);
+                        found = std::max(document.lineFromOffset(matchStart), at);
+                        if (found >= end)
+                            break;
+                        const std::string_view content = contentOf(document, found, bytes, start);
+                        const ByteOffset contentEnd = start + static_cast<ByteOffset>(content.data() - bytes.data() + content.size());
+                        // A match within the line's content is the line's own; one that runs
+                        // past it (\s takes line breaks) or starts in the break decides nothing.
+                        if ((matchStart <= contentEnd && matchEnd <= contentEnd) || matchesLine(content, space))
+                            lines.push_back(found);
+                    }
+                    at = found + 1;
+                }
             } else {
-                const auto start = subjectStart + static_cast<ByteOffset>(space.ovector()[0]);
-                const auto end = subjectStart + static_cast<ByteOffset>(space.ovector()[1]);
-                line = document.lineFromOffset(start);
-                if (line >= lineCount)
-                    break;
-                // A match that runs over the line's end (\s takes line breaks) decides
-                // nothing: the line alone is matched again.
-                const std::string_view content = contentOf(line);
-                const ByteOffset contentEnd = subjectStart + static_cast<ByteOffset>(content.data() - bytes.data() + content.size());
-                if (end <= contentEnd || matchesLine(content, space))
-                    lines.push_back(line);
+                // Each line's end is the next one's start: the index is asked once a line.
+                std::size_t from = 0;
+                for (LineNumber at = line; at < end; ++at) {
+                    const auto to = std::min(bytes.size(), static_cast<std::size_t>(document.lineIndex(at + 1) - start));
+                    std::string_view content = bytes.substr(from, to - std::min(from, to));
+                    if (!content.empty() && content.back() == '\n')
+                        content.remove_suffix(1);
+                    if (!content.empty() && content.back() == '\r')
+                        content.remove_suffix(1);
+                    if (matchesLine(content, space))
+                        lines.push_back(at);
+                    from = to;
+                }
             }
-            position = document.lineIndex(line + 1);
         }
-        position = std::max(position, blockEnd);
-        done.store(position, std::memory_order_relaxed);
+        done.store(endOffset, std::memory_order_relaxed);
+        line = end;
     }
-    return finished;
+    done.store(size, std::memory_order_relaxed);
+    return true;
 }
 
 bool LineFilter::matchesLine(std::string_view line) const
@@ -196,7 +287,7 @@ bool LineFilter::matchesLine(std::string_view line) const
     if (m_pattern.empty())
         return false;
     if (!m_regex) {
-        const TextSearch search{m_pattern, !m_options.matchCase, m_options.encoding != Encoding::Windows1252};
+        const TextSearch search = TextSearch::forLog(m_pattern, m_options.encoding, m_options.matchCase);
         return FindOccurrenceFrom(search, line, 0) >= 0;
     }
     MatchSpace space(m_regex->code);
@@ -205,7 +296,8 @@ bool LineFilter::matchesLine(std::string_view line) const
 
 bool LineFilter::matchesLine(std::string_view line, MatchSpace& space) const
 {
-    return space.match(m_regex->code, line, line.size(), 0) >= 0;
+    // A match limit reached on one line counts as no match.
+    return space.match(line) >= 0;
 }
 
 } // namespace tlg

@@ -20,12 +20,16 @@ struct LineFilterOptions {
     bool matchCase = false;
     bool regex = false;
     // How the log holds its text: in UTF-8 a regular expression works on characters, in the
-    // others every byte is one; plain text ignores the case of a to z only outside
-    // Windows-1252.
+    // others every byte is one; plain text ignores case by the log's rule (CaseFoldingFor:
+    // a to z only outside Windows-1252).
     Encoding encoding = Encoding::Windows1252;
     // The bytes searched between two looks at the cancel flag (tests shrink it, so that the
     // blocks' ends fall everywhere).
     std::int64_t block = 4 << 20;
+    // A regular expression matches a line longer than this (with its break) on its first
+    // `longLine` bytes only, as if the line ended there, so that a huge line is never read
+    // whole. Plain text is searched in the whole line.
+    std::int64_t longLine = 16 << 20;
 };
 
 class LineFilter {
@@ -39,12 +43,19 @@ public:
 
     // Appends to `lines` the lines of the document, from `fromLine` on, that match, in order.
     // `done` follows the bytes looked at; returns false, with the lines found so far, when
-    // `cancel` was set meanwhile. An empty pattern matches nothing.
+    // `cancel` was set meanwhile. An empty pattern matches nothing. A line matches when its
+    // content (without its break) matches on its own, as matchesLine says, whatever the
+    // blocks: a match never spans lines, ^ and $ (and \A, \Z, \z, (?-m)$) hold at each line's
+    // start and end, and a look-around sees nothing of the lines around.
     bool run(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
              const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const;
 
     // Whether one line's content (without its break) matches.
     bool matchesLine(std::string_view line) const;
+
+    // Whether the expression is matched over blocks of lines, each line found confirmed on its
+    // own, rather than line by line (see blockScanFindsEveryLine in linefilter.cpp).
+    bool scansBlocks() const { return m_blockScan; }
 
 private:
     struct Regex;
@@ -58,7 +69,7 @@ private:
     std::string m_pattern;
     LineFilterOptions m_options;
     std::unique_ptr<Regex> m_regex;
-    std::int64_t m_lookBehind = 0; // the most characters the expression looks back
+    bool m_blockScan = false;
 };
 
 } // namespace tlg

@@ -23,14 +23,6 @@ namespace {
 
 using FoldTable = std::array<unsigned char, 256>;
 
-FoldTable asciiUpperTable()
-{
-    FoldTable table{};
-    for (int c = 0; c < 256; ++c)
-        table[static_cast<std::size_t>(c)] = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    return table;
-}
-
 void foldInto(std::string_view text, const FoldTable& fold, std::string& out)
 {
     out.resize(text.size());
@@ -267,11 +259,136 @@ int onMatch(unsigned id, unsigned long long /*from*/, unsigned long long to, uns
     return 0;
 }
 
+// Every occurrence of the needles in some bytes, as (start, bit), in no particular order: by
+// the database when there is one, else by a search per needle. For the windows of a long line.
+class OccurrenceScan {
+public:
+    OccurrenceScan(const std::vector<Needle>& needles, const Database* database, hs_scratch_t* scratch)
+        : m_needles(needles), m_database(database), m_scratch(scratch)
+    {
+    }
+
+    void scan(std::string_view bytes, const std::function<void(std::size_t, std::uint8_t)>& onOccurrence)
+    {
+        if (m_database && bytes.size() <= std::numeric_limits<unsigned>::max()) {
+            Context context{m_database, &onOccurrence};
+            if (hs_scan(m_database->database, bytes.data(), static_cast<unsigned>(bytes.size()), 0, m_scratch,
+                        onWindowMatch, &context) == HS_SUCCESS)
+                return;
+        }
+        const FoldTable* foldedBy = nullptr;
+        for (const Needle& needle : m_needles) {
+            if (needle.fold != foldedBy) {
+                foldInto(bytes, *needle.fold, m_folded);
+                foldedBy = needle.fold;
+            }
+            foldInto(needle.text, *needle.fold, m_needle);
+            for (std::size_t at = m_folded.find(m_needle); at != std::string::npos; at = m_folded.find(m_needle, at + 1))
+                onOccurrence(at, needle.bit);
+        }
+    }
+
+private:
+    struct Context {
+        const Database* database;
+        const std::function<void(std::size_t, std::uint8_t)>* onOccurrence;
+    };
+    static int onWindowMatch(unsigned id, unsigned long long /*from*/, unsigned long long to, unsigned /*flags*/,
+                             void* context)
+    {
+        const auto& scan = *static_cast<const Context*>(context);
+        const auto& [length, bit] = scan.database->lengthAndBit[id];
+        (*scan.onOccurrence)(static_cast<std::size_t>(to) - length, bit);
+        return 0;
+    }
+
+    const std::vector<Needle>& m_needles;
+    const Database* m_database;
+    hs_scratch_t* m_scratch;
+    std::string m_folded;
+    std::string m_needle;
+};
+
+bool isRunBoundary(char c)
+{
+    return c == ' ' || c == '\r' || c == '\n';
+}
+
+// The mark of a line too long to be read whole, from windows of `window` bytes that overlap by
+// the longest needle less one. A first pass tells which needles occur; only a line holding
+// both info and error labels needs a second, which walks the word runs (as ColourLine cuts
+// them) to see whether one holds an info label and no error label: that run is blue.
+// Returns false when cancelled.
+bool markLongLine(const LogDocument& document, LineNumber line, OccurrenceScan& scan, std::size_t window,
+                  std::size_t overlap, const std::atomic<bool>* cancel, std::uint8_t& mark)
+{
+    const ByteOffset start = document.lineIndex(line);
+    const ByteOffset end = document.lineIndex(line + 1);
+    auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
+    std::uint8_t found = 0;
+    if (!document.forEachChunk(start, end, window, overlap, [&](ByteOffset, std::string_view bytes) {
+            if (cancelled())
+                return false;
+            scan.scan(bytes, [&found](std::size_t, std::uint8_t bit) { found |= bit; });
+            return true;
+        }))
+        return false;
+    mark |= found & kMarkFound;
+    if ((found & kErrorWord) != 0)
+        mark |= kMarkError;
+    if ((found & (kInfoWord | kErrorWord)) == kInfoWord)
+        mark |= kMarkInfo;
+    if ((found & (kInfoWord | kErrorWord)) != (kInfoWord | kErrorWord))
+        return true;
+
+    // Which label kinds start at each byte of the stretch [walked, walkEnd) of a window: the
+    // bytes whose every occurrence lies wholly in that window.
+    std::vector<std::uint8_t> starts;
+    ByteOffset walked = start;
+    std::uint8_t run = 0; // the label kinds starting in the current run
+    bool blue = false;
+    if (!document.forEachChunk(start, end, window, overlap, [&](ByteOffset at, std::string_view bytes) {
+            if (cancelled())
+                return false;
+            const ByteOffset bytesEnd = at + static_cast<ByteOffset>(bytes.size());
+            const ByteOffset walkEnd = bytesEnd >= end ? end : bytesEnd - static_cast<ByteOffset>(overlap);
+            starts.assign(static_cast<std::size_t>(walkEnd - walked), 0);
+            scan.scan(bytes, [&](std::size_t offset, std::uint8_t bit) {
+                const ByteOffset position = at + static_cast<ByteOffset>(offset);
+                if (position >= walked && position < walkEnd)
+                    starts[static_cast<std::size_t>(position - walked)] |= bit & (kInfoWord | kErrorWord);
+            });
+            for (ByteOffset position = walked; position < walkEnd && !blue; ++position) {
+                run |= starts[static_cast<std::size_t>(position - walked)];
+                // A run ends with the boundary byte after it.
+                if (isRunBoundary(bytes[static_cast<std::size_t>(position - at)])) {
+                    blue = run == kInfoWord;
+                    run = 0;
+                }
+            }
+            walked = walkEnd;
+            return !blue;
+        }) && !blue)
+        return false;
+    if (blue || run == kInfoWord)
+        mark |= kMarkInfo;
+    return true;
+}
+
 } // namespace
 
 std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber first,
                                     const ColourRules* rules, std::string_view pattern,
                                     const std::atomic<bool>* cancel, const MarkLinesTuning& tuning)
+{
+    return MarkLines(document, first, rules, pattern, rules ? rules->folding() : CaseFolding::Windows1252, cancel,
+                     tuning);
+}
+
+std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber first,
+                                    const ColourRules* rules, std::string_view pattern,
+                                    CaseFolding findFolding, const std::atomic<bool>* cancel,
+                                    const MarkLinesTuning& tuning)
 {
     const LineCount lines = document.lineCount();
     first = std::clamp<LineNumber>(first, 0, lines);
@@ -279,18 +396,16 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
     if (marks.empty())
         return marks;
 
-    // The labels as the colouring matches them: ignoring case through the code page's table,
-    // or for a to z only; blank ones and those of a closed gate left out. The find text
-    // ignores case through the code page's table, as Find does.
-    static const FoldTable asciiUpper = asciiUpperTable();
-    const FoldTable& labelFold = rules && rules->asciiCaseOnly ? asciiUpper : UpperTable;
+    // The labels as the colouring matches them, through the rules' folding; blank ones and
+    // those of a closed gate left out. The find text as Find matches it.
+    const FoldTable& labelFold = FoldingTable(rules ? rules->folding() : CaseFolding::Windows1252);
     std::vector<Needle> needles;
     bool breakInLabel = false;
     if (rules) {
         for (const auto& [labels, gate, bit] : {std::tuple{&rules->infoLabels, rules->showInfo, kInfoWord},
                                                 std::tuple{&rules->errorLabels, rules->showErrors, kErrorWord}}) {
             for (const std::string& label : *labels) {
-                if (!gate || trimBlanks(upperAscii(label)).empty())
+                if (!gate || trimBlanks(label).empty())
                     continue;
                 breakInLabel = breakInLabel || label.find_first_of("\r\n") != std::string::npos;
                 needles.push_back({label, &labelFold, bit});
@@ -298,7 +413,7 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
         }
     }
     if (!pattern.empty())
-        needles.push_back({std::string(pattern), &UpperTable, kMarkFound});
+        needles.push_back({std::string(pattern), &FoldingTable(findFolding), kMarkFound});
 
     // A line holding only info labels has a blue byte and no red one, a line holding only
     // error labels the reverse: each occurrence colours its word, and only error words
@@ -334,28 +449,51 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
         thread_local Scratch scratch;
         const bool scans = database && hs_alloc_scratch(database->database, &scratch.scratch) == HS_SUCCESS;
         std::optional<PlainSearch> plain;
-        document.forEachLineBlock(first, document.lineCount(), tuning.blockBytes,
-                         [&](LineNumber blockFirst, LineNumber blockEnd, std::string_view bytes) {
-                             if (cancel && cancel->load(std::memory_order_relaxed))
-                                 return false;
-                             std::uint8_t* blockMarks = marks.data() + (blockFirst - first);
-                             // The scanner takes at most 4 GiB at once; a longer line is searched.
-                             if (scans && bytes.size() <= std::numeric_limits<unsigned>::max()) {
-                                 BlockLines blockLines(document, blockFirst, blockEnd, document.lineIndex(blockFirst),
-                                                       blockMarks);
-                                 ScanContext context{database.get(), &blockLines};
-                                 if (hs_scan(database->database, bytes.data(), static_cast<unsigned>(bytes.size()), 0,
-                                             scratch.scratch, onMatch, &context) == HS_SUCCESS) {
-                                     settle(blockFirst, blockEnd, bytes);
-                                     return true;
-                                 }
-                             }
-                             if (!plain)
-                                 plain.emplace(needles);
-                             plain->markBlock(document, blockFirst, blockEnd, bytes, blockMarks);
-                             settle(blockFirst, blockEnd, bytes);
-                             return true;
-                         });
+        auto markBlock = [&](LineNumber blockFirst, LineNumber blockEnd, std::string_view bytes) {
+            if (cancel && cancel->load(std::memory_order_relaxed))
+                return false;
+            std::uint8_t* blockMarks = marks.data() + (blockFirst - first);
+            // The scanner takes at most 4 GiB at once; a longer block is searched.
+            if (scans && bytes.size() <= std::numeric_limits<unsigned>::max()) {
+                BlockLines blockLines(document, blockFirst, blockEnd, document.lineIndex(blockFirst), blockMarks);
+                ScanContext context{database.get(), &blockLines};
+                if (hs_scan(database->database, bytes.data(), static_cast<unsigned>(bytes.size()), 0, scratch.scratch,
+                            onMatch, &context) == HS_SUCCESS) {
+                    settle(blockFirst, blockEnd, bytes);
+                    return true;
+                }
+            }
+            if (!plain)
+                plain.emplace(needles);
+            plain->markBlock(document, blockFirst, blockEnd, bytes, blockMarks);
+            settle(blockFirst, blockEnd, bytes);
+            return true;
+        };
+        const auto longLine = static_cast<ByteOffset>(std::max<std::size_t>(tuning.longLine, 1));
+        if (document.longestLine() + 2 <= longLine) {
+            document.forEachLineBlock(first, lines, tuning.blockBytes, markBlock);
+        } else {
+            // Lines too long to be read whole are scanned in windows; the stretches of lines
+            // between them go by blocks as usual.
+            std::size_t overlap = 0;
+            for (const Needle& needle : needles)
+                overlap = std::max(overlap, needle.text.size() - 1);
+            const std::size_t window = std::max<std::size_t>(tuning.longLine, 2 * overlap + 2);
+            OccurrenceScan scan(needles, scans ? database.get() : nullptr, scans ? scratch.scratch : nullptr);
+            for (LineNumber line = first; line < lines;) {
+                LineNumber stretchEnd = line;
+                while (stretchEnd < lines && document.lineIndex(stretchEnd + 1) - document.lineIndex(stretchEnd) <= longLine)
+                    ++stretchEnd;
+                if (stretchEnd > line && !document.forEachLineBlock(line, stretchEnd, tuning.blockBytes, markBlock))
+                    break;
+                if (stretchEnd >= lines)
+                    break;
+                std::uint8_t& mark = marks[static_cast<std::size_t>(stretchEnd - first)];
+                if (!markLongLine(document, stretchEnd, scan, window, overlap, cancel, mark))
+                    break;
+                line = stretchEnd + 1;
+            }
+        }
     }
 
     return marks;

@@ -28,15 +28,29 @@ enum OverviewMark : std::uint8_t {
 struct MarkLinesTuning {
     std::size_t blockBytes = std::size_t{1} << 20; // whole lines of about this many bytes at a time
     bool plainSearch = false; // one search per label, as when the scanner cannot run
+    // A line longer than this (with its break) is never read whole: it is scanned in windows of
+    // this many bytes that overlap by the longest label or find text less one byte.
+    std::size_t longLine = std::size_t{4} << 20;
 };
 
 // The marks of the lines [first, document.lineCount()), one byte per line. rules (null: no
-// colour marks) must hold labels in the text's encoding, as the view uses them; pattern is the
-// find text in that encoding (empty: no find marks). A line holds a colour exactly where the
-// per-line colouring gives one. The lines holding any label are found by one scan over the
-// text for every label and the find text at once (Vectorscan; one search per label where it
-// cannot run), and only those lines are coloured. When `cancel` turns true the work stops
-// early and the result is incomplete.
+// colour marks) must hold labels in the text's encoding, as the view uses them, compared
+// through rules->folding(); pattern is the find text in that encoding (empty: no find marks),
+// compared through `findFolding`, which must be the log's rule as Find uses it
+// (CaseFoldingFor(encoding)): a line is marked found exactly when Find finds an occurrence
+// starting in it. A line holds a colour exactly where the per-line colouring gives one. The
+// lines holding any label are found by one scan over the text for every label and the find
+// text at once (Vectorscan; one search per label where it cannot run), and only those lines
+// are coloured. A line longer than tuning.longLine is scanned in overlapping windows, so the
+// memory used stays bounded whatever the line's length. When `cancel` turns true the work
+// stops early and the result is incomplete.
+std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber first,
+                                    const ColourRules* rules, std::string_view pattern,
+                                    CaseFolding findFolding, const std::atomic<bool>* cancel = nullptr,
+                                    const MarkLinesTuning& tuning = {});
+// The same with the find text compared by the rules' folding (Windows-1252's without rules).
+// For callers that do not pass the log's folding yet: without rules, in a log that is not
+// Windows-1252, the find marks can differ from Find's answers.
 std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber first,
                                     const ColourRules* rules, std::string_view pattern,
                                     const std::atomic<bool>* cancel = nullptr,

@@ -8,6 +8,7 @@ pkg_check_modules(HS REQUIRED IMPORTED_TARGET libhs)
 list(APPEND TLG_CORE_LIBRARIES PkgConfig::PCRE2 PkgConfig::HS)
 
 list(APPEND TLG_CORE_SOURCES
+    search/casefolding.h
     search/colourrules.cpp
     search/linefilter.cpp
     search/overview.cpp

@@ -8,16 +8,6 @@ namespace tlg {
 
 namespace {
 
-bool sameIgnoringAsciiCase(std::string_view a, std::string_view b)
-{
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (upper(a[i]) != upper(b[i]))
-            return false;
-    }
-    return true;
-}
-
 // The block Find Previous searches at a time, walking back.
 constexpr ByteOffset kBackBlock = 1 << 20;
 
@@ -30,20 +20,11 @@ ByteOffset FindOccurrenceFrom(const TextSearch& search, std::string_view text, B
 {
     if (search.pattern.empty())
         return -1;
-    std::int64_t start = std::max<ByteOffset>(from, 0) + 1;
-    for (;;) {
-        if (start > static_cast<std::int64_t>(text.size()))
-            return -1;
-        const std::int64_t position = FindForward(search.pattern, text, search.ignoreCase, start);
-        if (position == 0)
-            return -1;
-        // The code page's table also matched letters beyond a to z: check those again.
-        if (!search.ignoreCase || !search.asciiCaseOnly ||
-            sameIgnoringAsciiCase(text.substr(static_cast<std::size_t>(position - 1), search.pattern.size()),
-                                  search.pattern))
-            return position - 1;
-        start = position + 1;
-    }
+    const std::int64_t start = std::max<ByteOffset>(from, 0) + 1;
+    if (start > static_cast<std::int64_t>(text.size()))
+        return -1;
+    const std::int64_t position = FindForward(search.pattern, text, search.folding(), start);
+    return position == 0 ? -1 : position - 1;
 }
 
 ByteOffset FindOccurrenceBefore(const TextSearch& search, std::string_view text, ByteOffset before)
@@ -85,7 +66,8 @@ std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSea
     return found;
 }
 
-ByteOffset FindOccurrenceFrom(const TextSearch& search, const LogDocument& text, ByteOffset from)
+ByteOffset FindOccurrenceFrom(const TextSearch& search, const LogDocument& text, ByteOffset from,
+                              const std::atomic<bool>* cancel)
 {
     const auto length = static_cast<ByteOffset>(search.pattern.size());
     if (length == 0)
@@ -96,6 +78,10 @@ ByteOffset FindOccurrenceFrom(const TextSearch& search, const LogDocument& text,
     // crosses a seam lies wholly in the later chunk.
     text.forEachChunk(from, text.size(), kSearchChunk, static_cast<std::size_t>(length - 1),
                       [&](ByteOffset at, std::string_view bytes) {
+                          if (cancel && cancel->load(std::memory_order_relaxed)) {
+                              found = kSearchCancelled;
+                              return false;
+                          }
                           const ByteOffset hit = FindOccurrenceFrom(search, bytes, std::max<ByteOffset>(from - at, 0));
                           if (hit >= 0)
                               found = at + hit;
@@ -104,11 +90,14 @@ ByteOffset FindOccurrenceFrom(const TextSearch& search, const LogDocument& text,
     return found;
 }
 
-ByteOffset FindOccurrenceBefore(const TextSearch& search, const LogDocument& text, ByteOffset before)
+ByteOffset FindOccurrenceBefore(const TextSearch& search, const LogDocument& text, ByteOffset before,
+                                const std::atomic<bool>* cancel)
 {
     const auto length = static_cast<ByteOffset>(search.pattern.size());
     before = std::min<ByteOffset>(before, text.size());
     while (length > 0 && before > 0) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return kSearchCancelled;
         const ByteOffset blockStart = std::max<ByteOffset>(0, before - kBackBlock);
         // Occurrences that start in [blockStart, before), with the bytes they may reach.
         const TextSlice block = text.read(blockStart, std::min<ByteOffset>(before - 1 + length, text.size()));

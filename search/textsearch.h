@@ -5,7 +5,9 @@
 // the lines in sight). The text to find is already in the log's encoding.
 
 #include "document/logdocument.h"
+#include "search/casefolding.h"
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,7 +21,24 @@ struct TextSearch {
     // Outside Windows-1252 only a to z are compared without regard to case: the code page's
     // capitals would confuse the bytes of UTF-8 sequences.
     bool asciiCaseOnly = false;
+
+    // The search for a pattern in a log held in `held`, ignoring case by the log's rule
+    // (CaseFoldingFor) unless matchCase.
+    static TextSearch forLog(std::string pattern, Encoding held, bool matchCase = false)
+    {
+        const CaseFolding folding = CaseFoldingFor(held, matchCase);
+        return {std::move(pattern), folding != CaseFolding::Exact, folding == CaseFolding::Ascii};
+    }
+    // How bytes are compared: every search here goes through this.
+    CaseFolding folding() const
+    {
+        return !ignoreCase ? CaseFolding::Exact : asciiCaseOnly ? CaseFolding::Ascii : CaseFolding::Windows1252;
+    }
 };
+
+// What a search over a document gives when its cancel flag was seen set: no answer (it is
+// below 0, as "not found" is, for callers that do not tell the two apart).
+inline constexpr ByteOffset kSearchCancelled = -2;
 
 // The first occurrence that starts at or after `from` and lies wholly in the text, or -1.
 ByteOffset FindOccurrenceFrom(const TextSearch& search, std::string_view text, ByteOffset from);
@@ -34,8 +53,12 @@ std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSea
                                                                    ByteOffset from, ByteOffset to);
 
 // The same over a document, read a chunk at a time: only the stretch looked at is read.
-ByteOffset FindOccurrenceFrom(const TextSearch& search, const LogDocument& text, ByteOffset from);
-ByteOffset FindOccurrenceBefore(const TextSearch& search, const LogDocument& text, ByteOffset before);
+// `cancel` (may be null) is looked at before each chunk of 4 MiB (1 MiB backwards): once it is
+// set the search stops and gives kSearchCancelled.
+ByteOffset FindOccurrenceFrom(const TextSearch& search, const LogDocument& text, ByteOffset from,
+                              const std::atomic<bool>* cancel = nullptr);
+ByteOffset FindOccurrenceBefore(const TextSearch& search, const LogDocument& text, ByteOffset before,
+                                const std::atomic<bool>* cancel = nullptr);
 std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSearch& search,
                                                                    const LogDocument& text,
                                                                    ByteOffset from, ByteOffset to);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
 #include <random>
 
@@ -144,16 +145,78 @@ TEST(LineFilter, AgreesWithMatchingEachLineAlone)
     }
 }
 
-TEST(LineFilter, ABlockSeamChangesNoAnswerOfTheExpression)
+TEST(LineFilter, AnExpressionSeesOneLineAtATime)
 {
-    // Text-start anchors and look-behinds see the text as a whole, whatever the block size.
+    // Text-start anchors, look-arounds and (?-m) see each line alone, whatever the block size:
+    // a followed log's appended lines are listed as the same text filtered afresh.
     const std::string text = "ERROR a\nERROR b\r\nxERROR c\nERROR d\n";
     for (const std::int64_t block : {1, 3, 9, 4 << 20}) {
         LineFilterOptions how = options(true, true);
         how.block = block;
-        EXPECT_EQ(filter(text, "\\AERROR", how), (Lines{0})) << block;
-        EXPECT_EQ(filter(text, "(?<=\\n)ERROR", how), (Lines{1, 3})) << block;
+        EXPECT_EQ(filter(text, "\\AERROR", how), (Lines{0, 1, 3})) << block;
+        EXPECT_EQ(filter(text, "(?<=\\n)ERROR", how), Lines{}) << block;
         EXPECT_EQ(filter(text, "(?<=x)ERROR", how), (Lines{2})) << block;
-        EXPECT_EQ(filter(text, "(?<!\\n)ERROR [a-c]$", how), (Lines{0, 2})) << block;
+        EXPECT_EQ(filter(text, "(?<!\\n)ERROR [a-c]$", how), (Lines{0, 1, 2})) << block;
+        // The reviewer's cases: each line alone, never the lines around it.
+        const std::string ab = "a\nb\na\nb\n";
+        EXPECT_EQ(filter(ab, "a(?=\\nb)", how), Lines{}) << block;
+        EXPECT_EQ(filter(ab, "a\\Z", how), (Lines{0, 2})) << block;
+        EXPECT_EQ(filter(ab, "(?-m)a$", how), (Lines{0, 2})) << block;
+        EXPECT_EQ(filter(ab, "(?<=a\\n)b", how), Lines{}) << block;
+        EXPECT_EQ(filter(ab, "a\\s*$", how), (Lines{0, 2})) << block;
+        // Possessive and atomic parts that could eat a line break in a block.
+        EXPECT_EQ(filter("a \nb\n", "a\\s*+$", how), (Lines{0})) << block;
+        EXPECT_EQ(filter("a \nb\n", "a(?>\\s*)$", how), (Lines{0})) << block;
     }
+}
+
+TEST(LineFilter, ExpressionsAgreeWithEachLineAloneOnRandomTexts)
+{
+    // Texts over a few bytes with every kind of line break; expressions with anchors,
+    // look-arounds, \Z, \z, (?-m), (?s), \n, \R, atomic and possessive parts; blocks of any size
+    // and now and then lines too long to be read whole (matched on their first bytes). The
+    // lines listed are those whose content matches alone.
+    std::mt19937 random(2027);
+    const std::string_view pieces[] = {"a", "b", "a", "b", " ", "x", "\n", "\r", "\r\n", "\xC3\xA9", "\xC3"};
+    const std::string patterns[] = {
+        "a(?=\\nb)", "a\\Z", "a\\z", "(?-m)a$", "(?<=a\\n)b", "(?<=a)b", "(?<!a)b", "a(?!b)", "\\Aa", "^a",
+        "a$", "^$", "^", "b\\s*$", "(?s)a.b", "(?s)^.*$", "a\\nb", "a\\Rb", "\\R", "a\\s+b", "a[^x]b",
+        "(?>a\\s*)$", "a\\s*+$", "a\\s*\\Kb", "\\bb", "b\\B", "(?^)a$", "(?m)a$", "(a|b)\\1", "[ab]*$", "x*",
+        "\\z", "\\Z", "(?i)A B", "a(*COMMIT)b", "(?(?=a)ab|b)", "(a\\s*)(?1)", ".$", "\\Gb", "(?s)a(?=.)",
+        "(?<=x)B", "\xC3\xA9(?!a)", "(?-m)A b$", "\\A\\s", "(?<! )x\\z",
+    };
+    for (int round = 0; round < 150; ++round) {
+        std::string text;
+        const int length = static_cast<int>(random() % 40);
+        for (int i = 0; i < length; ++i)
+            text += pieces[random() % std::size(pieces)];
+        const auto document = LogDocument::fromBytes(text);
+        LineFilterOptions how = options(random() % 2 == 0, true, random() % 2 ? Encoding::Utf8 : Encoding::Windows1252);
+        how.block = 1 + static_cast<std::int64_t>(random() % 24);
+        if (random() % 4 == 0)
+            how.longLine = 1 + static_cast<std::int64_t>(random() % 6);
+        for (const std::string& pattern : patterns) {
+            const LineFilter lineFilter(pattern, how);
+            Lines expected;
+            for (LineNumber line = 0; line < document->lineCount(); ++line) {
+                std::string_view content = document->lineText(line).view();
+                if (document->lineIndex(line + 1) - document->lineIndex(line) > how.longLine)
+                    content = content.substr(0, static_cast<std::size_t>(how.longLine));
+                if (lineFilter.matchesLine(content))
+                    expected.push_back(line);
+            }
+            const LineNumber from = document->lineCount() > 0 ? static_cast<LineNumber>(random() % document->lineCount()) : 0;
+            Lines fromOn;
+            std::copy_if(expected.begin(), expected.end(), std::back_inserter(fromOn), [from](LineNumber line) { return line >= from; });
+            ASSERT_EQ(filter(text, pattern, how), expected)
+                << pattern << " over \"" << text << "\", blocks of " << how.block << ", long lines from " << how.longLine;
+            ASSERT_EQ(filter(text, pattern, how, from), fromOn) << pattern << " from line " << from;
+        }
+    }
+    // Only expressions that can miss nothing are matched over blocks.
+    for (const std::string pattern : {"err(or)?\\s+\\d+", "^a", "a$", "(?i)a\\s*b", "(?s)a.b", "\\bword\\b"})
+        EXPECT_TRUE(LineFilter(pattern, options(false, true)).scansBlocks()) << pattern;
+    for (const std::string pattern : {"a(?=b)", "(?<!a)b", "\\Aa", "a\\Z", "a\\z", "(?-m)a$", "(?^)a$", "(?i-m)a$",
+                                      "a++", "a{2}+", "(?>a)", "(*LF)a$", "(a)(?1)", "(a)(?-1)", "a\\Kb", "\\Ga"})
+        EXPECT_FALSE(LineFilter(pattern, options(false, true)).scansBlocks()) << pattern;
 }

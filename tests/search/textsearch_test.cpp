@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <random>
 #include <string>
 
 using tlg::ByteOffset;
@@ -82,4 +84,60 @@ TEST(TextSearch, MarksCoverEveryOccurrenceTouchingAStretch)
     EXPECT_EQ(OccurrencesTouching(crossing, text, 7, 12), (Ranges{{4, 8}}));
     EXPECT_EQ(OccurrencesTouching({"two", true, false}, text, 7, 12), (Ranges{{9, 12}}));
     EXPECT_EQ(OccurrencesTouching({"", true, false}, text, 0, 12), Ranges{});
+}
+
+TEST(TextSearch, EachEncodingsRuleAgreesWithComparingByteByByte)
+{
+    // Texts long enough for the sixteen-at-a-time filter, over bytes whose case differs by rule:
+    // a to z, Windows-1252 letters (é É, š Š, ÿ Ÿ) and UTF-8 bytes the code page would fold
+    // (Ã ã). Every occurrence found forwards is the next one a byte-by-byte comparison finds.
+    std::mt19937 random(7);
+    const std::string_view alphabet = "aAbB\xE9\xC9\x9A\x8A\xFF\x9F\xC3\xE3\xA9 \n";
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        for (std::size_t i = random() % 600; i > 0; --i)
+            text += alphabet[random() % alphabet.size()];
+        std::string pattern;
+        for (std::size_t i = 1 + random() % 3; i > 0; --i)
+            pattern += alphabet[random() % (alphabet.size() - 2)];
+        for (const tlg::Encoding encoding : {tlg::Encoding::Windows1252, tlg::Encoding::Utf8, tlg::Encoding::Iso8859_1}) {
+            for (const bool matchCase : {false, true}) {
+                const TextSearch search = TextSearch::forLog(pattern, encoding, matchCase);
+                const auto& fold = tlg::FoldingTable(tlg::CaseFoldingFor(encoding, matchCase));
+                auto naive = [&](ByteOffset from) -> ByteOffset {
+                    for (std::size_t at = static_cast<std::size_t>(from); at + pattern.size() <= text.size(); ++at) {
+                        std::size_t k = 0;
+                        while (k < pattern.size() && fold[static_cast<unsigned char>(text[at + k])] ==
+                                                         fold[static_cast<unsigned char>(pattern[k])])
+                            ++k;
+                        if (k == pattern.size())
+                            return static_cast<ByteOffset>(at);
+                    }
+                    return -1;
+                };
+                for (ByteOffset at = 0, found = 0; found >= 0; at = found + 1) {
+                    found = FindOccurrenceFrom(search, text, at);
+                    ASSERT_EQ(found, naive(at)) << tlg::EncodingName(encoding) << (matchCase ? ", match case" : "");
+                }
+            }
+        }
+    }
+    // Outside Windows-1252 only a to z fold: "Ü" (C3 9C) is not in "Ì" (C3 8C).
+    EXPECT_EQ(FindOccurrenceFrom(TextSearch::forLog("\xC3\x9C", tlg::Encoding::Utf8), "\xC3\x8C", 0), -1);
+    EXPECT_EQ(FindOccurrenceFrom(TextSearch::forLog("\xC3\x9C", tlg::Encoding::Windows1252), "\xC3\x8C", 0), 0);
+}
+
+TEST(TextSearch, ACancelledFindOverADocumentStops)
+{
+    // The word at the end of three chunks of text: found when left alone, not looked for once
+    // the flag is set.
+    const std::string text = std::string(12 << 20, 'x') + " needle";
+    const auto document = tlg::LogDocument::fromBytes(text);
+    const TextSearch search{"needle", true, false};
+    std::atomic<bool> cancel{false};
+    EXPECT_EQ(FindOccurrenceFrom(search, *document, 0, &cancel), (12 << 20) + 1);
+    EXPECT_EQ(FindOccurrenceBefore(search, *document, document->size(), &cancel), (12 << 20) + 1);
+    cancel = true;
+    EXPECT_EQ(FindOccurrenceFrom(search, *document, 0, &cancel), tlg::kSearchCancelled);
+    EXPECT_EQ(FindOccurrenceBefore(search, *document, document->size(), &cancel), tlg::kSearchCancelled);
 }
