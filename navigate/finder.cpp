@@ -63,10 +63,28 @@ void Finder::clearMarks()
     m_view->setMarkedText({});
 }
 
+Finder::~Finder()
+{
+    // A search under way stops at its next chunk, so that quitting never waits for it.
+    cancelSearch();
+}
+
+void Finder::cancelSearch()
+{
+    if (m_cancel)
+        m_cancel->store(true);
+    m_cancel.reset();
+    if (m_watcher) {
+        m_watcher->disconnect(this);
+        m_watcher->deleteLater();
+        m_watcher = nullptr;
+    }
+}
+
 void Finder::find(bool forward)
 {
-    if (m_searching)
-        return; // one search at a time; the next press continues from its result
+    // A press while a search runs starts it again from the selection as it is now.
+    cancelSearch();
     const QString findText = m_findDialog->findText();
     if (findText.isEmpty()) {
         clearMarks();
@@ -84,7 +102,7 @@ void Finder::find(bool forward)
         notFound();
         return;
     }
-    const TextSearch search{*encoded, true, view->encoding() != Encoding::Windows1252};
+    const TextSearch search = TextSearch::forLog(*encoded, view->encoding());
     view->setMarkedText(*encoded);
     const DocumentPtr document = view->document();
     // Forwards: after a non-empty selection, else from the caret; an occurrence at the caret
@@ -92,12 +110,15 @@ void Finder::find(bool forward)
     const ByteOffset from = forward && view->selectionLength() > 0
                                 ? view->selectionStart() + view->selectionLength()
                                 : (forward ? view->caretOffset() : view->selectionStart());
-    auto run = [document, search, from, forward]() -> ByteOffset {
-        return forward ? FindOccurrenceFrom(search, *document, from) : FindOccurrenceBefore(search, *document, from);
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    auto run = [document, search, from, forward, cancel]() -> ByteOffset {
+        return forward ? FindOccurrenceFrom(search, *document, from, cancel.get())
+                       : FindOccurrenceBefore(search, *document, from, cancel.get());
     };
     auto show = [this, view, document, notFound, length = static_cast<ByteOffset>(search.pattern.size())](ByteOffset found) {
-        // The view has since been given another text: nothing changes.
-        if (view->document() != document)
+        // The view has since been given another text, or the search was stopped: nothing
+        // changes.
+        if (view->document() != document || found == kSearchCancelled)
             return;
         if (found < 0) {
             notFound();
@@ -115,14 +136,16 @@ void Finder::find(bool forward)
     }
     // The watcher belongs to the finder, a child of the window: a result that comes after the
     // window is gone goes nowhere.
-    m_searching = true;
-    auto* watcher = new QFutureWatcher<ByteOffset>(this);
-    connect(watcher, &QFutureWatcher<ByteOffset>::finished, this, [this, watcher, show] {
-        m_searching = false;
-        show(watcher->result());
-        watcher->deleteLater();
+    m_cancel = cancel;
+    m_watcher = new QFutureWatcher<ByteOffset>(this);
+    connect(m_watcher, &QFutureWatcher<ByteOffset>::finished, this, [this, show] {
+        const ByteOffset found = m_watcher->result();
+        m_watcher->deleteLater();
+        m_watcher = nullptr;
+        m_cancel.reset();
+        show(found);
     });
-    watcher->setFuture(QtConcurrent::run(run));
+    m_watcher->setFuture(QtConcurrent::run(run));
 }
 
 } // namespace tlg

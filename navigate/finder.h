@@ -5,7 +5,13 @@
 // up to the text's end or its start. Every occurrence in the lines in sight is marked; when
 // nothing further is found the selection stays and the first status panel says so.
 
+#include "document/logdocument.h"
+
+#include <QFutureWatcher>
 #include <QObject>
+
+#include <atomic>
+#include <memory>
 
 class QWidget;
 
@@ -24,14 +30,19 @@ public:
     // It finds in view.
     Finder(LogView* view, QWidget* window, StatusPanels* status = nullptr);
 
+    // Stops a search under way.
+    ~Finder() override;
+
     FindDialog* findDialog() const { return m_findDialog; }
+    // A search of a large text is under way beside the GUI thread.
+    bool searching() const { return m_watcher != nullptr; }
 
 public slots:
     // "Search": shows the find dialog.
     void ToolButton15Click();
     // Find Next: selects the next occurrence in the view; when there is none the
     // selection stays and `Not found: "<text>"` goes to the first status panel. A large text
-    // is searched beside the GUI thread, one search at a time.
+    // is searched beside the GUI thread; a press meanwhile starts it again.
     void FindDialog1Find();
     // Find Previous: the same backwards, from just before the selection (or the caret).
     void FindPrevious();
@@ -40,11 +51,15 @@ public slots:
 
 private:
     void find(bool forward);
+    // Stops the search under way, whose result is then never shown.
+    void cancelSearch();
 
     LogView* m_view;
     StatusPanels* m_status;
     FindDialog* m_findDialog = nullptr; // FindDialog1
-    bool m_searching = false;           // a search of a large text is under way
+    // The search of a large text under way, and its stop flag.
+    QFutureWatcher<ByteOffset>* m_watcher = nullptr;
+    std::shared_ptr<std::atomic<bool>> m_cancel;
 };
 
 } // namespace tlg

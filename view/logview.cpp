@@ -1085,8 +1085,7 @@ void LogView::paintMarks(QPainter& painter, LineNumber line, const LineRenderer:
     if (m_marked.pattern.empty() || rowEnd <= row.start.byte)
         return;
     // Only the bytes this row shows are searched, and a pattern's length around them.
-    TextSearch search = m_marked;
-    search.asciiCaseOnly = m_encoding != Encoding::Windows1252;
+    const TextSearch search = TextSearch::forLog(m_marked.pattern, m_encoding);
     const ByteOffset lineStart = m_document->lineIndex(line) + static_cast<ByteOffset>(base);
     const auto from = static_cast<ByteOffset>(row.start.byte);
     const auto to = static_cast<ByteOffset>(rowEnd);

@@ -1,6 +1,7 @@
 #include "view/overviewstrip.h"
 
 #include "document/encoding.h"
+#include "search/casefolding.h"
 #include "search/overview.h"
 
 #include <QMouseEvent>
@@ -65,7 +66,7 @@ void OverviewStrip::refresh()
     const LogView* view = m_shownView();
     if (!view)
         return;
-    Job job{view->document(), view->matchRules(), {}, 0};
+    Job job{view->document(), view->matchRules(), {}, 0, CaseFoldingFor(view->encoding())};
     if (!m_findText.isEmpty())
         job.pattern = EncodeForLog(m_findText.toStdU16String(), view->encoding()).value_or(std::string());
     const bool sameMarking = sameRules(job.rules, m_rules) && job.pattern == m_pattern;
@@ -88,7 +89,7 @@ void OverviewStrip::start(Job job)
     m_worker = std::thread([this, job = std::move(job), cancel = m_cancel]() mutable {
         std::vector<std::uint8_t> marks;
         try {
-            marks = MarkLines(*job.document, job.first, job.rules.get(), job.pattern, cancel.get());
+            marks = MarkLines(*job.document, job.first, job.rules.get(), job.pattern, job.folding, cancel.get());
         } catch (...) {
             marks.assign(static_cast<std::size_t>(std::max<LineCount>(job.document->lineCount() - job.first, 0)), 0);
         }

@@ -66,6 +66,7 @@ private:
         LogView::RulesPtr rules;
         std::string pattern;
         LineNumber first = 0;
+        CaseFolding folding = CaseFolding::Windows1252; // the find text's, as Find folds it
     };
     void start(Job job);
     void finished(const Job& job, std::vector<std::uint8_t> marks);
