@@ -45,6 +45,9 @@ TEST(OperationQueue, DroppedRequestsNeverRunAndTheEndWaitsForTheRunningOne)
     std::promise<void> release;
     std::promise<void> started;
     std::promise<void> marker;
+    std::promise<void> secondStarted;
+    std::promise<void> go;
+    std::shared_future<void> going = go.get_future().share();
     bool dropped = true;
     bool finished = false;
     {
@@ -60,11 +63,9 @@ TEST(OperationQueue, DroppedRequestsNeverRunAndTheEndWaitsForTheRunningOne)
         release.set_value();
         marker.get_future().wait();
 
-        std::promise<void> secondStarted;
-        std::promise<void> go;
         queue.post("open", [&] {
             secondStarted.set_value();
-            go.get_future().wait();
+            going.wait();
             finished = true;
         });
         secondStarted.get_future().wait();
