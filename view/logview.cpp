@@ -12,6 +12,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -98,7 +100,10 @@ LogView::LogView(QWidget* parent)
     updateScrollBars();
 }
 
-LogView::~LogView() = default;
+LogView::~LogView()
+{
+    stopLongWordJob();
+}
 
 namespace {
 
@@ -131,7 +136,7 @@ void LogView::setDocument(DocumentPtr document, RulesPtr rules)
     m_matchRules = rulesFor(m_rules, m_encoding);
     forgetLayout(keptRows);
     if (!sameRules)
-        m_longWords.clear();
+        forgetLongWords();
     m_caret = m_anchor = 0;
     m_topLine = 0;
     m_topSubRow = 0;
@@ -150,7 +155,7 @@ void LogView::setColourRules(RulesPtr rules)
     m_rules = std::move(rules);
     m_matchRules = rulesFor(m_rules, m_encoding);
     m_spans.clear();
-    m_longWords.clear();
+    forgetLongWords();
     m_windowLine = -1;
     viewport()->update();
     emit contentChanged();
@@ -163,7 +168,7 @@ void LogView::forgetLayout(LineCount keptRows)
     m_grownLine.reset();
     m_windowLine = -1;
     if (keptRows <= 0) {
-        m_longWords.clear();
+        forgetLongWords();
         m_checkpoints.clear();
         m_checkpointCount = 0;
         return;
@@ -189,6 +194,7 @@ void LogView::forgetLayout(LineCount keptRows)
     }
     // A word reaching the old last line's break may run on; a lone CR there may become CR LF.
     std::erase_if(m_longWords, [last](const LongWord& word) { return word.line + 1 >= last; });
+    stopLongWordJob();
 }
 
 void LogView::setLongLineSizes(const LongLineSizes& sizes)
@@ -401,49 +407,110 @@ LogView::LongWord LogView::longWordAt(LineNumber line, std::size_t index) const
         if (word.line == line && word.start <= index && index < word.end)
             return word;
     }
-    const ByteOffset lineStart = m_document->lineIndex(line);
-    const auto size = static_cast<std::size_t>(m_document->lineIndex(line + 1) - lineStart);
-    const std::size_t chunk = m_sizes.scanChunk;
-    LongWord word{line, 0, size, LabelColour::None};
-    m_document->forEachChunkBackwards(lineStart, lineStart + static_cast<ByteOffset>(index), chunk, 0,
-                                      [&](ByteOffset at, std::string_view bytes) {
-                                          for (std::size_t i = bytes.size(); i > 0; --i) {
-                                              if (isRunBoundary(bytes[i - 1])) {
-                                                  word.start = static_cast<std::size_t>(at - lineStart) + i;
-                                                  return false;
-                                              }
-                                          }
-                                          return true;
-                                      });
-    m_document->forEachChunk(lineStart + static_cast<ByteOffset>(index), lineStart + static_cast<ByteOffset>(size),
-                             chunk, 0, [&](ByteOffset at, std::string_view bytes) {
-                                 for (std::size_t i = 0; i < bytes.size(); ++i) {
-                                     if (isRunBoundary(bytes[i])) {
-                                         word.end = static_cast<std::size_t>(at - lineStart) + i + 1;
-                                         return false;
-                                     }
-                                 }
-                                 return true;
-                             });
-    // A label colours the word when it starts in it, and may run `room` bytes past its end.
-    // Each chunk, read with the `room` bytes before it, is coloured on its own: the run at its
-    // start is the word's, coloured by the labels that start in that part of it.
-    const std::size_t room = longestLabel(*m_matchRules);
-    std::vector<LabelSpan> spans;
-    m_document->forEachChunk(
-        lineStart + static_cast<ByteOffset>(word.start),
-        lineStart + static_cast<ByteOffset>(std::min(size, word.end + room)), chunk, room,
-        [&](ByteOffset at, std::string_view bytes) {
-            if (static_cast<std::size_t>(at - lineStart) >= word.end)
-                return false;
-            ColourLine(bytes, *m_matchRules, spans, 0, 1);
-            if (!spans.empty() && spans.front().start == 0)
-                word.colour = std::max(word.colour, spans.front().colour);
-            return word.colour != LabelColour::Error;
-        });
+    if (m_painting) {
+        // A paint never waits for a pass over a huge word: it is measured beside the GUI thread
+        // and painted again once known; until then the words around the window colour it.
+        startLongWordJob(line, index);
+        return {line, index, index, LabelColour::None};
+    }
+    const LongWord word = measureLongWord(*m_document, *m_matchRules, m_sizes.scanChunk, line, index, nullptr);
+    keepLongWord(word);
+    return word;
+}
+
+void LogView::keepLongWord(const LongWord& word) const
+{
     if (m_longWords.size() >= kLongWordsKept)
         m_longWords.erase(m_longWords.begin());
     m_longWords.push_back(word);
+}
+
+void LogView::forgetLongWords()
+{
+    m_longWords.clear();
+    stopLongWordJob();
+}
+
+void LogView::stopLongWordJob() const
+{
+    if (m_longWordCancel)
+        m_longWordCancel->store(true);
+    m_longWordCancel.reset();
+    if (m_longWordJob) {
+        m_longWordJob->disconnect();
+        m_longWordJob->deleteLater();
+        m_longWordJob = nullptr;
+    }
+}
+
+void LogView::startLongWordJob(LineNumber line, std::size_t index) const
+{
+    if (m_longWordJob)
+        return; // one at a time: the paint after it asks for the next
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    m_longWordCancel = cancel;
+    auto* job = new QFutureWatcher<LongWord>(const_cast<LogView*>(this));
+    m_longWordJob = job;
+    const DocumentPtr document = m_document;
+    const RulesPtr rules = m_matchRules;
+    connect(job, &QFutureWatcher<LongWord>::finished, this, [this, job, document, rules] {
+        const LongWord word = job->result();
+        job->deleteLater();
+        m_longWordJob = nullptr;
+        m_longWordCancel.reset();
+        if (document != m_document || rules != m_matchRules)
+            return;
+        keepLongWord(word);
+        m_windowLine = -1; // the window's colours are worked out again with it
+        viewport()->update();
+    });
+    job->setFuture(QtConcurrent::run([document, rules, chunk = m_sizes.scanChunk, line, index, cancel] {
+        return measureLongWord(*document, *rules, chunk, line, index, cancel.get());
+    }));
+}
+
+LogView::LongWord LogView::measureLongWord(const LogDocument& document, const ColourRules& rules, std::size_t chunk,
+                                           LineNumber line, std::size_t index, const std::atomic<bool>* cancel)
+{
+    auto going = [cancel] { return !cancel || !cancel->load(std::memory_order_relaxed); };
+    const ByteOffset lineStart = document.lineIndex(line);
+    const auto size = static_cast<std::size_t>(document.lineIndex(line + 1) - lineStart);
+    LongWord word{line, 0, size, LabelColour::None};
+    document.forEachChunkBackwards(lineStart, lineStart + static_cast<ByteOffset>(index), chunk, 0,
+                                   [&](ByteOffset at, std::string_view bytes) {
+                                       for (std::size_t i = bytes.size(); i > 0; --i) {
+                                           if (isRunBoundary(bytes[i - 1])) {
+                                               word.start = static_cast<std::size_t>(at - lineStart) + i;
+                                               return false;
+                                           }
+                                       }
+                                       return going();
+                                   });
+    document.forEachChunk(lineStart + static_cast<ByteOffset>(index), lineStart + static_cast<ByteOffset>(size), chunk, 0,
+                          [&](ByteOffset at, std::string_view bytes) {
+                              for (std::size_t i = 0; i < bytes.size(); ++i) {
+                                  if (isRunBoundary(bytes[i])) {
+                                      word.end = static_cast<std::size_t>(at - lineStart) + i + 1;
+                                      return false;
+                                  }
+                              }
+                              return going();
+                          });
+    // A label colours the word when it starts in it, and may run `room` bytes past its end.
+    // Each chunk, read with the `room` bytes before it, is coloured on its own: the run at its
+    // start is the word's, coloured by the labels that start in that part of it.
+    const std::size_t room = longestLabel(rules);
+    std::vector<LabelSpan> spans;
+    document.forEachChunk(lineStart + static_cast<ByteOffset>(word.start),
+                          lineStart + static_cast<ByteOffset>(std::min(size, word.end + room)), chunk, room,
+                          [&](ByteOffset at, std::string_view bytes) {
+                              if (static_cast<std::size_t>(at - lineStart) >= word.end)
+                                  return false;
+                              ColourLine(bytes, rules, spans, 0, 1);
+                              if (!spans.empty() && spans.front().start == 0)
+                                  word.colour = std::max(word.colour, spans.front().colour);
+                              return word.colour != LabelColour::Error && going();
+                          });
     return word;
 }
 
@@ -1108,6 +1175,7 @@ void LogView::paintMarks(QPainter& painter, LineNumber line, const LineRenderer:
 
 void LogView::paintEvent(QPaintEvent*)
 {
+    const QScopedValueRollback painting(m_painting, true);
     QPainter painter(viewport());
     painter.fillRect(viewport()->rect(), m_background);
 

@@ -12,7 +12,9 @@
 
 #include <QAbstractScrollArea>
 #include <QColor>
+#include <QFutureWatcher>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -254,7 +256,15 @@ private:
         std::size_t end = 0;
         LabelColour colour = LabelColour::None;
     };
+    // While the view paints, a word not yet measured is measured beside the GUI thread and
+    // comes back as an empty run; otherwise it is measured here.
     LongWord longWordAt(LineNumber line, std::size_t index) const;
+    static LongWord measureLongWord(const LogDocument& document, const ColourRules& rules, std::size_t chunk,
+                                    LineNumber line, std::size_t index, const std::atomic<bool>* cancel);
+    void keepLongWord(const LongWord& word) const;
+    void forgetLongWords();
+    void startLongWordJob(LineNumber line, std::size_t index) const;
+    void stopLongWordJob() const;
     // Rows from the top of the view to `pos`, stopping once past `limit`.
     std::int64_t rowsFromTop(const RowPos& pos, std::int64_t limit) const;
 
@@ -291,6 +301,10 @@ private:
     mutable std::unordered_map<LineNumber, std::vector<Cell>> m_checkpoints;
     mutable std::size_t m_checkpointCount = 0; // points held in m_checkpoints
     mutable std::vector<LongWord> m_longWords;  // the last few, newest last
+    // The word measured beside the GUI thread, and its stop flag.
+    mutable QFutureWatcher<LongWord>* m_longWordJob = nullptr;
+    mutable std::shared_ptr<std::atomic<bool>> m_longWordCancel;
+    bool m_painting = false;
     // The points of a long last line that lasted when the log grew, to measure it on from.
     mutable std::optional<std::pair<LineNumber, std::vector<Cell>>> m_grownLine;
     LongLineSizes m_sizes;
