@@ -50,6 +50,17 @@ void countRead(int fd, std::size_t bytes)
     g_reads.total += bytes;
 }
 
+// Sizes at which a line of a few KiB is already long, read in windows of a few KiB.
+LogView::LongLineSizes smallWindows()
+{
+    LogView::LongLineSizes sizes;
+    sizes.longLine = 4096;
+    sizes.checkpointBytes = 4096;
+    sizes.colourReach = 2048;
+    sizes.scanChunk = 8192;
+    return sizes;
+}
+
 // A file of tiny cache blocks, so that a stretch of a few KiB already crosses them.
 DocumentPtr openPaged(const std::string& path, int* fd = nullptr)
 {
@@ -688,12 +699,7 @@ private slots:
         tlg::testing::TempDir folder;
         int fd = -1;
         const DocumentPtr document = openPaged(folder.write("long.log", text), &fd);
-        LogView::LongLineSizes sizes;
-        sizes.longLine = 4096;
-        sizes.checkpointBytes = 4096;
-        sizes.colourReach = 2048;
-        sizes.scanChunk = 8192;
-        m_view->setLongLineSizes(sizes);
+        m_view->setLongLineSizes(smallWindows());
         auto rules = std::make_shared<ColourRules>();
         rules->infoLabels[0] = "info";
         rules->errorLabels[0] = "fail";
@@ -744,12 +750,7 @@ private slots:
         const std::string text = "short line\n" + word + "\n";
         tlg::testing::TempDir folder;
         const DocumentPtr document = openPaged(folder.write("word.log", text));
-        LogView::LongLineSizes sizes;
-        sizes.longLine = 4096;
-        sizes.checkpointBytes = 4096;
-        sizes.colourReach = 2048;
-        sizes.scanChunk = 8192;
-        m_view->setLongLineSizes(sizes);
+        m_view->setLongLineSizes(smallWindows());
         auto rules = std::make_shared<ColourRules>();
         rules->errorLabels[0] = "fail";
         int paints = 0;
