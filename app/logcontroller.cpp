@@ -193,7 +193,7 @@ void LogController::openDropped(const QList<QUrl>& urls)
 
 void LogController::openNewFile(const QString& path, bool watchBackOnFailure)
 {
-    m_source->open(path, convertAlways(), [this, watchBackOnFailure](const LogSource::Outcome& outcome) {
+    m_source->open(path, [this, watchBackOnFailure](const LogSource::Outcome& outcome) {
         WatchState& watch = watchState();
         if (!outcome.ok()) {
             watch.FileOpen = watchBackOnFailure;
@@ -226,7 +226,7 @@ void LogController::loadCommandLineLog()
     if (m_commandLinePath.isEmpty())
         return;
     const QString argument = std::exchange(m_commandLinePath, QString());
-    m_source->open(argument, convertAlways(), [this](const LogSource::Outcome& outcome) {
+    m_source->open(argument, [this](const LogSource::Outcome& outcome) {
         WatchState& watch = watchState();
         if (!outcome.ok()) {
             watch.FileOpen = false;
@@ -282,7 +282,7 @@ void LogController::reloadNow()
         return;
     }
     setTitleToPath();
-    m_source->open(currentPath(), convertAlways(), [this](const LogSource::Outcome& outcome) {
+    m_source->open(currentPath(), [this](const LogSource::Outcome& outcome) {
         if (!outcome.ok()) {
             setStatusText(0, QStringLiteral("File is Locked, try Again"));
             return;
@@ -308,7 +308,7 @@ void LogController::openListed(const std::string& path)
     }
     // Read first and switched after: a file that cannot be read leaves the log that was open
     // as it was, shown, named in the title and watched.
-    m_source->open(QFile::decodeName(QByteArray::fromStdString(path)), convertAlways(),
+    m_source->open(QFile::decodeName(QByteArray::fromStdString(path)),
                    [this](const LogSource::Outcome& outcome) {
                        if (!outcome.ok()) {
                            setStatusText(0, QStringLiteral("File is Locked, try Again"));

@@ -32,7 +32,7 @@ int main(int argc, char* argv[])
     const std::string path = argv[1];
     std::atomic<std::int64_t> done{0};
     auto start = std::chrono::steady_clock::now();
-    const tlg::HeldText opened = tlg::OpenText(path, {}, false, done);
+    const tlg::HeldText opened = tlg::OpenText(path, {}, done);
     const double openMs = msSince(start);
     std::printf("open %.1f ms, %lld lines, kind %d, paged %d, index %zu KiB\n", openMs,
                 static_cast<long long>(opened.document->lineCount()), static_cast<int>(opened.kind),

@@ -99,17 +99,17 @@ void LogSource::takeWholeRead(WholeRead* read, const QString& failure, Why why, 
     done({why, {}});
 }
 
-void LogSource::open(const QString& path, bool alwaysConvert, Done done)
+void LogSource::open(const QString& path, Done done)
 {
     const std::string native = QFile::encodeName(path).toStdString();
     const EncodingChoice choice = m_encodingChoice;
     run<WholeRead>("open", FileSizeOf(native),
-              [native, choice, alwaysConvert](std::atomic<std::int64_t>& bytes) {
+              [native, choice](std::atomic<std::int64_t>& bytes) {
                   // Sampled before the read, so that a write landing during it is read at the
                   // next look.
                   WholeRead read;
                   read.sample = SampleOf(native);
-                  read.text = OpenText(native, choice, alwaysConvert, bytes);
+                  read.text = OpenText(native, choice, bytes);
                   return read;
               },
               [this, path, done](WholeRead* read, const QString& failure) {

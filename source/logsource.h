@@ -78,11 +78,11 @@ public:
     void setReadHook(std::function<void()> hook) { m_readHook = std::move(hook); }
 
     // Reads the whole file at path and detects its encoding (or takes the chosen one),
-    // converting 16-bit text, text holding NULs, and any text when alwaysConvert. Once read,
+    // converting 16-bit text and text holding NULs. Once read,
     // path and text become the source's, the file's values sampled before the read are stored
     // (a write landing meanwhile is seen at the next look) and done hears Opened; a file that
     // cannot be read leaves everything as it was and done hears Failed with the reason.
-    void open(const QString& path, bool alwaysConvert, Done done);
+    void open(const QString& path, Done done);
     // Reads the open file again whole in its encoding, converted when convert; done hears
     // ReadAgain, or Missing when there is no file to read.
     void readAgain(bool convert, Done done);

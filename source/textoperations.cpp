@@ -57,10 +57,8 @@ bool HeadShowsNulBytes(std::string_view head)
 
 } // namespace
 
-HeldText OpenText(const std::string& path, const EncodingChoice& choice, bool alwaysConvert,
-                  std::atomic<std::int64_t>& done)
+HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::atomic<std::int64_t>& done)
 {
-    (void)alwaysConvert; // plain text reads the same either way
     HeldText text;
     // The first bytes decide the encoding, and mostly how the file must be read, so that it is
     // read once.

@@ -36,11 +36,9 @@ FileSample SampleOf(const std::string& path);
 
 // Loads the whole file at path and detects its encoding from its first bytes (or takes the one
 // chosen). 16-bit text is decoded and text holding NUL bytes has them dropped, as the document
-// reads its file; `alwaysConvert` ("View Unicode" is down) changes nothing for plain text.
-// `done` counts the bytes read. Throws Failure with
+// reads its file ("View Unicode" changes nothing for plain text). `done` counts the bytes read. Throws Failure with
 // the text a user reads when the file cannot be opened or read.
-HeldText OpenText(const std::string& path, const EncodingChoice& choice, bool alwaysConvert,
-                  std::atomic<std::int64_t>& done);
+HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::atomic<std::int64_t>& done);
 
 // The held text after its file changed: with `convert` ("View Unicode" down) read by the kind
 // last detected, else as the file's bytes are. Read as before, it costs only what was

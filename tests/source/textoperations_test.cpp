@@ -50,7 +50,7 @@ TEST(TextOperations, EveryKindOpensPagedAndGrowsByItsNewBytes)
         TempDir dir;
         const std::string path = dir.write("log", c.bytes);
         std::atomic<std::int64_t> done{0};
-        const tlg::HeldText opened = tlg::OpenText(path, {}, false, done);
+        const tlg::HeldText opened = tlg::OpenText(path, {}, done);
         EXPECT_EQ(opened.kind, c.kind);
         EXPECT_TRUE(opened.document->paged());
         auto shown = [&](const std::string& bytes) {
