@@ -114,7 +114,7 @@ int main(int argc, char* argv[])
     // The peak before checking, which reads the file again, and then the check, chunk by chunk.
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
-    const tlg::DocumentPtr shown = window->log()->view()->document();
+    const tlg::LinesPtr shown = window->log()->view()->document();
     bool same = true;
     {
         QFile file(QString::fromStdString(path));

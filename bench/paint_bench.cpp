@@ -4,6 +4,7 @@
 //
 //   paint_bench [paints] [width height]   (default: the view's size in the window as it opens)
 
+#include "document/logdocument.h"
 #include "search/colourrules.h"
 #include "view/logview.h"
 

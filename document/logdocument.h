@@ -6,6 +6,7 @@
 // share one buffer, each seeing its own prefix, so following a log costs only its new bytes.
 
 #include "core/fileops.h"
+#include "document/linesource.h"
 #include "document/transcodedtext.h"
 
 #include <sys/types.h>
@@ -18,13 +19,6 @@
 #include <string_view>
 
 namespace tlg {
-
-// Byte offset into a document's text, from 0. A CR LF line break counts two.
-using ByteOffset = std::int64_t;
-// Line number, from 0.
-using LineNumber = std::int64_t;
-// A number of lines.
-using LineCount = std::int64_t;
 
 // The file a text was read from: the same device and inode are the same file, whatever its
 // name now.
@@ -93,54 +87,6 @@ using DocumentPtr = std::shared_ptr<const LogDocument>;
 using TextBuffer = GrowOnlyBuffer<char>;
 class FileText;
 
-// Bytes of a document, kept readable for as long as this object lives: a view into the
-// document's memory or into a block it read from its file, or a copy of its own when the bytes
-// cross blocks. Cheap to copy. Used where a std::string_view is wanted through view() or, for
-// a named slice, by conversion.
-class TextSlice {
-public:
-    TextSlice() = default;
-    TextSlice(std::string_view bytes, std::shared_ptr<const void> keep) : m_keep(std::move(keep)), m_view(bytes) {}
-    // A slice that owns its bytes.
-    static TextSlice owning(std::string bytes);
-
-    std::string_view view() const { return m_view; }
-    operator std::string_view() const& { return m_view; }
-    operator std::string_view() const&& = delete; // the bytes may go with the temporary
-    const char* data() const { return m_view.data(); }
-    std::size_t size() const { return m_view.size(); }
-    bool empty() const { return m_view.empty(); }
-    char operator[](std::size_t i) const { return m_view[i]; }
-    std::string_view substr(std::size_t from, std::size_t count = std::string_view::npos) const&
-    {
-        return m_view.substr(from, count);
-    }
-    // The bytes may go with the temporary.
-    std::string_view substr(std::size_t from, std::size_t count = std::string_view::npos) const&& = delete;
-
-    friend bool operator==(const TextSlice& a, const TextSlice& b) { return a.m_view == b.m_view; }
-    friend bool operator==(const TextSlice& a, std::string_view b) { return a.m_view == b; }
-
-private:
-    std::shared_ptr<const void> m_keep;
-    std::string_view m_view;
-};
-
-// A stretch of the text a line pass visits (forEachLineBlock). Either whole lines [first, end)
-// with their breaks (startsLine and endsLine both true), or, for a line longer than the pass's
-// chunk, one piece of the line `first` (end == first + 1): the pieces of a line come one after
-// the other, without overlap, in order; the first has startsLine, the last (which holds the
-// line's break) has endsLine; a piece may end inside a character or between the CR and the LF
-// of a break. `offset` is where `bytes` starts in the text.
-struct LineBlock {
-    LineNumber first = 0;
-    LineNumber end = 0;
-    ByteOffset offset = 0;
-    std::string_view bytes;
-    bool startsLine = true;
-    bool endsLine = true;
-};
-
 // How a document read from a file holds it. Tests make them tiny to cross every boundary.
 struct PagingSizes {
     std::size_t cacheBlock = 256u << 10; // bytes the block cache reads at a time
@@ -149,7 +95,7 @@ struct PagingSizes {
     std::size_t readChunk = 4u << 20;    // bytes a pass over the text reads at a time
 };
 
-class LogDocument : public std::enable_shared_from_this<LogDocument> {
+class LogDocument : public LineSource, public std::enable_shared_from_this<LogDocument> {
 public:
     // Builds the document of these bytes, held in memory, and indexes its lines. Lines end at
     // LF, CR LF or a lone CR.
@@ -191,7 +137,7 @@ public:
     // check value. Throws Failure as fromFile does.
     DocumentPtr grown(std::atomic<std::int64_t>* bytesRead = nullptr) const;
 
-    ByteOffset size() const { return static_cast<ByteOffset>(m_size); }
+    ByteOffset size() const override { return static_cast<ByteOffset>(m_size); }
     const FileIdentity& identity() const { return m_identity; }
     // Whether the bytes are read from a file rather than held in memory.
     bool paged() const { return m_file != nullptr; }
@@ -207,34 +153,10 @@ public:
     // the check value of exactly those bytes), with what was indexed: a difference makes the
     // document stale. A stretch across cache blocks is kept for the next call only when it is
     // at most 4 MiB; a longer one is read for this caller alone.
-    TextSlice slice(ByteOffset from, ByteOffset to) const;
+    TextSlice slice(ByteOffset from, ByteOffset to) const override;
     // The same bytes (checked the same way) for a pass that reads each stretch once: read
     // straight from the file, never cached (a view of the memory for a text held in memory).
-    TextSlice read(ByteOffset from, ByteOffset to) const;
-    // The whole text copied, for small texts and tests.
-    std::string copyText() const;
-
-    // Calls `visit(offset, bytes)` for [from, to) a chunk of about `chunk` bytes at a time, in
-    // order; each chunk but the first also holds the `overlap` bytes before it, so that a
-    // pattern of overlap + 1 bytes is never missed at a seam (`offset` is where `bytes`
-    // starts). Stops when visit returns false; returns false then, true otherwise.
-    bool forEachChunk(ByteOffset from, ByteOffset to, std::size_t chunk, std::size_t overlap,
-                      const std::function<bool(ByteOffset, std::string_view)>& visit) const;
-    // The same, backwards: the chunks from `to` down to `from`, each holding also the
-    // `overlap` bytes after it.
-    bool forEachChunkBackwards(ByteOffset from, ByteOffset to, std::size_t chunk, std::size_t overlap,
-                               const std::function<bool(ByteOffset, std::string_view)>& visit) const;
-    // Calls `visit(block)` for the lines [first, end) in order: blocks of whole lines (with their
-    // breaks) of at most `chunk` bytes, and a line longer than `chunk` in pieces of at most
-    // `chunk` bytes (see LineBlock), so that a pass never holds more than about `chunk` bytes
-    // however long a line is. Stops when visit returns false; returns false then, true otherwise.
-    bool forEachLineBlock(LineNumber first, LineNumber end, std::size_t chunk,
-                          const std::function<bool(const LineBlock&)>& visit) const;
-    // The older form: `visit(first, end, bytes)` for blocks of whole lines of about `chunk` bytes,
-    // a longer line making a block of its own, read whole. For callers that still need whole
-    // lines; it holds the longest line in memory.
-    bool forEachLineBlock(LineNumber first, LineNumber end, std::size_t chunk,
-                          const std::function<bool(LineNumber, LineNumber, std::string_view)>& visit) const;
+    TextSlice read(ByteOffset from, ByteOffset to) const override;
 
     // Whether the open file `fd` holds this document's bytes over [from, to) (widened to whole
     // hash blocks for a document read from a file, whose bytes are compared by check value).
@@ -248,36 +170,15 @@ public:
     // the text must be loaded again.
     bool stale() const;
 
-    // Whether this document is `earlier` with bytes appended (so its first earlier.size()
-    // bytes are earlier's, and so are its line starts but the last).
-    bool grewFrom(const LogDocument& earlier) const;
+    bool grewFrom(const LineSource& earlier) const override;
 
-    // The number of lines, not counting the empty line that follows a final line break: "a\nb"
-    // and "a\nb\n" have 2 lines, "" has 0.
-    LineCount lineCount() const;
-
-    // The number of line starts: lineCount(), plus 1 when the text is empty or ends with a
-    // line break (the empty last line where the caret can stand).
-    LineCount rowCount() const { return static_cast<LineCount>(m_rows); }
-
-    // The offset of the first byte of a line; a line past the last gives the text's size, a
-    // negative line 0.
-    ByteOffset lineIndex(LineNumber line) const;
-
-    // The offset one past the last byte of a line's content, before its line break.
-    ByteOffset lineContentEnd(LineNumber line) const;
-
-    // The line that holds the byte at offset (offsets are clamped into 0..size()). The end of a
-    // text that ends with a line break lies on the empty line after it.
-    LineNumber lineFromOffset(ByteOffset offset) const;
-
-    // The content of a line without its line break.
-    TextSlice lineText(LineNumber line) const;
-
-    // The length in bytes of the longest line's content.
-    std::int64_t longestLine() const { return m_longestLine; }
-    // The width in columns of the widest line's content, tabs run to their stops.
-    std::int64_t widestLineColumns() const { return m_widestColumns; }
+    LineCount lineCount() const override;
+    LineCount rowCount() const override { return static_cast<LineCount>(m_rows); }
+    ByteOffset lineIndex(LineNumber line) const override;
+    ByteOffset lineContentEnd(LineNumber line) const override;
+    LineNumber lineFromOffset(ByteOffset offset) const override;
+    std::int64_t longestLine() const override { return m_longestLine; }
+    std::int64_t widestLineColumns() const override { return m_widestColumns; }
     // Whether the text holds a NUL byte anywhere (found while indexing).
     bool holdsNul() const { return m_holdsNul; }
 
@@ -334,9 +235,8 @@ private:
     // Drops the shown bytes from `stable` on (an end that the file's next bytes change), with
     // the check values and map entries over them; `endsWithCr` tells the byte before.
     void dropTail(ByteOffset stable, bool endsWithCr);
-    // The bytes [start, start + length) for a pass: a view of the memory, or read (and checked)
-    // into buffer.
-    std::string_view passBytes(ByteOffset start, std::size_t length, std::string& buffer) const;
+    // A view of the memory, or the bytes read (and checked) into buffer.
+    std::string_view passBytes(ByteOffset start, std::size_t length, std::string& buffer) const override;
     // Reads the shown bytes [start, start + length) from `fd` into out; `start` is at a hash
     // block for a transcoded text. Returns the bytes the file gave (fewer when it is shorter),
     // or -1 on a read error.

@@ -66,7 +66,7 @@ public:
         if (index.column() == 0)
             return QString::number(line + 1);
         // Only the bytes shown are read, however long the line.
-        const LogDocument& document = *m_pane->m_document;
+        const LineSource& document = *m_pane->m_document;
         const ByteOffset start = document.lineIndex(line);
         const TextSlice shown = document.slice(start, std::min(document.lineContentEnd(line), start + static_cast<ByteOffset>(kShownBytes)));
         const std::string_view bytes = shown.view();
@@ -274,10 +274,10 @@ void FilterPane::shownTextChanged()
     if (m_job)
         return; // looked at again when the search ends
     const LogView* shown = m_log;
-    const DocumentPtr now = shown->document();
+    const LinesPtr now = shown->document();
     if (now == m_document)
         return;
-    const DocumentPtr before = m_document;
+    const LinesPtr before = m_document;
     // A text that only grew shares its start with the one before (appending never writes
     // into what a document already holds); anything else is filtered from the start.
     const bool grew = m_filter && before && shown->encoding() == m_encoding &&

@@ -9,7 +9,7 @@
 // it asks only for the rows in sight, so a million matches cost what ten do.
 
 #include "document/encoding.h"
-#include "document/logdocument.h"
+#include "document/linesource.h"
 
 #include <QWidget>
 
@@ -85,7 +85,7 @@ private:
     QTimer* m_progressTimer = nullptr;
 
     std::shared_ptr<const LineFilter> m_filter; // null: no pattern, or an invalid one
-    DocumentPtr m_document;                      // the text the matches belong to
+    LinesPtr m_document;                      // the text the matches belong to
     Encoding m_encoding = Encoding::Windows1252; // and how it holds its characters
     std::vector<LineNumber> m_matches;
     std::shared_ptr<Job> m_job;                  // the search under way

@@ -104,7 +104,7 @@ void Finder::find(bool forward)
     }
     const TextSearch search = TextSearch::forLog(*encoded, view->encoding());
     view->setMarkedText(*encoded);
-    const DocumentPtr document = view->document();
+    const LinesPtr document = view->document();
     // Forwards: after a non-empty selection, else from the caret; an occurrence at the caret
     // counts. Backwards: one that starts before the selection (or the caret).
     const ByteOffset from = forward && view->selectionLength() > 0

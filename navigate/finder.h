@@ -5,7 +5,7 @@
 // up to the text's end or its start. Every occurrence in the lines in sight is marked; when
 // nothing further is found the selection stays and the first status panel says so.
 
-#include "document/logdocument.h"
+#include "document/linesource.h"
 
 #include <QFutureWatcher>
 #include <QObject>

@@ -2,7 +2,7 @@
 
 // The small "Go to line" dialog (Ctrl+G): a line number from 1 to the log's line count.
 
-#include "document/logdocument.h"
+#include "document/linesource.h"
 
 #include <QDialog>
 

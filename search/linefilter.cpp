@@ -69,7 +69,7 @@ bool blockScanFindsEveryLine(std::string_view pattern)
 
 // A line's content within `bytes` (which start at the document's offset `base`), without its
 // break.
-std::string_view contentOf(const LogDocument& document, LineNumber line, std::string_view bytes, ByteOffset base)
+std::string_view contentOf(const LineSource& document, LineNumber line, std::string_view bytes, ByteOffset base)
 {
     const auto from = static_cast<std::size_t>(document.lineIndex(line) - base);
     auto to = std::min(bytes.size(), static_cast<std::size_t>(document.lineIndex(line + 1) - base));
@@ -161,7 +161,7 @@ LineFilter::LineFilter(std::string pattern, LineFilterOptions options)
 
 LineFilter::~LineFilter() = default;
 
-bool LineFilter::run(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
+bool LineFilter::run(const LineSource& document, LineNumber fromLine, std::vector<LineNumber>& lines,
                      const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const
 {
     if (m_pattern.empty() || fromLine >= document.lineCount()) {
@@ -172,7 +172,7 @@ bool LineFilter::run(const LogDocument& document, LineNumber fromLine, std::vect
                    : runPlain(document, fromLine, lines, cancel, done);
 }
 
-bool LineFilter::runPlain(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
+bool LineFilter::runPlain(const LineSource& document, LineNumber fromLine, std::vector<LineNumber>& lines,
                           const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const
 {
     const TextSearch search = TextSearch::forLog(m_pattern, m_options.encoding, m_options.matchCase);
@@ -203,7 +203,7 @@ bool LineFilter::runPlain(const LogDocument& document, LineNumber fromLine, std:
     return true;
 }
 
-bool LineFilter::runRegex(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
+bool LineFilter::runRegex(const LineSource& document, LineNumber fromLine, std::vector<LineNumber>& lines,
                           const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const
 {
     MatchSpace space(m_regex->code);

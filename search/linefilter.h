@@ -6,7 +6,7 @@
 // runs at once.
 
 #include "document/encoding.h"
-#include "document/logdocument.h"
+#include "document/linesource.h"
 
 #include <atomic>
 #include <cstdint>
@@ -47,7 +47,7 @@ public:
     // content (without its break) matches on its own, as matchesLine says, whatever the
     // blocks: a match never spans lines, ^ and $ (and \A, \Z, \z, (?-m)$) hold at each line's
     // start and end, and a look-around sees nothing of the lines around.
-    bool run(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
+    bool run(const LineSource& document, LineNumber fromLine, std::vector<LineNumber>& lines,
              const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const;
 
     // Whether one line's content (without its break) matches.
@@ -61,9 +61,9 @@ private:
     struct Regex;
     class MatchSpace;
     bool matchesLine(std::string_view line, MatchSpace& space) const;
-    bool runPlain(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
+    bool runPlain(const LineSource& document, LineNumber fromLine, std::vector<LineNumber>& lines,
                   const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const;
-    bool runRegex(const LogDocument& document, LineNumber fromLine, std::vector<LineNumber>& lines,
+    bool runRegex(const LineSource& document, LineNumber fromLine, std::vector<LineNumber>& lines,
                   const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const;
 
     std::string m_pattern;

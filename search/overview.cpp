@@ -48,7 +48,7 @@ struct Needle {
 // cursor's line is looked up in the index.
 class BlockLines {
 public:
-    BlockLines(const LogDocument& document, LineNumber first, LineNumber end, ByteOffset base, std::uint8_t* marks)
+    BlockLines(const LineSource& document, LineNumber first, LineNumber end, ByteOffset base, std::uint8_t* marks)
         : m_document(document), m_first(first), m_end(end), m_base(base), m_marks(marks), m_line(first),
           m_lineStart(0), m_nextStart(startOf(first + 1))
     {
@@ -88,7 +88,7 @@ private:
         m_nextStart = startOf(line + 1);
     }
 
-    const LogDocument& m_document;
+    const LineSource& m_document;
     LineNumber m_first;
     LineNumber m_end;
     ByteOffset m_base;
@@ -111,7 +111,7 @@ public:
         }
     }
 
-    void markBlock(const LogDocument& document, LineNumber first, LineNumber end, std::string_view bytes,
+    void markBlock(const LineSource& document, LineNumber first, LineNumber end, std::string_view bytes,
                    std::uint8_t* marks)
     {
         const ByteOffset base = document.lineIndex(first);
@@ -319,7 +319,7 @@ bool isRunBoundary(char c)
 // both info and error labels needs a second, which walks the word runs (as ColourLine cuts
 // them) to see whether one holds an info label and no error label: that run is blue.
 // Returns false when cancelled.
-bool markLongLine(const LogDocument& document, LineNumber line, OccurrenceScan& scan, std::size_t window,
+bool markLongLine(const LineSource& document, LineNumber line, OccurrenceScan& scan, std::size_t window,
                   std::size_t overlap, const std::atomic<bool>* cancel, std::uint8_t& mark)
 {
     const ByteOffset start = document.lineIndex(line);
@@ -377,7 +377,7 @@ bool markLongLine(const LogDocument& document, LineNumber line, OccurrenceScan& 
 
 } // namespace
 
-std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber first,
+std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first,
                                     const ColourRules* rules, std::string_view pattern,
                                     const std::atomic<bool>* cancel, const MarkLinesTuning& tuning)
 {
@@ -385,7 +385,7 @@ std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber firs
                      tuning);
 }
 
-std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber first,
+std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first,
                                     const ColourRules* rules, std::string_view pattern,
                                     CaseFolding findFolding, const std::atomic<bool>* cancel,
                                     const MarkLinesTuning& tuning)

@@ -6,7 +6,7 @@
 // disagree; a log that grows costs only its new lines.
 
 #include "search/colourrules.h"
-#include "document/logdocument.h"
+#include "document/linesource.h"
 
 #include <atomic>
 #include <cstddef>
@@ -44,14 +44,14 @@ struct MarkLinesTuning {
 // are coloured. A line longer than tuning.longLine is scanned in overlapping windows, so the
 // memory used stays bounded whatever the line's length. When `cancel` turns true the work
 // stops early and the result is incomplete.
-std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber first,
+std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first,
                                     const ColourRules* rules, std::string_view pattern,
                                     CaseFolding findFolding, const std::atomic<bool>* cancel = nullptr,
                                     const MarkLinesTuning& tuning = {});
 // The same with the find text compared by the rules' folding (Windows-1252's without rules).
 // For callers that do not pass the log's folding yet: without rules, in a log that is not
 // Windows-1252, the find marks can differ from Find's answers.
-std::vector<std::uint8_t> MarkLines(const LogDocument& document, LineNumber first,
+std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first,
                                     const ColourRules* rules, std::string_view pattern,
                                     const std::atomic<bool>* cancel = nullptr,
                                     const MarkLinesTuning& tuning = {});

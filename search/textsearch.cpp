@@ -66,7 +66,7 @@ std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSea
     return found;
 }
 
-ByteOffset FindOccurrenceFrom(const TextSearch& search, const LogDocument& text, ByteOffset from,
+ByteOffset FindOccurrenceFrom(const TextSearch& search, const LineSource& text, ByteOffset from,
                               const std::atomic<bool>* cancel)
 {
     const auto length = static_cast<ByteOffset>(search.pattern.size());
@@ -90,7 +90,7 @@ ByteOffset FindOccurrenceFrom(const TextSearch& search, const LogDocument& text,
     return found;
 }
 
-ByteOffset FindOccurrenceBefore(const TextSearch& search, const LogDocument& text, ByteOffset before,
+ByteOffset FindOccurrenceBefore(const TextSearch& search, const LineSource& text, ByteOffset before,
                                 const std::atomic<bool>* cancel)
 {
     const auto length = static_cast<ByteOffset>(search.pattern.size());
@@ -110,7 +110,7 @@ ByteOffset FindOccurrenceBefore(const TextSearch& search, const LogDocument& tex
 }
 
 std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSearch& search,
-                                                                   const LogDocument& text,
+                                                                   const LineSource& text,
                                                                    ByteOffset from, ByteOffset to)
 {
     const auto length = static_cast<ByteOffset>(search.pattern.size());

@@ -4,7 +4,7 @@
 // forwards or backwards, and every occurrence that touches a stretch of the text (the marks of
 // the lines in sight). The text to find is already in the log's encoding.
 
-#include "document/logdocument.h"
+#include "document/linesource.h"
 #include "search/casefolding.h"
 
 #include <atomic>
@@ -55,12 +55,12 @@ std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSea
 // The same over a document, read a chunk at a time: only the stretch looked at is read.
 // `cancel` (may be null) is looked at before each chunk of 4 MiB (1 MiB backwards): once it is
 // set the search stops and gives kSearchCancelled.
-ByteOffset FindOccurrenceFrom(const TextSearch& search, const LogDocument& text, ByteOffset from,
+ByteOffset FindOccurrenceFrom(const TextSearch& search, const LineSource& text, ByteOffset from,
                               const std::atomic<bool>* cancel = nullptr);
-ByteOffset FindOccurrenceBefore(const TextSearch& search, const LogDocument& text, ByteOffset before,
+ByteOffset FindOccurrenceBefore(const TextSearch& search, const LineSource& text, ByteOffset before,
                                 const std::atomic<bool>* cancel = nullptr);
 std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSearch& search,
-                                                                   const LogDocument& text,
+                                                                   const LineSource& text,
                                                                    ByteOffset from, ByteOffset to);
 
 } // namespace tlg

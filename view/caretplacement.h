@@ -2,7 +2,7 @@
 
 // Where the caret goes when the program moves it.
 
-#include "document/logdocument.h"
+#include "document/linesource.h"
 
 namespace tlg {
 

@@ -1,6 +1,7 @@
 #include "view/logview.h"
 
 #include "core/cp1252.h"
+#include "document/logdocument.h"
 #include "view/linelayout.h"
 
 #include <QApplication>
@@ -124,7 +125,7 @@ LogView::RulesPtr rulesFor(const LogView::RulesPtr& rules, Encoding held)
 
 } // namespace
 
-void LogView::setDocument(DocumentPtr document, RulesPtr rules)
+void LogView::setDocument(LinesPtr document, RulesPtr rules)
 {
     document = document ? std::move(document) : LogDocument::empty();
     // A log that grew keeps what was measured of the lines it had: only its last line can
@@ -451,7 +452,7 @@ void LogView::startLongWordJob(LineNumber line, std::size_t index) const
     m_longWordCancel = cancel;
     auto* job = new QFutureWatcher<LongWord>(const_cast<LogView*>(this));
     m_longWordJob = job;
-    const DocumentPtr document = m_document;
+    const LinesPtr document = m_document;
     const RulesPtr rules = m_matchRules;
     connect(job, &QFutureWatcher<LongWord>::finished, this, [this, job, document, rules] {
         const LongWord word = job->result();
@@ -469,7 +470,7 @@ void LogView::startLongWordJob(LineNumber line, std::size_t index) const
     }));
 }
 
-LogView::LongWord LogView::measureLongWord(const LogDocument& document, const ColourRules& rules, std::size_t chunk,
+LogView::LongWord LogView::measureLongWord(const LineSource& document, const ColourRules& rules, std::size_t chunk,
                                            LineNumber line, std::size_t index, const std::atomic<bool>* cancel)
 {
     auto going = [cancel] { return !cancel || !cancel->load(std::memory_order_relaxed); };

@@ -7,7 +7,7 @@
 #include "search/colourrules.h"
 #include "document/encoding.h"
 #include "view/linerenderer.h"
-#include "document/logdocument.h"
+#include "document/linesource.h"
 #include "search/textsearch.h"
 
 #include <QAbstractScrollArea>
@@ -37,8 +37,8 @@ public:
     // Shows a document (shared, never copied) with the caret at its start, scrolled to the top,
     // coloured by the rules (none: all in the base text colour). A null document shows as empty.
     // A document that grew from the one shown keeps what was measured of its long lines.
-    void setDocument(DocumentPtr document, RulesPtr rules = nullptr);
-    const DocumentPtr& document() const { return m_document; }
+    void setDocument(LinesPtr document, RulesPtr rules = nullptr);
+    const LinesPtr& document() const { return m_document; }
     void clear() { setDocument(nullptr); }
 
     // How the document holds its characters: Windows-1252 (at start), ISO-8859-1 or UTF-8
@@ -259,7 +259,7 @@ private:
     // While the view paints, a word not yet measured is measured beside the GUI thread and
     // comes back as an empty run; otherwise it is measured here.
     LongWord longWordAt(LineNumber line, std::size_t index) const;
-    static LongWord measureLongWord(const LogDocument& document, const ColourRules& rules, std::size_t chunk,
+    static LongWord measureLongWord(const LineSource& document, const ColourRules& rules, std::size_t chunk,
                                     LineNumber line, std::size_t index, const std::atomic<bool>* cancel);
     void keepLongWord(const LongWord& word) const;
     void forgetLongWords();
@@ -279,7 +279,7 @@ private:
     ByteOffset verticalMove(std::int64_t rows);
     void selectWordAt(ByteOffset offset);
 
-    DocumentPtr m_document;
+    LinesPtr m_document;
     LineRenderer m_renderer;
     ByteOffset m_caret = 0;
     ByteOffset m_anchor = 0;

@@ -6,7 +6,7 @@
 // thread by the rules the view colours with; when the log grows only its new lines are
 // marked. A click asks for the line the row stands for.
 
-#include "document/logdocument.h"
+#include "document/linesource.h"
 #include "view/logview.h"
 
 #include <QWidget>
@@ -62,7 +62,7 @@ protected:
 
 private:
     struct Job {
-        DocumentPtr document;
+        LinesPtr document;
         LogView::RulesPtr rules;
         std::string pattern;
         LineNumber first = 0;
@@ -74,7 +74,7 @@ private:
     std::function<LogView*()> m_shownView;
     QString m_findText;
     // What the marks were computed for.
-    DocumentPtr m_document;
+    LinesPtr m_document;
     LogView::RulesPtr m_rules;
     std::string m_pattern;
     std::vector<std::uint8_t> m_marks;

@@ -1,3 +1,4 @@
+#include "document/logdocument.h"
 #include "search/overview.h"
 
 #include "core/faststrings.h"

@@ -1,6 +1,7 @@
 // Find's search in a log's bytes: forwards, backwards, and the occurrences that the marks of
 // the lines in sight show.
 
+#include "document/logdocument.h"
 #include "search/textsearch.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+#include "document/logdocument.h"
 #include "view/logview.h"
 #include "support/numberedlines.h"
 #include "support/tempdir.h"
