@@ -6,6 +6,7 @@ list(APPEND TLG_CORE_LIBRARIES PkgConfig::XXHASH)
 
 list(APPEND TLG_CORE_SOURCES
     document/encoding.cpp
+    document/keptlines.cpp
     document/linesource.cpp
     document/logdocument.cpp
     document/textcheck.cpp

@@ -992,14 +992,44 @@ void LogView::scrollRows(std::int64_t n)
     setTop(top);
 }
 
+namespace {
+
+// The vertical scroll bar counts lines while they fit in this many steps; a longer log's bar
+// counts this many steps over its lines, each step a few lines.
+constexpr LineNumber kScrollSteps = LineNumber(1) << 30;
+
+// The scroll bar's value for a top line, when the top may go as far as maxTop.
+int scrollValueOfLine(LineNumber line, LineNumber maxTop)
+{
+    line = std::clamp<LineNumber>(line, 0, std::max<LineNumber>(maxTop, 0));
+    if (maxTop <= kScrollSteps)
+        return ToQtInt(line);
+    // line * steps / maxTop without overflow: maxTop < 2^62, steps = 2^30.
+    const LineNumber whole = line / maxTop * kScrollSteps;
+    const LineNumber part = static_cast<LineNumber>((static_cast<long double>(line % maxTop) * kScrollSteps) / maxTop);
+    return ToQtInt(std::min(whole + part, kScrollSteps));
+}
+
+// The top line for a scroll bar's value: the first line of the step.
+LineNumber lineOfScrollValue(int value, LineNumber maxTop)
+{
+    if (maxTop <= kScrollSteps)
+        return value;
+    const LineNumber step = std::clamp<LineNumber>(value, 0, kScrollSteps);
+    return maxTop / kScrollSteps * step + (maxTop % kScrollSteps) * step / kScrollSteps;
+}
+
+} // namespace
+
 void LogView::updateScrollBars()
 {
     m_settingScrollBars = true;
     QScrollBar* vertical = verticalScrollBar();
-    const auto maxTop = static_cast<int>(std::min<LineNumber>(lastPageTop().line, INT32_MAX));
-    vertical->setRange(0, std::max(maxTop, static_cast<int>(std::min<LineNumber>(m_topLine, INT32_MAX))));
-    vertical->setPageStep(visibleRows());
-    vertical->setValue(static_cast<int>(std::min<LineNumber>(m_topLine, INT32_MAX)));
+    m_scrollMaxTop = std::max(lastPageTop().line, m_topLine);
+    vertical->setRange(0, scrollValueOfLine(m_scrollMaxTop, m_scrollMaxTop));
+    vertical->setPageStep(m_scrollMaxTop <= kScrollSteps ? visibleRows()
+                                                         : std::max(1, scrollValueOfLine(visibleRows(), m_scrollMaxTop)));
+    vertical->setValue(scrollValueOfLine(m_topLine, m_scrollMaxTop));
 
     QScrollBar* horizontal = horizontalScrollBar();
     if (m_wordWrap) {
@@ -1009,9 +1039,9 @@ void LogView::updateScrollBars()
         // Room for the caret after the widest line's last character.
         const std::int64_t maxFirst =
             std::max<std::int64_t>(m_document->widestLineColumns() + 1 - columns, m_firstColumn);
-        horizontal->setRange(0, static_cast<int>(std::clamp<std::int64_t>(maxFirst, 0, INT32_MAX)));
-        horizontal->setPageStep(static_cast<int>(std::min<std::int64_t>(columns, INT32_MAX)));
-        horizontal->setValue(static_cast<int>(std::min<std::int64_t>(m_firstColumn, INT32_MAX)));
+        horizontal->setRange(0, ToQtInt(std::clamp<std::int64_t>(maxFirst, 0, INT32_MAX)));
+        horizontal->setPageStep(ToQtInt(std::min<std::int64_t>(columns, INT32_MAX)));
+        horizontal->setValue(ToQtInt(std::min<std::int64_t>(m_firstColumn, INT32_MAX)));
     }
     m_settingScrollBars = false;
 }
@@ -1020,9 +1050,11 @@ void LogView::scrollContentsBy(int, int)
 {
     if (m_settingScrollBars)
         return;
-    // The user moved a scroll bar: the vertical one counts lines, the horizontal one columns.
-    if (verticalScrollBar()->value() != m_topLine) {
-        m_topLine = verticalScrollBar()->value();
+    // The user moved a scroll bar: the vertical one counts lines (or steps of a few lines in a
+    // log too long for its range), the horizontal one columns.
+    const int value = verticalScrollBar()->value();
+    if (value != scrollValueOfLine(m_topLine, m_scrollMaxTop)) {
+        m_topLine = std::min(lineOfScrollValue(value, m_scrollMaxTop), std::max<LineNumber>(m_document->rowCount() - 1, 0));
         m_topSubRow = 0;
     }
     if (!m_wordWrap)

@@ -291,6 +291,7 @@ private:
     bool m_wordWrap = false;
     bool m_selecting = false;
     bool m_settingScrollBars = false;
+    LineNumber m_scrollMaxTop = 0; // the top line the vertical scroll bar's end stands for
     QColor m_background;
     QColor m_textColour;
     QMenu* m_contextMenu = nullptr;

@@ -1,0 +1,232 @@
+#include "document/keptlines.h"
+
+#include <algorithm>
+
+namespace tlg {
+
+KeptLinesPtr KeptLines::of(LinesPtr base, const std::vector<LineNumber>& lines)
+{
+    std::shared_ptr<KeptLines> kept(new KeptLines());
+    kept->m_base = std::move(base);
+    kept->m_lineage = std::make_shared<const int>(0);
+    for (const LineNumber line : lines)
+        kept->keep({line, line + 1});
+    kept->finish();
+    return kept;
+}
+
+KeptLinesPtr KeptLines::ofRanges(LinesPtr base, const std::vector<Range>& ranges)
+{
+    std::shared_ptr<KeptLines> kept(new KeptLines());
+    kept->m_base = std::move(base);
+    kept->m_lineage = std::make_shared<const int>(0);
+    for (const Range& range : ranges)
+        kept->keep(range);
+    kept->finish();
+    return kept;
+}
+
+KeptLinesPtr KeptLines::grownTo(LinesPtr grown, LineNumber fromLine, const std::vector<LineNumber>& lines) const
+{
+    std::shared_ptr<KeptLines> kept(new KeptLines(*this));
+    // The lines before fromLine start where they did: the base only grew after them.
+    if (kept->dropFrom(fromLine))
+        kept->m_lineage = std::make_shared<const int>(0);
+    kept->m_base = std::move(grown);
+    for (const LineNumber line : lines)
+        kept->keep({line, line + 1});
+    kept->finish();
+    return kept;
+}
+
+LineNumber KeptLines::lastKept() const
+{
+    if (m_kept == 0)
+        return -1;
+    const Run& last = m_tail.empty() ? m_chunks.back()->back() : m_tail.back();
+    return last.first + (m_kept - 1 - last.row);
+}
+
+void KeptLines::keep(Range range)
+{
+    range.first = std::max(range.first, lastKept() + 1);
+    range.end = std::min(range.end, m_base->lineCount());
+    if (range.first >= range.end)
+        return;
+    const ByteOffset start = m_base->lineIndex(range.first);
+    if (range.first != lastKept() + 1 || m_kept == 0) {
+        if (m_tail.size() == kChunkRuns) {
+            m_chunks.push_back(std::make_shared<const Chunk>(std::move(m_tail)));
+            m_tail.clear();
+        }
+        m_tail.push_back({range.first, m_kept, m_size, start});
+    }
+    m_kept += range.end - range.first;
+    m_size += m_base->lineIndex(range.end) - start;
+}
+
+bool KeptLines::dropFrom(LineNumber fromLine)
+{
+    LineCount kept = m_kept;
+    ByteOffset size = m_size;
+    for (;;) {
+        if (m_tail.empty()) {
+            if (m_chunks.empty())
+                break;
+            m_tail = *m_chunks.back();
+            m_chunks.pop_back();
+        }
+        const Run& last = m_tail.back();
+        if (last.first >= fromLine) {
+            kept = last.row;
+            size = last.at;
+            m_tail.pop_back();
+            continue;
+        }
+        if (last.first + (kept - last.row) > fromLine) {
+            kept = last.row + (fromLine - last.first);
+            size = last.at + (m_base->lineIndex(fromLine) - last.baseAt);
+        }
+        break;
+    }
+    const bool dropped = kept != m_kept;
+    m_kept = kept;
+    m_size = size;
+    return dropped;
+}
+
+void KeptLines::finish()
+{
+    if (!m_tail.empty())
+        m_chunks.push_back(std::make_shared<const Chunk>(std::move(m_tail)));
+    m_tail.clear();
+    const LineNumber last = lastKept();
+    // The last kept line has its break unless it is the base's last line, which may not.
+    m_endsWithBreak = last >= 0 && (last < m_base->lineCount() - 1 || m_base->rowCount() > m_base->lineCount());
+}
+
+std::size_t KeptLines::runCount() const
+{
+    return m_chunks.empty() ? 0 : (m_chunks.size() - 1) * kChunkRuns + m_chunks.back()->size();
+}
+
+const KeptLines::Run& KeptLines::run(std::size_t index) const
+{
+    // Every chunk but the last is full.
+    return (*m_chunks[index / kChunkRuns])[index % kChunkRuns];
+}
+
+std::size_t KeptLines::runOfRow(LineNumber row) const
+{
+    std::size_t low = 0;
+    std::size_t high = runCount(); // the answer lies in [low, high)
+    while (high - low > 1) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (run(middle).row <= row)
+            low = middle;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+std::size_t KeptLines::runOfOffset(ByteOffset offset) const
+{
+    std::size_t low = 0;
+    std::size_t high = runCount();
+    while (high - low > 1) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (run(middle).at <= offset)
+            low = middle;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+ByteOffset KeptLines::lineIndex(LineNumber line) const
+{
+    if (line <= 0 || m_kept == 0)
+        return 0;
+    if (line >= m_kept)
+        return m_size;
+    const Run& at = run(runOfRow(line));
+    return keptOffset(at, m_base->lineIndex(at.first + (line - at.row)));
+}
+
+ByteOffset KeptLines::lineContentEnd(LineNumber line) const
+{
+    if (line >= m_kept || m_kept == 0)
+        return m_size;
+    line = std::max<LineNumber>(line, 0);
+    const Run& at = run(runOfRow(line));
+    return keptOffset(at, m_base->lineContentEnd(at.first + (line - at.row)));
+}
+
+LineNumber KeptLines::lineFromOffset(ByteOffset offset) const
+{
+    if (m_kept == 0)
+        return 0;
+    if (offset >= m_size)
+        return m_endsWithBreak ? m_kept : m_kept - 1;
+    offset = std::max<ByteOffset>(offset, 0);
+    const Run& at = run(runOfOffset(offset));
+    return at.row + (m_base->lineFromOffset(at.baseAt + (offset - at.at)) - at.first);
+}
+
+LineNumber KeptLines::lineInLog(LineNumber line) const
+{
+    if (line >= m_kept || m_kept == 0)
+        return lastKept() + 1;
+    line = std::max<LineNumber>(line, 0);
+    const Run& at = run(runOfRow(line));
+    return at.first + (line - at.row);
+}
+
+TextSlice KeptLines::gather(ByteOffset from, ByteOffset to, bool pass) const
+{
+    from = std::clamp<ByteOffset>(from, 0, m_size);
+    to = std::clamp<ByteOffset>(to, from, m_size);
+    if (from == to)
+        return TextSlice();
+    const auto baseBytes = [this, pass](ByteOffset start, ByteOffset end) {
+        return pass ? m_base->read(start, end) : m_base->slice(start, end);
+    };
+    std::size_t index = runOfOffset(from);
+    const std::size_t runs = runCount();
+    std::string joined;
+    for (ByteOffset at = from; at < to; ++index) {
+        const Run& piece = run(index);
+        const ByteOffset runEnd = index + 1 < runs ? run(index + 1).at : m_size;
+        const ByteOffset end = std::min(to, runEnd);
+        if (at == from && end == to)
+            return baseBytes(baseOffset(piece, at), baseOffset(piece, end)); // within one run
+        joined += baseBytes(baseOffset(piece, at), baseOffset(piece, end)).view();
+        at = end;
+    }
+    return TextSlice::owning(std::move(joined));
+}
+
+TextSlice KeptLines::slice(ByteOffset from, ByteOffset to) const
+{
+    return gather(from, to, false);
+}
+
+TextSlice KeptLines::read(ByteOffset from, ByteOffset to) const
+{
+    return gather(from, to, true);
+}
+
+bool KeptLines::grewFrom(const LineSource& earlierSource) const
+{
+    const auto* earlier = dynamic_cast<const KeptLines*>(&earlierSource);
+    return earlier && earlier->m_lineage == m_lineage && m_kept >= earlier->m_kept && m_size >= earlier->m_size &&
+           (m_base == earlier->m_base || m_base->grewFrom(*earlier->m_base));
+}
+
+std::size_t KeptLines::runMemory() const
+{
+    return m_chunks.size() * sizeof(Chunk) + runCount() * sizeof(Run);
+}
+
+} // namespace tlg

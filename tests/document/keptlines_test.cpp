@@ -1,0 +1,123 @@
+#include "document/keptlines.h"
+#include "document/logdocument.h"
+#include "support/syntheticlines.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace tlg {
+namespace {
+
+// Every question a view or a pass asks, answered by the kept lines and by a document of the
+// same bytes built whole.
+void expectSameAsText(const KeptLines& kept, const std::vector<LineNumber>& lines, std::mt19937& random)
+{
+    const LinesPtr& base = kept.base();
+    std::string expected;
+    for (const LineNumber line : lines)
+        expected += base->slice(base->lineIndex(line), base->lineIndex(line + 1)).view();
+    const DocumentPtr whole = LogDocument::fromBytes(expected);
+    ASSERT_EQ(kept.copyText(), expected);
+    ASSERT_EQ(kept.lineCount(), whole->lineCount());
+    ASSERT_EQ(kept.rowCount(), whole->rowCount());
+    for (LineNumber line = -1; line <= kept.rowCount(); ++line) {
+        ASSERT_EQ(kept.lineIndex(line), whole->lineIndex(line)) << line;
+        ASSERT_EQ(kept.lineContentEnd(line), whole->lineContentEnd(line)) << line;
+        if (line >= 0 && line < kept.lineCount())
+            ASSERT_EQ(kept.lineInLog(line), lines[static_cast<std::size_t>(line)]);
+    }
+    for (ByteOffset offset = -1; offset <= kept.size() + 1; ++offset)
+        ASSERT_EQ(kept.lineFromOffset(offset), whole->lineFromOffset(offset)) << offset;
+    for (int i = 0; i < 50; ++i) {
+        std::uniform_int_distribution<ByteOffset> at(0, kept.size());
+        ByteOffset from = at(random), to = at(random);
+        if (from > to)
+            std::swap(from, to);
+        ASSERT_EQ(kept.slice(from, to).view(), whole->slice(from, to).view());
+        ASSERT_EQ(kept.read(from, to).view(), whole->read(from, to).view());
+    }
+    std::string pieces;
+    kept.forEachLineBlock(0, kept.rowCount(), 7, [&pieces](const LineBlock& block) {
+        pieces += block.bytes;
+        return true;
+    });
+    ASSERT_EQ(pieces, expected);
+}
+
+// Lone CR breaks are left out: a line ending in CR kept just before an empty LF line reads as
+// one CR LF break in a text built from the same bytes.
+std::string randomLog(std::mt19937& random, int lines, bool finalBreak)
+{
+    std::string text;
+    for (int i = 0; i < lines; ++i) {
+        text += std::string(random() % 4, static_cast<char>('a' + i % 26));
+        if (i + 1 < lines || finalBreak)
+            text += random() % 3 == 0 ? "\r\n" : "\n";
+    }
+    return text;
+}
+
+TEST(KeptLines, ReadsAsTheTextOfTheKeptLines)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 40; ++round) {
+        const DocumentPtr base = LogDocument::fromBytes(randomLog(random, 1 + round * 3, round % 2 == 0));
+        std::vector<LineNumber> lines;
+        for (LineNumber line = 0; line < base->lineCount(); ++line)
+            if (random() % 3 != 0)
+                lines.push_back(line);
+        if (round % 5 == 0)
+            lines.clear();
+        expectSameAsText(*KeptLines::of(base, lines), lines, random);
+    }
+}
+
+TEST(KeptLines, GrowingMatchesKeepingAnew)
+{
+    std::mt19937 random(11);
+    // Every other line kept: thousands of runs, past the chunks' seams.
+    const auto keptOf = [](const LogDocument& document, LineNumber from) {
+        std::vector<LineNumber> lines;
+        for (LineNumber line = from; line < document.lineCount(); ++line)
+            if (document.lineText(line).size() % 2 == 0)
+                lines.push_back(line);
+        return lines;
+    };
+    const DocumentPtr before = LogDocument::fromBytes(randomLog(random, 5000, false));
+    const KeptLinesPtr first = KeptLines::of(before, keptOf(*before, 0));
+    const DocumentPtr after = before->appended("xx\n" + randomLog(random, 3000, true));
+    for (const LineNumber fromLine : {before->lineCount() - 1, LineNumber(2100), LineNumber(0)}) {
+        std::vector<LineNumber> all = keptOf(*after, 0);
+        const KeptLinesPtr grown = first->grownTo(after, fromLine, keptOf(*after, fromLine));
+        expectSameAsText(*grown, all, random);
+        // Grown without losing a line of the earlier kept text only when nothing before the
+        // last line was kept again.
+        const bool lostNone = first->lineCount() == 0 || first->lineInLog(first->lineCount() - 1) < fromLine;
+        EXPECT_EQ(grown->grewFrom(*first), lostNone) << fromLine;
+    }
+}
+
+TEST(KeptLines, CountsPastTwoBillionLinesInFewRuns)
+{
+    const LineCount total = 3'000'000'000;
+    const auto base = std::make_shared<testing::SyntheticLines>(total);
+    const KeptLinesPtr kept = KeptLines::ofRanges(base, {{0, 1'000'000'000}, {1'500'000'000, total}});
+    EXPECT_EQ(kept->lineCount(), 2'500'000'000);
+    EXPECT_LT(kept->runMemory(), 4096u);
+    for (const LineNumber line : {LineNumber(999'999'999), LineNumber(1'000'000'000), (LineNumber(1) << 31) + 5,
+                                  LineNumber(2'499'999'999)}) {
+        const LineNumber inLog = line < 1'000'000'000 ? line : line + 500'000'000;
+        EXPECT_EQ(kept->lineInLog(line), inLog);
+        EXPECT_EQ(kept->lineText(line).view(), testing::SyntheticLines::lineOf(inLog));
+        EXPECT_EQ(kept->lineFromOffset(kept->lineIndex(line) + 3), line);
+    }
+    // A read across the seam of the two runs.
+    const ByteOffset seam = kept->lineIndex(1'000'000'000);
+    EXPECT_EQ(kept->slice(seam - 4, seam + 4).view(), "999\n0000");
+}
+
+} // namespace
+} // namespace tlg
