@@ -1010,13 +1010,13 @@ int scrollValueOfLine(LineNumber line, LineNumber maxTop)
     return ToQtInt(std::min(whole + part, kScrollSteps));
 }
 
-// The top line for a scroll bar's value: the first line of the step.
+// The top line for a scroll bar's value: the first line that has it.
 LineNumber lineOfScrollValue(int value, LineNumber maxTop)
 {
     if (maxTop <= kScrollSteps)
         return value;
     const LineNumber step = std::clamp<LineNumber>(value, 0, kScrollSteps);
-    return maxTop / kScrollSteps * step + (maxTop % kScrollSteps) * step / kScrollSteps;
+    return maxTop / kScrollSteps * step + ((maxTop % kScrollSteps) * step + kScrollSteps - 1) / kScrollSteps;
 }
 
 } // namespace
@@ -1345,7 +1345,8 @@ int LogView::gutterWidth() const
     // Room for the highest number, at least three digits so that a growing log rarely moves
     // its text sideways.
     int digits = 1;
-    for (LineCount n = std::max<LineCount>(m_document->lineCount(), 1); n >= 10; n /= 10)
+    const LineCount lines = m_document->lineCount();
+    for (LineNumber n = lines > 0 ? m_document->lineInLog(lines - 1) + 1 : 1; n >= 10; n /= 10)
         ++digits;
     return static_cast<int>(std::ceil(std::max(digits, 3) * m_renderer.cellWidth())) + 2 * 4;
 }
@@ -1377,7 +1378,7 @@ void LogView::paintGutter(QPaintEvent* event)
         // A wrapped line is numbered on its first row only.
         if (pos.subRow == 0 && pos.line < lines) {
             painter.drawText(QRect(0, y, m_gutter->width() - 4, lineHeight), Qt::AlignRight | Qt::AlignVCenter,
-                             QString::number(pos.line + 1));
+                             QString::number(m_document->lineInLog(pos.line) + 1));
         }
         if (!nextRow(pos))
             break;

@@ -98,8 +98,9 @@ public:
     // The menu shown on a right click; the view does not own it.
     void setContextMenu(QMenu* menu) { m_contextMenu = menu; }
 
-    // A gutter at the left numbers the lines from 1, on the first row of each line; off at
-    // start. It paints only the rows in sight.
+    // A gutter at the left numbers the lines from 1 (by their numbers in the log, for a source
+    // that shows some of its lines), on the first row of each line; off at start. It paints
+    // only the rows in sight.
     void setLineNumbersShown(bool on);
     bool lineNumbersShown() const { return m_lineNumbers; }
     // The size of the text's font in points (kDefaultPointSize at start), clamped into

@@ -1,6 +1,8 @@
 #include "document/logdocument.h"
 #include "view/logview.h"
+#include "document/keptlines.h"
 #include "support/numberedlines.h"
+#include "support/syntheticlines.h"
 #include "support/tempdir.h"
 
 #include <dlfcn.h>
@@ -141,6 +143,38 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_view));
     }
     void cleanup() { delete m_view; }
+
+    // The scroll bar holds an int: a log past 2^31 lines is scrolled in steps of a few lines,
+    // and every line can still be the top one, whether the log holds them all or some.
+    void aLogPastTwoBillionLinesScrollsToEveryLine()
+    {
+        const tlg::LineCount total = 3'000'000'000;
+        const auto log = std::make_shared<tlg::testing::SyntheticLines>(total);
+        for (const tlg::LinesPtr& lines :
+             {tlg::LinesPtr(log), tlg::LinesPtr(tlg::KeptLines::ofRanges(log, {{0, 10}, {600'000'000, total}}))}) {
+            m_view->setDocument(lines);
+            m_view->setLineNumbersShown(true);
+            QScrollBar* bar = m_view->verticalScrollBar();
+            QTest::keyClick(m_view, Qt::Key_End, Qt::ControlModifier);
+            QCOMPARE(m_view->caretLine(), lines->lineCount());
+            QVERIFY(m_view->firstVisibleLine() + m_view->visibleRows() > lines->lineCount() - 1);
+            QVERIFY(bar->maximum() > 0);
+            QCOMPARE(bar->value(), bar->maximum());
+            QCOMPARE(m_view->lineText(lines->lineCount() - 1), QString::fromStdString(tlg::testing::SyntheticLines::lineOf(total - 1)));
+
+            const double linesPerStep = double(lines->lineCount()) / bar->maximum();
+            bar->setValue(bar->maximum() / 2);
+            QVERIFY(std::abs(double(m_view->firstVisibleLine()) - lines->lineCount() / 2.0) <= linesPerStep + m_view->visibleRows());
+
+            const tlg::LineNumber top = lines->lineCount() - 1'000'000'000;
+            m_view->setFirstVisibleLine(top);
+            QCOMPARE(m_view->firstVisibleLine(), top);
+            QVERIFY(std::abs(bar->value() - top / linesPerStep) <= m_view->visibleRows() + 2);
+            bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            QVERIFY(m_view->firstVisibleLine() > top);
+            QVERIFY(m_view->firstVisibleLine() <= top + 2 * linesPerStep + 1);
+        }
+    }
 
     void linesAndCaret_data()
     {
