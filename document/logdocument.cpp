@@ -531,7 +531,8 @@ struct ReadBuffer {
 } // namespace
 
 DocumentPtr LogDocument::fromFile(FileHandle file, const std::string& path, FileIdentity identity,
-                                  std::atomic<std::int64_t>* bytesRead, const PagingSizes& sizes, Transcoding how)
+                                  std::atomic<std::int64_t>* bytesRead, const PagingSizes& sizes, Transcoding how,
+                                  const std::atomic<bool>* stop)
 {
     struct stat st {};
     const std::size_t hint = ::fstat(file.fd(), &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
@@ -546,20 +547,21 @@ DocumentPtr LogDocument::fromFile(FileHandle file, const std::string& path, File
     doc->m_hashTail = std::make_shared<HashTail>();
     doc->pushStart(0);
     if (how == Transcoding::None) {
-        doc->readFile(bytesRead);
+        doc->readFile(bytesRead, stop);
     } else {
         doc->m_map.reserve(TextRoomFor(shownHint) / hashBlock + 16);
-        doc->decodeFile({how == Transcoding::DropNulsAfterMark ? 2 : 0, 0}, 0, 0, bytesRead);
+        doc->decodeFile({how == Transcoding::DropNulsAfterMark ? 2 : 0, 0}, 0, 0, bytesRead, stop);
     }
     doc->finishIndex();
     return doc;
 }
 
-void LogDocument::readFile(std::atomic<std::int64_t>* bytesRead)
+void LogDocument::readFile(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
 {
     const std::size_t chunk = m_file->sizes().readChunk;
     ReadBuffer buffer(chunk);
     for (;;) {
+        ThrowIfStopped(stop);
         const std::int64_t got = readFully(m_file->fd(), buffer.data(), chunk, static_cast<std::int64_t>(m_size));
         if (got < 0)
             throw Failure("Cannot read file " + m_file->path());
@@ -576,7 +578,7 @@ void LogDocument::readFile(std::atomic<std::int64_t>* bytesRead)
 }
 
 void LogDocument::decodeFile(SourcePoint point, ByteOffset shownAt, ByteOffset indexFrom,
-                             std::atomic<std::int64_t>* bytesRead)
+                             std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
 {
     const Transcoding how = m_file->how();
     const int fd = m_file->fd();
@@ -622,6 +624,7 @@ void LogDocument::decodeFile(SourcePoint point, ByteOffset shownAt, ByteOffset i
     ReadBuffer shown(TextDecoder::room(chunk));
     std::int64_t at = point.file;
     for (;;) {
+        ThrowIfStopped(stop);
         const std::int64_t got = readFully(fd, in.data(), chunk, at);
         if (got < 0)
             throw Failure("Cannot read file " + m_file->path());
@@ -666,7 +669,7 @@ void LogDocument::dropTail(ByteOffset stable, bool endsWithCr)
     m_hashTail = std::make_shared<HashTail>();
 }
 
-DocumentPtr LogDocument::grown(std::atomic<std::int64_t>* bytesRead) const
+DocumentPtr LogDocument::grown(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop) const
 {
     struct stat st {};
     if (!m_file || ::fstat(m_file->fd(), &st) != 0 || st.st_size <= m_fileSize)
@@ -675,10 +678,10 @@ DocumentPtr LogDocument::grown(std::atomic<std::int64_t>* bytesRead) const
     doc->m_sharedRows = m_rows;
     if (!m_file->transcoded()) {
         doc->m_hashTail = std::make_shared<HashTail>(*m_hashTail);
-        doc->readFile(bytesRead);
+        doc->readFile(bytesRead, stop);
     } else if (m_stable == size()) {
         doc->m_hashTail = std::make_shared<HashTail>(*m_hashTail);
-        doc->decodeFile({m_resume, 0}, size(), size(), bytesRead);
+        doc->decodeFile({m_resume, 0}, size(), size(), bytesRead, stop);
     } else {
         // The pending end goes; its hash block is decoded again from its start to rebuild the
         // check value, and what follows is decoded with the file's new bytes.
@@ -689,7 +692,7 @@ DocumentPtr LogDocument::grown(std::atomic<std::int64_t>* bytesRead) const
         const SourcePoint point = blockStart < m_stable
                                       ? SourcePoint::unpack(m_map[static_cast<std::size_t>(blockStart / hashBlock)])
                                       : SourcePoint{m_resume, 0};
-        doc->decodeFile(point, blockStart, m_stable, bytesRead);
+        doc->decodeFile(point, blockStart, m_stable, bytesRead, stop);
     }
     doc->finishIndex();
     return doc;

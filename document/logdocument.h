@@ -116,10 +116,14 @@ public:
     // when asked; every offset is an offset into those shown bytes, and a compact map (one entry
     // per hash block) tells where in the file each hash block's decoding resumes. `bytesRead`
     // then counts file bytes.
+    //
+    // Once `stop` (when given) is raised the read ends at its next chunk and throws
+    // ReadStopped: no document comes of it.
     static DocumentPtr fromFile(FileHandle file, const std::string& path, FileIdentity identity,
                                 std::atomic<std::int64_t>* bytesRead = nullptr,
                                 const PagingSizes& sizes = PagingSizes{},
-                                Transcoding how = Transcoding::None);
+                                Transcoding how = Transcoding::None,
+                                const std::atomic<bool>* stop = nullptr);
     // The shared empty document.
     static DocumentPtr empty();
 
@@ -134,8 +138,8 @@ public:
     // read (and decoded). A transcoded text may end with bytes that the file's next bytes
     // change (U+FFFD for an odd last byte or a high surrogate waiting for its pair): those are
     // decoded again with what follows; the hash block they lie in is read again to rebuild its
-    // check value. Throws Failure as fromFile does.
-    DocumentPtr grown(std::atomic<std::int64_t>* bytesRead = nullptr) const;
+    // check value. Throws Failure, and heeds `stop`, as fromFile does.
+    DocumentPtr grown(std::atomic<std::int64_t>* bytesRead = nullptr, const std::atomic<bool>* stop = nullptr) const;
 
     ByteOffset size() const override { return static_cast<ByteOffset>(m_size); }
     const FileIdentity& identity() const { return m_identity; }
@@ -226,12 +230,12 @@ private:
     ByteOffset rowStart(std::size_t row) const;
     void hashBytes(const char* bytes, std::size_t length);
     // Reads a paged document's file from its end on, indexing and hashing what it reads.
-    void readFile(std::atomic<std::int64_t>* bytesRead);
+    void readFile(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop);
     // Decodes a transcoded file from `point`, which stands for shown offset `shownAt`: the
     // shown bytes before `indexFrom` are only hashed (they are indexed already), the rest
     // hashed and indexed.
     void decodeFile(SourcePoint point, ByteOffset shownAt, ByteOffset indexFrom,
-                    std::atomic<std::int64_t>* bytesRead);
+                    std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop);
     // Drops the shown bytes from `stable` on (an end that the file's next bytes change), with
     // the check values and map entries over them; `endsWithCr` tells the byte before.
     void dropTail(ByteOffset stable, bool endsWithCr);

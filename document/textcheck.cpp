@@ -46,7 +46,8 @@ bool TextStillInFile(const std::string& path, const LogDocument& text, TextCheck
 }
 
 DocumentPtr LoadFollowedText(const std::string& path, const DocumentPtr& previous, TextCheck& check,
-                             bool differs, std::atomic<std::int64_t>* bytesRead, std::size_t budget)
+                             bool differs, std::atomic<std::int64_t>* bytesRead, std::size_t budget,
+                             const std::atomic<bool>* stop)
 {
     if (previous && previous->size() > 0 && !differs) {
         check.unchecked = previous->size();
@@ -54,15 +55,15 @@ DocumentPtr LoadFollowedText(const std::string& path, const DocumentPtr& previou
     }
     if (!previous) {
         check.unchecked = 0;
-        return LoadPlainText(path, bytesRead);
+        return LoadPlainText(path, bytesRead, stop);
     }
     // Read again the way the previous text was.
     const Transcoding how = previous->transcoding();
     if (differs) {
         check.unchecked = 0;
-        return LoadText(path, how, bytesRead);
+        return LoadText(path, how, bytesRead, stop);
     }
-    return LoadTextAfter(path, how, previous, bytesRead);
+    return LoadTextAfter(path, how, previous, bytesRead, stop);
 }
 
 } // namespace tlg

@@ -39,9 +39,9 @@ bool TextStillInFile(const std::string& path, const LogDocument& text, TextCheck
 // on any difference, the whole file is read again; otherwise only what was appended is read
 // (LoadTextAfter). A transcoded text is read again with its own transcoding, compared by the
 // check values of its shown bytes decoded again from the file. check.unchecked is what is left
-// to compare: nothing after a whole read. Fails as LoadPlainText does.
+// to compare: nothing after a whole read. Fails, and heeds `stop`, as LoadPlainText does.
 DocumentPtr LoadFollowedText(const std::string& path, const DocumentPtr& previous, TextCheck& check,
                              bool differs, std::atomic<std::int64_t>* bytesRead = nullptr,
-                             std::size_t budget = kTextCheckBudget);
+                             std::size_t budget = kTextCheckBudget, const std::atomic<bool>* stop = nullptr);
 
 } // namespace tlg

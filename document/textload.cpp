@@ -32,10 +32,11 @@ FileHandle openLog(const std::string& path, struct stat& st)
 // Reads from the file's position to its end into `out` from `used` on, growing it by copying
 // when a writer appended past its room. Reads in large steps so that progress can be told.
 void readToEnd(int fd, const std::string& path, std::shared_ptr<TextBuffer>& out, std::size_t& used,
-               std::atomic<std::int64_t>* bytesRead)
+               std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
 {
     constexpr std::size_t kStep = 16u << 20;
     for (;;) {
+        ThrowIfStopped(stop);
         if (used == out->capacity()) {
             auto bigger = std::make_shared<TextBuffer>(TextRoomFor(used));
             std::memcpy(bigger->data(), out->data(), used);
@@ -58,26 +59,29 @@ void readToEnd(int fd, const std::string& path, std::shared_ptr<TextBuffer>& out
 
 } // namespace
 
-DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* bytesRead)
+DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* bytesRead,
+                          const std::atomic<bool>* stop)
 {
-    return LoadText(path, Transcoding::None, bytesRead);
+    return LoadText(path, Transcoding::None, bytesRead, stop);
 }
 
-DocumentPtr LoadText(const std::string& path, Transcoding how, std::atomic<std::int64_t>* bytesRead)
+DocumentPtr LoadText(const std::string& path, Transcoding how, std::atomic<std::int64_t>* bytesRead,
+                     const std::atomic<bool>* stop)
 {
     struct stat st {};
     FileHandle file = openLog(path, st);
-    return LogDocument::fromFile(std::move(file), path, {st.st_dev, st.st_ino, true}, bytesRead, PagingSizes{}, how);
+    return LogDocument::fromFile(std::move(file), path, {st.st_dev, st.st_ino, true}, bytesRead, PagingSizes{}, how,
+                                 stop);
 }
 
 DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previous,
-                               std::atomic<std::int64_t>* bytesRead)
+                               std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
 {
-    return LoadTextAfter(path, Transcoding::None, previous, bytesRead);
+    return LoadTextAfter(path, Transcoding::None, previous, bytesRead, stop);
 }
 
 DocumentPtr LoadTextAfter(const std::string& path, Transcoding how, const DocumentPtr& previous,
-                          std::atomic<std::int64_t>* bytesRead)
+                          std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
 {
     struct stat st {};
     FileHandle file = openLog(path, st);
@@ -90,17 +94,17 @@ DocumentPtr LoadTextAfter(const std::string& path, Transcoding how, const Docume
         previous->sameAsFile(file.fd(), path, 0, std::min(kCheck, known)) &&
         previous->sameAsFile(file.fd(), path, known - std::min(kCheck, known), known);
     if (!unchanged)
-        return LogDocument::fromFile(std::move(file), path, identity, bytesRead, PagingSizes{}, how);
+        return LogDocument::fromFile(std::move(file), path, identity, bytesRead, PagingSizes{}, how, stop);
     // A text read from the file reads what was written since from the file it already has
     // open (the same one: same device and inode).
     if (previous->paged())
-        return previous->grown(bytesRead);
+        return previous->grown(bytesRead, stop);
     // Only what was written since.
     if (::lseek(file.fd(), static_cast<off_t>(known), SEEK_SET) < 0)
         throw Failure("Cannot read file " + path);
     auto more = std::make_shared<TextBuffer>(static_cast<std::size_t>(st.st_size - known) + 65536);
     std::size_t used = 0;
-    readToEnd(file.fd(), path, more, used, bytesRead);
+    readToEnd(file.fd(), path, more, used, bytesRead, stop);
     if (used == 0)
         return previous;
     return previous->appended(std::string_view(more->data(), used));

@@ -17,8 +17,11 @@ namespace tlg {
 // never locked, and closed before returning; `bytesRead`, when given, counts the bytes read so
 // far, for a progress report. Throws Failure when the file cannot be opened ("Cannot open file
 // <path>"), is not a regular file, is write-locked by another program ("File is locked by
-// another program: <path>"), or cannot be read.
-DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* bytesRead = nullptr);
+// another program: <path>"), or cannot be read. Once `stop` (when given) is raised the read
+// ends at its next chunk and throws ReadStopped: no document comes of it. Every load below
+// heeds `stop` the same way.
+DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* bytesRead = nullptr,
+                          const std::atomic<bool>* stop = nullptr);
 
 // The same text as LoadPlainText, read as cheaply as the file allows: when it is the file that
 // `previous` was read from (same device and inode), no shorter, and its first 4 KiB and the
@@ -26,7 +29,8 @@ DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* by
 // previous end are read and appended to it. Otherwise (shrunk, replaced, rewritten, or no
 // previous text) the whole file is read. Fails as LoadPlainText does.
 DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previous,
-                               std::atomic<std::int64_t>* bytesRead = nullptr);
+                               std::atomic<std::int64_t>* bytesRead = nullptr,
+                               const std::atomic<bool>* stop = nullptr);
 
 // Indexes the file at path as `how` makes its bytes shown (LogDocument::fromFile), opened and
 // checked exactly as LoadPlainText does (and failing as it does); Transcoding::None is
@@ -34,13 +38,15 @@ DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previ
 // (FF FE little-endian, FE FF big-endian, left out when there); DropNuls the file's bytes
 // without NULs (as ReadDroppingNuls gives them); DropNulsAfterMark those of offsets 2 to
 // size - 2 (as ReadAfterMark). `bytesRead` counts file bytes.
-DocumentPtr LoadText(const std::string& path, Transcoding how, std::atomic<std::int64_t>* bytesRead = nullptr);
+DocumentPtr LoadText(const std::string& path, Transcoding how, std::atomic<std::int64_t>* bytesRead = nullptr,
+                     const std::atomic<bool>* stop = nullptr);
 
 // LoadPlainTextAfter for any kind: the text of LoadText(path, how), only the file's new bytes
 // read (and decoded) when it is the file `previous` was read from, read the same way, no
 // shorter, and the same at its start and before the previous end (compared by check value).
 DocumentPtr LoadTextAfter(const std::string& path, Transcoding how, const DocumentPtr& previous,
-                          std::atomic<std::int64_t>* bytesRead = nullptr);
+                          std::atomic<std::int64_t>* bytesRead = nullptr,
+                          const std::atomic<bool>* stop = nullptr);
 
 // A 16-bit text file (either byte order, with or without its mark) read as its
 // UTF-8 form without the mark: LoadText(path, Utf16Be or Utf16Le), kept for its callers.

@@ -36,7 +36,8 @@ std::string LogSource::nativePath() const
 }
 
 template <typename Result>
-void LogSource::run(const char* kind, std::int64_t total, std::function<Result(std::atomic<std::int64_t>&)> read,
+void LogSource::run(const char* kind, std::int64_t total,
+                    std::function<Result(std::atomic<std::int64_t>&, const std::atomic<bool>*)> read,
                     std::function<void(Result*, const QString& failure)> finish)
 {
     ++m_running;
@@ -47,13 +48,16 @@ void LogSource::run(const char* kind, std::int64_t total, std::function<Result(s
     m_sinceStart.start();
     m_progressTimer->start();
     const std::function<void()> hook = m_readHook;
-    m_queue->post(kind, [this, done, hook, read = std::move(read), finish = std::move(finish)] {
+    const std::atomic<bool>* stop = &m_queue->stopping(); // the queue outlives the operation
+    m_queue->post(kind, [this, done, stop, hook, read = std::move(read), finish = std::move(finish)] {
         auto result = std::make_shared<std::optional<Result>>();
         QString failure;
         try {
             if (hook)
                 hook();
-            result->emplace(read(*done));
+            result->emplace(read(*done, stop));
+        } catch (const ReadStopped&) {
+            return; // the source is going: there is no one to tell
         } catch (const std::exception& error) {
             failure = QString::fromStdString(error.what());
         }
@@ -104,12 +108,12 @@ void LogSource::open(const QString& path, Done done)
     const std::string native = QFile::encodeName(path).toStdString();
     const EncodingChoice choice = m_encodingChoice;
     run<WholeRead>("open", FileSizeOf(native),
-              [native, choice](std::atomic<std::int64_t>& bytes) {
+              [native, choice](std::atomic<std::int64_t>& bytes, const std::atomic<bool>* stop) {
                   // Sampled before the read, so that a write landing during it is read at the
                   // next look.
                   WholeRead read;
                   read.sample = SampleOf(native);
-                  read.text = OpenText(native, choice, bytes);
+                  read.text = OpenText(native, choice, bytes, stop);
                   return read;
               },
               [this, path, done](WholeRead* read, const QString& failure) {
@@ -128,10 +132,10 @@ void LogSource::readAgain(bool convert, Done done)
     }
     const HeldText held = m_text;
     run<WholeRead>("open", FileSizeOf(native),
-              [native, held, convert](std::atomic<std::int64_t>& bytes) {
+              [native, held, convert](std::atomic<std::int64_t>& bytes, const std::atomic<bool>* stop) {
                   WholeRead read;
                   read.sample = SampleOf(native);
-                  read.text = ReadAgain(native, held, convert, bytes);
+                  read.text = ReadAgain(native, held, convert, bytes, stop);
                   return read;
               },
               [this, done](WholeRead* read, const QString& failure) {
@@ -167,7 +171,7 @@ void LogSource::follow(bool notified, bool convert, Done done)
         TextCheck check;
     };
     run<Compared>("verify", 0,
-                  [native, held, check = m_text.check](std::atomic<std::int64_t>&) {
+                  [native, held, check = m_text.check](std::atomic<std::int64_t>&, const std::atomic<bool>*) {
                       Compared compared{true, check};
                       compared.same = TextStillInFile(native, *held, compared.check);
                       return compared;
@@ -214,9 +218,10 @@ void LogSource::readChange(bool notified, bool convert, Done done)
         bool whole = false;
     };
     run<Read>("follow", FileSizeOf(native) - held.document->size(),
-              [native, held, convert, compare, differs](std::atomic<std::int64_t>& bytes) {
+              [native, held, convert, compare, differs](std::atomic<std::int64_t>& bytes,
+                                                        const std::atomic<bool>* stop) {
                   Read read;
-                  read.text = FollowText(native, held, convert, compare, differs, read.whole, bytes);
+                  read.text = FollowText(native, held, convert, compare, differs, read.whole, bytes, stop);
                   return read;
               },
               [this, done](Read* read, const QString& failure) {

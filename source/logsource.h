@@ -52,7 +52,8 @@ public:
     using Done = std::function<void(const Outcome&)>;
 
     explicit LogSource(QObject* parent = nullptr);
-    // Drops the operations that wait and lets the one under way end.
+    // Drops the operations that wait and stops the read under way at its next chunk, so that
+    // closing never waits for a whole long read; nothing of it arrives afterwards.
     ~LogSource() override;
 
     // The file, as the open dialog names it ("" when none), and the one opened before the last
@@ -109,11 +110,13 @@ signals:
     void idle();
 
 private:
-    // Runs `read` on the source's thread, then `finish` with its result here; `total` is the
-    // bytes it will read, for the progress report. A Failure thrown by read reaches finish as
-    // its message.
+    // Runs `read(bytes, stop)` on the source's thread, then `finish` with its result here;
+    // `total` is the bytes it will read, for the progress report, and `stop` is raised when the
+    // source goes. A Failure thrown by read reaches finish as its message; a read that stopped
+    // reaches nothing.
     template <typename Result>
-    void run(const char* kind, std::int64_t total, std::function<Result(std::atomic<std::int64_t>&)> read,
+    void run(const char* kind, std::int64_t total,
+             std::function<Result(std::atomic<std::int64_t>&, const std::atomic<bool>*)> read,
              std::function<void(Result*, const QString& failure)> finish);
     // A whole file read and the file's values sampled just before.
     struct WholeRead {

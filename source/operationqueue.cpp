@@ -8,6 +8,7 @@ OperationQueue::OperationQueue() : m_thread([this] { work(); }) {}
 
 OperationQueue::~OperationQueue()
 {
+    m_stop.store(true, std::memory_order_relaxed);
     {
         const std::lock_guard lock(m_mutex);
         m_stopping = true;

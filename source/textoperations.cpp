@@ -57,7 +57,8 @@ bool HeadShowsNulBytes(std::string_view head)
 
 } // namespace
 
-HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::atomic<std::int64_t>& done)
+HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::atomic<std::int64_t>& done,
+                  const std::atomic<bool>* stop)
 {
     HeldText text;
     // The first bytes decide the encoding, and mostly how the file must be read, so that it is
@@ -70,28 +71,28 @@ HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::at
     else if (HeadShowsNulBytes(head))
         text.kind = UnicodeKind::NulBytes;
     if (text.kind != UnicodeKind::SingleByte) {
-        text.document = LoadText(path, TranscodingOf(text.kind, text.encoding), &done);
+        text.document = LoadText(path, TranscodingOf(text.kind, text.encoding), &done, stop);
         return text;
     }
-    text.document = LoadPlainText(path, &done);
+    text.document = LoadPlainText(path, &done, stop);
     // A NUL further on is known from the index; a text without one needs no pass.
     text.kind = ClassifyLoadedText(*text.document);
     if (text.kind != UnicodeKind::SingleByte) {
         done = 0;
-        text.document = LoadText(path, TranscodingOf(text.kind, text.encoding), &done);
+        text.document = LoadText(path, TranscodingOf(text.kind, text.encoding), &done, stop);
     }
     return text;
 }
 
 HeldText FollowText(const std::string& path, const HeldText& held, bool convert, bool compare, bool differs,
-                    bool& wholeRead, std::atomic<std::int64_t>& done)
+                    bool& wholeRead, std::atomic<std::int64_t>& done, const std::atomic<bool>* stop)
 {
     HeldText text = held;
     // With "View Unicode" up the file is read as its bytes are; down, by the kind last
     // detected. Read as before, it costs only the new bytes of a file that grew.
     const Transcoding wanted = convert ? TranscodingOf(held.kind, held.encoding) : Transcoding::None;
     if (wanted != held.document->transcoding()) {
-        text.document = LoadText(path, wanted, &done);
+        text.document = LoadText(path, wanted, &done, stop);
         text.check = {};
         wholeRead = true;
         return text;
@@ -99,19 +100,20 @@ HeldText FollowText(const std::string& path, const HeldText& held, bool convert,
     if (!compare) {
         // A change that was notified compares nothing, so that a log written in a burst costs
         // no more than the bytes it gained; the next regular look compares it all.
-        text.document = LoadTextAfter(path, wanted, held.document, &done);
+        text.document = LoadTextAfter(path, wanted, held.document, &done, stop);
         text.check.unchecked = static_cast<std::int64_t>(text.document->size());
     } else {
-        text.document = LoadFollowedText(path, held.document, text.check, differs, &done);
+        text.document = LoadFollowedText(path, held.document, text.check, differs, &done, kTextCheckBudget, stop);
     }
     wholeRead = !text.document->grewFrom(*held.document);
     return text;
 }
 
-HeldText ReadAgain(const std::string& path, const HeldText& held, bool convert, std::atomic<std::int64_t>& done)
+HeldText ReadAgain(const std::string& path, const HeldText& held, bool convert, std::atomic<std::int64_t>& done,
+                   const std::atomic<bool>* stop)
 {
     HeldText text = held;
-    text.document = LoadText(path, convert ? TranscodingOf(held.kind, held.encoding) : Transcoding::None, &done);
+    text.document = LoadText(path, convert ? TranscodingOf(held.kind, held.encoding) : Transcoding::None, &done, stop);
     text.check = {};
     return text;
 }

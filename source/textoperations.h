@@ -37,8 +37,10 @@ FileSample SampleOf(const std::string& path);
 // Loads the whole file at path and detects its encoding from its first bytes (or takes the one
 // chosen). 16-bit text is decoded and text holding NUL bytes has them dropped, as the document
 // reads its file ("View Unicode" changes nothing for plain text). `done` counts the bytes read. Throws Failure with
-// the text a user reads when the file cannot be opened or read.
-HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::atomic<std::int64_t>& done);
+// the text a user reads when the file cannot be opened or read, and ReadStopped, leaving no text,
+// once `stop` (when given) is raised.
+HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::atomic<std::int64_t>& done,
+                  const std::atomic<bool>* stop = nullptr);
 
 // The held text after its file changed: with `convert` ("View Unicode" down) read by the kind
 // last detected, else as the file's bytes are. Read as before, it costs only what was
@@ -47,10 +49,11 @@ HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::at
 // a difference); any difference reads the whole file. Sets `wholeRead` when the whole file was
 // read. Fails as OpenText does.
 HeldText FollowText(const std::string& path, const HeldText& held, bool convert, bool compare, bool differs,
-                    bool& wholeRead, std::atomic<std::int64_t>& done);
+                    bool& wholeRead, std::atomic<std::int64_t>& done, const std::atomic<bool>* stop = nullptr);
 
 // The whole file read again in the held text's encoding (no detection), by its kind when
 // `convert`, else as its bytes are. Fails as OpenText does.
-HeldText ReadAgain(const std::string& path, const HeldText& held, bool convert, std::atomic<std::int64_t>& done);
+HeldText ReadAgain(const std::string& path, const HeldText& held, bool convert, std::atomic<std::int64_t>& done,
+                   const std::atomic<bool>* stop = nullptr);
 
 } // namespace tlg
