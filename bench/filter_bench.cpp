@@ -99,8 +99,8 @@ int main(int argc, char* argv[])
         const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         stalls.stop();
         QObject::disconnect(connection);
-        std::printf("pane   %-6s %-24s %9d lines  %8.1f ms after the typing pause; longest GUI pause %lld ms\n",
-                    isRegex ? "regex" : "plain", pattern.c_str(), pane->matchCount(), ms,
+        std::printf("pane   %-6s %-24s %9lld lines  %8.1f ms after the typing pause; longest GUI pause %lld ms\n",
+                    isRegex ? "regex" : "plain", pattern.c_str(), static_cast<long long>(pane->matchCount()), ms,
                     static_cast<long long>(stalls.worst()));
     };
     typed(word, false);

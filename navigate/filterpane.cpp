@@ -1,24 +1,18 @@
 #include "navigate/filterpane.h"
 
 #include "core/controls.h"
-#include "core/cp1252.h"
 #include "core/errors.h"
-#include "document/encoding.h"
 #include "view/caretplacement.h"
 #include "view/logview.h"
 #include "search/linefilter.h"
 
-#include <QAbstractTableModel>
 #include <QCheckBox>
-#include <QFontDatabase>
 #include <QFutureWatcher>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QShortcut>
-#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
@@ -32,8 +26,6 @@ constexpr int kTypingPauseMs = 250;
 // Lines appended to a followed log up to this size are filtered at once on the GUI thread
 // (a few milliseconds); more go beside it.
 constexpr ByteOffset kFilterAtOnce = 4 << 20;
-// A listed line shows at most this many bytes.
-constexpr std::size_t kShownBytes = 4096;
 
 } // namespace
 
@@ -44,51 +36,6 @@ struct FilterPane::Job {
     std::int64_t from = 0;
     std::int64_t total = 0;
     std::vector<LineNumber> lines;
-};
-
-// The matches as a table of two columns, the line number and the line; only the rows in
-// sight are ever asked for.
-class FilterPane::Model : public QAbstractTableModel {
-public:
-    explicit Model(FilterPane* pane) : QAbstractTableModel(pane), m_pane(pane) {}
-
-    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : m_pane->matchCount(); }
-    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 2; }
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (!index.isValid() || index.row() >= m_pane->matchCount() || !m_pane->m_document)
-            return {};
-        const LineNumber line = m_pane->matchedLine(index.row());
-        if (role == Qt::TextAlignmentRole && index.column() == 0)
-            return static_cast<int>(Qt::AlignRight | Qt::AlignVCenter);
-        if (role != Qt::DisplayRole)
-            return {};
-        if (index.column() == 0)
-            return QString::number(line + 1);
-        // Only the bytes shown are read, however long the line.
-        const LineSource& document = *m_pane->m_document;
-        const ByteOffset start = document.lineIndex(line);
-        const TextSlice shown = document.slice(start, std::min(document.lineContentEnd(line), start + static_cast<ByteOffset>(kShownBytes)));
-        const std::string_view bytes = shown.view();
-        switch (m_pane->m_encoding) {
-        case Encoding::Utf8:
-            return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-        case Encoding::Iso8859_1:
-            return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-        default:
-            return QString::fromStdU16String(decodeCp1252(bytes));
-        }
-    }
-
-    using QAbstractTableModel::beginInsertRows;
-    using QAbstractTableModel::beginRemoveRows;
-    using QAbstractTableModel::beginResetModel;
-    using QAbstractTableModel::endInsertRows;
-    using QAbstractTableModel::endRemoveRows;
-    using QAbstractTableModel::endResetModel;
-
-private:
-    FilterPane* m_pane;
 };
 
 FilterPane::FilterPane(QWidget* parent) : QWidget(parent)
@@ -118,25 +65,10 @@ FilterPane::FilterPane(QWidget* parent) : QWidget(parent)
     row->addWidget(m_status);
     column->addLayout(row);
 
-    m_model = new Model(this);
-    m_view = new QTableView(this);
-    m_view->setObjectName(QStringLiteral("FilterView"));
-    m_view->setModel(m_model);
-    m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_view->setShowGrid(false);
-    m_view->setWordWrap(false);
-    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->verticalHeader()->hide();
-    m_view->horizontalHeader()->hide();
-    // Rows of one height and columns sized by hand: the headers never measure the rows.
-    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 2);
-    m_view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    m_view->horizontalHeader()->setStretchLastSection(true);
-    m_view->setColumnWidth(0, m_view->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
-    column->addWidget(m_view, 1);
+    m_list = new LogView(this);
+    m_list->setObjectName(QStringLiteral("FilterView"));
+    m_list->setLineNumbersShown(true);
+    column->addWidget(m_list, 1);
     setMinimumHeight(120);
     hide();
 
@@ -156,8 +88,14 @@ FilterPane::FilterPane(QWidget* parent) : QWidget(parent)
         if (m_job && m_job->total > 0)
             m_progress->setValue(static_cast<int>(100 * (m_job->done.load() - m_job->from) / m_job->total));
     });
-    connect(m_view, &QTableView::clicked, this, &FilterPane::jumpTo);
-    connect(m_view, &QTableView::activated, this, &FilterPane::jumpTo);
+    connect(m_list, &LogView::mousePressed, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton)
+            jumpToCaretLine();
+    });
+    connect(m_list, &LogView::keyPressed, this, [this](int key, Qt::KeyboardModifiers) {
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            jumpToCaretLine();
+    });
 }
 
 FilterPane::~FilterPane()
@@ -169,6 +107,11 @@ void FilterPane::setLogView(LogView* view)
 {
     m_log = view;
     connect(view, &LogView::documentChanged, this, &FilterPane::shownTextChanged);
+    // The list is coloured as the log is.
+    connect(view, &LogView::contentChanged, this, [this] {
+        if (m_list->colourRules() != m_log->colourRules())
+            m_list->setColourRules(m_log->colourRules());
+    });
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), window()), &QShortcut::activated, this,
             &FilterPane::toggle);
 }
@@ -195,12 +138,11 @@ void FilterPane::restart()
 {
     m_typing->stop();
     cancelJob();
-    m_model->beginResetModel();
-    m_matches.clear();
     m_filter.reset();
     m_document = m_log ? m_log->document() : nullptr;
     m_encoding = m_log ? m_log->encoding() : Encoding::Windows1252;
-    m_model->endResetModel();
+    m_list->setEncoding(m_encoding);
+    showKept(m_document ? KeptLines::of(m_document, {}) : nullptr, false);
     m_status->clear();
     const QString text = m_text->text();
     if (text.isEmpty() || !m_document) {
@@ -241,14 +183,14 @@ void FilterPane::startJob(LineNumber fromLine)
     m_progress->show();
     m_progressTimer->start();
     auto* watcher = new QFutureWatcher<bool>(this);
-    connect(watcher, &QFutureWatcher<bool>::finished, this, [this, watcher, job] {
+    connect(watcher, &QFutureWatcher<bool>::finished, this, [this, watcher, job, fromLine] {
         watcher->deleteLater();
         if (job != m_job || !watcher->result())
             return; // cancelled, or overtaken by another search
         m_job.reset();
         m_progressTimer->stop();
         m_progress->hide();
-        addMatches(job->lines);
+        keepMatches(fromLine, job->lines);
         showCount();
         // The shown text may have changed meanwhile.
         shownTextChanged();
@@ -292,9 +234,9 @@ void FilterPane::shownTextChanged()
     // The last line of the text before may have been unfinished: it is looked at again.
     const LineNumber fromLine = before->rowCount() > before->lineCount() ? before->lineCount()
                                                                          : std::max<LineNumber>(before->lineCount() - 1, 0);
-    truncateMatches(fromLine);
     m_document = now;
     if (now->size() - now->lineIndex(fromLine) > kFilterAtOnce) {
+        keepMatches(fromLine, {});
         startJob(fromLine);
         return;
     }
@@ -302,43 +244,46 @@ void FilterPane::shownTextChanged()
     std::atomic<bool> cancel{false};
     std::atomic<std::int64_t> done{0};
     m_filter->run(*now, fromLine, lines, cancel, done);
-    addMatches(lines);
+    keepMatches(fromLine, lines);
     showCount();
 }
 
-void FilterPane::addMatches(const std::vector<LineNumber>& lines)
+void FilterPane::keepMatches(LineNumber fromLine, const std::vector<LineNumber>& lines)
 {
-    if (lines.empty())
+    if (!m_kept) {
+        showKept(KeptLines::of(m_document, lines), false);
         return;
-    const int first = matchCount();
-    m_model->beginInsertRows({}, first, first + static_cast<int>(lines.size()) - 1);
-    m_matches.insert(m_matches.end(), lines.begin(), lines.end());
-    m_model->endInsertRows();
+    }
+    showKept(m_kept->grownTo(m_document, fromLine, lines), true);
 }
 
-void FilterPane::truncateMatches(LineNumber fromLine)
+void FilterPane::showKept(KeptLinesPtr kept, bool sameStart)
 {
-    const auto keep = std::lower_bound(m_matches.begin(), m_matches.end(), fromLine) - m_matches.begin();
-    if (keep == static_cast<std::ptrdiff_t>(m_matches.size()))
-        return;
-    m_model->beginRemoveRows({}, static_cast<int>(keep), matchCount() - 1);
-    m_matches.resize(static_cast<std::size_t>(keep));
-    m_model->endRemoveRows();
+    const ByteOffset caret = m_list->caretOffset();
+    const LineNumber top = m_list->firstVisibleLine();
+    m_kept = std::move(kept);
+    m_list->setDocument(m_kept, m_log ? m_log->colourRules() : nullptr);
+    if (sameStart) {
+        // The lines before the new ones stay where they were.
+        m_list->setSelection(caret, 0);
+        m_list->setFirstVisibleLine(top);
+    }
 }
 
 void FilterPane::showCount()
 {
-    m_status->setText(matchCount() == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(matchCount()));
+    const LineCount count = matchCount();
+    m_status->setText(count == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(count));
 }
 
-void FilterPane::jumpTo(const QModelIndex& index)
+void FilterPane::jumpToCaretLine()
 {
-    if (!m_log || !index.isValid() || index.row() >= matchCount())
+    if (!m_log || !m_kept || m_list->caretLine() >= m_kept->lineCount())
         return;
     LogView* view = m_log;
     if (view->document() != m_document)
         return; // the list belongs to a text no longer shown
-    ScrollToLine(view, matchedLine(index.row()));
+    ScrollToLine(view, matchedLine(m_list->caretLine()));
 }
 
 } // namespace tlg

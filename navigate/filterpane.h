@@ -5,11 +5,12 @@
 // match (FilterView), each with its line number from 1. Typing filters again after a short
 // pause; the search runs beside the GUI thread with its progress in sight, and typing again
 // cancels it. Lines that a followed log appends are filtered as they arrive. A click (or
-// Enter) on a listed line puts the view's caret on it. The list is a table over the matches:
-// it asks only for the rows in sight, so a million matches cost what ten do.
+// Enter) on a listed line puts the view's caret on it. The list is a log view of the lines
+// kept from the log's text, coloured as the log is: it paints only the rows in sight and holds
+// matching lines that follow one another as one run, so a billion matches cost what ten do.
 
 #include "document/encoding.h"
-#include "document/linesource.h"
+#include "document/keptlines.h"
 
 #include <QWidget>
 
@@ -20,9 +21,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QModelIndex;
 class QProgressBar;
-class QTableView;
 class QTimer;
 
 namespace tlg {
@@ -32,7 +31,7 @@ class LogView;
 
 class FilterPane : public QWidget {
     Q_OBJECT
-    Q_PROPERTY(int matchCount READ matchCount)
+    Q_PROPERTY(qint64 matchCount READ matchCount)
 
 public:
     explicit FilterPane(QWidget* parent);
@@ -41,12 +40,12 @@ public:
     // Follows the text the log view shows; Ctrl+Shift+F in the window shows or hides the pane.
     void setLogView(LogView* view);
 
-    // How many lines the list holds, and the line (from 0) of one of its rows.
-    int matchCount() const { return static_cast<int>(m_matches.size()); }
-    LineNumber matchedLine(int row) const { return m_matches.at(static_cast<std::size_t>(row)); }
+    // How many lines the list holds, and the line (from 0) in the log of one of its rows.
+    LineCount matchCount() const { return m_kept ? m_kept->lineCount() : 0; }
+    LineNumber matchedLine(LineNumber row) const { return m_kept ? m_kept->lineInLog(row) : 0; }
     // A search is under way beside the GUI thread.
     bool searching() const { return m_job != nullptr; }
-    QTableView* view() const { return m_view; }
+    LogView* list() const { return m_list; }
 
 public slots:
     // Shows the pane with the focus in its pattern, or hides it.
@@ -57,7 +56,6 @@ signals:
     void searchFinished();
 
 private:
-    class Model;
     struct Job;
 
     // Filters the shown text again from the start with the pattern as it is now.
@@ -68,10 +66,14 @@ private:
     // Searches the document from a line on beside the GUI thread; the lines found are added.
     void startJob(LineNumber fromLine);
     void cancelJob();
-    void addMatches(const std::vector<LineNumber>& lines);
-    void truncateMatches(LineNumber fromLine);
+    // Lists the lines kept before `fromLine` and then `lines`, over the text now filtered; the
+    // list keeps its caret and what is in sight.
+    void keepMatches(LineNumber fromLine, const std::vector<LineNumber>& lines);
+    // Lists `kept`; a list that only changed at its end keeps its caret and what is in sight.
+    void showKept(KeptLinesPtr kept, bool sameStart);
     void showCount();
-    void jumpTo(const QModelIndex& index);
+    // Puts the log view's caret on the line of the list's caret.
+    void jumpToCaretLine();
 
     LogView* m_log = nullptr;
     QLineEdit* m_text = nullptr;       // FilterText
@@ -79,15 +81,14 @@ private:
     QCheckBox* m_regex = nullptr;      // FilterRegex
     QLabel* m_status = nullptr;        // FilterStatus: the count, or why a pattern is invalid
     QProgressBar* m_progress = nullptr; // FilterProgress
-    QTableView* m_view = nullptr;      // FilterView
-    Model* m_model = nullptr;
+    LogView* m_list = nullptr;         // FilterView
     QTimer* m_typing = nullptr;        // the pause after typing
     QTimer* m_progressTimer = nullptr;
 
     std::shared_ptr<const LineFilter> m_filter; // null: no pattern, or an invalid one
-    LinesPtr m_document;                      // the text the matches belong to
+    LinesPtr m_document;                         // the text the matches belong to
     Encoding m_encoding = Encoding::Windows1252; // and how it holds its characters
-    std::vector<LineNumber> m_matches;
+    KeptLinesPtr m_kept;                         // the list's lines
     std::shared_ptr<Job> m_job;                  // the search under way
 };
 

@@ -11,12 +11,12 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTableView>
 #include <QToolButton>
 
 using tlg::ByteOffset;
 using tlg::FilterPane;
 using tlg::FindDialog;
+using tlg::LineNumber;
 using tlg::LogView;
 using tlg::MainWindow;
 using tlg::testing::appendFile;
@@ -34,11 +34,6 @@ QColor cellColour(LogView* view, ByteOffset offset)
     const QPoint at = view->caretPixelPos();
     view->setSelection(caret, 0);
     return view->viewport()->grab().toImage().pixelColor(at.x() + 3, at.y() + 1);
-}
-
-QString cell(QAbstractItemModel* model, int row, int column)
-{
-    return model->data(model->index(row, column)).toString();
 }
 
 } // namespace
@@ -201,61 +196,65 @@ private slots:
         auto* text = viewer.find<QLineEdit>("FilterText");
         auto* matchCase = viewer.find<QCheckBox>("FilterCase");
         auto* regex = viewer.find<QCheckBox>("FilterRegex");
-        auto* list = viewer.find<QTableView>("FilterView");
-        QAbstractItemModel* model = list->model();
+        auto* list = viewer.find<LogView>("FilterView");
+        // A listed line: its number from 1 in the log, and its text.
+        const auto row = [pane, list](LineNumber at) {
+            return QString::number(pane->matchedLine(at) + 1) + QLatin1Char(' ') + list->lineText(at);
+        };
         auto* status = viewer.find<QLabel>("FilterStatus");
 
         // Plain text, ignoring case, each line once with its number from 1.
         text->setText(QStringLiteral("error"));
-        QTRY_COMPARE(model->rowCount(), 2);
-        QCOMPARE(pane->property("matchCount").toInt(), 2);
-        QCOMPARE(cell(model, 0, 0), QStringLiteral("1"));
-        QCOMPARE(cell(model, 0, 1), QStringLiteral("start error 1"));
-        QCOMPARE(cell(model, 1, 0), QStringLiteral("3"));
-        QCOMPARE(cell(model, 1, 1), QStringLiteral("ERROR 22 here"));
+        QTRY_COMPARE(pane->matchCount(), 2);
+        QCOMPARE(pane->property("matchCount").toLongLong(), 2);
+        QCOMPARE(row(0), QStringLiteral("1 start error 1"));
+        QCOMPARE(row(1), QStringLiteral("3 ERROR 22 here"));
+        QCOMPARE(list->lineCount(), 2);
         matchCase->setChecked(true);
-        QTRY_COMPARE(model->rowCount(), 1);
-        QCOMPARE(cell(model, 0, 0), QStringLiteral("1"));
+        QTRY_COMPARE(pane->matchCount(), 1);
+        QCOMPARE(row(0), QStringLiteral("1 start error 1"));
 
         // A regular expression, within lines ("err" then "7" on the next line is no match).
         matchCase->setChecked(false);
         regex->setChecked(true);
         text->setText(QStringLiteral("err(or)?\\s+\\d+"));
-        QTRY_COMPARE(model->rowCount(), 3);
-        QCOMPARE(cell(model, 2, 0), QStringLiteral("4"));
+        QTRY_COMPARE(pane->matchCount(), 3);
+        QCOMPARE(row(2), QStringLiteral("4 an err  5"));
         QCOMPARE(status->text(), QStringLiteral("3 lines"));
 
         // An invalid one says why in the pane and lists nothing.
         text->setText(QStringLiteral("err(or"));
         QTRY_VERIFY(status->text().contains(QStringLiteral("missing closing parenthesis")));
-        QCOMPARE(model->rowCount(), 0);
+        QCOMPARE(pane->matchCount(), 0);
+        QCOMPARE(list->lineCount(), 0);
         QVERIFY(viewer.messages.isEmpty());
 
         // Lines the followed log appends are added as they arrive, a line cut short included.
         text->setText(QStringLiteral("err(or)?\\s+\\d+"));
-        QTRY_COMPARE(model->rowCount(), 3);
+        QTRY_COMPARE(pane->matchCount(), 3);
         QTRY_VERIFY(!pane->searching());
-        list->setCurrentIndex(model->index(1, 0));
+        list->setSelection(list->lineIndex(1), 0);
         appendFile(log, "ok\nerror 9 new\nerr");
         viewer.tick();
-        QTRY_COMPARE(model->rowCount(), 4);
+        QTRY_COMPARE(pane->matchCount(), 4);
         QCOMPARE(pane->matchedLine(3), 7);
         // Only the new lines were searched: the list was not filled again under the reader.
-        QCOMPARE(list->currentIndex().row(), 1);
+        QCOMPARE(list->caretLine(), 1);
         appendFile(log, "or 10\n");
         viewer.tick();
-        QTRY_COMPARE(model->rowCount(), 5);
-        QCOMPARE(cell(model, 4, 0), QStringLiteral("9"));
-        QCOMPARE(cell(model, 4, 1), QStringLiteral("error 10"));
+        QTRY_COMPARE(pane->matchCount(), 5);
+        QCOMPARE(row(4), QStringLiteral("9 error 10"));
+        QCOMPARE(list->caretLine(), 1);
 
         // A click on a listed line puts the view's caret on it; so does Enter.
         LogView* view = window->log()->view();
         view->setSelection(0, 0);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(model->index(3, 1)).center());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          QPoint(40, (3 - int(list->firstVisibleLine())) * list->lineHeight() + list->lineHeight() / 2));
         QCOMPARE(view->caretLine(), 7);
         QCOMPARE(view->caretOffset(), view->lineIndex(7));
         list->setFocus();
-        list->setCurrentIndex(model->index(1, 0));
+        list->setSelection(list->lineIndex(1), 0);
         QTest::keyClick(list, Qt::Key_Return);
         QCOMPARE(window->log()->view()->caretLine(), 2);
     }
