@@ -111,6 +111,8 @@ void FilterPane::setLogView(LogView* view)
     connect(view, &LogView::contentChanged, this, [this] {
         if (m_list->colourRules() != m_log->colourRules())
             m_list->setColourRules(m_log->colourRules());
+        m_list->setBackgroundColour(m_log->backgroundColour());
+        m_list->setBaseTextColour(m_log->baseTextColour());
     });
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), window()), &QShortcut::activated, this,
             &FilterPane::toggle);
