@@ -7,6 +7,7 @@
 #include "search/linefilter.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -106,6 +107,8 @@ FilterPane::~FilterPane()
 void FilterPane::setLogView(LogView* view)
 {
     m_log = view;
+    view->installEventFilter(this);
+    m_list->setFontPointSize(view->fontPointSize());
     connect(view, &LogView::documentChanged, this, &FilterPane::shownTextChanged);
     // The list is coloured as the log is.
     connect(view, &LogView::contentChanged, this, [this] {
@@ -263,13 +266,23 @@ void FilterPane::showKept(KeptLinesPtr kept, bool sameStart)
 {
     const ByteOffset caret = m_list->caretOffset();
     const LineNumber top = m_list->firstVisibleLine();
+    // A list scrolled to its end follows the end as lines are added, as the log's view does.
+    const bool atEnd = m_kept && top + m_list->visibleRows() >= m_kept->rowCount();
     m_kept = std::move(kept);
     m_list->setDocument(m_kept, m_log ? m_log->colourRules() : nullptr);
     if (sameStart) {
         // The lines before the new ones stay where they were.
         m_list->setSelection(caret, 0);
-        m_list->setFirstVisibleLine(top);
+        m_list->setFirstVisibleLine(atEnd ? m_kept->rowCount() : top);
     }
+}
+
+bool FilterPane::eventFilter(QObject* watched, QEvent* event)
+{
+    // The list zooms with the log.
+    if (watched == m_log && event->type() == QEvent::FontChange)
+        m_list->setFontPointSize(m_log->fontPointSize());
+    return QWidget::eventFilter(watched, event);
 }
 
 void FilterPane::showCount()

@@ -51,6 +51,9 @@ public slots:
     // Shows the pane with the focus in its pattern, or hides it.
     void toggle();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     // A search ran to its end (the list is complete for the shown text).
     void searchFinished();

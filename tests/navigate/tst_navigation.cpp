@@ -259,6 +259,35 @@ private slots:
         QCOMPARE(window->log()->view()->caretLine(), 2);
     }
 
+    void theFilterListZoomsWithTheLogAndFollowsItsEnd()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "many.log", QByteArray::fromStdString(numberedLines(300)));
+        MainWindow* window = viewer.start({log});
+        viewer.tick(2);
+        window->filterPane()->toggle();
+        FilterPane* pane = window->filterPane();
+        auto* list = viewer.find<LogView>("FilterView");
+        viewer.find<QLineEdit>("FilterText")->setText(QStringLiteral("line"));
+        QTRY_COMPARE(pane->matchCount(), 300);
+        QTRY_VERIFY(!pane->searching());
+
+        window->log()->view()->setFontPointSize(13);
+        QCOMPARE(list->fontPointSize(), 13);
+
+        // At its end, the list shows the lines added; scrolled up, it stays where it is.
+        QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
+        appendFile(log, "line 300\nline 301\n");
+        viewer.tick();
+        QTRY_COMPARE(pane->matchCount(), 302);
+        QVERIFY(list->firstVisibleLine() + list->visibleRows() > 301);
+        QTest::keyClick(list, Qt::Key_Home, Qt::ControlModifier);
+        appendFile(log, "line 302\n");
+        viewer.tick();
+        QTRY_COMPARE(pane->matchCount(), 303);
+        QCOMPARE(list->firstVisibleLine(), 0);
+    }
+
     void anEmptyViewFindsNothing()
     {
         ViewerFixture viewer;
