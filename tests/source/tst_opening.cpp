@@ -4,6 +4,7 @@
 
 #include "banner/bannerframe.h"
 #include "banner/loopbackserver.h"
+#include "app/openlogdialog.h"
 #include "core/fileops.h"
 #include "source/logsource.h"
 #include "view/logview.h"
@@ -28,6 +29,7 @@
 #include <future>
 #include <memory>
 #include <random>
+#include <thread>
 
 using tlg::MainWindow;
 using tlg::testing::appendFile;
@@ -371,76 +373,46 @@ private slots:
 
     void theOpenDialogNeverReadsSpecialFiles()
     {
-        // Qt remembers the dialog's last folder; /proc holds files whose read may never end.
+        // The dialog's list asks for every row's picture and type: they come from the file's
+        // name alone, so /proc's files (whose read may never end) and a file whose bytes say PDF
+        // are never opened. Asked beside the GUI thread, as the list's listing does, and waited
+        // for with a bound that only a blocked read reaches.
         ViewerFixture viewer;
-        {
-            QSettings qtSettings(QSettings::UserScope, QStringLiteral("QtProject"));
-            qtSettings.beginGroup(QStringLiteral("FileDialog"));
-            qtSettings.setValue(QStringLiteral("lastVisited"), QUrl::fromLocalFile(QStringLiteral("/proc")));
-        }
-        // A file whose name says nothing and whose bytes say PDF: only a read could tell.
         const QString folder = viewer.home() + "listed";
         QVERIFY(QDir().mkpath(folder));
         writeFile(folder + "/report", "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n");
         MainWindow* window = viewer.start();
-        QVERIFY(window->isVisible()); // start-up completed
         QVERIFY(!window->findChild<QFileDialog*>(QStringLiteral("Open1"))); // made when first needed
 
-        QStringList types;
-        int procRows = 0;
-        int polls = 0;
-        int nextAsk = 25;
-        auto* poll = new QTimer(window);
-        poll->setInterval(20);
-        QObject::connect(poll, &QTimer::timeout, poll, [&, window, poll] {
-            auto* dialog = window->findChild<QFileDialog*>(QStringLiteral("Open1"));
-            if (!dialog || !dialog->isVisible())
-                return;
-            auto* model = dialog->findChild<QFileSystemModel*>();
-            // First /proc, then the folder with the file, each listed with every row's name,
-            // type and picture, as the list paints them.
-            const QString folderNow = procRows == 0 ? QStringLiteral("/proc") : folder;
-            if (dialog->directory().absolutePath() != folderNow)
-                dialog->setDirectory(folderNow);
-            const QModelIndex parent = model->index(folderNow);
-            const int rows = model->rowCount(parent);
-            if (rows == 0) {
-                // The listing comes from a thread of its own; asking again now and then
-                // brings it when a change of folder crossed an earlier answer. Each time
-                // after twice as long: asking again starts the listing again, and a listing
-                // slower than the wait (a busy machine) would never end.
-                if (polls == nextAsk) {
-                    dialog->setDirectory(folderNow);
-                    nextAsk *= 2;
-                }
-                if (model->canFetchMore(parent))
-                    model->fetchMore(parent);
-                if (++polls > 6000) { // 2 min (the listing of /proc is slow under load): fail rather than wait for ever
-                    poll->stop();
-                    dialog->reject();
-                }
-                return;
+        // Held by the asking thread too, which a blocked read would leave behind.
+        const auto provider = std::make_shared<tlg::NameOnlyIconProvider>();
+        QFileDialog* dialog = tlg::MakeOpenLogDialog(window, provider.get());
+        QCOMPARE(dialog->objectName(), QStringLiteral("Open1"));
+        QCOMPARE(dialog->iconProvider(), provider.get());
+        const QStringList names{QStringLiteral("/proc/kmsg"), QStringLiteral("/proc/self/pagemap"),
+                                QStringLiteral("/proc/self/status"), folder + "/report"};
+        auto answer = std::make_shared<std::promise<QStringList>>();
+        std::future<QStringList> asked = answer->get_future();
+        std::thread([provider, names, answer] {
+            QStringList types;
+            for (const QString& name : names) {
+                (void)provider->icon(QFileInfo(name));
+                types << provider->type(QFileInfo(name));
             }
-            QStringList typesHere;
-            for (int row = 0; row < rows; ++row) {
-                (void)model->data(model->index(row, 0, parent), Qt::DecorationRole);
-                typesHere << model->data(model->index(row, 2, parent), Qt::DisplayRole).toString();
-            }
-            if (procRows == 0) {
-                procRows = rows;
-                return;
-            }
-            types = typesHere;
-            poll->stop();
-            poll->deleteLater();
-            dialog->reject();
-        });
-        poll->start();
-        window->log()->openFromDialog();
-        viewer.settle();
-        QVERIFY(procRows > 10);
-        QCOMPARE(types.size(), 1);
-        QVERIFY2(!types.first().contains(QStringLiteral("PDF")), qPrintable(types.first()));
+            answer->set_value(types);
+        }).detach();
+        QVERIFY(asked.wait_for(std::chrono::seconds(60)) == std::future_status::ready);
+        const QStringList types = asked.get();
+        QCOMPARE(types.size(), names.size());
+        QVERIFY2(!types.last().contains(QStringLiteral("PDF")), qPrintable(types.last()));
+
+        // The dialog's model shows those types in its type column.
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        QVERIFY(model);
+        const QModelIndex listed = model->index(folder + "/report");
+        QTRY_VERIFY_WITH_TIMEOUT(model->data(listed.siblingAtColumn(2)).isValid(), 60000);
+        QCOMPARE(model->data(listed.siblingAtColumn(2)).toString(), types.last());
+        delete dialog;
     }
 };
 

@@ -28,6 +28,9 @@ public:
     ViewerFixture()
     {
         qputenv("TLGVIEW_HOME", m_home.path().toLocal8Bit());
+        // What the program writes to its working folder (the banner's "Head.txt") stays in the
+        // test's own folder.
+        QDir::setCurrent(m_home.path());
         setMessageHook([this](const MessageRequest& request) {
             // The start-up offer to open .log files is answered apart from the other boxes.
             if (request.caption == QStringLiteral("Associate ?")) {
@@ -43,6 +46,7 @@ public:
         window.reset();
         setMessageHook({});
         qunsetenv("TLGVIEW_HOME");
+        QDir::setCurrent(m_previousFolder);
     }
 
     // The program's folder, ending in '/'.
@@ -101,6 +105,7 @@ public:
 private:
     UserHome m_userHome; // HOME and the XDG folders, first made and last restored
     QTemporaryDir m_home;
+    QString m_previousFolder = QDir::currentPath();
 };
 
 } // namespace tlg::testing
