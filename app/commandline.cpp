@@ -5,18 +5,56 @@
 
 namespace tlg {
 
+namespace {
+
+// The options Qt's application object reads for itself (with a value, then without), so that
+// `tlgview -style fusion app.log` still works.
+const char* const kQtValueOptions[] = {"platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
+                                       "qwindowgeometry", "qwindowicon", "qwindowtitle", "session", "display",
+                                       "geometry", "title", "name", "style", "stylesheet", "visual", "im",
+                                       "inputstyle"};
+const char* const kQtFlagOptions[] = {"reverse", "widgetcount", "dograb", "nograb", "sync"};
+
+// The argument that named an unknown option, as it was typed ("--x" for "--x=1").
+QString typedOption(const QStringList& arguments, const QString& name)
+{
+    for (const QString& argument : arguments.mid(1)) {
+        if (argument == QLatin1String("--"))
+            break;
+        QString bare = argument.section(QLatin1Char('='), 0, 0);
+        const QString dashes = bare.startsWith(QLatin1String("--")) ? QStringLiteral("--") : QStringLiteral("-");
+        if (bare.startsWith(QLatin1Char('-')) && bare.mid(dashes.size()) == name)
+            return bare;
+    }
+    return QStringLiteral("--") + name;
+}
+
+} // namespace
+
 CommandLine ReadCommandLine(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Shows a log that another program is writing and follows it as it grows: error words\n"
         "red, info words blue, a list of the logs you read often, and find."));
+    // `-style` is one option, as Qt's own options are written, not -s -t -y -l -e.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("log"), QStringLiteral("The log to open."),
+    for (const char* name : kQtValueOptions) {
+        QCommandLineOption option(QLatin1String(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* name : kQtFlagOptions) {
+        QCommandLineOption option{QString::fromLatin1(name)};
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    parser.addPositionalArgument(QStringLiteral("log"),
+                                 QStringLiteral("The log to open (after --, a name may start with -)."),
                                  QStringLiteral("[log]"));
-    // An unknown option is no error here: it is a file name that starts with '-'.
-    parser.parse(arguments);
+    const bool known = parser.parse(arguments);
 
     CommandLine line;
     // --help-all, which the help option brings along, asks for the same usage.
@@ -27,8 +65,14 @@ CommandLine ReadCommandLine(const QStringList& arguments)
         line.action = CommandLine::Version;
         line.text = QCoreApplication::applicationName() + QLatin1Char(' ') +
                     QCoreApplication::applicationVersion() + QLatin1Char('\n');
+    } else if (!known) {
+        line.action = CommandLine::Refused;
+        const QStringList unknown = parser.unknownOptionNames();
+        line.text = unknown.isEmpty() ? QStringLiteral("tlgview: ") + parser.errorText() + QLatin1Char('\n')
+                                      : QStringLiteral("tlgview: unknown option '%1'\n").arg(typedOption(arguments, unknown.first()));
+        line.text += parser.helpText();
     } else {
-        line.logs = arguments.mid(1);
+        line.logs = parser.positionalArguments();
     }
     return line;
 }

@@ -9,15 +9,18 @@
 namespace tlg {
 
 struct CommandLine {
-    enum Action { Open, Help, Version };
+    enum Action { Open, Help, Version, Refused };
     Action action = Open;
-    QString text;     // what --help or --version prints, ending in a line break
-    QStringList logs; // with Open: the arguments after the program's name, as they came
+    // What --help or --version prints, ending in a line break; with Refused, why and the usage,
+    // for standard error.
+    QString text;
+    QStringList logs; // with Open: the logs named, Qt's own options left out
 };
 
 // Reads the arguments (the program's name first) as Qt's QCommandLineParser does: -h, --help,
-// --help-all (and -?) ask for the usage, -v and --version for "TlgView <version>". Any other argument,
-// even one that looks like an unknown option, is a log to open, so nothing is refused.
+// --help-all (and -?) ask for the usage, -v and --version for "TlgView <version>". Qt's own
+// options (-style, -platform, ...) are left to Qt; another argument that starts with '-' is an
+// unknown option, refused, unless it comes after "--"; the rest are logs to open.
 // QCoreApplication's name and version must be set; no application object is needed.
 CommandLine ReadCommandLine(const QStringList& arguments);
 

@@ -1,5 +1,5 @@
-// The command line: --help and --version answered as Qt's parser does, and every other
-// argument a log to open.
+// The command line: --help and --version answered as Qt's parser does, an unknown option
+// refused, and every other argument a log to open.
 
 #include "app/commandline.h"
 
@@ -52,21 +52,37 @@ private slots:
     void anyOtherArgumentIsALog_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("none") << QStringList{"tlgview"};
-        QTest::newRow("a log") << QStringList{"tlgview", "/var/log/syslog"};
-        QTest::newRow("an unknown option") << QStringList{"tlgview", "--follow"};
-        QTest::newRow("a name that starts with a dash") << QStringList{"tlgview", "-x.log"};
-        QTest::newRow("two logs") << QStringList{"tlgview", "a.log", "b.log"};
-        QTest::newRow("blanks") << QStringList{"tlgview", "my log file.log"};
+        QTest::addColumn<QStringList>("logs");
+        QTest::newRow("none") << QStringList{"tlgview"} << QStringList{};
+        QTest::newRow("a log") << QStringList{"tlgview", "/var/log/syslog"} << QStringList{"/var/log/syslog"};
+        QTest::newRow("a name that starts with a dash, after --") << QStringList{"tlgview", "--", "-x.log"}
+                                                                  << QStringList{"-x.log"};
+        QTest::newRow("Qt's own options") << QStringList{"tlgview", "-style", "fusion", "a.log", "-reverse"}
+                                          << QStringList{"a.log"};
+        QTest::newRow("two logs") << QStringList{"tlgview", "a.log", "b.log"} << QStringList{"a.log", "b.log"};
+        QTest::newRow("blanks") << QStringList{"tlgview", "my log file.log"} << QStringList{"my log file.log"};
     }
 
     void anyOtherArgumentIsALog()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(QStringList, logs);
         const CommandLine line = ReadCommandLine(arguments);
         QCOMPARE(int(line.action), int(CommandLine::Open));
-        QCOMPARE(line.logs, arguments.mid(1));
+        QCOMPARE(line.logs, logs);
         QVERIFY(line.text.isEmpty());
+    }
+
+    void anUnknownOptionIsRefusedByTheNameTyped()
+    {
+        for (const auto& [argument, typed] : {std::pair{"--follow", "--follow"}, std::pair{"-x.log", "-x.log"},
+                                              std::pair{"--x=1", "--x"}}) {
+            const CommandLine line = ReadCommandLine({"tlgview", "a.log", QLatin1String(argument)});
+            QCOMPARE(int(line.action), int(CommandLine::Refused));
+            QVERIFY(line.logs.isEmpty());
+            const QString said = QStringLiteral("tlgview: unknown option '%1'\nUsage: ").arg(QLatin1String(typed));
+            QVERIFY2(line.text.startsWith(said), qPrintable(line.text));
+        }
     }
 
     // The program itself: no display, and still an answer, so it opened no window.
@@ -89,6 +105,12 @@ private slots:
                 QVERIFY2(out.startsWith(QStringLiteral("Usage: ")) && out.contains(QStringLiteral("tlgview [options] [log]")),
                          qPrintable(out));
         }
+        // An unknown option: why and the usage on standard error, and status 2.
+        program.start(QStringLiteral(TLG_PROGRAM), {QStringLiteral("--x")});
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitCode(), 2);
+        QCOMPARE(program.readAllStandardOutput(), QByteArray());
+        QVERIFY(program.readAllStandardError().startsWith("tlgview: unknown option '--x'\nUsage: "));
     }
 };
 
