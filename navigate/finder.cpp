@@ -125,6 +125,9 @@ void Finder::find(bool forward)
             view->viewport()->update();
             return;
         }
+        // A word that an earlier find was not found no longer stands.
+        if (m_status && m_status->text(0).startsWith(QStringLiteral("Not found: ")))
+            m_status->setText(0, QString());
         view->setFocus();
         view->setSelection(found, length);
         view->scrollCaretIntoView();

@@ -134,10 +134,12 @@ private slots:
         QCOMPARE(view->selectionStart(), 29);
         QCOMPARE(view->selectionLength(), 4);
         QCOMPARE(status->text(), QStringLiteral("Not found: \"BETA\""));
-        // A caret inside an occurrence finds the one it is in only forwards.
+        // A caret inside an occurrence finds the one it is in only forwards; found, it takes
+        // the old "Not found" away.
         view->setSelection(12, 0);
         window->finder()->FindPrevious();
         QCOMPARE(view->selectionStart(), 10);
+        QCOMPARE(status->text(), QString());
         // A text the log's encoding cannot hold is not found either, and marks nothing.
         dialog->setFindText(QStringLiteral("\u03A9beta"));
         window->finder()->FindDialog1Find();
