@@ -197,6 +197,7 @@ void LogController::openNewFile(const QString& path, bool watchBackOnFailure)
         WatchState& watch = watchState();
         if (!outcome.ok()) {
             watch.FileOpen = watchBackOnFailure;
+            setStatusText(0, outcome.message);
             showError(m_window, outcome.message);
             return;
         }
@@ -216,8 +217,9 @@ void LogController::openNewFile(const QString& path, bool watchBackOnFailure)
 void LogController::setCommandLineLog(const QString& argument)
 {
     const std::string path = QFile::encodeName(argument).toStdString();
-    if (trimBlanks(path).empty() || AgeStamp(path) == -1)
+    if (trimBlanks(path).empty() || !QFileInfo::exists(argument))
         return; // nothing to open, and nothing to say
+    // A folder or a file that cannot be read is tried all the same: the open says why not.
     m_commandLinePath = argument;
 }
 
@@ -230,6 +232,7 @@ void LogController::loadCommandLineLog()
         WatchState& watch = watchState();
         if (!outcome.ok()) {
             watch.FileOpen = false;
+            setStatusText(0, outcome.message);
             showError(m_window, outcome.message);
             return;
         }

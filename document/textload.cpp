@@ -19,7 +19,7 @@ FileHandle openLog(const std::string& path, struct stat& st)
 {
     FileHandle file = OpenForReading(path);
     if (!file.valid() || ::fstat(file.fd(), &st) != 0)
-        throw Failure("Cannot open file " + path);
+        throw Failure("Cannot open file " + path + ": " + std::strerror(errno)); // the system's reason
     if (S_ISDIR(st.st_mode))
         throw Failure("Cannot open file " + path + ": it is a folder");
     if (!S_ISREG(st.st_mode))

@@ -184,7 +184,6 @@ private slots:
         QTest::newRow("missing") << QStringLiteral("/no/such/file.log");
         QTest::newRow("blank") << QStringLiteral("   ");
         QTest::newRow("empty") << QString();
-        QTest::newRow("folder") << QDir::tempPath();
     }
     void commandLineOpensOnlyAnExistingFile()
     {
@@ -349,11 +348,27 @@ private slots:
         dragAndDrop(window, &folder);
         viewer.settle();
         QCOMPARE(viewer.messages.size(), 2);
-        QVERIFY(viewer.messages[1].text.startsWith("Cannot open file " + QDir::tempPath()));
+        QCOMPARE(viewer.messages[1].text, "Cannot open file " + QDir::tempPath() + ": it is a folder");
+        QCOMPARE(viewer.status(0), viewer.messages[1].text);
         QCOMPARE(window->log()->currentPath(), second);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
         QVERIFY(window->log()->watchState().FileOpen);
         QCOMPARE(viewer.shownText(), std::string("second\n"));
+    }
+
+    void aFolderOnTheCommandLineSaysSo()
+    {
+        ViewerFixture viewer;
+        const QString folder = viewer.home() + "logs";
+        QVERIFY(QDir().mkpath(folder));
+        MainWindow* window = viewer.start({folder});
+        viewer.settle();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Log Viewer - blank "));
+        QVERIFY(!window->log()->watchState().FileOpen);
+        const QString said = "Cannot open file " + folder + ": it is a folder";
+        QCOMPARE(viewer.status(0), said);
+        QCOMPARE(viewer.messages.size(), 1);
+        QCOMPARE(viewer.messages[0].text, said);
     }
 
     void smallHandlersKeepControlsInStep()
