@@ -104,6 +104,19 @@ public:
     {
         return Position(a.m_value / n);
     }
+    // How many times one fits in the other.
+    friend constexpr std::int64_t operator/(Position a, Position b)
+        requires Tag::closed
+    {
+        return a.m_value / b.m_value;
+    }
+    // A pointer to the byte at an offset into the text the pointer starts.
+    template <class Byte>
+    friend constexpr Byte* operator+(Byte* text, Position offset)
+        requires std::same_as<Tag, ByteOffsetTag>
+    {
+        return text + offset.m_value;
+    }
     friend constexpr Position operator%(Position a, std::int64_t n)
         requires Tag::closed
     {
