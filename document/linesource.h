@@ -110,6 +110,11 @@ public:
     {
         return a.m_value / b.m_value;
     }
+    friend constexpr Position operator%(Position a, Position b)
+        requires Tag::closed
+    {
+        return Position(a.m_value % b.m_value);
+    }
     // A pointer to the byte at an offset into the text the pointer starts.
     template <class Byte>
     friend constexpr Byte* operator+(Byte* text, Position offset)

@@ -176,9 +176,9 @@ void FilterPane::restart()
 void FilterPane::startJob(LineNumber fromLine)
 {
     auto job = std::make_shared<Job>();
-    job->from = m_document->lineIndex(fromLine);
+    job->from = m_document->lineIndex(fromLine).value();
     job->done = job->from;
-    job->total = m_document->size() - job->from;
+    job->total = (m_document->size() - job->from).value();
     m_job = job;
     m_status->setText(QStringLiteral("Searching..."));
     m_progress->setValue(0);
@@ -234,8 +234,8 @@ void FilterPane::shownTextChanged()
         return;
     }
     // The last line of the text before may have been unfinished: it is looked at again.
-    const LineNumber fromLine = before->rowCount() > before->lineCount() ? before->lineCount()
-                                                                         : std::max<LineNumber>(before->lineCount() - 1, 0);
+    const LineNumber fromLine = before->rowCount() > before->lineCount() ? EndLine(before->lineCount())
+                                                                         : std::max<LineNumber>(EndLine(before->lineCount()) - 1, 0);
     m_document = now;
     if (now->size() - now->lineIndex(fromLine) > kFilterAtOnce) {
         keepMatches(fromLine, {});
@@ -275,7 +275,7 @@ void FilterPane::showKept(KeptLinesPtr kept, bool sameStart)
 void FilterPane::showCount()
 {
     const LineCount count = matchCount();
-    m_status->setText(count == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(count));
+    m_status->setText(count == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(count.value()));
 }
 
 void FilterPane::jumpToCaretLine()

@@ -45,7 +45,7 @@ TEST_P(LineIndexTest, CountsIndexesAndSplitsLines)
     EXPECT_EQ(doc->lineCount(), c.lines);
     ASSERT_EQ(doc->rowCount(), static_cast<LineCount>(c.contents.size()));
     const std::vector<ByteOffset> starts = naiveLineStarts(c.text);
-    for (LineNumber line = 0; line < doc->rowCount(); ++line) {
+    for (LineNumber line = 0; line < EndLine(doc->rowCount()); ++line) {
         EXPECT_EQ(doc->lineIndex(line), starts[static_cast<std::size_t>(line)]) << line;
         EXPECT_EQ(doc->lineText(line), c.contents[static_cast<std::size_t>(line)]) << line;
         EXPECT_EQ(doc->lineFromOffset(doc->lineIndex(line)), line);

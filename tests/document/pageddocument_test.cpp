@@ -419,7 +419,7 @@ TEST(PagedDocumentTest, AFileChangedUnderTheDocumentIsNoticedWithoutHarm)
         EXPECT_EQ(doc->copyText(), std::string(all.substr(0, static_cast<std::size_t>(cut))) +
                                        std::string(static_cast<std::size_t>(size - cut), ' '));
         // Lines before the cut read as they were; those after it as spaces.
-        for (LineNumber line = 0; line < doc->rowCount(); ++line) {
+        for (LineNumber line = 0; line < EndLine(doc->rowCount()); ++line) {
             const TextSlice content = doc->lineText(line);
             const ByteOffset start = doc->lineIndex(line);
             if (doc->lineIndex(line + 1) <= cut) {
@@ -429,7 +429,7 @@ TEST(PagedDocumentTest, AFileChangedUnderTheDocumentIsNoticedWithoutHarm)
             }
         }
         doc->forEachChunk(0, size, 50, 3, [](ByteOffset, std::string_view) { return true; });
-        doc->forEachLineBlock(0, doc->rowCount(), 50, [](LineNumber, LineNumber, std::string_view) { return true; });
+        doc->forEachLineBlock(0, EndLine(doc->rowCount()), 50, [](LineNumber, LineNumber, std::string_view) { return true; });
         EXPECT_EQ(doc->grown(), doc);
         FileHandle file = OpenForReading(path);
         EXPECT_FALSE(doc->sameAsFile(file.fd(), path, 0, size));

@@ -129,7 +129,7 @@ TEST(LineFilter, AgreesWithMatchingEachLineAlone)
                 how.block = block;
                 const LineFilter lineFilter(pattern, how);
                 Lines expected;
-                for (LineNumber line = 0; line < document->lineCount(); ++line) {
+                for (LineNumber line = 0; line < EndLine(document->lineCount()); ++line) {
                     if (lineFilter.matchesLine(document->lineText(line).view()))
                         expected.push_back(line);
                 }
@@ -198,7 +198,7 @@ TEST(LineFilter, ExpressionsAgreeWithEachLineAloneOnRandomTexts)
         for (const std::string& pattern : patterns) {
             const LineFilter lineFilter(pattern, how);
             Lines expected;
-            for (LineNumber line = 0; line < document->lineCount(); ++line) {
+            for (LineNumber line = 0; line < EndLine(document->lineCount()); ++line) {
                 std::string_view content = document->lineText(line).view();
                 if (document->lineIndex(line + 1) - document->lineIndex(line) > how.longLine)
                     content = content.substr(0, static_cast<std::size_t>(how.longLine));

@@ -48,7 +48,7 @@ std::vector<std::uint8_t> referenceMarks(const LogDocument& document, const Colo
     if (breakInLabels(rules)) {
         std::fill(colours.begin(), colours.end(), LabelColour::None);
         std::vector<LabelSpan> spans;
-        for (LineNumber line = 0; line < document.lineCount(); ++line) {
+        for (LineNumber line = 0; line < EndLine(document.lineCount()); ++line) {
             const auto start = static_cast<std::size_t>(document.lineIndex(line));
             ColourLine(std::string_view(text).substr(start, static_cast<std::size_t>(document.lineIndex(line + 1)) - start), rules, spans);
             for (const LabelSpan& span : spans) {
@@ -59,7 +59,7 @@ std::vector<std::uint8_t> referenceMarks(const LogDocument& document, const Colo
     }
     std::vector<std::uint8_t> marks(static_cast<std::size_t>(document.lineCount()), 0);
     const std::vector<bool> found = linesFindFinds(document, pattern, encoding);
-    for (LineNumber line = 0; line < document.lineCount(); ++line) {
+    for (LineNumber line = 0; line < EndLine(document.lineCount()); ++line) {
         auto& mark = marks[static_cast<std::size_t>(line)];
         for (ByteOffset i = document.lineIndex(line); i < document.lineIndex(line + 1); ++i) {
             if (colours[static_cast<std::size_t>(i)] == LabelColour::Error)
