@@ -261,8 +261,8 @@ void FilterPane::keepMatches(LineNumber fromLine, const std::vector<LineNumber>&
 
 void FilterPane::showKept(KeptLinesPtr kept, bool sameStart)
 {
-    const ByteOffset caret = m_list->caretOffset();
-    const LineNumber top = m_list->firstVisibleLine();
+    const std::int64_t caret = m_list->caretOffset();
+    const std::int64_t top = m_list->firstVisibleLine();
     m_kept = std::move(kept);
     m_list->setDocument(m_kept, m_log ? m_log->colourRules() : nullptr);
     if (sameStart) {

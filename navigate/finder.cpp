@@ -126,7 +126,7 @@ void Finder::find(bool forward)
             return;
         }
         view->setFocus();
-        view->setSelection(found, length);
+        view->setSelection(found.value(), length.value());
         view->scrollCaretIntoView();
         view->viewport()->update();
     };

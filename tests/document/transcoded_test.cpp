@@ -299,7 +299,7 @@ void overwrite(const std::string& path, ByteOffset offset, std::string_view byte
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset.value()), static_cast<ssize_t>(bytes.size()));
     ::close(fd);
 }
 

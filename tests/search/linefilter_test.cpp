@@ -205,7 +205,7 @@ TEST(LineFilter, ExpressionsAgreeWithEachLineAloneOnRandomTexts)
                 if (lineFilter.matchesLine(content))
                     expected.push_back(line);
             }
-            const LineNumber from = document->lineCount() > 0 ? static_cast<LineNumber>(random() % document->lineCount()) : 0;
+            const LineNumber from = document->lineCount() > 0 ? static_cast<LineNumber>(random() % document->lineCount().value()) : 0;
             Lines fromOn;
             std::copy_if(expected.begin(), expected.end(), std::back_inserter(fromOn), [from](LineNumber line) { return line >= from; });
             ASSERT_EQ(filter(text, pattern, how), expected)
