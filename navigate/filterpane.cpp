@@ -274,8 +274,8 @@ void FilterPane::showKept(KeptLinesPtr kept, bool sameStart)
 
 void FilterPane::showCount()
 {
-    const LineCount count = matchCount();
-    m_status->setText(count == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(count.value()));
+    const qint64 count = matchCount();
+    m_status->setText(count == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(count));
 }
 
 void FilterPane::jumpToCaretLine()

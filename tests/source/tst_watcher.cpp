@@ -275,14 +275,14 @@ private slots:
         viewer.find<QCheckBox>("CheckBox3")->click();
         appendFile(log, "and more\n");
         viewer.tick();
-        QCOMPARE(window->log()->view()->caretOffset(), tlg::ByteOffset(lines.size() + 14));
+        QCOMPARE(window->log()->view()->caretOffset(), std::int64_t(lines.size() + 14));
 
         // With colouring on, before and after the colouring run too.
         viewer.find<QCheckBox>("CheckBox6")->setChecked(true);
         appendFile(log, "coloured\n");
         viewer.tick(2);
         LogView* view = window->log()->view();
-        QCOMPARE(view->caretOffset(), tlg::ByteOffset(view->text().size()));
+        QCOMPARE(view->caretOffset(), std::int64_t(view->text().size()));
         QVERIFY(view->caretPixelPos().y() < view->viewport()->height());
     }
 
@@ -349,7 +349,7 @@ private slots:
         MainWindow* window = viewer.start({log});
         viewer.tick(4);
         LogView* view = window->log()->view();
-        const tlg::LineNumber middle = 100000;
+        const std::int64_t middle = 100000;
         QCOMPARE(view->lineCount(), 200000);
 
         // Rewritten in place: the same size, and its modification time put back.
