@@ -435,7 +435,7 @@ void LogController::colourText()
     // The reader's line and top line stay where they were; a caret on the top line keeps that
     // line on top. The view colours the lines it paints, so this costs the same for any size.
     watch.SavedCaretLine = m_view->caretLine();
-    const LineNumber readerTop = m_view->firstVisibleLine();
+    const std::int64_t readerTop = m_view->firstVisibleLine();
     m_view->setDocument(m_stagingText, m_colouring->rules());
     // From the first pass on, text that no label colours is black.
     m_view->setBaseTextColour(Qt::black);

@@ -137,7 +137,7 @@ int main(int argc, char* argv[])
     QObject::connect(&check, &QTimer::timeout, [&] {
         longestStall = std::max(longestStall, static_cast<double>(sinceCheck.nsecsElapsed()) / 1e6 - 1.0);
         sinceCheck.restart();
-        const long long held = log->view()->document()->size();
+        const long long held = log->view()->document()->size().value();
         const auto now = Clock::now();
         std::lock_guard lock(guard);
         while (shownCount < writtenCount && lines[static_cast<std::size_t>(shownCount)].end <= held)

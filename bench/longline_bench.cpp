@@ -150,7 +150,7 @@ int runLog(int argc, char* argv[], const std::string& path)
     tlg::TextSearch search;
     search.pattern = "needle";
     const tlg::ByteOffset found = tlg::FindOccurrenceBefore(search, *document, document->size());
-    view.setSelection(found, static_cast<tlg::ByteOffset>(search.pattern.size()));
+    view.setSelection(found.value(), static_cast<std::int64_t>(search.pattern.size()));
     view.setMarkedText(search.pattern);
     view.scrollCaretIntoView();
     steps.paint();

@@ -94,7 +94,7 @@ int main(int argc, char* argv[])
     std::mt19937 random(7);
     for (int i = 0; i < 300; ++i) {
         if (i % 2)
-            view->setFirstVisibleLine(static_cast<tlg::LineNumber>(random() % std::max<tlg::LineCount>(view->lineCount(), 1)));
+            view->setFirstVisibleLine(static_cast<std::int64_t>(random() % std::max<std::int64_t>(view->lineCount(), 1)));
         else
             view->setFirstVisibleLine(view->firstVisibleLine() + view->visibleRows());
         clock.restart();

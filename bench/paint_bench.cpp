@@ -80,7 +80,7 @@ int main(int argc, char* argv[])
         std::vector<double> times;
         for (int i = 0; i < paints + 20; ++i) {
             // A new place each time, so that colours and widths are worked out afresh.
-            view.setFirstVisibleLine(static_cast<tlg::LineNumber>(random() % 19000));
+            view.setFirstVisibleLine(static_cast<std::int64_t>(random() % 19000));
             QElapsedTimer clock;
             clock.start();
             view.viewport()->render(&image);

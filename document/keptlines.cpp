@@ -44,13 +44,13 @@ LineNumber KeptLines::lastKept() const
     if (m_kept == 0)
         return -1;
     const Run& last = m_tail.empty() ? m_chunks.back()->back() : m_tail.back();
-    return last.first + (m_kept - 1 - last.row);
+    return last.first + (EndLine(m_kept) - 1 - last.row);
 }
 
 void KeptLines::keep(Range range)
 {
     range.first = std::max(range.first, lastKept() + 1);
-    range.end = std::min(range.end, m_base->lineCount());
+    range.end = std::min(range.end, EndLine(m_base->lineCount()));
     if (range.first >= range.end)
         return;
     const ByteOffset start = m_base->lineIndex(range.first);
@@ -59,7 +59,7 @@ void KeptLines::keep(Range range)
             m_chunks.push_back(std::make_shared<const Chunk>(std::move(m_tail)));
             m_tail.clear();
         }
-        m_tail.push_back({range.first, m_kept, m_size, start});
+        m_tail.push_back({range.first, EndLine(m_kept), m_size, start});
     }
     m_kept += range.end - range.first;
     m_size += m_base->lineIndex(range.end) - start;
@@ -78,13 +78,13 @@ bool KeptLines::dropFrom(LineNumber fromLine)
         }
         const Run& last = m_tail.back();
         if (last.first >= fromLine) {
-            kept = last.row;
+            kept = LinesBefore(last.row);
             size = last.at;
             m_tail.pop_back();
             continue;
         }
-        if (last.first + (kept - last.row) > fromLine) {
-            kept = last.row + (fromLine - last.first);
+        if (last.first + (EndLine(kept) - last.row) > fromLine) {
+            kept = LinesBefore(last.row + (fromLine - last.first));
             size = last.at + (m_base->lineIndex(fromLine) - last.baseAt);
         }
         break;
@@ -102,7 +102,7 @@ void KeptLines::finish()
     m_tail.clear();
     const LineNumber last = lastKept();
     // The last kept line has its break unless it is the base's last line, which may not.
-    m_endsWithBreak = last >= 0 && (last < m_base->lineCount() - 1 || m_base->rowCount() > m_base->lineCount());
+    m_endsWithBreak = last >= 0 && (last < EndLine(m_base->lineCount()) - 1 || m_base->rowCount() > m_base->lineCount());
 }
 
 std::size_t KeptLines::runCount() const
@@ -148,7 +148,7 @@ ByteOffset KeptLines::lineIndex(LineNumber line) const
 {
     if (line <= 0 || m_kept == 0)
         return 0;
-    if (line >= m_kept)
+    if (line >= EndLine(m_kept))
         return m_size;
     const Run& at = run(runOfRow(line));
     return keptOffset(at, m_base->lineIndex(at.first + (line - at.row)));
@@ -156,7 +156,7 @@ ByteOffset KeptLines::lineIndex(LineNumber line) const
 
 ByteOffset KeptLines::lineContentEnd(LineNumber line) const
 {
-    if (line >= m_kept || m_kept == 0)
+    if (line >= EndLine(m_kept) || m_kept == 0)
         return m_size;
     line = std::max<LineNumber>(line, 0);
     const Run& at = run(runOfRow(line));
@@ -168,7 +168,7 @@ LineNumber KeptLines::lineFromOffset(ByteOffset offset) const
     if (m_kept == 0)
         return 0;
     if (offset >= m_size)
-        return m_endsWithBreak ? m_kept : m_kept - 1;
+        return m_endsWithBreak ? EndLine(m_kept) : EndLine(m_kept) - 1;
     offset = std::max<ByteOffset>(offset, 0);
     const Run& at = run(runOfOffset(offset));
     return at.row + (m_base->lineFromOffset(at.baseAt + (offset - at.at)) - at.first);
@@ -176,7 +176,7 @@ LineNumber KeptLines::lineFromOffset(ByteOffset offset) const
 
 LineNumber KeptLines::lineInLog(LineNumber line) const
 {
-    if (line >= m_kept || m_kept == 0)
+    if (line >= EndLine(m_kept) || m_kept == 0)
         return lastKept() + 1;
     line = std::max<LineNumber>(line, 0);
     const Run& at = run(runOfRow(line));

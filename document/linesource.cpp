@@ -63,8 +63,8 @@ bool LineSource::forEachLineBlock(LineNumber first, LineNumber end, std::size_t 
                                    const std::function<bool(const LineBlock&)>& visit) const
 {
     const LineCount rows = rowCount();
-    first = std::clamp<LineNumber>(first, 0, rows);
-    end = std::clamp<LineNumber>(end, first, rows);
+    first = std::clamp<LineNumber>(first, 0, EndLine(rows));
+    end = std::clamp<LineNumber>(end, first, EndLine(rows));
     chunk = std::max<std::size_t>(chunk, 1);
     std::string buffer;
     for (LineNumber blockFirst = first; blockFirst < end;) {
@@ -100,8 +100,8 @@ bool LineSource::forEachLineBlock(LineNumber first, LineNumber end, std::size_t 
                                    const std::function<bool(LineNumber, LineNumber, std::string_view)>& visit) const
 {
     const LineCount rows = rowCount();
-    first = std::clamp<LineNumber>(first, 0, rows);
-    end = std::clamp<LineNumber>(end, first, rows);
+    first = std::clamp<LineNumber>(first, 0, EndLine(rows));
+    end = std::clamp<LineNumber>(end, first, EndLine(rows));
     std::string buffer;
     for (LineNumber blockFirst = first; blockFirst < end;) {
         // Whole lines, about `chunk` bytes of them (a longer line makes a block on its own).

@@ -596,7 +596,7 @@ void LogDocument::decodeFile(SourcePoint point, ByteOffset shownAt, ByteOffset i
         if (got == 2 && std::string_view(head, 2) == (how == Transcoding::Utf16Be ? "\xFE\xFF" : "\xFF\xFE"))
             point.file = 2;
     }
-    TextDecoder decoder(how, point.file, shownAt - static_cast<ByteOffset>(point.skip));
+    TextDecoder decoder(how, point.file, (shownAt - static_cast<ByteOffset>(point.skip)).value());
     decoder.markEvery(hashBlock, static_cast<std::int64_t>(m_map.count * hashBlock));
     std::size_t skip = point.skip;
     ByteOffset cursor = shownAt; // the shown offset of the next byte consumed
@@ -743,7 +743,7 @@ ByteOffset LogDocument::lineIndex(LineNumber line) const
 {
     if (line < 0)
         return 0;
-    if (line >= rowCount())
+    if (line >= EndLine(rowCount()))
         return size();
     return rowStart(static_cast<std::size_t>(line));
 }
@@ -752,7 +752,7 @@ ByteOffset LogDocument::lineContentEnd(LineNumber line) const
 {
     if (line < 0)
         line = 0;
-    if (line + 1 >= rowCount())
+    if (line + 1 >= EndLine(rowCount()))
         return size();
     const ByteOffset start = rowStart(static_cast<std::size_t>(line));
     ByteOffset end = rowStart(static_cast<std::size_t>(line + 1));
@@ -791,7 +791,7 @@ std::int64_t LogDocument::fetch(int fd, ByteOffset start, std::size_t length, ch
     if (length == 0)
         return 0; // (the end of a transcoded text that fills its last hash block has no map entry)
     if (!m_file->transcoded())
-        return readFully(fd, out, length, start);
+        return readFully(fd, out, length, start.value());
     const std::size_t hashBlock = m_file->sizes().hashBlock;
     const SourcePoint point = SourcePoint::unpack(m_map[static_cast<std::size_t>(start) / hashBlock]);
     return m_file->decode(fd, point, m_fileSize, length, out);
@@ -933,7 +933,7 @@ bool LogDocument::sameAsFile(int fd, const std::string& path, ByteOffset from, B
         ReadBuffer buffer(kBlock);
         for (ByteOffset at = from; at < to;) {
             const std::size_t want = std::min<std::size_t>(kBlock, static_cast<std::size_t>(to - at));
-            const std::int64_t got = readFully(fd, buffer.data(), want, at);
+            const std::int64_t got = readFully(fd, buffer.data(), want, at.value());
             if (got < 0)
                 throw Failure("Cannot read file " + path);
             if (static_cast<std::size_t>(got) < want)

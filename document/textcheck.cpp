@@ -41,7 +41,7 @@ bool TextStillInFile(const std::string& path, const LogDocument& text, TextCheck
         at = (at + piece) % size;
     }
     check.cursor = at;
-    check.unchecked = std::max<std::int64_t>(check.unchecked - static_cast<std::int64_t>(window), 0);
+    check.unchecked = std::max<ByteOffset>(check.unchecked - static_cast<std::int64_t>(window), 0);
     return true;
 }
 

@@ -20,7 +20,7 @@ inline constexpr std::size_t kTextCheckBudget = 16u << 20;
 // since the text last changed.
 struct TextCheck {
     std::size_t cursor = 0;       // the next byte the rotation compares
-    std::int64_t unchecked = 0;   // bytes still to compare before the text is known to be the file's
+    ByteOffset unchecked = 0;     // bytes still to compare before the text is known to be the file's
 };
 
 // Compares the file at path with `text` (what was loaded from its first bytes): a text of at

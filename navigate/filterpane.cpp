@@ -179,9 +179,9 @@ void FilterPane::restart()
 void FilterPane::startJob(LineNumber fromLine)
 {
     auto job = std::make_shared<Job>();
-    job->from = m_document->lineIndex(fromLine);
+    job->from = m_document->lineIndex(fromLine).value();
     job->done = job->from;
-    job->total = m_document->size() - job->from;
+    job->total = (m_document->size() - job->from).value();
     m_job = job;
     m_status->setText(QStringLiteral("Searching..."));
     m_progress->setValue(0);
@@ -237,8 +237,8 @@ void FilterPane::shownTextChanged()
         return;
     }
     // The last line of the text before may have been unfinished: it is looked at again.
-    const LineNumber fromLine = before->rowCount() > before->lineCount() ? before->lineCount()
-                                                                         : std::max<LineNumber>(before->lineCount() - 1, 0);
+    const LineNumber fromLine = before->rowCount() > before->lineCount() ? EndLine(before->lineCount())
+                                                                         : std::max<LineNumber>(EndLine(before->lineCount()) - 1, 0);
     m_document = now;
     if (now->size() - now->lineIndex(fromLine) > kFilterAtOnce) {
         keepMatches(fromLine, {});
@@ -264,16 +264,16 @@ void FilterPane::keepMatches(LineNumber fromLine, const std::vector<LineNumber>&
 
 void FilterPane::showKept(KeptLinesPtr kept, bool sameStart)
 {
-    const ByteOffset caret = m_list->caretOffset();
-    const LineNumber top = m_list->firstVisibleLine();
+    const std::int64_t caret = m_list->caretOffset();
+    const std::int64_t top = m_list->firstVisibleLine();
     // A list scrolled to its end follows the end as lines are added, as the log's view does.
-    const bool atEnd = m_kept && top + m_list->visibleRows() >= m_kept->rowCount();
+    const bool atEnd = m_kept && top + m_list->visibleRows() >= m_kept->rowCount().value();
     m_kept = std::move(kept);
     m_list->setDocument(m_kept, m_log ? m_log->colourRules() : nullptr);
     if (sameStart) {
         // The lines before the new ones stay where they were.
         m_list->setSelection(caret, 0);
-        m_list->setFirstVisibleLine(atEnd ? m_kept->rowCount() : top);
+        m_list->setFirstVisibleLine(atEnd ? m_kept->rowCount().value() : top);
     }
 }
 
@@ -287,7 +287,7 @@ bool FilterPane::eventFilter(QObject* watched, QEvent* event)
 
 void FilterPane::showCount()
 {
-    const LineCount count = matchCount();
+    const qint64 count = matchCount();
     m_status->setText(count == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(count));
 }
 

@@ -41,7 +41,7 @@ public:
     void setLogView(LogView* view);
 
     // How many lines the list holds, and the line (from 0) in the log of one of its rows.
-    LineCount matchCount() const { return m_kept ? m_kept->lineCount() : 0; }
+    qint64 matchCount() const { return m_kept ? m_kept->lineCount().value() : 0; }
     LineNumber matchedLine(LineNumber row) const { return m_kept ? m_kept->lineInLog(row) : 0; }
     // A search is under way beside the GUI thread.
     bool searching() const { return m_job != nullptr; }

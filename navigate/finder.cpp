@@ -129,7 +129,7 @@ void Finder::find(bool forward)
         if (m_status && m_status->text(0).startsWith(QStringLiteral("Not found: ")))
             m_status->setText(0, QString());
         view->setFocus();
-        view->setSelection(found, length);
+        view->setSelection(found.value(), length.value());
         view->scrollCaretIntoView();
         view->viewport()->update();
     };

@@ -46,13 +46,13 @@ std::optional<LineNumber> GotoLineDialog::lineFor(const QString& text, LineCount
     }
     if (lines <= 0)
         return 0;
-    return std::clamp<LineNumber>(asked, 1, lines) - 1;
+    return std::clamp<LineNumber>(asked, 1, EndLine(lines)) - 1;
 }
 
 std::optional<LineNumber> GotoLineDialog::ask(LineCount lines, LineNumber current)
 {
-    m_caption->setText(QStringLiteral("&Line number (1 - %1):").arg(std::max<LineCount>(lines, 1)));
-    m_number->setText(QString::number(current + 1));
+    m_caption->setText(QStringLiteral("&Line number (1 - %1):").arg(std::max<LineCount>(lines, 1).value()));
+    m_number->setText(QString::number((current + 1).value()));
     m_number->selectAll();
     m_number->setFocus();
     if (exec() != QDialog::Accepted)

@@ -29,22 +29,22 @@ void PositionIndicator::RichEdit1KeyDown(int key)
     LogView* marked = m_view;
     const int h = marked->lineHeight();
     const int height = m_view->viewport()->height();
-    const LineNumber rowsInView = height / h;
+    const LineCount rowsInView = height / h;
     // Computed lines are kept inside the text: the view is never sent past either end.
     auto inText = [marked](LineNumber line) {
-        return std::clamp<LineNumber>(line, 0, std::max<LineCount>(marked->lineCount() - 1, 0));
+        return std::clamp<LineNumber>(line, 0, std::max<LineNumber>(marked->lineCount() - 1, 0));
     };
     if (key == Qt::Key_Down) {
         if (watch.CaretPixelY < height - 3 * h) {
             // The line at the bottom of the view when the caret line is at its top.
-            ScrollToLine(marked, inText(marked->caretLine() + rowsInView - 1));
+            ScrollToLine(marked, inText(LineNumber(marked->caretLine()) + rowsInView - 1));
             watch.CaretPixelY = height - h;
         }
     } else if (key == Qt::Key_Up) {
         if (watch.CaretPixelY > 2 * h) {
             watch.CaretPixelY = 0;
             // The line at the top of the view when the caret line is at its bottom.
-            ScrollToLine(marked, inText(marked->caretLine() + 1 - rowsInView));
+            ScrollToLine(marked, inText(LineNumber(marked->caretLine()) + 1 - rowsInView));
         }
     }
 }

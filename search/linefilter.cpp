@@ -164,8 +164,8 @@ LineFilter::~LineFilter() = default;
 bool LineFilter::run(const LineSource& document, LineNumber fromLine, std::vector<LineNumber>& lines,
                      const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const
 {
-    if (m_pattern.empty() || fromLine >= document.lineCount()) {
-        done.store(document.size(), std::memory_order_relaxed);
+    if (m_pattern.empty() || fromLine >= EndLine(document.lineCount())) {
+        done.store(document.size().value(), std::memory_order_relaxed);
         return true;
     }
     return m_regex ? runRegex(document, fromLine, lines, cancel, done)
@@ -198,7 +198,7 @@ bool LineFilter::runPlain(const LineSource& document, LineNumber fromLine, std::
             found = FindOccurrenceFrom(search, block.view(), position - base);
         }
         position = std::max(position, blockEnd);
-        done.store(position, std::memory_order_relaxed);
+        done.store(position.value(), std::memory_order_relaxed);
     }
     return true;
 }
@@ -207,7 +207,7 @@ bool LineFilter::runRegex(const LineSource& document, LineNumber fromLine, std::
                           const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const
 {
     MatchSpace space(m_regex->code);
-    const LineCount lineCount = document.lineCount();
+    const LineNumber lineCount = EndLine(document.lineCount());
     const ByteOffset size = document.size();
     const std::int64_t longLine = std::max<std::int64_t>(m_options.longLine, 1);
     const std::int64_t blockBytes = std::clamp<std::int64_t>(m_options.block, 1, longLine);
@@ -275,10 +275,10 @@ bool LineFilter::runRegex(const LineSource& document, LineNumber fromLine, std::
                 }
             }
         }
-        done.store(endOffset, std::memory_order_relaxed);
+        done.store(endOffset.value(), std::memory_order_relaxed);
         line = end;
     }
-    done.store(size, std::memory_order_relaxed);
+    done.store(size.value(), std::memory_order_relaxed);
     return true;
 }
 

@@ -66,10 +66,10 @@ public:
         } else if (offset < m_lineStart) {
             // A label with a line break in it, begun on a line before a shorter hit's.
             const LineNumber line = std::max(m_document.lineFromOffset(m_base + static_cast<ByteOffset>(offset)), m_first);
-            m_marks[line - m_first] |= bit;
+            m_marks[static_cast<std::size_t>(line - m_first)] |= bit;
             return;
         }
-        m_marks[m_line - m_first] |= bit;
+        m_marks[static_cast<std::size_t>(m_line - m_first)] |= bit;
     }
 
     // Where the line after the cursor's starts in the block, or the block's size.
@@ -390,7 +390,7 @@ std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first
                                     CaseFolding findFolding, const std::atomic<bool>* cancel,
                                     const MarkLinesTuning& tuning)
 {
-    const LineCount lines = document.lineCount();
+    const LineNumber lines = EndLine(document.lineCount());
     first = std::clamp<LineNumber>(first, 0, lines);
     std::vector<std::uint8_t> marks(static_cast<std::size_t>(lines - first), 0);
     if (marks.empty())
@@ -452,7 +452,7 @@ std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first
         auto markBlock = [&](LineNumber blockFirst, LineNumber blockEnd, std::string_view bytes) {
             if (cancel && cancel->load(std::memory_order_relaxed))
                 return false;
-            std::uint8_t* blockMarks = marks.data() + (blockFirst - first);
+            std::uint8_t* blockMarks = marks.data() + (blockFirst - first).value();
             // The scanner takes at most 4 GiB at once; a longer block is searched.
             if (scans && bytes.size() <= std::numeric_limits<unsigned>::max()) {
                 BlockLines blockLines(document, blockFirst, blockEnd, document.lineIndex(blockFirst), blockMarks);
@@ -508,10 +508,10 @@ std::vector<std::uint8_t> MarksPerRow(const std::vector<std::uint8_t>& lineMarks
     for (int row = 0; row < rows; ++row) {
         const LineNumber from = LineOfRow(row, rows, lines);
         const LineNumber to = std::max(from + 1, LineOfRow(row + 1, rows, lines));
-        if (from >= lines)
+        if (from >= EndLine(lines))
             break;
         std::uint8_t mark = 0;
-        for (LineNumber line = from; line < std::min(to, lines); ++line)
+        for (LineNumber line = from; line < std::min(to, EndLine(lines)); ++line)
             mark |= lineMarks[static_cast<std::size_t>(line)];
         result[static_cast<std::size_t>(row)] = mark;
     }
@@ -525,7 +525,7 @@ LineNumber LineOfRow(int row, int rows, LineCount lines)
     if (lines < rows)
         return row; // a row a line, from the top
     // No overflow: lines stay below 2^47 and rows below 2^16.
-    return static_cast<LineNumber>(static_cast<std::int64_t>(row) * lines / rows);
+    return static_cast<std::int64_t>(row) * lines.value() / rows;
 }
 
 } // namespace tlg

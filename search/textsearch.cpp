@@ -20,7 +20,7 @@ ByteOffset FindOccurrenceFrom(const TextSearch& search, std::string_view text, B
 {
     if (search.pattern.empty())
         return -1;
-    const std::int64_t start = std::max<ByteOffset>(from, 0) + 1;
+    const std::int64_t start = std::max<ByteOffset>(from, 0).value() + 1;
     if (start > static_cast<std::int64_t>(text.size()))
         return -1;
     const std::int64_t position = FindForward(search.pattern, text, search.folding(), start);

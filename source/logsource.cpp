@@ -217,7 +217,7 @@ void LogSource::readChange(bool notified, bool convert, Done done)
         HeldText text;
         bool whole = false;
     };
-    run<Read>("follow", FileSizeOf(native) - held.document->size(),
+    run<Read>("follow", FileSizeOf(native) - held.document->size().value(),
               [native, held, convert, compare, differs](std::atomic<std::int64_t>& bytes,
                                                         const std::atomic<bool>* stop) {
                   Read read;

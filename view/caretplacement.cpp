@@ -9,7 +9,7 @@ namespace tlg {
 void ScrollToLine(LogView* view, LineNumber line)
 {
     view->setFocus();
-    view->setSelection(view->lineIndex(std::max<LineNumber>(line, 0)), 0);
+    view->setSelection(view->lineIndex(std::max<LineNumber>(line, 0).value()), 0);
     view->scrollCaretIntoView();
 }
 

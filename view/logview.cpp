@@ -174,7 +174,7 @@ void LogView::forgetLayout(LineCount keptRows)
         m_checkpointCount = 0;
         return;
     }
-    const LineNumber last = keptRows - 1;
+    const LineNumber last = EndLine(keptRows) - 1;
     if (const auto known = m_checkpoints.find(last); known != m_checkpoints.end()) {
         // The points that no byte after the old end can move (a character cut by the end, or
         // marks joining its last one, would move those just before it).
@@ -233,9 +233,10 @@ std::string LogView::text() const
     return m_document->copyText();
 }
 
-QString LogView::lineText(LineNumber line) const
+QString LogView::lineText(std::int64_t number) const
 {
-    if (line < 0 || line >= m_document->rowCount())
+    const LineNumber line = number;
+    if (line < 0 || line >= EndLine(m_document->rowCount()))
         return QString();
     const TextSlice text = m_document->lineText(line);
     QString shown;
@@ -248,16 +249,16 @@ QString LogView::lineText(LineNumber line) const
     return shown;
 }
 
-LineNumber LogView::caretLine() const
+std::int64_t LogView::caretLine() const
 {
-    return m_document->lineFromOffset(selectionStart() + selectionLength());
+    return m_document->lineFromOffset(selectionStart() + selectionLength()).value();
 }
 
-void LogView::setSelection(ByteOffset start, ByteOffset length)
+void LogView::setSelection(std::int64_t startAt, std::int64_t lengthAsked)
 {
     const ByteOffset size = m_document->size();
-    start = std::clamp<ByteOffset>(start, 0, size);
-    length = std::clamp<ByteOffset>(length, 0, size - start);
+    const ByteOffset start = std::clamp<ByteOffset>(startAt, 0, size);
+    const ByteOffset length = std::clamp<ByteOffset>(lengthAsked, 0, size - start);
     m_anchor = start;
     m_caret = start + length;
     m_desiredColumn = -1;
@@ -532,8 +533,9 @@ QColor colourOf(LabelColour colour, const QColor& base)
 
 } // namespace
 
-QColor LogView::colourAt(ByteOffset offset) const
+QColor LogView::colourAt(std::int64_t at) const
 {
+    const ByteOffset offset = at;
     const LineNumber line = m_document->lineFromOffset(offset);
     const auto index = static_cast<std::size_t>(offset - m_document->lineIndex(line));
     for (const LabelSpan& span : labelSpans(line, index, index + 1)) {
@@ -543,9 +545,9 @@ QColor LogView::colourAt(ByteOffset offset) const
     return m_textColour;
 }
 
-void LogView::setFirstVisibleLine(LineNumber line)
+void LogView::setFirstVisibleLine(std::int64_t line)
 {
-    setTop({std::clamp<LineNumber>(line, 0, m_document->rowCount() - 1), 0});
+    setTop({std::clamp<LineNumber>(line, 0, EndLine(m_document->rowCount()) - 1), 0});
 }
 
 // --- Rows and columns --------------------------------------------------------------------
@@ -563,7 +565,7 @@ std::int64_t LogView::visibleColumns() const
 
 std::int64_t LogView::lineLength(LineNumber line) const
 {
-    return m_document->lineContentEnd(line) - m_document->lineIndex(line);
+    return (m_document->lineContentEnd(line) - m_document->lineIndex(line)).value();
 }
 
 bool LogView::isLong(LineNumber line) const
@@ -861,7 +863,7 @@ bool LogView::nextRow(RowPos& pos) const
         ++pos.subRow;
         return true;
     }
-    if (pos.line + 1 >= m_document->rowCount())
+    if (pos.line + 1 >= EndLine(m_document->rowCount()))
         return false;
     ++pos.line;
     pos.subRow = 0;
@@ -885,8 +887,8 @@ std::int64_t LogView::moveRows(RowPos& pos, std::int64_t n) const
 {
     if (!m_wordWrap) {
         const LineNumber target =
-            std::clamp<LineNumber>(pos.line + n, 0, m_document->rowCount() - 1);
-        const std::int64_t moved = target - pos.line;
+            std::clamp<LineNumber>(pos.line + n, 0, EndLine(m_document->rowCount()) - 1);
+        const std::int64_t moved = (target - pos.line).value();
         pos = {target, 0};
         return moved;
     }
@@ -910,7 +912,7 @@ std::int64_t LogView::rowFirstColumn(const RowPos& pos) const
 std::int64_t LogView::rowsFromTop(const RowPos& pos, std::int64_t limit) const
 {
     if (!m_wordWrap)
-        return pos.line - m_topLine;
+        return (pos.line - m_topLine).value();
     RowPos walk{m_topLine, m_topSubRow};
     const bool below = pos.line > walk.line || (pos.line == walk.line && pos.subRow >= walk.subRow);
     std::int64_t count = 0;
@@ -964,8 +966,8 @@ QPoint LogView::caretPixelPos() const
 
 LogView::RowPos LogView::lastPageTop() const
 {
-    const LineCount rows = m_document->rowCount();
-    RowPos last{rows - 1, rowsOfLine(rows - 1) - 1};
+    const LineNumber lastLine = EndLine(m_document->rowCount()) - 1;
+    RowPos last{lastLine, rowsOfLine(lastLine) - 1};
     moveRows(last, -(visibleRows() - 1));
     return last;
 }
@@ -996,26 +998,28 @@ namespace {
 
 // The vertical scroll bar counts lines while they fit in this many steps; a longer log's bar
 // counts this many steps over its lines, each step a few lines.
-constexpr LineNumber kScrollSteps = LineNumber(1) << 30;
+constexpr std::int64_t kScrollSteps = std::int64_t(1) << 30;
 
 // The scroll bar's value for a top line, when the top may go as far as maxTop.
-int scrollValueOfLine(LineNumber line, LineNumber maxTop)
+int scrollValueOfLine(LineNumber topLine, LineNumber maxTopLine)
 {
-    line = std::clamp<LineNumber>(line, 0, std::max<LineNumber>(maxTop, 0));
+    const std::int64_t maxTop = maxTopLine.value();
+    const std::int64_t line = std::clamp<LineNumber>(topLine, 0, std::max<LineNumber>(maxTop, 0)).value();
     if (maxTop <= kScrollSteps)
         return ToQtInt(line);
     // line * steps / maxTop without overflow: maxTop < 2^62, steps = 2^30.
-    const LineNumber whole = line / maxTop * kScrollSteps;
-    const LineNumber part = static_cast<LineNumber>((static_cast<long double>(line % maxTop) * kScrollSteps) / maxTop);
+    const std::int64_t whole = line / maxTop * kScrollSteps;
+    const auto part = static_cast<std::int64_t>((static_cast<long double>(line % maxTop) * kScrollSteps) / maxTop);
     return ToQtInt(std::min(whole + part, kScrollSteps));
 }
 
 // The top line for a scroll bar's value: the first line that has it.
-LineNumber lineOfScrollValue(int value, LineNumber maxTop)
+LineNumber lineOfScrollValue(int value, LineNumber maxTopLine)
 {
+    const std::int64_t maxTop = maxTopLine.value();
     if (maxTop <= kScrollSteps)
         return value;
-    const LineNumber step = std::clamp<LineNumber>(value, 0, kScrollSteps);
+    const std::int64_t step = std::clamp<std::int64_t>(value, 0, kScrollSteps);
     return maxTop / kScrollSteps * step + ((maxTop % kScrollSteps) * step + kScrollSteps - 1) / kScrollSteps;
 }
 
@@ -1054,7 +1058,7 @@ void LogView::scrollContentsBy(int, int)
     // log too long for its range), the horizontal one columns.
     const int value = verticalScrollBar()->value();
     if (value != scrollValueOfLine(m_topLine, m_scrollMaxTop)) {
-        m_topLine = std::min(lineOfScrollValue(value, m_scrollMaxTop), std::max<LineNumber>(m_document->rowCount() - 1, 0));
+        m_topLine = std::min(lineOfScrollValue(value, m_scrollMaxTop), std::max<LineNumber>(EndLine(m_document->rowCount()) - 1, 0));
         m_topSubRow = 0;
     }
     if (!m_wordWrap)
@@ -1116,7 +1120,7 @@ ByteOffset LogView::stepRight(ByteOffset offset) const
     const ByteOffset start = m_document->lineIndex(line);
     if (offset < m_document->lineContentEnd(line))
         return start + static_cast<ByteOffset>(nextBoundaryAt(line, static_cast<std::size_t>(offset - start)));
-    if (line + 1 < m_document->rowCount())
+    if (line + 1 < EndLine(m_document->rowCount()))
         return m_document->lineIndex(line + 1);
     return m_document->size();
 }
@@ -1166,7 +1170,7 @@ void LogView::selectWordAt(ByteOffset offset)
                                  end = at + static_cast<ByteOffset>(bytes.size());
                                  return true;
                              });
-    setSelection(start, end - start);
+    setSelection(start.value(), (end - start).value());
 }
 
 // --- Marks -------------------------------------------------------------------------------
@@ -1251,7 +1255,7 @@ void LogView::paintEvent(QPaintEvent*)
             const bool selected = selectedTo > selectedFrom;
             row.selectionStartColumn = selected ? columnAt(pos.line, selectedFrom) : 0;
             row.selectionEndColumn = selected ? columnAt(pos.line, selectedTo) : 0;
-            row.breakSelected = pos.line + 1 < lineRows && selStart <= lineStart + bytes &&
+            row.breakSelected = pos.line + 1 < EndLine(lineRows) && selStart <= lineStart + bytes &&
                                 selEnd > lineStart + bytes;
             // The width is wanted for the break's cell only: a long line is not measured for it.
             row.lineColumns = row.breakSelected || !longLine ? lineColumns(pos.line) : 0;
@@ -1346,7 +1350,7 @@ int LogView::gutterWidth() const
     // its text sideways.
     int digits = 1;
     const LineCount lines = m_document->lineCount();
-    for (LineNumber n = lines > 0 ? m_document->lineInLog(lines - 1) + 1 : 1; n >= 10; n /= 10)
+    for (std::int64_t n = lines > 0 ? m_document->lineInLog(EndLine(lines) - 1).value() + 1 : 1; n >= 10; n /= 10)
         ++digits;
     return static_cast<int>(std::ceil(std::max(digits, 3) * m_renderer.cellWidth())) + 2 * 4;
 }
@@ -1376,9 +1380,9 @@ void LogView::paintGutter(QPaintEvent* event)
     RowPos pos{m_topLine, m_topSubRow};
     for (int i = 0, y = 0; i < rows; ++i, y += lineHeight) {
         // A wrapped line is numbered on its first row only.
-        if (pos.subRow == 0 && pos.line < lines) {
+        if (pos.subRow == 0 && pos.line < EndLine(lines)) {
             painter.drawText(QRect(0, y, m_gutter->width() - 4, lineHeight), Qt::AlignRight | Qt::AlignVCenter,
-                             QString::number(m_document->lineInLog(pos.line) + 1));
+                             QString::number(m_document->lineInLog(pos.line).value() + 1));
         }
         if (!nextRow(pos))
             break;

@@ -52,28 +52,28 @@ public:
     // The characters the view shows for a line, without its line break: tabs as tabs, control
     // bytes as their visible stand-ins, bytes that are not valid UTF-8 as Windows-1252. It
     // reads the whole line, however long: the view's own painting and moves never call it.
-    QString lineText(LineNumber line) const;
+    QString lineText(std::int64_t line) const;
     // Lines of the text, not counting the empty line after a final line break.
-    LineCount lineCount() const { return m_document->lineCount(); }
+    std::int64_t lineCount() const { return m_document->lineCount().value(); }
     // Offset of a line's first byte; past the last line, the end of the text.
-    ByteOffset lineIndex(LineNumber line) const { return m_document->lineIndex(line); }
-    LineNumber lineFromOffset(ByteOffset offset) const { return m_document->lineFromOffset(offset); }
+    std::int64_t lineIndex(std::int64_t line) const { return m_document->lineIndex(line).value(); }
+    std::int64_t lineFromOffset(std::int64_t offset) const { return m_document->lineFromOffset(offset).value(); }
 
     // The selection runs between the anchor and the caret; its end is the larger of the two.
-    ByteOffset caretOffset() const { return m_caret; }
-    ByteOffset selectionStart() const { return std::min(m_anchor, m_caret); }
-    ByteOffset selectionLength() const { return std::abs(m_caret - m_anchor); }
+    std::int64_t caretOffset() const { return m_caret.value(); }
+    std::int64_t selectionStart() const { return std::min(m_anchor, m_caret).value(); }
+    std::int64_t selectionLength() const { return std::abs((m_caret - m_anchor).value()); }
     // The line that holds the end of the selection (the caret when nothing is selected).
-    LineNumber caretLine() const;
+    std::int64_t caretLine() const;
     // Selects `length` bytes from `start` (both clamped into the text), with the caret at the
     // end; length 0 just places the caret. Does not scroll.
-    void setSelection(ByteOffset start, ByteOffset length);
+    void setSelection(std::int64_t start, std::int64_t length);
     // Scrolls as little as needed to bring the caret into sight.
     void scrollCaretIntoView();
 
     // The first line in sight, how many whole rows fit in the view, and how many columns (the
     // width at which word wrap breaks rows).
-    LineNumber firstVisibleLine() const { return m_topLine; }
+    std::int64_t firstVisibleLine() const { return m_topLine.value(); }
     int visibleRows() const;
     std::int64_t visibleColumns() const;
     // The caret's position in viewport pixels (it may lie outside the viewport).
@@ -91,9 +91,9 @@ public:
     // caret, the selection and what is in sight.
     void setColourRules(RulesPtr rules);
     // The colour in which the byte at offset is painted (selection aside).
-    QColor colourAt(ByteOffset offset) const;
+    QColor colourAt(std::int64_t offset) const;
     // Scrolls so that the line is the first in sight (as far as the text allows).
-    void setFirstVisibleLine(LineNumber line);
+    void setFirstVisibleLine(std::int64_t line);
 
     // The menu shown on a right click; the view does not own it.
     void setContextMenu(QMenu* menu) { m_contextMenu = menu; }

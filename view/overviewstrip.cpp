@@ -76,7 +76,7 @@ void OverviewStrip::refresh()
     // the last old line may have grown, so it is marked again with the new ones.
     if (sameMarking && m_document && job.document && job.document->grewFrom(*m_document) &&
         static_cast<LineCount>(m_marks.size()) == m_document->lineCount())
-        job.first = std::max<LineCount>(m_document->lineCount() - 1, 0);
+        job.first = std::max<LineNumber>(EndLine(m_document->lineCount()) - 1, 0);
     start(std::move(job));
 }
 
@@ -91,7 +91,7 @@ void OverviewStrip::start(Job job)
         try {
             marks = MarkLines(*job.document, job.first, job.rules.get(), job.pattern, job.folding, cancel.get());
         } catch (...) {
-            marks.assign(static_cast<std::size_t>(std::max<LineCount>(job.document->lineCount() - job.first, 0)), 0);
+            marks.assign(static_cast<std::size_t>(std::max<LineCount>(EndLine(job.document->lineCount()) - job.first, 0)), 0);
         }
         if (cancel->load())
             return; // the strip is going away
@@ -155,10 +155,10 @@ void OverviewStrip::paintEvent(QPaintEvent*)
     const auto lines = static_cast<LineCount>(m_marks.size());
     if (view && lines > 0) {
         auto rowOf = [&](LineNumber line) {
-            return lines < rows ? static_cast<int>(line) : static_cast<int>(line * rows / lines);
+            return lines < rows ? ToQtInt(line) : ToQtInt(line.value() * rows / lines.value());
         };
-        const int top = rowOf(std::min(view->firstVisibleLine(), lines));
-        const int bottom = rowOf(std::min<LineNumber>(view->firstVisibleLine() + view->visibleRows(), lines));
+        const int top = rowOf(std::min<LineNumber>(view->firstVisibleLine(), EndLine(lines)));
+        const int bottom = rowOf(std::min<LineNumber>(view->firstVisibleLine() + view->visibleRows(), EndLine(lines)));
         painter.setPen(QColor(90, 90, 90));
         painter.drawRect(1, top, width() - 2, std::max(bottom - top, 2));
     }
@@ -170,7 +170,7 @@ void OverviewStrip::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton || lines == 0)
         return;
     const int row = std::clamp(static_cast<int>(event->position().y()), 0, std::max(height() - 1, 0));
-    emit lineClicked(std::min(LineOfRow(row, height(), lines), lines - 1));
+    emit lineClicked(std::min(LineOfRow(row, height(), lines), EndLine(lines) - 1));
 }
 
 } // namespace tlg

@@ -21,7 +21,7 @@ void expectSameDocument(const LogDocument& actual, const LogDocument& expected, 
     ASSERT_EQ(actual.copyText(), expected.copyText()) << where;
     ASSERT_EQ(actual.rowCount(), expected.rowCount()) << where;
     ASSERT_EQ(actual.lineCount(), expected.lineCount()) << where;
-    for (LineNumber line = 0; line < expected.rowCount(); ++line) {
+    for (LineNumber line = 0; line < EndLine(expected.rowCount()); ++line) {
         ASSERT_EQ(actual.lineIndex(line), expected.lineIndex(line)) << where << " line " << line;
         ASSERT_EQ(actual.lineText(line), expected.lineText(line)) << where << " line " << line;
     }

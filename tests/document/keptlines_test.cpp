@@ -23,16 +23,16 @@ void expectSameAsText(const KeptLines& kept, const std::vector<LineNumber>& line
     ASSERT_EQ(kept.copyText(), expected);
     ASSERT_EQ(kept.lineCount(), whole->lineCount());
     ASSERT_EQ(kept.rowCount(), whole->rowCount());
-    for (LineNumber line = -1; line <= kept.rowCount(); ++line) {
+    for (LineNumber line = -1; line <= EndLine(kept.rowCount()); ++line) {
         ASSERT_EQ(kept.lineIndex(line), whole->lineIndex(line)) << line;
         ASSERT_EQ(kept.lineContentEnd(line), whole->lineContentEnd(line)) << line;
-        if (line >= 0 && line < kept.lineCount())
+        if (line >= 0 && line < EndLine(kept.lineCount()))
             ASSERT_EQ(kept.lineInLog(line), lines[static_cast<std::size_t>(line)]);
     }
     for (ByteOffset offset = -1; offset <= kept.size() + 1; ++offset)
         ASSERT_EQ(kept.lineFromOffset(offset), whole->lineFromOffset(offset)) << offset;
     for (int i = 0; i < 50; ++i) {
-        std::uniform_int_distribution<ByteOffset> at(0, kept.size());
+        std::uniform_int_distribution<std::int64_t> at(0, kept.size().value());
         ByteOffset from = at(random), to = at(random);
         if (from > to)
             std::swap(from, to);
@@ -40,7 +40,7 @@ void expectSameAsText(const KeptLines& kept, const std::vector<LineNumber>& line
         ASSERT_EQ(kept.read(from, to).view(), whole->read(from, to).view());
     }
     std::string pieces;
-    kept.forEachLineBlock(0, kept.rowCount(), 7, [&pieces](const LineBlock& block) {
+    kept.forEachLineBlock(0, EndLine(kept.rowCount()), 7, [&pieces](const LineBlock& block) {
         pieces += block.bytes;
         return true;
     });
@@ -66,7 +66,7 @@ TEST(KeptLines, ReadsAsTheTextOfTheKeptLines)
     for (int round = 0; round < 40; ++round) {
         const DocumentPtr base = LogDocument::fromBytes(randomLog(random, 1 + round * 3, round % 2 == 0));
         std::vector<LineNumber> lines;
-        for (LineNumber line = 0; line < base->lineCount(); ++line)
+        for (LineNumber line = 0; line < EndLine(base->lineCount()); ++line)
             if (random() % 3 != 0)
                 lines.push_back(line);
         if (round % 5 == 0)
@@ -81,7 +81,7 @@ TEST(KeptLines, GrowingMatchesKeepingAnew)
     // Every other line kept: thousands of runs, past the chunks' seams.
     const auto keptOf = [](const LogDocument& document, LineNumber from) {
         std::vector<LineNumber> lines;
-        for (LineNumber line = from; line < document.lineCount(); ++line)
+        for (LineNumber line = from; line < EndLine(document.lineCount()); ++line)
             if (document.lineText(line).size() % 2 == 0)
                 lines.push_back(line);
         return lines;
@@ -89,13 +89,13 @@ TEST(KeptLines, GrowingMatchesKeepingAnew)
     const DocumentPtr before = LogDocument::fromBytes(randomLog(random, 5000, false));
     const KeptLinesPtr first = KeptLines::of(before, keptOf(*before, 0));
     const DocumentPtr after = before->appended("xx\n" + randomLog(random, 3000, true));
-    for (const LineNumber fromLine : {before->lineCount() - 1, LineNumber(2100), LineNumber(0)}) {
+    for (const LineNumber fromLine : {EndLine(before->lineCount()) - 1, LineNumber(2100), LineNumber(0)}) {
         std::vector<LineNumber> all = keptOf(*after, 0);
         const KeptLinesPtr grown = first->grownTo(after, fromLine, keptOf(*after, fromLine));
         expectSameAsText(*grown, all, random);
         // Grown without losing a line of the earlier kept text only when nothing before the
         // last line was kept again.
-        const bool lostNone = first->lineCount() == 0 || first->lineInLog(first->lineCount() - 1) < fromLine;
+        const bool lostNone = first->lineCount() == 0 || first->lineInLog(EndLine(first->lineCount()) - 1) < fromLine;
         EXPECT_EQ(grown->grewFrom(*first), lostNone) << fromLine;
     }
 }
@@ -104,10 +104,10 @@ TEST(KeptLines, CountsPastTwoBillionLinesInFewRuns)
 {
     const LineCount total = 3'000'000'000;
     const auto base = std::make_shared<testing::SyntheticLines>(total);
-    const KeptLinesPtr kept = KeptLines::ofRanges(base, {{0, 1'000'000'000}, {1'500'000'000, total}});
+    const KeptLinesPtr kept = KeptLines::ofRanges(base, {{0, 1'000'000'000}, {1'500'000'000, EndLine(total)}});
     EXPECT_EQ(kept->lineCount(), 2'500'000'000);
     EXPECT_LT(kept->runMemory(), 4096u);
-    for (const LineNumber line : {LineNumber(999'999'999), LineNumber(1'000'000'000), (LineNumber(1) << 31) + 5,
+    for (const LineNumber line : {LineNumber(999'999'999), LineNumber(1'000'000'000), LineNumber((std::int64_t{1} << 31) + 5),
                                   LineNumber(2'499'999'999)}) {
         const LineNumber inLog = line < 1'000'000'000 ? line : line + 500'000'000;
         EXPECT_EQ(kept->lineInLog(line), inLog);

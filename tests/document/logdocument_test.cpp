@@ -45,15 +45,15 @@ TEST_P(LineIndexTest, CountsIndexesAndSplitsLines)
     EXPECT_EQ(doc->lineCount(), c.lines);
     ASSERT_EQ(doc->rowCount(), static_cast<LineCount>(c.contents.size()));
     const std::vector<ByteOffset> starts = naiveLineStarts(c.text);
-    for (LineNumber line = 0; line < doc->rowCount(); ++line) {
+    for (LineNumber line = 0; line < EndLine(doc->rowCount()); ++line) {
         EXPECT_EQ(doc->lineIndex(line), starts[static_cast<std::size_t>(line)]) << line;
         EXPECT_EQ(doc->lineText(line), c.contents[static_cast<std::size_t>(line)]) << line;
         EXPECT_EQ(doc->lineFromOffset(doc->lineIndex(line)), line);
     }
     // Past the last line is the end of the text; the end lies on the last row.
-    EXPECT_EQ(doc->lineIndex(doc->rowCount()), doc->size());
-    EXPECT_EQ(doc->lineFromOffset(doc->size()), doc->rowCount() - 1);
-    EXPECT_EQ(doc->lineFromOffset(doc->size() + 100), doc->rowCount() - 1);
+    EXPECT_EQ(doc->lineIndex(EndLine(doc->rowCount())), doc->size());
+    EXPECT_EQ(doc->lineFromOffset(doc->size()), EndLine(doc->rowCount()) - 1);
+    EXPECT_EQ(doc->lineFromOffset(doc->size() + 100), EndLine(doc->rowCount()) - 1);
     EXPECT_EQ(doc->lineFromOffset(-5), 0);
 }
 
@@ -109,7 +109,7 @@ TEST(LogDocumentTest, AgreesWithNaiveIndexOnRandomTexts)
         for (ByteOffset offset = 0; offset <= doc->size(); ++offset) {
             const LineNumber line = doc->lineFromOffset(offset);
             ASSERT_LE(doc->lineIndex(line), offset);
-            ASSERT_GT(doc->lineIndex(line + 1) + (line + 1 == doc->rowCount() ? 1 : 0), offset);
+            ASSERT_GT(doc->lineIndex(line + 1) + (line + 1 == EndLine(doc->rowCount()) ? 1 : 0), offset);
         }
     }
 }

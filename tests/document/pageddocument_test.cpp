@@ -97,7 +97,7 @@ void expectIndexOf(const LogDocument& doc, const std::string& text, const std::s
     const LineCount lines = model.starts.back() == doc.size() ? rows - 1 : rows;
     EXPECT_EQ(doc.lineCount(), lines) << where;
     EXPECT_EQ(memory->lineCount(), lines) << where;
-    for (LineNumber line = 0; line < rows; ++line) {
+    for (LineNumber line = 0; line < EndLine(rows); ++line) {
         const auto i = static_cast<std::size_t>(line);
         ASSERT_EQ(doc.lineIndex(line), model.starts[i]) << where << " line " << line;
         ASSERT_EQ(memory->lineIndex(line), model.starts[i]) << where << " line " << line;
@@ -106,7 +106,7 @@ void expectIndexOf(const LogDocument& doc, const std::string& text, const std::s
             static_cast<std::size_t>(model.starts[i]), static_cast<std::size_t>(model.contentEnds[i] - model.starts[i]));
         ASSERT_EQ(doc.lineText(line), content) << where << " line " << line;
     }
-    EXPECT_EQ(doc.lineIndex(rows), doc.size()) << where;
+    EXPECT_EQ(doc.lineIndex(EndLine(rows)), doc.size()) << where;
     EXPECT_EQ(doc.lineIndex(-1), 0) << where;
     // Every offset of a short text; around every line start and at random in a long one.
     std::vector<ByteOffset> offsets;
@@ -221,7 +221,7 @@ void expectReadsOf(const LogDocument& doc, const std::string& text, std::mt19937
         // Whole lines, about `chunk` bytes of them at a time, covering [first, end).
         const LineCount rows = doc.rowCount();
         const LineNumber first = static_cast<LineNumber>(random() % static_cast<std::size_t>(rows + 1));
-        const LineNumber last = i == 0 ? rows : first + static_cast<LineNumber>(random() % static_cast<std::size_t>(rows - first + 1));
+        const LineNumber last = i == 0 ? EndLine(rows) : first + static_cast<LineCount>(random() % static_cast<std::size_t>(EndLine(rows) - first + 1));
         std::vector<std::tuple<LineNumber, LineNumber, std::string>> blocks, memBlocks;
         ASSERT_TRUE(doc.forEachLineBlock(first, last, chunk, [&](LineNumber f, LineNumber e, std::string_view bytes) {
             blocks.emplace_back(f, e, std::string(bytes));
@@ -419,7 +419,7 @@ TEST(PagedDocumentTest, AFileChangedUnderTheDocumentIsNoticedWithoutHarm)
         EXPECT_EQ(doc->copyText(), std::string(all.substr(0, static_cast<std::size_t>(cut))) +
                                        std::string(static_cast<std::size_t>(size - cut), ' '));
         // Lines before the cut read as they were; those after it as spaces.
-        for (LineNumber line = 0; line < doc->rowCount(); ++line) {
+        for (LineNumber line = 0; line < EndLine(doc->rowCount()); ++line) {
             const TextSlice content = doc->lineText(line);
             const ByteOffset start = doc->lineIndex(line);
             if (doc->lineIndex(line + 1) <= cut) {
@@ -429,7 +429,7 @@ TEST(PagedDocumentTest, AFileChangedUnderTheDocumentIsNoticedWithoutHarm)
             }
         }
         doc->forEachChunk(0, size, 50, 3, [](ByteOffset, std::string_view) { return true; });
-        doc->forEachLineBlock(0, doc->rowCount(), 50, [](LineNumber, LineNumber, std::string_view) { return true; });
+        doc->forEachLineBlock(0, EndLine(doc->rowCount()), 50, [](LineNumber, LineNumber, std::string_view) { return true; });
         EXPECT_EQ(doc->grown(), doc);
         FileHandle file = OpenForReading(path);
         EXPECT_FALSE(doc->sameAsFile(file.fd(), path, 0, size));
@@ -443,7 +443,7 @@ TEST(PagedDocumentTest, AFileChangedUnderTheDocumentIsNoticedWithoutHarm)
         const DocumentPtr doc = openPaged(path, sizes);
         const ByteOffset changed = 64 * 3 + 35; // in hash block 14, cache block 3
         const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-        ASSERT_EQ(::pwrite(fd, "#", 1, changed), 1);
+        ASSERT_EQ(::pwrite(fd, "#", 1, changed.value()), 1);
         ::close(fd);
         FileHandle file = OpenForReading(path);
         EXPECT_FALSE(doc->sameAsFile(file.fd(), path, changed, changed + 1));

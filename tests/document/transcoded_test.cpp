@@ -182,7 +182,7 @@ void expectAsInMemory(const LogDocument& doc, const std::string& shown, std::mt1
     ASSERT_EQ(doc.copyText(), shown) << where;
     ASSERT_EQ(doc.rowCount(), memory->rowCount()) << where;
     ASSERT_EQ(doc.lineCount(), memory->lineCount()) << where;
-    for (LineNumber line = 0; line <= doc.rowCount(); ++line) {
+    for (LineNumber line = 0; line <= EndLine(doc.rowCount()); ++line) {
         ASSERT_EQ(doc.lineIndex(line), memory->lineIndex(line)) << where << " line " << line;
         ASSERT_EQ(doc.lineContentEnd(line), memory->lineContentEnd(line)) << where << " line " << line;
         ASSERT_EQ(doc.lineText(line), memory->lineText(line)) << where << " line " << line;
@@ -224,8 +224,8 @@ void expectAsInMemory(const LogDocument& doc, const std::string& shown, std::mt1
             return true;
         };
     };
-    doc.forEachLineBlock(0, doc.rowCount(), chunk, collectBlocks(blocks));
-    memory->forEachLineBlock(0, memory->rowCount(), chunk, collectBlocks(memBlocks));
+    doc.forEachLineBlock(0, EndLine(doc.rowCount()), chunk, collectBlocks(blocks));
+    memory->forEachLineBlock(0, EndLine(memory->rowCount()), chunk, collectBlocks(memBlocks));
     ASSERT_EQ(blocks, memBlocks) << where;
     EXPECT_FALSE(doc.stale()) << where;
 }
@@ -299,7 +299,7 @@ void overwrite(const std::string& path, ByteOffset offset, std::string_view byte
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), offset.value()), static_cast<ssize_t>(bytes.size()));
     ::close(fd);
 }
 
@@ -394,7 +394,7 @@ TEST(TranscodedDocumentTest, APassOverAVeryLongLineNeverHoldsTheLine)
         seen.reserve(4 * kLine / kChunk);
         g_largest = 0;
         g_counting = true;
-        const bool done = doc->forEachLineBlock(0, doc->rowCount(), kChunk, [&](const LineBlock& block) {
+        const bool done = doc->forEachLineBlock(0, EndLine(doc->rowCount()), kChunk, [&](const LineBlock& block) {
             if (block.first == 1) {
                 EXPECT_EQ(block.end, 2);
                 EXPECT_LE(block.bytes.size(), kChunk);
@@ -415,7 +415,7 @@ TEST(TranscodedDocumentTest, APassOverAVeryLongLineNeverHoldsTheLine)
         EXPECT_GT(seen.size(), kLine / kChunk) << where;
         // Stopping at a piece stops the pass.
         int calls = 0;
-        EXPECT_FALSE(doc->forEachLineBlock(0, doc->rowCount(), kChunk, [&](const LineBlock&) { return ++calls < 3; }));
+        EXPECT_FALSE(doc->forEachLineBlock(0, EndLine(doc->rowCount()), kChunk, [&](const LineBlock&) { return ++calls < 3; }));
         EXPECT_EQ(calls, 3) << where;
 
         // A slice of the whole line is the caller's, never kept by the cache.

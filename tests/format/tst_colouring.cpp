@@ -44,7 +44,7 @@ QColor colourOfWord(const ViewerFixture& viewer, const std::string& word)
     const std::size_t at = view->text().find(word);
     if (at == std::string::npos)
         qFatal("no %s in the view", word.c_str());
-    return view->colourAt(static_cast<tlg::ByteOffset>(at));
+    return view->colourAt(static_cast<std::int64_t>(at));
 }
 
 QTreeWidgetItem* treeItem(const ViewerFixture& viewer, const QString& text)
@@ -166,7 +166,7 @@ private slots:
             const QColor want = expected[i] == tlg::LabelColour::Error  ? kRed
                                 : expected[i] == tlg::LabelColour::Info ? kBlue
                                                                         : kBlack;
-            QCOMPARE(view->colourAt(static_cast<tlg::ByteOffset>(i)), want);
+            QCOMPARE(view->colourAt(static_cast<std::int64_t>(i)), want);
         }
     }
 

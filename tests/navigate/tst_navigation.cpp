@@ -13,10 +13,10 @@
 #include <QLineEdit>
 #include <QToolButton>
 
-using tlg::ByteOffset;
+// The view takes and gives offsets as plain integers.
+using ByteOffset = std::int64_t;
 using tlg::FilterPane;
 using tlg::FindDialog;
-using tlg::LineNumber;
 using tlg::LogView;
 using tlg::MainWindow;
 using tlg::testing::appendFile;
@@ -200,8 +200,8 @@ private slots:
         auto* regex = viewer.find<QCheckBox>("FilterRegex");
         auto* list = viewer.find<LogView>("FilterView");
         // A listed line: its number from 1 in the log, and its text.
-        const auto row = [pane, list](LineNumber at) {
-            return QString::number(pane->matchedLine(at) + 1) + QLatin1Char(' ') + list->lineText(at);
+        const auto row = [pane, list](std::int64_t at) {
+            return QString::number(pane->matchedLine(at).value() + 1) + QLatin1Char(' ') + list->lineText(at);
         };
         auto* status = viewer.find<QLabel>("FilterStatus");
 

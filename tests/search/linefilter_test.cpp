@@ -129,7 +129,7 @@ TEST(LineFilter, AgreesWithMatchingEachLineAlone)
                 how.block = block;
                 const LineFilter lineFilter(pattern, how);
                 Lines expected;
-                for (LineNumber line = 0; line < document->lineCount(); ++line) {
+                for (LineNumber line = 0; line < EndLine(document->lineCount()); ++line) {
                     if (lineFilter.matchesLine(document->lineText(line).view()))
                         expected.push_back(line);
                 }
@@ -198,14 +198,14 @@ TEST(LineFilter, ExpressionsAgreeWithEachLineAloneOnRandomTexts)
         for (const std::string& pattern : patterns) {
             const LineFilter lineFilter(pattern, how);
             Lines expected;
-            for (LineNumber line = 0; line < document->lineCount(); ++line) {
+            for (LineNumber line = 0; line < EndLine(document->lineCount()); ++line) {
                 std::string_view content = document->lineText(line).view();
                 if (document->lineIndex(line + 1) - document->lineIndex(line) > how.longLine)
                     content = content.substr(0, static_cast<std::size_t>(how.longLine));
                 if (lineFilter.matchesLine(content))
                     expected.push_back(line);
             }
-            const LineNumber from = document->lineCount() > 0 ? static_cast<LineNumber>(random() % document->lineCount()) : 0;
+            const LineNumber from = document->lineCount() > 0 ? static_cast<LineNumber>(random() % document->lineCount().value()) : 0;
             Lines fromOn;
             std::copy_if(expected.begin(), expected.end(), std::back_inserter(fromOn), [from](LineNumber line) { return line >= from; });
             ASSERT_EQ(filter(text, pattern, how), expected)

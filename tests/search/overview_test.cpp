@@ -48,7 +48,7 @@ std::vector<std::uint8_t> referenceMarks(const LogDocument& document, const Colo
     if (breakInLabels(rules)) {
         std::fill(colours.begin(), colours.end(), LabelColour::None);
         std::vector<LabelSpan> spans;
-        for (LineNumber line = 0; line < document.lineCount(); ++line) {
+        for (LineNumber line = 0; line < EndLine(document.lineCount()); ++line) {
             const auto start = static_cast<std::size_t>(document.lineIndex(line));
             ColourLine(std::string_view(text).substr(start, static_cast<std::size_t>(document.lineIndex(line + 1)) - start), rules, spans);
             for (const LabelSpan& span : spans) {
@@ -59,7 +59,7 @@ std::vector<std::uint8_t> referenceMarks(const LogDocument& document, const Colo
     }
     std::vector<std::uint8_t> marks(static_cast<std::size_t>(document.lineCount()), 0);
     const std::vector<bool> found = linesFindFinds(document, pattern, encoding);
-    for (LineNumber line = 0; line < document.lineCount(); ++line) {
+    for (LineNumber line = 0; line < EndLine(document.lineCount()); ++line) {
         auto& mark = marks[static_cast<std::size_t>(line)];
         for (ByteOffset i = document.lineIndex(line); i < document.lineIndex(line + 1); ++i) {
             if (colours[static_cast<std::size_t>(i)] == LabelColour::Error)
@@ -129,9 +129,9 @@ TEST(Overview, MarksEqualTheWholeTextPassOnRandomTexts)
         const std::vector<std::uint8_t> expected = referenceMarks(*document, rules, pattern, encoding);
         EXPECT_EQ(MarkLines(*document, 0, &rules, pattern, folding, nullptr, tuning), expected);
         // Only the lines from `first` on, as a growing log asks for them.
-        const LineNumber first = document->lineCount() == 0 ? 0 : static_cast<LineNumber>(random() % document->lineCount());
+        const LineNumber first = document->lineCount() == 0 ? 0 : static_cast<LineNumber>(random() % document->lineCount().value());
         EXPECT_EQ(MarkLines(*document, first, &rules, pattern, folding, nullptr, tuning),
-                  std::vector<std::uint8_t>(expected.begin() + first, expected.end()));
+                  std::vector<std::uint8_t>(expected.begin() + first.value(), expected.end()));
         // No rules: only the find marks, still Find's.
         std::vector<std::uint8_t> foundOnly = expected;
         for (auto& mark : foundOnly)
@@ -187,7 +187,7 @@ TEST(Overview, AGrownLogCostsItsNewLinesAndGivesTheSameMarks)
     EXPECT_EQ(marks, (std::vector<std::uint8_t>{kMarkInfo | kMarkFound, 0, 0}));
     // The last line grew: it is marked again with the new lines.
     const DocumentPtr after = before->appended("or now\nStart\nERRORS started\n");
-    const LineNumber first = before->lineCount() - 1;
+    const LineNumber first = EndLine(before->lineCount()) - 1;
     marks.resize(static_cast<std::size_t>(first));
     const std::vector<std::uint8_t> more = MarkLines(*after, first, &rules, "here");
     marks.insert(marks.end(), more.begin(), more.end());

@@ -44,7 +44,7 @@ private slots:
         QCOMPARE(titles.first().first().toString(), "Log Viewer - " + log);
         // Coloured at once.
         QVERIFY(fixture.status->text(1).startsWith(QStringLiteral("Format ")));
-        const tlg::ByteOffset error = fixture.follower->view()->lineIndex(1) + 3;
+        const std::int64_t error = fixture.follower->view()->lineIndex(1) + 3;
         QCOMPARE(fixture.follower->view()->colourAt(error), QColor(0xFF, 0, 0));
 
         appendFile(log, "more\n");

@@ -282,7 +282,7 @@ private slots:
         viewer.find<QCheckBox>("CheckBox3")->click();
         appendFile(log, "and more\n");
         QVERIFY(tickUntilShown(lines.size() + 14));
-        QCOMPARE(view->caretOffset(), tlg::ByteOffset(lines.size() + 14));
+        QCOMPARE(view->caretOffset(), std::int64_t(lines.size() + 14));
 
         // With colouring on, before and after the colouring run too.
         viewer.find<QCheckBox>("CheckBox6")->setChecked(true);
@@ -290,7 +290,7 @@ private slots:
         QVERIFY(tickUntilShown(lines.size() + 23));
         viewer.tick();
         view = window->log()->view();
-        QCOMPARE(view->caretOffset(), tlg::ByteOffset(view->text().size()));
+        QCOMPARE(view->caretOffset(), std::int64_t(view->text().size()));
         QVERIFY(view->caretPixelPos().y() < view->viewport()->height());
     }
 
@@ -357,7 +357,7 @@ private slots:
         MainWindow* window = viewer.start({log});
         viewer.tick(4);
         LogView* view = window->log()->view();
-        const tlg::LineNumber middle = 100000;
+        const std::int64_t middle = 100000;
         QCOMPARE(view->lineCount(), 200000);
 
         // Rewritten in place: the same size, and its modification time put back.

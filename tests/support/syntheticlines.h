@@ -22,25 +22,25 @@ public:
         return digits;
     }
 
-    ByteOffset size() const override { return m_lines * kLineBytes; }
+    ByteOffset size() const override { return kLineBytes * m_lines.value(); }
     LineCount lineCount() const override { return m_lines; }
     LineCount rowCount() const override { return m_lines + 1; }
-    ByteOffset lineIndex(LineNumber line) const override { return std::clamp<LineNumber>(line, 0, m_lines) * kLineBytes; }
+    ByteOffset lineIndex(LineNumber line) const override { return kLineBytes * std::clamp<LineNumber>(line, 0, EndLine(m_lines)).value(); }
     ByteOffset lineContentEnd(LineNumber line) const
-        override { return line >= m_lines ? size() : lineIndex(line) + kLineBytes - 1; }
+        override { return line >= EndLine(m_lines) ? size() : lineIndex(line) + kLineBytes - 1; }
     LineNumber lineFromOffset(ByteOffset offset) const override { return std::clamp<ByteOffset>(offset, 0, size()) / kLineBytes; }
     TextSlice slice(ByteOffset from, ByteOffset to) const override
     {
         from = std::clamp<ByteOffset>(from, 0, size());
         to = std::clamp<ByteOffset>(to, from, size());
         std::string bytes;
-        for (LineNumber line = from / kLineBytes; line * kLineBytes < to; ++line)
+        for (LineNumber line = from / kLineBytes; kLineBytes * line.value() < to; ++line)
             bytes += lineOf(line) + "\n";
         const auto skip = static_cast<std::size_t>(from % kLineBytes);
         return TextSlice::owning(bytes.substr(skip, static_cast<std::size_t>(to - from)));
     }
-    std::int64_t longestLine() const override { return kLineBytes - 1; }
-    std::int64_t widestLineColumns() const override { return kLineBytes - 1; }
+    std::int64_t longestLine() const override { return (kLineBytes - 1).value(); }
+    std::int64_t widestLineColumns() const override { return (kLineBytes - 1).value(); }
     bool grewFrom(const LineSource&) const override { return false; }
 
 private:

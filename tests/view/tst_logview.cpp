@@ -21,7 +21,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-using tlg::ByteOffset;
+// The view takes and gives offsets as plain integers.
+using ByteOffset = std::int64_t;
 using tlg::ColourRules;
 using tlg::DocumentPtr;
 using tlg::Encoding;
@@ -151,7 +152,7 @@ private slots:
         const tlg::LineCount total = 3'000'000'000;
         const auto log = std::make_shared<tlg::testing::SyntheticLines>(total);
         for (const tlg::LinesPtr& lines :
-             {tlg::LinesPtr(log), tlg::LinesPtr(tlg::KeptLines::ofRanges(log, {{0, 10}, {600'000'000, total}}))}) {
+             {tlg::LinesPtr(log), tlg::LinesPtr(tlg::KeptLines::ofRanges(log, {{0, 10}, {600'000'000, tlg::EndLine(total)}}))}) {
             m_view->setDocument(lines);
             m_view->setLineNumbersShown(true);
             QScrollBar* bar = m_view->verticalScrollBar();
@@ -160,13 +161,13 @@ private slots:
             QVERIFY(m_view->firstVisibleLine() + m_view->visibleRows() > lines->lineCount() - 1);
             QVERIFY(bar->maximum() > 0);
             QCOMPARE(bar->value(), bar->maximum());
-            QCOMPARE(m_view->lineText(lines->lineCount() - 1), QString::fromStdString(tlg::testing::SyntheticLines::lineOf(total - 1)));
+            QCOMPARE(m_view->lineText(lines->lineCount().value() - 1), QString::fromStdString(tlg::testing::SyntheticLines::lineOf(tlg::EndLine(total) - 1)));
 
             const double linesPerStep = double(lines->lineCount()) / bar->maximum();
             bar->setValue(bar->maximum() / 2);
-            QVERIFY(std::abs(double(m_view->firstVisibleLine()) - lines->lineCount() / 2.0) <= linesPerStep + m_view->visibleRows());
+            QVERIFY(std::abs(double(m_view->firstVisibleLine()) - lines->lineCount().value() / 2.0) <= linesPerStep + m_view->visibleRows());
 
-            const tlg::LineNumber top = lines->lineCount() - 1'000'000'000;
+            const std::int64_t top = lines->lineCount().value() - 1'000'000'000;
             m_view->setFirstVisibleLine(top);
             QCOMPARE(m_view->firstVisibleLine(), top);
             QVERIFY(std::abs(bar->value() - top / linesPerStep) <= m_view->visibleRows() + 2);
