@@ -224,34 +224,34 @@ void MainWindow::buildMenus()
         action->setObjectName(QLatin1String(name));
         return action;
     };
-    QMenu* file = addMenu("File1", QStringLiteral("File"));
-    m_controls->openFileAction = addItem(file, "OpenFile1", QStringLiteral("Open File"));
+    QMenu* file = addMenu("File1", QStringLiteral("&File"));
+    m_controls->openFileAction = addItem(file, "OpenFile1", QStringLiteral("&Open File"));
     m_controls->openFileAction->setShortcut(QKeySequence::Open);
-    m_controls->recentMenu = file->addMenu(QStringLiteral("Recent Logs"));
+    m_controls->recentMenu = file->addMenu(QStringLiteral("&Recent Logs"));
     m_controls->recentMenu->setObjectName(QStringLiteral("RecentLogs1"));
     file->addSeparator();
-    m_controls->quitAction = addItem(file, "Quit1", QStringLiteral("Quit"));
+    m_controls->quitAction = addItem(file, "Quit1", QStringLiteral("&Quit"));
     m_controls->quitAction->setShortcut(QKeySequence::Quit);
-    QMenu* view = addMenu("View1", QStringLiteral("View"));
-    m_controls->gotoLineAction = addItem(view, "GotoLine1", QStringLiteral("Go to Line..."));
+    QMenu* view = addMenu("View1", QStringLiteral("&View"));
+    m_controls->gotoLineAction = addItem(view, "GotoLine1", QStringLiteral("&Go to Line..."));
     m_controls->gotoLineAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
     view->addSeparator();
-    m_controls->zoomInAction = addItem(view, "ZoomIn1", QStringLiteral("Zoom In"));
+    m_controls->zoomInAction = addItem(view, "ZoomIn1", QStringLiteral("Zoom &In"));
     // Ctrl+= too: on many keyboards plus needs Shift.
     m_controls->zoomInAction->setShortcuts({QKeySequence(QKeySequence::ZoomIn), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    m_controls->zoomOutAction = addItem(view, "ZoomOut1", QStringLiteral("Zoom Out"));
+    m_controls->zoomOutAction = addItem(view, "ZoomOut1", QStringLiteral("Zoom &Out"));
     m_controls->zoomOutAction->setShortcut(QKeySequence::ZoomOut);
-    m_controls->zoomResetAction = addItem(view, "ZoomReset1", QStringLiteral("Normal Size"));
+    m_controls->zoomResetAction = addItem(view, "ZoomReset1", QStringLiteral("&Normal Size"));
     m_controls->zoomResetAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
-    QMenu* options = addMenu("Options1", QStringLiteral("Options"));
-    m_controls->showOptionsAction = addItem(options, "ShowOptions1", QStringLiteral("Show Options"));
-    m_controls->showTextFormatAction = addItem(options, "ShowTextFormat1", QStringLiteral("Show Text Format"));
-    m_controls->associateAction = addItem(options, "AssociatewithLogfiles1", QStringLiteral("Associate with .Log files"));
-    m_controls->removeAssociationAction = addItem(options, "Removeassociationlog1", QStringLiteral("Remove association (.log)"));
-    QMenu* fileList = addMenu("Filelist1", QStringLiteral("File list"));
-    m_controls->addToFileListAction = addItem(fileList, "AddcurrentFiletofilelist1", QStringLiteral("Add current File to File List"));
+    QMenu* options = addMenu("Options1", QStringLiteral("&Options"));
+    m_controls->showOptionsAction = addItem(options, "ShowOptions1", QStringLiteral("Show &Options"));
+    m_controls->showTextFormatAction = addItem(options, "ShowTextFormat1", QStringLiteral("Show &Text Format"));
+    m_controls->associateAction = addItem(options, "AssociatewithLogfiles1", QStringLiteral("&Associate with .Log files"));
+    m_controls->removeAssociationAction = addItem(options, "Removeassociationlog1", QStringLiteral("&Remove association (.log)"));
+    QMenu* fileList = addMenu("Filelist1", QStringLiteral("File &list"));
+    m_controls->addToFileListAction = addItem(fileList, "AddcurrentFiletofilelist1", QStringLiteral("&Add current File to File List"));
     // Encoding: detection (Auto), or one encoding for this and every later load.
-    QMenu* encodingMenu = addMenu("Encoding1", QStringLiteral("Encoding"));
+    QMenu* encodingMenu = addMenu("Encoding1", QStringLiteral("&Encoding"));
     auto* encodingGroup = new QActionGroup(encodingMenu);
     const std::pair<const char*, std::optional<Encoding>> encodings[] = {
         {"EncodingAuto1", std::nullopt}, {"EncodingUtf81", Encoding::Utf8},
@@ -266,9 +266,9 @@ void MainWindow::buildMenus()
                     m_log->chooseEncoding({!encoding, encoding.value_or(Encoding::Windows1252)});
                 }));
     }
-    QMenu* about = addMenu("About1", QStringLiteral("About"));
-    m_controls->aboutViewerAction = addItem(about, "TLGViewer1", QStringLiteral("TLG - Viewer"));
-    m_controls->aboutMakerAction = addItem(about, "MarvikWare1", QStringLiteral("MarvikWare"));
+    QMenu* about = addMenu("About1", QStringLiteral("&About"));
+    m_controls->aboutViewerAction = addItem(about, "TLGViewer1", QStringLiteral("&TLG - Viewer"));
+    m_controls->aboutMakerAction = addItem(about, "MarvikWare1", QStringLiteral("&MarvikWare"));
 
     m_controls->viewMenu = new QMenu(this);
     m_controls->viewMenu->setObjectName(QStringLiteral("PopupMenu1"));

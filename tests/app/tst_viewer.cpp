@@ -13,6 +13,9 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QSet>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSlider>
 #include <QSplitterHandle>
 #include <QTimer>
@@ -354,6 +357,35 @@ private slots:
         QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
         QVERIFY(window->log()->watchState().FileOpen);
         QCOMPARE(viewer.shownText(), std::string("second\n"));
+    }
+
+    // Alt and a letter opens each menu, and a letter each of its items: one letter apiece.
+    void menusAndTheirItemsHaveOneMnemonicApiece()
+    {
+        ViewerFixture viewer;
+        MainWindow* window = viewer.start();
+        const auto mnemonic = [](const QString& text) {
+            const qsizetype at = text.indexOf(QLatin1Char('&'));
+            return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toLower() : QChar();
+        };
+        QSet<QChar> menuKeys;
+        const QList<QAction*> menus = window->menuBar()->actions();
+        QVERIFY(menus.size() >= 6);
+        for (const QAction* menu : menus) {
+            const QChar key = mnemonic(menu->text());
+            QVERIFY2(key.isLetter() && !menuKeys.contains(key), qPrintable(menu->text()));
+            menuKeys.insert(key);
+            if (menu->menu()->objectName() == QLatin1String("Encoding1"))
+                continue; // the encodings' names
+            QSet<QChar> itemKeys;
+            for (const QAction* item : menu->menu()->actions()) {
+                if (item->isSeparator())
+                    continue;
+                const QChar itemKey = mnemonic(item->text());
+                QVERIFY2(itemKey.isLetter() && !itemKeys.contains(itemKey), qPrintable(item->text()));
+                itemKeys.insert(itemKey);
+            }
+        }
     }
 
     void aFolderOnTheCommandLineSaysSo()
