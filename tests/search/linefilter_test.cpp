@@ -138,8 +138,9 @@ TEST(LineFilter, AgreesWithMatchingEachLineAlone)
                 std::atomic<std::int64_t> done{0};
                 ASSERT_TRUE(lineFilter.run(*document, 0, lines, cancel, done));
                 ASSERT_EQ(lines, expected) << pattern << (regex ? " as a regex" : " as text") << ", blocks of " << block;
-                if (regex || pattern.find_first_of("\\^$()?+") == std::string::npos)
+                if (regex || pattern.find_first_of("\\^$()?+") == std::string::npos) {
                     ASSERT_FALSE(expected.empty()) << pattern; // the case probes something
+                }
             }
         }
     }
