@@ -519,6 +519,9 @@ void LogController::onAutoRefreshBox()
 void LogController::onGotoBottomButton()
 {
     m_controls.scrollToBottomBox->setChecked(m_controls.gotoBottomButton->isChecked());
+    // Pressed, it goes to the bottom at once, not only at the next reload.
+    if (m_controls.gotoBottomButton->isChecked())
+        scrollToBottom();
 }
 
 void LogController::onScrollToBottomBox()

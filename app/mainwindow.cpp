@@ -599,7 +599,7 @@ void MainWindow::GotoLineClick()
         m_gotoLineDialog = new GotoLineDialog(this);
     LogView* view = m_controls->view1;
     if (const std::optional<LineNumber> line = m_gotoLineDialog->ask(view->lineCount(), view->caretLine()))
-        ScrollToLine(view, *line);
+        ShowLineInContext(view, *line);
 }
 
 void MainWindow::zoomBy(int steps)

@@ -298,7 +298,7 @@ void FilterPane::jumpToCaretLine()
     LogView* view = m_log;
     if (view->document() != m_document)
         return; // the list belongs to a text no longer shown
-    ScrollToLine(view, matchedLine(m_list->caretLine()));
+    ShowLineInContext(view, matchedLine(m_list->caretLine()));
 }
 
 } // namespace tlg

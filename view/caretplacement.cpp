@@ -13,4 +13,10 @@ void ScrollToLine(LogView* view, LineNumber line)
     view->scrollCaretIntoView();
 }
 
+void ShowLineInContext(LogView* view, LineNumber line)
+{
+    ScrollToLine(view, line);
+    view->setFirstVisibleLine(std::max<std::int64_t>(view->caretLine() - view->visibleRows() / 3, 0));
+}
+
 } // namespace tlg

@@ -12,4 +12,8 @@ class LogView;
 // it at the end of the text, a negative one at the start) and scrolls it into sight.
 void ScrollToLine(LogView* view, LineNumber line);
 
+// The same for a line the reader asked to go to (go to line, a listed match): the line shows
+// with about a third of the view above it, so what follows it is in sight too.
+void ShowLineInContext(LogView* view, LineNumber line);
+
 } // namespace tlg

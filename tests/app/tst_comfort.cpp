@@ -112,7 +112,15 @@ private slots:
         LogView* view = window->log()->view();
         QCOMPARE(view->caretLine(), 249);
         QCOMPARE(view->caretOffset(), view->lineIndex(249));
-        QVERIFY(view->firstVisibleLine() <= 249 && 249 < view->firstVisibleLine() + view->visibleRows());
+        // About a third of the view above it, the rest below.
+        QVERIFY(view->visibleRows() >= 6);
+        QCOMPARE(view->firstVisibleLine(), 249 - view->visibleRows() / 3);
+
+        // Goto Bottom, pressed, goes to the end at once.
+        viewer.find<QToolButton>("ToolButton14")->click();
+        QCOMPARE(view->caretLine(), 500);
+        QVERIFY(view->firstVisibleLine() + view->visibleRows() > 499);
+        viewer.find<QToolButton>("ToolButton14")->click();
 
         // Past the end: the last line.
         answerGotoLine(viewer, QStringLiteral("100000"));
