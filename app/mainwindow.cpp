@@ -46,6 +46,8 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
+
+#include <algorithm>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSplitter>
@@ -206,6 +208,7 @@ MainWindow::MainWindow(QWidget* parent)
         move(frame.topLeft());
     }
     restoreWindowGeometry();
+    fitOnScreen();
     m_recent->load();
 }
 
@@ -675,6 +678,31 @@ void MainWindow::restoreWindowGeometry()
         else if (key == "Splitter")
             m_controls->clientSplitter->restoreState(value);
     }
+}
+
+void MainWindow::fitOnScreen()
+{
+    if (isMaximized() || isFullScreen())
+        return;
+    const QScreen* screen = QGuiApplication::screenAt(frameGeometry().center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // The window manager's frame, or room for a title bar and borders while it is not known.
+    QMargins frame(frameGeometry().left() - geometry().left(), frameGeometry().top() - geometry().top(),
+                   frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+    if (frame.isNull())
+        frame = QMargins(-4, -32, 4, 4);
+    const QSize room(area.width() + frame.left() - frame.right(), area.height() + frame.top() - frame.bottom());
+    const QSize size = this->size().boundedTo(room).expandedTo(minimumSize());
+    resize(size);
+    // The frame's top left (what move() places) keeps the whole frame in the area where it can.
+    const QSize outer(size.width() - frame.left() + frame.right(), size.height() - frame.top() + frame.bottom());
+    const int x = std::clamp(pos().x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width()));
+    const int y = std::clamp(pos().y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()));
+    move(x, y);
 }
 
 void MainWindow::saveWindowGeometry() const

@@ -98,6 +98,8 @@ private:
     void openRecent(const std::string& path);
     // The window's size and place, and the splitter's, kept in $XDG_CONFIG_HOME/tlgview/window.
     void restoreWindowGeometry();
+    // Makes the window fit the available area of the screen it opens on, frame included.
+    void fitOnScreen();
     void saveWindowGeometry() const;
     // The show handler, run once when the window first appears.
     void FormShow();

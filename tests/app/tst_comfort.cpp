@@ -318,6 +318,24 @@ private slots:
         QCOMPARE(again->size(), QSize(700, 500));
         QCOMPARE(again->findChild<QSplitter*>(QStringLiteral("ClientArea"))->sizes(), sizes);
     }
+
+    // The first size, or one kept from a larger screen or another place, fits the screen.
+    void theWindowFitsTheScreenItOpensOn()
+    {
+        ViewerFixture viewer;
+        MainWindow* window = viewer.start();
+        window->show();
+        const QRect area = window->screen()->availableGeometry();
+        QVERIFY2(area.contains(window->frameGeometry()), qPrintable(QStringLiteral("%1x%2 in %3x%4")
+                     .arg(window->frameGeometry().width()).arg(window->frameGeometry().height())
+                     .arg(area.width()).arg(area.height())));
+        window->move(area.right() + 500, area.bottom() + 500);
+        window->close();
+
+        MainWindow* again = viewer.start();
+        again->show();
+        QVERIFY(area.contains(again->frameGeometry()));
+    }
 };
 
 QTEST_MAIN(ComfortTest)
