@@ -30,25 +30,43 @@ std::u16string decodeCp1252(std::string_view bytes)
     return out;
 }
 
+namespace {
+
+// The Windows-1252 byte of a character, or -1 when the code page lacks it.
+int cp1252Byte(char16_t c)
+{
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
+    for (std::size_t i = 0; i < kHighControls.size(); ++i) {
+        if (kHighControls[i] == c)
+            return static_cast<int>(0x80 + i);
+    }
+    return -1;
+}
+
+} // namespace
+
 std::string encodeCp1252(std::u16string_view text, char replacement)
 {
     std::string out;
     out.reserve(text.size());
     for (char16_t c : text) {
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            out.push_back(static_cast<char>(c));
-            continue;
-        }
-        char byte = replacement;
-        for (std::size_t i = 0; i < kHighControls.size(); ++i) {
-            if (kHighControls[i] == c) {
-                byte = static_cast<char>(0x80 + i);
-                break;
-            }
-        }
-        out.push_back(byte);
+        const int byte = cp1252Byte(c);
+        out.push_back(byte < 0 ? replacement : static_cast<char>(byte));
     }
     return out;
+}
+
+Unstorable FirstUnstorable(std::u16string_view text, std::u16string_view separators)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (cp1252Byte(text[i]) >= 0 && separators.find(text[i]) == std::u16string_view::npos)
+            continue;
+        // A character beyond the first plane is a surrogate pair: named whole.
+        const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size();
+        return {std::u16string(text.substr(i, pair ? 2 : 1)), i};
+    }
+    return {};
 }
 
 } // namespace tlg

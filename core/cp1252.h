@@ -18,4 +18,13 @@ std::u16string decodeCp1252(std::string_view bytes);
 // The text encoded in Windows-1252; a character the code page lacks becomes `replacement`.
 std::string encodeCp1252(std::u16string_view text, char replacement = '?');
 
+// Where a text bound for a settings file would change: the first character that Windows-1252
+// lacks or that is one of `separators`, as the text (one or two UTF-16 units) and its index;
+// an empty text when there is none.
+struct Unstorable {
+    std::u16string character;
+    std::size_t at = 0;
+};
+Unstorable FirstUnstorable(std::u16string_view text, std::u16string_view separators);
+
 } // namespace tlg

@@ -65,6 +65,18 @@ void AddToFileListDialog::prepare(const QString& path)
 
 void AddToFileListDialog::Button1Click()
 {
+    // What the file list cannot keep is refused, named, and left as typed.
+    const Unstorable refused = FirstUnstorable(m_description->text().toStdU16String(), u";");
+    if (!refused.character.empty()) {
+        const QString why = refused.character == u";" ? QStringLiteral("it separates the fields of the file list")
+                                                       : QStringLiteral("the file list holds Windows-1252 text");
+        showMessage(this, {QStringLiteral("The character \"%1\" cannot be kept in a description: %2.")
+                               .arg(QString::fromStdU16String(refused.character), why),
+                           QStringLiteral("Add to filelist"), QMessageBox::Ok, QMessageBox::NoIcon});
+        m_description->setFocus();
+        m_description->setCursorPosition(static_cast<int>(refused.at));
+        return;
+    }
     const std::string description = encodeCp1252(m_description->text().toStdU16String());
     if (trimBlanks(description).empty()) {
         showMessage(this, {QStringLiteral("Fill in File List Text"),

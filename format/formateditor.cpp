@@ -65,6 +65,7 @@ LabelColumn::LabelColumn(QWidget* parent) : QFrame(parent)
         editor->setMaxLength(static_cast<int>(kEditableLength));
         connect(editor, &QLineEdit::textEdited, this, [this, row](const QString& text) {
             m_cells[static_cast<std::size_t>(row)] = encodeCp1252(text.toStdU16String());
+            m_edited[static_cast<std::size_t>(row)] = true;
         });
         m_editors[static_cast<std::size_t>(row)] = editor;
         column->addWidget(editor);
@@ -76,6 +77,7 @@ void LabelColumn::setCell(int row, const std::string& bytes)
 {
     const auto index = static_cast<std::size_t>(row);
     m_cells[index] = bytes;
+    m_edited[index] = false;
     QLineEdit* editor = m_editors[index];
     const bool editable = bytes.size() <= kEditableLength;
     editor->setText(decoded(editable ? bytes : bytes.substr(0, kEditableLength)));
@@ -230,6 +232,22 @@ void FormatEditor::Button4Click()
 {
     if (!m_refusedFile.empty())
         throw Failure(m_refusedFile + "; it is not overwritten");
+    // A label typed that the format file cannot keep is refused, named, and left as typed.
+    for (const LabelColumn* column : {m_errorColumn, m_infoColumn}) {
+        for (int row = 0; row < LabelColumn::kCells; ++row) {
+            QLineEdit* editor = column->editor(row);
+            const Unstorable refused = FirstUnstorable(editor->text().toStdU16String(), u"\u00A4");
+            if (!column->edited(row) || refused.character.empty())
+                continue;
+            const QString why = refused.character == u"\u00A4" ? QStringLiteral("it separates the labels in the format file")
+                                                                : QStringLiteral("the format file holds Windows-1252 text");
+            showMessage(this, {QStringLiteral("The character \"%1\" cannot be kept in a label: %2.")
+                                   .arg(QString::fromStdU16String(refused.character), why),
+                               QStringLiteral("Format Text"), QMessageBox::Ok, QMessageBox::NoIcon});
+            editor->setFocus();
+            return;
+        }
+    }
     if (!m_currentProfileName.empty() && m_currentProfileLine >= 0 &&
         static_cast<std::size_t>(m_currentProfileLine) < m_lines.size()) {
         // The rows the profile has are replaced; the ones it lacks are put in right after them,

@@ -35,11 +35,14 @@ public:
     const std::string& cell(int row) const { return m_cells[static_cast<std::size_t>(row)]; }
     void setCell(int row, const std::string& bytes);
     QLineEdit* editor(int row) const { return m_editors[static_cast<std::size_t>(row)]; }
+    // Whether the reader typed in the cell since it was last set.
+    bool edited(int row) const { return m_edited[static_cast<std::size_t>(row)]; }
     LabelRow cells() const { return m_cells; }
 
 private:
     LabelRow m_cells;
     std::array<QLineEdit*, kCells> m_editors{};
+    std::array<bool, kCells> m_edited{};
 };
 
 class FormatEditor : public QWidget {

@@ -180,6 +180,18 @@ private slots:
         QCOMPARE(viewer.messages[1].caption, QStringLiteral("Duplicate file"));
         QCOMPARE(description->text(), QStringLiteral("KNOWN"));
 
+        // What the list cannot keep is named and left as typed; the file is not touched.
+        const QByteArray before = readFile(viewer.home() + "Filelist.TLG");
+        for (const auto& [typed, named] : {std::pair{QStringLiteral("a;b"), QStringLiteral("\";\"")},
+                                           std::pair{QStringLiteral("\u0416\u0443\u043A"), QStringLiteral("\"\u0416\"")},
+                                           std::pair{QStringLiteral("log \U0001F600"), QStringLiteral("\"\U0001F600\"")}}) {
+            description->setText(typed);
+            dialog->Button1Click();
+            QVERIFY2(viewer.messages.last().text.startsWith(QStringLiteral("The character ") + named), qPrintable(viewer.messages.last().text));
+            QCOMPARE(description->text(), typed);
+        }
+        QCOMPARE(readFile(viewer.home() + "Filelist.TLG"), before);
+
         // Accepted: the line exactly as typed, after a CR LF, and still no break at the end.
         description->setText(QStringLiteral(" My app \u00E9t\u00E9"));
         dialog->Button1Click();

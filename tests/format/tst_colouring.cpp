@@ -320,6 +320,20 @@ private slots:
         expected[1] = row("changed");
         QCOMPARE(saved(), expected);
         QVERIFY(viewer.messages.isEmpty());
+
+        // A label the file cannot keep (a character outside Windows-1252, or its separator) is
+        // named, and nothing is saved.
+        QLineEdit* cell = errors->editor(2);
+        for (const auto& [typed, named] : {std::pair{QStringLiteral("\u041E\u0448\u0438\u0431\u043A\u0430"), QStringLiteral("\"\u041E\"")},
+                                           std::pair{QStringLiteral("a\u00A4b"), QStringLiteral("\"\u00A4\"")}}) {
+            cell->clear();
+            QTest::sendKeyEvent(QTest::Click, cell, Qt::Key_unknown, typed, Qt::NoModifier); // typed, not set
+
+            viewer.find<QPushButton>("Button4")->click();
+            QVERIFY2(viewer.messages.last().text.startsWith(QStringLiteral("The character ") + named), qPrintable(viewer.messages.last().text));
+            QCOMPARE(cell->text(), typed);
+            QCOMPARE(saved(), expected);
+        }
     }
 
     void aFormatFileThatIsNoRegularFileGivesTheDefaultsAndIsKept()
