@@ -31,6 +31,10 @@ QFileDialog* MakeOpenLogDialog(QWidget* parent, NameOnlyIconProvider* provider)
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setSizeGripEnabled(true);
+    // Every file by default (a log is often named otherwise); the usual names one pick away.
+    const QString all = QStringLiteral("All files (*)");
+    dialog->setNameFilters({all, QStringLiteral("Log files (*.log *.txt *.out *.gz *.xz *.bz2 *.zst *.journal)")});
+    dialog->selectNameFilter(all);
     provider->preparePictures();
     dialog->setIconProvider(provider);
     return dialog;

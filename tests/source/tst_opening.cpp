@@ -389,6 +389,8 @@ private slots:
         QFileDialog* dialog = tlg::MakeOpenLogDialog(window, provider.get());
         QCOMPARE(dialog->objectName(), QStringLiteral("Open1"));
         QCOMPARE(dialog->iconProvider(), provider.get());
+        QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("All files (*)"));
+        QCOMPARE(dialog->nameFilters().value(1), QStringLiteral("Log files (*.log *.txt *.out *.gz *.xz *.bz2 *.zst *.journal)"));
         const QStringList names{QStringLiteral("/proc/kmsg"), QStringLiteral("/proc/self/pagemap"),
                                 QStringLiteral("/proc/self/status"), folder + "/report"};
         auto answer = std::make_shared<std::promise<QStringList>>();
