@@ -205,7 +205,9 @@ Cluster utf8ClusterAt(std::string_view line, Cell from)
         if (!next.valid)
             break;
         const int width = characterColumns(next.c);
-        const bool joins = (width == 0 && !(next.c >= 0x80 && next.c <= 0x9F)) ||
+        // A skin tone (U+1F3FB to U+1F3FF) shades the emoji before it.
+        const bool skinTone = next.c >= 0x1F3FB && next.c <= 0x1F3FF && cell.width == 2;
+        const bool joins = (width == 0 && !(next.c >= 0x80 && next.c <= 0x9F)) || skinTone ||
                            (previous == kZeroWidthJoiner && width == 2) ||
                            (isRegionalIndicator(previous) && isRegionalIndicator(next.c) &&
                             cell.end - cell.byte == 4);

@@ -203,6 +203,13 @@ TEST(Utf8LayoutTest, JoinedEmojiFlagsAndStrayBytesAreSingleCells)
     const std::string joined = "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB!";
     EXPECT_EQ(nextBoundary(joined, 0, true), 11u);
     EXPECT_EQ(columnOfByte(joined, 11, true), 2);
+    // A waving hand with a skin tone, and a woman with one joined to a laptop: one cell each.
+    const std::string toned = "\xF0\x9F\x91\x8B\xF0\x9F\x8F\xBD!";
+    EXPECT_EQ(nextBoundary(toned, 0, true), 8u);
+    EXPECT_EQ(columnOfByte(toned, 8, true), 2);
+    const std::string tonedJoined = "\xF0\x9F\x91\xA9\xF0\x9F\x8F\xBF\xE2\x80\x8D\xF0\x9F\x92\xBB!";
+    EXPECT_EQ(nextBoundary(tonedJoined, 0, true), 15u);
+    EXPECT_EQ(columnOfByte(tonedJoined, 15, true), 2);
     // Two regional indicators make a flag; a third starts the next one.
     const std::string flags = "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7\xF0\x9F\x87\xAB";
     EXPECT_EQ(nextBoundary(flags, 0, true), 8u);
