@@ -28,11 +28,10 @@ char* putUtf8(char32_t c, char* out)
     return out;
 }
 
-// True when the text holds a multi-byte UTF-8 sequence and no invalid one; a sequence that
-// runs past the end (the sample was cut there) is not held against it.
+// True when the text holds no invalid UTF-8 sequence (plain ASCII is UTF-8 too); a sequence
+// that runs past the end (the sample was cut there) is not held against it.
 bool looksLikeUtf8(std::string_view text)
 {
-    bool multiByte = false;
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte < 0x80) {
@@ -48,14 +47,13 @@ bool looksLikeUtf8(std::string_view text)
                 bool continues = byte >= 0xC2 && byte <= 0xF4;
                 for (std::size_t k = i + 1; k < text.size(); ++k)
                     continues &= (static_cast<unsigned char>(text[k]) & 0xC0) == 0x80;
-                return continues && multiByte;
+                return continues;
             }
             return false;
         }
-        multiByte = true;
         i += static_cast<std::size_t>(length);
     }
-    return multiByte;
+    return true;
 }
 
 } // namespace

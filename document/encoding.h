@@ -41,9 +41,9 @@ struct Detection {
 // Detects the encoding of a file from its first bytes (only the first kDetectionSample are
 // looked at): a byte-order mark decides (EF BB BF, FF FE, FE FF); else 16-bit text by its NUL
 // bytes (nine in ten on odd offsets: little-endian; on even offsets: big-endian; and at least
-// one unit in eight, and two units, holding one); else UTF-8 when the sample holds a
-// multi-byte UTF-8 sequence and no invalid one (a sequence cut by the sample's end is not
-// invalid); else Windows-1252. NULs that are not 16-bit text set strayNuls.
+// one unit in eight, and two units, holding one); else UTF-8 when the sample holds no invalid
+// UTF-8 sequence, plain ASCII included (a sequence cut by the sample's end is not invalid);
+// else Windows-1252. NULs that are not 16-bit text set strayNuls.
 Detection DetectEncoding(std::string_view head);
 
 // The UTF-8 form of 16-bit text in the given byte order. The text must not hold the mark.

@@ -98,8 +98,9 @@ private slots:
     void findPreviousMarksAndSaysWhenNothingIsFound()
     {
         ViewerFixture viewer;
-        // "beta" at 0, 10, 19 (before a CR LF) and 29, ending the text.
-        const QString log = writeFile(viewer.home() + "back.log", "beta one\r\nbeta two beta\r\nend beta");
+        // "beta" at 0, 10, 19 (before a CR LF) and 29, ending the text; the "\xE9" makes it a
+        // Windows-1252 log.
+        const QString log = writeFile(viewer.home() + "back.log", "beta one\r\nbeta two beta\r\nend beta \xE9 ");
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
         LogView* view = window->log()->view();

@@ -4,6 +4,7 @@
 #include "view/logview.h"
 #include "navigate/finddialog.h"
 #include "support/qtfiles.h"
+#include "support/numberedlines.h"
 #include "support/viewerfixture.h"
 
 #include <QAction>
@@ -80,12 +81,20 @@ private slots:
         QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"Caf\u00E9 cr\u00E8me \u2014 na\u00EFve"));
         QCOMPARE(window->log()->view()->lineText(1), QStringLiteral(u"\u041F\u0440\u0438"));
 
+        // Plain ASCII for the first 64 KiB is UTF-8: a later "ä" shows as itself.
+        QByteArray late = QByteArray::fromStdString(tlg::testing::numberedLines(8000));
+        QVERIFY(late.size() > 64 * 1024);
+        late += "sp\xC3\xA4te\n";
+        window->log()->openDropped({QUrl::fromLocalFile(writeFile(viewer.home() + "late.log", late))});
+        viewer.settle();
+        QCOMPARE(window->log()->view()->lineText(8000), QStringLiteral(u"sp\u00E4te"));
+
         // A stray NUL in a text log is no 16-bit text: it is dropped, as before.
         const QString nul = writeFile(viewer.home() + "nul.log", QByteArray("one\nst\0ray\nthree\n", 17));
         window->log()->openDropped({QUrl::fromLocalFile(nul)});
         viewer.settle();
         QCOMPARE(window->log()->unicodeKind(), UnicodeKind::NulBytes);
-        QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
+        QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-8"))); // plain ASCII is UTF-8
         viewer.tick(2); // a dropped log shows at the watcher's ticks
         QCOMPARE(viewer.shownText(), std::string("one\nstray\nthree\n"));
 
