@@ -1,5 +1,6 @@
 #include "core/messages.h"
 
+#include <QCheckBox>
 #include <QWidget>
 
 namespace tlg {
@@ -24,7 +25,12 @@ QMessageBox::StandardButton showMessage(QWidget* parent, const MessageRequest& r
     if (hook())
         return hook()(request);
     QMessageBox box(request.icon, request.caption, request.text, request.buttons, parent);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    if (!request.checkBox.isEmpty())
+        box.setCheckBox(new QCheckBox(request.checkBox, &box));
+    const auto answer = static_cast<QMessageBox::StandardButton>(box.exec());
+    if (request.ticked && box.checkBox())
+        *request.ticked = box.checkBox()->isChecked();
+    return answer;
 }
 
 void showError(QWidget* parent, const QString& text)

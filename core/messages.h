@@ -18,6 +18,10 @@ struct MessageRequest {
     QString caption;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    // A box under the text, unticked at first (none when empty); whether it was ticked goes to
+    // *ticked.
+    QString checkBox;
+    bool* ticked = nullptr;
 };
 
 using MessageHook = std::function<QMessageBox::StandardButton(const MessageRequest&)>;

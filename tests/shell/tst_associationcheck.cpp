@@ -43,7 +43,8 @@ private slots:
             tlg::OfferLogAssociation(nullptr, m_exe);
         QCOMPARE(m_asked.size(), qsizetype(2));
         const MessageRequest& question = m_asked.first();
-        QCOMPARE(question.text, QStringLiteral("Associate .log files with Log viewer ?"));
+        // What OK changes, when nothing opens .log files yet.
+        QCOMPARE(question.text, QStringLiteral("Associate .log files with Log viewer ?\n\n.log files will open in TlgView."));
         QCOMPARE(question.caption, QStringLiteral("Associate ?"));
         QVERIFY(question.buttons == (QMessageBox::Ok | QMessageBox::Cancel));
         QVERIFY(question.icon == QMessageBox::NoIcon);
@@ -67,6 +68,9 @@ private slots:
         m_answer = QMessageBox::Cancel;
         tlg::OfferLogAssociation(nullptr, otherCase);
         QCOMPARE(m_asked.size(), qsizetype(2));
+        // The program that opens them now is named: it stays among the others.
+        QCOMPARE(m_asked.last().text, QStringLiteral("Associate .log files with Log viewer ?\n\n.log files will open in "
+                                                     "TlgView; %1 stays in Open With.").arg(QString::fromStdString(m_exe)));
     }
 
     void aRegistrationFailureReachesTheCaller()

@@ -16,8 +16,10 @@ private slots:
         ViewerFixture viewer;
         viewer.start();
         QCOMPARE(viewer.associationQuestions.size(), 1);
-        QCOMPARE(viewer.associationQuestions[0].text, QStringLiteral("Associate .log files with Log viewer ?"));
+        QVERIFY(viewer.associationQuestions[0].text.startsWith(QStringLiteral("Associate .log files with Log viewer ?\n\n"
+                                                                               ".log files will open in TlgView")));
         QCOMPARE(viewer.associationQuestions[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+        QCOMPARE(viewer.associationQuestions[0].checkBox, QStringLiteral("Do not ask again"));
         QVERIFY(!tlg::OpensLogFiles(tlg::ExecutablePath()));
 
         // Cancel wrote nothing: asked again. OK registers: asked no more.
@@ -34,6 +36,20 @@ private slots:
         viewer.find<QAction>("AssociatewithLogfiles1")->trigger();
         QVERIFY(tlg::OpensLogFiles(tlg::ExecutablePath()));
         QCOMPARE(viewer.associationQuestions.size(), 2);
+        QVERIFY(viewer.messages.isEmpty());
+    }
+
+    void doNotAskAgainIsKept()
+    {
+        ViewerFixture viewer;
+        viewer.associationDoNotAsk = true;
+        viewer.start();
+        QCOMPARE(viewer.associationQuestions.size(), 1);
+        QVERIFY(QFile::exists(viewer.home() + "NoAssociationQuestion.TLG"));
+        viewer.associationDoNotAsk = false;
+        viewer.start();
+        QCOMPARE(viewer.associationQuestions.size(), 1);
+        QVERIFY(!tlg::OpensLogFiles(tlg::ExecutablePath()));
         QVERIFY(viewer.messages.isEmpty());
     }
 };

@@ -35,6 +35,8 @@ public:
             // The start-up offer to open .log files is answered apart from the other boxes.
             if (request.caption == QStringLiteral("Associate ?")) {
                 associationQuestions.append(request);
+                if (request.ticked)
+                    *request.ticked = associationDoNotAsk;
                 return associationAnswer;
             }
             messages.append(request);
@@ -98,6 +100,7 @@ public:
     // The offer to open .log files, asked at every start until it is accepted.
     QList<MessageRequest> associationQuestions;
     QMessageBox::StandardButton associationAnswer = QMessageBox::Cancel;
+    bool associationDoNotAsk = false; // the question's "Do not ask again" box
     std::unique_ptr<MainWindow> window;
 
     const UserHome& userHome() const { return m_userHome; }
