@@ -45,6 +45,7 @@
 #include <QFile>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QHash>
 #include <QScreen>
 
 #include <algorithm>
@@ -209,6 +210,7 @@ MainWindow::MainWindow(QWidget* parent)
     }
     restoreWindowGeometry();
     fitOnScreen();
+    restorePreferences();
     m_recent->load();
 }
 
@@ -680,6 +682,61 @@ void MainWindow::restoreWindowGeometry()
     }
 }
 
+namespace {
+
+constexpr const char* kPreferencesName = "Preferences.TLG";
+
+} // namespace
+
+void MainWindow::restorePreferences()
+{
+    std::string text;
+    try {
+        text = ReadSettingsFile(SettingsFileToRead(kPreferencesName));
+    } catch (const Failure&) {
+        return; // none kept yet: the defaults
+    }
+    QHash<QByteArray, QByteArray> kept;
+    for (const QByteArray& line : QByteArray::fromStdString(text).split('\n')) {
+        const QByteArray entry = line.trimmed();
+        const qsizetype equals = entry.indexOf('=');
+        if (equals > 0)
+            kept.insert(entry.left(equals), entry.mid(equals + 1));
+    }
+    const auto on = [&kept](const char* key) { return kept.value(key) == "1"; };
+    if (kept.contains("FontSize"))
+        zoomBy(kept.value("FontSize").toInt() - m_zoomPoints);
+    m_controls->wordWrapBox->setChecked(on("WordWrap"));
+    m_controls->view1->setWordWrap(on("WordWrap"));
+    m_controls->gotoBottomButton->setChecked(on("GotoBottom"));
+    m_controls->scrollToBottomBox->setChecked(on("GotoBottom"));
+    if (kept.contains("OptionsPanel")) {
+        m_controls->optionsPanel->setVisible(on("OptionsPanel"));
+        m_controls->optionsButton->setChecked(on("OptionsPanel"));
+    }
+    if (kept.contains("FileListPanel")) {
+        m_controls->fileListButton->setChecked(on("FileListPanel"));
+        showFileListPanel(on("FileListPanel"));
+    }
+    // The pattern as UTF-8, with what would break its line escaped.
+    m_filterPane->setPattern(QString::fromUtf8(QByteArray::fromPercentEncoding(kept.value("FilterPattern"))),
+                             on("FilterCase"), on("FilterRegex"));
+}
+
+void MainWindow::savePreferences() const
+{
+    const auto flag = [](bool on) { return on ? QByteArrayLiteral("1") : QByteArrayLiteral("0"); };
+    const QByteArray text = "FontSize=" + QByteArray::number(m_zoomPoints) + "\r\n" +
+                            "WordWrap=" + flag(m_controls->wordWrapBox->isChecked()) + "\r\n" +
+                            "GotoBottom=" + flag(m_controls->gotoBottomButton->isChecked()) + "\r\n" +
+                            "OptionsPanel=" + flag(m_controls->optionsButton->isChecked()) + "\r\n" +
+                            "FileListPanel=" + flag(m_controls->fileListButton->isChecked()) + "\r\n" +
+                            "FilterPattern=" + m_filterPane->pattern().toUtf8().toPercentEncoding() + "\r\n" +
+                            "FilterCase=" + flag(m_filterPane->matchCase()) + "\r\n" +
+                            "FilterRegex=" + flag(m_filterPane->regex()) + "\r\n";
+    WriteFileAtomically(SettingsFileToWrite(kPreferencesName), text.toStdString());
+}
+
 void MainWindow::fitOnScreen()
 {
     if (isMaximized() || isFullScreen())
@@ -796,6 +853,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // The size and place are kept only when they can be; closing never fails for it.
     try {
         saveWindowGeometry();
+    } catch (const Failure&) {
+    }
+    try {
+        savePreferences();
     } catch (const Failure&) {
     }
     QMainWindow::closeEvent(event);

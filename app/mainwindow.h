@@ -100,6 +100,10 @@ private:
     void restoreWindowGeometry();
     // Makes the window fit the available area of the screen it opens on, frame included.
     void fitOnScreen();
+    // The reader's preferences (font size, word wrap, Goto Bottom, the panels shown, the
+    // filter's pattern), kept in the settings folder at exit and set again at start.
+    void restorePreferences();
+    void savePreferences() const;
     void saveWindowGeometry() const;
     // The show handler, run once when the window first appears.
     void FormShow();

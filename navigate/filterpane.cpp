@@ -121,6 +121,29 @@ void FilterPane::setLogView(LogView* view)
             &FilterPane::toggle);
 }
 
+QString FilterPane::pattern() const
+{
+    return m_text->text();
+}
+
+bool FilterPane::matchCase() const
+{
+    return m_case->isChecked();
+}
+
+bool FilterPane::regex() const
+{
+    return m_regex->isChecked();
+}
+
+void FilterPane::setPattern(const QString& pattern, bool matchCase, bool regex)
+{
+    m_case->setChecked(matchCase);
+    m_regex->setChecked(regex);
+    m_text->setText(pattern);
+    restart();
+}
+
 void FilterPane::toggle()
 {
     setVisible(!isVisible());

@@ -43,6 +43,11 @@ public:
     // How many lines the list holds, and the line (from 0) in the log of one of its rows.
     qint64 matchCount() const { return m_kept ? m_kept->lineCount().value() : 0; }
     LineNumber matchedLine(LineNumber row) const { return m_kept ? m_kept->lineInLog(row) : 0; }
+    // The pattern and its switches as the reader left them, and set again at start.
+    QString pattern() const;
+    bool matchCase() const;
+    bool regex() const;
+    void setPattern(const QString& pattern, bool matchCase, bool regex);
     // A search is under way beside the GUI thread.
     bool searching() const { return m_job != nullptr; }
     LogView* list() const { return m_list; }

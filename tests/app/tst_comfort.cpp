@@ -11,6 +11,7 @@
 #include "navigate/gotolinedialog.h"
 #include "support/numberedlines.h"
 #include "support/qtfiles.h"
+#include "navigate/filterpane.h"
 #include "support/viewerfixture.h"
 
 #include <QApplication>
@@ -317,6 +318,33 @@ private slots:
         again->show();
         QCOMPARE(again->size(), QSize(700, 500));
         QCOMPARE(again->findChild<QSplitter*>(QStringLiteral("ClientArea"))->sizes(), sizes);
+    }
+
+    void preferencesAreKeptInTheSettingsFolder()
+    {
+        ViewerFixture viewer;
+        MainWindow* window = viewer.start();
+        window->show();
+        actionNamed(window, "ZoomIn1")->trigger();
+        viewer.find<QCheckBox>("CheckBox1")->click();   // word wrap
+        viewer.find<QToolButton>("ToolButton14")->click(); // Goto Bottom
+        actionNamed(window, "ShowOptions1")->trigger();
+        viewer.find<QToolButton>("ToolButton13")->click(); // the file list, hidden
+        window->filterPane()->setPattern(QStringLiteral("err(or)?\n\u00E9"), true, true);
+        window->close();
+        QVERIFY(QFile::exists(viewer.home() + "Preferences.TLG"));
+
+        MainWindow* again = viewer.start();
+        again->show();
+        QCOMPARE(again->log()->view()->fontPointSize(), tlg::LogView::kDefaultPointSize + 1);
+        QVERIFY(viewer.find<QCheckBox>("CheckBox1")->isChecked());
+        QVERIFY(again->log()->view()->wordWrap());
+        QVERIFY(viewer.find<QToolButton>("ToolButton14")->isChecked());
+        QVERIFY(viewer.find<QCheckBox>("CheckBox3")->isChecked());
+        QVERIFY(viewer.find<QWidget>("Panel1")->isVisible());
+        QVERIFY(!viewer.find<QWidget>("Panel4")->isVisible());
+        QCOMPARE(again->filterPane()->pattern(), QStringLiteral("err(or)?\n\u00E9"));
+        QVERIFY(again->filterPane()->matchCase() && again->filterPane()->regex());
     }
 
     // The first size, or one kept from a larger screen or another place, fits the screen.
