@@ -395,8 +395,10 @@ void LogController::showFollowed(const LogSource::Outcome& outcome)
 {
     switch (outcome.why) {
     case LogSource::Why::Missing:
-        // Said at every look until it is back.
-        setStatusText(0, QStringLiteral("File Could not be located"));
+        // Said at every look until it is back; a log replaced by a folder says so.
+        setStatusText(0, QFileInfo(currentPath()).isDir()
+                             ? QStringLiteral("Cannot open file %1: it is a folder").arg(currentPath())
+                             : QStringLiteral("File Could not be located"));
         return;
     case LogSource::Why::Locked:
         setStatusText(0, QStringLiteral("File is Locked :") + dateTimeText());

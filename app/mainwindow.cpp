@@ -798,30 +798,34 @@ void MainWindow::setCompanionWindows(FormatEditor* formatEditor, AddToFileListDi
 
 void MainWindow::FormCreate(const QStringList& arguments)
 {
+    // Each step on its own: a settings file that cannot be read or written is said once, and
+    // start-up goes on with what can be had.
+    runGuarded(this, [&] { OfferLogAssociation(this, ExecutablePath()); });
+    setAcceptDrops(true);
+    m_fileListPanel->setMasterComputerName({});
     runGuarded(this, [&] {
-        OfferLogAssociation(this, ExecutablePath());
-        setAcceptDrops(true);
-        m_fileListPanel->setMasterComputerName({});
-        try {
-            m_fileListPanel->setMasterComputerName(
-                ReadOrCreateMasterComputerName(FolderOf(SettingsFileToRead(kMasterComputerFileName))));
-        } catch (const SettingsFileRefused& refused) {
-            // Said once; start-up goes on with this computer's name.
-            showError(this, QString::fromLocal8Bit(refused.what()));
-        }
-        m_fileListPanel->ReloadFileList(); // after the master computer's name, which it puts in place
-        if (!arguments.isEmpty())
-            m_log->setCommandLineLog(arguments.first());
+        m_fileListPanel->setMasterComputerName(
+            ReadOrCreateMasterComputerName(FolderOf(SettingsFileToRead(kMasterComputerFileName))));
     });
+    runGuarded(this, [&] { m_fileListPanel->ReloadFileList(); }); // after the master computer's name, which it puts in place
+    if (!arguments.isEmpty())
+        m_log->setCommandLineLog(arguments.first());
 }
 
 void MainWindow::FormShow()
 {
     // The defaults are written at the first start, so that they are in force from then on.
-    if (AgeStamp(SettingsFileToRead(kFormatFileName)) == -1)
-        WriteFileAtomically(SettingsFileToWrite(kFormatFileName), FormatEditor::defaultText());
-    m_formatEditor->LoadFormatProfiles();
-    m_controls->banner->Start_Reklame(QStringLiteral("tlg"), QStringLiteral("Log Viewer"), 10000);
+    // Each step on its own, as at creation: a file that cannot be written is said once.
+    bool writeFailed = false;
+    if (AgeStamp(SettingsFileToRead(kFormatFileName)) == -1) {
+        writeFailed = true;
+        runGuarded(this, [&writeFailed] {
+            WriteFileAtomically(SettingsFileToWrite(kFormatFileName), FormatEditor::defaultText());
+            writeFailed = false;
+        });
+    }
+    runGuarded(this, [this, writeFailed] { m_formatEditor->LoadFormatProfiles(writeFailed); });
+    runGuarded(this, [this] { m_controls->banner->Start_Reklame(QStringLiteral("tlg"), QStringLiteral("Log Viewer"), 10000); });
 }
 
 void MainWindow::URLLabel1Click()
@@ -840,7 +844,7 @@ void MainWindow::showEvent(QShowEvent* event)
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    runGuarded(this, [this] { FormShow(); });
+    FormShow();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

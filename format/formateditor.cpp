@@ -164,7 +164,7 @@ void FormatEditor::fillColumns(int headerLine, int cells)
     }
 }
 
-void FormatEditor::LoadFormatProfiles()
+void FormatEditor::LoadFormatProfiles(bool writeFailed)
 {
     const std::string path = SettingsFileToRead(kFormatFileName);
     try {
@@ -174,7 +174,14 @@ void FormatEditor::LoadFormatProfiles()
         // Told once; the built-in profiles stand in, and Save leaves that file alone.
         m_refusedFile = refused.what();
         m_lines = SplitLines(DefaultFormatText());
-        showError(this, QString::fromLocal8Bit(refused.what()));
+        if (!writeFailed)
+            showError(this, QString::fromLocal8Bit(refused.what()));
+    } catch (const Failure&) {
+        if (!writeFailed)
+            throw;
+        // Its defaults could not be written, which was said: the built-in profiles stand in.
+        m_lines = SplitLines(DefaultFormatText());
+        m_refusedFile.clear();
     }
 
     m_tree->clear();

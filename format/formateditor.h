@@ -56,8 +56,10 @@ public:
     // ("Cannot open file <path>") when the file cannot be read; the tree and columns then stay
     // as they were. A file that is refused unread (ReadSettingsFile: no regular file, or too
     // large) is named in the error box and the built-in profiles are used; Save then fails
-    // rather than overwrite it.
-    void LoadFormatProfiles();
+    // rather than overwrite it. With `writeFailed` (start-up could not write the file's
+    // defaults, and said so) a file that cannot be read gives the built-in profiles without a
+    // word more.
+    void LoadFormatProfiles(bool writeFailed = false);
 
     // The built-in default text, written when the format file is missing.
     static std::string defaultText() { return DefaultFormatText(); }

@@ -20,6 +20,7 @@
 #include <QSlider>
 #include <QSplitterHandle>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QToolButton>
 
 
@@ -166,22 +167,22 @@ private slots:
         }
     }
 
-    void aFailureAtStartSkipsTheRestOfCreationOnly()
+    void aFailureAtStartIsSaidOnceAndStartUpGoesOn()
     {
         ViewerFixture viewer;
         QVERIFY(QDir(viewer.home()).mkdir("MasterSrv.TLG"));
+        writeFile(viewer.home() + "Filelist.TLG", "Known;/var/log/known.log");
         const QString log = writeFile(viewer.home() + "given.log", "given\n");
         MainWindow* window = viewer.start({log});
         QCOMPARE(viewer.messages.size(), 1);
         QCOMPARE(viewer.messages[0].text, "Cannot create file " + viewer.home() + "MasterSrv.TLG");
         QCOMPARE(viewer.messages[0].icon, QMessageBox::Critical);
-        // The command-line open was skipped; the window still works.
-        QCOMPARE(window->windowTitle(), QStringLiteral("Log Viewer - blank "));
-        QVERIFY(!window->log()->watchState().FileOpen);
-        QVERIFY(window->isVisible());
-        window->log()->openDropped({QUrl::fromLocalFile(log)});
-        viewer.settle();
+        // The file list, the profiles and the log named on the command line are all there.
+        QCOMPARE(viewer.find<QTreeWidget>("ListView1")->topLevelItemCount(), 1);
+        QVERIFY(viewer.find<QTreeWidget>("TreeView1")->topLevelItemCount() > 0);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
+        QVERIFY(window->log()->watchState().FileOpen);
+        QCOMPARE(viewer.shownText(), std::string("given\n"));
     }
 
     void commandLineOpensOnlyAnExistingFile_data()

@@ -270,14 +270,16 @@ private slots:
         QVERIFY(QFileInfo(viewer.home() + "TlgFormat.ini").isDir());
     }
 
-    void aFolderInPlaceOfTheFormatFileStopsTheShowHandlerOnly()
+    void aFolderInPlaceOfTheFormatFileIsSaidOnceAndTheBuiltInProfilesStandIn()
     {
         ViewerFixture viewer;
         QVERIFY(QDir(viewer.home()).mkdir(QStringLiteral("TlgFormat.ini")));
         MainWindow* window = viewer.start();
         QCOMPARE(viewer.messages.size(), 1);
         QCOMPARE(viewer.messages[0].text, "Cannot create file " + viewer.home() + "TlgFormat.ini");
-        QCOMPARE(viewer.find<QTreeWidget>("TreeView1")->topLevelItemCount(), 0);
+        auto* editor = viewer.find<FormatEditor>("TForm2");
+        QCOMPARE(editor->lines(), tlg::SplitLines(tlg::DefaultFormatText()));
+        QVERIFY(viewer.find<QTreeWidget>("TreeView1")->topLevelItemCount() > 0);
         QVERIFY(window->isVisible());
     }
     void saveWritesOnlyTheRowsAProfileHas()

@@ -173,6 +173,12 @@ private slots:
             QCOMPARE(viewer.shownText(), std::string("original\n"));
             QCOMPARE(window->log()->currentPath(), log);
         }
+        // A folder in its place says so, and the text stays.
+        QVERIFY(QDir().mkdir(log));
+        viewer.tick();
+        QCOMPARE(viewer.status(0), "Cannot open file " + log + ": it is a folder");
+        QCOMPARE(viewer.shownText(), std::string("original\n"));
+        QVERIFY(QDir().rmdir(log));
         // Created again: loaded at the next tick.
         writeFile(log, "recreated\n");
         viewer.tick(2);
