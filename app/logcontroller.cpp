@@ -7,6 +7,7 @@
 #include "core/statuspanels.h"
 #include "core/timetext.h"
 #include "format/colouring.h"
+#include "source/linemarks.h"
 #include "view/caretplacement.h"
 #include "view/logview.h"
 
@@ -45,6 +46,17 @@ LogController::LogController(QWidget* window, LogView* view, const FollowerContr
         }
     });
     m_watchTimer->start();
+
+    // The reader's marks on lines belong to the log: set when it opens, kept when they change.
+    connect(this, &LogController::logOpened, this,
+            [this] { m_view->setLineMarks(LoadLineMarks(m_source->nativePath())); });
+    connect(m_view, &LogView::lineMarksChanged, this, [this] {
+        try {
+            SaveLineMarks(m_source->nativePath(), m_view->lineMarks());
+        } catch (const Failure& failure) {
+            setStatusText(0, QStringLiteral("Marks not kept: ") + QString::fromLocal8Bit(failure.what()));
+        }
+    });
 
     // Change notifications start a look at once, a burst of them one look.
     m_notifiedTick = new QTimer(this);

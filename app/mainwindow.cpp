@@ -17,6 +17,7 @@
 #include "format/formateditor.h"
 #include "format/formatfile.h"
 #include "app/logcontroller.h"
+#include "search/overview.h"
 #include "view/caretplacement.h"
 #include "view/logview.h"
 #include "view/overviewstrip.h"
@@ -47,6 +48,7 @@
 #include <QMouseEvent>
 #include <QHash>
 #include <QScreen>
+#include <QShortcut>
 
 #include <algorithm>
 #include <QSignalBlocker>
@@ -562,6 +564,12 @@ void MainWindow::connectHandlers()
     });
     connect(m_controls->view1, &LogView::zoomRequested, this, &MainWindow::zoomBy);
     m_controls->overview->watch(m_controls->view1);
+    for (const auto& [key, error] : {std::pair{Qt::Key_F8, true}, std::pair{Qt::Key_F7, false}}) {
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
+                [this, error = error] { goToLabelLine(error, true); });
+        connect(new QShortcut(QKeySequence(Qt::SHIFT | key), this), &QShortcut::activated, this,
+                [this, error = error] { goToLabelLine(error, false); });
+    }
     connect(m_controls->overview, &OverviewStrip::lineClicked, this, [this](LineNumber line) {
         runGuarded(this, [&] { ScrollToLine(m_controls->view1, line); });
     });
@@ -605,6 +613,26 @@ void MainWindow::GotoLineClick()
     LogView* view = m_controls->view1;
     if (const std::optional<LineNumber> line = m_gotoLineDialog->ask(view->lineCount(), view->caretLine()))
         ShowLineInContext(view, *line);
+}
+
+void MainWindow::goToLabelLine(bool error, bool forward)
+{
+    LogView* view = m_controls->view1;
+    const std::vector<std::uint8_t>& marks = m_controls->overview->lineMarks();
+    if (!m_controls->overview->idle() || static_cast<std::int64_t>(marks.size()) != view->lineCount()) {
+        m_status->setText(0, QStringLiteral("Still looking through the log for its labels"));
+        return;
+    }
+    const std::uint8_t wanted = error ? kMarkError : kMarkInfo;
+    const auto count = static_cast<std::int64_t>(marks.size());
+    for (std::int64_t line = view->caretLine() + (forward ? 1 : -1); line >= 0 && line < count;
+         line += forward ? 1 : -1) {
+        if (marks[static_cast<std::size_t>(line)] & wanted) {
+            ShowLineInContext(view, line);
+            return;
+        }
+    }
+    m_status->setText(0, error ? QStringLiteral("No more error lines") : QStringLiteral("No more info lines"));
 }
 
 void MainWindow::zoomBy(int steps)

@@ -69,6 +69,9 @@ public slots:
     void GotoLineClick();
     // The log font's size, by steps of a point in the view (0: the size at start).
     void zoomBy(int steps);
+    // F8 and Shift+F8 (errors), F7 and Shift+F7 (infos): the caret goes to the next (or the
+    // previous) line that holds such a label, as the overview strip marks them.
+    void goToLabelLine(bool error, bool forward);
     void zoomReset();
     // The link label and About > "MarvikWare" open the home page in the user's browser.
     void URLLabel1Click();

@@ -6,6 +6,7 @@ list(APPEND TLG_CORE_SOURCES
     source/operationqueue.cpp
     source/recentlogs.cpp
     source/textoperations.cpp
+    source/linemarks.cpp
     source/logsource.cpp
     source/watchstate.cpp
 )

@@ -79,6 +79,16 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override { m_view->paintGutter(event); }
+    // A click sets or takes away the mark of the line beside it.
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() != Qt::LeftButton)
+            return;
+        const ByteOffset at = m_view->offsetAtPoint(QPoint(0, static_cast<int>(event->position().y())));
+        const LineNumber line = m_view->m_document->lineFromOffset(at);
+        if (line < EndLine(m_view->m_document->lineCount()))
+            m_view->toggleLineMark(line.value());
+    }
 
 private:
     LogView* m_view;
@@ -1379,6 +1389,8 @@ void LogView::paintGutter(QPaintEvent* event)
     const LineCount lines = m_document->lineCount();
     RowPos pos{m_topLine, m_topSubRow};
     for (int i = 0, y = 0; i < rows; ++i, y += lineHeight) {
+        if (pos.subRow == 0 && m_lineMarks.count(pos.line.value()))
+            painter.fillRect(1, y + 1, 4, lineHeight - 2, lineMarkColour());
         // A wrapped line is numbered on its first row only.
         if (pos.subRow == 0 && pos.line < EndLine(lines)) {
             painter.drawText(QRect(0, y, m_gutter->width() - 4, lineHeight), Qt::AlignRight | Qt::AlignVCenter,
@@ -1387,6 +1399,32 @@ void LogView::paintGutter(QPaintEvent* event)
         if (!nextRow(pos))
             break;
     }
+}
+
+void LogView::setLineMarks(std::set<std::int64_t> lines)
+{
+    m_lineMarks = std::move(lines);
+    m_gutter->update();
+}
+
+void LogView::toggleLineMark(std::int64_t line)
+{
+    if (!m_lineMarks.erase(line))
+        m_lineMarks.insert(line);
+    m_gutter->update();
+    emit lineMarksChanged();
+}
+
+bool LogView::goToLineMark(bool forward)
+{
+    const std::int64_t caret = caretLine();
+    const auto next = forward ? m_lineMarks.upper_bound(caret) : m_lineMarks.lower_bound(caret);
+    if (forward ? next == m_lineMarks.end() : next == m_lineMarks.begin())
+        return false;
+    const std::int64_t line = forward ? *next : *std::prev(next);
+    setSelection(lineIndex(line), 0);
+    setFirstVisibleLine(std::max<std::int64_t>(line - visibleRows() / 3, 0));
+    return true;
 }
 
 void LogView::resizeEvent(QResizeEvent* event)
@@ -1411,6 +1449,17 @@ void LogView::keyPressEvent(QKeyEvent* event)
     }
     if (event->key() == Qt::Key_Escape && !m_marked.pattern.empty()) {
         setMarkedText({});
+        return;
+    }
+    if ((event->key() == Qt::Key_M && event->modifiers() == Qt::NoModifier) ||
+        (event->key() == Qt::Key_F2 && event->modifiers() == Qt::ControlModifier)) {
+        if (caretLine() < lineCount())
+            toggleLineMark(caretLine());
+        return;
+    }
+    if (event->key() == Qt::Key_F2 && (event->modifiers() & ~Qt::ShiftModifier) == Qt::NoModifier) {
+        if (!goToLineMark(!(event->modifiers() & Qt::ShiftModifier)))
+            emit statusMessage(QStringLiteral("No more marks"));
         return;
     }
     const bool shift = event->modifiers() & Qt::ShiftModifier;

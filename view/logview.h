@@ -17,6 +17,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <set>
 #include <unordered_map>
 #include <string>
 
@@ -103,6 +104,17 @@ public:
     // only the rows in sight.
     void setLineNumbersShown(bool on);
     bool lineNumbersShown() const { return m_lineNumbers; }
+    // Marks on lines the reader set: M or Ctrl+F2 sets or takes away the caret line's mark, and
+    // so does a click in the gutter; F2 and Shift+F2 go to the next and the previous mark. They
+    // are drawn in the gutter and stay when the log grows; whoever shows another log sets them.
+    void setLineMarks(std::set<std::int64_t> lines);
+    const std::set<std::int64_t>& lineMarks() const { return m_lineMarks; }
+    void toggleLineMark(std::int64_t line);
+    // Puts the caret on the next (or previous) marked line, a third of the view below the top;
+    // false when there is none that way.
+    bool goToLineMark(bool forward);
+    static QColor lineMarkColour() { return QColor(0, 150, 70); }
+
     // The size of the text's font in points (kDefaultPointSize at start), clamped into
     // kMinPointSize..kMaxPointSize; the caret's line stays in sight.
     static constexpr int kDefaultPointSize = 8;
@@ -154,6 +166,8 @@ signals:
     void contentChanged();
     // The view was given a document (setDocument).
     void documentChanged();
+    // A line's mark was set or taken away by the reader.
+    void lineMarksChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -298,6 +312,7 @@ private:
     QMenu* m_contextMenu = nullptr;
     Gutter* m_gutter = nullptr;
     bool m_lineNumbers = false;
+    std::set<std::int64_t> m_lineMarks;
     Encoding m_encoding = Encoding::Windows1252;
     mutable std::unordered_map<LineNumber, std::vector<Cell>> m_wrapRows;
     mutable std::unordered_map<LineNumber, std::vector<Cell>> m_checkpoints;

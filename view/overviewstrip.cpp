@@ -47,6 +47,7 @@ void OverviewStrip::watch(LogView* view)
     connect(view, &LogView::contentChanged, this, &OverviewStrip::refresh, Qt::QueuedConnection);
     // The frame of what is in sight follows scrolling.
     connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, qOverload<>(&QWidget::update));
+    connect(view, &LogView::lineMarksChanged, this, qOverload<>(&QWidget::update));
 }
 
 void OverviewStrip::setFindText(const QString& text)
@@ -161,6 +162,11 @@ void OverviewStrip::paintEvent(QPaintEvent*)
         const int bottom = rowOf(std::min<LineNumber>(view->firstVisibleLine() + view->visibleRows(), EndLine(lines)));
         painter.setPen(QColor(90, 90, 90));
         painter.drawRect(1, top, width() - 2, std::max(bottom - top, 2));
+        // The reader's marks, at the left edge.
+        for (const std::int64_t marked : view->lineMarks()) {
+            if (marked < lines.value())
+                painter.fillRect(0, rowOf(marked), 3, 2, LogView::lineMarkColour());
+        }
     }
 }
 

@@ -19,6 +19,8 @@
 #include <QClipboard>
 #include <QToolButton>
 #include <QWheelEvent>
+
+#include <set>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -318,6 +320,40 @@ private slots:
         again->show();
         QCOMPARE(again->size(), QSize(700, 500));
         QCOMPARE(again->findChild<QSplitter*>(QStringLiteral("ClientArea"))->sizes(), sizes);
+    }
+
+    // F8 and F7 go to the lines that hold an error or an info label; the reader's marks on
+    // lines are kept per log.
+    void labelJumpsAndKeptMarks()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "jumps.log", "ok\nan error\nok\nthe txt\nok\nerror again\nok\n");
+        MainWindow* window = viewer.start({log});
+        window->show();
+        LogView* view = window->log()->view();
+        QTRY_VERIFY_WITH_TIMEOUT(window->overviewStrip()->idle() && window->overviewStrip()->lineMarks().size() == 7, 30000);
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_F8);
+        QCOMPARE(view->caretLine(), 1);
+        QTest::keyClick(view, Qt::Key_F8);
+        QCOMPARE(view->caretLine(), 5);
+        QTest::keyClick(view, Qt::Key_F8);
+        QCOMPARE(viewer.status(0), QStringLiteral("No more error lines"));
+        QTest::keyClick(view, Qt::Key_F7, Qt::ShiftModifier);
+        QCOMPARE(view->caretLine(), 3);
+        QTest::keyClick(view, Qt::Key_F8, Qt::ShiftModifier);
+        QCOMPARE(view->caretLine(), 1);
+
+        QTest::keyClick(view, Qt::Key_M);
+        window->close();
+        QVERIFY(QFile::exists(viewer.home() + "Marks.TLG"));
+        MainWindow* again = viewer.start({log});
+        QCOMPARE(again->log()->view()->lineMarks(), (std::set<std::int64_t>{1}));
+        // Another log has marks of its own.
+        const QString other = writeFile(viewer.home() + "other.log", "x\n");
+        again->log()->openDropped({QUrl::fromLocalFile(other)});
+        viewer.settle();
+        QVERIFY(again->log()->view()->lineMarks().empty());
     }
 
     void preferencesAreKeptInTheSettingsFolder()

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -144,6 +145,40 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_view));
     }
     void cleanup() { delete m_view; }
+
+    // Marks: M, Ctrl+F2 and the gutter set and take them away; F2 and Shift+F2 go between them;
+    // a log that grew keeps them.
+    void linesAreMarkedAndVisited()
+    {
+        const std::string text = numberedLines(100);
+        m_view->setDocument(doc(text));
+        m_view->setLineNumbersShown(true);
+        QSignalSpy changed(m_view, &LogView::lineMarksChanged);
+        m_view->setSelection(m_view->lineIndex(10), 0);
+        QTest::keyClick(m_view, Qt::Key_M);
+        m_view->setSelection(m_view->lineIndex(40), 0);
+        QTest::keyClick(m_view, Qt::Key_F2, Qt::ControlModifier);
+        auto* gutter = m_view->findChild<QWidget*>(QStringLiteral("LineNumberGutter"));
+        QCOMPARE(m_view->firstVisibleLine(), 0);
+        QTest::mouseClick(gutter, Qt::LeftButton, {}, QPoint(5, 2 * m_view->lineHeight() + 2)); // beside line 2
+        QCOMPARE(m_view->lineMarks(), (std::set<std::int64_t>{2, 10, 40}));
+        QCOMPARE(changed.size(), 3);
+
+        m_view->setSelection(m_view->lineIndex(5), 0);
+        QTest::keyClick(m_view, Qt::Key_F2);
+        QCOMPARE(m_view->caretLine(), 10);
+        QTest::keyClick(m_view, Qt::Key_F2);
+        QCOMPARE(m_view->caretLine(), 40);
+        QTest::keyClick(m_view, Qt::Key_F2); // none after: the caret stays
+        QCOMPARE(m_view->caretLine(), 40);
+        QTest::keyClick(m_view, Qt::Key_F2, Qt::ShiftModifier);
+        QCOMPARE(m_view->caretLine(), 10);
+        QTest::keyClick(m_view, Qt::Key_M); // taken away
+        QCOMPARE(m_view->lineMarks(), (std::set<std::int64_t>{2, 40}));
+
+        m_view->setDocument(LogDocument::fromBytes(text)->appended("more\n"));
+        QCOMPARE(m_view->lineMarks(), (std::set<std::int64_t>{2, 40}));
+    }
 
     // The scroll bar holds an int: a log past 2^31 lines is scrolled in steps of a few lines,
     // and every line can still be the top one, whether the log holds them all or some.
