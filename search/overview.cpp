@@ -518,12 +518,35 @@ std::vector<std::uint8_t> MarksPerRow(const std::vector<std::uint8_t>& lineMarks
     return result;
 }
 
+std::vector<RowShare> SharesPerRow(const std::vector<std::uint8_t>& lineMarks, int rows)
+{
+    std::vector<RowShare> result(static_cast<std::size_t>(std::max(rows, 0)));
+    const auto lines = static_cast<LineCount>(lineMarks.size());
+    if (rows <= 0 || lines == 0)
+        return result;
+    for (int row = 0; row < rows; ++row) {
+        const LineNumber from = LineOfRow(row, rows, lines);
+        const LineNumber to = std::min(std::max(from + 1, LineOfRow(row + 1, rows, lines)), EndLine(lines));
+        std::int64_t errors = 0;
+        std::int64_t infos = 0;
+        RowShare& share = result[static_cast<std::size_t>(row)];
+        for (LineNumber line = from; line < to; ++line) {
+            const std::uint8_t mark = lineMarks[static_cast<std::size_t>(line)];
+            errors += (mark & kMarkError) ? 1 : 0;
+            infos += (mark & kMarkInfo) ? 1 : 0;
+            share.found |= (mark & kMarkFound) != 0;
+        }
+        const auto count = static_cast<float>((to - from).value());
+        share.error = static_cast<float>(errors) / count;
+        share.info = static_cast<float>(infos) / count;
+    }
+    return result;
+}
+
 LineNumber LineOfRow(int row, int rows, LineCount lines)
 {
     if (rows <= 0 || lines <= 0)
         return 0;
-    if (lines < rows)
-        return row; // a row a line, from the top
     // No overflow: lines stay below 2^47 and rows below 2^16.
     return static_cast<std::int64_t>(row) * lines.value() / rows;
 }

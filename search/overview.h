@@ -57,11 +57,22 @@ std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first
                                     const MarkLinesTuning& tuning = {});
 
 // The mark a strip row of `rows` stands for: the union of the marks of its lines, the lines
-// being spread evenly over the rows (a row stands for at least one line while there are
-// fewer lines than rows). Gives one entry per row.
+// being spread evenly over the rows (a row stands for at least one line; with fewer lines than
+// rows, a line stands over several rows). Gives one entry per row.
 std::vector<std::uint8_t> MarksPerRow(const std::vector<std::uint8_t>& lineMarks, int rows);
 
-// The first line a strip row stands for.
+// What a strip row shows: the shares of its lines that hold the error colour and the info
+// colour (0 to 1), and whether one of them holds the find text.
+struct RowShare {
+    float error = 0;
+    float info = 0;
+    bool found = false;
+};
+// The same rows as MarksPerRow, each with the shares of its lines.
+std::vector<RowShare> SharesPerRow(const std::vector<std::uint8_t>& lineMarks, int rows);
+
+// The first line a strip row stands for: the lines spread evenly over the rows, as the scroll
+// bar spreads them over its groove (with fewer lines than rows, a line over several rows).
 LineNumber LineOfRow(int row, int rows, LineCount lines);
 
 } // namespace tlg

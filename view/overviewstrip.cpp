@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 
@@ -130,34 +132,62 @@ void OverviewStrip::resizeEvent(QResizeEvent* event)
     m_rowsStale = true;
 }
 
+QRect OverviewStrip::rowArea() const
+{
+    // Beside the scroll bar's groove, so that a line stands where the scroll bar puts it.
+    const LogView* view = m_shownView();
+    const QScrollBar* bar = view ? view->verticalScrollBar() : nullptr;
+    if (!bar || !bar->isVisible())
+        return rect();
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.orientation = Qt::Vertical;
+    option.minimum = bar->minimum();
+    option.maximum = bar->maximum();
+    option.sliderPosition = bar->sliderPosition();
+    option.sliderValue = bar->value();
+    option.pageStep = bar->pageStep();
+    option.singleStep = bar->singleStep();
+    const QRect groove = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarGroove, bar);
+    const int top = mapFromGlobal(bar->mapToGlobal(groove.topLeft())).y();
+    const QRect area(0, top, width(), groove.height());
+    return area.intersected(rect()).height() > 0 ? area.intersected(rect()) : rect();
+}
+
 void OverviewStrip::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), QColor(246, 246, 246));
     painter.setPen(QColor(200, 200, 200));
     painter.drawLine(0, 0, 0, height());
-    const int rows = height();
-    if (m_rowsStale || static_cast<int>(m_rowMarks.size()) != rows) {
-        m_rowMarks = MarksPerRow(m_marks, rows);
+    const QRect area = rowArea();
+    const int rows = area.height();
+    if (m_rowsStale || static_cast<int>(m_rowShares.size()) != rows) {
+        m_rowShares = SharesPerRow(m_marks, rows);
         m_rowsStale = false;
     }
+    // Each row shaded by the share of its lines that hold a colour: a few scattered error lines
+    // give a light tint, a cluster of them full red.
+    const auto shade = [](QColor colour, float share) {
+        colour.setAlphaF(0.2f + 0.8f * share);
+        return colour;
+    };
     const int colourWidth = width() - 6;
-    for (int y = 0; y < rows; ++y) {
-        const std::uint8_t mark = m_rowMarks[static_cast<std::size_t>(y)];
-        if (mark & kMarkError)
-            painter.fillRect(2, y, colourWidth, 1, errorColour());
-        else if (mark & kMarkInfo)
-            painter.fillRect(2, y, colourWidth, 1, infoColour());
-        if (mark & kMarkFound)
+    for (int row = 0; row < rows; ++row) {
+        const RowShare& share = m_rowShares[static_cast<std::size_t>(row)];
+        const int y = area.top() + row;
+        if (share.error > 0)
+            painter.fillRect(2, y, colourWidth, 1, shade(errorColour(), share.error));
+        else if (share.info > 0)
+            painter.fillRect(2, y, colourWidth, 1, shade(infoColour(), share.info));
+        if (share.found)
             painter.fillRect(width() - 4, y, 3, 1, foundColour());
     }
     // A frame around the part of the log in sight.
     const LogView* view = m_shownView();
     const auto lines = static_cast<LineCount>(m_marks.size());
-    if (view && lines > 0) {
-        auto rowOf = [&](LineNumber line) {
-            return lines < rows ? ToQtInt(line) : ToQtInt(line.value() * rows / lines.value());
-        };
+    if (view && lines > 0 && rows > 0) {
+        auto rowOf = [&](LineNumber line) { return area.top() + ToQtInt(line.value() * rows / lines.value()); };
         const int top = rowOf(std::min<LineNumber>(view->firstVisibleLine(), EndLine(lines)));
         const int bottom = rowOf(std::min<LineNumber>(view->firstVisibleLine() + view->visibleRows(), EndLine(lines)));
         painter.setPen(QColor(90, 90, 90));
@@ -173,10 +203,11 @@ void OverviewStrip::paintEvent(QPaintEvent*)
 void OverviewStrip::mousePressEvent(QMouseEvent* event)
 {
     const auto lines = static_cast<LineCount>(m_marks.size());
-    if (event->button() != Qt::LeftButton || lines == 0)
+    const QRect area = rowArea();
+    if (event->button() != Qt::LeftButton || lines == 0 || area.height() <= 0)
         return;
-    const int row = std::clamp(static_cast<int>(event->position().y()), 0, std::max(height() - 1, 0));
-    emit lineClicked(std::min(LineOfRow(row, height(), lines), EndLine(lines) - 1));
+    const int row = std::clamp(static_cast<int>(event->position().y()) - area.top(), 0, area.height() - 1);
+    emit lineClicked(std::min(LineOfRow(row, area.height(), lines), EndLine(lines) - 1));
 }
 
 } // namespace tlg

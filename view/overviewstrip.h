@@ -1,12 +1,14 @@
 #pragma once
 
-// The overview strip beside the log view: the whole log in the strip's height, each pixel row
-// red where a line it stands for holds an error word, else blue for an info word, and marked
-// in a third colour where a line holds the find text. The marks are computed on a worker
+// The overview strip beside the log view: the whole log beside the scroll bar's groove, each
+// pixel row shaded red by the share of the lines it stands for that hold an error word, else
+// blue by the share holding an info word, and marked in a third colour where a line holds the
+// find text. The marks are computed on a worker
 // thread by the rules the view colours with; when the log grows only its new lines are
 // marked. A click asks for the line the row stands for.
 
 #include "document/linesource.h"
+#include "search/overview.h"
 #include "view/logview.h"
 
 #include <QWidget>
@@ -68,6 +70,8 @@ private:
         LineNumber first = 0;
         CaseFolding folding = CaseFolding::Windows1252; // the find text's, as Find folds it
     };
+    // The rows lines stand on: beside the view's scroll bar groove (the whole strip without one).
+    QRect rowArea() const;
     void start(Job job);
     void finished(const Job& job, std::vector<std::uint8_t> marks);
 
@@ -78,7 +82,7 @@ private:
     LogView::RulesPtr m_rules;
     std::string m_pattern;
     std::vector<std::uint8_t> m_marks;
-    std::vector<std::uint8_t> m_rowMarks; // per pixel row, for painting
+    std::vector<RowShare> m_rowShares; // per pixel row of rowArea(), for painting
     bool m_rowsStale = true;
 
     std::thread m_worker;

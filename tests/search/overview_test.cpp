@@ -197,9 +197,9 @@ TEST(Overview, AGrownLogCostsItsNewLinesAndGivesTheSameMarks)
 
 TEST(Overview, RowsStandForEvenShares)
 {
-    // Fewer lines than rows: a row a line from the top.
+    // Fewer lines than rows: spread over them all, as the scroll bar spreads them.
     EXPECT_EQ(MarksPerRow({kMarkInfo, 0, kMarkError}, 5),
-              (std::vector<std::uint8_t>{kMarkInfo, 0, kMarkError, 0, 0}));
+              (std::vector<std::uint8_t>{kMarkInfo, kMarkInfo, 0, 0, kMarkError}));
     // More lines than rows: each row takes the union of its share, and every line counts.
     std::vector<std::uint8_t> lines(1000, 0);
     lines[0] = kMarkInfo;
@@ -210,6 +210,17 @@ TEST(Overview, RowsStandForEvenShares)
     EXPECT_EQ(LineOfRow(9, 10, 1000), 900);
     EXPECT_EQ(LineOfRow(0, 0, 1000), 0);
     EXPECT_TRUE(MarksPerRow({}, 4) == std::vector<std::uint8_t>(4, 0));
+    // Each row's share of colour lines, so that a cluster stands out from scattered ones.
+    std::vector<std::uint8_t> clustered(100, 0);
+    for (int i = 0; i < 100; i += 10)
+        clustered[static_cast<std::size_t>(i)] = kMarkError; // one in ten across the log
+    for (int i = 50; i < 60; ++i)
+        clustered[static_cast<std::size_t>(i)] = kMarkError | kMarkInfo; // a cluster
+    const std::vector<RowShare> shares = SharesPerRow(clustered, 10);
+    EXPECT_FLOAT_EQ(shares[0].error, 0.1f);
+    EXPECT_FLOAT_EQ(shares[5].error, 1.0f);
+    EXPECT_FLOAT_EQ(shares[5].info, 1.0f);
+    EXPECT_FLOAT_EQ(shares[9].info, 0.0f);
     // Many lines in few pixel rows do not overflow.
     EXPECT_EQ(LineOfRow(4000, 4001, 1LL << 40), (4000LL << 40) / 4001);
 }
