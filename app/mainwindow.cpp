@@ -499,6 +499,30 @@ void MainWindow::createSubsystems()
 
 void MainWindow::connectHandlers()
 {
+    // Every tool button has a key, named in its tooltip. Find, the filter pane and Reload have
+    // theirs already (Ctrl+F, Ctrl+Shift+F, F5); the others answer to their own.
+    const std::pair<QToolButton*, QKeySequence> keys[] = {
+        {m_controls->searchButton, QKeySequence::Find},
+        {m_controls->filterButton, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F)},
+        {m_controls->reloadButton, QKeySequence(Qt::Key_F5)},
+        {m_controls->showErrorsButton, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E)},
+        {m_controls->showInfoButton, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W)},
+        {m_controls->autoRefreshButton, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)},
+        {m_controls->gotoBottomButton, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B)},
+        {m_controls->fileListButton, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L)},
+        {m_controls->formatTextButton, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_T)},
+        {m_controls->optionsButton, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)},
+        {m_controls->unicodeButton, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_U)},
+    };
+    for (const auto& [button, key] : keys) {
+        const bool ownKey = button != m_controls->searchButton && button != m_controls->filterButton &&
+                            button != m_controls->reloadButton;
+        if (ownKey)
+            button->setShortcut(key);
+        const QString name = button->toolTip().isEmpty() ? button->text() : button->toolTip();
+        button->setToolTip(name + QStringLiteral(" (") + key.toString(QKeySequence::NativeText) + QLatin1Char(')'));
+    }
+
     // The open log.
     connect(m_controls->openFileAction, &QAction::triggered, this, guarded(this, [this] { m_log->openFromDialog(); }));
     connect(m_controls->refreshAction, &QAction::triggered, this, guarded(this, [this] { m_log->reloadNow(); }));

@@ -105,8 +105,8 @@ private slots:
             QCOMPARE(button->isChecked(), b.down);
             QVERIFY2(!button->icon().isNull(), b.name);
         }
-        QCOMPARE(viewer.find<QToolButton>("ToolButton1")->toolTip(), QStringLiteral("Show Errors"));
-        QCOMPARE(viewer.find<QToolButton>("ToolButton2")->toolTip(), QStringLiteral("Show warnings"));
+        QCOMPARE(viewer.find<QToolButton>("ToolButton1")->toolTip(), QStringLiteral("Show Errors (Ctrl+Shift+E)"));
+        QCOMPARE(viewer.find<QToolButton>("ToolButton2")->toolTip(), QStringLiteral("Show warnings (Ctrl+Shift+W)"));
         auto* slider = viewer.find<QSlider>("TrackBar1");
         QCOMPARE(slider->minimum(), 1);
         QCOMPARE(slider->maximum(), 10);
@@ -390,6 +390,33 @@ private slots:
                 itemKeys.insert(itemKey);
             }
         }
+    }
+
+    // Each tool button names a key of its own in its tooltip, and the key presses it.
+    void toolButtonsHaveKeys()
+    {
+        ViewerFixture viewer;
+        MainWindow* window = viewer.start();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QSet<QString> keys;
+        for (const QToolButton* button : window->findChildren<QToolButton*>()) {
+            if (button->objectName().isEmpty() || !button->isVisibleTo(window) || button->parentWidget()->inherits("QTabBar"))
+                continue;
+            const QString tip = button->toolTip();
+            const qsizetype open = tip.lastIndexOf(QLatin1Char('('));
+            if (button->objectName() == QLatin1String("SpeedButton1") || open < 0)
+                continue; // the panels' close buttons
+            const QString key = tip.mid(open + 1).chopped(1);
+            QVERIFY2(!QKeySequence(key).isEmpty() && !keys.contains(key), qPrintable(tip));
+            keys.insert(key);
+        }
+        QVERIFY(keys.size() >= 11);
+        auto* options = viewer.find<QToolButton>("ToolButton20");
+        window->log()->view()->setFocus();
+        QTest::keyClick(window->log()->view(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_VERIFY(options->isChecked()); // a key presses the button as a click does, briefly drawn down
+        QTRY_VERIFY(viewer.find<QWidget>("Panel1")->isVisible());
     }
 
     void aFolderOnTheCommandLineSaysSo()
