@@ -599,7 +599,11 @@ void MainWindow::connectHandlers()
     });
     // The strip marks the text last searched for.
     connect(m_finder->findDialog(), &FindDialog::findNext, m_controls->overview,
-            [this] { m_controls->overview->setFindText(m_finder->findDialog()->findText()); });
+            [this] {
+                // An expression's matches are not marked: only a plain text is.
+                const FindDialog* dialog = m_finder->findDialog();
+                m_controls->overview->setFindText(dialog->regex() ? QString() : dialog->findText());
+            });
     connect(m_controls->recentMenu, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
     // A missing log's item is greyed, so the menu does not trigger it: its click is taken here.
     m_controls->recentMenu->installEventFilter(new EventHook(m_controls->recentMenu, [this](QEvent* event) {

@@ -1,10 +1,13 @@
 #pragma once
 
-// The small modeless find dialog: the text to find, "Find Next" and "Close". Every search runs
-// forward, ignores case and matches inside words, so the dialog offers nothing else.
+// The small modeless find dialog: the text to find (with the last 20 texts found in its list),
+// "Match case", "Whole word" and "Regular expression" (all off at start: ignoring case, inside
+// words, plain text), "Find Next" and "Close".
 
 #include <QDialog>
 
+class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 
@@ -18,13 +21,24 @@ public:
 
     QString findText() const;
     void setFindText(const QString& text);
+    bool matchCase() const;
+    bool wholeWord() const;
+    bool regex() const;
+    // Puts the text first in the list of texts found (the list keeps 20, without repeats).
+    void remember(const QString& text);
+    QStringList history() const;
+    static constexpr int kHistory = 20;
 
 signals:
     // "Find Next" was pressed, or Enter in the text field.
     void findNext();
 
 private:
-    QLineEdit* m_text = nullptr;
+    QComboBox* m_history = nullptr; // FindHistory
+    QLineEdit* m_text = nullptr;    // FindText, its line
+    QCheckBox* m_case = nullptr;    // FindCase
+    QCheckBox* m_word = nullptr;    // FindWholeWord
+    QCheckBox* m_regex = nullptr;   // FindRegex
 };
 
 } // namespace tlg

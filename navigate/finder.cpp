@@ -1,9 +1,11 @@
 #include "navigate/finder.h"
 
+#include "core/errors.h"
 #include "core/messages.h"
 #include "core/statuspanels.h"
 #include "document/encoding.h"
 #include "view/logview.h"
+#include "search/regexsearch.h"
 #include "search/textsearch.h"
 #include "navigate/finddialog.h"
 
@@ -11,6 +13,8 @@
 #include <QLineEdit>
 #include <QShortcut>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <cctype>
 
 namespace tlg {
 
@@ -32,6 +36,14 @@ Finder::Finder(LogView* view, QWidget* window, StatusPanels* status)
     connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), window), &QShortcut::activated, this,
             guarded(window, [this] { FindPrevious(); }));
     connect(m_findDialog, &FindDialog::findNext, this, guarded(window, [this] { FindDialog1Find(); }));
+    // Esc in the view stops a search under way.
+    connect(m_view, &LogView::keyPressed, this, [this](int key, Qt::KeyboardModifiers) {
+        if (key == Qt::Key_Escape && m_watcher) {
+            cancelSearch();
+            if (m_status)
+                m_status->setText(0, QStringLiteral("Search stopped"));
+        }
+    });
     // An empty find text takes the marks away.
     if (auto* text = m_findDialog->findChild<QLineEdit*>(QStringLiteral("FindText"))) {
         connect(text, &QLineEdit::textChanged, this, [this](const QString& now) {
@@ -81,6 +93,26 @@ void Finder::cancelSearch()
     }
 }
 
+namespace {
+
+// A byte that belongs to a word, for "Whole word": a letter, a digit, '_', or any byte of a
+// character beyond ASCII.
+bool wordByte(char c)
+{
+    const auto byte = static_cast<unsigned char>(c);
+    return std::isalnum(byte) || byte == '_' || byte >= 0x80;
+}
+
+// Whether [start, end) of the text stands as a whole word.
+bool standsAlone(const LineSource& text, ByteOffset start, ByteOffset end)
+{
+    const TextSlice before = text.slice(start - 1, start);
+    const TextSlice after = text.slice(end, end + 1);
+    return (start == 0 || before.empty() || !wordByte(before[0])) && (after.empty() || !wordByte(after[0]));
+}
+
+} // namespace
+
 void Finder::find(bool forward)
 {
     // A press while a search runs starts it again from the selection as it is now.
@@ -90,6 +122,7 @@ void Finder::find(bool forward)
         clearMarks();
         return;
     }
+    m_findDialog->remember(findText);
     LogView* view = m_view;
     auto notFound = [this, findText] {
         if (m_status)
@@ -102,8 +135,21 @@ void Finder::find(bool forward)
         notFound();
         return;
     }
-    const TextSearch search = TextSearch::forLog(*encoded, view->encoding());
-    view->setMarkedText(*encoded);
+    const bool matchCase = m_findDialog->matchCase();
+    const bool wholeWord = m_findDialog->wholeWord();
+    std::shared_ptr<const RegexSearch> expression;
+    if (m_findDialog->regex()) {
+        try {
+            expression = std::make_shared<const RegexSearch>(*encoded, matchCase, view->encoding());
+        } catch (const Failure& failure) {
+            if (m_status)
+                m_status->setText(0, QStringLiteral("Invalid pattern: ") + QString::fromUtf8(failure.what()));
+            return;
+        }
+    }
+    const TextSearch search = TextSearch::forLog(*encoded, view->encoding(), matchCase);
+    // The lines in sight mark the plain text; an expression marks nothing.
+    view->setMarkedText(expression ? std::string() : *encoded);
     const LinesPtr document = view->document();
     // Forwards: after a non-empty selection, else from the caret; an occurrence at the caret
     // counts. Backwards: one that starts before the selection (or the caret).
@@ -111,16 +157,28 @@ void Finder::find(bool forward)
                                 ? view->selectionStart() + view->selectionLength()
                                 : (forward ? view->caretOffset() : view->selectionStart());
     auto cancel = std::make_shared<std::atomic<bool>>(false);
-    auto run = [document, search, from, forward, cancel]() -> ByteOffset {
-        return forward ? FindOccurrenceFrom(search, *document, from, cancel.get())
-                       : FindOccurrenceBefore(search, *document, from, cancel.get());
+    using Match = RegexSearch::Match;
+    auto run = [document, search, expression, wholeWord, from, forward, cancel]() -> Match {
+        if (expression)
+            return forward ? expression->findFrom(*document, from, cancel.get())
+                           : expression->findBefore(*document, from, cancel.get());
+        const ByteOffset length = static_cast<ByteOffset>(search.pattern.size());
+        ByteOffset found = forward ? FindOccurrenceFrom(search, *document, from, cancel.get())
+                                   : FindOccurrenceBefore(search, *document, from, cancel.get());
+        // A whole word: the occurrences inside words are passed by.
+        while (wholeWord && found >= 0 && !standsAlone(*document, found, found + length))
+            found = forward ? FindOccurrenceFrom(search, *document, found + 1, cancel.get())
+                            : FindOccurrenceBefore(search, *document, found, cancel.get());
+        return {found, found + length};
     };
-    auto show = [this, view, document, notFound, length = static_cast<ByteOffset>(search.pattern.size())](ByteOffset found) {
+    auto show = [this, view, document, notFound](Match found) {
         // The view has since been given another text, or the search was stopped: nothing
         // changes.
-        if (view->document() != document || found == kSearchCancelled)
+        if (view->document() != document || found.first == kSearchCancelled)
             return;
-        if (found < 0) {
+        if (m_status && m_status->text(0).startsWith(QStringLiteral("Searching...")))
+            m_status->setText(0, QString());
+        if (found.first < 0) {
             notFound();
             view->viewport()->update();
             return;
@@ -129,7 +187,7 @@ void Finder::find(bool forward)
         if (m_status && m_status->text(0).startsWith(QStringLiteral("Not found: ")))
             m_status->setText(0, QString());
         view->setFocus();
-        view->setSelection(found.value(), length.value());
+        view->setSelection(found.first.value(), (found.second - found.first).value());
         view->scrollCaretIntoView();
         view->viewport()->update();
     };
@@ -138,17 +196,19 @@ void Finder::find(bool forward)
         return;
     }
     // The watcher belongs to the finder, a child of the window: a result that comes after the
-    // window is gone goes nowhere.
+    // window is gone goes nowhere. Esc in the view stops it.
     m_cancel = cancel;
-    m_watcher = new QFutureWatcher<ByteOffset>(this);
-    connect(m_watcher, &QFutureWatcher<ByteOffset>::finished, this, [this, show] {
-        const ByteOffset found = m_watcher->result();
+    m_watcher = new QFutureWatcher<Match>(this);
+    connect(m_watcher, &QFutureWatcher<Match>::finished, this, [this, show] {
+        const Match found = m_watcher->result();
         m_watcher->deleteLater();
         m_watcher = nullptr;
         m_cancel.reset();
         show(found);
     });
     m_watcher->setFuture(QtConcurrent::run(run));
+    if (m_status)
+        m_status->setText(0, QStringLiteral("Searching... (Esc stops)"));
 }
 
 } // namespace tlg

@@ -58,7 +58,7 @@ private:
     StatusPanels* m_status;
     FindDialog* m_findDialog = nullptr; // FindDialog1
     // The search of a large text under way, and its stop flag.
-    QFutureWatcher<ByteOffset>* m_watcher = nullptr;
+    QFutureWatcher<std::pair<ByteOffset, ByteOffset>>* m_watcher = nullptr;
     std::shared_ptr<std::atomic<bool>> m_cancel;
 };
 

@@ -12,5 +12,6 @@ list(APPEND TLG_CORE_SOURCES
     search/colourrules.cpp
     search/linefilter.cpp
     search/overview.cpp
+    search/regexsearch.cpp
     search/textsearch.cpp
 )

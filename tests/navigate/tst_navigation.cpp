@@ -178,6 +178,58 @@ private slots:
         QCOMPARE(window->log()->view()->markedText(), std::string());
     }
 
+    void findOptionsAndHistory()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "opts.log", "Error one\nterror two\nerror three\nERROR four 42\n");
+        MainWindow* window = viewer.start({log});
+        LogView* view = window->log()->view();
+        auto* dialog = viewer.find<FindDialog>("FindDialog1");
+        auto* status = viewer.find<QLabel>("StatusPanel0");
+        const auto found = [view] {
+            return view->text().substr(static_cast<std::size_t>(view->selectionStart()),
+                                       static_cast<std::size_t>(view->selectionLength()));
+        };
+        const auto findFromStart = [&](const QString& text, bool matchCase, bool word, bool regex) {
+            dialog->findChild<QCheckBox*>(QStringLiteral("FindCase"))->setChecked(matchCase);
+            dialog->findChild<QCheckBox*>(QStringLiteral("FindWholeWord"))->setChecked(word);
+            dialog->findChild<QCheckBox*>(QStringLiteral("FindRegex"))->setChecked(regex);
+            dialog->setFindText(text);
+            view->setSelection(0, 0);
+            window->finder()->FindDialog1Find();
+        };
+        // Off at start: case ignored, inside words, plain text.
+        findFromStart(QStringLiteral("error"), false, false, false);
+        QCOMPARE(view->selectionStart(), 0);
+        findFromStart(QStringLiteral("error"), true, false, false);
+        QCOMPARE(view->selectionStart(), view->lineIndex(1) + 1); // in "terror"
+        findFromStart(QStringLiteral("error"), true, true, false);
+        QCOMPARE(view->selectionStart(), view->lineIndex(2));
+        findFromStart(QStringLiteral("error"), false, true, false);
+        window->finder()->FindDialog1Find(); // "terror" passed by
+        QCOMPARE(view->selectionStart(), view->lineIndex(2));
+        window->finder()->FindPrevious();
+        QCOMPARE(view->selectionStart(), 0);
+
+        // A regular expression, forwards and backwards, never across lines.
+        findFromStart(QStringLiteral("\\d+|ERR(OR)? T"), false, false, true);
+        QCOMPARE(found(), std::string("error t")); // in "terror two"
+        view->setSelection(static_cast<std::int64_t>(view->text().size()), 0);
+        window->finder()->FindPrevious();
+        QCOMPARE(found(), std::string("42"));
+        findFromStart(QStringLiteral("one$\\s+terror"), false, false, true);
+        QCOMPARE(status->text(), QStringLiteral("Not found: \"one$\\s+terror\""));
+        findFromStart(QStringLiteral("err("), false, false, true);
+        QVERIFY2(status->text().startsWith(QStringLiteral("Invalid pattern: ")), qPrintable(status->text()));
+
+        // The texts found, last first, without repeats, at most 20.
+        for (int i = 0; i < 25; ++i)
+            findFromStart(QStringLiteral("t%1").arg(i % 22), false, false, false);
+        QCOMPARE(dialog->history().size(), FindDialog::kHistory);
+        QCOMPARE(dialog->history().first(), QStringLiteral("t2"));
+        QCOMPARE(dialog->history().count(QStringLiteral("t2")), 1);
+    }
+
     void theFilterPaneListsMatchingLines()
     {
         ViewerFixture viewer;
