@@ -12,6 +12,7 @@
 #include <QFutureWatcher>
 #include <QLineEdit>
 #include <QShortcut>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cctype>
@@ -36,6 +37,14 @@ Finder::Finder(LogView* view, QWidget* window, StatusPanels* status)
     connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), window), &QShortcut::activated, this,
             guarded(window, [this] { FindPrevious(); }));
     connect(m_findDialog, &FindDialog::findNext, this, guarded(window, [this] { FindDialog1Find(); }));
+    m_progress = new QTimer(this);
+    m_progress->setInterval(200);
+    connect(m_progress, &QTimer::timeout, this, [this] {
+        if (!m_watcher || !m_looked || m_sinceStart.elapsed() < 500 || !m_status)
+            return;
+        const std::int64_t percent = m_toLook > 0 ? std::min<std::int64_t>(100, 100 * m_looked->load() / m_toLook) : 0;
+        m_status->setText(0, QStringLiteral("Searching... %1% (Esc stops)").arg(percent));
+    });
     // Esc in the view stops a search under way.
     connect(m_view, &LogView::keyPressed, this, [this](int key, Qt::KeyboardModifiers) {
         if (key == Qt::Key_Escape && m_watcher) {
@@ -86,6 +95,7 @@ void Finder::cancelSearch()
     if (m_cancel)
         m_cancel->store(true);
     m_cancel.reset();
+    m_progress->stop();
     if (m_watcher) {
         m_watcher->disconnect(this);
         m_watcher->deleteLater();
@@ -157,14 +167,15 @@ void Finder::find(bool forward)
                                 ? view->selectionStart() + view->selectionLength()
                                 : (forward ? view->caretOffset() : view->selectionStart());
     auto cancel = std::make_shared<std::atomic<bool>>(false);
+    auto looked = std::make_shared<std::atomic<std::int64_t>>(0);
     using Match = RegexSearch::Match;
-    auto run = [document, search, expression, wholeWord, from, forward, cancel]() -> Match {
+    auto run = [document, search, expression, wholeWord, from, forward, cancel, looked]() -> Match {
         if (expression)
-            return forward ? expression->findFrom(*document, from, cancel.get())
-                           : expression->findBefore(*document, from, cancel.get());
+            return forward ? expression->findFrom(*document, from, cancel.get(), looked.get())
+                           : expression->findBefore(*document, from, cancel.get(), looked.get());
         const ByteOffset length = static_cast<ByteOffset>(search.pattern.size());
-        ByteOffset found = forward ? FindOccurrenceFrom(search, *document, from, cancel.get())
-                                   : FindOccurrenceBefore(search, *document, from, cancel.get());
+        ByteOffset found = forward ? FindOccurrenceFrom(search, *document, from, cancel.get(), looked.get())
+                                   : FindOccurrenceBefore(search, *document, from, cancel.get(), looked.get());
         // A whole word: the occurrences inside words are passed by.
         while (wholeWord && found >= 0 && !standsAlone(*document, found, found + length))
             found = forward ? FindOccurrenceFrom(search, *document, found + 1, cancel.get())
@@ -198,12 +209,17 @@ void Finder::find(bool forward)
     // The watcher belongs to the finder, a child of the window: a result that comes after the
     // window is gone goes nowhere. Esc in the view stops it.
     m_cancel = cancel;
+    m_looked = looked;
+    m_toLook = (forward ? document->size() - from : from).value();
+    m_sinceStart.start();
+    m_progress->start();
     m_watcher = new QFutureWatcher<Match>(this);
     connect(m_watcher, &QFutureWatcher<Match>::finished, this, [this, show] {
         const Match found = m_watcher->result();
         m_watcher->deleteLater();
         m_watcher = nullptr;
         m_cancel.reset();
+        m_progress->stop();
         show(found);
     });
     m_watcher->setFuture(QtConcurrent::run(run));

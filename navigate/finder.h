@@ -7,6 +7,7 @@
 
 #include "document/linesource.h"
 
+#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QObject>
 
@@ -14,6 +15,8 @@
 #include <memory>
 
 class QWidget;
+
+class QTimer;
 
 namespace tlg {
 
@@ -60,6 +63,11 @@ private:
     // The search of a large text under way, and its stop flag.
     QFutureWatcher<std::pair<ByteOffset, ByteOffset>>* m_watcher = nullptr;
     std::shared_ptr<std::atomic<bool>> m_cancel;
+    // Its progress, said in the first status panel once it has run half a second.
+    std::shared_ptr<std::atomic<std::int64_t>> m_looked;
+    std::int64_t m_toLook = 0;
+    QTimer* m_progress = nullptr;
+    QElapsedTimer m_sinceStart;
 };
 
 } // namespace tlg

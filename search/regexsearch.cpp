@@ -57,14 +57,19 @@ std::pair<std::int64_t, std::int64_t> RegexSearch::matchInLine(std::string_view 
     return found;
 }
 
-RegexSearch::Match RegexSearch::findFrom(const LineSource& text, ByteOffset from, const std::atomic<bool>* cancel) const
+RegexSearch::Match RegexSearch::findFrom(const LineSource& text, ByteOffset from, const std::atomic<bool>* cancel,
+                                         std::atomic<std::int64_t>* looked) const
 {
     from = std::clamp<ByteOffset>(from, 0, text.size());
     const LineNumber first = text.lineFromOffset(from);
     for (LineNumber line = first; line < EndLine(text.rowCount()); ++line) {
-        if (cancel && (line - first) % kLinesBetweenLooks == 0 && cancel->load())
-            return {kSearchCancelled, kSearchCancelled};
         const ByteOffset base = text.lineIndex(line);
+        if ((line - first) % kLinesBetweenLooks == 0) {
+            if (cancel && cancel->load())
+                return {kSearchCancelled, kSearchCancelled};
+            if (looked)
+                looked->store(std::max<std::int64_t>((base - from).value(), 0), std::memory_order_relaxed);
+        }
         const ByteOffset end = std::min(text.lineContentEnd(line), base + kLongLine);
         const TextSlice content = text.slice(base, end);
         const auto [start, stop] = matchInLine(content.view(), line == first ? (from - base).value() : 0);
@@ -74,14 +79,19 @@ RegexSearch::Match RegexSearch::findFrom(const LineSource& text, ByteOffset from
     return {-1, -1};
 }
 
-RegexSearch::Match RegexSearch::findBefore(const LineSource& text, ByteOffset before, const std::atomic<bool>* cancel) const
+RegexSearch::Match RegexSearch::findBefore(const LineSource& text, ByteOffset before, const std::atomic<bool>* cancel,
+                                           std::atomic<std::int64_t>* looked) const
 {
     before = std::clamp<ByteOffset>(before, 0, text.size());
     const LineNumber last = text.lineFromOffset(before);
     for (LineNumber line = last; line >= 0; --line) {
-        if (cancel && (last - line) % kLinesBetweenLooks == 0 && cancel->load())
-            return {kSearchCancelled, kSearchCancelled};
         const ByteOffset base = text.lineIndex(line);
+        if ((last - line) % kLinesBetweenLooks == 0) {
+            if (cancel && cancel->load())
+                return {kSearchCancelled, kSearchCancelled};
+            if (looked)
+                looked->store((before - base).value(), std::memory_order_relaxed);
+        }
         const ByteOffset end = std::min(text.lineContentEnd(line), base + kLongLine);
         const TextSlice content = text.slice(base, end);
         // The last match of the line that starts before `before`.

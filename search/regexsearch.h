@@ -26,10 +26,13 @@ public:
     // A match as [start, end) in the text; start is -1 when there is none, kSearchCancelled
     // when `cancel` was seen set.
     using Match = std::pair<ByteOffset, ByteOffset>;
-    // The first match that starts at or after `from`.
-    Match findFrom(const LineSource& text, ByteOffset from, const std::atomic<bool>* cancel = nullptr) const;
+    // The first match that starts at or after `from`. `looked` (may be null) counts the bytes
+    // looked at so far.
+    Match findFrom(const LineSource& text, ByteOffset from, const std::atomic<bool>* cancel = nullptr,
+                   std::atomic<std::int64_t>* looked = nullptr) const;
     // The last match that starts before `before`.
-    Match findBefore(const LineSource& text, ByteOffset before, const std::atomic<bool>* cancel = nullptr) const;
+    Match findBefore(const LineSource& text, ByteOffset before, const std::atomic<bool>* cancel = nullptr,
+                     std::atomic<std::int64_t>* looked = nullptr) const;
 
     // A line longer than this is matched on its first this many bytes, as the filter does.
     static constexpr std::int64_t kLongLine = std::int64_t(16) << 20;

@@ -67,7 +67,7 @@ std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSea
 }
 
 ByteOffset FindOccurrenceFrom(const TextSearch& search, const LineSource& text, ByteOffset from,
-                              const std::atomic<bool>* cancel)
+                              const std::atomic<bool>* cancel, std::atomic<std::int64_t>* looked)
 {
     const auto length = static_cast<ByteOffset>(search.pattern.size());
     if (length == 0)
@@ -82,6 +82,8 @@ ByteOffset FindOccurrenceFrom(const TextSearch& search, const LineSource& text, 
                               found = kSearchCancelled;
                               return false;
                           }
+                          if (looked)
+                              looked->store((at - from).value() + static_cast<std::int64_t>(bytes.size()), std::memory_order_relaxed);
                           const ByteOffset hit = FindOccurrenceFrom(search, bytes, std::max<ByteOffset>(from - at, 0));
                           if (hit >= 0)
                               found = at + hit;
@@ -91,13 +93,16 @@ ByteOffset FindOccurrenceFrom(const TextSearch& search, const LineSource& text, 
 }
 
 ByteOffset FindOccurrenceBefore(const TextSearch& search, const LineSource& text, ByteOffset before,
-                                const std::atomic<bool>* cancel)
+                                const std::atomic<bool>* cancel, std::atomic<std::int64_t>* looked)
 {
     const auto length = static_cast<ByteOffset>(search.pattern.size());
     before = std::min<ByteOffset>(before, text.size());
+    const ByteOffset start = before;
     while (length > 0 && before > 0) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             return kSearchCancelled;
+        if (looked)
+            looked->store((start - before).value(), std::memory_order_relaxed);
         const ByteOffset blockStart = std::max<ByteOffset>(0, before - kBackBlock);
         // Occurrences that start in [blockStart, before), with the bytes they may reach.
         const TextSlice block = text.read(blockStart, std::min<ByteOffset>(before - 1 + length, text.size()));

@@ -54,11 +54,12 @@ std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSea
 
 // The same over a document, read a chunk at a time: only the stretch looked at is read.
 // `cancel` (may be null) is looked at before each chunk of 4 MiB (1 MiB backwards): once it is
-// set the search stops and gives kSearchCancelled.
+// set the search stops and gives kSearchCancelled. `looked` (may be null) counts the bytes
+// looked at so far, for progress.
 ByteOffset FindOccurrenceFrom(const TextSearch& search, const LineSource& text, ByteOffset from,
-                              const std::atomic<bool>* cancel = nullptr);
+                              const std::atomic<bool>* cancel = nullptr, std::atomic<std::int64_t>* looked = nullptr);
 ByteOffset FindOccurrenceBefore(const TextSearch& search, const LineSource& text, ByteOffset before,
-                                const std::atomic<bool>* cancel = nullptr);
+                                const std::atomic<bool>* cancel = nullptr, std::atomic<std::int64_t>* looked = nullptr);
 std::vector<std::pair<ByteOffset, ByteOffset>> OccurrencesTouching(const TextSearch& search,
                                                                    const LineSource& text,
                                                                    ByteOffset from, ByteOffset to);

@@ -368,6 +368,17 @@ private slots:
         QTRY_COMPARE(view->selectionStart(), ByteOffset(text.size() - 18));
         QCOMPARE(view->selectionLength(), 6);
         QVERIFY(view->caretPixelPos().y() < view->viewport()->height());
+
+        // Esc in the view stops a search under way; what is selected stays.
+        viewer.find<FindDialog>("FindDialog1")->setFindText(QStringLiteral("nowhere"));
+        view->setSelection(0, 0);
+        window->finder()->FindDialog1Find();
+        QVERIFY(window->finder()->searching());
+        QVERIFY(viewer.status(0).startsWith(QStringLiteral("Searching...")));
+        QTest::keyClick(view, Qt::Key_Escape);
+        QVERIFY(!window->finder()->searching());
+        QCOMPARE(viewer.status(0), QStringLiteral("Search stopped"));
+        QCOMPARE(view->caretOffset(), 0);
     }
 
     void theIndicatorShowsTheCaretLineAndTheLineCount()
