@@ -4,6 +4,8 @@
 #include "core/fileops.h"
 
 #include <QDesktopServices>
+#include <QGuiApplication>
+#include <QProcess>
 #include <QFile>
 
 // Resources of a static library are linked in only when something refers to them.
@@ -58,9 +60,28 @@ void OpenHomePage()
                             std::string_view(page.constData(), static_cast<std::size_t>(page.size())));
     }
     const QUrl url = HomePageUrl();
+    // On a real desktop the opener runs detached and a missing browser goes unseen: asked first.
+    const QString platform = QGuiApplication::platformName();
+    const bool desktop = platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"));
+    if (desktop && !DesktopOpens(url))
+        throw Failure("Cannot open " + url.toDisplayString().toStdString() + ": no program is set to open it");
     if (!QDesktopServices::openUrl(url)) {
         throw Failure("Cannot open " + url.toDisplayString().toStdString());
     }
+}
+
+bool DesktopOpens(const QUrl& address)
+{
+    const bool web = address.scheme() == QLatin1String("http") || address.scheme() == QLatin1String("https");
+    if (web && !qEnvironmentVariableIsEmpty("BROWSER"))
+        return true;
+    const QString type = address.isLocalFile() ? QStringLiteral("text/html")
+                                               : QStringLiteral("x-scheme-handler/") + address.scheme();
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), type});
+    if (!query.waitForStarted(3000) || !query.waitForFinished(3000))
+        return true; // cannot be asked: nothing known against it
+    return !query.readAllStandardOutput().trimmed().isEmpty();
 }
 
 } // namespace tlg

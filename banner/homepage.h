@@ -25,8 +25,15 @@ QUrl HomePageUrl();
 
 // Opens the home page in the user's web browser. The about page is first written to the
 // settings folder from the built-in copy when there is no copy to show. Throws Failure("Cannot create file
-// <path>") when it cannot be written, and Failure("Cannot open <address>") when the desktop
-// has nothing that opens it.
+// <path>") when it cannot be written, and Failure("Cannot open <address>: no program is set to
+// open it") when the desktop has nothing that opens it (on a real desktop, asked of xdg-mime
+// first, since the desktop's opener only reports that it started).
 void OpenHomePage();
+
+// Whether the desktop names a program that opens the address: the default that
+// `xdg-mime query default` gives for its type (text/html for a page on this computer, the
+// scheme's handler otherwise), or a BROWSER variable for a web address. True when xdg-mime
+// cannot be asked: then nothing is known against it.
+bool DesktopOpens(const QUrl& address);
 
 } // namespace tlg

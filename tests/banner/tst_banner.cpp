@@ -101,6 +101,34 @@ private slots:
         m_home.reset();
     }
 
+    // Whether a browser is set is asked of xdg-mime (here a stand-in that answers what the test
+    // says), for a page on this computer and for a web address.
+    void theDesktopIsAskedWhetherABrowserIsSet()
+    {
+        QTemporaryDir tools;
+        writeFile(tools.filePath("xdg-mime"), "#!/bin/sh\necho \"$STAND_IN_ANSWER\"\n");
+        QVERIFY(QFile::setPermissions(tools.filePath("xdg-mime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray path = qgetenv("PATH");
+        const QByteArray browser = qgetenv("BROWSER");
+        qputenv("PATH", tools.path().toLocal8Bit() + ":" + path);
+        qunsetenv("BROWSER");
+        const QUrl page = QUrl::fromLocalFile(QStringLiteral("/tmp/TlgView.htm"));
+        const QUrl web(QStringLiteral("http://127.0.0.1/"));
+        qputenv("STAND_IN_ANSWER", "");
+        const bool noneSet = !tlg::DesktopOpens(page) && !tlg::DesktopOpens(web);
+        qputenv("STAND_IN_ANSWER", "firefox-esr.desktop");
+        const bool browserSet = tlg::DesktopOpens(page) && tlg::DesktopOpens(web);
+        qputenv("STAND_IN_ANSWER", "");
+        qputenv("BROWSER", "lynx");
+        const bool variableSet = tlg::DesktopOpens(web) && !tlg::DesktopOpens(page);
+        qputenv("PATH", path);
+        browser.isNull() ? qunsetenv("BROWSER") : qputenv("BROWSER", browser);
+        qunsetenv("STAND_IN_ANSWER");
+        QVERIFY(noneSet);
+        QVERIFY(browserSet);
+        QVERIFY(variableSet);
+    }
+
     void startKeepsItsSettingsUntilTheFirstTick()
     {
         QCOMPARE(m_frame->size(), QSize(305, 82));
