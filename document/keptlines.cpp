@@ -217,6 +217,25 @@ TextSlice KeptLines::read(ByteOffset from, ByteOffset to) const
     return gather(from, to, true);
 }
 
+LineNumber KeptLines::lineOfBaseLine(LineNumber baseLine) const
+{
+    if (m_kept == 0 || baseLine < run(0).first)
+        return -1;
+    // The last run that starts at or before the line.
+    std::size_t low = 0;
+    std::size_t high = runCount();
+    while (high - low > 1) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (run(middle).first <= baseLine)
+            low = middle;
+        else
+            high = middle;
+    }
+    const Run& at = run(low);
+    const LineCount length = (low + 1 < runCount() ? run(low + 1).row : EndLine(m_kept)) - at.row;
+    return baseLine - at.first < length ? at.row + (baseLine - at.first) : LineNumber(-1);
+}
+
 bool KeptLines::grewFrom(const LineSource& earlierSource) const
 {
     const auto* earlier = dynamic_cast<const KeptLines*>(&earlierSource);

@@ -51,6 +51,8 @@ public:
     // line after it.
     LineNumber lineInLog(LineNumber line) const override;
     bool grewFrom(const LineSource& earlier) const override;
+    // The line here that shows the base's line, or -1 when it is not kept.
+    LineNumber lineOfBaseLine(LineNumber baseLine) const;
 
     // Memory the runs take, for benchmarks and tests.
     std::size_t runMemory() const;

@@ -18,6 +18,10 @@
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
+#include <iterator>
+#include <set>
+
 namespace tlg {
 
 namespace {
@@ -108,6 +112,24 @@ void FilterPane::setLogView(LogView* view)
 {
     m_log = view;
     view->installEventFilter(this);
+    // The log's marks show on the listed lines, and a mark set or taken away in the list is
+    // the log's.
+    connect(view, &LogView::lineMarksChanged, this, &FilterPane::showLogMarks);
+    connect(m_list, &LogView::lineMarksChanged, this, [this] {
+        if (!m_log || !m_kept || m_log->document() != m_document)
+            return;
+        std::set<std::int64_t> shown;
+        for (const std::int64_t marked : m_log->lineMarks()) {
+            const LineNumber row = m_kept->lineOfBaseLine(marked);
+            if (row >= 0)
+                shown.insert(row.value());
+        }
+        std::set<std::int64_t> changed;
+        std::set_symmetric_difference(shown.begin(), shown.end(), m_list->lineMarks().begin(),
+                                      m_list->lineMarks().end(), std::inserter(changed, changed.end()));
+        for (const std::int64_t row : changed)
+            m_log->toggleLineMark(m_kept->lineInLog(row).value());
+    });
     m_list->setFontPointSize(view->fontPointSize());
     connect(view, &LogView::documentChanged, this, &FilterPane::shownTextChanged);
     // The list is coloured as the log is.
@@ -293,11 +315,25 @@ void FilterPane::showKept(KeptLinesPtr kept, bool sameStart)
     const bool atEnd = m_kept && top + m_list->visibleRows() >= m_kept->rowCount().value();
     m_kept = std::move(kept);
     m_list->setDocument(m_kept, m_log ? m_log->colourRules() : nullptr);
+    showLogMarks();
     if (sameStart) {
         // The lines before the new ones stay where they were.
         m_list->setSelection(caret, 0);
         m_list->setFirstVisibleLine(atEnd ? m_kept->rowCount().value() : top);
     }
+}
+
+void FilterPane::showLogMarks()
+{
+    std::set<std::int64_t> rows;
+    if (m_log && m_kept) {
+        for (const std::int64_t marked : m_log->lineMarks()) {
+            const LineNumber row = m_kept->lineOfBaseLine(marked);
+            if (row >= 0)
+                rows.insert(row.value());
+        }
+    }
+    m_list->setLineMarks(std::move(rows));
 }
 
 bool FilterPane::eventFilter(QObject* watched, QEvent* event)

@@ -80,6 +80,8 @@ private:
     // Lists `kept`; a list that only changed at its end keeps its caret and what is in sight.
     void showKept(KeptLinesPtr kept, bool sameStart);
     void showCount();
+    // Shows the log's marks on the listed lines.
+    void showLogMarks();
     // Puts the log view's caret on the line of the list's caret.
     void jumpToCaretLine();
 

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <set>
 #include <QLineEdit>
 #include <QToolButton>
 
@@ -341,6 +342,17 @@ private slots:
         viewer.tick();
         QTRY_COMPARE(pane->matchCount(), 303);
         QCOMPARE(list->firstVisibleLine(), 0);
+
+        // The log's marks show on the listed lines; one set in the list is the log's.
+        viewer.find<QLineEdit>("FilterText")->setText(QStringLiteral("line 2"));
+        QTRY_COMPARE(pane->matchCount(), 111); // 2, 20 to 29, 200 to 299
+        QTRY_VERIFY(!pane->searching());
+        window->log()->view()->toggleLineMark(25);
+        QCOMPARE(list->lineMarks(), (std::set<std::int64_t>{6}));
+        list->setSelection(list->lineIndex(0), 0);
+        QTest::keyClick(list, Qt::Key_M);
+        QCOMPARE(window->log()->view()->lineMarks(), (std::set<std::int64_t>{2, 25}));
+        QCOMPARE(list->lineMarks(), (std::set<std::int64_t>{0, 6}));
     }
 
     void anEmptyViewFindsNothing()
