@@ -1,6 +1,13 @@
 #include "app/openlogdialog.h"
 
+#include <QDateTime>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QLocale>
+#include <QTreeView>
+
+#include <algorithm>
 #include <QMimeDatabase>
 
 namespace tlg {
@@ -24,6 +31,28 @@ QString NameOnlyIconProvider::type(const QFileInfo& info) const
     return mime.comment().isEmpty() ? mime.name() : mime.comment();
 }
 
+void FitOpenLogColumns(QFileDialog* dialog)
+{
+    auto* list = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!list)
+        return; // a dialog of the desktop's own lays itself out
+    // Room for the widest usual size, type and time, measured in the list's font; the name
+    // takes what is left.
+    const QFontMetrics metrics(list->font());
+    const int padding = 3 * metrics.averageCharWidth() + 16;
+    const QString time =
+        QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)), QLocale::ShortFormat);
+    QHeaderView* header = list->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->resizeSection(1, metrics.horizontalAdvance(QStringLiteral("1023.9 KiB")) + padding);
+    header->resizeSection(2, metrics.horizontalAdvance(QStringLiteral("Plain text document")) + padding);
+    header->resizeSection(3, metrics.horizontalAdvance(time) + padding);
+    dialog->resize(std::max(dialog->width(), header->sectionSize(1) + header->sectionSize(2) +
+                                                 header->sectionSize(3) + 420),
+                   dialog->height());
+}
+
 QFileDialog* MakeOpenLogDialog(QWidget* parent, NameOnlyIconProvider* provider)
 {
     auto* dialog = new QFileDialog(parent);
@@ -37,6 +66,7 @@ QFileDialog* MakeOpenLogDialog(QWidget* parent, NameOnlyIconProvider* provider)
     dialog->selectNameFilter(all);
     provider->preparePictures();
     dialog->setIconProvider(provider);
+    FitOpenLogColumns(dialog);
     return dialog;
 }
 

@@ -24,6 +24,10 @@ private:
     QIcon m_file;
 };
 
+// Widens the dialog's list columns of size, type and time to what they usually show, so that
+// none is cut short; the name takes the rest.
+void FitOpenLogColumns(QFileDialog* dialog);
+
 // The dialog, a child of parent, picking one existing file; its pictures come from provider,
 // which must outlive it.
 QFileDialog* MakeOpenLogDialog(QWidget* parent, NameOnlyIconProvider* provider);

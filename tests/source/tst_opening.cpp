@@ -23,6 +23,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
+#include <QDateTime>
+#include <QLocale>
+#include <QHeaderView>
+#include <QTreeView>
 
 #include <atomic>
 #include <chrono>
@@ -390,6 +394,13 @@ private slots:
         QCOMPARE(dialog->objectName(), QStringLiteral("Open1"));
         QCOMPARE(dialog->iconProvider(), provider.get());
         QCOMPARE(dialog->selectedNameFilter(), QStringLiteral("All files (*)"));
+        // The size, type and time columns hold what they usually show.
+        auto* list = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+        QVERIFY(list);
+        const QFontMetrics metrics(list->font());
+        const QString time = QLocale().toString(QDateTime(QDate(2026, 12, 28), QTime(23, 59, 59)), QLocale::ShortFormat);
+        QVERIFY(list->header()->sectionSize(1) > metrics.horizontalAdvance(QStringLiteral("1023.9 KiB")));
+        QVERIFY(list->header()->sectionSize(3) > metrics.horizontalAdvance(time));
         QCOMPARE(dialog->nameFilters().value(1), QStringLiteral("Log files (*.log *.txt *.out *.gz *.xz *.bz2 *.zst *.journal)"));
         const QStringList names{QStringLiteral("/proc/kmsg"), QStringLiteral("/proc/self/pagemap"),
                                 QStringLiteral("/proc/self/status"), folder + "/report"};
