@@ -317,16 +317,21 @@ void LogController::openListed(const std::string& path)
         return;
     }
     m_source->setPreviousPath(currentPath());
+    const QString named = QFile::decodeName(QByteArray::fromStdString(path));
     if (AgeStamp(path) == -1) {
-        setStatusText(0, QStringLiteral("FILE DOES NOT EXIST"));
+        setStatusText(0, QFileInfo(named).isDir() ? QStringLiteral("Cannot open file %1: it is a folder").arg(named)
+                                                  : QStringLiteral("FILE DOES NOT EXIST"));
         return;
     }
     // Read first and switched after: a file that cannot be read leaves the log that was open
     // as it was, shown, named in the title and watched.
-    m_source->open(QFile::decodeName(QByteArray::fromStdString(path)),
-                   [this](const LogSource::Outcome& outcome) {
+    m_source->open(named,
+                   [this, path](const LogSource::Outcome& outcome) {
                        if (!outcome.ok()) {
-                           setStatusText(0, QStringLiteral("File is Locked, try Again"));
+                           // A lock is said as ever; any other reason as the system gives it.
+                           setStatusText(0, IsFileLocked(path) || outcome.message.isEmpty()
+                                                ? QStringLiteral("File is Locked, try Again")
+                                                : outcome.message);
                            return;
                        }
                        setStatusText(0, QStringLiteral("File Loaded ") + longTimeText());

@@ -108,8 +108,9 @@ private slots:
         ViewerFixture viewer;
         const QString first = writeFile(viewer.home() + "First.log", "first log\n");
         const QString second = writeFile(viewer.home() + "Second.log", "second log\n");
+        QVERIFY(QDir(viewer.home()).mkdir(QStringLiteral("Logs")));
         writeFile(viewer.home() + "Filelist.TLG",
-                  "one;%Path%First.log\r\ntwo;%Path%Second.log\r\ngone;%Path%Gone.log\r\n");
+                  "one;%Path%First.log\r\ntwo;%Path%Second.log\r\ngone;%Path%Gone.log\r\nfolder;%Path%Logs\r\n");
         MainWindow* window = viewer.start({first});
 
         clickEntry(viewer, 0);
@@ -128,6 +129,10 @@ private slots:
         QCOMPARE(viewer.status(0), QStringLiteral("FILE DOES NOT EXIST"));
         QCOMPARE(window->log()->currentPath(), second);
         QCOMPARE(window->log()->previousPath(), second);
+        // A folder says so.
+        clickEntry(viewer, 3);
+        QCOMPARE(viewer.status(0), "Cannot open file " + viewer.home() + "Logs: it is a folder");
+        QCOMPARE(window->log()->currentPath(), second);
 
         // Back to the first with one click.
         clickEntry(viewer, 0);
