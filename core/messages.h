@@ -20,7 +20,7 @@ struct MessageRequest {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     // A box under the text, unticked at first (none when empty); whether it was ticked goes to
     // *ticked.
-    QString checkBox;
+    QString checkBox = {};
     bool* ticked = nullptr;
 };
 
