@@ -116,13 +116,14 @@ const KeptLines::Run& KeptLines::run(std::size_t index) const
     return (*m_chunks[index / kChunkRuns])[index % kChunkRuns];
 }
 
-std::size_t KeptLines::runOfRow(LineNumber row) const
+template <typename Key, typename Value>
+std::size_t KeptLines::lastRunAtOrBefore(Key Run::*key, Value value) const
 {
     std::size_t low = 0;
     std::size_t high = runCount(); // the answer lies in [low, high)
     while (high - low > 1) {
         const std::size_t middle = low + (high - low) / 2;
-        if (run(middle).row <= row)
+        if (run(middle).*key <= value)
             low = middle;
         else
             high = middle;
@@ -130,18 +131,14 @@ std::size_t KeptLines::runOfRow(LineNumber row) const
     return low;
 }
 
+std::size_t KeptLines::runOfRow(LineNumber row) const
+{
+    return lastRunAtOrBefore(&Run::row, row);
+}
+
 std::size_t KeptLines::runOfOffset(ByteOffset offset) const
 {
-    std::size_t low = 0;
-    std::size_t high = runCount();
-    while (high - low > 1) {
-        const std::size_t middle = low + (high - low) / 2;
-        if (run(middle).at <= offset)
-            low = middle;
-        else
-            high = middle;
-    }
-    return low;
+    return lastRunAtOrBefore(&Run::at, offset);
 }
 
 ByteOffset KeptLines::lineIndex(LineNumber line) const
@@ -221,16 +218,7 @@ LineNumber KeptLines::lineOfBaseLine(LineNumber baseLine) const
 {
     if (m_kept == 0 || baseLine < run(0).first)
         return -1;
-    // The last run that starts at or before the line.
-    std::size_t low = 0;
-    std::size_t high = runCount();
-    while (high - low > 1) {
-        const std::size_t middle = low + (high - low) / 2;
-        if (run(middle).first <= baseLine)
-            low = middle;
-        else
-            high = middle;
-    }
+    const std::size_t low = lastRunAtOrBefore(&Run::first, baseLine);
     const Run& at = run(low);
     const LineCount length = (low + 1 < runCount() ? run(low + 1).row : EndLine(m_kept)) - at.row;
     return baseLine - at.first < length ? at.row + (baseLine - at.first) : LineNumber(-1);

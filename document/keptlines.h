@@ -75,6 +75,8 @@ private:
     std::size_t runCount() const;
     const Run& run(std::size_t index) const;
     // The index of the last run whose row (or offset) is at or before the one given.
+    template <typename Key, typename Value>
+    std::size_t lastRunAtOrBefore(Key Run::*key, Value value) const;
     std::size_t runOfRow(LineNumber row) const;
     std::size_t runOfOffset(ByteOffset offset) const;
     // The base's line kept last; -1 when none is.

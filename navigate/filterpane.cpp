@@ -118,12 +118,7 @@ void FilterPane::setLogView(LogView* view)
     connect(m_list, &LogView::lineMarksChanged, this, [this] {
         if (!m_log || !m_kept || m_log->document() != m_document)
             return;
-        std::set<std::int64_t> shown;
-        for (const std::int64_t marked : m_log->lineMarks()) {
-            const LineNumber row = m_kept->lineOfBaseLine(marked);
-            if (row >= 0)
-                shown.insert(row.value());
-        }
+        const std::set<std::int64_t> shown = logMarksAsRows();
         std::set<std::int64_t> changed;
         std::set_symmetric_difference(shown.begin(), shown.end(), m_list->lineMarks().begin(),
                                       m_list->lineMarks().end(), std::inserter(changed, changed.end()));
@@ -323,7 +318,7 @@ void FilterPane::showKept(KeptLinesPtr kept, bool sameStart)
     }
 }
 
-void FilterPane::showLogMarks()
+std::set<std::int64_t> FilterPane::logMarksAsRows() const
 {
     std::set<std::int64_t> rows;
     if (m_log && m_kept) {
@@ -333,7 +328,12 @@ void FilterPane::showLogMarks()
                 rows.insert(row.value());
         }
     }
-    m_list->setLineMarks(std::move(rows));
+    return rows;
+}
+
+void FilterPane::showLogMarks()
+{
+    m_list->setLineMarks(logMarksAsRows());
 }
 
 bool FilterPane::eventFilter(QObject* watched, QEvent* event)

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <memory>
+#include <set>
 #include <vector>
 
 class QCheckBox;
@@ -80,7 +81,8 @@ private:
     // Lists `kept`; a list that only changed at its end keeps its caret and what is in sight.
     void showKept(KeptLinesPtr kept, bool sameStart);
     void showCount();
-    // Shows the log's marks on the listed lines.
+    // The listed lines that the log has marked, and showing them in the list.
+    std::set<std::int64_t> logMarksAsRows() const;
     void showLogMarks();
     // Puts the log view's caret on the line of the list's caret.
     void jumpToCaretLine();
