@@ -850,6 +850,16 @@ void MainWindow::setCompanionWindows(FormatEditor* formatEditor, AddToFileListDi
     connect(m_formatEditor, &FormatEditor::applyNow, this, guarded(this, [this] { m_log->applyFormatNow(); }));
 }
 
+void MainWindow::openLogs(const QStringList& paths)
+{
+    for (const QString& path : paths)
+        runGuarded(this, [&] { m_log->openListed(QFile::encodeName(path).toStdString()); });
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+}
+
 // --- Creation and show -------------------------------------------------------------------
 
 void MainWindow::FormCreate(const QStringList& arguments)

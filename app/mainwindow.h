@@ -49,6 +49,10 @@ public:
     // The format editor and the add dialog, which the window reaches once they exist.
     void setCompanionWindows(FormatEditor* formatEditor, AddToFileListDialog* addDialog);
 
+    // Paths handed over by another start of the program: each opens, and the window comes
+    // to the front.
+    void openLogs(const QStringList& paths);
+
     // The subsystems.
     LogController* log() const { return m_log; }
     Finder* finder() const { return m_finder; }
