@@ -21,13 +21,12 @@
 
 namespace tlg {
 
-LogController::LogController(QWidget* window, LogView* view, const FollowerControls& controls,
-                             const Colouring* colouring, StatusPanels* status)
-    : QObject(window),
+LogController::LogController(QWidget* window, QObject* owner, LogView* view, const Colouring* colouring,
+                             StatusPanels* status)
+    : QObject(owner),
       m_window(window),
       m_source(new LogSource(this)),
       m_view(view),
-      m_controls(controls),
       m_colouring(colouring),
       m_status(status)
 {
@@ -35,7 +34,7 @@ LogController::LogController(QWidget* window, LogView* view, const FollowerContr
 
     // The watcher runs from the start, as the window defines it. Whatever happens in a look,
     // it reports in the status bar, never in a message box, and the timer runs on.
-    m_watchTimer = new QTimer(window);
+    m_watchTimer = new QTimer(this);
     m_watchTimer->setObjectName(QStringLiteral("Timer1"));
     m_watchTimer->setInterval(2000);
     connect(m_watchTimer, &QTimer::timeout, this, [this] {
@@ -79,28 +78,126 @@ LogController::LogController(QWidget* window, LogView* view, const FollowerContr
     connect(m_source, &LogSource::changeWaiting, this, &LogController::reloadAlert);
     connect(m_source, &LogSource::progress, this, [this](int percent) { showProgress(percent); });
     connect(m_source, &LogSource::idle, this, [this] { runPending(); });
-    if (m_controls.followInstantlyBox)
-        connect(m_controls.followInstantlyBox, &QAbstractButton::toggled, this, [this] { watchOpenLog(); });
-
-    connect(m_controls.intervalSlider, &QSlider::valueChanged, this, [this] { onIntervalChanged(); });
-    connect(m_controls.autoRefreshButton, &QAbstractButton::clicked, this, [this] { onAutoRefreshButton(); });
-    connect(m_controls.autoRefreshBox, &QAbstractButton::clicked, this, [this] { onAutoRefreshBox(); });
-    connect(m_controls.gotoBottomButton, &QAbstractButton::clicked, this, [this] { onGotoBottomButton(); });
-    connect(m_controls.scrollToBottomBox, &QAbstractButton::clicked, this, [this] { onScrollToBottomBox(); });
-    connect(m_controls.wordWrapBox, &QAbstractButton::clicked, this, guarded(window, [this] { onWordWrapBox(); }));
 }
 
 LogController::~LogController()
 {
-    // The dialog uses the icon provider that goes with the controller.
-    delete m_openDialog;
+    // The window holds the timer of the log in sight.
+    delete m_watchTimer;
+}
+
+// --- The switches ------------------------------------------------------------------------
+
+void LogController::bindControls(const FollowerControls& controls)
+{
+    unbindControls();
+    m_controls = controls;
+    const auto bind = [this](QAbstractButton* button, auto handler) {
+        if (button)
+            m_bindings << connect(button, &QAbstractButton::clicked, this, handler);
+    };
+    bind(m_controls.autoRefreshButton, [this] { setAutoRefresh(m_controls.autoRefreshButton->isChecked(), true); });
+    bind(m_controls.autoRefreshBox, [this] { setAutoRefresh(m_controls.autoRefreshBox->isChecked(), false); });
+    bind(m_controls.gotoBottomButton, [this] { setGotoBottom(m_controls.gotoBottomButton->isChecked(), true); });
+    bind(m_controls.scrollToBottomBox, [this] { setGotoBottom(m_controls.scrollToBottomBox->isChecked(), false); });
+    bind(m_controls.wordWrapBox, guarded(m_window, [this] { setWordWrap(m_controls.wordWrapBox->isChecked()); }));
+    if (m_controls.unicodeButton) {
+        // Set by hand or by a click: either way the next read converts, or does not.
+        m_bindings << connect(m_controls.unicodeButton, &QAbstractButton::toggled, this,
+                              [this](bool on) { m_convertAlways = on; });
+    }
+    if (m_controls.followInstantlyBox) {
+        m_bindings << connect(m_controls.followInstantlyBox, &QAbstractButton::toggled, this,
+                              [this](bool on) { setFollowInstantly(on); });
+        setFollowInstantly(m_controls.followInstantlyBox->isChecked());
+    }
+    if (m_controls.intervalSlider) {
+        m_bindings << connect(m_controls.intervalSlider, &QSlider::valueChanged, this,
+                              [this](int seconds) { setIntervalSeconds(seconds); });
+        setIntervalSeconds(m_controls.intervalSlider->value());
+    }
+    showSwitches();
+}
+
+void LogController::unbindControls()
+{
+    for (const QMetaObject::Connection& binding : std::as_const(m_bindings))
+        disconnect(binding);
+    m_bindings.clear();
+    m_controls = {};
+}
+
+void LogController::showSwitches()
+{
+    const auto show = [](QAbstractButton* button, bool down) {
+        if (button)
+            button->setChecked(down);
+    };
+    show(m_controls.autoRefreshButton, m_autoRefreshDown);
+    show(m_controls.autoRefreshBox, watchState().AutoRefresh);
+    show(m_controls.gotoBottomButton, m_gotoBottom);
+    show(m_controls.scrollToBottomBox, m_gotoBottom);
+    show(m_controls.wordWrapBox, m_wordWrap);
+    show(m_controls.unicodeButton, m_convertAlways);
+}
+
+void LogController::setConvertAlways(bool on)
+{
+    m_convertAlways = on;
+    showSwitches();
+}
+
+void LogController::setIntervalSeconds(int seconds)
+{
+    // TrackBar1Change
+    m_watchTimer->setInterval(seconds * 1000);
+}
+
+void LogController::setFollowInstantly(bool on)
+{
+    if (m_followInstantly == on)
+        return;
+    m_followInstantly = on;
+    watchOpenLog();
+}
+
+void LogController::setAutoRefresh(bool on, bool fromButton)
+{
+    // ToolButton17Click sets the box too; CheckBox5Click the watcher's switch alone.
+    watchState().AutoRefresh = on;
+    if (fromButton) {
+        m_autoRefreshDown = on;
+        if (on && !m_watchTimer->isActive())
+            m_watchTimer->start();
+    }
+    showSwitches();
+}
+
+void LogController::setGotoBottom(bool on, bool fromButton)
+{
+    // ToolButton14Click and CheckBox3Click: the button and the box go together; the button,
+    // pressed, goes to the bottom at once, not only at the next reload.
+    m_gotoBottom = on;
+    showSwitches();
+    if (on && fromButton)
+        scrollToBottom();
+}
+
+void LogController::setWordWrap(bool on)
+{
+    // CheckBox1Click
+    m_wordWrap = on;
+    showSwitches();
+    m_view->setWordWrap(on);
+    // Back to the caret's line, which the wrap change may have moved out of sight.
+    restoreCaretLine();
 }
 
 // --- Requests that wait for the source ------------------------------------------------------
 
 bool LogController::busy() const
 {
-    return m_source->busy() || m_pending || m_pendingQueued || (m_openDialog && m_openDialog->isVisible());
+    return m_source->busy() || m_pending || m_pendingQueued;
 }
 
 bool LogController::deferWhileBusy(std::function<void()> request)
@@ -143,126 +240,60 @@ void LogController::showProgress(int percent)
     setStatusText(0, QStringLiteral("Loading %1%").arg(percent));
 }
 
-bool LogController::convertAlways() const
-{
-    return m_controls.unicodeButton->isChecked();
-}
-
 // --- Opening ---------------------------------------------------------------------------------
 
-QFileDialog* LogController::openDialog()
+void LogController::openLog(const QString& path, OpenWay way, std::function<void(bool opened)> done)
 {
-    // Made when first needed: a dialog lists its last folder as soon as it exists.
-    if (!m_openDialog)
-        m_openDialog = MakeOpenLogDialog(m_window, &m_iconProvider);
-    return m_openDialog;
-}
-
-void LogController::openFromDialog()
-{
-    if (deferWhileBusy([this] { openFromDialog(); }))
+    if (deferWhileBusy([this, path, way, done] { openLog(path, way, done); }))
         return;
-    if (m_openDialog && m_openDialog->isVisible()) {
-        m_openDialog->raise();
-        return;
-    }
-    // The watcher leaves the file alone while the dialog is up.
-    watchState().FileOpen = false;
-    if (!currentPath().isEmpty()) {
-        const QFileInfo current(currentPath());
-        openDialog()->setDirectory(current.absolutePath());
-        openDialog()->selectFile(current.fileName());
-    }
-    // Window-modal and answered when the person closes it: the window goes on meanwhile.
-    QFileDialog* dialog = openDialog();
-    connect(dialog, &QDialog::finished, this, guarded(m_window, [this, dialog] {
-        const bool picked = dialog->result() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
-        // The log that was open is watched again after a cancel or a file that cannot be read.
-        const bool watchAgain = !trimBlanks(m_source->nativePath()).empty();
-        if (!picked) {
-            watchState().FileOpen = watchAgain;
-            return;
-        }
-        openNewFile(dialog->selectedFiles().first(), watchAgain);
-    }), Qt::SingleShotConnection);
-    dialog->open();
-}
-
-void LogController::openDropped(const QList<QUrl>& urls)
-{
-    if (deferWhileBusy([this, urls] { openDropped(urls); }))
-        return;
-    if (urls.size() != 1) {
-        showMessage(m_window, {QStringLiteral("More Than One file dragged. Only drag ONE file to Log "
-                                              "viewer to open it"),
-                               QStringLiteral("More than one file dragged"), QMessageBox::Ok, QMessageBox::NoIcon});
-        return;
-    }
-    if (!urls.first().isLocalFile())
-        throw Failure("Only files on this computer can be opened: " + urls.first().toDisplayString().toStdString());
-    openNewFile(urls.first().toLocalFile(), watchState().FileOpen);
-}
-
-void LogController::openNewFile(const QString& path, bool watchBackOnFailure)
-{
-    m_source->open(path, [this, watchBackOnFailure](const LogSource::Outcome& outcome) {
+    const bool wasOpen = watchState().FileOpen;
+    // Read first and switched after: a file that cannot be read leaves the log that was open
+    // as it was, shown, named in the title and watched.
+    m_source->open(path, [this, path, way, wasOpen, done](const LogSource::Outcome& outcome) {
         WatchState& watch = watchState();
         if (!outcome.ok()) {
-            watch.FileOpen = watchBackOnFailure;
-            setStatusText(0, outcome.message);
-            showError(m_window, outcome.message);
+            watch.FileOpen = wasOpen;
+            const std::string native = QFile::encodeName(path).toStdString();
+            if (way == OpenWay::Chosen) {
+                setStatusText(0, outcome.message);
+                showError(m_window, outcome.message);
+            } else {
+                // A lock is said as ever; any other reason as the system gives it.
+                setStatusText(0, IsFileLocked(native) || outcome.message.isEmpty()
+                                     ? QStringLiteral("File is Locked, try Again")
+                                     : outcome.message);
+            }
+            if (done)
+                done(false);
             return;
         }
         showEncoding();
-        m_stagingText = m_source->document();
-        m_view->clear();
         resetForNewFile();
         setTitleToPath();
         watch.FileOpen = true;
-        focusMainWindow();
-        showLoadedText();
-        watchOpenLog();
-        emit logOpened(currentPath());
-    });
-}
-
-void LogController::setCommandLineLog(const QString& argument)
-{
-    const std::string path = QFile::encodeName(argument).toStdString();
-    if (trimBlanks(path).empty() || !QFileInfo::exists(argument))
-        return; // nothing to open, and nothing to say
-    // A folder or a file that cannot be read is tried all the same: the open says why not.
-    m_commandLinePath = argument;
-}
-
-void LogController::loadCommandLineLog()
-{
-    if (m_commandLinePath.isEmpty())
-        return;
-    const QString argument = std::exchange(m_commandLinePath, QString());
-    m_source->open(argument, [this](const LogSource::Outcome& outcome) {
-        WatchState& watch = watchState();
-        if (!outcome.ok()) {
-            watch.FileOpen = false;
-            setStatusText(0, outcome.message);
-            showError(m_window, outcome.message);
-            return;
+        if (way == OpenWay::Chosen) {
+            m_stagingText = m_source->document();
+            m_view->clear();
+            focusMainWindow();
+            showLoadedText();
+        } else {
+            setStatusText(0, QStringLiteral("File Loaded ") + longTimeText());
+            showReloaded();
         }
-        showEncoding();
-        m_view->setDocument(m_source->document());
-        setTitleToPath();
-        watch.FileOpen = true;
-        m_stagingText = m_source->document();
-        showLoadedText();
         watchOpenLog();
         emit logOpened(currentPath());
+        if (done)
+            done(true);
     });
 }
 
 void LogController::showEncoding()
 {
-    if (m_source->unicodeKind() != UnicodeKind::SingleByte)
-        m_controls.unicodeButton->setChecked(true);
+    if (m_source->unicodeKind() != UnicodeKind::SingleByte && !m_convertAlways) {
+        m_convertAlways = true;
+        showSwitches();
+        emit switchesChanged();
+    }
     m_view->setEncoding(HeldEncoding(m_source->encoding()));
     setStatusText(1, QString::fromLatin1(EncodingName(m_source->encoding())));
 }
@@ -293,7 +324,7 @@ void LogController::reloadNow()
         const QString before = previousPath();
         const std::string previous = QFile::encodeName(before).toStdString();
         if (trimBlanks(previous).size() > 1 && before != currentPath() && AgeStamp(previous) != -1)
-            openListed(previous);
+            emit openRequested(before);
         return;
     }
     setTitleToPath();
@@ -306,43 +337,6 @@ void LogController::reloadNow()
         showEncoding();
         showReloaded();
     });
-}
-
-void LogController::openListed(const std::string& path)
-{
-    if (deferWhileBusy([this, path] { openListed(path); }))
-        return;
-    if (upperAscii(path) == upperAscii(m_source->nativePath())) {
-        setStatusText(0, QStringLiteral("File already loaded"));
-        return;
-    }
-    m_source->setPreviousPath(currentPath());
-    const QString named = QFile::decodeName(QByteArray::fromStdString(path));
-    if (AgeStamp(path) == -1) {
-        setStatusText(0, QFileInfo(named).isDir() ? QStringLiteral("Cannot open file %1: it is a folder").arg(named)
-                                                  : QStringLiteral("FILE DOES NOT EXIST"));
-        return;
-    }
-    // Read first and switched after: a file that cannot be read leaves the log that was open
-    // as it was, shown, named in the title and watched.
-    m_source->open(named,
-                   [this, path](const LogSource::Outcome& outcome) {
-                       if (!outcome.ok()) {
-                           // A lock is said as ever; any other reason as the system gives it.
-                           setStatusText(0, IsFileLocked(path) || outcome.message.isEmpty()
-                                                ? QStringLiteral("File is Locked, try Again")
-                                                : outcome.message);
-                           return;
-                       }
-                       setStatusText(0, QStringLiteral("File Loaded ") + longTimeText());
-                       showEncoding();
-                       resetForNewFile();
-                       setTitleToPath();
-                       watchState().FileOpen = true;
-                       showReloaded();
-                       watchOpenLog();
-                       emit logOpened(currentPath());
-                   });
 }
 
 void LogController::showReloaded()
@@ -428,6 +422,7 @@ void LogController::showFollowed(const LogSource::Outcome& outcome)
         focusMainWindow();
         setStatusText(0, QStringLiteral("Last Update :") + dateTimeText());
         showLoadedText();
+        emit followed();
         return;
     default:
         return;
@@ -466,11 +461,11 @@ void LogController::colourText()
 
 void LogController::colourLoadedText()
 {
-    if (m_controls.scrollToBottomBox->isChecked())
+    if (m_gotoBottom)
         scrollToBottom();
     colourText();
     MarkColoured(watchState());
-    if (m_controls.scrollToBottomBox->isChecked())
+    if (m_gotoBottom)
         scrollToBottom();
     // The encoding in use stays in sight after the time of the colouring.
     setStatusText(1, QStringLiteral("Format ") + dateTimeText() + QStringLiteral(" \u2014 ") +
@@ -485,7 +480,7 @@ void LogController::showLoadedText()
         return;
     }
     m_view->setDocument(m_source->document());
-    if (m_controls.scrollToBottomBox->isChecked())
+    if (m_gotoBottom)
         scrollToBottom();
     else
         restoreCaretLine();
@@ -498,8 +493,7 @@ void LogController::showRulesNow()
 
 void LogController::watchOpenLog()
 {
-    m_source->watchFile(m_controls.followInstantlyBox && m_controls.followInstantlyBox->isChecked() &&
-                        watchState().FileOpen);
+    m_source->watchFile(m_followInstantly && watchState().FileOpen);
 }
 
 void LogController::changeNotified()
@@ -508,51 +502,6 @@ void LogController::changeNotified()
         return;
     const qint64 since = m_sinceNotifiedTick.isValid() ? m_sinceNotifiedTick.elapsed() : kNotifiedTickGapMs;
     m_notifiedTick->start(static_cast<int>(std::max<qint64>(0, kNotifiedTickGapMs - since)));
-}
-
-// --- The switches ----------------------------------------------------------------------------
-
-void LogController::onIntervalChanged()
-{
-    m_watchTimer->setInterval(m_controls.intervalSlider->value() * 1000);
-}
-
-void LogController::onAutoRefreshButton()
-{
-    if (m_controls.autoRefreshButton->isChecked()) {
-        watchState().AutoRefresh = true;
-        m_controls.autoRefreshBox->setChecked(true);
-        if (!m_watchTimer->isActive())
-            m_watchTimer->start();
-    } else {
-        m_controls.autoRefreshBox->setChecked(false);
-        watchState().AutoRefresh = false;
-    }
-}
-
-void LogController::onAutoRefreshBox()
-{
-    watchState().AutoRefresh = m_controls.autoRefreshBox->isChecked();
-}
-
-void LogController::onGotoBottomButton()
-{
-    m_controls.scrollToBottomBox->setChecked(m_controls.gotoBottomButton->isChecked());
-    // Pressed, it goes to the bottom at once, not only at the next reload.
-    if (m_controls.gotoBottomButton->isChecked())
-        scrollToBottom();
-}
-
-void LogController::onScrollToBottomBox()
-{
-    m_controls.gotoBottomButton->setChecked(m_controls.scrollToBottomBox->isChecked());
-}
-
-void LogController::onWordWrapBox()
-{
-    m_view->setWordWrap(m_controls.wordWrapBox->isChecked());
-    // Back to the caret's line, which the wrap change may have moved out of sight.
-    restoreCaretLine();
 }
 
 void LogController::focusMainWindow()

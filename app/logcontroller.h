@@ -1,36 +1,33 @@
 #pragma once
 
-// The open log as the window shows it: the source that reads it, the view that shows it, the
-// switches that drive following (Timer1, Auto refresh, Goto Bottom, the interval), and the
-// requests of the window (File > Open File, a drop, the command line, Reload, a file-list pick,
-// Apply Now, the Encoding menu). Every read runs on the source's thread; the controller asks
-// and, when the source answers, shows the text, places the caret and reports in the status
-// bar. A request made while the source is busy waits, and the last one made runs as soon as
-// the source is idle.
+// One open log as a tab shows it: the source that reads it, the view that shows it, its own
+// switches that drive following (Timer1, Auto refresh, Goto Bottom, word wrap, "View Unicode"),
+// and the requests made of it (open, Reload, Apply Now, the Encoding menu). Every read runs on
+// the source's thread; the controller asks and, when the source answers, shows the text,
+// places the caret and reports in its status panels. A request made while the source is busy
+// waits, and the last one made runs as soon as the source is idle.
 //
-// The controller reports through signals (the title, the reload alert) and reads the switches
-// that the window hands it; it never reaches into the window.
+// The controller reports through signals (the title, the reload alert, a grown log) and shows
+// its switches on the window's controls while they are bound to it; it never reaches into
+// the window.
 
 #include "document/encoding.h"
 #include "document/logdocument.h"
 #include "document/unicode.h"
 #include "source/logsource.h"
 #include "source/watchstate.h"
-#include "app/openlogdialog.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QUrl>
 
 #include <functional>
 #include <string>
 
 class QAbstractButton;
-class QFileDialog;
 class QSlider;
-class QTimer;
+#include <QTimer>
 class QWidget;
 
 namespace tlg {
@@ -39,8 +36,8 @@ class Colouring;
 class LogView;
 class StatusPanels;
 
-// The window's controls that drive the open log. The controller connects their signals to its
-// handlers and reads their state when a handler runs.
+// The window's controls that drive the log in sight. The log in sight is bound to them: it
+// shows its own switches on them and hears their clicks; a log out of sight keeps its switches.
 struct FollowerControls {
     QAbstractButton* autoRefreshButton = nullptr; // ToolButton17
     QAbstractButton* autoRefreshBox = nullptr;    // CheckBox5
@@ -52,20 +49,41 @@ struct FollowerControls {
     QSlider* intervalSlider = nullptr;            // TrackBar1
 };
 
+// How a log came to be opened, which decides how a failure is said.
+enum class OpenWay {
+    Chosen,      // File > Open File, a drop, the command line: a failure in the error box
+    Listed,      // the file list or Recent Logs: a failure in the status bar
+    Restored,    // the last session: a failure in the status bar
+};
+
 class LogController : public QObject {
     Q_OBJECT
 
 public:
-    // view is RichEdit1; window is the parent of the open dialog and the message boxes, and
-    // the timer Timer1 (running from the start, every 2 s) is its child. colouring gives the
-    // rules and the colour switch; status is the status bar the controller reports in.
-    LogController(QWidget* window, LogView* view, const FollowerControls& controls, const Colouring* colouring,
-                  StatusPanels* status);
+    // view is RichEdit1; window is the parent of the message boxes; owner holds the
+    // controller, which holds the timer Timer1 (running from the start, every 2 s). colouring gives the rules and
+    // the colour switch; status is the status bar the controller reports in.
+    LogController(QWidget* window, QObject* owner, LogView* view, const Colouring* colouring, StatusPanels* status);
     ~LogController() override;
+
+    // The window's switches show this log's from now on, and drive it; unbinding leaves them.
+    void bindControls(const FollowerControls& controls);
+    void unbindControls();
+    // The switches every log shares: the watcher's interval and following changes at once.
+    void setIntervalSeconds(int seconds);
+    void setFollowInstantly(bool on);
+    // This log's own switches.
+    bool autoRefreshDown() const { return m_autoRefreshDown; }
+    bool gotoBottom() const { return m_gotoBottom; }
+    bool wordWrap() const { return m_wordWrap; }
+    bool convertAlways() const { return m_convertAlways; }
+    void setGotoBottom(bool on, bool fromButton);
+    void setWordWrap(bool on);
+    void setConvertAlways(bool on);
 
     LogSource* source() const { return m_source; }
     LogView* view() const { return m_view; }
-    // The path of the open log ("" when none), as the open dialog holds it.
+    // The path of the open log ("" when none), as it was opened.
     QString currentPath() const { return m_source->path(); }
     QString previousPath() const { return m_source->previousPath(); }
     WatchState& watchState() { return m_source->watchState(); }
@@ -92,36 +110,22 @@ public:
     // reader's line and what is in sight.
     void colourText();
 
-    // CommandLineOpen: the log named on the command line, kept for loadCommandLineLog;
-    // nothing happens for a blank or missing path.
-    void setCommandLineLog(const QString& path);
-    // Opens the log named on the command line, once the window is on screen.
-    void loadCommandLineLog();
+    // Opens path as this controller's log (which it then follows), once a read under way has
+    // ended. done hears whether it opened; a file that cannot be read leaves the log that was
+    // open as it was, and says why as `way` asks. A listed log says "File Loaded" and its
+    // time.
+    void openLog(const QString& path, OpenWay way, std::function<void(bool opened)> done = {});
     // The shortest time between two looks that change notifications start.
     static constexpr int kNotifiedTickGapMs = 100;
-    // OpenListedFile, a pick in the file list: "File already loaded" for the open log, "FILE
-    // DOES NOT EXIST" for a missing file, else the manual reload of the picked file.
-    void openListed(const std::string& path);
 
 public slots:
-    // OpenFile1Click: File > Open File, a window-modal dialog; the pick opens when it closes.
-    void openFromDialog();
     // Refresh1Click and ToolButton12Click: reads the open log again with its encoding detected.
     void reloadNow();
     // Timer1Timer: the watcher's look at the file.
     void onWatchTick();
-    // TrackBar1Change: the watcher's interval.
-    void onIntervalChanged();
-    // ToolButton17Click and CheckBox5Click: Auto refresh, from the button or the box.
-    void onAutoRefreshButton();
-    void onAutoRefreshBox();
-    // ToolButton14Click and CheckBox3Click: Goto Bottom, from the button or the box.
-    void onGotoBottomButton();
-    void onScrollToBottomBox();
-    // CheckBox1Click: word wrap.
-    void onWordWrapBox();
-    // WMDropFiles: opens the one dropped file, or refuses several with a message box.
-    void openDropped(const QList<QUrl>& urls);
+    // ToolButton17Click and CheckBox5Click: Auto refresh, from the button (which sets the box
+    // too) or the box.
+    void setAutoRefresh(bool on, bool fromButton);
     // ApplyFormatNow, the format editor's Apply Now: the open log is read again whole and
     // coloured with the labels as they are now.
     void applyFormatNow();
@@ -140,16 +144,19 @@ signals:
     // Another log became the open one (by the open dialog, a drop, the command line or a
     // file-list pick); path names it.
     void logOpened(const QString& path);
+    // A look found the log grew or was written anew, and shows it.
+    void followed();
+    // The log asks that another be opened (a Reload of a log that has gone goes back to the
+    // one open before it).
+    void openRequested(const QString& path);
+    // A switch of this log changed by itself (a 16-bit log turns "View Unicode" on).
+    void switchesChanged();
 
 private:
     // While the source is busy keeps request (replacing one kept before) and returns true.
     bool deferWhileBusy(std::function<void()> request);
     void runPending();
 
-    // Open File and a drop: opened, then shown with the reset for a new file, the title and
-    // watching; a file that cannot be read leaves the open log as it was, watched as
-    // watchBackOnFailure says, and its reason goes to the error box.
-    void openNewFile(const QString& path, bool watchBackOnFailure);
     // After an open: "View Unicode" shows a conversion, the view and the second panel take
     // the encoding.
     void showEncoding();
@@ -173,26 +180,29 @@ private:
     void changeNotified();
     void showProgress(int percent);
     void setTitleToPath();
-    bool convertAlways() const;
     // Brings the main window forward when the program is the active one; never takes the
     // focus from another program.
     void focusMainWindow();
     void setStatusText(int panel, const QString& text);
-    QFileDialog* openDialog();
+    // Shows this log's switches on the bound controls.
+    void showSwitches();
 
     QWidget* m_window;
     LogSource* m_source;
     LogView* m_view; // RichEdit1
-    FollowerControls m_controls;
+    FollowerControls m_controls; // the window's, while this log is in sight
+    QList<QMetaObject::Connection> m_bindings;
+    bool m_autoRefreshDown = true; // ToolButton17
+    bool m_gotoBottom = false;     // ToolButton14 and CheckBox3
+    bool m_wordWrap = false;       // CheckBox1
+    bool m_convertAlways = false;  // ToolButton16
+    bool m_followInstantly = true;
     const Colouring* m_colouring;
     StatusPanels* m_status;
-    QTimer* m_watchTimer = nullptr;   // Timer1
+    QPointer<QTimer> m_watchTimer;    // Timer1
     QTimer* m_notifiedTick = nullptr; // the coalesced look after a change notification
     QElapsedTimer m_sinceNotifiedTick;
     bool m_inNotifiedTick = false;    // the look under way came from a notification
-    QString m_commandLinePath;
-    QPointer<QFileDialog> m_openDialog; // Open1
-    NameOnlyIconProvider m_iconProvider;
     std::function<void()> m_pending; // the request that waits for the source
     bool m_pendingQueued = false;    // it is about to run
     QString m_beforeProgress;        // the first panel's text before a progress report

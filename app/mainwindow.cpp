@@ -6,6 +6,7 @@
 #include "banner/homepage.h"
 #include "banner/urllabel.h"
 #include "core/controls.h"
+#include "core/fields.h"
 #include "core/fileops.h"
 #include "core/messages.h"
 #include "core/statuspanels.h"
@@ -17,6 +18,9 @@
 #include "format/formateditor.h"
 #include "format/formatfile.h"
 #include "app/logcontroller.h"
+#include "app/logtab.h"
+#include "app/logtabs.h"
+#include "source/session.h"
 #include "search/overview.h"
 #include "view/caretplacement.h"
 #include "view/logview.h"
@@ -105,7 +109,7 @@ private:
 struct MainWindow::Controls {
     QFrame* topStrip = nullptr;               // Panel2
     BannerFrame* banner = nullptr;            // Frame11
-    LogView* view1 = nullptr;                 // RichEdit1
+    QWidget* viewArea = nullptr;              // where the tabs go
     QMenu* viewMenu = nullptr;                // PopupMenu1
     QAction* openFileAction = nullptr;        // OpenFile1
     QAction* showOptionsAction = nullptr;     // ShowOptions1
@@ -124,7 +128,10 @@ struct MainWindow::Controls {
     QAction* zoomOutAction = nullptr;
     QAction* zoomResetAction = nullptr;
     QMenu* recentMenu = nullptr;
-    OverviewStrip* overview = nullptr;        // OverviewStrip
+    QAction* closeTabAction = nullptr;
+    QAction* splitAction = nullptr;
+    QAction* reopenSessionAction = nullptr;
+    QList<std::pair<QAction*, EncodingChoice>> encodingActions;
     QCheckBox* lineNumbersBox = nullptr;      // CheckBoxLineNumbers
     QAction* findPreviousAction = nullptr;    // FindPrevious1
     QToolButton* filterButton = nullptr;      // FilterButton
@@ -237,6 +244,9 @@ void MainWindow::buildMenus()
     m_controls->recentMenu = file->addMenu(QStringLiteral("&Recent Logs"));
     m_controls->recentMenu->setObjectName(QStringLiteral("RecentLogs1"));
     file->addSeparator();
+    m_controls->closeTabAction = addItem(file, "CloseTab1", QStringLiteral("&Close Tab"));
+    m_controls->closeTabAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::CTRL | Qt::Key_F4)});
+    file->addSeparator();
     m_controls->quitAction = addItem(file, "Quit1", QStringLiteral("&Quit"));
     m_controls->quitAction->setShortcut(QKeySequence::Quit);
     QMenu* view = addMenu("View1", QStringLiteral("&View"));
@@ -250,11 +260,18 @@ void MainWindow::buildMenus()
     m_controls->zoomOutAction->setShortcut(QKeySequence::ZoomOut);
     m_controls->zoomResetAction = addItem(view, "ZoomReset1", QStringLiteral("&Normal Size"));
     m_controls->zoomResetAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    view->addSeparator();
+    m_controls->splitAction = addItem(view, "Split1", QStringLiteral("&Split"));
+    m_controls->splitAction->setCheckable(true);
     QMenu* options = addMenu("Options1", QStringLiteral("&Options"));
     m_controls->showOptionsAction = addItem(options, "ShowOptions1", QStringLiteral("Show &Options"));
     m_controls->showTextFormatAction = addItem(options, "ShowTextFormat1", QStringLiteral("Show &Text Format"));
     m_controls->associateAction = addItem(options, "AssociatewithLogfiles1", QStringLiteral("&Associate with .Log files"));
     m_controls->removeAssociationAction = addItem(options, "Removeassociationlog1", QStringLiteral("&Remove association (.log)"));
+    options->addSeparator();
+    m_controls->reopenSessionAction = addItem(options, "ReopenSession1", QStringLiteral("Reopen logs of the &last session"));
+    m_controls->reopenSessionAction->setCheckable(true);
+    m_controls->reopenSessionAction->setChecked(true);
     QMenu* fileList = addMenu("Filelist1", QStringLiteral("File &list"));
     m_controls->addToFileListAction = addItem(fileList, "AddcurrentFiletofilelist1", QStringLiteral("&Add current File to File List"));
     // Encoding: detection (Auto), or one encoding for this and every later load.
@@ -269,9 +286,9 @@ void MainWindow::buildMenus()
         action->setCheckable(true);
         action->setChecked(!encoding);
         encodingGroup->addAction(action);
-        connect(action, &QAction::triggered, this, guarded(this, [this, encoding = encoding] {
-                    m_log->chooseEncoding({!encoding, encoding.value_or(Encoding::Windows1252)});
-                }));
+        const EncodingChoice choice{!encoding, encoding.value_or(Encoding::Windows1252)};
+        m_controls->encodingActions.append({action, choice});
+        connect(action, &QAction::triggered, this, guarded(this, [this, choice] { log()->chooseEncoding(choice); }));
     }
     QMenu* about = addMenu("About1", QStringLiteral("&About"));
     m_controls->aboutViewerAction = addItem(about, "TLGViewer1", QStringLiteral("&TLG - Viewer"));
@@ -434,25 +451,13 @@ QWidget* MainWindow::buildOptionsPanel()
 
 QWidget* MainWindow::buildViews()
 {
-    auto* area = new QWidget(this);
-    area->setObjectName(QStringLiteral("ViewArea"));
-    auto* stack = new QGridLayout(area);
+    // The tabs come in once the colouring they show with exists.
+    m_controls->viewArea = new QWidget(this);
+    m_controls->viewArea->setObjectName(QStringLiteral("ViewArea"));
+    auto* stack = new QVBoxLayout(m_controls->viewArea);
     stack->setContentsMargins(0, 0, 0, 0);
-    m_controls->view1 = new LogView(area);
-    m_controls->view1->setObjectName(QStringLiteral("RichEdit1"));
-    m_controls->view1->setContextMenu(m_controls->viewMenu);
-    m_controls->view1->setLineNumbersShown(true);
-    stack->addWidget(m_controls->view1, 0, 0);
-    // The overview strip beside the view's scroll bar.
-    m_controls->overview = new OverviewStrip([this] { return m_log ? m_log->view() : nullptr; }, area);
-    m_controls->overview->setObjectName(QStringLiteral("OverviewStrip"));
-    stack->addWidget(m_controls->overview, 0, 1);
     stack->setSpacing(0);
-    // The filter pane, below the views.
-    m_filterPane = new FilterPane(area);
-    stack->addWidget(m_filterPane, 1, 0);
-    stack->setRowStretch(0, 1);
-    return area;
+    return m_controls->viewArea;
 }
 
 void MainWindow::buildStatusBar()
@@ -491,10 +496,130 @@ void MainWindow::createSubsystems()
     follow.wordWrapBox = m_controls->wordWrapBox;
     follow.intervalSlider = m_controls->intervalSlider;
     follow.followInstantlyBox = m_controls->followInstantlyBox;
-    m_log = new LogController(this, m_controls->view1, follow, m_colouring, m_status.get());
-    m_finder = new Finder(m_controls->view1, this, m_status.get());
-    m_filterPane->setLogView(m_controls->view1);
-    m_position = new PositionIndicator(m_controls->view1, &m_log->watchState(), m_status.get(), this);
+    m_tabs = new LogTabs([this] {
+        auto* tab = new LogTab(this, m_controls->viewMenu, m_colouring);
+        wireTab(tab);
+        return tab;
+    }, m_controls->viewArea);
+    m_controls->viewArea->layout()->addWidget(m_tabs);
+    m_finder = new Finder(shownView(), this, m_status.get());
+    connect(m_tabs, &LogTabs::currentChanged, this, &MainWindow::showTab);
+    connect(m_tabs, &LogTabs::broughtToFront, this, [this](const QString& path) {
+        try {
+            m_recent->add(QFile::encodeName(path).toStdString());
+        } catch (const Failure&) {
+        }
+    });
+    connect(m_tabs, &LogTabs::tabsChanged, this, [this] {
+        if (m_restoring)
+            return;
+        try {
+            saveSession();
+        } catch (const Failure& failure) {
+            m_status->setText(0, QStringLiteral("Open logs not kept: ") + QString::fromLocal8Bit(failure.what()));
+        }
+    });
+    showTab(m_tabs->current(), nullptr);
+}
+
+LogController* MainWindow::log() const
+{
+    return m_tabs->current()->log();
+}
+
+FilterPane* MainWindow::filterPane() const
+{
+    return m_tabs->current()->filterPane();
+}
+
+PositionIndicator* MainWindow::positionIndicator() const
+{
+    return m_tabs->current()->position();
+}
+
+LogView* MainWindow::shownView() const
+{
+    return m_tabs->current()->view();
+}
+
+void MainWindow::wireTab(LogTab* tab)
+{
+    LogController* log = tab->log();
+    // A new tab starts with the switches of the tab in sight, and the window's.
+    if (m_tabs && m_tabs->current()) {
+        const LogController* shown = m_tabs->current()->log();
+        log->setGotoBottom(shown->gotoBottom(), false);
+        log->setWordWrap(shown->wordWrap());
+        log->setConvertAlways(shown->convertAlways());
+        log->source()->setEncodingChoice(shown->encodingChoice());
+    }
+    log->setIntervalSeconds(m_controls->intervalSlider->value());
+    log->setFollowInstantly(m_controls->followInstantlyBox->isChecked());
+    tab->view()->setLineNumbersShown(m_controls->lineNumbersBox->isChecked());
+    tab->view()->setFontPointSize(m_zoomPoints);
+    log->showRulesNow();
+
+    const auto inSight = [this, tab] { return m_tabs && m_tabs->current() == tab; };
+    connect(log, &LogController::titleChanged, this, [this, inSight](const QString& title) {
+        if (inSight())
+            setWindowTitle(title);
+    });
+    connect(log, &LogController::reloadAlert, this, [this, inSight](bool alert) {
+        if (!inSight())
+            return;
+        m_controls->reloadButton->setIcon(toolbarPicture(alert ? 8 : 12));
+        m_controls->reloadButton->setProperty("alert", alert);
+    });
+    // "Apply Now" records the path as the top strip's accessible name (it has no caption).
+    connect(log, &LogController::formatApplied, m_controls->topStrip, &QWidget::setAccessibleName);
+    connect(m_colouring, &Colouring::rulesChanged, log, &LogController::showRulesNow);
+    connect(tab->view(), &LogView::zoomRequested, this, &MainWindow::zoomBy);
+    connect(tab->overview(), &OverviewStrip::lineClicked, this, [this, tab](LineNumber line) {
+        runGuarded(this, [&] { ScrollToLine(tab->view(), line); });
+    });
+    connect(log, &LogController::logOpened, this, [this](const QString& path) {
+        // The list is a convenience: a config folder that cannot be written does not stop the
+        // log from opening, and the list in memory still holds it for this run.
+        try {
+            m_recent->add(QFile::encodeName(path).toStdString());
+        } catch (const Failure&) {
+        }
+    });
+}
+
+void MainWindow::showTab(LogTab* now, LogTab* before)
+{
+    if (before) {
+        before->log()->unbindControls();
+        before->status().hide();
+        before->log()->watchTimer()->setParent(before->log());
+    }
+    if (!now)
+        return;
+    // The watcher's timer of the log in sight is the window's, as a look for Timer1 finds it.
+    now->log()->watchTimer()->setParent(this);
+    FollowerControls follow;
+    follow.autoRefreshButton = m_controls->autoRefreshButton;
+    follow.autoRefreshBox = m_controls->autoRefreshBox;
+    follow.gotoBottomButton = m_controls->gotoBottomButton;
+    follow.scrollToBottomBox = m_controls->scrollToBottomBox;
+    follow.unicodeButton = m_controls->unicodeButton;
+    follow.wordWrapBox = m_controls->wordWrapBox;
+    follow.intervalSlider = m_controls->intervalSlider;
+    follow.followInstantlyBox = m_controls->followInstantlyBox;
+    now->log()->bindControls(follow);
+    now->status().show(m_controls->statusPanels);
+    setWindowTitle(now->title());
+    m_controls->reloadButton->setIcon(toolbarPicture(now->reloadAlert() ? 8 : 12));
+    m_controls->reloadButton->setProperty("alert", now->reloadAlert());
+    const EncodingChoice choice = now->log()->encodingChoice();
+    for (const auto& [action, offered] : std::as_const(m_controls->encodingActions)) {
+        if (offered.automatic == choice.automatic && (choice.automatic || offered.forced == choice.forced))
+            action->setChecked(true);
+    }
+    m_zoomPoints = now->view()->fontPointSize();
+    if (m_finder)
+        ; // FINDER-SETVIEW m_finder->setView(now->view());
 }
 
 void MainWindow::connectHandlers()
@@ -524,21 +649,32 @@ void MainWindow::connectHandlers()
     }
 
     // The open log.
-    connect(m_controls->openFileAction, &QAction::triggered, this, guarded(this, [this] { m_log->openFromDialog(); }));
-    connect(m_controls->refreshAction, &QAction::triggered, this, guarded(this, [this] { m_log->reloadNow(); }));
-    connect(m_controls->reloadButton, &QToolButton::clicked, this, guarded(this, [this] { m_log->reloadNow(); }));
-    connect(m_log, &LogController::titleChanged, this, &QWidget::setWindowTitle);
-    connect(m_log, &LogController::reloadAlert, this, [this](bool alert) {
-        m_controls->reloadButton->setIcon(toolbarPicture(alert ? 8 : 12));
-        m_controls->reloadButton->setProperty("alert", alert);
-    });
-    // "Apply Now" records the path as the top strip's accessible name (it has no caption).
-    connect(m_log, &LogController::formatApplied, m_controls->topStrip, &QWidget::setAccessibleName);
-    connect(m_log, &LogController::aboutToSample, m_position, &PositionIndicator::UpdatePositionIndicator);
-    connect(m_colouring, &Colouring::rulesChanged, m_log, &LogController::showRulesNow);
-    connect(m_controls->view1, &LogView::statusMessage, this, [this](const QString& text) { m_status->setText(0, text); });
+    connect(m_controls->openFileAction, &QAction::triggered, this, guarded(this, [this] { m_tabs->openFromDialog(); }));
+    connect(m_controls->refreshAction, &QAction::triggered, this, guarded(this, [this] { log()->reloadNow(); }));
+    connect(m_controls->reloadButton, &QToolButton::clicked, this, guarded(this, [this] { log()->reloadNow(); }));
     // A banner fetch waits while a log loads, so that it never holds the load up.
-    m_controls->banner->setBusyCheck([this] { return m_log->busy(); });
+    m_controls->banner->setBusyCheck([this] { return m_tabs->busy(); });
+    // The switches every tab shares.
+    connect(m_controls->intervalSlider, &QSlider::valueChanged, this, [this](int seconds) {
+        for (LogTab* tab : m_tabs->tabs())
+            tab->log()->setIntervalSeconds(seconds);
+    });
+    connect(m_controls->followInstantlyBox, &QCheckBox::toggled, this, [this](bool on) {
+        for (LogTab* tab : m_tabs->tabs())
+            tab->log()->setFollowInstantly(on);
+    });
+
+    // The tabs: Ctrl+W closes the one in sight, Ctrl+Tab and Ctrl+PgDn go to the next one,
+    // Ctrl+Shift+Tab and Ctrl+PgUp to the one before; View > Split shows two side by side.
+    connect(m_controls->closeTabAction, &QAction::triggered, this, [this] { m_tabs->close(m_tabs->current()); });
+    for (const auto& [key, step] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+                                    std::pair{QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+                                    std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+                                    std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1},
+                                    std::pair{QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1}}) {
+        connect(new QShortcut(key, this), &QShortcut::activated, this, [this, step = step] { m_tabs->cycle(step); });
+    }
+    connect(m_controls->splitAction, &QAction::toggled, this, [this](bool on) { m_tabs->setSplit(on); });
 
     // The window's own panels and windows.
     connect(m_controls->optionsButton, &QToolButton::clicked, this, guarded(this, [this] { ToolButton7Click(); }));
@@ -563,46 +699,42 @@ void MainWindow::connectHandlers()
         m_controls->fileListButton->setChecked(false);
     });
     connect(m_fileListPanel, &FileListPanel::openRequested, this,
-            [this](const std::string& path) { runGuarded(this, [&] { m_log->openListed(path); }); });
+            [this](const std::string& path) { runGuarded(this, [&] { m_tabs->openListed(path); }); });
     for (QAction* add : {m_controls->addToFileListAction, m_fileListPanel->addCurrentFileAction()}) {
         connect(add, &QAction::triggered, this,
-                guarded(this, [this] { m_fileListPanel->AddcurrentFiletofilelist1Click(m_log->currentPath()); }));
+                guarded(this, [this] { m_fileListPanel->AddcurrentFiletofilelist1Click(log()->currentPath()); }));
     }
 
     // Find.
     connect(m_controls->searchButton, &QToolButton::clicked, m_finder, &Finder::ToolButton15Click);
     connect(m_controls->findPreviousAction, &QAction::triggered, m_finder, guarded(this, [this] { m_finder->FindPrevious(); }));
-    connect(m_controls->filterButton, &QToolButton::clicked, m_filterPane, &FilterPane::toggle);
+    connect(m_controls->filterButton, &QToolButton::clicked, this, [this] { filterPane()->toggle(); });
 
     // Reading comfort: the window's keys, the gutter, the font's size, go to line, the recent
     // logs and the overview strip.
     connect(m_controls->quitAction, &QAction::triggered, this, &QWidget::close);
-    connect(m_controls->copyAction, &QAction::triggered, this, [this] { m_controls->view1->copy(); });
-    connect(m_controls->selectAllAction, &QAction::triggered, this, [this] { m_controls->view1->selectAll(); });
+    connect(m_controls->copyAction, &QAction::triggered, this, [this] { shownView()->copy(); });
+    connect(m_controls->selectAllAction, &QAction::triggered, this, [this] { shownView()->selectAll(); });
     connect(m_controls->gotoLineAction, &QAction::triggered, this, guarded(this, [this] { GotoLineClick(); }));
     connect(m_controls->zoomInAction, &QAction::triggered, this, [this] { zoomBy(1); });
     connect(m_controls->zoomOutAction, &QAction::triggered, this, [this] { zoomBy(-1); });
     connect(m_controls->zoomResetAction, &QAction::triggered, this, &MainWindow::zoomReset);
     connect(m_controls->lineNumbersBox, &QCheckBox::toggled, this, [this](bool on) {
-        m_controls->view1->setLineNumbersShown(on);
+        for (LogTab* tab : m_tabs->tabs())
+            tab->view()->setLineNumbersShown(on);
     });
-    connect(m_controls->view1, &LogView::zoomRequested, this, &MainWindow::zoomBy);
-    m_controls->overview->watch(m_controls->view1);
     for (const auto& [key, error] : {std::pair{Qt::Key_F8, true}, std::pair{Qt::Key_F7, false}}) {
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
                 [this, error = error] { goToLabelLine(error, true); });
         connect(new QShortcut(QKeySequence(Qt::SHIFT | key), this), &QShortcut::activated, this,
                 [this, error = error] { goToLabelLine(error, false); });
     }
-    connect(m_controls->overview, &OverviewStrip::lineClicked, this, [this](LineNumber line) {
-        runGuarded(this, [&] { ScrollToLine(m_controls->view1, line); });
-    });
     // The strip marks the text last searched for.
-    connect(m_finder->findDialog(), &FindDialog::findNext, m_controls->overview,
+    connect(m_finder->findDialog(), &FindDialog::findNext, this,
             [this] {
                 // An expression's matches are not marked: only a plain text is.
                 const FindDialog* dialog = m_finder->findDialog();
-                m_controls->overview->setFindText(dialog->regex() ? QString() : dialog->findText());
+                m_tabs->current()->overview()->setFindText(dialog->regex() ? QString() : dialog->findText());
             });
     connect(m_controls->recentMenu, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
     // A missing log's item is greyed, so the menu does not trigger it: its click is taken here.
@@ -619,36 +751,29 @@ void MainWindow::connectHandlers()
         runGuarded(this, [&] { openRecent(path); });
         return true;
     }));
-    connect(m_log, &LogController::logOpened, this, [this](const QString& path) {
-        // The list is a convenience: a config folder that cannot be written does not stop the
-        // log from opening, and the list in memory still holds it for this run.
-        try {
-            m_recent->add(QFile::encodeName(path).toStdString());
-        } catch (const Failure&) {
-        }
-    });
 }
 
 OverviewStrip* MainWindow::overviewStrip() const
 {
-    return m_controls->overview;
+    return m_tabs->current()->overview();
 }
 
 void MainWindow::GotoLineClick()
 {
     if (!m_gotoLineDialog)
         m_gotoLineDialog = new GotoLineDialog(this);
-    LogView* view = m_controls->view1;
+    LogView* view = shownView();
     if (const std::optional<LineNumber> line = m_gotoLineDialog->ask(view->lineCount(), view->caretLine()))
         ShowLineInContext(view, *line);
 }
 
 void MainWindow::goToLabelLine(bool error, bool forward)
 {
-    LogView* view = m_controls->view1;
-    const std::vector<std::uint8_t>& marks = m_controls->overview->lineMarks();
-    if (!m_controls->overview->idle() || static_cast<std::int64_t>(marks.size()) != view->lineCount()) {
-        m_status->setText(0, QStringLiteral("Still looking through the log for its labels"));
+    LogView* view = shownView();
+    const OverviewStrip* overview = overviewStrip();
+    const std::vector<std::uint8_t>& marks = overview->lineMarks();
+    if (!overview->idle() || static_cast<std::int64_t>(marks.size()) != view->lineCount()) {
+        m_tabs->current()->status().setText(0, QStringLiteral("Still looking through the log for its labels"));
         return;
     }
     const std::uint8_t wanted = error ? kMarkError : kMarkInfo;
@@ -660,13 +785,13 @@ void MainWindow::goToLabelLine(bool error, bool forward)
             return;
         }
     }
-    m_status->setText(0, error ? QStringLiteral("No more error lines") : QStringLiteral("No more info lines"));
+    m_tabs->current()->status().setText(0, error ? QStringLiteral("No more error lines") : QStringLiteral("No more info lines"));
 }
 
 void MainWindow::zoomBy(int steps)
 {
     m_zoomPoints = std::clamp(m_zoomPoints + steps, LogView::kMinPointSize, LogView::kMaxPointSize);
-    m_controls->view1->setFontPointSize(m_zoomPoints);
+    shownView()->setFontPointSize(m_zoomPoints);
 }
 
 void MainWindow::zoomReset()
@@ -697,14 +822,14 @@ void MainWindow::fillRecentMenu()
 void MainWindow::openRecent(const std::string& path)
 {
     if (!RecentLogs::present(path)) {
-        m_status->setText(0, QStringLiteral("File Could not be located"));
+        m_tabs->current()->status().setText(0, QStringLiteral("File Could not be located"));
         try {
             m_recent->remove(path);
         } catch (const Failure&) {
         }
         return;
     }
-    m_log->openListed(path);
+    m_tabs->openListed(path);
 }
 
 namespace {
@@ -762,10 +887,10 @@ void MainWindow::restorePreferences()
     const auto on = [&kept](const char* key) { return kept.value(key) == "1"; };
     if (kept.contains("FontSize"))
         zoomBy(kept.value("FontSize").toInt() - m_zoomPoints);
-    m_controls->wordWrapBox->setChecked(on("WordWrap"));
-    m_controls->view1->setWordWrap(on("WordWrap"));
-    m_controls->gotoBottomButton->setChecked(on("GotoBottom"));
-    m_controls->scrollToBottomBox->setChecked(on("GotoBottom"));
+    log()->setWordWrap(on("WordWrap"));
+    log()->setGotoBottom(on("GotoBottom"), false);
+    if (kept.contains("ReopenSession"))
+        m_controls->reopenSessionAction->setChecked(on("ReopenSession"));
     if (kept.contains("OptionsPanel")) {
         m_controls->optionsPanel->setVisible(on("OptionsPanel"));
         m_controls->optionsButton->setChecked(on("OptionsPanel"));
@@ -775,7 +900,7 @@ void MainWindow::restorePreferences()
         showFileListPanel(on("FileListPanel"));
     }
     // The pattern as UTF-8, with what would break its line escaped.
-    m_filterPane->setPattern(QString::fromUtf8(QByteArray::fromPercentEncoding(kept.value("FilterPattern"))),
+    filterPane()->setPattern(QString::fromUtf8(QByteArray::fromPercentEncoding(kept.value("FilterPattern"))),
                              on("FilterCase"), on("FilterRegex"));
 }
 
@@ -787,9 +912,10 @@ void MainWindow::savePreferences() const
                             "GotoBottom=" + flag(m_controls->gotoBottomButton->isChecked()) + "\r\n" +
                             "OptionsPanel=" + flag(m_controls->optionsButton->isChecked()) + "\r\n" +
                             "FileListPanel=" + flag(m_controls->fileListButton->isChecked()) + "\r\n" +
-                            "FilterPattern=" + m_filterPane->pattern().toUtf8().toPercentEncoding() + "\r\n" +
-                            "FilterCase=" + flag(m_filterPane->matchCase()) + "\r\n" +
-                            "FilterRegex=" + flag(m_filterPane->regex()) + "\r\n";
+                            "FilterPattern=" + filterPane()->pattern().toUtf8().toPercentEncoding() + "\r\n" +
+                            "FilterCase=" + flag(filterPane()->matchCase()) + "\r\n" +
+                            "FilterRegex=" + flag(filterPane()->regex()) + "\r\n" +
+                            "ReopenSession=" + flag(m_controls->reopenSessionAction->isChecked()) + "\r\n";
     WriteFileAtomically(SettingsFileToWrite(kPreferencesName), text.toStdString());
 }
 
@@ -847,13 +973,13 @@ void MainWindow::setCompanionWindows(FormatEditor* formatEditor, AddToFileListDi
     m_fileListPanel->setAddDialog(addDialog);
     // Closing the editor raises its button.
     connect(m_formatEditor, &FormatEditor::closed, this, [this] { m_controls->formatTextButton->setChecked(false); });
-    connect(m_formatEditor, &FormatEditor::applyNow, this, guarded(this, [this] { m_log->applyFormatNow(); }));
+    connect(m_formatEditor, &FormatEditor::applyNow, this, guarded(this, [this] { log()->applyFormatNow(); }));
 }
 
 void MainWindow::openLogs(const QStringList& paths)
 {
     for (const QString& path : paths)
-        runGuarded(this, [&] { m_log->openListed(QFile::encodeName(path).toStdString()); });
+        runGuarded(this, [&] { m_tabs->open(path, OpenWay::Chosen); });
     if (isMinimized())
         showNormal();
     raise();
@@ -874,8 +1000,84 @@ void MainWindow::FormCreate(const QStringList& arguments)
             ReadOrCreateMasterComputerName(FolderOf(SettingsFileToRead(kMasterComputerFileName))));
     });
     runGuarded(this, [&] { m_fileListPanel->ReloadFileList(); }); // after the master computer's name, which it puts in place
-    if (!arguments.isEmpty())
-        m_log->setCommandLineLog(arguments.first());
+    m_startLogs = arguments;
+}
+
+void MainWindow::openStartLogs()
+{
+    const QStringList named = std::exchange(m_startLogs, QStringList());
+    if (named.isEmpty()) {
+        if (m_controls->reopenSessionAction->isChecked())
+            restoreSession();
+        return;
+    }
+    for (const QString& path : named) {
+        // CommandLineOpen: nothing to open and nothing to say for a blank or missing name; a
+        // folder or a file that cannot be read is tried all the same, and the open says why not.
+        if (trimBlanks(QFile::encodeName(path).toStdString()).empty() || !QFileInfo::exists(path))
+            continue;
+        runGuarded(this, [&] { m_tabs->open(path, OpenWay::Chosen); });
+    }
+}
+
+void MainWindow::saveSession() const
+{
+    std::vector<SessionLog> logs;
+    for (const LogTab* tab : m_tabs->tabs()) {
+        if (tab->path().isEmpty())
+            continue;
+        const LogController* log = tab->log();
+        logs.push_back({QFile::encodeName(tab->path()).toStdString(), tab->view()->caretLine(),
+                        log->watchState().AutoRefresh, log->encodingChoice()});
+    }
+    WriteFileAtomically(SettingsFileToWrite(kSessionFileName), SessionText(logs));
+}
+
+void MainWindow::restoreSession()
+{
+    std::string text;
+    try {
+        text = ReadSettingsFile(SettingsFileToRead(kSessionFileName));
+    } catch (const Failure&) {
+        return; // no session kept yet
+    }
+    const std::vector<SessionLog> logs = ReadSessionText(text);
+    QStringList gone;
+    auto remaining = std::make_shared<int>(0);
+    m_restoring = true;
+    for (const SessionLog& kept : logs) {
+        const QString path = QFile::decodeName(QByteArray::fromStdString(kept.path));
+        if (AgeStamp(kept.path) == -1) {
+            gone << path;
+            continue;
+        }
+        ++*remaining;
+        // Each log with its own encoding; the tab it opens in takes it before it reads.
+        LogTab* shown = m_tabs->current();
+        const EncodingChoice before = shown->log()->encodingChoice();
+        if (shown->blank())
+            shown->log()->source()->setEncodingChoice(kept.encoding);
+        m_tabs->open(path, OpenWay::Restored, [this, kept, remaining](LogTab* tab) {
+            if (tab) {
+                tab->log()->setAutoRefresh(kept.followed, false);
+                ScrollToLine(tab->view(), std::min<std::int64_t>(kept.caretLine, tab->view()->lineCount()));
+            }
+            if (--*remaining == 0) {
+                m_restoring = false;
+                runGuarded(this, [this] { saveSession(); });
+            }
+        });
+        if (m_tabs->current() != shown)
+            m_tabs->current()->log()->source()->setEncodingChoice(kept.encoding);
+        else if (!shown->blank())
+            shown->log()->source()->setEncodingChoice(shown->log()->encodingChoice());
+        (void)before;
+    }
+    if (*remaining == 0)
+        m_restoring = false;
+    // A log that has gone is named once.
+    if (!gone.isEmpty())
+        m_tabs->current()->status().setText(0, QStringLiteral("Not found any more: ") + gone.join(QStringLiteral(", ")));
 }
 
 void MainWindow::FormShow()
@@ -927,6 +1129,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
     }
     try {
         savePreferences();
+    } catch (const Failure&) {
+    }
+    try {
+        saveSession();
     } catch (const Failure&) {
     }
     QMainWindow::closeEvent(event);
@@ -990,7 +1196,7 @@ void MainWindow::dropEvent(QDropEvent* event)
     // The drop is done for the program it came from at once; the file opens just after.
     const QList<QUrl> urls = event->mimeData()->urls();
     event->acceptProposedAction();
-    QMetaObject::invokeMethod(this, [this, urls] { runGuarded(this, [&] { m_log->openDropped(urls); }); },
+    QMetaObject::invokeMethod(this, [this, urls] { runGuarded(this, [&] { m_tabs->openDropped(urls); }); },
                               Qt::QueuedConnection);
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
-// The main window: builds the log views, both tool bars, the options panel, the file-list
-// panel, the status bar and the menus, creates the subsystems that own the behaviour (the open
-// log, the colouring switches, find, the line indicator, the file list) and connects them.
+// The main window: builds the tabs of open logs, both tool bars, the options panel, the
+// file-list panel, the status bar and the menus, creates the subsystems that own the behaviour
+// (the colouring switches, find, the file list) and connects them. The window's switches, title
+// and status bar speak for the tab in sight, and its handlers act on it.
 
 #include <QMainWindow>
 #include <QStringList>
@@ -26,6 +27,8 @@ class FilterPane;
 class Finder;
 class FormatEditor;
 class LogController;
+class LogTab;
+class LogTabs;
 class GotoLineDialog;
 class LogView;
 class OverviewStrip;
@@ -41,10 +44,13 @@ public:
     ~MainWindow() override;
 
     // The creation handler: offers the .log association, accepts dropped files, reads or
-    // records the master computer name, fills the file list, and opens the log named by the
-    // first argument. A failure is shown in the error box and skips the rest of the handler;
-    // the window still works.
+    // records the master computer name, fills the file list, and keeps the logs named by the
+    // arguments for openStartLogs. A failure is shown in the error box and skips the rest of
+    // the handler; the window still works.
     void FormCreate(const QStringList& arguments);
+    // Once the window is on screen: each log named on the command line opens in a tab (a blank
+    // or missing name is passed over); without any, the last session's logs open again.
+    void openStartLogs();
 
     // The format editor and the add dialog, which the window reaches once they exist.
     void setCompanionWindows(FormatEditor* formatEditor, AddToFileListDialog* addDialog);
@@ -53,11 +59,13 @@ public:
     // to the front.
     void openLogs(const QStringList& paths);
 
-    // The subsystems.
-    LogController* log() const { return m_log; }
+    // The subsystems; the log, filter pane, line indicator and overview strip of the tab in
+    // sight.
+    LogTabs* tabs() const { return m_tabs; }
+    LogController* log() const;
     Finder* finder() const { return m_finder; }
-    FilterPane* filterPane() const { return m_filterPane; }
-    PositionIndicator* positionIndicator() const { return m_position; }
+    FilterPane* filterPane() const;
+    PositionIndicator* positionIndicator() const;
     FileListPanel* fileListPanel() const { return m_fileListPanel; }
     OverviewStrip* overviewStrip() const;
     RecentLogs& recentLogs() { return *m_recent; }
@@ -112,23 +120,31 @@ private:
     void restorePreferences();
     void savePreferences() const;
     void saveWindowGeometry() const;
+    // The open tabs, kept in the settings folder after every change of tabs and at the close.
+    void saveSession() const;
+    void restoreSession();
+    // A tab was made: it follows the window's switches and reports to the window while in sight.
+    void wireTab(LogTab* tab);
+    // Another tab came into sight: the window's switches, title and status bar speak for it.
+    void showTab(LogTab* now, LogTab* before);
+    LogView* shownView() const;
     // The show handler, run once when the window first appears.
     void FormShow();
 
     std::unique_ptr<Controls> m_controls; // the window's own controls, by design name
     std::unique_ptr<StatusPanels> m_status;
-    LogController* m_log = nullptr;
+    LogTabs* m_tabs = nullptr;
     Colouring* m_colouring = nullptr;
     Finder* m_finder = nullptr;
-    FilterPane* m_filterPane = nullptr;
-    PositionIndicator* m_position = nullptr;
     FileListPanel* m_fileListPanel = nullptr; // Panel4
     FormatEditor* m_formatEditor = nullptr;   // TForm2
     AddToFileListDialog* m_addDialog = nullptr; // TForm3
     GotoLineDialog* m_gotoLineDialog = nullptr;
     std::unique_ptr<RecentLogs> m_recent;
-    int m_zoomPoints;
+    int m_zoomPoints; // the font size of the view in sight, and of a new tab
     bool m_shownOnce = false;
+    QStringList m_startLogs; // named on the command line
+    bool m_restoring = false; // the last session's logs are opening
 };
 
 } // namespace tlg

@@ -2,6 +2,8 @@
 list(APPEND TLG_GUI_SOURCES
     app/commandline.cpp
     app/logcontroller.cpp
+    app/logtab.cpp
+    app/logtabs.cpp
     app/openlogdialog.cpp
     app/icons.cpp
     app/mainwindow.cpp

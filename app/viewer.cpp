@@ -18,9 +18,9 @@ QMainWindow* startViewer(const QStringList& arguments)
     auto* addDialog = new AddToFileListDialog(mainWindow);
     mainWindow->setCompanionWindows(formatEditor, addDialog);
     mainWindow->show();
-    // The log named on the command line loads once the window is on screen, so that the
+    // The logs named on the command line load once the window is on screen, so that the
     // window paints (and shows the progress) while a large log loads.
-    runGuarded(mainWindow, [mainWindow] { mainWindow->log()->loadCommandLineLog(); });
+    runGuarded(mainWindow, [mainWindow] { mainWindow->openStartLogs(); });
     return mainWindow;
 }
 

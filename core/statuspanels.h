@@ -2,6 +2,10 @@
 
 // The four panels of the status bar, as every subsystem writes them: 0 loading and watching,
 // 1 formatting and conversion, 2 the caret line, 3 the clock.
+//
+// A set of panels keeps its texts. Made over labels it writes them at once; an open log keeps
+// a set of its own, shown on the window's labels while the log is in sight and kept meanwhile
+// while it is not, so that coming back to a log shows what was last said about it.
 
 #include <QLabel>
 #include <QString>
@@ -12,13 +16,42 @@ namespace tlg {
 
 class StatusPanels {
 public:
-    explicit StatusPanels(const std::array<QLabel*, 4>& panels) : m_panels(panels) {}
+    using Labels = std::array<QLabel*, 4>;
 
-    void setText(int panel, const QString& text) { m_panels.at(static_cast<std::size_t>(panel))->setText(text); }
-    QString text(int panel) const { return m_panels.at(static_cast<std::size_t>(panel))->text(); }
+    StatusPanels() = default;
+    explicit StatusPanels(const Labels& panels) : m_panels(panels) {}
+
+    void setText(int panel, const QString& text)
+    {
+        const auto at = static_cast<std::size_t>(panel);
+        m_texts.at(at) = text;
+        if (QLabel* label = m_panels.at(at))
+            label->setText(text);
+    }
+    QString text(int panel) const
+    {
+        const auto at = static_cast<std::size_t>(panel);
+        const QLabel* label = m_panels.at(at);
+        return label ? label->text() : m_texts.at(at);
+    }
+
+    // Shows the kept texts of the first `owned` panels on labels and writes there from now
+    // on; the other panels belong to whoever else writes them (the clock).
+    void show(const Labels& panels, int owned = 3)
+    {
+        for (std::size_t i = 0; i < m_panels.size(); ++i) {
+            const bool mine = static_cast<int>(i) < owned;
+            m_panels[i] = mine ? panels[i] : nullptr;
+            if (mine && panels[i])
+                panels[i]->setText(m_texts[i]);
+        }
+    }
+    // Keeps the texts from now on without showing them.
+    void hide() { m_panels = {}; }
 
 private:
-    std::array<QLabel*, 4> m_panels;
+    Labels m_panels{};
+    std::array<QString, 4> m_texts;
 };
 
 } // namespace tlg

@@ -5,6 +5,7 @@ list(APPEND TLG_CORE_LIBRARIES Qt6::Core)
 list(APPEND TLG_CORE_SOURCES
     source/operationqueue.cpp
     source/recentlogs.cpp
+    source/session.cpp
     source/textoperations.cpp
     source/linemarks.cpp
     source/logsource.cpp

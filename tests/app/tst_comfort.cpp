@@ -214,9 +214,9 @@ private slots:
         const QString gone = writeFile(viewer.home() + "gone.log", "3\n");
         MainWindow* window = viewer.start({gone});
         viewer.tick(2);
-        window->log()->openListed(QFile::encodeName(first).toStdString());
+        window->tabs()->openListed(QFile::encodeName(first).toStdString());
         viewer.settle();
-        window->log()->openListed(QFile::encodeName(second).toStdString());
+        window->tabs()->openListed(QFile::encodeName(second).toStdString());
         viewer.settle();
         QFile::remove(gone);
 
@@ -351,7 +351,7 @@ private slots:
         QCOMPARE(again->log()->view()->lineMarks(), (std::set<std::int64_t>{1}));
         // Another log has marks of its own.
         const QString other = writeFile(viewer.home() + "other.log", "x\n");
-        again->log()->openDropped({QUrl::fromLocalFile(other)});
+        again->tabs()->openDropped({QUrl::fromLocalFile(other)});
         viewer.settle();
         QVERIFY(again->log()->view()->lineMarks().empty());
     }

@@ -315,22 +315,24 @@ private slots:
         QCOMPARE(viewer.shownText(), std::string("picked\r\nstill followed\r\n"));
     }
 
-    void dropOpensOneFileAndRefusesSeveral()
+    void dropOpensEachFileInATabOfItsOwn()
     {
         ViewerFixture viewer;
         const QString first = writeFile(viewer.home() + "first.log", "first\n");
         const QString second = writeFile(viewer.home() + "second.log", "second\n");
         MainWindow* window = viewer.start({first});
 
-        // Two files, dropped for real: a message, and nothing else changes.
+        // Two files, dropped for real: the open one stays as it is, the other gets a tab of its
+        // own, which comes to the front.
         QMimeData two;
         two.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)});
         dragAndDrop(window, &two);
-        QCOMPARE(viewer.messages.size(), 1);
-        QCOMPARE(viewer.messages[0].text, QStringLiteral("More Than One file dragged. Only drag ONE file to Log viewer to open it"));
-        QCOMPARE(viewer.messages[0].caption, QStringLiteral("More than one file dragged"));
-        QCOMPARE(window->log()->currentPath(), first);
-        QCOMPARE(viewer.shownText(), std::string("first\n"));
+        viewer.settle();
+        QVERIFY(viewer.messages.isEmpty());
+        QCOMPARE(window->tabs()->tabs().size(), 2);
+        QCOMPARE(window->log()->currentPath(), second);
+        QCOMPARE(viewer.shownText(), std::string("second\n"));
+        QCOMPARE(window->tabs()->tabs().first()->view()->text(), std::string("first\n"));
 
         // A web address is refused before it lands.
         QMimeData web;
@@ -339,28 +341,31 @@ private slots:
         QApplication::sendEvent(window, &enter);
         QVERIFY(!enter.isAccepted());
 
-        // One file while another is open: path, title and text at once.
+        // A log already open comes to the front with its path, title and text.
         QMimeData one;
-        one.setUrls({QUrl::fromLocalFile(second)});
+        one.setUrls({QUrl::fromLocalFile(first)});
         dragAndDrop(window, &one);
         viewer.settle();
-        QCOMPARE(window->log()->currentPath(), second);
-        QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
+        QCOMPARE(window->tabs()->tabs().size(), 2);
+        QCOMPARE(window->log()->currentPath(), first);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + first);
         QVERIFY(window->log()->watchState().FileOpen);
-        QCOMPARE(viewer.shownText(), std::string("second\n"));
+        QCOMPARE(viewer.shownText(), std::string("first\n"));
 
-        // A dropped folder cannot be read: the error box names it, and the open log stays.
+        // A dropped folder cannot be read: the error box names it, it gets no tab, and the log
+        // in sight stays.
         QMimeData folder;
         folder.setUrls({QUrl::fromLocalFile(QDir::tempPath())});
         dragAndDrop(window, &folder);
         viewer.settle();
-        QCOMPARE(viewer.messages.size(), 2);
-        QCOMPARE(viewer.messages[1].text, "Cannot open file " + QDir::tempPath() + ": it is a folder");
-        QCOMPARE(viewer.status(0), viewer.messages[1].text);
-        QCOMPARE(window->log()->currentPath(), second);
-        QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
+        QCOMPARE(viewer.messages.size(), 1);
+        QCOMPARE(viewer.messages[0].text, "Cannot open file " + QDir::tempPath() + ": it is a folder");
+        QCOMPARE(viewer.status(0), viewer.messages[0].text);
+        QTRY_COMPARE(window->tabs()->tabs().size(), 2);
+        QCOMPARE(window->log()->currentPath(), first);
+        QCOMPARE(window->windowTitle(), "Log Viewer - " + first);
         QVERIFY(window->log()->watchState().FileOpen);
-        QCOMPARE(viewer.shownText(), std::string("second\n"));
+        QCOMPARE(viewer.shownText(), std::string("first\n"));
     }
 
     // Alt and a letter opens each menu, and a letter each of its items: one letter apiece.

@@ -85,13 +85,13 @@ private slots:
         QByteArray late = QByteArray::fromStdString(tlg::testing::numberedLines(8000));
         QVERIFY(late.size() > 64 * 1024);
         late += "sp\xC3\xA4te\n";
-        window->log()->openDropped({QUrl::fromLocalFile(writeFile(viewer.home() + "late.log", late))});
+        window->tabs()->openDropped({QUrl::fromLocalFile(writeFile(viewer.home() + "late.log", late))});
         viewer.settle();
         QCOMPARE(window->log()->view()->lineText(8000), QStringLiteral(u"sp\u00E4te"));
 
         // A stray NUL in a text log is no 16-bit text: it is dropped, as before.
         const QString nul = writeFile(viewer.home() + "nul.log", QByteArray("one\nst\0ray\nthree\n", 17));
-        window->log()->openDropped({QUrl::fromLocalFile(nul)});
+        window->tabs()->openDropped({QUrl::fromLocalFile(nul)});
         viewer.settle();
         QCOMPARE(window->log()->unicodeKind(), UnicodeKind::NulBytes);
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-8"))); // plain ASCII is UTF-8
@@ -100,7 +100,7 @@ private slots:
 
         // A Windows-1252 log shows as it always did.
         const QString old = writeFile(viewer.home() + "old.log", "caf\xE9 \x80 5\n");
-        window->log()->openDropped({QUrl::fromLocalFile(old)});
+        window->tabs()->openDropped({QUrl::fromLocalFile(old)});
         viewer.settle();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         viewer.tick(2);
@@ -125,7 +125,7 @@ private slots:
         QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"caf\u00C3\u00A9"));
         // ...and holds for the next open.
         const QString other = writeFile(viewer.home() + "b.log", utf8Text);
-        window->log()->openDropped({QUrl::fromLocalFile(other)});
+        window->tabs()->openDropped({QUrl::fromLocalFile(other)});
         viewer.settle();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         QCOMPARE(window->log()->encoding(), Encoding::Windows1252);
@@ -173,7 +173,7 @@ private slots:
 
         // In a Windows-1252 log a character it lacks finds nothing, not a "?".
         const QString old = writeFile(viewer.home() + "old.log", "x ? y\n");
-        window->log()->openDropped({QUrl::fromLocalFile(old)});
+        window->tabs()->openDropped({QUrl::fromLocalFile(old)});
         viewer.settle();
         viewer.tick(2);
         view = window->log()->view();

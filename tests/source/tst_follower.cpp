@@ -35,9 +35,8 @@ private slots:
         QSignalSpy alerts(fixture.follower, &tlg::LogController::reloadAlert);
         QSignalSpy samples(fixture.follower, &tlg::LogController::aboutToSample);
 
-        fixture.follower->setCommandLineLog(log);
-        QVERIFY(fixture.follower->currentPath().isEmpty()); // loaded once the window is up
-        fixture.follower->loadCommandLineLog();
+        fixture.follower->openLog(log, tlg::OpenWay::Chosen);
+        QVERIFY(fixture.follower->currentPath().isEmpty()); // read on the source's thread
         fixture.settle();
         QCOMPARE(fixture.follower->currentPath(), log);
         QCOMPARE(titles.count(), 1);
@@ -71,8 +70,7 @@ private slots:
         QTemporaryDir dir;
         const QString log = writeFile(dir.filePath("held.log"), "one\n");
         FollowerFixture fixture;
-        fixture.follower->setCommandLineLog(log);
-        fixture.follower->loadCommandLineLog();
+        fixture.follower->openLog(log, tlg::OpenWay::Chosen);
         fixture.settle();
 
         appendFile(log, "two\n");

@@ -123,7 +123,7 @@ private slots:
         const QString second = writeFile(viewer.home() + "second.log", "second log\n");
         MainWindow* window = viewer.start({first});
         viewer.tick(2);
-        window->log()->openListed(QFile::encodeName(second).toStdString());
+        window->tabs()->openListed(QFile::encodeName(second).toStdString());
         viewer.settle();
         QCOMPARE(window->log()->previousPath(), first);
 
@@ -151,7 +151,7 @@ private slots:
         viewer.tick(2);
         {
             HeldLock lock(held);
-            window->log()->openListed(QFile::encodeName(held).toStdString());
+            window->tabs()->openListed(QFile::encodeName(held).toStdString());
             viewer.settle();
         }
         QCOMPARE(viewer.status(0), QStringLiteral("File is Locked, try Again"));
@@ -197,15 +197,15 @@ private slots:
         QTimer::singleShot(0, window, [&] {
             QVERIFY(log->busy());
             if (request == "drop")
-                log->openDropped({QUrl::fromLocalFile(second)});
+                window->tabs()->openDropped({QUrl::fromLocalFile(second)});
             else if (request == "pick")
-                log->openListed(QFile::encodeName(second).toStdString());
+                window->tabs()->openListed(QFile::encodeName(second).toStdString());
             else if (request == "reload")
                 log->reloadNow();
             else if (request == "apply")
                 log->applyFormatNow();
             else
-                log->openFromDialog();
+                window->tabs()->openFromDialog();
             asked = true;
             release.set_value();
         });
@@ -230,11 +230,12 @@ private slots:
                          [&] { texts.push_back(log->source()->document()->copyText()); });
         log->reloadNow();
         QTRY_VERIFY_WITH_TIMEOUT(asked, 10000);
-        // The waiting request ran once the reload was over: a second read, or the second log.
+        // A request of the log that reads ran once the reload was over (a second read); another
+        // log opened in a tab of its own.
         if (request == "reload" || request == "apply")
             QTRY_VERIFY_WITH_TIMEOUT(texts.size() >= 2, 10000);
         else
-            QTRY_COMPARE_WITH_TIMEOUT(log->currentPath(), second, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(window->log()->currentPath(), second, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!log->busy(), 10000);
         QCOMPARE(texts.front(), std::string("first\nmore\n")); // the reload itself
         if (request == "reload" || request == "apply") {

@@ -434,7 +434,7 @@ private slots:
 
         // A single-byte log opened while the button is down: converted, which is a plain load.
         const QString narrow = writeFile(viewer.home() + "narrow.log", "plain\n");
-        window->log()->openDropped({QUrl::fromLocalFile(narrow)});
+        window->tabs()->openDropped({QUrl::fromLocalFile(narrow)});
         viewer.settle();
         QCOMPARE(window->log()->unicodeKind(), UnicodeKind::SingleByte);
         QVERIFY(unicode->isChecked()); // only the user raises it
@@ -444,7 +444,7 @@ private slots:
         // Without a mark it is decoded just the same.
         unicode->setChecked(false);
         const QString bare = writeFile(viewer.home() + "bare.log", utf16("abc\n", false));
-        window->log()->openDropped({QUrl::fromLocalFile(bare)});
+        window->tabs()->openDropped({QUrl::fromLocalFile(bare)});
         viewer.settle();
         QVERIFY(unicode->isChecked());
         viewer.tick(2);

@@ -54,7 +54,8 @@ public:
         controls.unicodeButton = unicodeButton;
         controls.wordWrapBox = wordWrapBox;
         controls.intervalSlider = slider;
-        follower = new LogController(&window, view1, controls, colouring, status.get());
+        follower = new LogController(&window, &window, view1, colouring, status.get());
+        follower->bindControls(controls);
         // Ticks come from the test alone.
         follower->watchTimer()->stop();
         window.resize(600, 400);

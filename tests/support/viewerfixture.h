@@ -7,6 +7,8 @@
 #include "app/mainwindow.h"
 #include "filelist/filelistpanel.h"
 #include "app/logcontroller.h"
+#include "app/logtab.h"
+#include "app/logtabs.h"
 #include "navigate/finder.h"
 #include "core/messages.h"
 #include "app/viewer.h"
@@ -81,10 +83,10 @@ public:
         }
     }
 
-    // Waits until the open log's source has answered every request and no request waits.
+    // Waits until every tab's source has answered every request and no request waits.
     void settle() const
     {
-        QTRY_VERIFY_WITH_TIMEOUT(!window->log()->busy(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->tabs()->busy(), 60000);
     }
 
     // The bytes of the view on screen.

@@ -1,0 +1,73 @@
+#pragma once
+
+// One open log in a tab: its view (RichEdit1), the overview strip beside it, its filter pane,
+// its line indicator and the controller that reads and follows it, with status panels of its
+// own. A tab out of sight goes on following its log, and remembers that it grew (and whether
+// a new line holds an error label) until it is in sight again.
+
+#include "core/statuspanels.h"
+
+#include <QWidget>
+
+namespace tlg {
+
+class Colouring;
+class FilterPane;
+class LogController;
+class LogView;
+class OverviewStrip;
+class PositionIndicator;
+
+class LogTab : public QWidget {
+    Q_OBJECT
+
+public:
+    // window is the parent of message boxes; viewMenu is the view's context menu.
+    LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWidget* parent = nullptr);
+    ~LogTab() override;
+
+    LogController* log() const { return m_log; }
+    LogView* view() const { return m_view; }
+    OverviewStrip* overview() const { return m_overview; }
+    FilterPane* filterPane() const { return m_filterPane; }
+    PositionIndicator* position() const { return m_position; }
+    StatusPanels& status() { return m_status; }
+
+    // The log's path ("" while none is open), the path being opened ("" when none), and
+    // whether the tab holds no log and opens none.
+    QString path() const;
+    QString opening() const { return m_opening; }
+    void setOpening(const QString& path) { m_opening = path; }
+    bool blank() const;
+    // The window's title for this tab, and whether a change of its file waits to be shown.
+    QString title() const { return m_title; }
+    bool reloadAlert() const { return m_reloadAlert; }
+
+    // The tab in sight notices nothing; one out of sight keeps what its log did meanwhile.
+    void setInSight(bool inSight);
+    enum class News { None, Grew, GrewWithError };
+    News news() const { return m_news; }
+
+signals:
+    // What the tab's log did out of sight changed (and is cleared once it is in sight).
+    void newsChanged();
+
+private:
+    void noteGrowth();
+    void lookForErrors();
+
+    LogView* m_view = nullptr;           // RichEdit1
+    OverviewStrip* m_overview = nullptr; // OverviewStrip
+    FilterPane* m_filterPane = nullptr;
+    LogController* m_log = nullptr;
+    PositionIndicator* m_position = nullptr;
+    StatusPanels m_status;
+    QString m_opening;
+    QString m_title = QStringLiteral("Log Viewer - blank ");
+    bool m_reloadAlert = false;
+    bool m_inSight = false;
+    News m_news = News::None;
+    std::int64_t m_newsFrom = 0; // the first line not yet looked at for an error label
+};
+
+} // namespace tlg

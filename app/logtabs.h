@@ -1,0 +1,99 @@
+#pragma once
+
+// The open logs, one per tab (LogTabs), and a second set beside them while View > Split is on
+// (LogTabs2). Every way of opening a log comes here: a log already open comes to the front, a
+// blank tab takes the first log, any other log gets a tab of its own, which comes to the
+// front; a log that cannot be read gets no tab. The tab in sight is the current tab of the side
+// last used. A tab's menu closes it (so does Ctrl+W or a middle click) or the others, copies
+// its path, opens its folder and moves it to the other side.
+
+#include "app/logcontroller.h"
+#include "app/openlogdialog.h"
+
+#include <QList>
+#include <QPointer>
+#include <QUrl>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <string>
+
+class QFileDialog;
+class QTabWidget;
+
+namespace tlg {
+
+class LogTab;
+
+class LogTabs : public QWidget {
+    Q_OBJECT
+
+public:
+    // makeTab makes a tab with its log blank; the tabs take it over.
+    LogTabs(std::function<LogTab*()> makeTab, QWidget* parent);
+    ~LogTabs() override;
+
+    // The tab in sight (never null: the last tab closed leaves a blank one).
+    LogTab* current() const;
+    // Every tab, the first side's first.
+    QList<LogTab*> tabs() const;
+    LogTab* tabOf(const QString& path) const;
+    void setCurrent(LogTab* tab);
+    // A tab reads, a request waits for it, or the open dialog is up.
+    bool busy() const;
+
+    // Opens path as `way` says: an open log comes to the front; one that cannot be read
+    // leaves the tabs as they were. done hears the tab that shows it (null: none).
+    void open(const QString& path, OpenWay way, std::function<void(LogTab*)> done = {});
+    // OpenListedFile, a pick in the file list or Recent Logs: "File already loaded" for the log
+    // in sight, "FILE DOES NOT EXIST" for a missing file, else the log opens.
+    void openListed(const std::string& path);
+    // WMDropFiles: every dropped file opens.
+    void openDropped(const QList<QUrl>& urls);
+    // OpenFile1Click: File > Open File, a window-modal dialog; the files picked open when it
+    // closes.
+    void openFromDialog();
+
+    void close(LogTab* tab);
+    void closeOthers(LogTab* tab);
+    // The tab `step` places after the one in sight, around the end, across both sides.
+    void cycle(int step);
+    void setSplit(bool on);
+    bool split() const;
+    void moveToOtherSide(LogTab* tab);
+    QTabWidget* side(int index) const { return m_sides[static_cast<std::size_t>(index)]; }
+
+signals:
+    // Another tab came into sight (before may be null, or already closed).
+    void currentChanged(tlg::LogTab* now, tlg::LogTab* before);
+    // A tab was opened, closed or moved, or its log changed.
+    void tabsChanged();
+    // A tab was made (before it opens its log).
+    void tabMade(tlg::LogTab* tab);
+    // A log asked to be opened was open already and came to the front.
+    void broughtToFront(const QString& path);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    LogTab* makeTab(int sideIndex);
+    void removeTab(LogTab* tab);
+    int sideOf(const LogTab* tab) const;
+    // The side whose tab is in sight changes, or its tab does.
+    void activate(int sideIndex);
+    void noticeCurrent();
+    void showTabLabel(LogTab* tab);
+    void showTabMenu(int sideIndex, const QPoint& at);
+    QFileDialog* openDialog();
+
+    std::function<LogTab*()> m_makeTab;
+    std::array<QTabWidget*, 2> m_sides{};
+    int m_active = 0;
+    QPointer<LogTab> m_current;
+    QPointer<QFileDialog> m_openDialog; // Open1
+    NameOnlyIconProvider m_iconProvider;
+};
+
+} // namespace tlg
