@@ -51,6 +51,10 @@ CommandLine ReadCommandLine(const QStringList& arguments)
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
+    const QCommandLineOption newWindow(
+        QStringLiteral("new-window"),
+        QStringLiteral("Start a viewer of its own instead of handing the logs to the one already running."));
+    parser.addOption(newWindow);
     parser.addPositionalArgument(QStringLiteral("log"),
                                  QStringLiteral("The log to open (after --, a name may start with -)."),
                                  QStringLiteral("[log]"));
@@ -73,6 +77,7 @@ CommandLine ReadCommandLine(const QStringList& arguments)
         line.text += parser.helpText();
     } else {
         line.logs = parser.positionalArguments();
+        line.newWindow = parser.isSet(newWindow);
     }
     return line;
 }

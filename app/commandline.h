@@ -1,7 +1,7 @@
 #pragma once
 
-// The program's command line: --help and --version, answered without a window, and the log
-// to open.
+// The program's command line: --help and --version, answered without a window, the logs to
+// open, and --new-window.
 
 #include <QString>
 #include <QStringList>
@@ -15,12 +15,16 @@ struct CommandLine {
     // for standard error.
     QString text;
     QStringList logs; // with Open: the logs named, Qt's own options left out
+    // With Open: --new-window, a viewer of its own rather than handing the logs to the one
+    // already running.
+    bool newWindow = false;
 };
 
 // Reads the arguments (the program's name first) as Qt's QCommandLineParser does: -h, --help,
 // --help-all (and -?) ask for the usage, -v and --version for "TlgView <version>". Qt's own
 // options (-style, -platform, ...) are left to Qt; another argument that starts with '-' is an
-// unknown option, refused, unless it comes after "--"; the rest are logs to open.
+// unknown option, refused, unless it comes after "--"; --new-window asks for a viewer of its
+// own; the rest are logs to open.
 // QCoreApplication's name and version must be set; no application object is needed.
 CommandLine ReadCommandLine(const QStringList& arguments);
 

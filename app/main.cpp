@@ -1,4 +1,6 @@
 #include "app/commandline.h"
+#include "app/mainwindow.h"
+#include "app/singleviewer.h"
 #include "app/viewer.h"
 #include "banner/buildlabel.h"
 
@@ -10,11 +12,20 @@
 #include <cstdio>
 #include <memory>
 
+namespace {
+
+// How long a second start waits for the running viewer to take its logs before it starts a
+// viewer of its own.
+constexpr int kHandOverTimeoutMs = 10000;
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("TlgView"));
     QCoreApplication::setApplicationVersion(tlg::ReadFileVersion());
     QStringList logs;
+    bool newWindow = false;
     {
         // --help, --version and an unknown option are answered before the GUI starts: they
         // need no display and open no window.
@@ -29,12 +40,25 @@ int main(int argc, char* argv[])
             return std::fflush(stdout) == 0 ? 0 : 1;
         }
         logs = line.logs;
+        newWindow = line.newWindow;
+        // The viewer already running for this user and display opens the logs and comes to
+        // the front; this start ends there.
+        if (!newWindow && tlg::HandOverToRunningViewer(logs, kHandOverTimeoutMs))
+            return 0;
     }
 
     QApplication application(argc, argv);
     // The installed desktop entry and icon (tlgview.desktop, the theme's "tlgview").
     QGuiApplication::setDesktopFileName(QStringLiteral("tlgview"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tlgview")));
+    // Listening before the window is built narrows the time in which a second start finds no
+    // viewer; what it hands over waits for the event loop.
+    std::unique_ptr<tlg::ViewerListener> listener;
+    if (!newWindow)
+        listener = std::make_unique<tlg::ViewerListener>();
     std::unique_ptr<QMainWindow> mainWindow(tlg::startViewer(logs));
+    if (listener)
+        QObject::connect(listener.get(), &tlg::ViewerListener::pathsReceived,
+                         static_cast<tlg::MainWindow*>(mainWindow.get()), &tlg::MainWindow::openLogs);
     return QApplication::exec();
 }

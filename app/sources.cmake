@@ -1,4 +1,6 @@
 # The roof: the main window that builds the controls and wires the subsystems, and the start.
+# A second start hands its logs to the running viewer over a local socket.
+find_package(Qt6 REQUIRED COMPONENTS Network)
 list(APPEND TLG_GUI_SOURCES
     app/commandline.cpp
     app/logcontroller.cpp
@@ -7,5 +9,7 @@ list(APPEND TLG_GUI_SOURCES
     app/openlogdialog.cpp
     app/icons.cpp
     app/mainwindow.cpp
+    app/singleviewer.cpp
     app/viewer.cpp
 )
+list(APPEND TLG_GUI_LIBRARIES Qt6::Network)

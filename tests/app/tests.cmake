@@ -11,3 +11,7 @@ target_compile_definitions(app_commandline_tests PRIVATE TLG_PROGRAM="$<TARGET_F
                                                          TLG_VERSION="${PROJECT_VERSION}")
 add_dependencies(app_commandline_tests tlgview)
 tlg_gui_test(comfort_gui_tests app/tst_comfort.cpp)
+# A second start of the program hands its logs to the listening viewer.
+tlg_gui_test(app_singleviewer_tests app/tst_singleviewer.cpp)
+target_compile_definitions(app_singleviewer_tests PRIVATE TLG_PROGRAM="$<TARGET_FILE:tlgview>")
+add_dependencies(app_singleviewer_tests tlgview)

@@ -44,7 +44,7 @@ private slots:
             QCOMPARE(line.text, QStringLiteral("TlgView 0.9.0.76\n"));
         } else {
             QVERIFY2(line.text.startsWith(QStringLiteral("Usage: ")), qPrintable(line.text));
-            for (const char* word : {"--help", "--version", "log"})
+            for (const char* word : {"--help", "--version", "--new-window", "log"})
                 QVERIFY2(line.text.contains(QLatin1String(word)), word);
         }
     }
@@ -53,23 +53,31 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("logs");
-        QTest::newRow("none") << QStringList{"tlgview"} << QStringList{};
-        QTest::newRow("a log") << QStringList{"tlgview", "/var/log/syslog"} << QStringList{"/var/log/syslog"};
+        QTest::addColumn<bool>("newWindow");
+        QTest::newRow("none") << QStringList{"tlgview"} << QStringList{} << false;
+        QTest::newRow("a log") << QStringList{"tlgview", "/var/log/syslog"} << QStringList{"/var/log/syslog"} << false;
         QTest::newRow("a name that starts with a dash, after --") << QStringList{"tlgview", "--", "-x.log"}
-                                                                  << QStringList{"-x.log"};
+                                                                  << QStringList{"-x.log"} << false;
         QTest::newRow("Qt's own options") << QStringList{"tlgview", "-style", "fusion", "a.log", "-reverse"}
-                                          << QStringList{"a.log"};
-        QTest::newRow("two logs") << QStringList{"tlgview", "a.log", "b.log"} << QStringList{"a.log", "b.log"};
-        QTest::newRow("blanks") << QStringList{"tlgview", "my log file.log"} << QStringList{"my log file.log"};
+                                          << QStringList{"a.log"} << false;
+        QTest::newRow("two logs") << QStringList{"tlgview", "a.log", "b.log"} << QStringList{"a.log", "b.log"} << false;
+        QTest::newRow("blanks") << QStringList{"tlgview", "my log file.log"} << QStringList{"my log file.log"} << false;
+        QTest::newRow("a viewer of its own") << QStringList{"tlgview", "a.log", "--new-window", "b.log"}
+                                             << QStringList{"a.log", "b.log"} << true;
+        QTest::newRow("a new window, no log") << QStringList{"tlgview", "--new-window"} << QStringList{} << true;
+        QTest::newRow("--new-window as a name, after --") << QStringList{"tlgview", "--", "--new-window"}
+                                                          << QStringList{"--new-window"} << false;
     }
 
     void anyOtherArgumentIsALog()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, logs);
+        QFETCH(bool, newWindow);
         const CommandLine line = ReadCommandLine(arguments);
         QCOMPARE(int(line.action), int(CommandLine::Open));
         QCOMPARE(line.logs, logs);
+        QCOMPARE(line.newWindow, newWindow);
         QVERIFY(line.text.isEmpty());
     }
 
