@@ -142,7 +142,7 @@ private slots:
 
         // The Stop button, once the progress shows; what was found stays.
         results.start({QStringLiteral("00000000000000")}, bigLog(std::int64_t(1) << 32));
-        QTRY_VERIFY_WITH_TIMEOUT(progress->isVisible(), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(progress->isVisible() && results.resultCount() == 10, kWaitMs);
         results.findChild<QPushButton*>(QStringLiteral("FindAllStop"))->click();
         QVERIFY(!results.searching());
         QVERIFY(!progress->isVisible());
