@@ -32,6 +32,7 @@ FindDialog::FindDialog(QWidget* parent) : QDialog(parent)
     m_case = makeCheckBox(this, "FindCase", tr("Match &case"), false);
     m_word = makeCheckBox(this, "FindWholeWord", tr("&Whole word"), false);
     m_regex = makeCheckBox(this, "FindRegex", tr("&Regular expression"), false);
+    m_all = makeCheckBox(this, "FindAllLogs", tr("&All open logs"), false);
     auto* findNextButton = new QPushButton(tr("&Find Next"), this);
     findNextButton->setObjectName(QStringLiteral("FindNext"));
     findNextButton->setDefault(true); // Enter in the text field finds the next one
@@ -43,7 +44,7 @@ FindDialog::FindDialog(QWidget* parent) : QDialog(parent)
     row->addWidget(m_history, 1);
     auto* column = new QVBoxLayout();
     column->addLayout(row);
-    for (QCheckBox* box : {m_case, m_word, m_regex})
+    for (QCheckBox* box : {m_case, m_word, m_regex, m_all})
         column->addWidget(box);
     auto* buttons = new QVBoxLayout();
     buttons->addWidget(findNextButton);
@@ -81,6 +82,21 @@ bool FindDialog::wholeWord() const
 bool FindDialog::regex() const
 {
     return m_regex->isChecked();
+}
+
+bool FindDialog::allLogs() const
+{
+    return m_all->isChecked();
+}
+
+void FindDialog::setAllLogs(bool all)
+{
+    m_all->setChecked(all);
+}
+
+FindQuery FindDialog::query() const
+{
+    return {findText(), matchCase(), wholeWord(), regex()};
 }
 
 void FindDialog::remember(const QString& text)

@@ -2,7 +2,10 @@
 
 // The small modeless find dialog: the text to find (with the last 20 texts found in its list),
 // "Match case", "Whole word" and "Regular expression" (all off at start: ignoring case, inside
-// words, plain text), "Find Next" and "Close".
+// words, plain text), "All open logs" (off: Find Next finds in the log in sight), "Find Next"
+// and "Close".
+
+#include "navigate/findquery.h"
 
 #include <QDialog>
 
@@ -24,6 +27,11 @@ public:
     bool matchCase() const;
     bool wholeWord() const;
     bool regex() const;
+    // "All open logs": Find Next lists the occurrences in every open log instead.
+    bool allLogs() const;
+    void setAllLogs(bool all);
+    // The text and the options as they stand.
+    FindQuery query() const;
     // Puts the text first in the list of texts found (the list keeps 20, without repeats).
     void remember(const QString& text);
     QStringList history() const;
@@ -39,6 +47,7 @@ private:
     QCheckBox* m_case = nullptr;    // FindCase
     QCheckBox* m_word = nullptr;    // FindWholeWord
     QCheckBox* m_regex = nullptr;   // FindRegex
+    QCheckBox* m_all = nullptr;     // FindAllLogs
 };
 
 } // namespace tlg

@@ -15,7 +15,6 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <cctype>
 
 namespace tlg {
 
@@ -28,7 +27,7 @@ constexpr std::size_t kSearchAtOnce = 16u << 20;
 } // namespace
 
 Finder::Finder(LogView* view, QWidget* window, StatusPanels* status)
-    : QObject(window), m_view(view), m_status(status)
+    : QObject(window), m_status(status)
 {
     m_findDialog = new FindDialog(window);
     connect(new QShortcut(QKeySequence::Find, window), &QShortcut::activated, this, [this] { ToolButton15Click(); });
@@ -36,7 +35,7 @@ Finder::Finder(LogView* view, QWidget* window, StatusPanels* status)
             guarded(window, [this] { FindDialog1Find(); }));
     connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), window), &QShortcut::activated, this,
             guarded(window, [this] { FindPrevious(); }));
-    connect(m_findDialog, &FindDialog::findNext, this, guarded(window, [this] { FindDialog1Find(); }));
+    connect(m_findDialog, &FindDialog::findNext, this, guarded(window, [this] { findNextAsked(); }));
     m_progress = new QTimer(this);
     m_progress->setInterval(200);
     connect(m_progress, &QTimer::timeout, this, [this] {
@@ -45,14 +44,7 @@ Finder::Finder(LogView* view, QWidget* window, StatusPanels* status)
         const std::int64_t percent = m_toLook > 0 ? std::min<std::int64_t>(100, 100 * m_looked->load() / m_toLook) : 0;
         m_status->setText(0, QStringLiteral("Searching... %1% (Esc stops)").arg(percent));
     });
-    // Esc in the view stops a search under way.
-    connect(m_view, &LogView::keyPressed, this, [this](int key, Qt::KeyboardModifiers) {
-        if (key == Qt::Key_Escape && m_watcher) {
-            cancelSearch();
-            if (m_status)
-                m_status->setText(0, QStringLiteral("Search stopped"));
-        }
-    });
+    setView(view);
     // An empty find text takes the marks away.
     if (auto* text = m_findDialog->findChild<QLineEdit*>(QStringLiteral("FindText"))) {
         connect(text, &QLineEdit::textChanged, this, [this](const QString& now) {
@@ -60,6 +52,42 @@ Finder::Finder(LogView* view, QWidget* window, StatusPanels* status)
                 clearMarks();
         });
     }
+}
+
+void Finder::setView(LogView* view)
+{
+    if (m_view == view && m_viewKeys)
+        return;
+    cancelSearch();
+    if (m_view)
+        m_view->setMarkedText({});
+    disconnect(m_viewKeys);
+    m_view = view;
+    if (!view)
+        return;
+    // Esc in the view stops a search under way.
+    m_viewKeys = connect(view, &LogView::keyPressed, this, [this](int key, Qt::KeyboardModifiers) {
+        if (key == Qt::Key_Escape && m_watcher) {
+            cancelSearch();
+            if (m_status)
+                m_status->setText(0, QStringLiteral("Search stopped"));
+        }
+    });
+}
+
+void Finder::findNextAsked()
+{
+    if (!m_findDialog->allLogs()) {
+        FindDialog1Find();
+        return;
+    }
+    // The view's search under way would move its selection after the list is asked for.
+    cancelSearch();
+    const QString findText = m_findDialog->findText();
+    if (findText.isEmpty())
+        return;
+    m_findDialog->remember(findText);
+    emit findAllRequested();
 }
 
 void Finder::ToolButton15Click()
@@ -81,7 +109,8 @@ void Finder::FindPrevious()
 
 void Finder::clearMarks()
 {
-    m_view->setMarkedText({});
+    if (m_view)
+        m_view->setMarkedText({});
 }
 
 Finder::~Finder()
@@ -105,20 +134,12 @@ void Finder::cancelSearch()
 
 namespace {
 
-// A byte that belongs to a word, for "Whole word": a letter, a digit, '_', or any byte of a
-// character beyond ASCII.
-bool wordByte(char c)
-{
-    const auto byte = static_cast<unsigned char>(c);
-    return std::isalnum(byte) || byte == '_' || byte >= 0x80;
-}
-
 // Whether [start, end) of the text stands as a whole word.
 bool standsAlone(const LineSource& text, ByteOffset start, ByteOffset end)
 {
     const TextSlice before = text.slice(start - 1, start);
     const TextSlice after = text.slice(end, end + 1);
-    return (start == 0 || before.empty() || !wordByte(before[0])) && (after.empty() || !wordByte(after[0]));
+    return (start == 0 || before.empty() || !WordByte(before[0])) && (after.empty() || !WordByte(after[0]));
 }
 
 } // namespace
@@ -133,6 +154,8 @@ void Finder::find(bool forward)
         return;
     }
     m_findDialog->remember(findText);
+    if (!m_view)
+        return;
     LogView* view = m_view;
     auto notFound = [this, findText] {
         if (m_status)
@@ -182,10 +205,10 @@ void Finder::find(bool forward)
                             : FindOccurrenceBefore(search, *document, found, cancel.get());
         return {found, found + length};
     };
-    auto show = [this, view, document, notFound](Match found) {
-        // The view has since been given another text, or the search was stopped: nothing
-        // changes.
-        if (view->document() != document || found.first == kSearchCancelled)
+    auto show = [this, view = QPointer<LogView>(view), document, notFound](Match found) {
+        // The view has since gone or been given another text, or the search was stopped:
+        // nothing changes.
+        if (!view || view->document() != document || found.first == kSearchCancelled)
             return;
         if (m_status && m_status->text(0).startsWith(QStringLiteral("Searching...")))
             m_status->setText(0, QString());

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QObject>
+#include <QPointer>
 
 #include <atomic>
 #include <memory>
@@ -30,13 +31,17 @@ class Finder : public QObject {
 public:
     // The find dialog (FindDialog1) is a child of window; Ctrl+F, F3 and Shift+F3 work anywhere
     // in it. status (may be null) is where "Not found" is said.
-    // It finds in view.
+    // It finds in view (may be null: nothing is found until setView).
     Finder(LogView* view, QWidget* window, StatusPanels* status = nullptr);
 
     // Stops a search under way.
     ~Finder() override;
 
     FindDialog* findDialog() const { return m_findDialog; }
+    LogView* view() const { return m_view; }
+    // Finds in another view from now on (the log in sight changed; may be null): a search
+    // under way stops and is never shown, and the old view's marks go.
+    void setView(LogView* view);
     // A search of a large text is under way beside the GUI thread.
     bool searching() const { return m_watcher != nullptr; }
 
@@ -52,12 +57,21 @@ public slots:
     // Takes the marks away.
     void clearMarks();
 
+signals:
+    // The dialog's Find Next (its button or Enter) with "All open logs" ticked and a text to
+    // find: the window lists the occurrences in every open log (FindDialog::query()).
+    void findAllRequested();
+
 private:
     void find(bool forward);
     // Stops the search under way, whose result is then never shown.
     void cancelSearch();
+    // The dialog's Find Next: in the view, or in every log.
+    void findNextAsked();
 
-    LogView* m_view;
+    // A view may go (its tab closed) before the finder is told.
+    QPointer<LogView> m_view;
+    QMetaObject::Connection m_viewKeys; // Esc in the view
     StatusPanels* m_status;
     FindDialog* m_findDialog = nullptr; // FindDialog1
     // The search of a large text under way, and its stop flag.

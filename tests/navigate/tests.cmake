@@ -1,1 +1,2 @@
 tlg_gui_test(navigate_gui_tests navigate/tst_navigation.cpp)
+tlg_gui_test(navigate_findall_tests navigate/tst_findall.cpp)
