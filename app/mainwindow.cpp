@@ -26,6 +26,7 @@
 #include "view/logview.h"
 #include "view/overviewstrip.h"
 #include "source/recentlogs.h"
+#include "navigate/findall.h"
 #include "navigate/finddialog.h"
 #include "navigate/gotolinedialog.h"
 #include "navigate/filterpane.h"
@@ -48,6 +49,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QHash>
@@ -503,6 +505,20 @@ void MainWindow::createSubsystems()
     }, m_controls->viewArea);
     m_controls->viewArea->layout()->addWidget(m_tabs);
     m_finder = new Finder(shownView(), this, m_status.get());
+    m_findAll = new FindAllResults(m_controls->viewArea);
+    m_findAll->hide();
+    m_controls->viewArea->layout()->addWidget(m_findAll);
+    connect(m_finder, &Finder::findAllRequested, this, guarded(this, [this] { findInAllLogs(); }));
+    connect(m_findAll, &FindAllResults::resultActivated, this, [this](quint64 key, LineNumber line) {
+        for (LogTab* tab : m_tabs->tabs()) {
+            if (reinterpret_cast<quintptr>(tab) == key) {
+                m_tabs->setCurrent(tab);
+                ShowLineInContext(tab->view(), std::min(line, LineNumber(std::max<std::int64_t>(0, tab->view()->lineCount() - 1))));
+                tab->view()->setFocus();
+                return;
+            }
+        }
+    });
     connect(m_tabs, &LogTabs::currentChanged, this, &MainWindow::showTab);
     connect(m_tabs, &LogTabs::broughtToFront, this, [this](const QString& path) {
         try {
@@ -587,6 +603,19 @@ void MainWindow::wireTab(LogTab* tab)
     });
 }
 
+void MainWindow::findInAllLogs()
+{
+    std::vector<FindAllLog> logs;
+    for (LogTab* tab : m_tabs->tabs()) {
+        if (tab->path().isEmpty())
+            continue;
+        logs.push_back({reinterpret_cast<quintptr>(tab), QFileInfo(tab->path()).fileName(), tab->view()->document(),
+                        tab->view()->encoding()});
+    }
+    m_findAll->show();
+    m_findAll->start(m_finder->findDialog()->query(), std::move(logs));
+}
+
 void MainWindow::showTab(LogTab* now, LogTab* before)
 {
     if (before) {
@@ -619,7 +648,7 @@ void MainWindow::showTab(LogTab* now, LogTab* before)
     }
     m_zoomPoints = now->view()->fontPointSize();
     if (m_finder)
-        ; // FINDER-SETVIEW m_finder->setView(now->view());
+        m_finder->setView(now->view());
 }
 
 void MainWindow::connectHandlers()

@@ -24,6 +24,7 @@ class BannerFrame;
 class Colouring;
 class FileListPanel;
 class FilterPane;
+class FindAllResults;
 class Finder;
 class FormatEditor;
 class LogController;
@@ -64,6 +65,7 @@ public:
     LogTabs* tabs() const { return m_tabs; }
     LogController* log() const;
     Finder* finder() const { return m_finder; }
+    FindAllResults* findAllResults() const { return m_findAll; }
     FilterPane* filterPane() const;
     PositionIndicator* positionIndicator() const;
     FileListPanel* fileListPanel() const { return m_fileListPanel; }
@@ -128,12 +130,15 @@ private:
     // Another tab came into sight: the window's switches, title and status bar speak for it.
     void showTab(LogTab* now, LogTab* before);
     LogView* shownView() const;
+    // Find with "All open logs": every tab's log is searched beside the GUI thread.
+    void findInAllLogs();
     // The show handler, run once when the window first appears.
     void FormShow();
 
     std::unique_ptr<Controls> m_controls; // the window's own controls, by design name
     std::unique_ptr<StatusPanels> m_status;
     LogTabs* m_tabs = nullptr;
+    FindAllResults* m_findAll = nullptr; // the matches of a find in every open log
     Colouring* m_colouring = nullptr;
     Finder* m_finder = nullptr;
     FileListPanel* m_fileListPanel = nullptr; // Panel4

@@ -305,10 +305,14 @@ FindAllResults::FindAllResults(QWidget* parent) : QWidget(parent)
     m_stop->setObjectName(QStringLiteral("FindAllStop"));
     m_stop->setEnabled(false);
 
+    auto* close = new QPushButton(tr("Close"), this);
+    close->setObjectName(QStringLiteral("FindAllClose"));
+
     auto* row = new QHBoxLayout();
     row->addWidget(m_summary, 1);
     row->addWidget(m_progress);
     row->addWidget(m_stop);
+    row->addWidget(close);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(2, 2, 2, 2);
     column->setSpacing(2);
@@ -319,6 +323,11 @@ FindAllResults::FindAllResults(QWidget* parent) : QWidget(parent)
     m_poll->setInterval(kDeliverMs);
     connect(m_poll, &QTimer::timeout, this, &FindAllResults::deliver);
     connect(m_stop, &QPushButton::clicked, this, &FindAllResults::stop);
+    // Closing the list stops a search under way.
+    connect(close, &QPushButton::clicked, this, [this] {
+        stop();
+        hide();
+    });
     connect(m_list, &QAbstractItemView::clicked, this, &FindAllResults::activate);
     connect(m_list, &QAbstractItemView::activated, this, &FindAllResults::activate);
 }
