@@ -8,5 +8,6 @@ list(APPEND TLG_CORE_SOURCES
     source/textoperations.cpp
     source/linemarks.cpp
     source/logsource.cpp
+    source/sharedfilewatcher.cpp
     source/watchstate.cpp
 )
