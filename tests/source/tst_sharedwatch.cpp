@@ -121,6 +121,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!shared.watchedPaths().contains(second), 20000);
         writeFile(second, "new\n");
         watching.sources[1]->watchFile(true);
+        QVERIFY(shared.watchedPaths().contains(second));
         heard[1] = 0;
         appendFile(second, "more\n");
         QTRY_VERIFY_WITH_TIMEOUT(heard[1] > 0, 20000);
