@@ -3,10 +3,10 @@
 #include "core/errors.h"
 #include "core/fileops.h"
 #include "source/operationqueue.h"
+#include "source/sharedfilewatcher.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QTimer>
 
 #include <exception>
@@ -20,9 +20,6 @@ LogSource::LogSource(QObject* parent) : QObject(parent), m_queue(std::make_uniqu
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(100);
     connect(m_progressTimer, &QTimer::timeout, this, [this] { reportProgress(); });
-    m_fileWatcher = new QFileSystemWatcher(this);
-    connect(m_fileWatcher, &QFileSystemWatcher::fileChanged, this, &LogSource::changeNotified);
-    connect(m_fileWatcher, &QFileSystemWatcher::directoryChanged, this, &LogSource::changeNotified);
 }
 
 LogSource::~LogSource()
@@ -249,16 +246,8 @@ void LogSource::watchFile(bool on)
         if (file.exists())
             wanted << file.absoluteFilePath();
     }
-    QStringList watched = m_fileWatcher->files() + m_fileWatcher->directories();
-    for (const QString& path : watched) {
-        if (!wanted.contains(path))
-            m_fileWatcher->removePath(path);
-    }
-    watched = m_fileWatcher->files() + m_fileWatcher->directories();
-    for (const QString& path : wanted) {
-        if (!watched.contains(path))
-            m_fileWatcher->addPath(path);
-    }
+    // An empty list lets go; the watcher lets go by itself when the source is destroyed.
+    SharedFileWatcher::instance().watch(this, wanted, [this] { emit changeNotified(); });
 }
 
 } // namespace tlg

@@ -22,7 +22,6 @@
 #include <functional>
 #include <memory>
 
-class QFileSystemWatcher;
 class QTimer;
 
 namespace tlg {
@@ -94,7 +93,8 @@ public:
     void follow(bool notified, bool convert, Done done);
 
     // Watches the file and its folder for changes (a rotated log is seen as soon as it is
-    // back) while `on`; changeNotified tells of each.
+    // back) while `on`, through the program's one watcher; changeNotified tells of each change
+    // of these two paths.
     void watchFile(bool on);
 
 signals:
@@ -143,7 +143,6 @@ private:
     QElapsedTimer m_sinceStart;
     bool m_reported = false;
     QTimer* m_progressTimer = nullptr;
-    QFileSystemWatcher* m_fileWatcher = nullptr;
     std::unique_ptr<OperationQueue> m_queue; // last: its thread ends first
 };
 

@@ -9,5 +9,6 @@ list(APPEND TLG_CORE_SOURCES
     source/textoperations.cpp
     source/linemarks.cpp
     source/logsource.cpp
+    source/sharedfilewatcher.cpp
     source/watchstate.cpp
 )

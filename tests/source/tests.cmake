@@ -11,3 +11,4 @@ tlg_gui_test(opening_gui_tests source/tst_opening.cpp)
 # beside it) was seen never to come: it runs alone.
 set_tests_properties(opening_gui_tests PROPERTIES RUN_SERIAL TRUE)
 tlg_gui_test(encoding_gui_tests source/tst_encoding.cpp)
+tlg_gui_test(sharedwatch_gui_tests source/tst_sharedwatch.cpp)
