@@ -195,7 +195,8 @@ void LogTabs::showTabLabel(LogTab* tab)
 
 // --- Opening ---------------------------------------------------------------------------------
 
-void LogTabs::open(const QString& path, OpenWay way, std::function<void(LogTab*)> done)
+void LogTabs::open(const QString& path, OpenWay way, std::function<void(LogTab*)> done,
+                   const std::function<void(LogTab*)>& prepare)
 {
     if (LogTab* open = tabOf(path)) {
         setCurrent(open);
@@ -218,6 +219,8 @@ void LogTabs::open(const QString& path, OpenWay way, std::function<void(LogTab*)
     }
     target->setOpening(path);
     target->log()->source()->setPreviousPath(before ? before->path() : QString());
+    if (prepare)
+        prepare(target);
     setCurrent(target);
     showTabLabel(target);
     QPointer<LogTab> previous = before;

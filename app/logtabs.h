@@ -44,8 +44,10 @@ public:
     bool busy() const;
 
     // Opens path as `way` says: an open log comes to the front; one that cannot be read
-    // leaves the tabs as they were. done hears the tab that shows it (null: none).
-    void open(const QString& path, OpenWay way, std::function<void(LogTab*)> done = {});
+    // leaves the tabs as they were. prepare sets up the tab that is to read it; done hears the
+    // tab that shows it (null: none).
+    void open(const QString& path, OpenWay way, std::function<void(LogTab*)> done = {},
+              const std::function<void(LogTab*)>& prepare = {});
     // OpenListedFile, a pick in the file list or Recent Logs: "File already loaded" for the log
     // in sight, "FILE DOES NOT EXIST" for a missing file, else the log opens.
     void openListed(const std::string& path);

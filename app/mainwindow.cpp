@@ -1072,8 +1072,20 @@ void MainWindow::restoreSession()
     }
     const std::vector<SessionLog> logs = ReadSessionText(text);
     QStringList gone;
-    auto remaining = std::make_shared<int>(0);
+    auto remaining = std::make_shared<int>(1); // one more until every open has been asked
     m_restoring = true;
+    // Once every log has opened (or failed), the tabs are kept again and a log that has gone
+    // is named once.
+    const auto oneDone = [this, remaining, gone = std::make_shared<QStringList>()](const QStringList* missing) {
+        if (missing)
+            *gone = *missing;
+        if (--*remaining > 0)
+            return;
+        m_restoring = false;
+        runGuarded(this, [this] { saveSession(); });
+        if (!gone->isEmpty())
+            m_tabs->current()->status().setText(0, QStringLiteral("Not found any more: ") + gone->join(QStringLiteral(", ")));
+    };
     for (const SessionLog& kept : logs) {
         const QString path = QFile::decodeName(QByteArray::fromStdString(kept.path));
         if (AgeStamp(kept.path) == -1) {
@@ -1081,32 +1093,19 @@ void MainWindow::restoreSession()
             continue;
         }
         ++*remaining;
-        // Each log with its own encoding; the tab it opens in takes it before it reads.
-        LogTab* shown = m_tabs->current();
-        const EncodingChoice before = shown->log()->encodingChoice();
-        if (shown->blank())
-            shown->log()->source()->setEncodingChoice(kept.encoding);
-        m_tabs->open(path, OpenWay::Restored, [this, kept, remaining](LogTab* tab) {
-            if (tab) {
-                tab->log()->setAutoRefresh(kept.followed, false);
-                ScrollToLine(tab->view(), std::min<std::int64_t>(kept.caretLine, tab->view()->lineCount()));
-            }
-            if (--*remaining == 0) {
-                m_restoring = false;
-                runGuarded(this, [this] { saveSession(); });
-            }
-        });
-        if (m_tabs->current() != shown)
-            m_tabs->current()->log()->source()->setEncodingChoice(kept.encoding);
-        else if (!shown->blank())
-            shown->log()->source()->setEncodingChoice(shown->log()->encodingChoice());
-        (void)before;
+        m_tabs->open(
+            path, OpenWay::Restored,
+            [kept, oneDone](LogTab* tab) {
+                if (tab) {
+                    tab->log()->setAutoRefresh(kept.followed, true);
+                    ScrollToLine(tab->view(), std::min<std::int64_t>(kept.caretLine, tab->view()->lineCount()));
+                }
+                oneDone(nullptr);
+            },
+            // Each log is read in the encoding chosen for it.
+            [kept](LogTab* tab) { tab->log()->source()->setEncodingChoice(kept.encoding); });
     }
-    if (*remaining == 0)
-        m_restoring = false;
-    // A log that has gone is named once.
-    if (!gone.isEmpty())
-        m_tabs->current()->status().setText(0, QStringLiteral("Not found any more: ") + gone.join(QStringLiteral(", ")));
+    oneDone(&gone);
 }
 
 void MainWindow::FormShow()
