@@ -479,8 +479,10 @@ FilterMatchesPtr FilterStack::grow(const FilterMatches& earlier, LinesPtr grown,
     const LineSource& before = *earlier.m_document;
     if (earlier.rowCount() != m_rows.size() || !grown->grewFrom(before))
         return run(std::move(grown), cancel, done);
-    // A last line without its break may have grown.
-    const LineNumber from = EndLine(before.lineCount()) - (before.rowCount() == before.lineCount() ? 1 : 0);
+    // A last line without its break may have grown, and one ended by a CR may have had its
+    // break grow to CR LF.
+    const bool lastMayGrow = before.size() > 0 && before.slice(before.size() - 1, before.size()).view() != "\n";
+    const LineNumber from = EndLine(before.lineCount()) - (lastMayGrow ? 1 : 0);
     auto matches = std::shared_ptr<FilterMatches>(new FilterMatches());
     matches->m_document = std::move(grown);
     matches->m_lines = matches->m_document->lineCount();
