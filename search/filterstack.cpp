@@ -13,6 +13,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 namespace tlg {
 
@@ -288,6 +289,8 @@ public:
                 m_wideByPcre.push_back(row);
             m_together = m_together || compiled.together;
         }
+        for (const auto& compiled : stack.m_compiled)
+            m_confirmAlone.push_back(compiled->confirmAlone);
     }
 
     // A block of whole lines, or one piece of a long line.
@@ -395,7 +398,7 @@ private:
             }
             pass->m_cursor = line;
         }
-        if (pass->m_stack.m_compiled[id]->confirmAlone)
+        if (pass->m_confirmAlone[id])
             pass->m_confirm[line] = true;
         else
             pass->set(id, pass->m_block->first + static_cast<std::int64_t>(line), true);
@@ -448,6 +451,7 @@ private:
     std::vector<std::size_t> m_byLine;     // rows matched line by line
     std::vector<std::size_t> m_wideByPcre; // scanned rows whose lines with wide bytes PCRE2 tells
     bool m_together = false;
+    std::vector<char> m_confirmAlone; // by row
 
     std::vector<std::size_t> m_starts;
     std::vector<std::size_t> m_scanStarts;
@@ -497,7 +501,6 @@ FilterMatchesPtr FilterStack::grow(const FilterMatches& earlier, LinesPtr grown,
         matches->m_bits.push_back(std::move(copy));
     }
     const LineNumber changedFrom = matches->m_changedFrom;
-    done.store(before.lineIndex(changedFrom).value(), std::memory_order_relaxed);
     return pass(std::move(matches), changedFrom, cancel, done);
 }
 
@@ -507,20 +510,63 @@ FilterMatchesPtr FilterStack::pass(std::shared_ptr<FilterMatches> matches, LineN
     matches->m_changedFrom = from;
     for (const auto& row : m_compiled)
         matches->m_applies.push_back(row->filter != nullptr);
-    Scratch scratch;
-    if (m_database && hs_alloc_scratch(m_database->database, &scratch.scratch) != HS_SUCCESS)
-        throw Failure("Out of memory");
-    Pass pass(*this, *matches, scratch.scratch);
     const LineSource& document = *matches->m_document;
-    const auto chunk = static_cast<std::size_t>(std::max<std::int64_t>(m_options.block, 1));
-    const bool finished = document.forEachLineBlock(from, EndLine(matches->m_lines), chunk, [&](const LineBlock& block) {
-        if (cancel.load(std::memory_order_relaxed))
-            return false;
-        pass.visit(block);
-        done.store((block.offset + static_cast<std::int64_t>(block.bytes.size())).value(), std::memory_order_relaxed);
-        return true;
-    });
-    if (!finished || cancel.load(std::memory_order_relaxed))
+    const LineNumber end = EndLine(matches->m_lines);
+    // A large stretch is split between threads at lines that start a word of bits, so that no
+    // two threads write one word.
+    std::vector<LineNumber> splits{from};
+    const ByteOffset start = document.lineIndex(from);
+    const std::int64_t parts =
+        std::clamp<std::int64_t>((document.size() - start).value() / std::max<std::int64_t>(m_options.threadPart, 1), 1, std::max(1, m_options.threads));
+    for (std::int64_t part = 1; part < parts; ++part) {
+        const LineNumber at = document.lineFromOffset(start + (document.size() - start) * part / parts).value() / 64 * 64;
+        if (at > splits.back() && at < end)
+            splits.push_back(at);
+    }
+    splits.push_back(end);
+    done.store(start.value(), std::memory_order_relaxed);
+    std::atomic<bool> stopped{false};
+    auto runPart = [&](std::size_t part) {
+        Scratch scratch;
+        if (m_database && hs_alloc_scratch(m_database->database, &scratch.scratch) != HS_SUCCESS)
+            throw Failure("Out of memory");
+        Pass pass(*this, *matches, scratch.scratch);
+        const auto chunk = static_cast<std::size_t>(std::max<std::int64_t>(m_options.block, 1));
+        const bool finished = document.forEachLineBlock(splits[part], splits[part + 1], chunk, [&](const LineBlock& block) {
+            if (cancel.load(std::memory_order_relaxed) || stopped.load(std::memory_order_relaxed))
+                return false;
+            pass.visit(block);
+            done.fetch_add(static_cast<std::int64_t>(block.bytes.size()), std::memory_order_relaxed);
+            return true;
+        });
+        if (!finished)
+            stopped.store(true);
+    };
+    std::vector<std::thread> helpers;
+    std::vector<std::exception_ptr> failures(splits.size() - 1);
+    for (std::size_t part = 1; part + 1 < splits.size(); ++part) {
+        helpers.emplace_back([&, part] {
+            try {
+                runPart(part);
+            } catch (...) {
+                failures[part] = std::current_exception();
+                stopped.store(true);
+            }
+        });
+    }
+    try {
+        runPart(0);
+    } catch (...) {
+        failures[0] = std::current_exception();
+        stopped.store(true);
+    }
+    for (std::thread& helper : helpers)
+        helper.join();
+    for (const std::exception_ptr& failure : failures) {
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+    if (stopped.load() || cancel.load(std::memory_order_relaxed))
         return nullptr;
     done.store(document.size().value(), std::memory_order_relaxed);
     return matches;

@@ -39,6 +39,10 @@ struct FilterStackOptions {
     std::int64_t block = 4 << 20;
     // As LineFilterOptions::longLine: a regular expression sees a longer line's first bytes only.
     std::int64_t longLine = 16 << 20;
+    // The threads a pass over a large log divides it between (each reads its own stretch), in
+    // parts of at least threadPart bytes.
+    int threads = 2;
+    std::int64_t threadPart = 32 << 20;
     // False matches every row line by line with its LineFilter (to compare the two ways).
     bool vectorscan = true;
 };

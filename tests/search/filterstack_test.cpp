@@ -40,6 +40,9 @@ FilterStackOptions sized(std::int64_t block, bool vectorscan = true)
     FilterStackOptions options;
     options.block = block;
     options.vectorscan = vectorscan;
+    // Small logs are divided between threads too.
+    options.threads = 3;
+    options.threadPart = 4 * block;
     return options;
 }
 
