@@ -108,8 +108,8 @@ public:
     // looked at; gives nothing when `cancel` was set meanwhile.
     FilterMatchesPtr run(LinesPtr document, const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const;
     // The matches of `grown`, a log that grew from earlier's (LineSource::grewFrom): earlier's
-    // bits are kept up to its last line, which is looked at again when it had no line break
-    // (it may have grown), and only the lines from there on are read. Runs a whole pass when
+    // bits are kept up to its last line, which is looked at again when it had no line break or
+    // ended with a CR (it, or its break, may have grown), and only the lines from there on are read. Runs a whole pass when
     // `grown` did not grow from it or earlier is of another stack's rows.
     FilterMatchesPtr grow(const FilterMatches& earlier, LinesPtr grown, const std::atomic<bool>& cancel,
                           std::atomic<std::int64_t>& done) const;
