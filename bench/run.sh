@@ -56,6 +56,9 @@ grepword=$(runs "( TIMEFORMAT=%R; time LC_ALL=C grep -c -i error $LOGS/1g.log >$
 grepregex=$(runs "( TIMEFORMAT=%R; time LC_ALL=C grep -c -E 'err(or)?\\s+\\d+' $LOGS/1g.log >$LOGS/count ) 2>&1 | awk '{ print \$1 * 1000 }'")
 echo "LC_ALL=C grep -c -i error: $grepword ms; LC_ALL=C grep -c -E 'err(or)?\\s+\\d+': $grepregex ms"
 "$BIN/filter_bench" "$LOGS/1g.log" 2>/dev/null | grep -E '^(filter|pane)'
+# A stack of five filters: its first pass against the floor and the grep pipeline of the same
+# rows, switching a row, peak memory.
+"$BIN/filterstack_bench" "$LOGS/1g.log" 2>/dev/null | grep -E '^(log|floor|first|grep|switch|peak)'
 # The overview strip's pass against grep with the default profile's nine labels (as
 # overview_bench lists them), wall and CPU time.
 labels=(-e Fatal -e Internal -e error -e Failed -e 'Found S' -e Start -e '***' -e 'Found G' -e txt)

@@ -294,6 +294,24 @@ bool LineFilter::matchesLine(std::string_view line) const
     return matchesLine(line, space);
 }
 
+LineFilter::Matcher::Matcher(const LineFilter& filter)
+    : m_filter(filter), m_search(TextSearch::forLog(filter.m_pattern, filter.m_options.encoding, filter.m_options.matchCase))
+{
+    if (filter.m_regex)
+        m_space = std::make_unique<MatchSpace>(filter.m_regex->code);
+}
+
+LineFilter::Matcher::~Matcher() = default;
+
+bool LineFilter::Matcher::matches(std::string_view line)
+{
+    if (m_filter.m_pattern.empty())
+        return false;
+    if (m_space)
+        return m_filter.matchesLine(line, *m_space);
+    return FindOccurrenceFrom(m_search, line, 0) >= 0;
+}
+
 bool LineFilter::matchesLine(std::string_view line, MatchSpace& space) const
 {
     // A match limit reached on one line counts as no match.

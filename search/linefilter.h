@@ -7,6 +7,7 @@
 
 #include "document/encoding.h"
 #include "document/linesource.h"
+#include "search/textsearch.h"
 
 #include <atomic>
 #include <cstdint>
@@ -33,6 +34,8 @@ struct LineFilterOptions {
 };
 
 class LineFilter {
+    class MatchSpace;
+
 public:
     // The pattern is in the log's encoding. An invalid regular expression throws Failure
     // saying why and where ("missing closing parenthesis at 7").
@@ -53,13 +56,30 @@ public:
     // Whether one line's content (without its break) matches.
     bool matchesLine(std::string_view line) const;
 
+    // Asks whether line after line matches, on one thread, with what a match needs made once
+    // (a regular expression's match data and JIT stack): for callers that ask of many lines.
+    class Matcher {
+    public:
+        explicit Matcher(const LineFilter& filter);
+        ~Matcher();
+        Matcher(const Matcher&) = delete;
+        Matcher& operator=(const Matcher&) = delete;
+        // As matchesLine.
+        bool matches(std::string_view line);
+
+    private:
+        const LineFilter& m_filter;
+        TextSearch m_search;
+        std::unique_ptr<MatchSpace> m_space;
+    };
+
     // Whether the expression is matched over blocks of lines, each line found confirmed on its
     // own, rather than line by line (see blockScanFindsEveryLine in linefilter.cpp).
     bool scansBlocks() const { return m_blockScan; }
 
 private:
     struct Regex;
-    class MatchSpace;
+    friend class Matcher;
     bool matchesLine(std::string_view line, MatchSpace& space) const;
     bool runPlain(const LineSource& document, LineNumber fromLine, std::vector<LineNumber>& lines,
                   const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const;

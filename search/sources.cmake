@@ -10,6 +10,7 @@ list(APPEND TLG_CORE_LIBRARIES PkgConfig::PCRE2 PkgConfig::HS)
 list(APPEND TLG_CORE_SOURCES
     search/casefolding.h
     search/colourrules.cpp
+    search/filterstack.cpp
     search/linefilter.cpp
     search/overview.cpp
     search/regexsearch.cpp

@@ -7,6 +7,7 @@ list(APPEND TLG_CORE_SOURCES
     source/recentlogs.cpp
     source/session.cpp
     source/textoperations.cpp
+    source/filterstore.cpp
     source/linemarks.cpp
     source/logsource.cpp
     source/sharedfilewatcher.cpp

@@ -1,0 +1,163 @@
+// Measures a stack of five filters on a large log, side by side in one run: the floor (mmap and
+// memchr, run as its own program so that its mapping does not count here), the first pass
+// with the lines shown, the grep pipeline that shows the same lines, switching one row off and
+// on again (combining only), and the peak memory.
+//
+//   filterstack_bench <log>
+
+#include "document/logdocument.h"
+#include "document/textload.h"
+#include "search/filterstack.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The process's peak resident memory (VmHWM), in MiB.
+long peakMegabytes()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6)) / 1024;
+    }
+    return -1;
+}
+
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+}
+
+// The floor program's milliseconds over the log.
+double floorMilliseconds(const std::string& floor, const std::string& log)
+{
+    FILE* out = ::popen(("'" + floor + "' '" + log + "'").c_str(), "r");
+    double ms = -1;
+    if (out) {
+        if (std::fscanf(out, "%lf", &ms) != 1)
+            ms = -1;
+        ::pclose(out);
+    }
+    return ms;
+}
+
+const char* verdict(bool met)
+{
+    return met ? "PASS" : "MISS";
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: filterstack_bench <log>\n");
+        return 2;
+    }
+    const std::string log = argv[1];
+    const std::string floor = folderOf(argv[0]) + "floor";
+    const std::string counted = "/tmp/filterstack_bench.out";
+
+    // Three rows hide, two show only; plain and regular expressions, with and without case.
+    std::vector<tlg::FilterRow> rows = {
+        {"handshake", false, false, tlg::FilterRow::Hide, true},
+        {R"(\[[0-9]*7\])", true, true, tlg::FilterRow::Hide, true},
+        {"timeout (GET|POST)", true, true, tlg::FilterRow::Hide, true},
+        {"retry|(get|post) [0-9]{3}", true, false, tlg::FilterRow::ShowOnly, true},
+        {"session", false, true, tlg::FilterRow::ShowOnly, true},
+    };
+    const std::string pipeline = "LC_ALL=C grep -v -F -i handshake '" + log +
+                                 "' | LC_ALL=C grep -v -E '\\[[0-9]*7\\]' | LC_ALL=C grep -v -E 'timeout (GET|POST)'"
+                                 " | LC_ALL=C grep -E -i 'retry|(get|post) [0-9]{3}' | LC_ALL=C grep -F session > " +
+                                 counted;
+
+    const tlg::DocumentPtr document = tlg::LoadPlainText(log);
+    const long loadedPeak = peakMegabytes();
+    const tlg::FilterStack stack(rows, tlg::Encoding::Utf8);
+    for (std::size_t row = 0; row < rows.size(); ++row)
+        std::printf("row %zu %-28s %s\n", row, rows[row].pattern.c_str(),
+                    stack.scannedTogether(row) ? "Vectorscan" : "line by line");
+
+    // A warm-up of each, then five rounds of the three in turn, so that all see the same machine.
+    floorMilliseconds(floor, log);
+    std::vector<double> floors, passes, pipes, ratios;
+    tlg::FilterMatchesPtr matches;
+    tlg::KeptLinesPtr shown;
+    for (int round = 0; round < 6; ++round) {
+        const double floorMs = floorMilliseconds(floor, log);
+        auto start = Clock::now();
+        std::atomic<bool> cancel{false};
+        std::atomic<std::int64_t> done{0};
+        matches = stack.run(document, cancel, done);
+        shown = matches->shown(rows);
+        const double passMs = millisecondsSince(start);
+        start = Clock::now();
+        if (std::system(pipeline.c_str()) == -1)
+            return 1;
+        const double pipeMs = millisecondsSince(start);
+        if (round == 0)
+            continue;
+        floors.push_back(floorMs);
+        passes.push_back(passMs);
+        pipes.push_back(pipeMs);
+        ratios.push_back(passMs / floorMs);
+    }
+    long grepLines = 0;
+    if (FILE* out = ::popen(("wc -l < " + counted).c_str(), "r")) {
+        if (std::fscanf(out, "%ld", &grepLines) != 1)
+            grepLines = -1;
+        ::pclose(out);
+    }
+    std::remove(counted.c_str());
+
+    // Switching the first row off and on again: combining only.
+    std::vector<double> switches;
+    for (int i = 0; i < 5; ++i) {
+        for (const bool on : {false, true}) {
+            rows[0].on = on;
+            const auto start = Clock::now();
+            shown = matches->shown(rows);
+            switches.push_back(millisecondsSince(start));
+        }
+    }
+    const long peak = peakMegabytes();
+
+    const double floorMs = median(floors);
+    const double passMs = median(passes);
+    const double pipeMs = median(pipes);
+    const double ratio = median(ratios);
+    const double switchMs = *std::max_element(switches.begin(), switches.end());
+    std::printf("log: %lld bytes, %lld lines; shown %lld lines (%.1f%%), the grep pipeline %ld lines: %s\n",
+                static_cast<long long>(document->size()), static_cast<long long>(document->lineCount()),
+                static_cast<long long>(shown->lineCount()),
+                100.0 * static_cast<double>(shown->lineCount()) / static_cast<double>(document->lineCount()),
+                grepLines, grepLines == shown->lineCount() ? "same" : "DIFFERENT");
+    std::printf("floor (mmap + memchr index): median %.1f ms\n", floorMs);
+    std::printf("first pass + combine:        median %.1f ms, median ratio to the floor %.2f  %s (within 3x)\n", passMs,
+                ratio, verdict(ratio <= 3.0));
+    std::printf("grep -v ... | grep -E ...:   median %.1f ms  %s (the pass within it)\n", pipeMs, verdict(passMs <= pipeMs));
+    std::printf("switch a row off and on:     slowest %.1f ms of 10  %s (<= 50 ms)\n", switchMs, verdict(switchMs <= 50));
+    std::printf("peak memory (VmHWM): %ld MiB, of which the log's index %ld MiB: filters %ld MiB  %s (<= 150 MiB)\n",
+                peak, loadedPeak, peak - loadedPeak, verdict(peak - loadedPeak <= 150));
+    return 0;
+}
