@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QHash>
 
 namespace tlg {
 
@@ -55,6 +56,20 @@ CommandLine ReadCommandLine(const QStringList& arguments)
         QStringLiteral("new-window"),
         QStringLiteral("Start a viewer of its own instead of handing the logs to the one already running."));
     parser.addOption(newWindow);
+    // The filter stack the logs open with, row by row in the order given.
+    const struct {
+        const char* name;
+        bool show;
+        bool ignoreCase;
+        const char* help;
+    } filters[] = {
+        {"hide", false, false, "Hide the lines that match the regular expression (PCRE2, matching case)."},
+        {"show", true, false, "Show only the lines that match the regular expression."},
+        {"hide-i", false, true, "As --hide, ignoring case."},
+        {"show-i", true, true, "As --show, ignoring case."},
+    };
+    for (const auto& filter : filters)
+        parser.addOption(QCommandLineOption(QLatin1String(filter.name), QLatin1String(filter.help), QStringLiteral("pattern")));
     parser.addPositionalArgument(QStringLiteral("log"),
                                  QStringLiteral("The log to open (after --, a name may start with -)."),
                                  QStringLiteral("[log]"));
@@ -78,6 +93,13 @@ CommandLine ReadCommandLine(const QStringList& arguments)
     } else {
         line.logs = parser.positionalArguments();
         line.newWindow = parser.isSet(newWindow);
+        QHash<QString, int> taken;
+        for (const QString& name : parser.optionNames()) {
+            for (const auto& filter : filters) {
+                if (name == QLatin1String(filter.name))
+                    line.filters.append({parser.values(name).value(taken[name]++), filter.show, filter.ignoreCase});
+            }
+        }
     }
     return line;
 }

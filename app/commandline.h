@@ -18,13 +18,22 @@ struct CommandLine {
     // With Open: --new-window, a viewer of its own rather than handing the logs to the one
     // already running.
     bool newWindow = false;
+    // With Open: --hide, --show, --hide-i and --show-i, in the order given: the filter stack
+    // each log opens with.
+    struct Filter {
+        QString pattern; // a regular expression
+        bool show = false;
+        bool ignoreCase = false;
+        friend bool operator==(const Filter&, const Filter&) = default;
+    };
+    QList<Filter> filters;
 };
 
 // Reads the arguments (the program's name first) as Qt's QCommandLineParser does: -h, --help,
 // --help-all (and -?) ask for the usage, -v and --version for "TlgView <version>". Qt's own
 // options (-style, -platform, ...) are left to Qt; another argument that starts with '-' is an
 // unknown option, refused, unless it comes after "--"; --new-window asks for a viewer of its
-// own; the rest are logs to open.
+// own; --hide, --show, --hide-i and --show-i give the filter stack; the rest are logs to open.
 // QCoreApplication's name and version must be set; no application object is needed.
 CommandLine ReadCommandLine(const QStringList& arguments);
 

@@ -343,7 +343,7 @@ void LogController::showReloaded()
 {
     WatchState& watch = watchState();
     m_stagingText = m_source->document();
-    m_view->setDocument(m_stagingText);
+    m_view->setDocument(shownOf(m_stagingText));
     // Coloured at once; with colouring off it waits until colouring is on again.
     watch.FormatPending = true;
     watch.FormatTicks = 999;
@@ -450,7 +450,7 @@ void LogController::colourText()
     // line on top. The view colours the lines it paints, so this costs the same for any size.
     watch.SavedCaretLine = m_view->caretLine();
     const std::int64_t readerTop = m_view->firstVisibleLine();
-    m_view->setDocument(m_stagingText, m_colouring->rules());
+    m_view->setDocument(shownOf(m_stagingText), m_colouring->rules());
     // From the first pass on, text that no label colours is black.
     m_view->setBaseTextColour(Qt::black);
     ++watch.ViewToggle;
@@ -479,11 +479,38 @@ void LogController::showLoadedText()
         colourLoadedText();
         return;
     }
-    m_view->setDocument(m_source->document());
+    m_view->setDocument(shownOf(m_source->document()));
     if (m_gotoBottom)
         scrollToBottom();
     else
         restoreCaretLine();
+}
+
+LinesPtr LogController::shownOf(const DocumentPtr& text) const
+{
+    return m_shownLines ? m_shownLines(text, HeldEncoding(m_source->encoding())) : text;
+}
+
+void LogController::setShownLines(ShownLines shownOf)
+{
+    m_shownLines = std::move(shownOf);
+}
+
+void LogController::showShownLinesAgain()
+{
+    // The caret stays on the same line of the log, or goes to the next one shown.
+    const LinesPtr before = m_view->document();
+    const LineNumber caretInLog = before && before->lineCount() > 0 ? before->lineInLog(m_view->caretLine()) : LineNumber(0);
+    const bool atEnd = m_view->caretLine() + 1 >= m_view->lineCount();
+    const LinesPtr shown = shownOf(m_source->document());
+    if (shown == before)
+        return;
+    m_view->setDocument(shown, m_colouring->colouringOn() ? m_colouring->rules() : nullptr);
+    if (m_gotoBottom || (atEnd && m_view->caretLine() > 0))
+        scrollToBottom();
+    else
+        ShowLineInContext(m_view, std::min(shown->lineShowing(caretInLog).value(), std::max<std::int64_t>(0, m_view->lineCount() - 1)));
+    watchState().SavedCaretLine = m_view->caretLine();
 }
 
 void LogController::showRulesNow()

@@ -103,6 +103,14 @@ public:
     // log is read again at once (detected again for Auto).
     void chooseEncoding(EncodingChoice choice);
 
+    // What the view shows of a text read in an encoding (a filter stack keeps some lines of it);
+    // without one, the text itself.
+    using ShownLines = std::function<LinesPtr(const LinesPtr& text, Encoding encoding)>;
+    void setShownLines(ShownLines shownOf);
+    // The lines shown of the text changed (a filter stack's pass ended, or its rows changed):
+    // the view shows them, with the caret on the same line of the log, or the next one shown.
+    void showShownLinesAgain();
+
     // Caret placement: at the end of the text, or on the reader's saved line.
     void scrollToBottom();
     void restoreCaretLine();
@@ -184,6 +192,7 @@ private:
     // focus from another program.
     void focusMainWindow();
     void setStatusText(int panel, const QString& text);
+    LinesPtr shownOf(const DocumentPtr& text) const;
     // Shows this log's switches on the bound controls.
     void showSwitches();
 
@@ -208,6 +217,7 @@ private:
     QString m_beforeProgress;        // the first panel's text before a progress report
     bool m_progressShown = false;
     DocumentPtr m_stagingText; // RichEdit2
+    ShownLines m_shownLines;
 };
 
 } // namespace tlg

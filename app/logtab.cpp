@@ -1,37 +1,50 @@
 #include "app/logtab.h"
 
 #include "app/logcontroller.h"
+#include "format/colouring.h"
 #include "navigate/filterpane.h"
+#include "navigate/filterstackbar.h"
+#include "navigate/filterstackrunner.h"
+#include "core/cp1252.h"
+#include "search/colourrules.h"
 #include "navigate/positionindicator.h"
+#include "source/filterstore.h"
+#include "source/logsource.h"
+#include "core/errors.h"
 #include "search/overview.h"
 #include "view/logview.h"
 #include "view/overviewstrip.h"
 
 #include <QGridLayout>
+#include <QRegularExpression>
 
 namespace tlg {
 
-LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWidget* parent) : QWidget(parent)
+LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWidget* parent)
+    : QWidget(parent), m_colouring(colouring)
 {
     setObjectName(QStringLiteral("LogTab"));
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setSpacing(0);
+    // The filter stack's bar, above the view.
+    m_stackBar = new FilterStackBar(this);
+    grid->addWidget(m_stackBar, 0, 0, 1, 2);
     m_view = new LogView(this);
     m_view->setObjectName(QStringLiteral("RichEdit1"));
     m_view->setContextMenu(viewMenu);
     m_view->setLineNumbersShown(true);
-    grid->addWidget(m_view, 0, 0);
+    grid->addWidget(m_view, 1, 0);
     // The overview strip beside the view's scroll bar.
     m_overview = new OverviewStrip([view = m_view] { return view; }, this);
     m_overview->setObjectName(QStringLiteral("OverviewStrip"));
     m_overview->watch(m_view);
-    grid->addWidget(m_overview, 0, 1);
+    grid->addWidget(m_overview, 1, 1);
     // The filter pane, below the view.
     m_filterPane = new FilterPane(this);
     m_filterPane->setLogView(m_view);
-    grid->addWidget(m_filterPane, 1, 0, 1, 2);
-    grid->setRowStretch(0, 1);
+    grid->addWidget(m_filterPane, 2, 0, 1, 2);
+    grid->setRowStretch(1, 1);
 
     m_log = new LogController(window, this, m_view, colouring, &m_status);
     m_position = new PositionIndicator(m_view, &m_log->watchState(), &m_status, this);
@@ -41,6 +54,88 @@ LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWi
     connect(m_log, &LogController::reloadAlert, this, [this](bool alert) { m_reloadAlert = alert; });
     connect(m_log, &LogController::followed, this, &LogTab::noteGrowth);
     connect(m_overview, &OverviewStrip::marksUpdated, this, &LogTab::lookForErrors);
+
+    // The filter stack: the view shows the lines it keeps, which its runner finds beside the
+    // GUI thread; the view keeps the last lines found until the next are ready.
+    m_stack = new FilterStackRunner(this);
+    m_log->setShownLines([stack = m_stack](const LinesPtr& text, Encoding encoding) { return stack->shownOf(text, encoding); });
+    connect(m_stackBar, &FilterStackBar::rowsChanged, this, [this] {
+        m_stack->setRows(m_stackBar->rows());
+        keepFilterStack();
+    });
+    // A log opens with the stack kept for it, unless it was given one.
+    connect(m_log, &LogController::logOpened, this, [this] {
+        if (!m_stack->rows().empty())
+            return;
+        std::vector<StackRow> rows;
+        for (const FilterRow& kept : LoadFilterStack(m_log->source()->nativePath()))
+            rows.push_back({QString::fromUtf8(kept.pattern), kept.regex, kept.matchCase, kept.kind, kept.on});
+        if (rows.empty())
+            return;
+        m_stackBar->setRows(rows);
+        m_stack->setRows(rows);
+    });
+    connect(m_stackBar, &FilterStackBar::levelRowRequested, this, &LogTab::addLevelRow);
+    connect(m_stack, &FilterStackRunner::shownChanged, this, [this] {
+        m_log->showShownLinesAgain();
+        showStackState();
+    });
+    connect(m_stack, &FilterStackRunner::errorsChanged, this, &LogTab::showStackState);
+    connect(m_stack, &FilterStackRunner::progress, m_stackBar, &FilterStackBar::setProgress);
+}
+
+void LogTab::keepFilterStack()
+{
+    const std::string path = m_log->source()->nativePath();
+    if (path.empty())
+        return;
+    std::vector<FilterRow> kept;
+    for (const StackRow& row : m_stack->rows())
+        kept.push_back({row.pattern.toStdString(), row.regex, row.matchCase, row.kind, row.on});
+    try {
+        SaveFilterStack(path, kept);
+    } catch (const Failure& failure) {
+        m_status.setText(0, QStringLiteral("Filters not kept: ") + QString::fromLocal8Bit(failure.what()));
+    }
+}
+
+void LogTab::showStackState()
+{
+    for (std::size_t row = 0; row < m_stack->rows().size(); ++row)
+        m_stackBar->setRowError(row, m_stack->rowError(row));
+    m_stackBar->setCount(m_stack->shownText());
+    m_status.setText(4, m_stack->shownText());
+}
+
+void LogTab::addFilterRow(const StackRow& row)
+{
+    m_stackBar->addRow(row);
+}
+
+void LogTab::addLevelRow(bool withInfos)
+{
+    const std::shared_ptr<const ColourRules> rules = m_colouring->rules();
+    QStringList words;
+    const auto take = [&words](const auto& labels) {
+        for (const std::string& label : labels) {
+            if (!label.empty())
+                words << QRegularExpression::escape(QString::fromStdU16String(decodeCp1252(label)));
+        }
+    };
+    if (rules) {
+        take(rules->errorLabels);
+        if (withInfos)
+            take(rules->infoLabels);
+    }
+    if (words.isEmpty()) {
+        m_status.setText(0, QStringLiteral("The profile in force has no labels to show"));
+        return;
+    }
+    StackRow row;
+    row.pattern = words.join(QLatin1Char('|'));
+    row.regex = true;
+    row.kind = FilterRow::ShowOnly;
+    addFilterRow(row);
 }
 
 LogTab::~LogTab() = default;

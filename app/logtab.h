@@ -13,6 +13,9 @@ namespace tlg {
 
 class Colouring;
 class FilterPane;
+class FilterStackBar;
+class FilterStackRunner;
+struct StackRow;
 class LogController;
 class LogView;
 class OverviewStrip;
@@ -32,6 +35,13 @@ public:
     FilterPane* filterPane() const { return m_filterPane; }
     PositionIndicator* position() const { return m_position; }
     StatusPanels& status() { return m_status; }
+    FilterStackBar* filterStackBar() const { return m_stackBar; }
+    FilterStackRunner* filterStack() const { return m_stack; }
+    // A row added to the filter stack, applied at once.
+    void addFilterRow(const StackRow& row);
+    // "Errors only" and "Errors and infos": a row that shows only the lines holding an error
+    // label of the profile in force (or an info label), ignoring case as the colouring does.
+    void addLevelRow(bool withInfos);
 
     // The log's path ("" while none is open), the path being opened ("" when none), and
     // whether the tab holds no log and opens none.
@@ -54,8 +64,14 @@ signals:
 
 private:
     void noteGrowth();
+    void showStackState();
+    // The stack is kept with the log, for its next open.
+    void keepFilterStack();
     void lookForErrors();
 
+    const Colouring* m_colouring;
+    FilterStackBar* m_stackBar = nullptr; // FilterStack
+    FilterStackRunner* m_stack = nullptr;
     LogView* m_view = nullptr;           // RichEdit1
     OverviewStrip* m_overview = nullptr; // OverviewStrip
     FilterPane* m_filterPane = nullptr;

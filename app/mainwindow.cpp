@@ -26,6 +26,7 @@
 #include "view/logview.h"
 #include "view/overviewstrip.h"
 #include "source/recentlogs.h"
+#include "navigate/filterstackbar.h"
 #include "navigate/findall.h"
 #include "navigate/finddialog.h"
 #include "navigate/gotolinedialog.h"
@@ -69,6 +70,7 @@
 #include <functional>
 #include <filesystem>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 namespace tlg {
@@ -156,7 +158,7 @@ struct MainWindow::Controls {
     QCheckBox* colourBox = nullptr;           // CheckBox6
     QCheckBox* followInstantlyBox = nullptr;  // "Follow changes instantly"
     QSplitter* clientSplitter = nullptr;
-    std::array<QLabel*, 4> statusPanels{};    // StatusPanel0 .. StatusPanel3
+    StatusPanels::Labels statusPanels{};      // StatusPanel0 .. StatusPanel4
     QTimer* clockTimer = nullptr;             // Timer2
 };
 
@@ -310,6 +312,13 @@ void MainWindow::buildMenus()
     m_controls->selectAllAction->setShortcut(QKeySequence::SelectAll);
     m_controls->selectAllAction->setShortcutContext(Qt::WidgetShortcut);
     m_controls->findPreviousAction = addItem(m_controls->viewMenu, "FindPrevious1", QStringLiteral("Find Previous"));
+    m_controls->viewMenu->addSeparator();
+    // The selection (or the caret's line) as a row of the log's filter stack.
+    for (const auto& [name, text, kind] : {std::tuple{"HideLinesLike1", "Hide lines like this", FilterRow::Hide},
+                                           std::tuple{"ShowOnlyLinesLike1", "Show only lines like this", FilterRow::ShowOnly}}) {
+        connect(addItem(m_controls->viewMenu, name, QLatin1String(text)), &QAction::triggered, this,
+                [this, kind = kind] { filterLinesLike(kind); });
+    }
 }
 
 QWidget* MainWindow::buildTopStrip()
@@ -482,6 +491,12 @@ void MainWindow::buildStatusBar()
         m_controls->statusPanels[i] = panel;
         bar->addWidget(panel);
     }
+    // How many lines a filtered log shows, after the clock; empty for a log shown whole.
+    auto* shown = new QLabel(bar);
+    shown->setObjectName(QStringLiteral("StatusPanel4"));
+    shown->setTextFormat(Qt::PlainText);
+    m_controls->statusPanels[4] = shown;
+    bar->addWidget(shown, 1);
 }
 
 void MainWindow::createSubsystems()
@@ -601,6 +616,19 @@ void MainWindow::wireTab(LogTab* tab)
         } catch (const Failure&) {
         }
     });
+}
+
+void MainWindow::filterLinesLike(FilterRow::Kind kind)
+{
+    const LogView* view = shownView();
+    QString text = view->selectedText(4096);
+    if (text.isEmpty() && view->lineCount() > 0)
+        text = view->lineText(view->caretLine());
+    // A pattern is one line of the log.
+    text = text.section(QLatin1Char('\n'), 0, 0).section(QLatin1Char('\r'), 0, 0);
+    if (text.isEmpty())
+        return;
+    m_tabs->current()->addFilterRow({text, false, true, kind, true});
 }
 
 void MainWindow::findInAllLogs()
@@ -791,9 +819,17 @@ void MainWindow::GotoLineClick()
 {
     if (!m_gotoLineDialog)
         m_gotoLineDialog = new GotoLineDialog(this);
+    // Lines are numbered as in the log: on a filtered log a hidden line goes to the next one
+    // shown.
     LogView* view = shownView();
-    if (const std::optional<LineNumber> line = m_gotoLineDialog->ask(view->lineCount(), view->caretLine()))
-        ShowLineInContext(view, *line);
+    const LinesPtr shown = view->document();
+    const DocumentPtr& text = log()->source()->document();
+    const LineCount inLog = text ? text->lineCount() : LineCount(0);
+    const LineNumber caret = view->lineCount() > 0 ? shown->lineInLog(view->caretLine()) : LineNumber(0);
+    if (const std::optional<LineNumber> line = m_gotoLineDialog->ask(std::max(inLog, LineCount(view->lineCount())), caret)) {
+        const LineNumber row = shown->lineShowing(*line);
+        ShowLineInContext(view, std::min(row.value(), std::max<std::int64_t>(0, view->lineCount() - 1)));
+    }
 }
 
 void MainWindow::goToLabelLine(bool error, bool forward)
@@ -1045,7 +1081,14 @@ void MainWindow::openStartLogs()
         // folder or a file that cannot be read is tried all the same, and the open says why not.
         if (trimBlanks(QFile::encodeName(path).toStdString()).empty() || !QFileInfo::exists(path))
             continue;
-        runGuarded(this, [&] { m_tabs->open(path, OpenWay::Chosen); });
+        runGuarded(this, [&] {
+            m_tabs->open(path, OpenWay::Chosen, {}, [this](LogTab* tab) {
+                if (m_startFilters.empty())
+                    return;
+                tab->filterStackBar()->setRows(m_startFilters);
+                tab->filterStack()->setRows(m_startFilters);
+            });
+        });
     }
 }
 

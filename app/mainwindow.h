@@ -5,10 +5,13 @@
 // (the colouring switches, find, the file list) and connects them. The window's switches, title
 // and status bar speak for the tab in sight, and its handlers act on it.
 
+#include "navigate/filterstackrunner.h"
+
 #include <QMainWindow>
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class QAction;
 class QFrame;
@@ -52,6 +55,8 @@ public:
     // Once the window is on screen: each log named on the command line opens in a tab (a blank
     // or missing name is passed over); without any, the last session's logs open again.
     void openStartLogs();
+    // The filter stack the logs named on the command line open with.
+    void setStartFilters(std::vector<StackRow> rows) { m_startFilters = std::move(rows); }
 
     // The format editor and the add dialog, which the window reaches once they exist.
     void setCompanionWindows(FormatEditor* formatEditor, AddToFileListDialog* addDialog);
@@ -130,6 +135,9 @@ private:
     // Another tab came into sight: the window's switches, title and status bar speak for it.
     void showTab(LogTab* now, LogTab* before);
     LogView* shownView() const;
+    // "Hide lines like this" and "Show only lines like this": the selection, or the caret's
+    // line, as a row of the filter stack of the log in sight.
+    void filterLinesLike(FilterRow::Kind kind);
     // Find with "All open logs": every tab's log is searched beside the GUI thread.
     void findInAllLogs();
     // The show handler, run once when the window first appears.
@@ -149,6 +157,7 @@ private:
     int m_zoomPoints; // the font size of the view in sight, and of a new tab
     bool m_shownOnce = false;
     QStringList m_startLogs; // named on the command line
+    std::vector<StackRow> m_startFilters;
     bool m_restoring = false; // the last session's logs are opening
 };
 

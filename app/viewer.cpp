@@ -9,9 +9,10 @@
 
 namespace tlg {
 
-QMainWindow* startViewer(const QStringList& arguments)
+QMainWindow* startViewer(const QStringList& arguments, const std::vector<StackRow>& filters)
 {
     auto* mainWindow = new MainWindow();
+    mainWindow->setStartFilters(filters);
     // The creation handler runs before the other windows exist and must not touch them.
     mainWindow->FormCreate(arguments);
     auto* formatEditor = new FormatEditor(mainWindow);

@@ -1,7 +1,8 @@
 #pragma once
 
-// The four panels of the status bar, as every subsystem writes them: 0 loading and watching,
-// 1 formatting and conversion, 2 the caret line, 3 the clock.
+// The panels of the status bar, as every subsystem writes them: 0 loading and watching,
+// 1 formatting and conversion, 2 the caret line, 3 the clock, and 4 how many lines a filtered
+// log shows (a window without it passes no label for it).
 //
 // A set of panels keeps its texts. Made over labels it writes them at once; an open log keeps
 // a set of its own, shown on the window's labels while the log is in sight and kept meanwhile
@@ -16,7 +17,8 @@ namespace tlg {
 
 class StatusPanels {
 public:
-    using Labels = std::array<QLabel*, 4>;
+    using Labels = std::array<QLabel*, 5>;
+    static constexpr int kClock = 3;
 
     StatusPanels() = default;
     explicit StatusPanels(const Labels& panels) : m_panels(panels) {}
@@ -35,12 +37,12 @@ public:
         return label ? label->text() : m_texts.at(at);
     }
 
-    // Shows the kept texts of the first `owned` panels on labels and writes there from now
-    // on; the other panels belong to whoever else writes them (the clock).
-    void show(const Labels& panels, int owned = 3)
+    // Shows the kept texts on labels and writes there from now on; the clock's panel belongs
+    // to the window.
+    void show(const Labels& panels)
     {
         for (std::size_t i = 0; i < m_panels.size(); ++i) {
-            const bool mine = static_cast<int>(i) < owned;
+            const bool mine = static_cast<int>(i) != kClock;
             m_panels[i] = mine ? panels[i] : nullptr;
             if (mine && panels[i])
                 panels[i]->setText(m_texts[i]);
@@ -51,7 +53,7 @@ public:
 
 private:
     Labels m_panels{};
-    std::array<QString, 4> m_texts;
+    std::array<QString, 5> m_texts;
 };
 
 } // namespace tlg

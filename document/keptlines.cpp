@@ -224,6 +224,17 @@ LineNumber KeptLines::lineOfBaseLine(LineNumber baseLine) const
     return baseLine - at.first < length ? at.row + (baseLine - at.first) : LineNumber(-1);
 }
 
+LineNumber KeptLines::lineShowing(LineNumber logLine) const
+{
+    if (m_kept == 0 || logLine <= run(0).first)
+        return 0;
+    const std::size_t low = lastRunAtOrBefore(&Run::first, logLine);
+    const Run& at = run(low);
+    const LineNumber end = low + 1 < runCount() ? run(low + 1).row : EndLine(m_kept);
+    // Within the run, or past its end: then the next run's first line, or the end.
+    return std::min(at.row + (logLine - at.first), end);
+}
+
 bool KeptLines::grewFrom(const LineSource& earlierSource) const
 {
     const auto* earlier = dynamic_cast<const KeptLines*>(&earlierSource);

@@ -53,6 +53,7 @@ public:
     bool grewFrom(const LineSource& earlier) const override;
     // The line here that shows the base's line, or -1 when it is not kept.
     LineNumber lineOfBaseLine(LineNumber baseLine) const;
+    LineNumber lineShowing(LineNumber logLine) const override;
 
     // Memory the runs take, for benchmarks and tests.
     std::size_t runMemory() const;

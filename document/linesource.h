@@ -261,6 +261,9 @@ public:
     // The number a line has in the log it comes from, from 0: itself, unless the source shows
     // some lines of another.
     virtual LineNumber lineInLog(LineNumber line) const { return line; }
+    // The line here that shows the log's line `logLine`, or else the first one after it that
+    // this source shows (the line count when none does).
+    virtual LineNumber lineShowing(LineNumber logLine) const { return logLine; }
     // Whether this source is `earlier` with lines appended: its first earlier.size() bytes
     // are earlier's, and so are its line starts but the last.
     virtual bool grewFrom(const LineSource& earlier) const = 0;

@@ -3,6 +3,8 @@ find_package(Qt6 REQUIRED COMPONENTS Concurrent)
 list(APPEND TLG_GUI_LIBRARIES Qt6::Concurrent)
 list(APPEND TLG_GUI_SOURCES
     navigate/filterpane.cpp
+    navigate/filterstackbar.cpp
+    navigate/filterstackrunner.cpp
     navigate/findall.cpp
     navigate/finddialog.cpp
     navigate/finder.cpp

@@ -292,21 +292,24 @@ void LogView::copy()
                                .arg(static_cast<qulonglong>(m_copyLimit >> 20)));
         return;
     }
-    // Read from the file when the text is not in memory, straight into one string.
-    const TextSlice bytes = m_document->read(selectionStart(), selectionStart() + selectionLength());
     try {
-        QString text;
-        if (m_encoding == Encoding::Utf8)
-            text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-        else if (m_encoding == Encoding::Iso8859_1)
-            text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-        else
-            text = QString::fromStdU16String(decodeCp1252(bytes));
-        QApplication::clipboard()->setText(text);
+        QApplication::clipboard()->setText(selectedText(selectionLength()));
     } catch (const std::bad_alloc&) {
         // A selection too large for memory as text is not copied; the view goes on.
         QApplication::beep();
     }
+}
+
+QString LogView::selectedText(std::int64_t limit) const
+{
+    // Read from the file when the text is not in memory, straight into one string.
+    const std::int64_t length = std::min(selectionLength(), limit);
+    const TextSlice bytes = m_document->read(selectionStart(), selectionStart() + length);
+    if (m_encoding == Encoding::Utf8)
+        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (m_encoding == Encoding::Iso8859_1)
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return QString::fromStdU16String(decodeCp1252(bytes));
 }
 
 void LogView::setWordWrap(bool on)
@@ -1393,8 +1396,17 @@ void LogView::paintGutter(QPaintEvent* event)
             painter.fillRect(1, y + 1, 4, lineHeight - 2, lineMarkColour());
         // A wrapped line is numbered on its first row only.
         if (pos.subRow == 0 && pos.line < EndLine(lines)) {
+            const LineNumber inLog = m_document->lineInLog(pos.line);
             painter.drawText(QRect(0, y, m_gutter->width() - 4, lineHeight), Qt::AlignRight | Qt::AlignVCenter,
-                             QString::number(m_document->lineInLog(pos.line).value() + 1));
+                             QString::number(inLog.value() + 1));
+            // Lines of the log left out just above this one: a dashed rule across the gutter.
+            const LineNumber above = pos.line > 0 ? m_document->lineInLog(pos.line - 1) : LineNumber(-1);
+            if (inLog != above + 1) {
+                painter.save();
+                painter.setPen(QPen(gapMarkColour(), 1, Qt::DashLine));
+                painter.drawLine(0, y, m_gutter->width(), y);
+                painter.restore();
+            }
         }
         if (!nextRow(pos))
             break;

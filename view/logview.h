@@ -114,6 +114,8 @@ public:
     // false when there is none that way.
     bool goToLineMark(bool forward);
     static QColor lineMarkColour() { return QColor(0, 150, 70); }
+    // The rule in the gutter where lines of the log are left out (a filtered log).
+    static QColor gapMarkColour() { return QColor(200, 100, 0); }
 
     // The size of the text's font in points (kDefaultPointSize at start), clamped into
     // kMinPointSize..kMaxPointSize; the caret's line stays in sight.
@@ -145,6 +147,8 @@ public:
     void setLongLineSizes(const LongLineSizes& sizes);
     const LongLineSizes& longLineSizes() const { return m_sizes; }
 
+    // The selection's first `limit` bytes, as the characters shown.
+    QString selectedText(std::int64_t limit) const;
     // Copies the selection to the clipboard as text.
     void copy();
     // The largest selection that Copy puts on the clipboard: a larger one is refused with a

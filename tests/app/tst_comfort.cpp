@@ -196,7 +196,8 @@ private slots:
         QStringList texts;
         for (QAction* action : menu->actions())
             texts << action->text();
-        QCOMPARE(texts, (QStringList{"Reload/Refresh", "", "Copy", "Select All", "Find Previous"}));
+        QCOMPARE(texts, (QStringList{"Reload/Refresh", "", "Copy", "Select All", "Find Previous", "",
+                             "Hide lines like this", "Show only lines like this"}));
 
         LogView* view = window->log()->view();
         actionNamed(window, "SelectAll1")->trigger();

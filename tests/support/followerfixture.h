@@ -41,7 +41,7 @@ public:
         slider = new QSlider(&window);
         slider->setRange(1, 10);
         slider->setValue(2);
-        std::array<QLabel*, 4> labels{};
+        StatusPanels::Labels labels{};
         for (QLabel*& label : labels)
             label = new QLabel(&window);
         status = std::make_unique<StatusPanels>(labels);

@@ -1,0 +1,205 @@
+#include "navigate/filterstackrunner.h"
+
+#include <QFutureWatcher>
+#include <QTimer>
+#include <QtConcurrent>
+
+#include <algorithm>
+
+namespace tlg {
+
+struct FilterStackRunner::Job {
+    std::atomic<bool> cancel{false};
+    std::atomic<std::int64_t> done{0};
+    std::int64_t total = 0;
+    std::shared_ptr<const FilterStack> stack;
+    LinesPtr text;
+    FilterMatchesPtr earlier; // grown from, or null for a whole pass
+    FilterMatchesPtr result;
+};
+
+FilterStackRunner::FilterStackRunner(QObject* parent) : QObject(parent)
+{
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(100);
+    connect(m_progressTimer, &QTimer::timeout, this, [this] {
+        if (!m_job || m_sinceStart.elapsed() < 500 || m_job->total <= 0)
+            return;
+        emit progress(static_cast<int>(std::min<std::int64_t>(99, m_job->done * 100 / m_job->total)));
+    });
+}
+
+FilterStackRunner::~FilterStackRunner()
+{
+    cancel();
+}
+
+bool FilterStackRunner::active() const
+{
+    if (!m_stack)
+        return false;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i].on && m_errors[i].isEmpty() && !m_rows[i].pattern.isEmpty())
+            return true;
+    }
+    return false;
+}
+
+QString FilterStackRunner::rowError(std::size_t row) const
+{
+    return row < m_errors.size() ? m_errors[row] : QString();
+}
+
+void FilterStackRunner::setRows(std::vector<StackRow> rows)
+{
+    if (rows == m_rows)
+        return;
+    const auto samePatterns = [](const std::vector<StackRow>& a, const std::vector<StackRow>& b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const StackRow& x, const StackRow& y) {
+                   return x.pattern == y.pattern && x.regex == y.regex && x.matchCase == y.matchCase;
+               });
+    };
+    const bool recombine = samePatterns(rows, m_rows) && m_stack;
+    m_rows = std::move(rows);
+    if (recombine) {
+        // Only kinds or switches changed: the matches kept say what is shown.
+        for (std::size_t i = 0; i < m_rows.size(); ++i) {
+            m_matched[i].kind = m_rows[i].kind;
+            m_matched[i].on = m_rows[i].on;
+        }
+        if (m_matches)
+            showMatches(nullptr);
+        emit shownChanged();
+        if (!m_matches || m_matches->document() != m_text)
+            update();
+        return;
+    }
+    compile();
+    cancel();
+    m_matches.reset();
+    update();
+    emit shownChanged();
+}
+
+void FilterStackRunner::compile()
+{
+    m_matched.clear();
+    m_errors.assign(m_rows.size(), QString());
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        const StackRow& row = m_rows[i];
+        FilterRow matched;
+        matched.regex = row.regex;
+        matched.matchCase = row.matchCase;
+        matched.kind = row.kind;
+        matched.on = row.on;
+        // The pattern in the log's encoding; one holding a character the log cannot hold
+        // matches nothing, and says so.
+        if (std::optional<std::string> encoded = EncodeForLog(row.pattern.toStdU16String(), m_encoding))
+            matched.pattern = std::move(*encoded);
+        else
+            m_errors[i] = QStringLiteral("The log's encoding cannot hold this pattern");
+        m_matched.push_back(std::move(matched));
+    }
+    m_stack = std::make_shared<const FilterStack>(m_matched, m_encoding);
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        if (m_errors[i].isEmpty())
+            m_errors[i] = QString::fromStdString(m_stack->error(i));
+    }
+    emit errorsChanged();
+}
+
+LinesPtr FilterStackRunner::shownOf(const LinesPtr& text, Encoding encoding)
+{
+    if (text != m_text || encoding != m_encoding) {
+        const bool recode = encoding != m_encoding;
+        m_text = text;
+        m_encoding = encoding;
+        if (recode && !m_rows.empty()) {
+            compile();
+            cancel();
+            m_matches.reset();
+            m_shown.reset();
+        }
+        update();
+    }
+    if (!active() || !m_shown)
+        return text;
+    return m_shown;
+}
+
+void FilterStackRunner::update()
+{
+    if (m_job || !m_text || !active())
+        return;
+    if (m_matches && m_matches->document() == m_text)
+        return;
+    auto job = std::make_shared<Job>();
+    job->stack = m_stack;
+    job->text = m_text;
+    // A text that only grew costs its new lines.
+    if (m_matches && m_text->grewFrom(*m_matches->document()))
+        job->earlier = m_matches;
+    const ByteOffset from =
+        job->earlier ? m_text->lineIndex(EndLine(job->earlier->lineCount() > 0 ? job->earlier->lineCount() - 1 : LineCount(0)))
+                     : ByteOffset(0);
+    job->total = (m_text->size() - from).value();
+    m_job = job;
+    m_sinceStart.start();
+    m_progressTimer->start();
+    auto* watcher = new QFutureWatcher<void>(this);
+    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, job] {
+        watcher->deleteLater();
+        finish(job);
+    });
+    watcher->setFuture(QtConcurrent::run([job] {
+        job->result = job->earlier ? job->stack->grow(*job->earlier, job->text, job->cancel, job->done)
+                                   : job->stack->run(job->text, job->cancel, job->done);
+    }));
+}
+
+void FilterStackRunner::finish(const std::shared_ptr<Job>& job)
+{
+    if (job != m_job)
+        return; // cancelled, or overtaken
+    m_job.reset();
+    m_progressTimer->stop();
+    emit progress(-1);
+    if (job->result && job->stack == m_stack) {
+        // Lines shown of the text grown from carry over, when they were combined the same way.
+        const bool grown = job->earlier && m_shown && job->earlier == m_matches && m_shownRows == m_matched;
+        const KeptLinesPtr earlier = grown ? m_shown : nullptr;
+        m_matches = job->result;
+        showMatches(earlier.get());
+        emit shownChanged();
+    }
+    // The text or the rows may have changed meanwhile.
+    update();
+}
+
+void FilterStackRunner::showMatches(const KeptLines* earlier)
+{
+    m_shown = earlier ? m_matches->shownGrown(*earlier, m_matched) : m_matches->shown(m_matched);
+    m_shownRows = m_matched;
+    m_shownTotal = m_matches->lineCount();
+}
+
+void FilterStackRunner::cancel()
+{
+    if (m_job) {
+        m_job->cancel = true;
+        m_job.reset();
+        m_progressTimer->stop();
+        emit progress(-1);
+    }
+}
+
+QString FilterStackRunner::shownText() const
+{
+    if (!active() || !m_shown)
+        return {};
+    return QStringLiteral("%1 of %2 lines shown")
+        .arg(QLocale().toString(static_cast<qlonglong>(m_shown->lineCount().value())),
+             QLocale().toString(static_cast<qlonglong>(m_shownTotal.value())));
+}
+
+} // namespace tlg
