@@ -14,8 +14,12 @@ struct FilterStackRunner::Job {
     std::int64_t total = 0;
     std::shared_ptr<const FilterStack> stack;
     LinesPtr text;
-    FilterMatchesPtr earlier; // grown from, or null for a whole pass
+    std::vector<FilterRow> rows;  // the kinds and switches to combine with
+    FilterMatchesPtr matches;     // of this text already: only combined again
+    FilterMatchesPtr earlier;     // of the text this one grew from
+    KeptLinesPtr earlierShown;    // what earlier showed with these rows
     FilterMatchesPtr result;
+    KeptLinesPtr shown;
 };
 
 FilterStackRunner::FilterStackRunner(QObject* parent) : QObject(parent)
@@ -62,23 +66,23 @@ void FilterStackRunner::setRows(std::vector<StackRow> rows)
     const bool recombine = samePatterns(rows, m_rows) && m_stack;
     m_rows = std::move(rows);
     if (recombine) {
-        // Only kinds or switches changed: the matches kept say what is shown.
+        // Only kinds or switches changed: the matches kept say what is shown, combined again.
         for (std::size_t i = 0; i < m_rows.size(); ++i) {
             m_matched[i].kind = m_rows[i].kind;
             m_matched[i].on = m_rows[i].on;
         }
-        if (m_matches)
-            showMatches(nullptr);
+    } else {
+        compile();
+        cancel();
+        m_matches.reset();
+    }
+    if (!active()) {
+        // Nothing to keep: the whole text is shown at once.
+        cancel();
         emit shownChanged();
-        if (!m_matches || m_matches->document() != m_text)
-            update();
         return;
     }
-    compile();
-    cancel();
-    m_matches.reset();
     update();
-    emit shownChanged();
 }
 
 void FilterStackRunner::compile()
@@ -131,17 +135,26 @@ void FilterStackRunner::update()
 {
     if (m_job || !m_text || !active())
         return;
-    if (m_matches && m_matches->document() == m_text)
+    const bool sameText = m_matches && m_matches->document() == m_text;
+    if (sameText && m_shown && m_shownRows == m_matched)
         return;
     auto job = std::make_shared<Job>();
     job->stack = m_stack;
     job->text = m_text;
-    // A text that only grew costs its new lines.
-    if (m_matches && m_text->grewFrom(*m_matches->document()))
+    job->rows = m_matched;
+    if (sameText) {
+        job->matches = m_matches; // only combined again
+    } else if (m_matches && m_text->grewFrom(*m_matches->document())) {
+        // A text that only grew costs its new lines, and so do the lines it shows.
         job->earlier = m_matches;
+        if (m_shown && m_shownRows == m_matched)
+            job->earlierShown = m_shown;
+    }
     const ByteOffset from =
-        job->earlier ? m_text->lineIndex(EndLine(job->earlier->lineCount() > 0 ? job->earlier->lineCount() - 1 : LineCount(0)))
-                     : ByteOffset(0);
+        job->matches ? m_text->size()
+        : job->earlier
+            ? m_text->lineIndex(EndLine(job->earlier->lineCount() > 0 ? job->earlier->lineCount() - 1 : LineCount(0)))
+            : ByteOffset(0);
     job->total = (m_text->size() - from).value();
     m_job = job;
     m_sinceStart.start();
@@ -151,9 +164,17 @@ void FilterStackRunner::update()
         watcher->deleteLater();
         finish(job);
     });
+    // Matching and combining both run here: the GUI thread only takes the result.
     watcher->setFuture(QtConcurrent::run([job] {
-        job->result = job->earlier ? job->stack->grow(*job->earlier, job->text, job->cancel, job->done)
+        FilterMatchesPtr matches = job->matches;
+        if (!matches) {
+            matches = job->earlier ? job->stack->grow(*job->earlier, job->text, job->cancel, job->done)
                                    : job->stack->run(job->text, job->cancel, job->done);
+        }
+        if (!matches || job->cancel)
+            return;
+        job->shown = job->earlierShown ? matches->shownGrown(*job->earlierShown, job->rows) : matches->shown(job->rows);
+        job->result = std::move(matches);
     }));
 }
 
@@ -165,22 +186,14 @@ void FilterStackRunner::finish(const std::shared_ptr<Job>& job)
     m_progressTimer->stop();
     emit progress(-1);
     if (job->result && job->stack == m_stack) {
-        // Lines shown of the text grown from carry over, when they were combined the same way.
-        const bool grown = job->earlier && m_shown && job->earlier == m_matches && m_shownRows == m_matched;
-        const KeptLinesPtr earlier = grown ? m_shown : nullptr;
         m_matches = job->result;
-        showMatches(earlier.get());
+        m_shown = job->shown;
+        m_shownRows = job->rows;
+        m_shownTotal = m_matches->lineCount();
         emit shownChanged();
     }
     // The text or the rows may have changed meanwhile.
     update();
-}
-
-void FilterStackRunner::showMatches(const KeptLines* earlier)
-{
-    m_shown = earlier ? m_matches->shownGrown(*earlier, m_matched) : m_matches->shown(m_matched);
-    m_shownRows = m_matched;
-    m_shownTotal = m_matches->lineCount();
 }
 
 void FilterStackRunner::cancel()

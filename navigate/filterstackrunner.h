@@ -71,8 +71,6 @@ private:
     void update();
     void finish(const std::shared_ptr<Job>& job);
     void cancel();
-    // m_shown from m_matches with the rows as they are, carrying `earlier` over when given.
-    void showMatches(const KeptLines* earlier);
 
     std::vector<StackRow> m_rows;
     std::vector<FilterRow> m_matched;   // m_rows as the stack matches them, in the log's encoding
