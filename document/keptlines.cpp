@@ -173,6 +173,11 @@ LineNumber KeptLines::lineFromOffset(ByteOffset offset) const
 
 LineNumber KeptLines::lineInLog(LineNumber line) const
 {
+    return m_base->lineInLog(lineInBase(line));
+}
+
+LineNumber KeptLines::lineInBase(LineNumber line) const
+{
     if (line >= EndLine(m_kept) || m_kept == 0)
         return lastKept() + 1;
     line = std::max<LineNumber>(line, 0);
@@ -226,13 +231,14 @@ LineNumber KeptLines::lineOfBaseLine(LineNumber baseLine) const
 
 LineNumber KeptLines::lineShowing(LineNumber logLine) const
 {
-    if (m_kept == 0 || logLine <= run(0).first)
+    const LineNumber baseLine = m_base->lineShowing(logLine);
+    if (m_kept == 0 || baseLine <= run(0).first)
         return 0;
-    const std::size_t low = lastRunAtOrBefore(&Run::first, logLine);
+    const std::size_t low = lastRunAtOrBefore(&Run::first, baseLine);
     const Run& at = run(low);
     const LineNumber end = low + 1 < runCount() ? run(low + 1).row : EndLine(m_kept);
     // Within the run, or past its end: then the next run's first line, or the end.
-    return std::min(at.row + (logLine - at.first), end);
+    return std::min(at.row + (baseLine - at.first), end);
 }
 
 bool KeptLines::grewFrom(const LineSource& earlierSource) const

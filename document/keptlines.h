@@ -49,6 +49,8 @@ public:
     std::int64_t widestLineColumns() const override { return m_base->widestLineColumns(); }
     // The base's line; the empty row after the last kept line's break stands for the base's
     // line after it.
+    LineNumber lineInBase(LineNumber line) const;
+    // The line of the log the base's line comes from (the base may keep some lines of another).
     LineNumber lineInLog(LineNumber line) const override;
     bool grewFrom(const LineSource& earlier) const override;
     // The line here that shows the base's line, or -1 when it is not kept.

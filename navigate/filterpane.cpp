@@ -118,12 +118,13 @@ void FilterPane::setLogView(LogView* view)
     connect(m_list, &LogView::lineMarksChanged, this, [this] {
         if (!m_log || !m_kept || m_log->document() != m_document)
             return;
-        const std::set<std::int64_t> shown = logMarksAsRows();
+        // Marks are kept by the line of the log, in the list as in the view.
+        const std::set<std::int64_t>& shown = m_log->lineMarks();
         std::set<std::int64_t> changed;
         std::set_symmetric_difference(shown.begin(), shown.end(), m_list->lineMarks().begin(),
                                       m_list->lineMarks().end(), std::inserter(changed, changed.end()));
-        for (const std::int64_t row : changed)
-            m_log->toggleLineMark(m_kept->lineInLog(row).value());
+        for (const std::int64_t logLine : changed)
+            m_log->toggleLogLineMark(logLine);
     });
     m_list->setFontPointSize(view->fontPointSize());
     connect(view, &LogView::documentChanged, this, &FilterPane::shownTextChanged);
@@ -318,22 +319,9 @@ void FilterPane::showKept(KeptLinesPtr kept, bool sameStart)
     }
 }
 
-std::set<std::int64_t> FilterPane::logMarksAsRows() const
-{
-    std::set<std::int64_t> rows;
-    if (m_log && m_kept) {
-        for (const std::int64_t marked : m_log->lineMarks()) {
-            const LineNumber row = m_kept->lineOfBaseLine(marked);
-            if (row >= 0)
-                rows.insert(row.value());
-        }
-    }
-    return rows;
-}
-
 void FilterPane::showLogMarks()
 {
-    m_list->setLineMarks(logMarksAsRows());
+    m_list->setLineMarks(m_log ? m_log->lineMarks() : std::set<std::int64_t>());
 }
 
 bool FilterPane::eventFilter(QObject* watched, QEvent* event)

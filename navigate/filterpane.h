@@ -43,7 +43,7 @@ public:
 
     // How many lines the list holds, and the line (from 0) in the log of one of its rows.
     qint64 matchCount() const { return m_kept ? m_kept->lineCount().value() : 0; }
-    LineNumber matchedLine(LineNumber row) const { return m_kept ? m_kept->lineInLog(row) : 0; }
+    LineNumber matchedLine(LineNumber row) const { return m_kept ? m_kept->lineInBase(row) : 0; }
     // The pattern and its switches as the reader left them, and set again at start.
     QString pattern() const;
     bool matchCase() const;
@@ -81,8 +81,7 @@ private:
     // Lists `kept`; a list that only changed at its end keeps its caret and what is in sight.
     void showKept(KeptLinesPtr kept, bool sameStart);
     void showCount();
-    // The listed lines that the log has marked, and showing them in the list.
-    std::set<std::int64_t> logMarksAsRows() const;
+    // The log's marks, shown on the listed lines.
     void showLogMarks();
     // Puts the log view's caret on the line of the list's caret.
     void jumpToCaretLine();

@@ -19,6 +19,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <optional>
 #include <cmath>
 
 namespace tlg {
@@ -1392,7 +1393,7 @@ void LogView::paintGutter(QPaintEvent* event)
     const LineCount lines = m_document->lineCount();
     RowPos pos{m_topLine, m_topSubRow};
     for (int i = 0, y = 0; i < rows; ++i, y += lineHeight) {
-        if (pos.subRow == 0 && m_lineMarks.count(pos.line.value()))
+        if (pos.subRow == 0 && pos.line < EndLine(lines) && m_lineMarks.count(m_document->lineInLog(pos.line).value()))
             painter.fillRect(1, y + 1, 4, lineHeight - 2, lineMarkColour());
         // A wrapped line is numbered on its first row only.
         if (pos.subRow == 0 && pos.line < EndLine(lines)) {
@@ -1421,19 +1422,44 @@ void LogView::setLineMarks(std::set<std::int64_t> lines)
 
 void LogView::toggleLineMark(std::int64_t line)
 {
-    if (!m_lineMarks.erase(line))
-        m_lineMarks.insert(line);
+    if (line >= 0 && line < lineCount())
+        toggleLogLineMark(m_document->lineInLog(line).value());
+}
+
+void LogView::toggleLogLineMark(std::int64_t logLine)
+{
+    if (!m_lineMarks.erase(logLine))
+        m_lineMarks.insert(logLine);
     m_gutter->update();
     emit lineMarksChanged();
 }
 
 bool LogView::goToLineMark(bool forward)
 {
-    const std::int64_t caret = caretLine();
-    const auto next = forward ? m_lineMarks.upper_bound(caret) : m_lineMarks.lower_bound(caret);
-    if (forward ? next == m_lineMarks.end() : next == m_lineMarks.begin())
+    if (lineCount() == 0)
         return false;
-    const std::int64_t line = forward ? *next : *std::prev(next);
+    // The next marked line of the log that the view shows (a filtered log hides some).
+    const std::int64_t caret = m_document->lineInLog(caretLine()).value();
+    std::optional<std::int64_t> found;
+    const auto shows = [this](std::int64_t logLine) {
+        const LineNumber row = m_document->lineShowing(logLine);
+        return row < EndLine(m_document->lineCount()) && m_document->lineInLog(row) == logLine;
+    };
+    if (forward) {
+        for (auto next = m_lineMarks.upper_bound(caret); next != m_lineMarks.end() && !found; ++next) {
+            if (shows(*next))
+                found = *next;
+        }
+    } else {
+        for (auto next = m_lineMarks.lower_bound(caret); next != m_lineMarks.begin() && !found;) {
+            --next;
+            if (shows(*next))
+                found = *next;
+        }
+    }
+    if (!found)
+        return false;
+    const std::int64_t line = m_document->lineShowing(*found).value();
     setSelection(lineIndex(line), 0);
     setFirstVisibleLine(std::max<std::int64_t>(line - visibleRows() / 3, 0));
     return true;

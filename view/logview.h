@@ -107,9 +107,13 @@ public:
     // Marks on lines the reader set: M or Ctrl+F2 sets or takes away the caret line's mark, and
     // so does a click in the gutter; F2 and Shift+F2 go to the next and the previous mark. They
     // are drawn in the gutter and stay when the log grows; whoever shows another log sets them.
-    void setLineMarks(std::set<std::int64_t> lines);
+    // They are kept by the line of the log (lineInLog), so a filtered log shows the marks of the
+    // lines it keeps.
+    void setLineMarks(std::set<std::int64_t> logLines);
     const std::set<std::int64_t>& lineMarks() const { return m_lineMarks; }
+    // The mark of the view's line `line`, or of the log's line `logLine`.
     void toggleLineMark(std::int64_t line);
+    void toggleLogLineMark(std::int64_t logLine);
     // Puts the caret on the next (or previous) marked line, a third of the view below the top;
     // false when there is none that way.
     bool goToLineMark(bool forward);

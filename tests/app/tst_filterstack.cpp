@@ -100,6 +100,10 @@ private slots:
         window->GotoLineClick();
         QCOMPARE(view->lineText(view->caretLine()), QStringLiteral("req=2 GET /page"));
 
+        // A mark set on a kept line is the log's line's, kept as such.
+        QTest::keyClick(view, Qt::Key_M);
+        QCOMPARE(view->lineMarks(), (std::set<std::int64_t>{5}));
+
         // Switching the stack off shows every line, the caret on the same line of the log.
         auto* on = tab->filterStackBar()->findChild<QCheckBox*>(QStringLiteral("FilterRowOn"));
         on->click();
@@ -109,6 +113,9 @@ private slots:
         QCOMPARE(view->caretLine(), 5);
         QCOMPARE(viewer.status(4), QString());
         QCOMPARE(view->document()->lineInLog(5).value(), 5);
+        tlg::ScrollToLine(view, 0);
+        QTest::keyClick(view, Qt::Key_F2);
+        QCOMPARE(view->caretLine(), 5);
     }
 
     void anInvalidRowSaysWhyAndTheOthersStillApply()

@@ -343,16 +343,20 @@ private slots:
         QTRY_COMPARE(pane->matchCount(), 303);
         QCOMPARE(list->firstVisibleLine(), 0);
 
-        // The log's marks show on the listed lines; one set in the list is the log's.
+        // The log's marks show on the listed lines; one set in the list is the log's. Both keep
+        // them by the line of the log.
         viewer.find<QLineEdit>("FilterText")->setText(QStringLiteral("line 2"));
         QTRY_COMPARE(pane->matchCount(), 111); // 2, 20 to 29, 200 to 299
         QTRY_VERIFY(!pane->searching());
         window->log()->view()->toggleLineMark(25);
-        QCOMPARE(list->lineMarks(), (std::set<std::int64_t>{6}));
+        QCOMPARE(list->lineMarks(), (std::set<std::int64_t>{25}));
         list->setSelection(list->lineIndex(0), 0);
         QTest::keyClick(list, Qt::Key_M);
         QCOMPARE(window->log()->view()->lineMarks(), (std::set<std::int64_t>{2, 25}));
-        QCOMPARE(list->lineMarks(), (std::set<std::int64_t>{0, 6}));
+        QCOMPARE(list->lineMarks(), (std::set<std::int64_t>{2, 25}));
+        // F2 in the list goes to the listed line of the next mark.
+        QTest::keyClick(list, Qt::Key_F2);
+        QCOMPARE(list->caretLine(), 6);
     }
 
     void anEmptyViewFindsNothing()
