@@ -51,6 +51,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -107,6 +108,15 @@ std::int64_t countLines(const std::string& path)
     }
     ::close(fd);
     return breaks + (any && last != '\n' ? 1 : 0);
+}
+
+// Processor time used so far, user and system, of this process (or of its children that ended).
+double cpuMs(int who)
+{
+    struct rusage usage {};
+    ::getrusage(who, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
 // Every processed batch of events, done() is asked again; false once timeoutMs have passed.
@@ -214,19 +224,19 @@ struct Log {
     tlg::LogTab* tab = nullptr;
 };
 
-// Every tab holds its log indexed, shown and followed. expected: each path's lines.
-bool allOpen(const tlg::MainWindow* window, const QHash<QString, std::int64_t>& expected)
+// Every tab holds its log indexed, shown and followed. expected: each path's lines; ready
+// gets the time each tab was first found so.
+bool allOpen(const tlg::MainWindow* window, const QHash<QString, std::int64_t>& expected,
+             QHash<const tlg::LogTab*, Clock::time_point>& ready)
 {
     const QList<tlg::LogTab*> tabs = window->tabs()->tabs();
-    if (tabs.size() != expected.size() || window->tabs()->busy())
-        return false;
     for (const tlg::LogTab* tab : tabs) {
         const tlg::LogController* controller = tab->log();
-        if (controller->busy() || tab->view()->lineCount() != expected.value(tab->path(), -1) ||
-            !controller->watchTimer() || !controller->watchTimer()->isActive() || !controller->watchState().FileOpen)
-            return false;
+        if (!ready.contains(tab) && !controller->busy() && tab->view()->lineCount() == expected.value(tab->path(), -1) &&
+            controller->watchTimer() && controller->watchTimer()->isActive() && controller->watchState().FileOpen)
+            ready[tab] = Clock::now();
     }
-    return true;
+    return tabs.size() == expected.size() && ready.size() == expected.size() && !window->tabs()->busy();
 }
 
 void findTabs(const tlg::MainWindow* window, std::vector<Log>& logs)
@@ -323,14 +333,21 @@ int main(int argc, char* argv[])
         delete window;
         window = nullptr;
         QApplication::processEvents();
+        const double floorCpuBefore = cpuMs(RUSAGE_CHILDREN);
         const double floor = floorMs();
+        const double floorCpu = cpuMs(RUSAGE_CHILDREN) - floorCpuBefore;
+        const double openCpuBefore = cpuMs(RUSAGE_SELF);
+        QHash<const tlg::LogTab*, Clock::time_point> ready;
+        const auto started = Clock::now();
         clock.restart();
         window = static_cast<tlg::MainWindow*>(tlg::startViewer(arguments));
-        if (!waitUntil([&] { return allOpen(window, expected); }, 300000)) {
+        const double made = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        if (!waitUntil([&] { return allOpen(window, expected, ready); }, 300000)) {
             std::fprintf(stderr, "the logs were not all open after 300 s\n");
             return 1;
         }
         const double open = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        const double openCpu = cpuMs(RUSAGE_SELF) - openCpuBefore;
         if (round == 0) {
             peakOpen = statusMegabytes("VmHWM");
             rssOpen = statusMegabytes("VmRSS");
@@ -338,7 +355,13 @@ int main(int argc, char* argv[])
         floors.push_back(floor);
         opens.push_back(open);
         ratios.push_back(open / floor);
-        std::printf("round %d: floor %.0f ms, open %.0f ms, ratio %.2f\n", round + 1, floor, open, open / floor);
+        std::vector<double> readyMs;
+        for (const Clock::time_point at : ready)
+            readyMs.push_back(millis(at - started));
+        std::printf("round %d: floor %.0f ms, open %.0f ms, ratio %.2f (startViewer returned at %.0f ms; tabs ready: "
+                    "first %.0f ms, half %.0f ms, last %.0f ms; processor time: floor %.0f ms, open %.0f ms)\n",
+                    round + 1, floor, open, open / floor, made, percentile(readyMs, 0), percentile(readyMs, 0.5),
+                    percentile(readyMs, 1), floorCpu, openCpu);
     }
     const double floor = percentile(floors, 0.5), open = percentile(opens, 0.5), ratio = percentile(ratios, 0.5);
     std::printf("start without a log %.0f ms\n", bare);
