@@ -24,6 +24,7 @@
 #include "app/logtabs.h"
 #include "app/mainwindow.h"
 #include "app/viewer.h"
+#include "view/overviewstrip.h"
 #include "quiethome.h"
 #include "source/watchstate.h"
 #include "view/logview.h"
@@ -372,8 +373,24 @@ int main(int argc, char* argv[])
     // 2. Memory once all are open (the first round, before any was closed).
     std::printf("memory once all are open: peak (VmHWM) %ld MiB, current (VmRSS) %ld MiB\n", peakOpen, rssOpen);
 
-    // 3. Switching: every tab in turn, several rounds.
+    // The overview strips mark their logs beside the GUI thread once the logs are shown: what
+    // they take, and when they end.
     findTabs(window, logs);
+    clock.restart();
+    const bool marked = waitUntil([&] {
+        return std::all_of(logs.begin(), logs.end(), [](const Log& log) { return log.tab->overview()->idle(); });
+    }, 120000);
+    std::printf("overview strips %s %.0f ms after the last open; memory then: peak %ld MiB, current %ld MiB\n",
+                marked ? "all marked" : "still marking", static_cast<double>(clock.nsecsElapsed()) / 1e6,
+                statusMegabytes("VmHWM"), statusMegabytes("VmRSS"));
+
+    // What fifty followed logs cost while nothing happens: the watch timers' looks.
+    const double idleCpuBefore = cpuMs(RUSAGE_SELF);
+    waitUntil([] { return false; }, 10000);
+    std::printf("10 s with all followed and nothing written: %.0f ms of processor time\n",
+                cpuMs(RUSAGE_SELF) - idleCpuBefore);
+
+    // 3. Switching: every tab in turn, several rounds.
     tlg::LogTabs* tabs = window->tabs();
     PaintClock paints;
     for (const Log& log : logs)
@@ -476,7 +493,8 @@ int main(int argc, char* argv[])
                 count, percentile(atOnce, 0.5), percentile(atOnce, 0.95), percentile(atOnce, 1.0),
                 percentile(bareAll, 0.5), percentile(bareAll, 0.95),
                 unseen ? qPrintable(QStringLiteral(", %1 never shown").arg(unseen)) : "");
-    std::printf("peak memory at the end (VmHWM) %ld MiB\n", statusMegabytes("VmHWM"));
+    std::printf("memory at the end: peak (VmHWM) %ld MiB, current %ld MiB\n", statusMegabytes("VmHWM"),
+                statusMegabytes("VmRSS"));
 
     delete window;
     for (const Log& log : logs) // the lines appended go again
