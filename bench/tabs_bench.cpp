@@ -120,6 +120,22 @@ double cpuMs(int who)
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
+// Processor time the whole machine spent busy so far, every program's together.
+double machineBusyMs()
+{
+    std::FILE* stat = std::fopen("/proc/stat", "r");
+    if (!stat)
+        return 0;
+    unsigned long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
+    const int got = std::fscanf(stat, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &user, &nice, &system, &idle,
+                                &iowait, &irq, &softirq, &steal);
+    std::fclose(stat);
+    if (got < 8)
+        return 0;
+    return static_cast<double>(user + nice + system + irq + softirq + steal) * 1000.0 /
+           static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
 // Every processed batch of events, done() is asked again; false once timeoutMs have passed.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs)
 {
@@ -334,10 +350,12 @@ int main(int argc, char* argv[])
         delete window;
         window = nullptr;
         QApplication::processEvents();
-        const double floorCpuBefore = cpuMs(RUSAGE_CHILDREN);
+        const double floorCpuBefore = cpuMs(RUSAGE_CHILDREN), floorBusyBefore = machineBusyMs();
         const double floor = floorMs();
         const double floorCpu = cpuMs(RUSAGE_CHILDREN) - floorCpuBefore;
-        const double openCpuBefore = cpuMs(RUSAGE_SELF);
+        // What other programs took meanwhile says whether the machine was shared.
+        const double floorOthers = machineBusyMs() - floorBusyBefore - floorCpu;
+        const double openCpuBefore = cpuMs(RUSAGE_SELF), openBusyBefore = machineBusyMs();
         QHash<const tlg::LogTab*, Clock::time_point> ready;
         const auto started = Clock::now();
         clock.restart();
@@ -349,6 +367,7 @@ int main(int argc, char* argv[])
         }
         const double open = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         const double openCpu = cpuMs(RUSAGE_SELF) - openCpuBefore;
+        const double openOthers = machineBusyMs() - openBusyBefore - openCpu;
         if (round == 0) {
             peakOpen = statusMegabytes("VmHWM");
             rssOpen = statusMegabytes("VmRSS");
@@ -360,9 +379,11 @@ int main(int argc, char* argv[])
         for (const Clock::time_point at : ready)
             readyMs.push_back(millis(at - started));
         std::printf("round %d: floor %.0f ms, open %.0f ms, ratio %.2f (startViewer returned at %.0f ms; tabs ready: "
-                    "first %.0f ms, half %.0f ms, last %.0f ms; processor time: floor %.0f ms, open %.0f ms)\n",
+                    "first %.0f ms, half %.0f ms, last %.0f ms; processor time: floor %.0f ms, open %.0f ms; other programs' "
+                    "meanwhile: %.0f ms, %.0f ms)\n",
                     round + 1, floor, open, open / floor, made, percentile(readyMs, 0), percentile(readyMs, 0.5),
-                    percentile(readyMs, 1), floorCpu, openCpu);
+                    percentile(readyMs, 1), floorCpu, openCpu, std::max(0.0, floorOthers),
+                    std::max(0.0, openOthers));
     }
     const double floor = percentile(floors, 0.5), open = percentile(opens, 0.5), ratio = percentile(ratios, 0.5);
     std::printf("start without a log %.0f ms\n", bare);
