@@ -38,7 +38,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
