@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Measures the viewer on large logs against its floors, in one run, and prints medians of
-# five runs after a warm-up. Builds the release tree first. Needs about 3.5 GiB in $LOGS.
+# five runs after a warm-up. Builds the release tree first. Needs about 3.5 GiB in $LOGS, and
+# 5 GiB more in $TABS_LOGS for fifty logs open at once.
 #
-#   bench/run.sh            (LOGS=/tmp/tlg-bench-logs by default)
+#   bench/run.sh            (LOGS=/tmp/tlg-bench-logs, TABS_LOGS=/tmp/tlg-tabs-bench-logs by default)
 #   BIG=1 bench/run.sh      also a 10 GiB log: 10 GiB more in $LOGS, and memory to keep it
 #                           in the page cache (the figures are for a warm file)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 LOGS=${LOGS:-/tmp/tlg-bench-logs}
+TABS_LOGS=${TABS_LOGS:-/tmp/tlg-tabs-bench-logs}
 BIN=build/release/bench
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTLG_BUILD_TESTS=OFF -DTLG_BUILD_BENCH=ON >/dev/null
 cmake --build build/release >/dev/null
@@ -72,6 +74,9 @@ echo "overview pass: $overviewwall ms ($overviewcpu ms of CPU); LC_ALL=C grep -c
 "$BIN/paint_bench" 2>/dev/null
 # A log read from its file: its index's size, a find near its end against grep, following it.
 "$BIN/paged_bench" "$LOGS/1g.log" NeedleWord 2>/dev/null
+# Fifty logs of 100 MiB open at once, one tab each: the open against the floor over the same
+# files in turn, the memory, switching tabs and following (it writes the logs when missing).
+"$BIN/tabs_bench" "$TABS_LOGS" 2>/dev/null | grep -vE '^round'
 
 if [ "${BIG:-0}" = 1 ]; then
     [ -f "$LOGS/10g.log" ] || { "$BIN/genlog" 10240 "$LOGS/10g.log"; echo "a NeedleWord near the end" >> "$LOGS/10g.log"; }
