@@ -92,7 +92,9 @@ struct PagingSizes {
     std::size_t cacheBlock = 256u << 10; // bytes the block cache reads at a time
     std::size_t cacheBlocks = 32;        // blocks the cache keeps
     std::size_t hashBlock = 64u << 10;   // bytes a check value covers
-    std::size_t readChunk = 4u << 20;    // bytes a pass over the text reads at a time
+    // Bytes a whole-file read takes at a time: small enough that fifty logs opening at once
+    // hold little, large enough that a read costs few calls.
+    std::size_t readChunk = 1u << 20;
 };
 
 class LogDocument : public LineSource, public std::enable_shared_from_this<LogDocument> {
