@@ -59,8 +59,7 @@ void Finder::setView(LogView* view)
     if (m_view == view && m_viewKeys)
         return;
     cancelSearch();
-    if (m_view)
-        m_view->setMarkedText({});
+    // The view left keeps its marks: each log shows what was last found in it.
     disconnect(m_viewKeys);
     m_view = view;
     if (!view)

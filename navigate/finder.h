@@ -40,7 +40,7 @@ public:
     FindDialog* findDialog() const { return m_findDialog; }
     LogView* view() const { return m_view; }
     // Finds in another view from now on (the log in sight changed; may be null): a search
-    // under way stops and is never shown, and the old view's marks go.
+    // under way stops and is never shown; the old view keeps its marks.
     void setView(LogView* view);
     // A search of a large text is under way beside the GUI thread.
     bool searching() const { return m_watcher != nullptr; }
