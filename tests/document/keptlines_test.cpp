@@ -116,5 +116,23 @@ TEST(KeptLines, CountsPastTwoBillionLinesInFewRuns)
     EXPECT_EQ(kept->slice(seam - 4, seam + 4).view(), "999\n0000");
 }
 
+// Lines kept of lines kept: numbered as the log numbers them, and a line of the log found as
+// the first line shown at or after it.
+TEST(KeptLines, KeptOfKeptNumbersLinesAsTheLog)
+{
+    const DocumentPtr log = LogDocument::fromBytes("l0\nl1\nl2\nl3\nl4\nl5\nl6\nl7\n");
+    const KeptLinesPtr outer = KeptLines::ofRanges(log, {{1, 3}, {5, 8}}); // l1 l2 l5 l6 l7
+    const KeptLinesPtr inner = KeptLines::of(outer, {1, 3});               // l2 l6
+    EXPECT_EQ(inner->copyText(), "l2\nl6\n");
+    EXPECT_EQ(inner->lineInLog(0).value(), 2);
+    EXPECT_EQ(inner->lineInLog(1).value(), 6);
+    EXPECT_EQ(inner->lineInBase(1).value(), 3);
+    const std::pair<std::int64_t, std::int64_t> showing[] = {{0, 0}, {2, 0}, {3, 1}, {6, 1}, {7, 2}, {9, 2}};
+    for (const auto& [logLine, row] : showing)
+        EXPECT_EQ(inner->lineShowing(logLine).value(), row) << "log line " << logLine;
+    EXPECT_EQ(outer->lineShowing(3).value(), 2);
+    EXPECT_EQ(log->lineShowing(3).value(), 3);
+}
+
 } // namespace
 } // namespace tlg
