@@ -504,15 +504,6 @@ void MainWindow::createSubsystems()
     m_status = std::make_unique<StatusPanels>(m_controls->statusPanels);
     m_colouring = new Colouring(m_controls->showErrorsButton, m_controls->showInfoButton,
                                 m_controls->colourBox, this);
-    FollowerControls follow;
-    follow.autoRefreshButton = m_controls->autoRefreshButton;
-    follow.autoRefreshBox = m_controls->autoRefreshBox;
-    follow.gotoBottomButton = m_controls->gotoBottomButton;
-    follow.scrollToBottomBox = m_controls->scrollToBottomBox;
-    follow.unicodeButton = m_controls->unicodeButton;
-    follow.wordWrapBox = m_controls->wordWrapBox;
-    follow.intervalSlider = m_controls->intervalSlider;
-    follow.followInstantlyBox = m_controls->followInstantlyBox;
     m_tabs = new LogTabs([this] {
         auto* tab = new LogTab(this, m_controls->viewMenu, m_colouring);
         wireTab(tab);
@@ -655,16 +646,9 @@ void MainWindow::showTab(LogTab* now, LogTab* before)
         return;
     // The watcher's timer of the log in sight is the window's, as a look for Timer1 finds it.
     now->log()->watchTimer()->setParent(this);
-    FollowerControls follow;
-    follow.autoRefreshButton = m_controls->autoRefreshButton;
-    follow.autoRefreshBox = m_controls->autoRefreshBox;
-    follow.gotoBottomButton = m_controls->gotoBottomButton;
-    follow.scrollToBottomBox = m_controls->scrollToBottomBox;
-    follow.unicodeButton = m_controls->unicodeButton;
-    follow.wordWrapBox = m_controls->wordWrapBox;
-    follow.intervalSlider = m_controls->intervalSlider;
-    follow.followInstantlyBox = m_controls->followInstantlyBox;
-    now->log()->bindControls(follow);
+    now->log()->bindControls({m_controls->autoRefreshButton, m_controls->autoRefreshBox, m_controls->gotoBottomButton,
+                              m_controls->scrollToBottomBox, m_controls->unicodeButton, m_controls->wordWrapBox,
+                              m_controls->followInstantlyBox, m_controls->intervalSlider});
     now->status().show(m_controls->statusPanels);
     setWindowTitle(now->title());
     m_controls->reloadButton->setIcon(toolbarPicture(now->reloadAlert() ? 8 : 12));

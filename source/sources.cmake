@@ -9,6 +9,7 @@ list(APPEND TLG_CORE_SOURCES
     source/textoperations.cpp
     source/filterstore.cpp
     source/linemarks.cpp
+    source/perlogfile.cpp
     source/logsource.cpp
     source/sharedfilewatcher.cpp
     source/watchstate.cpp
