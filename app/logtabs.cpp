@@ -312,6 +312,9 @@ void LogTabs::openFromDialog()
 
 void LogTabs::removeTab(LogTab* tab)
 {
+    // It speaks for the window no more, from now on rather than when it is gone.
+    tab->log()->unbindControls();
+    tab->status().hide();
     QTabWidget* side = m_sides[static_cast<std::size_t>(sideOf(tab))];
     side->removeTab(side->indexOf(tab));
     tab->hide();
