@@ -11,6 +11,8 @@ list(APPEND TLG_CORE_SOURCES
     document/logdocument.cpp
     document/textcheck.cpp
     document/textload.cpp
+    document/timeindex.cpp
+    document/timestamps.cpp
     document/transcodedtext.cpp
     document/unicode.cpp
 )

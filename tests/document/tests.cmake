@@ -6,6 +6,8 @@ tlg_core_test(document_core_tests
     document/pageddocument_test.cpp
     document/positions_test.cpp
     document/textload_test.cpp
+    document/timeindex_test.cpp
+    document/timestamps_test.cpp
     document/transcoded_test.cpp
     document/unicode_test.cpp
 )
