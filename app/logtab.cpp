@@ -7,6 +7,8 @@
 #include "navigate/filterstackrunner.h"
 #include "core/cp1252.h"
 #include "search/colourrules.h"
+#include "navigate/gototimedialog.h"
+#include "navigate/logtimes.h"
 #include "navigate/positionindicator.h"
 #include "source/filterstore.h"
 #include "source/logsource.h"
@@ -15,6 +17,8 @@
 #include "view/logview.h"
 #include "view/overviewstrip.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QRegularExpression>
 
@@ -82,6 +86,19 @@ LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWi
     });
     connect(m_stack, &FilterStackRunner::errorsChanged, this, &LogTab::showStackState);
     connect(m_stack, &FilterStackRunner::progress, m_stackBar, &FilterStackBar::setProgress);
+
+    // The times of the lines follow the log's whole text, whatever the stack shows of it.
+    m_times = new LogTimes(this);
+    connect(m_log->source(), &LogSource::documentChanged, this, [this] {
+        const QDateTime modified = QFileInfo(m_log->currentPath()).lastModified();
+        m_times->setText(m_log->source()->document(),
+                         modified.isValid() ? modified.toMSecsSinceEpoch() * 1000000 : QDateTime::currentMSecsSinceEpoch() * 1000000);
+    });
+    m_position->setTimeOfLine([this](std::int64_t line) {
+        const TimeIndexPtr index = m_times->index();
+        const std::optional<std::int64_t> time = index ? index->timeOfLine(m_view->document()->lineInLog(line)) : std::nullopt;
+        return time ? GotoTimeDialog::timeText(*time) : QString();
+    });
 }
 
 void LogTab::keepFilterStack()

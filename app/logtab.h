@@ -17,6 +17,7 @@ class FilterStackBar;
 class FilterStackRunner;
 struct StackRow;
 class LogController;
+class LogTimes;
 class LogView;
 class OverviewStrip;
 class PositionIndicator;
@@ -37,6 +38,8 @@ public:
     StatusPanels& status() { return m_status; }
     FilterStackBar* filterStackBar() const { return m_stackBar; }
     FilterStackRunner* filterStack() const { return m_stack; }
+    // The times of the log's lines.
+    LogTimes* times() const { return m_times; }
     // A row added to the filter stack, applied at once.
     void addFilterRow(const StackRow& row);
     // "Errors only" and "Errors and infos": a row that shows only the lines holding an error
@@ -72,6 +75,7 @@ private:
     const Colouring* m_colouring;
     FilterStackBar* m_stackBar = nullptr; // FilterStack
     FilterStackRunner* m_stack = nullptr;
+    LogTimes* m_times = nullptr;
     LogView* m_view = nullptr;           // RichEdit1
     OverviewStrip* m_overview = nullptr; // OverviewStrip
     FilterPane* m_filterPane = nullptr;

@@ -30,6 +30,8 @@
 #include "navigate/findall.h"
 #include "navigate/finddialog.h"
 #include "navigate/gotolinedialog.h"
+#include "navigate/gototimedialog.h"
+#include "navigate/logtimes.h"
 #include "navigate/filterpane.h"
 #include "navigate/finder.h"
 #include "navigate/positionindicator.h"
@@ -134,6 +136,8 @@ struct MainWindow::Controls {
     QMenu* recentMenu = nullptr;
     QAction* closeTabAction = nullptr;
     QAction* splitAction = nullptr;
+    QAction* gotoTimeAction = nullptr;
+    QList<std::pair<QAction*, std::optional<TimeForm>>> timeFormActions;
     QAction* reopenSessionAction = nullptr;
     QList<std::pair<QAction*, EncodingChoice>> encodingActions;
     QCheckBox* lineNumbersBox = nullptr;      // CheckBoxLineNumbers
@@ -256,6 +260,29 @@ void MainWindow::buildMenus()
     QMenu* view = addMenu("View1", QStringLiteral("&View"));
     m_controls->gotoLineAction = addItem(view, "GotoLine1", QStringLiteral("&Go to Line..."));
     m_controls->gotoLineAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    m_controls->gotoTimeAction = addItem(view, "GotoTime1", QStringLiteral("Go to &Time..."));
+    m_controls->gotoTimeAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    // The form of the log's time stamps: found from its first lines, one held, or none.
+    QMenu* timeFormat = view->addMenu(QStringLiteral("Time &Format"));
+    timeFormat->setObjectName(QStringLiteral("TimeFormat1"));
+    auto* timeGroup = new QActionGroup(timeFormat);
+    const std::pair<const char*, std::optional<TimeForm>> forms[] = {
+        {"Auto", std::nullopt},
+        {"ISO 8601 (2026-12-07 10:00:01)", TimeForm::Iso},
+        {"Syslog (Dec  7 10:00:01)", TimeForm::Syslog},
+        {"Web server ([07/Dec/2026:10:00:01 +0000])", TimeForm::WebServer},
+        {"2026/12/07 10:00:01", TimeForm::Slashed},
+        {"Seconds since 1970", TimeForm::EpochSeconds},
+        {"Milliseconds since 1970", TimeForm::EpochMillis},
+        {"Off", TimeForm::None}};
+    for (const auto& [text, form] : forms) {
+        QAction* action = timeFormat->addAction(QLatin1String(text));
+        action->setCheckable(true);
+        action->setChecked(!form);
+        timeGroup->addAction(action);
+        m_controls->timeFormActions.append({action, form});
+        connect(action, &QAction::triggered, this, [this, form = form] { m_tabs->current()->times()->choose(form); });
+    }
     view->addSeparator();
     m_controls->zoomInAction = addItem(view, "ZoomIn1", QStringLiteral("Zoom &In"));
     // Ctrl+= too: on many keyboards plus needs Shift.
@@ -482,8 +509,8 @@ void MainWindow::buildStatusBar()
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setTextFormat(Qt::PlainText);
-        if (i == 3)
-            panel->setMinimumWidth(widths[i]); // the clock grows to fit a long time format
+        if (i == 3 || i == 2)
+            panel->setMinimumWidth(widths[i]); // the clock, and the caret's line with its time, grow to fit
         else
             panel->setFixedWidth(widths[i]);
         if (i == 2)
@@ -658,6 +685,10 @@ void MainWindow::showTab(LogTab* now, LogTab* before)
         if (offered.automatic == choice.automatic && (choice.automatic || offered.forced == choice.forced))
             action->setChecked(true);
     }
+    for (const auto& [action, form] : std::as_const(m_controls->timeFormActions)) {
+        if (form == now->times()->choice())
+            action->setChecked(true);
+    }
     m_zoomPoints = now->view()->fontPointSize();
     if (m_finder)
         m_finder->setView(now->view());
@@ -757,6 +788,7 @@ void MainWindow::connectHandlers()
     connect(m_controls->copyAction, &QAction::triggered, this, [this] { shownView()->copy(); });
     connect(m_controls->selectAllAction, &QAction::triggered, this, [this] { shownView()->selectAll(); });
     connect(m_controls->gotoLineAction, &QAction::triggered, this, guarded(this, [this] { GotoLineClick(); }));
+    connect(m_controls->gotoTimeAction, &QAction::triggered, this, guarded(this, [this] { goToTimeClick(); }));
     connect(m_controls->zoomInAction, &QAction::triggered, this, [this] { zoomBy(1); });
     connect(m_controls->zoomOutAction, &QAction::triggered, this, [this] { zoomBy(-1); });
     connect(m_controls->zoomResetAction, &QAction::triggered, this, &MainWindow::zoomReset);
@@ -814,6 +846,40 @@ void MainWindow::GotoLineClick()
         const LineNumber row = shown->lineShowing(*line);
         ShowLineInContext(view, std::min(row.value(), std::max<std::int64_t>(0, view->lineCount() - 1)));
     }
+}
+
+void MainWindow::goToTimeClick()
+{
+    LogTab* tab = m_tabs->current();
+    const TimeIndexPtr index = tab->times()->index();
+    const std::optional<std::int64_t> last = index ? index->lastTime() : std::nullopt;
+    if (!last) {
+        tab->status().setText(0, tab->times()->building() ? QStringLiteral("Still reading the times of the log's lines")
+                                                          : QStringLiteral("No time stamps found in this log"));
+        return;
+    }
+    if (!m_gotoTimeDialog) {
+        m_gotoTimeDialog = new GotoTimeDialog(this);
+        connect(m_gotoTimeDialog, &GotoTimeDialog::timeChosen, this, [this](std::int64_t time) { goToTime(time); });
+    }
+    m_gotoTimeDialog->ask(*last);
+}
+
+void MainWindow::goToTime(std::int64_t time)
+{
+    LogTab* tab = m_tabs->current();
+    const TimeIndexPtr index = tab->times()->index();
+    if (!index)
+        return;
+    // The first line at or after the time, or the next one the view shows.
+    LogView* view = tab->view();
+    const LineNumber inLog = index->firstLineAtOrAfter(time);
+    if (inLog >= EndLine(index->lines()->lineCount())) {
+        tab->status().setText(0, QStringLiteral("No line at or after ") + GotoTimeDialog::timeText(time));
+        return;
+    }
+    const LineNumber row = view->document()->lineShowing(inLog);
+    ShowLineInContext(view, std::min(row.value(), std::max<std::int64_t>(0, view->lineCount() - 1)));
 }
 
 void MainWindow::goToLabelLine(bool error, bool forward)

@@ -34,6 +34,7 @@ class LogController;
 class LogTab;
 class LogTabs;
 class GotoLineDialog;
+class GotoTimeDialog;
 class LogView;
 class OverviewStrip;
 class PositionIndicator;
@@ -86,6 +87,10 @@ public slots:
     void ToolButton10Click();
     // Go to line (Ctrl+G): the caret to the start of the line asked for, in sight.
     void GotoLineClick();
+    // View > "Go to Time..." (Ctrl+T): asks for a time; the caret goes to the first line at or
+    // after it, in sight.
+    void goToTimeClick();
+    void goToTime(std::int64_t time);
     // The log font's size, by steps of a point in the view (0: the size at start).
     void zoomBy(int steps);
     // F8 and Shift+F8 (errors), F7 and Shift+F7 (infos): the caret goes to the next (or the
@@ -153,6 +158,7 @@ private:
     FormatEditor* m_formatEditor = nullptr;   // TForm2
     AddToFileListDialog* m_addDialog = nullptr; // TForm3
     GotoLineDialog* m_gotoLineDialog = nullptr;
+    GotoTimeDialog* m_gotoTimeDialog = nullptr;
     std::unique_ptr<RecentLogs> m_recent;
     int m_zoomPoints; // the font size of the view in sight, and of a new tab
     bool m_shownOnce = false;

@@ -19,7 +19,11 @@ void PositionIndicator::UpdatePositionIndicator()
     WatchState& watch = *m_watch;
     watch.CaretPixelY = m_view->caretPixelPos().y();
     watch.SavedCaretLine = m_view->caretLine();
-    m_status->setText(2, QStringLiteral("Line : %1/%2").arg(m_view->caretLine()).arg(m_view->lineCount()));
+    QString text = QStringLiteral("Line : %1/%2").arg(m_view->caretLine()).arg(m_view->lineCount());
+    const QString time = m_timeOf && m_view->lineCount() > 0 ? m_timeOf(m_view->caretLine()) : QString();
+    if (!time.isEmpty())
+        text += QStringLiteral("  ") + time;
+    m_status->setText(2, text);
 }
 
 void PositionIndicator::RichEdit1KeyDown(int key)

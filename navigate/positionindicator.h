@@ -4,6 +4,10 @@
 // caret to the edge of the view so that the view scrolls at once.
 
 #include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
 
 namespace tlg {
 
@@ -17,6 +21,8 @@ class PositionIndicator : public QObject {
 public:
     // Listens to the keys and clicks of the view; records in watch.
     PositionIndicator(LogView* view, WatchState* watch, StatusPanels* status, QObject* parent);
+    // The time a line of the view carries ("" when not known), said beside the caret's line.
+    void setTimeOfLine(std::function<QString(std::int64_t line)> timeOf) { m_timeOf = std::move(timeOf); }
 
 public slots:
     // Records the caret's height in the view and the reader's caret line, and writes
@@ -31,6 +37,7 @@ private:
     LogView* m_view;
     WatchState* m_watch;
     StatusPanels* m_status;
+    std::function<QString(std::int64_t line)> m_timeOf;
 };
 
 } // namespace tlg

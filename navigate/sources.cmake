@@ -9,5 +9,7 @@ list(APPEND TLG_GUI_SOURCES
     navigate/finddialog.cpp
     navigate/finder.cpp
     navigate/gotolinedialog.cpp
+    navigate/gototimedialog.cpp
+    navigate/logtimes.cpp
     navigate/positionindicator.cpp
 )

@@ -17,3 +17,4 @@ target_compile_definitions(app_singleviewer_tests PRIVATE TLG_PROGRAM="$<TARGET_
 add_dependencies(app_singleviewer_tests tlgview)
 tlg_gui_test(tabs_gui_tests app/tst_tabs.cpp)
 tlg_gui_test(filterstack_gui_tests app/tst_filterstack.cpp)
+tlg_gui_test(gototime_gui_tests app/tst_gototime.cpp)
