@@ -56,8 +56,9 @@ public:
         controls.intervalSlider = slider;
         follower = new LogController(&window, &window, view1, colouring, status.get());
         follower->bindControls(controls);
-        // Ticks come from the test alone.
+        // Ticks come from the test alone: no timer, no change notifications.
         follower->watchTimer()->stop();
+        follower->setFollowInstantly(false);
         window.resize(600, 400);
     }
 
