@@ -9,6 +9,7 @@ list(APPEND TLG_CORE_SOURCES
     document/keptlines.cpp
     document/linesource.cpp
     document/logdocument.cpp
+    document/mergedlines.cpp
     document/textcheck.cpp
     document/textload.cpp
     document/timeindex.cpp
