@@ -79,6 +79,9 @@ public:
 private:
     friend class FilterStack;
     FilterMatches() = default;
+    // Calls visit(KeptLines::Range) for each run of lines shown, from line `from` on.
+    template <class Visit>
+    void forEachShownRange(const std::vector<FilterRow>& rows, LineNumber from, const Visit& visit) const;
 
     LinesPtr m_document;
     LineCount m_lines = 0;
