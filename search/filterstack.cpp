@@ -394,6 +394,9 @@ private:
         // ends, so the line of the last one is tried first.
         const auto& starts = pass->m_scanStarts;
         std::size_t line = pass->m_cursor;
+        // Most often in that line or one of the next few (a line holds a few matches at most).
+        for (int step = 0; step < 8 && to >= starts[line + 1] && line + 2 < starts.size(); ++step)
+            ++line;
         if (to < starts[line] || to >= starts[line + 1]) {
             line = static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), to) - starts.begin()) - 1;
             if (line + 1 >= starts.size()) {
@@ -403,8 +406,8 @@ private:
                     return 0;
                 --line;
             }
-            pass->m_cursor = line;
         }
+        pass->m_cursor = line;
         if (pass->m_confirmAlone[id])
             pass->m_confirm[line] = true;
         else
