@@ -141,6 +141,13 @@ std::string_view withoutBreak(std::string_view line)
 bool hasWideByte(std::string_view bytes)
 {
     std::size_t at = 0;
+    // 32 bytes a step over a block of lines, which mostly has none.
+    for (; at + 32 <= bytes.size(); at += 32) {
+        std::uint64_t words[4];
+        std::memcpy(words, bytes.data() + at, 32);
+        if ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL)
+            return true;
+    }
     for (; at + 8 <= bytes.size(); at += 8) {
         std::uint64_t word;
         std::memcpy(&word, bytes.data() + at, 8);
@@ -353,8 +360,10 @@ private:
         // The lines as Vectorscan sees them: each break a single LF, so that ^ and $ hold at
         // every line's ends. A block without CR is scanned where it lies.
         std::string_view text = block.bytes;
-        m_scanStarts.assign(m_starts.begin(), m_starts.end());
+        m_lineStarts = &m_starts;
         if (std::memchr(text.data(), '\r', text.size())) {
+            m_scanStarts.resize(count + 1);
+            m_lineStarts = &m_scanStarts;
             m_normal.clear();
             for (std::size_t i = 0; i < count; ++i) {
                 m_scanStarts[i] = m_normal.size();
@@ -392,7 +401,7 @@ private:
         auto* pass = static_cast<Pass*>(context);
         // The line whose content or end the match ends at: matches come in the order of their
         // ends, so the line of the last one is tried first.
-        const auto& starts = pass->m_scanStarts;
+        const auto& starts = *pass->m_lineStarts;
         std::size_t line = pass->m_cursor;
         // Most often in that line or one of the next few (a line holds a few matches at most).
         for (int step = 0; step < 8 && to >= starts[line + 1] && line + 2 < starts.size(); ++step)
@@ -464,7 +473,8 @@ private:
     std::vector<char> m_confirmAlone; // by row
 
     std::vector<std::size_t> m_starts;
-    std::vector<std::size_t> m_scanStarts;
+    std::vector<std::size_t> m_scanStarts;               // the lines' starts in m_normal
+    const std::vector<std::size_t>* m_lineStarts = nullptr; // those the scanned text has
     std::string m_normal;
     std::vector<bool> m_confirm;
     std::vector<std::uint64_t*> m_rowBits; // by row
