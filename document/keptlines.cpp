@@ -29,6 +29,32 @@ KeptLines::Builder::Builder(LinesPtr base) : m_kept(new KeptLines())
     m_kept->m_base = std::move(base);
     m_kept->m_lineage = std::make_shared<const int>(0);
     m_kept->m_baseEnd = EndLine(m_kept->m_base->lineCount());
+    m_kept->m_tail.reserve(kChunkRuns);
+    m_base = m_kept->m_base.get();
+}
+
+void KeptLines::Builder::keep(Range range)
+{
+    // As KeptLines::keep, with the last kept line at hand: called once a run, a million times
+    // for a filter stack's lines.
+    KeptLines& kept = *m_kept;
+    range.first = std::max(range.first, m_next);
+    range.end = std::min(range.end, kept.m_baseEnd);
+    if (range.first >= range.end)
+        return;
+    const ByteOffset start = m_base->lineIndex(range.first);
+    if (range.first != m_next || kept.m_kept == 0) {
+        Chunk& tail = kept.m_tail;
+        if (tail.size() == kChunkRuns) {
+            kept.m_chunks.push_back(std::make_shared<const Chunk>(std::move(tail)));
+            tail = Chunk();
+            tail.reserve(kChunkRuns);
+        }
+        tail.push_back({range.first, EndLine(kept.m_kept), kept.m_size, start});
+    }
+    kept.m_kept += range.end - range.first;
+    kept.m_size += m_base->lineIndex(range.end) - start;
+    m_next = range.end;
 }
 
 KeptLinesPtr KeptLines::Builder::finish()

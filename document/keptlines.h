@@ -32,11 +32,13 @@ public:
     class Builder {
     public:
         explicit Builder(LinesPtr base);
-        void keep(Range range) { m_kept->keep(range); }
+        void keep(Range range);
         KeptLinesPtr finish();
 
     private:
         std::shared_ptr<KeptLines> m_kept;
+        const LineSource* m_base = nullptr;
+        LineNumber m_next = 0; // the base's line after the last kept
     };
 
     // This source over `grown`, a base that grew from this one's base: the kept lines from the
