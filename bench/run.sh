@@ -61,6 +61,8 @@ echo "LC_ALL=C grep -c -i error: $grepword ms; LC_ALL=C grep -c -E 'err(or)?\\s+
 # A stack of five filters: its first pass against the floor and the grep pipeline of the same
 # rows, switching a row, peak memory.
 "$BIN/filterstack_bench" "$LOGS/1g.log" 2>/dev/null | grep -E '^(log|floor|first|grep|switch|peak)'
+# The same stack in the whole viewer: from the start until the view shows the kept lines.
+"$BIN/stack_open_bench" "$LOGS/1g.log" 2>/dev/null | grep -vE '^round'
 # The overview strip's pass against grep with the default profile's nine labels (as
 # overview_bench lists them), wall and CPU time.
 labels=(-e Fatal -e Internal -e error -e Failed -e 'Found S' -e Start -e '***' -e 'Found G' -e txt)

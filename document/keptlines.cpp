@@ -9,6 +9,7 @@ KeptLinesPtr KeptLines::of(LinesPtr base, const std::vector<LineNumber>& lines)
     std::shared_ptr<KeptLines> kept(new KeptLines());
     kept->m_base = std::move(base);
     kept->m_lineage = std::make_shared<const int>(0);
+    kept->m_baseEnd = EndLine(kept->m_base->lineCount());
     for (const LineNumber line : lines)
         kept->keep({line, line + 1});
     kept->finish();
@@ -17,13 +18,49 @@ KeptLinesPtr KeptLines::of(LinesPtr base, const std::vector<LineNumber>& lines)
 
 KeptLinesPtr KeptLines::ofRanges(LinesPtr base, const std::vector<Range>& ranges)
 {
-    std::shared_ptr<KeptLines> kept(new KeptLines());
-    kept->m_base = std::move(base);
-    kept->m_lineage = std::make_shared<const int>(0);
+    Builder builder(std::move(base));
     for (const Range& range : ranges)
-        kept->keep(range);
-    kept->finish();
-    return kept;
+        builder.keep(range);
+    return builder.finish();
+}
+
+KeptLines::Builder::Builder(LinesPtr base) : m_kept(new KeptLines())
+{
+    m_kept->m_base = std::move(base);
+    m_kept->m_lineage = std::make_shared<const int>(0);
+    m_kept->m_baseEnd = EndLine(m_kept->m_base->lineCount());
+    m_kept->m_tail.reserve(kChunkRuns);
+    m_base = m_kept->m_base.get();
+}
+
+void KeptLines::Builder::keep(Range range)
+{
+    // As KeptLines::keep, with the last kept line at hand: called once a run, a million times
+    // for a filter stack's lines.
+    KeptLines& kept = *m_kept;
+    range.first = std::max(range.first, m_next);
+    range.end = std::min(range.end, kept.m_baseEnd);
+    if (range.first >= range.end)
+        return;
+    const ByteOffset start = m_base->lineIndex(range.first);
+    if (range.first != m_next || kept.m_kept == 0) {
+        Chunk& tail = kept.m_tail;
+        if (tail.size() == kChunkRuns) {
+            kept.m_chunks.push_back(std::make_shared<const Chunk>(std::move(tail)));
+            tail = Chunk();
+            tail.reserve(kChunkRuns);
+        }
+        tail.push_back({range.first, EndLine(kept.m_kept), kept.m_size, start});
+    }
+    kept.m_kept += range.end - range.first;
+    kept.m_size += m_base->lineIndex(range.end) - start;
+    m_next = range.end;
+}
+
+KeptLinesPtr KeptLines::Builder::finish()
+{
+    m_kept->finish();
+    return std::move(m_kept);
 }
 
 KeptLinesPtr KeptLines::grownTo(LinesPtr grown, LineNumber fromLine, const std::vector<LineNumber>& lines) const
@@ -33,6 +70,7 @@ KeptLinesPtr KeptLines::grownTo(LinesPtr grown, LineNumber fromLine, const std::
     if (kept->dropFrom(fromLine))
         kept->m_lineage = std::make_shared<const int>(0);
     kept->m_base = std::move(grown);
+    kept->m_baseEnd = EndLine(kept->m_base->lineCount());
     for (const LineNumber line : lines)
         kept->keep({line, line + 1});
     kept->finish();
@@ -49,16 +87,19 @@ LineNumber KeptLines::lastKept() const
 
 void KeptLines::keep(Range range)
 {
-    range.first = std::max(range.first, lastKept() + 1);
-    range.end = std::min(range.end, EndLine(m_base->lineCount()));
+    const LineNumber next = lastKept() + 1;
+    range.first = std::max(range.first, next);
+    range.end = std::min(range.end, m_baseEnd);
     if (range.first >= range.end)
         return;
     const ByteOffset start = m_base->lineIndex(range.first);
-    if (range.first != lastKept() + 1 || m_kept == 0) {
+    if (range.first != next || m_kept == 0) {
         if (m_tail.size() == kChunkRuns) {
             m_chunks.push_back(std::make_shared<const Chunk>(std::move(m_tail)));
             m_tail.clear();
         }
+        if (m_tail.capacity() < kChunkRuns)
+            m_tail.reserve(kChunkRuns);
         m_tail.push_back({range.first, EndLine(m_kept), m_size, start});
     }
     m_kept += range.end - range.first;

@@ -28,6 +28,19 @@ public:
     // The same given as ranges, ascending and apart.
     static KeptLinesPtr ofRanges(LinesPtr base, const std::vector<Range>& ranges);
 
+    // Kept lines made a range at a time (ascending and apart), without a list of them first.
+    class Builder {
+    public:
+        explicit Builder(LinesPtr base);
+        void keep(Range range);
+        KeptLinesPtr finish();
+
+    private:
+        std::shared_ptr<KeptLines> m_kept;
+        const LineSource* m_base = nullptr;
+        LineNumber m_next = 0; // the base's line after the last kept
+    };
+
     // This source over `grown`, a base that grew from this one's base: the kept lines from the
     // base's line `fromLine` on are dropped and `lines` (ascending, from fromLine on) are kept
     // after the others. Costs the lines added, not those kept before. Only the newest of the
@@ -98,6 +111,7 @@ private:
     void finish();
 
     LinesPtr m_base;
+    LineNumber m_baseEnd = 0; // the base's end line while lines are being kept
     std::vector<std::shared_ptr<const Chunk>> m_chunks;
     Chunk m_tail; // the last chunk while lines are being kept
     LineCount m_kept = 0;

@@ -141,6 +141,13 @@ std::string_view withoutBreak(std::string_view line)
 bool hasWideByte(std::string_view bytes)
 {
     std::size_t at = 0;
+    // 32 bytes a step over a block of lines, which mostly has none.
+    for (; at + 32 <= bytes.size(); at += 32) {
+        std::uint64_t words[4];
+        std::memcpy(words, bytes.data() + at, 32);
+        if ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL)
+            return true;
+    }
     for (; at + 8 <= bytes.size(); at += 8) {
         std::uint64_t word;
         std::memcpy(&word, bytes.data() + at, 8);
@@ -291,6 +298,8 @@ public:
         }
         for (const auto& compiled : stack.m_compiled)
             m_confirmAlone.push_back(compiled->confirmAlone);
+        for (auto& bits : matches.m_bits)
+            m_rowBits.push_back(bits.data());
     }
 
     // A block of whole lines, or one piece of a long line.
@@ -310,6 +319,11 @@ public:
 
 private:
     void set(std::size_t row, LineNumber line, bool on) { setBit(m_matches.m_bits[row], line.value(), on); }
+    // A match's bit, set where it lies: the scan's callbacks come tens of millions of times a pass.
+    void mark(std::size_t row, std::int64_t line)
+    {
+        m_rowBits[row][static_cast<std::size_t>(line) / kWordBits] |= std::uint64_t{1} << (line % kWordBits);
+    }
 
     void wholeLines(const LineBlock& block)
     {
@@ -346,8 +360,10 @@ private:
         // The lines as Vectorscan sees them: each break a single LF, so that ^ and $ hold at
         // every line's ends. A block without CR is scanned where it lies.
         std::string_view text = block.bytes;
-        m_scanStarts.assign(m_starts.begin(), m_starts.end());
+        m_lineStarts = &m_starts;
         if (std::memchr(text.data(), '\r', text.size())) {
+            m_scanStarts.resize(count + 1);
+            m_lineStarts = &m_scanStarts;
             m_normal.clear();
             for (std::size_t i = 0; i < count; ++i) {
                 m_scanStarts[i] = m_normal.size();
@@ -360,7 +376,7 @@ private:
         }
         m_scanEndsWithBreak = !text.empty() && text.back() == '\n';
         m_confirm.assign(count, false);
-        m_block = &block;
+        m_blockFirst = block.first.value();
         m_cursor = 0;
         hs_scan(m_stack.m_database->database, text.data(), static_cast<unsigned>(text.size()), 0, m_scratch,
                 &Pass::onMatch, this);
@@ -385,8 +401,11 @@ private:
         auto* pass = static_cast<Pass*>(context);
         // The line whose content or end the match ends at: matches come in the order of their
         // ends, so the line of the last one is tried first.
-        const auto& starts = pass->m_scanStarts;
+        const auto& starts = *pass->m_lineStarts;
         std::size_t line = pass->m_cursor;
+        // Most often in that line or one of the next few (a line holds a few matches at most).
+        for (int step = 0; step < 8 && to >= starts[line + 1] && line + 2 < starts.size(); ++step)
+            ++line;
         if (to < starts[line] || to >= starts[line + 1]) {
             line = static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), to) - starts.begin()) - 1;
             if (line + 1 >= starts.size()) {
@@ -396,12 +415,12 @@ private:
                     return 0;
                 --line;
             }
-            pass->m_cursor = line;
         }
+        pass->m_cursor = line;
         if (pass->m_confirmAlone[id])
             pass->m_confirm[line] = true;
         else
-            pass->set(id, pass->m_block->first + static_cast<std::int64_t>(line), true);
+            pass->mark(id, pass->m_blockFirst + static_cast<std::int64_t>(line));
         return 0;
     }
 
@@ -454,10 +473,12 @@ private:
     std::vector<char> m_confirmAlone; // by row
 
     std::vector<std::size_t> m_starts;
-    std::vector<std::size_t> m_scanStarts;
+    std::vector<std::size_t> m_scanStarts;               // the lines' starts in m_normal
+    const std::vector<std::size_t>* m_lineStarts = nullptr; // those the scanned text has
     std::string m_normal;
     std::vector<bool> m_confirm;
-    const LineBlock* m_block = nullptr;
+    std::vector<std::uint64_t*> m_rowBits; // by row
+    std::int64_t m_blockFirst = 0;
     std::size_t m_cursor = 0;
     bool m_scanEndsWithBreak = false;
     std::vector<unsigned> m_aloneRows;
@@ -587,7 +608,8 @@ LineCount FilterMatches::matchCount(std::size_t row) const
     return count;
 }
 
-std::vector<KeptLines::Range> FilterMatches::shownRanges(const std::vector<FilterRow>& rows, LineNumber from) const
+template <class Visit>
+void FilterMatches::forEachShownRange(const std::vector<FilterRow>& rows, LineNumber from, const Visit& visit) const
 {
     if (rows.size() != m_bits.size())
         throw Failure("Assertion failure");
@@ -598,28 +620,41 @@ std::vector<KeptLines::Range> FilterMatches::shownRanges(const std::vector<Filte
             continue;
         (rows[row].kind == FilterRow::ShowOnly ? showOnly : hide).push_back(m_bits[row].data());
     }
-    std::vector<KeptLines::Range> ranges;
     const std::int64_t end = m_lines.value();
     from = std::clamp<LineNumber>(from, 0, end);
     if (showOnly.empty() && hide.empty()) {
         if (from < end)
-            ranges.push_back({from, end});
-        return ranges;
+            visit(KeptLines::Range{from, end});
+        return;
     }
     const std::size_t words = wordsFor(m_lines);
+    const std::size_t firstWord = static_cast<std::size_t>(from.value() / 64);
     std::int64_t runStart = -1;
-    for (std::size_t w = static_cast<std::size_t>(from.value() / 64); w < words; ++w) {
+    // The shown lines of a word: 64 lines at a time, a run of ones carried into the next word.
+    for (std::size_t w = firstWord; w < words; ++w) {
         std::uint64_t shown = ~std::uint64_t{0};
         for (const std::uint64_t* bits : showOnly)
             shown &= bits[w];
         for (const std::uint64_t* bits : hide)
             shown &= ~bits[w];
         const std::int64_t base = static_cast<std::int64_t>(w * kWordBits);
-        if (base < from.value())
+        if (w == firstWord && base < from.value())
             shown &= ~std::uint64_t{0} << (from.value() - base);
         if (base + 64 > end)
             shown &= (std::uint64_t{1} << (end - base)) - 1;
-        // The runs of ones in the word, carried from one word into the next.
+        // A word of all ones goes on the run, and one of none ends it (or has none to end).
+        if (shown == ~std::uint64_t{0}) {
+            if (runStart < 0)
+                runStart = base;
+            continue;
+        }
+        if (shown == 0) {
+            if (runStart >= 0) {
+                visit(KeptLines::Range{runStart, base});
+                runStart = -1;
+            }
+            continue;
+        }
         int bit = 0;
         while (bit < 64) {
             const std::uint64_t rest = shown >> bit;
@@ -632,19 +667,28 @@ std::vector<KeptLines::Range> FilterMatches::shownRanges(const std::vector<Filte
                 bit += std::countr_one(rest);
                 if (bit >= 64)
                     break;
-                ranges.push_back({runStart, base + bit});
+                visit(KeptLines::Range{runStart, base + bit});
                 runStart = -1;
             }
         }
     }
     if (runStart >= 0)
-        ranges.push_back({runStart, end});
+        visit(KeptLines::Range{runStart, end});
+}
+
+std::vector<KeptLines::Range> FilterMatches::shownRanges(const std::vector<FilterRow>& rows, LineNumber from) const
+{
+    std::vector<KeptLines::Range> ranges;
+    forEachShownRange(rows, from, [&ranges](KeptLines::Range range) { ranges.push_back(range); });
     return ranges;
 }
 
 KeptLinesPtr FilterMatches::shown(const std::vector<FilterRow>& rows) const
 {
-    return KeptLines::ofRanges(m_document, shownRanges(rows));
+    // Straight from the bits into the runs, without a list of ranges between.
+    KeptLines::Builder builder(m_document);
+    forEachShownRange(rows, 0, [&builder](KeptLines::Range range) { builder.keep(range); });
+    return builder.finish();
 }
 
 KeptLinesPtr FilterMatches::shownGrown(const KeptLines& earlier, const std::vector<FilterRow>& rows) const
