@@ -11,6 +11,8 @@
 #include <QStyleOptionSlider>
 
 #include <algorithm>
+#include <chrono>
+#include <semaphore>
 
 #if defined(__linux__)
 #include <sys/resource.h>
@@ -40,6 +42,14 @@ void lowerThisThread()
 #if defined(__linux__)
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
 #endif
+}
+
+// Passes at once, whatever the number of strips: fifty logs opened together mark one or two
+// at a time, and hold the memory of one or two passes, not fifty.
+std::counting_semaphore<>& passSlots()
+{
+    static std::counting_semaphore<> gate(std::max<std::ptrdiff_t>(1, std::thread::hardware_concurrency()));
+    return gate;
 }
 
 } // namespace
@@ -107,12 +117,18 @@ void OverviewStrip::start(Job job)
     m_cancel = std::make_shared<std::atomic<bool>>(false);
     m_worker = std::thread([this, job = std::move(job), cancel = m_cancel]() mutable {
         lowerThisThread();
+        // A slot first; a strip that goes meanwhile stops waiting.
+        while (!passSlots().try_acquire_for(std::chrono::milliseconds(50))) {
+            if (cancel->load())
+                return;
+        }
         std::vector<std::uint8_t> marks;
         try {
             marks = MarkLines(*job.document, job.first, job.rules.get(), job.pattern, job.folding, cancel.get());
         } catch (...) {
             marks.assign(static_cast<std::size_t>(std::max<LineCount>(EndLine(job.document->lineCount()) - job.first, 0)), 0);
         }
+        passSlots().release();
         if (cancel->load())
             return; // the strip is going away
         // Handed over on the GUI thread; dropped unseen if the strip is gone by then.
