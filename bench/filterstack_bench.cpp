@@ -107,7 +107,7 @@ int main(int argc, char* argv[])
     const tlg::FilterStack stack(rows, tlg::Encoding::Utf8);
     for (std::size_t row = 0; row < rows.size(); ++row)
         std::printf("row %zu %-28s %s\n", row, rows[row].pattern.c_str(),
-                    stack.scannedTogether(row) ? "Vectorscan" : "line by line");
+                    stack.scannedTogether(row) ? "over blocks" : "line by line");
 
     // A warm-up of each, then five rounds of the three in turn, so that all see the same machine.
     floorMilliseconds(floor, log);

@@ -4,6 +4,7 @@
 #include "core/faststrings.h"
 #include "search/casefolding.h"
 #include "search/linefilter.h"
+#include "search/textsearch.h"
 
 #include <hs/hs.h>
 
@@ -36,28 +37,6 @@ void setBit(std::vector<std::uint64_t>& bits, std::int64_t line, bool on)
 bool contains(std::string_view text, std::string_view part)
 {
     return text.find(part) != std::string_view::npos;
-}
-
-// A plain text as a Vectorscan expression that matches exactly its bytes, each as the byte
-// itself or as the class of the bytes the folding takes for the same letter.
-std::string literalExpression(std::string_view text, CaseFolding folding)
-{
-    const auto& table = FoldingTable(folding);
-    static const char* const kHex = "0123456789abcdef";
-    auto escaped = [](unsigned char byte) {
-        return std::string{'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
-    };
-    std::string expression;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        std::string same;
-        for (int other = 0; other < 256; ++other) {
-            if (table[static_cast<std::size_t>(other)] == table[byte])
-                same += escaped(static_cast<unsigned char>(other));
-        }
-        expression += same.size() == 4 ? same : "[" + same + "]";
-    }
-    return expression;
 }
 
 // Whether Vectorscan, scanning a block of lines whose breaks are all LF with ^ and $ at each
@@ -167,6 +146,7 @@ struct FilterStack::Row {
     std::unique_ptr<LineFilter> filter; // null for an invalid or an empty pattern
     std::string error;
     bool together = false;     // in the Vectorscan database
+    bool plain = false;        // a plain text looked for over whole blocks, as find looks for it
     bool wideByPcre = false;   // the lines holding bytes from 0x80 are matched by PCRE2
     bool confirmAlone = false; // a match over a block may run across a break
     std::string expression;    // for Vectorscan
@@ -231,14 +211,13 @@ FilterStack::FilterStack(std::vector<FilterRow> rows, Encoding encoding, FilterS
                 row->error = failure.what();
             }
         }
-        if (row->filter && options.vectorscan && vectorscanRuns) {
+        if (row->filter && options.vectorscan) {
             if (!source.regex) {
-                // A line's content holds no break, so a text with one is found in no line.
-                if (source.pattern.find_first_of("\r\n") == std::string::npos) {
-                    row->expression = literalExpression(source.pattern, CaseFoldingFor(encoding, source.matchCase));
-                    row->together = vectorscanTakes(row->expression, 0);
-                }
-            } else if (vectorscanMeansTheSame(source.pattern, utf8)) {
+                // A line's content holds no break, so a text with one is found in no line. One
+                // without is found faster by the plain search than by Vectorscan: that reports
+                // every occurrence, while the search skips to the next line after one.
+                row->plain = source.pattern.find_first_of("\r\n") == std::string::npos;
+            } else if (vectorscanRuns && vectorscanMeansTheSame(source.pattern, utf8)) {
                 row->expression = source.pattern;
                 row->flags = HS_FLAG_MULTILINE | (source.matchCase ? 0u : HS_FLAG_CASELESS);
                 row->together = vectorscanTakes(row->expression, row->flags);
@@ -276,7 +255,8 @@ const std::string& FilterStack::error(std::size_t row) const
 
 bool FilterStack::scannedTogether(std::size_t row) const
 {
-    return m_compiled.at(row)->together;
+    const Row& compiled = *m_compiled.at(row);
+    return compiled.together || compiled.plain;
 }
 
 // One pass over a document's lines, filling the matches' bits from a line on.
@@ -290,14 +270,19 @@ public:
             m_matchers.push_back(compiled.filter ? std::make_unique<LineFilter::Matcher>(*compiled.filter) : nullptr);
             if (!compiled.filter)
                 continue;
-            if (!compiled.together)
+            if (compiled.plain)
+                m_plain.push_back(row);
+            else if (!compiled.together)
                 m_byLine.push_back(row);
             else if (compiled.wideByPcre)
                 m_wideByPcre.push_back(row);
             m_together = m_together || compiled.together;
         }
-        for (const auto& compiled : stack.m_compiled)
-            m_confirmAlone.push_back(compiled->confirmAlone);
+        for (std::size_t row = 0; row < stack.m_compiled.size(); ++row) {
+            m_confirmAlone.push_back(stack.m_compiled[row]->confirmAlone);
+            const FilterRow& source = stack.m_rows[row];
+            m_searches.push_back(TextSearch::forLog(source.pattern, stack.m_encoding, source.matchCase));
+        }
         for (auto& bits : matches.m_bits)
             m_rowBits.push_back(bits.data());
     }
@@ -339,6 +324,8 @@ private:
         };
         if (m_together)
             scanTogether(block, count, content);
+        for (const std::size_t row : m_plain)
+            findPlain(row, block, count);
         const bool wide = !m_wideByPcre.empty() && hasWideByte(bytes);
         for (std::size_t i = 0; i < count; ++i) {
             const LineNumber line = block.first + static_cast<std::int64_t>(i);
@@ -351,6 +338,24 @@ private:
                 for (const std::size_t row : m_wideByPcre)
                     set(row, line, m_matchers[row]->matches(text));
             }
+        }
+    }
+
+    // A plain row over a block: each occurrence marks its line, and the search goes on from the
+    // next line. The text holds no break, so an occurrence lies in one line's content.
+    void findPlain(std::size_t row, const LineBlock& block, std::size_t count)
+    {
+        const TextSearch& search = m_searches[row];
+        std::size_t line = 0;
+        while (line < count) {
+            const ByteOffset at = FindOccurrenceFrom(search, block.bytes, static_cast<std::int64_t>(m_starts[line]));
+            if (at < 0)
+                return;
+            const auto offset = static_cast<std::size_t>(at.value());
+            while (m_starts[line + 1] <= offset)
+                ++line;
+            mark(row, block.first.value() + static_cast<std::int64_t>(line));
+            ++line;
         }
     }
 
@@ -468,6 +473,8 @@ private:
     hs_scratch_t* m_scratch;
     std::vector<std::unique_ptr<LineFilter::Matcher>> m_matchers;
     std::vector<std::size_t> m_byLine;     // rows matched line by line
+    std::vector<std::size_t> m_plain;      // plain rows looked for over whole blocks
+    std::vector<TextSearch> m_searches;    // by row
     std::vector<std::size_t> m_wideByPcre; // scanned rows whose lines with wide bytes PCRE2 tells
     bool m_together = false;
     std::vector<char> m_confirmAlone; // by row

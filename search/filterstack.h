@@ -7,9 +7,9 @@
 // kind, then only combines those bits again, without reading the log.
 //
 // Rows are matched as the filter pane matches its pattern (LineFilter): a line matches when
-// its content alone does. The rows that Vectorscan matches exactly as PCRE2 would go into one
-// Vectorscan database scanned over blocks of lines; the others are matched line by line by
-// their LineFilter.
+// its content alone does. Plain rows are looked for over blocks of lines by find's search; the
+// regular expressions that Vectorscan matches exactly as PCRE2 would go into one Vectorscan
+// database scanned over those blocks; the others are matched line by line by their LineFilter.
 
 #include "document/encoding.h"
 #include "document/keptlines.h"
@@ -44,7 +44,7 @@ struct FilterStackOptions {
     // parts of at least threadPart bytes.
     int threads = 2;
     std::int64_t threadPart = 32 << 20;
-    // False matches every row line by line with its LineFilter (to compare the two ways).
+    // False matches every row line by line with its LineFilter (to compare the ways).
     bool vectorscan = true;
 };
 
@@ -104,8 +104,8 @@ public:
     // Why a row cannot be matched, as the filter pane says it ("missing closing parenthesis at
     // 7"); empty for a valid row.
     const std::string& error(std::size_t row) const;
-    // Whether the row is in the Vectorscan database (false: matched line by line by PCRE2 or
-    // the plain search).
+    // Whether the row is matched over whole blocks of lines, in the Vectorscan database or by
+    // the plain search (false: line by line by its LineFilter).
     bool scannedTogether(std::size_t row) const;
 
     // Matches every row against the lines of `document`, in one pass. `done` follows the bytes
