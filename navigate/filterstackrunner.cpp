@@ -1,12 +1,26 @@
 #include "navigate/filterstackrunner.h"
 
 #include <QFutureWatcher>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent>
 
 #include <algorithm>
 
 namespace tlg {
+
+namespace {
+
+// The passes run in a pool of their own, as many at once as there are cores. In Qt's global
+// pool a pass of a large log would hold a thread for a second or more, and the GUI thread's
+// painting, which hands work to that pool and waits for it, would wait as long.
+QThreadPool& passPool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
+} // namespace
 
 struct FilterStackRunner::Job {
     std::atomic<bool> cancel{false};
@@ -165,7 +179,7 @@ void FilterStackRunner::update()
         finish(job);
     });
     // Matching and combining both run here: the GUI thread only takes the result.
-    watcher->setFuture(QtConcurrent::run([job] {
+    watcher->setFuture(QtConcurrent::run(&passPool(), [job] {
         FilterMatchesPtr matches = job->matches;
         if (!matches) {
             matches = job->earlier ? job->stack->grow(*job->earlier, job->text, job->cancel, job->done)
