@@ -1,9 +1,37 @@
 #include "navigate/logtimes.h"
 
 #include <QFutureWatcher>
+#include <QThreadPool>
 #include <QtConcurrent>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 namespace tlg {
+
+namespace {
+
+// The stamps are read at the lowest priority, in a pool of their own: reading a large log's
+// takes a core for a second or more, and at its open the filter stack's pass, which the view
+// waits for, should have the processors first. Going to a time waits a little longer only
+// while they are busy. Linux gives each thread a nice value of its own.
+QThreadPool& stampPool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
+void lowerThisThread()
+{
+#if defined(__linux__)
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
+#endif
+}
+
+} // namespace
 
 struct LogTimes::Job {
     std::atomic<bool> stop{false};
@@ -71,7 +99,8 @@ void LogTimes::update()
         }
         update(); // the text may have changed meanwhile
     });
-    watcher->setFuture(QtConcurrent::run([job, detect] {
+    watcher->setFuture(QtConcurrent::run(&stampPool(), [job, detect] {
+        lowerThisThread();
         if (detect)
             job->form = DetectTimeForm(*job->text);
         if (job->form == TimeForm::None)
