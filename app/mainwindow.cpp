@@ -55,6 +55,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QHash>
 #include <QScreen>
 #include <QShortcut>
@@ -559,14 +560,16 @@ void MainWindow::createSubsystems()
         } catch (const Failure&) {
         }
     });
+    // The open logs are kept a moment after the tabs change (fifty opened at once are one
+    // write), written on a thread of their own: a disk flush never holds the window.
+    m_sessionWriter.setMaxThreadCount(1);
+    m_sessionTimer = new QTimer(this);
+    m_sessionTimer->setSingleShot(true);
+    m_sessionTimer->setInterval(300);
+    connect(m_sessionTimer, &QTimer::timeout, this, &MainWindow::keepSessionSoon);
     connect(m_tabs, &LogTabs::tabsChanged, this, [this] {
-        if (m_restoring)
-            return;
-        try {
-            saveSession();
-        } catch (const Failure& failure) {
-            m_status->setText(0, QStringLiteral("Open logs not kept: ") + QString::fromLocal8Bit(failure.what()));
-        }
+        if (!m_restoring)
+            m_sessionTimer->start();
     });
     showTab(m_tabs->current(), nullptr);
 }
@@ -1142,7 +1145,25 @@ void MainWindow::openStartLogs()
     }
 }
 
-void MainWindow::saveSession() const
+void MainWindow::keepSessionSoon()
+{
+    const std::string path = SettingsFileToWrite(kSessionFileName);
+    const std::string text = SessionText(sessionLogs());
+    QPointer<MainWindow> window = this;
+    m_sessionWriter.start([window, path, text] {
+        try {
+            WriteFileAtomically(path, text);
+        } catch (const Failure& failure) {
+            const QString why = QString::fromLocal8Bit(failure.what());
+            QMetaObject::invokeMethod(qApp, [window, why] {
+                if (window)
+                    window->m_status->setText(0, QStringLiteral("Open logs not kept: ") + why);
+            });
+        }
+    });
+}
+
+std::vector<SessionLog> MainWindow::sessionLogs() const
 {
     std::vector<SessionLog> logs;
     for (const LogTab* tab : m_tabs->tabs()) {
@@ -1152,7 +1173,15 @@ void MainWindow::saveSession() const
         logs.push_back({QFile::encodeName(tab->path()).toStdString(), tab->view()->caretLine(),
                         log->watchState().AutoRefresh, log->encodingChoice()});
     }
-    WriteFileAtomically(SettingsFileToWrite(kSessionFileName), SessionText(logs));
+    return logs;
+}
+
+void MainWindow::saveSession()
+{
+    // After any write under way, so that the last one stays.
+    m_sessionTimer->stop();
+    m_sessionWriter.waitForDone();
+    WriteFileAtomically(SettingsFileToWrite(kSessionFileName), SessionText(sessionLogs()));
 }
 
 void MainWindow::restoreSession()
@@ -1175,7 +1204,7 @@ void MainWindow::restoreSession()
         if (--*remaining > 0)
             return;
         m_restoring = false;
-        runGuarded(this, [this] { saveSession(); });
+        keepSessionSoon();
         if (!gone->isEmpty())
             m_tabs->current()->status().setText(0, QStringLiteral("Not found any more: ") + gone->join(QStringLiteral(", ")));
     };

@@ -7,7 +7,10 @@
 
 #include "navigate/filterstackrunner.h"
 
+#include "source/session.h"
+
 #include <QMainWindow>
+#include <QThreadPool>
 #include <QStringList>
 
 #include <memory>
@@ -133,7 +136,9 @@ private:
     void savePreferences() const;
     void saveWindowGeometry() const;
     // The open tabs, kept in the settings folder after every change of tabs and at the close.
-    void saveSession() const;
+    void saveSession();
+    void keepSessionSoon();
+    std::vector<SessionLog> sessionLogs() const;
     void restoreSession();
     // A tab was made: it follows the window's switches and reports to the window while in sight.
     void wireTab(LogTab* tab);
@@ -165,6 +170,8 @@ private:
     QStringList m_startLogs; // named on the command line
     std::vector<StackRow> m_startFilters;
     bool m_restoring = false; // the last session's logs are opening
+    QTimer* m_sessionTimer = nullptr;
+    QThreadPool m_sessionWriter; // last: waits for its write as the window goes
 };
 
 } // namespace tlg
