@@ -4,6 +4,7 @@
 //
 //   filter_bench <log> [word] [regex]
 
+#include "measures.h"
 #include "app/mainwindow.h"
 #include "app/viewer.h"
 #include "app/logcontroller.h"
@@ -24,13 +25,12 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
+using tlg::bench::floorMilliseconds;
+using tlg::bench::folderOf;
+using tlg::bench::median;
+using tlg::bench::peakMegabytes;
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+namespace {
 
 // The search alone: a warm-up, then the median of five runs.
 void measureCore(const tlg::LogDocument& document, const std::string& pattern, bool regex, bool matchCase)

@@ -5,6 +5,7 @@
 //
 //   filterstack_bench <log>
 
+#include "measures.h"
 #include "document/logdocument.h"
 #include "document/textload.h"
 #include "search/filterstack.h"
@@ -17,6 +18,11 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+using tlg::bench::floorMilliseconds;
+using tlg::bench::folderOf;
+using tlg::bench::median;
+using tlg::bench::peakMegabytes;
 
 namespace {
 
@@ -34,42 +40,6 @@ double cpuMilliseconds()
     ::getrusage(RUSAGE_SELF, &usage);
     const auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_usec) / 1e3; };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// The process's peak resident memory (VmHWM), in MiB.
-long peakMegabytes()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6)) / 1024;
-    }
-    return -1;
-}
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-}
-
-// The floor program's milliseconds over the log.
-double floorMilliseconds(const std::string& floor, const std::string& log)
-{
-    FILE* out = ::popen(("'" + floor + "' '" + log + "'").c_str(), "r");
-    double ms = -1;
-    if (out) {
-        if (std::fscanf(out, "%lf", &ms) != 1)
-            ms = -1;
-        ::pclose(out);
-    }
-    return ms;
 }
 
 const char* verdict(bool met)

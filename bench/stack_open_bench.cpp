@@ -7,6 +7,7 @@
 //
 //   stack_open_bench <log> [rounds]
 
+#include "measures.h"
 #include "app/logcontroller.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
@@ -30,42 +31,12 @@
 #include <string>
 #include <vector>
 
+using tlg::bench::floorMilliseconds;
+using tlg::bench::folderOf;
+using tlg::bench::median;
+using tlg::bench::peakMegabytes;
+
 namespace {
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// The process's peak resident memory (VmHWM), in MiB.
-long peakMegabytes()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6)) / 1024;
-    }
-    return -1;
-}
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-}
-
-double floorMilliseconds(const std::string& floor, const std::string& log)
-{
-    FILE* out = ::popen(("'" + floor + "' '" + log + "'").c_str(), "r");
-    double ms = -1;
-    if (out) {
-        if (std::fscanf(out, "%lf", &ms) != 1)
-            ms = -1;
-        ::pclose(out);
-    }
-    return ms;
-}
 
 double pipelineMilliseconds(const std::string& pipeline)
 {

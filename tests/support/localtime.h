@@ -1,6 +1,6 @@
 #pragma once
 
-// A local broken-down time from its parts, as the DOS date-time packing takes it.
+// A broken-down time from its parts (local for the DOS date-time packing, UTC for timegm).
 
 #include <ctime>
 

@@ -3,6 +3,8 @@
 // The process's time zone set for a test and put back after it, and UTC times from their
 // parts as the C library counts them.
 
+#include "support/localtime.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -42,13 +44,7 @@ inline constexpr const char* kCentralEurope = "CET-1CEST,M3.5.0,M10.5.0/3";
 inline std::int64_t utcNanos(int year, int month, int day, int hour, int minute, int second,
                              std::int64_t nanos = 0)
 {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
+    std::tm t = localTime(year, month, day, hour, minute, second);
     return static_cast<std::int64_t>(::timegm(&t)) * 1'000'000'000 + nanos;
 }
 
