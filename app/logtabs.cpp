@@ -93,7 +93,6 @@ LogTab* LogTabs::makeTab(int sideIndex)
     connect(tab->log(), &LogController::openRequested, this, [this](const QString& path) {
         open(path, OpenWay::Listed);
     });
-    emit tabMade(tab);
     return tab;
 }
 

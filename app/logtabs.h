@@ -71,8 +71,6 @@ signals:
     void currentChanged(tlg::LogTab* now, tlg::LogTab* before);
     // A tab was opened, closed or moved, or its log changed.
     void tabsChanged();
-    // A tab was made (before it opens its log).
-    void tabMade(tlg::LogTab* tab);
     // A log asked to be opened was open already and came to the front.
     void broughtToFront(const QString& path);
 
