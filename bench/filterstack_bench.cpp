@@ -5,6 +5,7 @@
 //
 //   filterstack_bench <log>
 
+#include "fiverows.h"
 #include "measures.h"
 #include "document/logdocument.h"
 #include "document/textload.h"
@@ -23,6 +24,7 @@ using tlg::bench::floorMilliseconds;
 using tlg::bench::folderOf;
 using tlg::bench::median;
 using tlg::bench::peakMegabytes;
+using tlg::bench::verdict;
 
 namespace {
 
@@ -42,11 +44,6 @@ double cpuMilliseconds()
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-const char* verdict(bool met)
-{
-    return met ? "PASS" : "MISS";
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -59,18 +56,10 @@ int main(int argc, char* argv[])
     const std::string floor = folderOf(argv[0]) + "floor";
     const std::string counted = "/tmp/filterstack_bench.out";
 
-    // Three rows hide, two show only; plain and regular expressions, with and without case.
-    std::vector<tlg::FilterRow> rows = {
-        {"handshake", false, false, tlg::FilterRow::Hide, true},
-        {R"(\[[0-9]*7\])", true, true, tlg::FilterRow::Hide, true},
-        {"timeout (GET|POST)", true, true, tlg::FilterRow::Hide, true},
-        {"retry|(get|post) [0-9]{3}", true, false, tlg::FilterRow::ShowOnly, true},
-        {"session", false, true, tlg::FilterRow::ShowOnly, true},
-    };
-    const std::string pipeline = "LC_ALL=C grep -v -F -i handshake '" + log +
-                                 "' | LC_ALL=C grep -v -E '\\[[0-9]*7\\]' | LC_ALL=C grep -v -E 'timeout (GET|POST)'"
-                                 " | LC_ALL=C grep -E -i 'retry|(get|post) [0-9]{3}' | LC_ALL=C grep -F session > " +
-                                 counted;
+    std::vector<tlg::FilterRow> rows;
+    for (const tlg::bench::BenchRow& row : tlg::bench::kFiveRows)
+        rows.push_back({row.pattern, row.regex, row.matchCase, row.kind, true});
+    const std::string pipeline = tlg::bench::FiveRowsPipeline(log, counted);
 
     const tlg::DocumentPtr document = tlg::LoadPlainText(log);
     const long loadedPeak = peakMegabytes();

@@ -7,6 +7,7 @@
 //
 //   stack_open_bench <log> [rounds]
 
+#include "fiverows.h"
 #include "measures.h"
 #include "app/logcontroller.h"
 #include "app/logtab.h"
@@ -35,6 +36,7 @@ using tlg::bench::floorMilliseconds;
 using tlg::bench::folderOf;
 using tlg::bench::median;
 using tlg::bench::peakMegabytes;
+using tlg::bench::verdict;
 
 namespace {
 
@@ -58,11 +60,6 @@ void waitForKeptLines(tlg::LogView* view, const tlg::LinesPtr& before)
     }
 }
 
-const char* verdict(bool met)
-{
-    return met ? "PASS" : "MISS";
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -81,19 +78,10 @@ int main(int argc, char* argv[])
     const std::string floor = folderOf(argv[0]) + "floor";
     const std::string counted = "/tmp/stack_open_bench.out";
 
-    // Those of filterstack_bench: three rows hide, two show only; plain and regular
-    // expressions, with and without case.
-    const std::vector<tlg::StackRow> rows = {
-        {"handshake", false, false, tlg::FilterRow::Hide, true},
-        {R"(\[[0-9]*7\])", true, true, tlg::FilterRow::Hide, true},
-        {"timeout (GET|POST)", true, true, tlg::FilterRow::Hide, true},
-        {"retry|(get|post) [0-9]{3}", true, false, tlg::FilterRow::ShowOnly, true},
-        {"session", false, true, tlg::FilterRow::ShowOnly, true},
-    };
-    const std::string pipeline = "LC_ALL=C grep -v -F -i handshake '" + logPath +
-                                 "' | LC_ALL=C grep -v -E '\\[[0-9]*7\\]' | LC_ALL=C grep -v -E 'timeout (GET|POST)'"
-                                 " | LC_ALL=C grep -E -i 'retry|(get|post) [0-9]{3}' | LC_ALL=C grep -F session > " +
-                                 counted;
+    std::vector<tlg::StackRow> rows;
+    for (const tlg::bench::BenchRow& row : tlg::bench::kFiveRows)
+        rows.push_back({row.pattern, row.regex, row.matchCase, row.kind, true});
+    const std::string pipeline = tlg::bench::FiveRowsPipeline(logPath, counted);
 
     delete tlg::startViewer({}); // warms fonts and the settings files up
     floorMilliseconds(floor, logPath);

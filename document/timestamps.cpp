@@ -99,6 +99,20 @@ int MonthName(Cursor& c)
 }
 
 // The time of day: hh:mm[:ss][(.|,)fraction]. Seconds are needed when `needSeconds`.
+// The digits after a fraction's separator, as a part of `unit` (kept to the nanosecond; the
+// cursor passes every digit).
+std::int64_t Fraction(Cursor& c, std::int64_t unit)
+{
+    std::int64_t nanos = 0;
+    for (std::int64_t place = unit; !c.atEnd() && IsDigit(*c.p); ++c.p) {
+        if (place > 1) {
+            place /= 10;
+            nanos += (*c.p - '0') * place;
+        }
+    }
+    return nanos;
+}
+
 bool TimeOfDay(Cursor& c, bool needSeconds, std::int64_t& seconds, std::int64_t& nanos)
 {
     int hour = 0, minute = 0, second = 0;
@@ -116,14 +130,7 @@ bool TimeOfDay(Cursor& c, bool needSeconds, std::int64_t& seconds, std::int64_t&
     nanos = 0;
     if ((c.peek() == '.' || c.peek() == ',') && IsDigit(c.peek(1))) {
         ++c.p;
-        std::int64_t scale = kNano;
-        while (!c.atEnd() && IsDigit(*c.p)) {
-            if (scale > 1) {
-                scale /= 10;
-                nanos += (*c.p - '0') * scale;
-            }
-            ++c.p;
-        }
+        nanos = Fraction(c, kNano);
     }
     seconds = hour * 3600 + minute * 60 + second;
     return true;
@@ -255,14 +262,7 @@ std::optional<std::int64_t> ParseEpoch(Cursor c, int width)
     std::int64_t nanos = 0;
     if (c.peek() == '.' && IsDigit(c.peek(1))) {
         ++c.p;
-        std::int64_t place = unit;
-        while (!c.atEnd() && IsDigit(*c.p)) {
-            if (place > 1) {
-                place /= 10;
-                nanos += (*c.p - '0') * place;
-            }
-            ++c.p;
-        }
+        nanos = Fraction(c, unit);
         if (c.peek() == '.')
             return std::nullopt; // 1765101601.1.2 is a version, not a time
     }
