@@ -355,15 +355,19 @@ bool CanWriteFolder(const std::string& folder)
            ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
-std::string UserConfigSettingsFolder()
+namespace {
+
+// $<variable> when it is an absolute path, else the account's home folder + `fallback`; ends
+// in '/'.
+std::string XdgFolder(const char* variable, const char* fallback)
 {
-    std::string config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
-        config = xdg;
+    std::string folder;
+    if (const char* xdg = std::getenv(variable); xdg != nullptr && xdg[0] == '/') {
+        folder = xdg;
     } else {
         std::string home;
-        if (const char* variable = std::getenv("HOME"); variable != nullptr && variable[0] == '/') {
-            home = variable;
+        if (const char* homeVariable = std::getenv("HOME"); homeVariable != nullptr && homeVariable[0] == '/') {
+            home = homeVariable;
         } else {
             struct passwd entry {};
             struct passwd* found = nullptr;
@@ -376,12 +380,26 @@ std::string UserConfigSettingsFolder()
         if (home.empty() || home.back() != '/') {
             home.push_back('/');
         }
-        config = home + ".config";
+        folder = home + fallback;
     }
-    if (config.back() != '/') {
-        config.push_back('/');
+    if (folder.back() != '/') {
+        folder.push_back('/');
     }
-    return config + "tlgview/";
+    return folder;
+}
+
+} // namespace
+
+std::string UserConfigSettingsFolder()
+{
+    return XdgFolder("XDG_CONFIG_HOME", ".config") + "tlgview/";
+}
+
+std::string CacheFolder()
+{
+    const std::string folder = XdgFolder("XDG_CACHE_HOME", ".cache") + "tlgview/";
+    makeFolders(folder);
+    return folder;
 }
 
 std::string SettingsFolder()

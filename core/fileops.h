@@ -50,6 +50,10 @@ bool CanWriteFolder(const std::string& folder);
 // $HOME/.config, else the account's home folder + .config).
 std::string UserConfigSettingsFolder();
 
+// $XDG_CACHE_HOME/tlgview/ (else $HOME/.cache/tlgview/), created (mode 0700, with its
+// parents) when missing: spools and kept indexes of compressed logs and pipes.
+std::string CacheFolder();
+
 // The settings folder of this run, chosen by ChooseSettingsFolder from the environment and
 // CanWriteFolder. The config folder is created (mode 0700, with its parents) when it is
 // chosen and missing; when that fails, writing the files there fails with their own message.

@@ -13,6 +13,10 @@ packages=(
     libpcre2-dev  # the filter pane's regular expressions (PCRE2 with its JIT)
     libxxhash-dev  # check values of a large log's blocks, read from the file when shown
     libvectorscan-dev  # the overview strip's one-pass scan for every label (the Hyperscan API)
+    zlib1g-dev liblzma-dev libbz2-dev libzstd-dev  # compressed logs read in place
+    libarchive-dev  # members of .tar and .zip archives
+    libsystemd-dev  # the systemd journal (sd-journal)
+    xz-utils bzip2 zstd systemd-journal-remote  # tests make compressed logs and journal files
     dpkg-dev file appstream man-db  # the Debian package (dpkg-shlibdeps) and its checks
 )
 
