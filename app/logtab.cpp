@@ -8,6 +8,7 @@
 #include "core/cp1252.h"
 #include "search/colourrules.h"
 #include "navigate/gototimedialog.h"
+#include "navigate/histogramstrip.h"
 #include "navigate/logtimes.h"
 #include "navigate/positionindicator.h"
 #include "source/filterstore.h"
@@ -38,17 +39,17 @@ LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWi
     m_view->setObjectName(QStringLiteral("RichEdit1"));
     m_view->setContextMenu(viewMenu);
     m_view->setLineNumbersShown(true);
-    grid->addWidget(m_view, 1, 0);
+    grid->addWidget(m_view, 2, 0);
     // The overview strip beside the view's scroll bar.
     m_overview = new OverviewStrip([view = m_view] { return view; }, this);
     m_overview->setObjectName(QStringLiteral("OverviewStrip"));
     m_overview->watch(m_view);
-    grid->addWidget(m_overview, 1, 1);
+    grid->addWidget(m_overview, 2, 1);
     // The filter pane, below the view.
     m_filterPane = new FilterPane(this);
     m_filterPane->setLogView(m_view);
-    grid->addWidget(m_filterPane, 2, 0, 1, 2);
-    grid->setRowStretch(1, 1);
+    grid->addWidget(m_filterPane, 3, 0, 1, 2);
+    grid->setRowStretch(2, 1);
 
     m_log = new LogController(window, this, m_view, colouring, &m_status);
     m_position = new PositionIndicator(m_view, &m_log->watchState(), &m_status, this);
@@ -94,6 +95,10 @@ LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWi
         m_times->setText(m_log->source()->document(),
                          modified.isValid() ? modified.toMSecsSinceEpoch() * 1000000 : QDateTime::currentMSecsSinceEpoch() * 1000000);
     });
+    // The time histogram, above the view.
+    m_histogram = new HistogramStrip(m_view, m_times, this);
+    m_histogram->setObjectName(QStringLiteral("TimeHistogram"));
+    grid->addWidget(m_histogram, 1, 0, 1, 2);
     m_position->setTimeOfLine([this](std::int64_t line) {
         const TimeIndexPtr index = m_times->index();
         const std::optional<std::int64_t> time = index ? index->timeOfLine(m_view->document()->lineInLog(line)) : std::nullopt;

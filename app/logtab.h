@@ -15,6 +15,7 @@ class Colouring;
 class FilterPane;
 class FilterStackBar;
 class FilterStackRunner;
+class HistogramStrip;
 struct StackRow;
 class LogController;
 class LogTimes;
@@ -40,6 +41,8 @@ public:
     FilterStackRunner* filterStack() const { return m_stack; }
     // The times of the log's lines.
     LogTimes* times() const { return m_times; }
+    // The time histogram above the view.
+    HistogramStrip* histogram() const { return m_histogram; }
     // A row added to the filter stack, applied at once.
     void addFilterRow(const StackRow& row);
     // "Errors only" and "Errors and infos": a row that shows only the lines holding an error
@@ -76,6 +79,7 @@ private:
     FilterStackBar* m_stackBar = nullptr; // FilterStack
     FilterStackRunner* m_stack = nullptr;
     LogTimes* m_times = nullptr;
+    HistogramStrip* m_histogram = nullptr; // TimeHistogram
     LogView* m_view = nullptr;           // RichEdit1
     OverviewStrip* m_overview = nullptr; // OverviewStrip
     FilterPane* m_filterPane = nullptr;

@@ -95,9 +95,10 @@ void LogTimes::update()
         if (job->result) {
             m_index = job->result;
             m_form = job->form;
-            emit indexChanged();
         }
         update(); // the text may have changed meanwhile
+        if (job->result || !m_job)
+            emit indexChanged(); // also when the text turned out to hold no times
     });
     watcher->setFuture(QtConcurrent::run(&stampPool(), [job, detect] {
         lowerThisThread();

@@ -36,7 +36,7 @@ public:
     bool building() const { return m_job != nullptr; }
 
 signals:
-    // A record was built or grown.
+    // A record was built or grown, or a text was found to hold no times.
     void indexChanged();
 
 private:
