@@ -139,7 +139,9 @@ TEST(TimeHistogram, CountsEqualADirectCountLineByLine)
     }
     // Without rules there are no error or info parts; a log without stamps counts nothing.
     const DocumentPtr log = LogDocument::fromBytes(randomLog(random, 50));
-    for (const TimeBucket& bucket : LogHistogram::count(log, TimeForm::Iso, ctx, nullptr)->histogram().buckets())
+    const LogHistogramPtr unlabelled = LogHistogram::count(log, TimeForm::Iso, ctx, nullptr);
+    EXPECT_GT(unlabelled->histogram().lines(), 0);
+    for (const TimeBucket& bucket : unlabelled->histogram().buckets())
         EXPECT_EQ(bucket.errors + bucket.infos, 0);
     EXPECT_TRUE(LogHistogram::count(LogDocument::fromBytes("no\ntimes\n"), TimeForm::Iso, ctx, rules)->histogram().empty());
 }
