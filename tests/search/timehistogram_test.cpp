@@ -152,7 +152,8 @@ TEST(TimeHistogram, BarsGatherWholeBucketsToFitAWidth)
     const StampContext ctx(utcNanos(2026, 12, 8, 0, 0, 0));
     std::mt19937 random(9);
     const DocumentPtr log = LogDocument::fromBytes(randomLog(random, 400, 900));
-    const TimeHistogram& histogram = LogHistogram::count(log, TimeForm::Iso, ctx, nullptr)->histogram();
+    const LogHistogramPtr counts = LogHistogram::count(log, TimeForm::Iso, ctx, nullptr);
+    const TimeHistogram& histogram = counts->histogram();
     for (const int maxBars : {1, 7, 100, 5000}) {
         const TimeHistogram::Bars bars = histogram.bars(maxBars);
         ASSERT_FALSE(bars.bars.empty());
