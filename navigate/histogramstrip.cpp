@@ -143,8 +143,12 @@ void HistogramStrip::refresh()
 
 void HistogramStrip::zoomTo(std::int64_t from, std::int64_t to)
 {
+    if (m_job) {
+        m_pendingZoom = std::pair(from, to); // once the count under way ends
+        return;
+    }
     const TimeIndexPtr index = m_times->index();
-    if (!index || !m_counts || to <= from || m_job)
+    if (!index || !m_counts || to <= from)
         return;
     auto job = std::make_shared<Job>();
     job->lines = index->lines();
@@ -162,6 +166,7 @@ void HistogramStrip::zoomTo(std::int64_t from, std::int64_t to)
 
 void HistogramStrip::zoomOut()
 {
+    m_pendingZoom.reset();
     if (!m_zoom)
         return;
     m_zoom.reset();
@@ -214,6 +219,8 @@ void HistogramStrip::finished(const std::shared_ptr<Job>& job)
     layBars();
     update();
     emit countsUpdated();
+    if (const auto zoom = std::exchange(m_pendingZoom, std::nullopt))
+        zoomTo(zoom->first, zoom->second);
     if (std::exchange(m_dirty, false))
         refresh();
 }

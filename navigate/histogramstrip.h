@@ -41,7 +41,7 @@ public:
     // The time range looked at closer, if any.
     std::optional<std::pair<std::int64_t, std::int64_t>> zoom() const { return m_zoom; }
     // No count is under way or waiting.
-    bool idle() const { return !m_job && !m_dirty; }
+    bool idle() const { return !m_job && !m_dirty && !m_pendingZoom; }
 
     // The bar under a point of the strip (-1 when none), and where a bar is painted.
     int barAt(int x) const;
@@ -83,6 +83,7 @@ private:
     LogHistogramPtr m_counts;
     std::optional<std::pair<std::int64_t, std::int64_t>> m_zoom;
     std::optional<TimeHistogram> m_zoomCounts;
+    std::optional<std::pair<std::int64_t, std::int64_t>> m_pendingZoom; // asked for while a count ran
     TimeHistogram::Bars m_bars;
     std::shared_ptr<Job> m_job;
     bool m_dirty = false; // something changed while a count ran

@@ -9,7 +9,8 @@
 //
 // The counts come out of the same pass over the bytes that finds the lines holding labels
 // (MarkLineBlocks), reading each line's stamp as it goes; a line without a stamp counts at the
-// time of the line before it, so a stack trace counts with its header.
+// time of the line before it, so a stack trace counts with its header; lines before the first
+// stamp carry no time and are not counted.
 
 #include "document/linesource.h"
 #include "document/timestamps.h"
