@@ -3,6 +3,7 @@
 #include "app/logcontroller.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
+#include "navigate/filterstackrunner.h"
 #include "navigate/histogramstrip.h"
 #include "navigate/logtimes.h"
 #include "support/qtfiles.h"
@@ -110,6 +111,30 @@ private slots:
         QTRY_COMPARE(tab->view()->caretLine(), expected);
         QVERIFY(tab->view()->firstVisibleLine() <= expected);
         QVERIFY(expected < tab->view()->firstVisibleLine() + tab->view()->visibleRows());
+
+        // On a filtered view the histogram still counts the log's lines, and a click whose first
+        // line is hidden goes to the next line shown.
+        const auto hidden = [](std::int64_t line) { return line % 5 != 4 && line % 2 == 0; };
+        tab->addFilterRow({QStringLiteral("line [0-9]*[02468]$"), true, false, tlg::FilterRow::Hide, true});
+        QTRY_VERIFY_WITH_TIMEOUT(!tab->filterStack()->running() && tab->view()->lineCount() < 1500, 60000);
+        QCOMPARE(totalLines(strip->bars()), std::int64_t{1500});
+        int hiddenBar = -1;
+        std::int64_t hiddenFirst = 0;
+        for (int i = static_cast<int>(bars.bars.size()) / 2; i < static_cast<int>(bars.bars.size()) && hiddenBar < 0; ++i) {
+            const std::int64_t barStart = bars.start + bars.interval * i;
+            const auto line = std::find_if(times.begin(), times.end(), [barStart](std::int64_t t) { return t >= barStart; });
+            if (line != times.end() && hidden(line - times.begin())) {
+                hiddenBar = i;
+                hiddenFirst = line - times.begin();
+            }
+        }
+        QVERIFY(hiddenBar >= 0);
+        std::int64_t shownBefore = 0;
+        for (std::int64_t line = 0; line < hiddenFirst; ++line)
+            shownBefore += hidden(line) ? 0 : 1;
+        QTest::mouseClick(strip, Qt::LeftButton, {}, strip->barRect(hiddenBar).center());
+        QTRY_COMPARE(tab->view()->caretLine(), shownBefore);
+        QCOMPARE(tab->view()->document()->lineInLog(tab->view()->caretLine()).value(), hiddenFirst + 1);
     }
 
     void aDragLooksCloserAndARightClickLooksAtTheWholeLogAgain()
