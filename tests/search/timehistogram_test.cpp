@@ -169,8 +169,9 @@ TEST(TimeHistogram, BarsGatherWholeBucketsToFitAWidth)
         EXPECT_EQ(lines, histogram.lines());
         const Direct direct = directCount(*log, ctx);
         for (std::size_t i = 0; i < direct.times.size(); i += 37) {
-            if (direct.times[i] >= 0)
+            if (direct.times[i] >= 0) {
                 EXPECT_GT(bars.bars[static_cast<std::size_t>((direct.times[i] - bars.start) / bars.interval)].lines, 0);
+            }
         }
     }
     EXPECT_EQ(IntervalText(IntervalAtLeast(2 * kSecond)), "5 s");
