@@ -104,13 +104,20 @@ const TimeHistogram* HistogramStrip::shown() const
 
 void HistogramStrip::refresh()
 {
-    if (m_job) {
-        // A count is never thrown away for a newer text, or a followed log would never be
-        // counted: the newest state is looked at when it ends.
-        m_dirty = true;
-        return;
-    }
     const TimeIndexPtr index = m_times->index();
+    if (m_job) {
+        // A count is not thrown away for the same log grown, or a followed log would never be
+        // counted: the newest state is looked at when it ends. Another log's count is.
+        const bool otherLog = index && !m_job->window && index->lines() != m_job->lines &&
+                              !index->lines()->grewFrom(*m_job->lines);
+        if (!otherLog) {
+            m_dirty = true;
+            return;
+        }
+        m_job->stop = true;
+        m_job.reset();
+        m_dirty = false;
+    }
     if (!index) {
         if (!m_times->building()) {
             m_counts.reset();
