@@ -388,6 +388,29 @@ LineNumber MergedLines::firstRowAtOrAfter(std::int64_t time) const
     return EndLine(m_rows);
 }
 
+std::optional<std::int64_t> MergedLines::timeOfRow(LineNumber row) const
+{
+    if (row < 0 || row >= EndLine(m_rows))
+        return std::nullopt;
+    Walk walk = walkFrom(row.value() / kStep);
+    std::vector<StampContext> contexts;
+    for (const Log& log : m_logs)
+        contexts.push_back(log.ctx);
+    for (;; ++walk.row) {
+        const std::size_t file = fileAt(walk.row);
+        Cursor& cursor = walk.cursors[file];
+        cursor.carried = carriedTime(file, cursor.line, cursor.carried, contexts[file]);
+        if (walk.row == row)
+            return cursor.carried == kNoTime ? std::nullopt : std::optional<std::int64_t>(cursor.carried);
+        ++cursor.line;
+    }
+}
+
+std::optional<std::int64_t> MergedLines::lastTime() const
+{
+    return m_highest == kNoTime ? std::nullopt : std::optional<std::int64_t>(m_highest);
+}
+
 ByteOffset MergedLines::lineIndex(LineNumber line) const
 {
     if (line <= 0)
