@@ -55,8 +55,10 @@ MergedSource::MergedSource(LogSource* first, QStringList paths, QObject* parent)
     m_progressTimer.setInterval(250);
     connect(&m_progressTimer, &QTimer::timeout, this, &MergedSource::reportProgress);
     m_notifiedLook.setSingleShot(true);
-    m_notifiedLook.setInterval(kNotifiedLookGapMs);
-    connect(&m_notifiedLook, &QTimer::timeout, this, [this] { follow(m_convert); });
+    connect(&m_notifiedLook, &QTimer::timeout, this, [this] {
+        m_sinceNotifiedLook.start();
+        follow(m_convert, true);
+    });
 }
 
 MergedSource::~MergedSource()
@@ -112,7 +114,7 @@ void MergedSource::setShown(std::size_t file, bool shown)
     update();
 }
 
-void MergedSource::follow(bool convert)
+void MergedSource::follow(bool convert, bool notified)
 {
     m_convert = convert;
     for (std::size_t file = 1; file < static_cast<std::size_t>(m_paths.size()); ++file) {
@@ -120,14 +122,17 @@ void MergedSource::follow(bool convert)
         if (!m_opened[file] || source->busy())
             continue;
         SampleFile(source->watchState(), source->nativePath());
-        source->follow(false, convert, [](const LogSource::Outcome&) {});
+        source->follow(notified, convert, [](const LogSource::Outcome&) {});
     }
 }
 
 void MergedSource::changeNotified()
 {
-    if (!m_notifiedLook.isActive())
-        m_notifiedLook.start();
+    // A look at once, but no sooner than the gap after the last one.
+    if (m_notifiedLook.isActive())
+        return;
+    const qint64 since = m_sinceNotifiedLook.isValid() ? m_sinceNotifiedLook.elapsed() : kNotifiedLookGapMs;
+    m_notifiedLook.start(static_cast<int>(std::max<qint64>(0, kNotifiedLookGapMs - since)));
 }
 
 void MergedSource::update()

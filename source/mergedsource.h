@@ -44,8 +44,9 @@ public:
     void setShown(std::size_t file, bool shown);
     bool shown(std::size_t file) const { return m_shown[file]; }
 
-    // The watcher's look at every file but the first, at the tick of the first's watcher.
-    void follow(bool convert);
+    // The watcher's look at every file but the first, at the tick of the first's watcher
+    // (notified: after a change notice, comparing nothing).
+    void follow(bool convert, bool notified = false);
     // A merge runs or waits.
     bool busy() const { return m_job != nullptr; }
 
@@ -80,6 +81,7 @@ private:
     QElapsedTimer m_sinceStart; // of the merge under way
     QTimer m_progressTimer;
     QTimer m_notifiedLook;
+    QElapsedTimer m_sinceNotifiedLook;
     QThreadPool m_pool; // last: its thread ends first
 };
 
