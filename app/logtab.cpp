@@ -174,6 +174,14 @@ std::optional<std::int64_t> LogTab::timeOfLogLine(std::int64_t line) const
     return index ? index->timeOfLine(line) : std::nullopt;
 }
 
+LineCount LogTab::logLineCount() const
+{
+    if (m_merged)
+        return m_merged->merged() ? m_merged->merged()->lineCount() : LineCount(0);
+    const DocumentPtr& text = m_log->source()->document();
+    return text ? text->lineCount() : LineCount(0);
+}
+
 bool LogTab::readingTimes() const
 {
     return m_merged ? m_merged->busy() && !m_merged->merged() : m_times->building();

@@ -6,6 +6,7 @@
 // a new line holds an error label) until it is in sight again.
 
 #include "core/statuspanels.h"
+#include "document/linesource.h"
 
 #include <QWidget>
 
@@ -67,6 +68,8 @@ public:
     std::optional<std::int64_t> timeOfLogLine(std::int64_t line) const;
     // Whether the times are still being read.
     bool readingTimes() const;
+    // The lines of the log, whatever a filter stack shows of them: a merged log's rows.
+    LineCount logLineCount() const;
 
     // The log's path ("" while none is open), the path being opened ("" when none), and
     // whether the tab holds no log and opens none.

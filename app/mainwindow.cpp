@@ -20,6 +20,7 @@
 #include "app/logcontroller.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
+#include "source/mergedsource.h"
 #include "source/session.h"
 #include "search/overview.h"
 #include "view/caretplacement.h"
@@ -845,8 +846,7 @@ void MainWindow::GotoLineClick()
     // shown.
     LogView* view = shownView();
     const LinesPtr shown = view->document();
-    const DocumentPtr& text = log()->source()->document();
-    const LineCount inLog = text ? text->lineCount() : LineCount(0);
+    const LineCount inLog = m_tabs->current()->logLineCount();
     const LineNumber caret = view->lineCount() > 0 ? shown->lineInLog(view->caretLine()) : LineNumber(0);
     if (const std::optional<LineNumber> line = m_gotoLineDialog->ask(std::max(inLog, LineCount(view->lineCount())), caret)) {
         const LineNumber row = shown->lineShowing(*line);
@@ -1182,7 +1182,11 @@ std::vector<SessionLog> MainWindow::sessionLogs() const
             continue;
         const LogController* log = tab->log();
         logs.push_back({QFile::encodeName(tab->path()).toStdString(), tab->view()->caretLine(),
-                        log->watchState().AutoRefresh, log->encodingChoice()});
+                        log->watchState().AutoRefresh, log->encodingChoice(), {}});
+        if (tab->merged()) {
+            for (const QString& other : tab->merged()->paths().mid(1))
+                logs.back().mergedWith.push_back(QFile::encodeName(other).toStdString());
+        }
     }
     return logs;
 }
@@ -1226,6 +1230,17 @@ void MainWindow::restoreSession()
             continue;
         }
         ++*remaining;
+        if (!kept.mergedWith.empty()) {
+            QStringList paths{path};
+            for (const std::string& other : kept.mergedWith)
+                paths << QFile::decodeName(QByteArray::fromStdString(other));
+            m_tabs->openMerged(paths, OpenWay::Restored, [kept, oneDone](LogTab* tab) {
+                if (tab)
+                    tab->log()->setAutoRefresh(kept.followed, true);
+                oneDone(nullptr);
+            });
+            continue;
+        }
         m_tabs->open(
             path, OpenWay::Restored,
             [kept, oneDone](LogTab* tab) {

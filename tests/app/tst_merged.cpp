@@ -104,6 +104,18 @@ private slots:
             QVERIFY(!line.contains("cron"));
         legend->box(1)->setChecked(true);
         QTRY_COMPARE_WITH_TIMEOUT(view->lineCount(), 10, 60000);
+
+        // The next start brings the merge back with its files, beside the first file alone.
+        window->close();
+        viewer.window.reset();
+        window = viewer.start();
+        LogTab* back = nullptr;
+        for (LogTab* restored : window->tabs()->tabs())
+            back = restored->merged() ? restored : back;
+        QCOMPARE(window->tabs()->tabs().size(), 2);
+        QVERIFY(back);
+        QCOMPARE(back->merged()->paths(), QStringList({app, sys, web}));
+        QTRY_COMPARE_WITH_TIMEOUT(back->view()->lineCount(), 10, 60000);
     }
 };
 
