@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
@@ -353,6 +354,31 @@ void LogTabs::openMerged(const QStringList& paths, OpenWay way, std::function<vo
     });
 }
 
+namespace {
+
+// A rotated set (app.log, app.log.1, app.log.2.gz) picked together is put oldest first, so that
+// lines without a time, or of the same time, come in the order they were written. Other
+// names keep the order they were picked in.
+QStringList OldestRotationFirst(QStringList paths)
+{
+    static const QRegularExpression rotated(QStringLiteral("^(.*?)(?:\\.(\\d+))?(?:\\.(?:gz|xz|bz2|zst))?$"));
+    QString stem;
+    for (const QString& path : paths) {
+        const QString own = rotated.match(path).captured(1);
+        if (!stem.isEmpty() && own != stem)
+            return paths;
+        stem = own;
+    }
+    const auto age = [](const QString& path) {
+        const QString number = rotated.match(path).captured(2);
+        return number.isEmpty() ? -1 : number.toInt();
+    };
+    std::stable_sort(paths.begin(), paths.end(), [&](const QString& a, const QString& b) { return age(a) > age(b); });
+    return paths;
+}
+
+} // namespace
+
 void LogTabs::openMergedFromDialog(LogTab* with)
 {
     QPointer<LogTab> base = with;
@@ -372,7 +398,7 @@ void LogTabs::openMergedFromDialog(LogTab* with)
         for (const QString& path : dialog->selectedFiles())
             if (!paths.contains(absolute(path)))
                 paths << absolute(path);
-        openMerged(paths, OpenWay::Chosen);
+        openMerged(OldestRotationFirst(paths), OpenWay::Chosen);
     }));
     dialog->open();
 }
