@@ -115,7 +115,7 @@ LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWi
     });
     // The files of a merged log, below the view.
     m_legend = new FilesLegend(this);
-    grid->addWidget(m_legend, 3, 0, 1, 2);
+    grid->addWidget(m_legend, 4, 0, 1, 2);
 }
 
 void LogTab::mergeFiles(const QStringList& paths)
