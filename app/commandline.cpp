@@ -71,7 +71,8 @@ CommandLine ReadCommandLine(const QStringList& arguments)
     for (const auto& filter : filters)
         parser.addOption(QCommandLineOption(QLatin1String(filter.name), QLatin1String(filter.help), QStringLiteral("pattern")));
     parser.addPositionalArgument(QStringLiteral("log"),
-                                 QStringLiteral("The log to open (after --, a name may start with -)."),
+                                 QStringLiteral("The log to open (after --, a name may start with -); - reads\n"
+                                                "standard input, as in: journalctl -f | tlgview -"),
                                  QStringLiteral("[log]"));
     const bool known = parser.parse(arguments);
 
@@ -92,7 +93,8 @@ CommandLine ReadCommandLine(const QStringList& arguments)
         line.text += parser.helpText();
     } else {
         line.logs = parser.positionalArguments();
-        line.newWindow = parser.isSet(newWindow);
+        line.standardInput = line.logs.contains(QStringLiteral("-"));
+        line.newWindow = parser.isSet(newWindow) || line.standardInput;
         QHash<QString, int> taken;
         for (const QString& name : parser.optionNames()) {
             for (const auto& filter : filters) {

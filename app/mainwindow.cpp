@@ -8,6 +8,7 @@
 #include "core/controls.h"
 #include "core/fields.h"
 #include "core/fileops.h"
+#include "document/pipespool.h"
 #include "core/messages.h"
 #include "core/statuspanels.h"
 #include "core/timetext.h"
@@ -1129,18 +1130,26 @@ void MainWindow::openStartLogs()
             restoreSession();
         return;
     }
+    const auto withStartFilters = [this](LogTab* tab) {
+        if (m_startFilters.empty())
+            return;
+        tab->filterStackBar()->setRows(m_startFilters);
+        tab->filterStack()->setRows(m_startFilters);
+    };
+    bool pipeTaken = false;
     for (const QString& path : named) {
+        // "-" is standard input, read once however often it is named.
+        if (path == QLatin1String("-")) {
+            if (!std::exchange(pipeTaken, true))
+                runGuarded(this, [&] { m_tabs->openPipe(TakeStandardInput(), {}, withStartFilters); });
+            continue;
+        }
         // CommandLineOpen: nothing to open and nothing to say for a blank or missing name; a
         // folder or a file that cannot be read is tried all the same, and the open says why not.
         if (trimBlanks(QFile::encodeName(path).toStdString()).empty() || !QFileInfo::exists(path))
             continue;
         runGuarded(this, [&] {
-            m_tabs->open(path, OpenWay::Chosen, {}, [this](LogTab* tab) {
-                if (m_startFilters.empty())
-                    return;
-                tab->filterStackBar()->setRows(m_startFilters);
-                tab->filterStack()->setRows(m_startFilters);
-            });
+            m_tabs->open(path, OpenWay::Chosen, {}, withStartFilters);
         });
     }
 }

@@ -57,7 +57,8 @@ public:
     // the handler; the window still works.
     void FormCreate(const QStringList& arguments);
     // Once the window is on screen: each log named on the command line opens in a tab (a blank
-    // or missing name is passed over); without any, the last session's logs open again.
+    // or missing name is passed over; "-" is standard input); without any, the last session's
+    // logs open again.
     void openStartLogs();
     // The filter stack the logs named on the command line open with.
     void setStartFilters(std::vector<StackRow> rows) { m_startFilters = std::move(rows); }

@@ -10,6 +10,7 @@ list(APPEND TLG_CORE_SOURCES
     document/linesource.cpp
     document/logdocument.cpp
     document/mergedlines.cpp
+    document/pipespool.cpp
     document/textcheck.cpp
     document/textload.cpp
     document/timeindex.cpp
