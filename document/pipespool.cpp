@@ -122,9 +122,9 @@ void PipeSpool::copy()
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(lastNotice + gap - Clock::now());
             timeout = static_cast<int>(std::max<std::int64_t>(0, left.count()));
         }
-        // A missing input is a pipe already closed: poll leaves it out.
+        // A missing input is a pipe already closed.
         pollfd watched[2] = {{m_input, POLLIN, 0}, {m_wake, POLLIN, 0}};
-        const int ready = ::poll(watched, 2, timeout);
+        const int ready = m_input < 0 ? 0 : ::poll(watched, 2, timeout);
         if (ready < 0 && errno != EINTR)
             fail(std::string("Standard input could not be read: ") + std::strerror(errno));
         if (watched[1].revents != 0)
