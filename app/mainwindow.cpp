@@ -19,6 +19,7 @@
 #include "format/formateditor.h"
 #include "format/formatfile.h"
 #include "app/logcontroller.h"
+#include "app/logsaving.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
 #include "source/session.h"
@@ -120,6 +121,7 @@ struct MainWindow::Controls {
     QWidget* viewArea = nullptr;              // where the tabs go
     QMenu* viewMenu = nullptr;                // PopupMenu1
     QAction* openFileAction = nullptr;        // OpenFile1
+    QAction* saveAsAction = nullptr;          // SaveAs1
     QAction* showOptionsAction = nullptr;     // ShowOptions1
     QAction* showTextFormatAction = nullptr;  // ShowTextFormat1
     QAction* associateAction = nullptr;       // AssociatewithLogfiles1
@@ -251,6 +253,8 @@ void MainWindow::buildMenus()
     QMenu* file = addMenu("File1", QStringLiteral("&File"));
     m_controls->openFileAction = addItem(file, "OpenFile1", QStringLiteral("&Open File"));
     m_controls->openFileAction->setShortcut(QKeySequence::Open);
+    m_controls->saveAsAction = addItem(file, "SaveAs1", QStringLiteral("Save &As..."));
+    m_controls->saveAsAction->setShortcut(QKeySequence::SaveAs);
     m_controls->recentMenu = file->addMenu(QStringLiteral("&Recent Logs"));
     m_controls->recentMenu->setObjectName(QStringLiteral("RecentLogs1"));
     file->addSeparator();
@@ -726,6 +730,8 @@ void MainWindow::connectHandlers()
 
     // The open log.
     connect(m_controls->openFileAction, &QAction::triggered, this, guarded(this, [this] { m_tabs->openFromDialog(); }));
+    m_saving = new LogSaving(this, [this](const QString& text) { m_tabs->current()->status().setText(0, text); });
+    connect(m_controls->saveAsAction, &QAction::triggered, this, guarded(this, [this] { m_saving->saveAs(log()->source()); }));
     connect(m_controls->refreshAction, &QAction::triggered, this, guarded(this, [this] { log()->reloadNow(); }));
     connect(m_controls->reloadButton, &QToolButton::clicked, this, guarded(this, [this] { log()->reloadNow(); }));
     // A banner fetch waits while a log loads, so that it never holds the load up.

@@ -34,6 +34,7 @@ class FindAllResults;
 class Finder;
 class FormatEditor;
 class LogController;
+class LogSaving;
 class LogTab;
 class LogTabs;
 class GotoLineDialog;
@@ -81,6 +82,8 @@ public:
     FileListPanel* fileListPanel() const { return m_fileListPanel; }
     OverviewStrip* overviewStrip() const;
     RecentLogs& recentLogs() { return *m_recent; }
+    // File > "Save As...".
+    LogSaving* logSaving() const { return m_saving; }
 
 public slots:
     void Timer2Timer();
@@ -163,6 +166,7 @@ private:
     FileListPanel* m_fileListPanel = nullptr; // Panel4
     FormatEditor* m_formatEditor = nullptr;   // TForm2
     AddToFileListDialog* m_addDialog = nullptr; // TForm3
+    LogSaving* m_saving = nullptr;
     GotoLineDialog* m_gotoLineDialog = nullptr;
     GotoTimeDialog* m_gotoTimeDialog = nullptr;
     std::unique_ptr<RecentLogs> m_recent;

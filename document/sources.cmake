@@ -11,6 +11,7 @@ list(APPEND TLG_CORE_SOURCES
     document/logdocument.cpp
     document/mergedlines.cpp
     document/pipespool.cpp
+    document/savetext.cpp
     document/textcheck.cpp
     document/textload.cpp
     document/timeindex.cpp

@@ -12,6 +12,7 @@ list(APPEND TLG_CORE_SOURCES
     source/perlogfile.cpp
     source/logsource.cpp
     source/pipetext.cpp
+    source/textsaver.cpp
     source/sharedfilewatcher.cpp
     source/watchstate.cpp
 )

@@ -2,6 +2,7 @@
 // closed it, stops on a full disk keeping what came, and File > Save As writes what it gave.
 
 #include "app/logcontroller.h"
+#include "app/logsaving.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
 #include "core/fileops.h"
@@ -13,6 +14,9 @@
 #include "support/viewerfixture.h"
 
 #include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
 #include <QTabWidget>
 
 #include <unistd.h>
@@ -33,6 +37,23 @@ std::string shownLines(const LogView* view)
     for (std::int64_t line = 0; line < view->lineCount(); ++line)
         out += view->lineText(line).toStdString() + '\n';
     return out;
+}
+
+// Answers the Save As dialog with a path once it is up, as a person types it.
+void answerSaveAs(ViewerFixture& viewer, const QString& path)
+{
+    auto* poll = new QTimer(viewer.window.get());
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [&viewer, path, poll] {
+        auto* dialog = viewer.window->findChild<QFileDialog*>(QStringLiteral("SaveAsDialog"));
+        if (!dialog || !dialog->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    poll->start();
 }
 
 } // namespace
@@ -138,6 +159,36 @@ private slots:
         // Said once in the error box too.
         QCOMPARE(viewer.messages.size(), 1);
         QVERIFY(viewer.messages.first().text.contains(QStringLiteral("disk is full")));
+    }
+
+    void saveAsWritesExactlyWhatThePipeGave()
+    {
+        ViewerFixture viewer;
+        viewer.start();
+        PipeFeed feed;
+        viewer.window->tabs()->openPipe(feed.takeReadEnd());
+        // Breaks of every kind, a byte that is no UTF-8, a NUL past the first bytes, no final break.
+        std::string bytes = NumberedBurst(0, 2000) + "crlf\r\nlone cr\rcaf\xE9\n";
+        bytes += std::string("a NUL \0 in a line\n", 18) + "the last line, unended";
+        QVERIFY(feed.write(bytes));
+        feed.close();
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.status(0).startsWith(QStringLiteral("Standard input closed")), 60000);
+
+        const QString saved = viewer.home() + QStringLiteral("saved.log");
+        answerSaveAs(viewer, saved);
+        viewer.find<QAction>("SaveAs1")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.status(0).startsWith(QStringLiteral("Saved ")), 60000);
+        QCOMPARE(viewer.status(0), QStringLiteral("Saved ") + saved);
+        QCOMPARE(tlg::ReadWholeFile(saved.toStdString()), bytes);
+        QVERIFY(viewer.messages.isEmpty());
+
+        // A folder that is not there: the standard error box says so, and the viewer runs on.
+        const QString nowhere = viewer.home() + QStringLiteral("no/such/folder.log");
+        answerSaveAs(viewer, nowhere);
+        viewer.find<QAction>("SaveAs1")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.messages.size(), 1, 60000);
+        QCOMPARE(viewer.messages.first().text, QStringLiteral("Cannot create file ") + nowhere);
+        QVERIFY(!viewer.window->logSaving()->busy());
     }
 };
 

@@ -7,6 +7,7 @@ tlg_core_test(document_core_tests
     document/pipespool_test.cpp
     document/pageddocument_test.cpp
     document/positions_test.cpp
+    document/savetext_test.cpp
     document/textload_test.cpp
     document/timeindex_test.cpp
     document/timestamps_test.cpp
