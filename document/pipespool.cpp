@@ -161,38 +161,6 @@ std::int64_t PipeSpool::copyOnce()
 {
     const std::int64_t at = bytes();
     const std::size_t chunk = m_options.chunk;
-    if (m_splice && !m_options.write) {
-        // Pipe to file inside the kernel, as much as the pipe holds now, a few steps at most
-        // before the next notice is due.
-        loff_t out = at;
-        std::int64_t total = 0;
-        for (int step = 0; step < 16; ++step) {
-            const ssize_t moved = ::splice(m_input, nullptr, m_file, &out, chunk, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
-            if (moved > 0) {
-                total += moved;
-                m_bytes.store(out, std::memory_order_release);
-                continue;
-            }
-            if (moved == 0)
-                return total > 0 ? total : kEnded; // the next look finds the end again
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN)
-                return total > 0 ? total : kNothingYet;
-            if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) {
-                fail("The disk is full (" + m_folder + "): standard input is no longer read; what it gave so far stays shown");
-                return kFailed;
-            }
-            // Not a pair splice takes (a file or a terminal on standard input): read and
-            // write from now on, which tells a read error from a write error.
-            if (total > 0)
-                return total;
-            m_splice = false;
-            break;
-        }
-        if (m_splice)
-            return total;
-    }
     if (m_buffer.size() < chunk)
         m_buffer.resize(chunk);
     ssize_t got = ::read(m_input, m_buffer.data(), chunk);

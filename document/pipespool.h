@@ -1,8 +1,9 @@
 #pragma once
 
 // The bytes of a pipe, kept as they arrive in an unlinked file of the cache folder: a thread of
-// the spool's own copies the pipe into the file in large steps, so that the writer is never
-// held up by the reader and memory stays flat however much flows. A paged document reads the
+// the spool's own copies the pipe into the file in large steps (read and write of up to 1 MiB;
+// splice(2) measured four times slower here), so that the writer is never held up by the
+// reader and memory stays flat however much flows. A paged document reads the
 // file (reader()) and grows as it does. The file has no name: it goes when the last descriptor
 // to it is closed.
 
@@ -25,8 +26,8 @@ struct PipeSpoolOptions {
     std::string folder;                 // where the file is made; CacheFolder() when empty
     std::size_t chunk = 1u << 20;       // bytes copied at a time at most
     int noticeGapMs = 100;              // the shortest time between two notices of bytes
-    // Writes to the file instead of pwrite(2) (and of splice), as pwrite does: tests fail it
-    // as a full disk would.
+    // Writes to the file instead of pwrite(2), as pwrite does: tests fail it as a full disk
+    // would.
     std::function<ssize_t(int fd, const void* bytes, std::size_t length, off_t at)> write;
 };
 
@@ -80,8 +81,7 @@ private:
     std::function<void()> m_notice;
     dev_t m_device = 0;
     ino_t m_inode = 0;
-    bool m_splice = true; // until splice(2) refuses the pair
-    std::vector<char> m_buffer; // the steps of read and write, once splice is refused
+    std::vector<char> m_buffer; // a step of the copy
     std::atomic<std::int64_t> m_bytes{0};
     std::atomic<State> m_state{State::Open};
     mutable std::mutex m_mutex;

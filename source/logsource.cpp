@@ -10,11 +10,21 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <exception>
 #include <optional>
 #include <utility>
 
 namespace tlg {
+
+namespace {
+
+// The nice value of a pipe's growth: under a flood most of the processor goes to the intake.
+constexpr int kPipeGrowthNice = 10;
+
+} // namespace
 
 LogSource::LogSource(QObject* parent) : QObject(parent), m_queue(std::make_unique<OperationQueue>())
 {
@@ -183,6 +193,11 @@ void LogSource::growPipe()
     };
     run<Grown>("pipe", 0,
                [spool, held, choice](std::atomic<std::int64_t>& bytes, const std::atomic<bool>* stop) {
+                   // A flood is kept first and shown as the processor allows: the growth yields
+                   // to the intake (and to the GUI). The thread serves this pipe's growth alone.
+                   thread_local bool yielding = false;
+                   if (!std::exchange(yielding, true))
+                       ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kPipeGrowthNice);
                    Grown grown;
                    // Seen before the read, so that the read takes every byte the pipe gave.
                    grown.ended = spool->state() != PipeSpool::State::Open;
