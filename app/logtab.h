@@ -6,8 +6,12 @@
 // a new line holds an error label) until it is in sight again.
 
 #include "core/statuspanels.h"
+#include "document/linesource.h"
 
 #include <QWidget>
+
+#include <cstdint>
+#include <optional>
 
 namespace tlg {
 
@@ -16,8 +20,10 @@ class FilterPane;
 class FilterStackBar;
 class FilterStackRunner;
 struct StackRow;
+class FilesLegend;
 class LogController;
 class LogTimes;
+class MergedSource;
 class LogView;
 class OverviewStrip;
 class PositionIndicator;
@@ -45,6 +51,25 @@ public:
     // "Errors only" and "Errors and infos": a row that shows only the lines holding an error
     // label of the profile in force (or an info label), ignoring case as the colouring does.
     void addLevelRow(bool withInfos);
+
+    // A log made of several files, merged by time: the tab's own log reads paths[0], and the
+    // others are opened and followed beside it. Called before the first file is opened.
+    void mergeFiles(const QStringList& paths);
+    // The merge of a merged tab (null for a tab of one file).
+    MergedSource* merged() const { return m_merged; }
+    // The name the tab shows: the file's, or the merged files' ("a.log + 2").
+    QString displayName() const;
+
+    // Times, for the log's own lines (the merged rows of a merged log): the last time, the
+    // first line at or after a time, and the time a line carries. Nothing while they are read,
+    // or without stamps.
+    std::optional<std::int64_t> lastTime() const;
+    std::optional<std::int64_t> firstLogLineAtOrAfter(std::int64_t time) const;
+    std::optional<std::int64_t> timeOfLogLine(std::int64_t line) const;
+    // Whether the times are still being read.
+    bool readingTimes() const;
+    // The lines of the log, whatever a filter stack shows of them: a merged log's rows.
+    LineCount logLineCount() const;
 
     // The log's path ("" while none is open), the path being opened ("" when none), and
     // whether the tab holds no log (neither a file nor a pipe) and opens none.
@@ -80,6 +105,8 @@ private:
     OverviewStrip* m_overview = nullptr; // OverviewStrip
     FilterPane* m_filterPane = nullptr;
     LogController* m_log = nullptr;
+    MergedSource* m_merged = nullptr;
+    FilesLegend* m_legend = nullptr; // Files
     PositionIndicator* m_position = nullptr;
     StatusPanels m_status;
     QString m_opening;

@@ -2,6 +2,7 @@
 find_package(Qt6 REQUIRED COMPONENTS Concurrent)
 list(APPEND TLG_GUI_LIBRARIES Qt6::Concurrent)
 list(APPEND TLG_GUI_SOURCES
+    navigate/fileslegend.cpp
     navigate/filterpane.cpp
     navigate/filterstackbar.cpp
     navigate/filterstackrunner.cpp

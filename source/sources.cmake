@@ -13,6 +13,7 @@ list(APPEND TLG_CORE_SOURCES
     source/logsource.cpp
     source/pipetext.cpp
     source/textsaver.cpp
+    source/mergedsource.cpp
     source/sharedfilewatcher.cpp
     source/watchstate.cpp
 )

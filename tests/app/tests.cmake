@@ -20,3 +20,4 @@ tlg_gui_test(filterstack_gui_tests app/tst_filterstack.cpp)
 tlg_gui_test(gototime_gui_tests app/tst_gototime.cpp)
 # A log read from a pipe (standard input).
 tlg_gui_test(pipe_gui_tests app/tst_pipe.cpp)
+tlg_gui_test(merged_gui_tests app/tst_merged.cpp)
