@@ -429,6 +429,11 @@ void LogController::applyFormatNow()
 void LogController::chooseEncoding(EncodingChoice choice)
 {
     m_source->setEncodingChoice(choice);
+    if (m_source->isPipe()) {
+        // What the pipe gave is read again from its spool in the encoding chosen.
+        m_source->readPipeAgain();
+        return;
+    }
     // The open log is read again in the encoding chosen (or detected again, for Auto), as
     // soon as a read under way has ended.
     if (m_source->nativePath().empty() || AgeStamp(m_source->nativePath()) == -1)

@@ -172,6 +172,7 @@ void LogSource::dropPipe()
     m_spool->stop();
     m_spool.reset();
     m_pipeGrowAgain = false;
+    m_pipeFromStart = false;
 }
 
 void LogSource::growPipe()
@@ -184,7 +185,9 @@ void LogSource::growPipe()
     }
     m_pipeGrowing = true;
     const std::shared_ptr<PipeSpool> spool = m_spool;
-    const HeldText held = m_text;
+    HeldText held = m_text;
+    if (std::exchange(m_pipeFromStart, false))
+        held.document = LogDocument::empty(); // detected and read again whole
     const EncodingChoice choice = m_encodingChoice;
     struct Grown {
         HeldText text;
@@ -228,6 +231,14 @@ void LogSource::growPipe()
                    if (std::exchange(m_pipeGrowAgain, false))
                        growPipe();
                });
+}
+
+void LogSource::readPipeAgain()
+{
+    if (!m_spool)
+        return;
+    m_pipeFromStart = true;
+    growPipe();
 }
 
 void LogSource::readAgain(bool convert, Done done)

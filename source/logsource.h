@@ -97,6 +97,9 @@ public:
     // hears Opened at once, the text still empty, or Failed when the spool cannot be made
     // (nothing changes then). A pipe is never read again whole: readAgain hears Missing.
     void openPipe(FileHandle input, Done done, PipeSpool::Options options = {});
+    // A pipe's text read again from the start of its spool, its encoding detected again (or
+    // the one chosen taken), once the growth under way has ended; told by pipeGrew(true).
+    void readPipeAgain();
     // Reads the open file again whole in its encoding, converted when convert; done hears
     // ReadAgain, or Missing when there is no file to read.
     void readAgain(bool convert, Done done);
@@ -172,6 +175,7 @@ private:
     bool m_pipeGrowing = false;
     bool m_pipeGrowAgain = false; // bytes were told of while a growth ran
     bool m_pipeEnded = false;     // its end was told
+    bool m_pipeFromStart = false; // the next growth reads the spool from its start
     std::unique_ptr<OperationQueue> m_queue; // last: its thread ends first
 };
 

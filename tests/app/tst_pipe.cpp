@@ -113,6 +113,13 @@ private slots:
         QCOMPARE(shownLines(view), all);
         QVERIFY(viewer.messages.isEmpty());
 
+        // Another encoding reads what the pipe gave again, from its first byte.
+        viewer.find<QAction>("EncodingIso885911")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.status(1).contains(QStringLiteral("ISO-8859-1")), 60000);
+        QVERIFY(viewer.window->log()->encoding() == tlg::Encoding::Iso8859_1);
+        QCOMPARE(view->lineCount(), lines);
+        QCOMPARE(shownLines(view), all);
+
         // Reload shows the same text again; the watcher finds nothing to read.
         viewer.find<QAction>("Refresh1")->trigger();
         viewer.tick(2);
