@@ -75,8 +75,8 @@ CommandLine ReadCommandLine(const QStringList& arguments)
     for (const auto& filter : filters)
         parser.addOption(QCommandLineOption(QLatin1String(filter.name), QLatin1String(filter.help), QStringLiteral("pattern")));
     parser.addPositionalArgument(QStringLiteral("log"),
-                                 QStringLiteral("The log to open (after --, a name may start with -); - reads\n"
-                                                "standard input, as in: journalctl -f | tlgview -"),
+                                 QStringLiteral("The log to open (after --, a name may start with -); - reads "
+                                                "standard input: journalctl -f | tlgview -"),
                                  QStringLiteral("[log]"));
     const bool known = parser.parse(arguments);
 
