@@ -75,7 +75,8 @@ CommandLine ReadCommandLine(const QStringList& arguments)
     for (const auto& filter : filters)
         parser.addOption(QCommandLineOption(QLatin1String(filter.name), QLatin1String(filter.help), QStringLiteral("pattern")));
     parser.addPositionalArgument(QStringLiteral("log"),
-                                 QStringLiteral("The log to open (after --, a name may start with -)."),
+                                 QStringLiteral("The log to open (after --, a name may start with -); - reads "
+                                                "standard input: journalctl -f | tlgview -"),
                                  QStringLiteral("[log]"));
     const bool known = parser.parse(arguments);
 
@@ -96,7 +97,8 @@ CommandLine ReadCommandLine(const QStringList& arguments)
         line.text += parser.helpText();
     } else {
         line.logs = parser.positionalArguments();
-        line.newWindow = parser.isSet(newWindow);
+        line.standardInput = line.logs.contains(QStringLiteral("-"));
+        line.newWindow = parser.isSet(newWindow) || line.standardInput;
         line.merge = parser.isSet(merge);
         QHash<QString, int> taken;
         for (const QString& name : parser.optionNames()) {

@@ -14,7 +14,11 @@ struct CommandLine {
     // What --help or --version prints, ending in a line break; with Refused, why and the usage,
     // for standard error.
     QString text;
-    QStringList logs; // with Open: the logs named, Qt's own options left out
+    QStringList logs; // with Open: the logs named, Qt's own options left out; "-" among them
+                      // stands for standard input
+    // With Open: "-" was given: standard input is read as a log. It cannot be handed to the
+    // viewer already running, so it asks for a viewer of its own.
+    bool standardInput = false;
     // With Open: --new-window, a viewer of its own rather than handing the logs to the one
     // already running.
     bool newWindow = false;
@@ -34,9 +38,9 @@ struct CommandLine {
 // Reads the arguments (the program's name first) as Qt's QCommandLineParser does: -h, --help,
 // --help-all (and -?) ask for the usage, -v and --version for "TlgView <version>". Qt's own
 // options (-style, -platform, ...) are left to Qt; another argument that starts with '-' is an
-// unknown option, refused, unless it comes after "--"; --new-window asks for a viewer of its
-// own; --merge opens the logs merged by time; --hide, --show, --hide-i and --show-i give the
-// filter stack; the rest are logs to open.
+// unknown option, refused, unless it comes after "--", but a lone "-" names standard input;
+// --new-window asks for a viewer of its own; --merge opens the logs merged by time; --hide,
+// --show, --hide-i and --show-i give the filter stack; the rest are logs to open.
 // QCoreApplication's name and version must be set; no application object is needed.
 CommandLine ReadCommandLine(const QStringList& arguments);
 

@@ -50,6 +50,8 @@ LogController::LogController(QWidget* window, QObject* owner, LogView* view, con
     connect(this, &LogController::logOpened, this,
             [this] { m_view->setLineMarks(LoadLineMarks(m_source->nativePath())); });
     connect(m_view, &LogView::lineMarksChanged, this, [this] {
+        if (m_source->nativePath().empty())
+            return; // a pipe's marks go with it
         try {
             SaveLineMarks(m_source->nativePath(), m_view->lineMarks());
         } catch (const Failure& failure) {
@@ -78,6 +80,9 @@ LogController::LogController(QWidget* window, QObject* owner, LogView* view, con
     connect(m_source, &LogSource::changeWaiting, this, &LogController::reloadAlert);
     connect(m_source, &LogSource::progress, this, [this](int percent) { showProgress(percent); });
     connect(m_source, &LogSource::idle, this, [this] { runPending(); });
+    connect(m_source, &LogSource::pipeGrew, this, [this](bool detected) { showPipeGrowth(detected); });
+    connect(m_source, &LogSource::pipeEnded, this, [this](const QString& note, bool failed) { showPipeEnd(note, failed); });
+    connect(m_source, &LogSource::pipeReadFailed, this, [this](const QString& message) { setStatusText(0, message); });
 }
 
 LogController::~LogController()
@@ -287,6 +292,49 @@ void LogController::openLog(const QString& path, OpenWay way, std::function<void
     });
 }
 
+void LogController::openPipe(FileHandle input, std::function<void(bool opened)> done, PipeSpool::Options options)
+{
+    auto held = std::make_shared<FileHandle>(std::move(input));
+    if (deferWhileBusy([this, held, done, options] { openPipe(std::move(*held), done, options); }))
+        return;
+    m_source->openPipe(std::move(*held), [this, done](const LogSource::Outcome& outcome) {
+        if (!outcome.ok()) {
+            setStatusText(0, outcome.message);
+            showError(m_window, outcome.message);
+            if (done)
+                done(false);
+            return;
+        }
+        resetForNewFile();
+        // Nothing for the watcher to look at: the pipe's own notices grow the text.
+        watchState().FileOpen = false;
+        m_source->watchFile(false);
+        setTitleToPath();
+        m_stagingText = m_source->document();
+        m_view->clear();
+        showLoadedText();
+        setStatusText(0, QStringLiteral("Reading standard input"));
+        if (done)
+            done(true);
+    }, std::move(options));
+}
+
+void LogController::showPipeGrowth(bool detected)
+{
+    if (detected)
+        showEncoding();
+    setStatusText(0, QStringLiteral("Last Update :") + dateTimeText());
+    showLoadedText();
+    emit followed();
+}
+
+void LogController::showPipeEnd(const QString& note, bool failed)
+{
+    setStatusText(0, note + QStringLiteral(" :") + dateTimeText());
+    if (failed)
+        showError(m_window, note);
+}
+
 void LogController::showEncoding()
 {
     if (m_source->unicodeKind() != UnicodeKind::SingleByte && !m_convertAlways) {
@@ -310,13 +358,18 @@ void LogController::resetForNewFile()
 
 void LogController::setTitleToPath()
 {
-    emit titleChanged(QStringLiteral("Log Viewer - ") + currentPath());
+    emit titleChanged(QStringLiteral("Log Viewer - ") + logName());
 }
 
 void LogController::reloadNow()
 {
     if (deferWhileBusy([this] { reloadNow(); }))
         return;
+    if (m_source->isPipe()) {
+        // A pipe cannot be read again: what it gave is shown again, coloured as now.
+        showReloaded();
+        return;
+    }
     if (AgeStamp(m_source->nativePath()) == -1) {
         setStatusText(0, QStringLiteral("File Could not be located"));
         // Back to the log that was open before the last file-list pick, opened under its own
@@ -376,6 +429,11 @@ void LogController::applyFormatNow()
 void LogController::chooseEncoding(EncodingChoice choice)
 {
     m_source->setEncodingChoice(choice);
+    if (m_source->isPipe()) {
+        // What the pipe gave is read again from its spool in the encoding chosen.
+        m_source->readPipeAgain();
+        return;
+    }
     // The open log is read again in the encoding chosen (or detected again, for Auto), as
     // soon as a read under way has ended.
     if (m_source->nativePath().empty() || AgeStamp(m_source->nativePath()) == -1)

@@ -83,8 +83,10 @@ public:
 
     LogSource* source() const { return m_source; }
     LogView* view() const { return m_view; }
-    // The path of the open log ("" when none), as it was opened.
+    // The path of the open log ("" when none, and for a pipe), as it was opened.
     QString currentPath() const { return m_source->path(); }
+    // The open log's name as the tab and title say it: its path, or "standard input".
+    QString logName() const { return m_source->name(); }
     QString previousPath() const { return m_source->previousPath(); }
     WatchState& watchState() { return m_source->watchState(); }
     const WatchState& watchState() const { return m_source->watchState(); }
@@ -123,6 +125,11 @@ public:
     // open as it was, and says why as `way` asks. A listed log says "File Loaded" and its
     // time.
     void openLog(const QString& path, OpenWay way, std::function<void(bool opened)> done = {});
+    // Shows a pipe (standard input) as this controller's log, growing as bytes come: the title
+    // and tab say "standard input", the status bar says when its writer closed its end. The
+    // watcher leaves it alone, and Reload shows it again as it came. done hears whether it
+    // opened; a spool that cannot be made is said in the error box.
+    void openPipe(FileHandle input, std::function<void(bool opened)> done = {}, PipeSpool::Options options = {});
     // The shortest time between two looks that change notifications start.
     static constexpr int kNotifiedTickGapMs = 100;
 
@@ -180,6 +187,9 @@ private:
     // A text just read, shown: coloured at once while colouring is on, else as it is, with
     // the caret at the end or on the reader's line.
     void showLoadedText();
+    // A pipe's text grew, or its writer closed its end.
+    void showPipeGrowth(bool detected);
+    void showPipeEnd(const QString& note, bool failed);
     // What the source answered to a look of the watcher.
     void showFollowed(const LogSource::Outcome& outcome);
     void watchOpenLog();

@@ -255,7 +255,7 @@ QString LogTab::path() const
 
 bool LogTab::blank() const
 {
-    return m_log->currentPath().isEmpty() && m_opening.isEmpty() && !m_log->busy();
+    return m_log->currentPath().isEmpty() && m_opening.isEmpty() && !m_log->busy() && !m_log->source()->isPipe();
 }
 
 void LogTab::setInSight(bool inSight)

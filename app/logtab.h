@@ -75,7 +75,7 @@ public:
     LineCount logLineCount() const;
 
     // The log's path ("" while none is open), the path being opened ("" when none), and
-    // whether the tab holds no log and opens none.
+    // whether the tab holds no log (neither a file nor a pipe) and opens none.
     QString path() const;
     QString opening() const { return m_opening; }
     void setOpening(const QString& path) { m_opening = path; }

@@ -188,7 +188,9 @@ void LogTabs::showTabLabel(LogTab* tab)
     if (index < 0)
         return;
     const QString path = tab->path().isEmpty() ? tab->opening() : tab->path();
-    const QString name = path.isEmpty() ? QStringLiteral("(blank)") : tab->displayName();
+    QString name = path.isEmpty() ? QStringLiteral("(blank)") : tab->displayName();
+    if (path.isEmpty() && tab->log()->source()->isPipe())
+        name = tab->log()->logName();
     // A log that grew out of sight says so with a dot, red when a new line holds an error.
     const bool news = tab->news() != LogTab::News::None;
     side->setTabText(index, (news ? QStringLiteral("\u25CF ") : QString()) + QString(name).replace(QLatin1Char('&'), QStringLiteral("&&")));
@@ -209,17 +211,8 @@ void LogTabs::open(const QString& path, OpenWay way, std::function<void(LogTab*)
         return;
     }
     LogTab* before = current();
-    LogTab* target = before && before->blank() ? before : nullptr;
-    for (LogTab* tab : tabs()) {
-        if (!target && tab->blank())
-            target = tab;
-    }
-    const bool made = !target;
-    if (made) {
-        target = makeTab(m_active);
-        QTabWidget* side = m_sides[static_cast<std::size_t>(m_active)];
-        side->insertTab(before ? side->indexOf(before) + 1 : side->count(), target, QString());
-    }
+    bool made = false;
+    LogTab* target = tabToOpenIn(made);
     target->setOpening(path);
     target->log()->source()->setPreviousPath(before ? before->path() : QString());
     if (prepare)
@@ -230,16 +223,57 @@ void LogTabs::open(const QString& path, OpenWay way, std::function<void(LogTab*)
     target->log()->openLog(path, way, [this, target, made, previous, done](bool opened) {
         target->setOpening({});
         if (!opened && made) {
-            // No tab for a log that cannot be read: the one in sight before comes back, saying why.
-            const QString why = target->status().text(0);
-            removeTab(target);
-            if (previous) {
-                setCurrent(previous);
-                previous->status().setText(0, why);
-            }
+            dropFailedTab(target, previous);
         } else {
             showTabLabel(target);
         }
+        emit tabsChanged();
+        if (done)
+            done(opened ? target : nullptr);
+    });
+}
+
+LogTab* LogTabs::tabToOpenIn(bool& made)
+{
+    LogTab* before = current();
+    LogTab* target = before && before->blank() ? before : nullptr;
+    for (LogTab* tab : tabs()) {
+        if (!target && tab->blank())
+            target = tab;
+    }
+    made = !target;
+    if (made) {
+        target = makeTab(m_active);
+        QTabWidget* side = m_sides[static_cast<std::size_t>(m_active)];
+        side->insertTab(before ? side->indexOf(before) + 1 : side->count(), target, QString());
+    }
+    return target;
+}
+
+void LogTabs::dropFailedTab(LogTab* target, const QPointer<LogTab>& previous)
+{
+    // No tab for a log that cannot be read: the one in sight before comes back, saying why.
+    const QString why = target->status().text(0);
+    removeTab(target);
+    if (previous) {
+        setCurrent(previous);
+        previous->status().setText(0, why);
+    }
+}
+
+void LogTabs::openPipe(FileHandle input, std::function<void(LogTab*)> done, const std::function<void(LogTab*)>& prepare)
+{
+    QPointer<LogTab> previous = current();
+    bool made = false;
+    LogTab* target = tabToOpenIn(made);
+    if (prepare)
+        prepare(target);
+    setCurrent(target);
+    target->log()->openPipe(std::move(input), [this, target, made, previous, done](bool opened) {
+        if (!opened && made)
+            dropFailedTab(target, previous);
+        else
+            showTabLabel(target);
         emit tabsChanged();
         if (done)
             done(opened ? target : nullptr);

@@ -48,6 +48,10 @@ public:
     // tab that shows it (null: none).
     void open(const QString& path, OpenWay way, std::function<void(LogTab*)> done = {},
               const std::function<void(LogTab*)>& prepare = {});
+    // Shows a pipe (standard input) in a tab of its own (or the blank one), which comes to the
+    // front; done hears it (null: the spool could not be made, and no tab came of it).
+    void openPipe(FileHandle input, std::function<void(LogTab*)> done = {},
+                  const std::function<void(LogTab*)>& prepare = {});
     // OpenListedFile, a pick in the file list or Recent Logs: "File already loaded" for the log
     // in sight, "FILE DOES NOT EXIST" for a missing file, else the log opens.
     void openListed(const std::string& path);
@@ -85,6 +89,12 @@ protected:
 
 private:
     LogTab* makeTab(int sideIndex);
+    // The tab a log opens in: a blank one (the one in sight first), else a new one after the
+    // one in sight (`made` says so).
+    LogTab* tabToOpenIn(bool& made);
+    // A tab made for a log that could not be opened goes; the one in sight before comes back,
+    // saying why.
+    void dropFailedTab(LogTab* target, const QPointer<LogTab>& previous);
     void removeTab(LogTab* tab);
     int sideOf(const LogTab* tab) const;
     // The side whose tab is in sight changes, or its tab does.

@@ -46,8 +46,8 @@ int main(int argc, char* argv[])
         for (const tlg::CommandLine::Filter& filter : line.filters)
             filters.push_back({filter.pattern, true, !filter.ignoreCase,
                                filter.show ? tlg::FilterRow::ShowOnly : tlg::FilterRow::Hide, true});
-        // Logs with a filter stack of their own, or merged, open in a viewer of their own: the
-        // running one takes paths only.
+        // Logs with a filter stack of their own, or merged, open in a viewer of their own, and
+        // so does standard input ("-", which sets newWindow): the running one takes paths only.
         merge = line.merge;
         newWindow = newWindow || !filters.empty() || merge;
         // The viewer already running for this user and display opens the logs and comes to

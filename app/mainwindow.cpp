@@ -8,6 +8,7 @@
 #include "core/controls.h"
 #include "core/fields.h"
 #include "core/fileops.h"
+#include "document/pipespool.h"
 #include "core/messages.h"
 #include "core/statuspanels.h"
 #include "core/timetext.h"
@@ -18,6 +19,7 @@
 #include "format/formateditor.h"
 #include "format/formatfile.h"
 #include "app/logcontroller.h"
+#include "app/logsaving.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
 #include "source/mergedsource.h"
@@ -120,6 +122,7 @@ struct MainWindow::Controls {
     QWidget* viewArea = nullptr;              // where the tabs go
     QMenu* viewMenu = nullptr;                // PopupMenu1
     QAction* openFileAction = nullptr;        // OpenFile1
+    QAction* saveAsAction = nullptr;          // SaveAs1
     QAction* openMergedAction = nullptr;      // OpenMerged1
     QAction* showOptionsAction = nullptr;     // ShowOptions1
     QAction* showTextFormatAction = nullptr;  // ShowTextFormat1
@@ -253,6 +256,8 @@ void MainWindow::buildMenus()
     m_controls->openFileAction = addItem(file, "OpenFile1", QStringLiteral("&Open File"));
     m_controls->openMergedAction = addItem(file, "OpenMerged1", QStringLiteral("Open &Merged..."));
     m_controls->openFileAction->setShortcut(QKeySequence::Open);
+    m_controls->saveAsAction = addItem(file, "SaveAs1", QStringLiteral("Save &As..."));
+    m_controls->saveAsAction->setShortcut(QKeySequence::SaveAs);
     m_controls->recentMenu = file->addMenu(QStringLiteral("&Recent Logs"));
     m_controls->recentMenu->setObjectName(QStringLiteral("RecentLogs1"));
     file->addSeparator();
@@ -728,6 +733,8 @@ void MainWindow::connectHandlers()
 
     // The open log.
     connect(m_controls->openFileAction, &QAction::triggered, this, guarded(this, [this] { m_tabs->openFromDialog(); }));
+    m_saving = new LogSaving(this, [this](const QString& text) { m_tabs->current()->status().setText(0, text); });
+    connect(m_controls->saveAsAction, &QAction::triggered, this, guarded(this, [this] { m_saving->saveAs(log()->source()); }));
     connect(m_controls->openMergedAction, &QAction::triggered, this, guarded(this, [this] { m_tabs->openMergedFromDialog(); }));
     connect(m_controls->refreshAction, &QAction::triggered, this, guarded(this, [this] { log()->reloadNow(); }));
     connect(m_controls->reloadButton, &QToolButton::clicked, this, guarded(this, [this] { log()->reloadNow(); }));
@@ -1134,8 +1141,15 @@ void MainWindow::openStartLogs()
         tab->filterStackBar()->setRows(m_startFilters);
         tab->filterStack()->setRows(m_startFilters);
     };
+    bool pipeTaken = false;
     QStringList merged;
     for (const QString& path : named) {
+        // "-" is standard input, read once however often it is named.
+        if (path == QLatin1String("-")) {
+            if (!std::exchange(pipeTaken, true))
+                runGuarded(this, [&] { m_tabs->openPipe(TakeStandardInput(), {}, withStartFilters); });
+            continue;
+        }
         // CommandLineOpen: nothing to open and nothing to say for a blank or missing name; a
         // folder or a file that cannot be read is tried all the same, and the open says why not.
         if (trimBlanks(QFile::encodeName(path).toStdString()).empty() || !QFileInfo::exists(path))

@@ -34,6 +34,7 @@ class FindAllResults;
 class Finder;
 class FormatEditor;
 class LogController;
+class LogSaving;
 class LogTab;
 class LogTabs;
 class GotoLineDialog;
@@ -57,7 +58,8 @@ public:
     // the handler; the window still works.
     void FormCreate(const QStringList& arguments);
     // Once the window is on screen: each log named on the command line opens in a tab (a blank
-    // or missing name is passed over); without any, the last session's logs open again.
+    // or missing name is passed over; "-" is standard input); without any, the last session's
+    // logs open again.
     void openStartLogs();
     // The filter stack the logs named on the command line open with.
     void setStartFilters(std::vector<StackRow> rows) { m_startFilters = std::move(rows); }
@@ -82,6 +84,8 @@ public:
     FileListPanel* fileListPanel() const { return m_fileListPanel; }
     OverviewStrip* overviewStrip() const;
     RecentLogs& recentLogs() { return *m_recent; }
+    // File > "Save As...".
+    LogSaving* logSaving() const { return m_saving; }
 
 public slots:
     void Timer2Timer();
@@ -164,6 +168,7 @@ private:
     FileListPanel* m_fileListPanel = nullptr; // Panel4
     FormatEditor* m_formatEditor = nullptr;   // TForm2
     AddToFileListDialog* m_addDialog = nullptr; // TForm3
+    LogSaving* m_saving = nullptr;
     GotoLineDialog* m_gotoLineDialog = nullptr;
     GotoTimeDialog* m_gotoTimeDialog = nullptr;
     std::unique_ptr<RecentLogs> m_recent;

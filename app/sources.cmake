@@ -6,6 +6,7 @@ list(APPEND TLG_GUI_SOURCES
     app/logcontroller.cpp
     app/logtab.cpp
     app/logtabs.cpp
+    app/logsaving.cpp
     app/openlogdialog.cpp
     app/icons.cpp
     app/mainwindow.cpp

@@ -85,6 +85,11 @@ echo "overview pass: $overviewwall ms ($overviewcpu ms of CPU); LC_ALL=C grep -c
 command -v lnav >/dev/null || export MERGED_BENCH_NO_LNAV=1
 "$BIN/merged_bench" "$LOGS/1g.log" "$LOGS/merged" 2>/dev/null
 
+# A pipe fed 1 GiB of genlog's lines (a 1 MiB sample written again and again): the intake into
+# its spool and the text grown from it, beside `cat > file` of the same bytes (10 GiB with BIG=1).
+[ -f "$LOGS/pipe-sample.log" ] || "$BIN/genlog" 1 "$LOGS/pipe-sample.log"
+"$BIN/pipe_bench" "$LOGS/pipe-sample.log" "$([ "${BIG:-0}" = 1 ] && echo 10240 || echo 1024)"
+
 if [ "${BIG:-0}" = 1 ]; then
     [ -f "$LOGS/10g.log" ] || { "$BIN/genlog" 10240 "$LOGS/10g.log"; echo "a NeedleWord near the end" >> "$LOGS/10g.log"; }
     cat "$LOGS/10g.log" >/dev/null # warm

@@ -625,6 +625,11 @@ std::string ReadWholeFile(const std::string& path)
 
 void WriteFileAtomically(const std::string& path, std::string_view bytes)
 {
+    WriteFileAtomically(path, [bytes](int fd) { return writeAll(fd, bytes); });
+}
+
+void WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& fill)
+{
     const auto fail = [&path]() { return Failure("Cannot create file " + path); };
 
     std::string target;
@@ -651,7 +656,15 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes)
         throw fail();
     }
 
-    bool ok = writeAll(fd, bytes);
+    bool ok = false;
+    try {
+        ok = fill(fd);
+    } catch (...) {
+        // Stopped, or the bytes could not be had: the old file stays as it was.
+        ::close(fd);
+        ::unlink(temp.c_str());
+        throw;
+    }
     if (ok && exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
         // Only root or the owner can do this; when it fails the file simply gets our owner.
         (void)::fchown(fd, old.st_uid, old.st_gid);

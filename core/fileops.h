@@ -168,5 +168,9 @@ std::string ReadSettingsFile(const std::string& path);
 // existing file keeps its mode. On failure the old file stays as it was and
 // Failure("Cannot create file " + path) is thrown.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
+// The same for bytes that `fill` writes to the temporary file's descriptor, a step at a time,
+// returning false when a write failed: a large file is written without being held whole. An
+// exception thrown by fill leaves the old file as it was and goes on to the caller.
+void WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& fill);
 
 } // namespace tlg

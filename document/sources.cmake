@@ -10,6 +10,8 @@ list(APPEND TLG_CORE_SOURCES
     document/linesource.cpp
     document/logdocument.cpp
     document/mergedlines.cpp
+    document/pipespool.cpp
+    document/savetext.cpp
     document/textcheck.cpp
     document/textload.cpp
     document/timeindex.cpp

@@ -3,16 +3,28 @@
 #include "core/errors.h"
 #include "core/fileops.h"
 #include "source/operationqueue.h"
+#include "source/pipetext.h"
 #include "source/sharedfilewatcher.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <exception>
 #include <optional>
+#include <utility>
 
 namespace tlg {
+
+namespace {
+
+// The nice value of a pipe's growth: under a flood most of the processor goes to the intake.
+constexpr int kPipeGrowthNice = 10;
+
+} // namespace
 
 LogSource::LogSource(QObject* parent) : QObject(parent), m_queue(std::make_unique<OperationQueue>())
 {
@@ -24,7 +36,15 @@ LogSource::LogSource(QObject* parent) : QObject(parent), m_queue(std::make_uniqu
 
 LogSource::~LogSource()
 {
+    // The spool tells nothing once stopped; then the queue ends its growth.
+    if (m_spool)
+        m_spool->stop();
     m_queue.reset();
+}
+
+QString LogSource::name() const
+{
+    return m_spool ? QString::fromLatin1(kStandardInputName) : m_path;
 }
 
 std::string LogSource::nativePath() const
@@ -114,10 +134,111 @@ void LogSource::open(const QString& path, Done done)
                   return read;
               },
               [this, path, done](WholeRead* read, const QString& failure) {
-                  if (read)
+                  if (read) {
+                      dropPipe();
                       m_path = path;
+                  }
                   takeWholeRead(read, failure, Why::Opened, done);
               });
+}
+
+void LogSource::openPipe(FileHandle input, Done done, PipeSpool::Options options)
+{
+    std::shared_ptr<PipeSpool> spool;
+    try {
+        // Told on the spool's thread; the text grows on the source's, asked from here.
+        spool = std::make_shared<PipeSpool>(
+            std::move(input), [this] { QMetaObject::invokeMethod(this, [this] { growPipe(); }, Qt::QueuedConnection); },
+            std::move(options));
+    } catch (const Failure& failure) {
+        done({Why::Failed, QString::fromLocal8Bit(failure.what())});
+        return;
+    }
+    dropPipe();
+    m_spool = std::move(spool);
+    m_path.clear();
+    m_text = HeldText{};
+    m_text.document = LogDocument::empty();
+    m_textDiffers = false;
+    m_pipeEnded = false;
+    emit documentChanged(Why::Opened);
+    done({Why::Opened, {}});
+}
+
+void LogSource::dropPipe()
+{
+    if (!m_spool)
+        return;
+    m_spool->stop();
+    m_spool.reset();
+    m_pipeGrowAgain = false;
+    m_pipeFromStart = false;
+}
+
+void LogSource::growPipe()
+{
+    if (!m_spool)
+        return;
+    if (m_pipeGrowing) {
+        m_pipeGrowAgain = true; // one growth after this one reads everything told meanwhile
+        return;
+    }
+    m_pipeGrowing = true;
+    const std::shared_ptr<PipeSpool> spool = m_spool;
+    HeldText held = m_text;
+    if (std::exchange(m_pipeFromStart, false))
+        held.document = LogDocument::empty(); // detected and read again whole
+    const EncodingChoice choice = m_encodingChoice;
+    struct Grown {
+        HeldText text;
+        bool detected = false;
+        bool ended = false;
+    };
+    run<Grown>("pipe", 0,
+               [spool, held, choice](std::atomic<std::int64_t>& bytes, const std::atomic<bool>* stop) {
+                   // A flood is kept first and shown as the processor allows: the growth yields
+                   // to the intake (and to the GUI). The thread serves this pipe's growth alone.
+                   thread_local bool yielding = false;
+                   if (!std::exchange(yielding, true))
+                       ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kPipeGrowthNice);
+                   Grown grown;
+                   // Seen before the read, so that the read takes every byte the pipe gave.
+                   grown.ended = spool->state() != PipeSpool::State::Open;
+                   grown.text = GrowPipeText(*spool, held, choice, grown.detected, bytes, stop);
+                   return grown;
+               },
+               [this, spool](Grown* grown, const QString& failure) {
+                   m_pipeGrowing = false;
+                   if (spool != m_spool)
+                       return; // another log was opened meanwhile
+                   if (!grown) {
+                       emit pipeReadFailed(failure);
+                   } else {
+                       const bool changed = grown->text.document != m_text.document;
+                       m_text = std::move(grown->text);
+                       if (changed) {
+                           emit documentChanged(grown->detected ? Why::Opened : Why::Appended);
+                           emit pipeGrew(grown->detected);
+                       }
+                       if (grown->ended && !m_pipeEnded) {
+                           m_pipeEnded = true;
+                           const bool failed = spool->state() == PipeSpool::State::Failed;
+                           emit pipeEnded(failed ? QString::fromLocal8Bit(spool->failure())
+                                                 : QStringLiteral("Standard input closed"),
+                                          failed);
+                       }
+                   }
+                   if (std::exchange(m_pipeGrowAgain, false))
+                       growPipe();
+               });
+}
+
+void LogSource::readPipeAgain()
+{
+    if (!m_spool)
+        return;
+    m_pipeFromStart = true;
+    growPipe();
 }
 
 void LogSource::readAgain(bool convert, Done done)

@@ -10,6 +10,7 @@
 
 #include "document/encoding.h"
 #include "document/logdocument.h"
+#include "document/pipespool.h"
 #include "document/unicode.h"
 #include "source/textoperations.h"
 #include "source/watchstate.h"
@@ -55,12 +56,19 @@ public:
     // closing never waits for a whole long read; nothing of it arrives afterwards.
     ~LogSource() override;
 
-    // The file, as the open dialog names it ("" when none), and the one opened before the last
+    // The file, as the open dialog names it ("" when none, and for a pipe), and the one opened before the last
     // file-list pick.
     QString path() const { return m_path; }
     std::string nativePath() const;
     QString previousPath() const { return m_previousPath; }
     void setPreviousPath(const QString& path) { m_previousPath = path; }
+
+    // The log's name as a user reads it: its path, or "standard input" for a pipe.
+    QString name() const;
+    // Whether the log is a pipe's (openPipe) rather than a file's.
+    bool isPipe() const { return m_spool != nullptr; }
+    // The pipe's spool (null for a file), for tests.
+    const PipeSpool* pipeSpool() const { return m_spool.get(); }
 
     // The text as last read (the empty document before the first read).
     const DocumentPtr& document() const { return m_text.document; }
@@ -83,6 +91,15 @@ public:
     // (a write landing meanwhile is seen at the next look) and done hears Opened; a file that
     // cannot be read leaves everything as it was and done hears Failed with the reason.
     void open(const QString& path, Done done);
+    // Reads a pipe (standard input) as this source's log, in place of any file: its bytes are
+    // kept in a spool file as they come, and the text grows by them on the source's thread,
+    // each growth told by pipeGrew; the first bytes decide the encoding, as a file's do. done
+    // hears Opened at once, the text still empty, or Failed when the spool cannot be made
+    // (nothing changes then). A pipe is never read again whole: readAgain hears Missing.
+    void openPipe(FileHandle input, Done done, PipeSpool::Options options = {});
+    // A pipe's text read again from the start of its spool, its encoding detected again (or
+    // the one chosen taken), once the growth under way has ended; told by pipeGrew(true).
+    void readPipeAgain();
     // Reads the open file again whole in its encoding, converted when convert; done hears
     // ReadAgain, or Missing when there is no file to read.
     void readAgain(bool convert, Done done);
@@ -106,6 +123,13 @@ signals:
     void changeWaiting(bool waiting);
     // The file or its folder changed.
     void changeNotified();
+    // A pipe's text grew; `detected` when its encoding was just found from its first bytes.
+    void pipeGrew(bool detected);
+    // A pipe gives no more: its writer closed its end ("Standard input closed"), or the spool
+    // could not take more (why, as a user reads it). Every byte kept is shown by then.
+    void pipeEnded(const QString& note, bool failed);
+    // A pipe's kept bytes could not be read; the text is as it was.
+    void pipeReadFailed(const QString& message);
     // No operation runs or waits any more.
     void idle();
 
@@ -128,6 +152,10 @@ private:
     // The part of a look that reads, once a difference is known.
     void readChange(bool notified, bool convert, Done done);
     void reportProgress();
+    // The pipe's text grown to what its spool holds (once more after the growth under way,
+    // when one runs).
+    void growPipe();
+    void dropPipe();
 
     QString m_path;
     QString m_previousPath;
@@ -143,6 +171,11 @@ private:
     QElapsedTimer m_sinceStart;
     bool m_reported = false;
     QTimer* m_progressTimer = nullptr;
+    std::shared_ptr<PipeSpool> m_spool; // a pipe's, shared with the growth under way
+    bool m_pipeGrowing = false;
+    bool m_pipeGrowAgain = false; // bytes were told of while a growth ran
+    bool m_pipeEnded = false;     // its end was told
+    bool m_pipeFromStart = false; // the next growth reads the spool from its start
     std::unique_ptr<OperationQueue> m_queue; // last: its thread ends first
 };
 

@@ -19,4 +19,6 @@ add_dependencies(app_singleviewer_tests tlgview)
 tlg_gui_test(tabs_gui_tests app/tst_tabs.cpp)
 tlg_gui_test(filterstack_gui_tests app/tst_filterstack.cpp)
 tlg_gui_test(gototime_gui_tests app/tst_gototime.cpp)
+# A log read from a pipe (standard input).
+tlg_gui_test(pipe_gui_tests app/tst_pipe.cpp)
 tlg_gui_test(merged_gui_tests app/tst_merged.cpp)

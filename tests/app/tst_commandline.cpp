@@ -55,6 +55,11 @@ private slots:
         QTest::addColumn<QStringList>("logs");
         QTest::addColumn<bool>("newWindow");
         QTest::newRow("none") << QStringList{"tlgview"} << QStringList{} << false;
+        // Standard input cannot be handed to the viewer already running: a viewer of its own.
+        QTest::newRow("standard input") << QStringList{"tlgview", "-"} << QStringList{"-"} << true;
+        QTest::newRow("standard input and a log") << QStringList{"tlgview", "a.log", "-"} << QStringList{"a.log", "-"}
+                                                  << true;
+        QTest::newRow("standard input after --") << QStringList{"tlgview", "--", "-"} << QStringList{"-"} << true;
         QTest::newRow("a log") << QStringList{"tlgview", "/var/log/syslog"} << QStringList{"/var/log/syslog"} << false;
         QTest::newRow("a name that starts with a dash, after --") << QStringList{"tlgview", "--", "-x.log"}
                                                                   << QStringList{"-x.log"} << false;
@@ -78,6 +83,7 @@ private slots:
         QCOMPARE(int(line.action), int(CommandLine::Open));
         QCOMPARE(line.logs, logs);
         QCOMPARE(line.newWindow, newWindow);
+        QCOMPARE(line.standardInput, logs.contains(QStringLiteral("-")));
         QVERIFY(line.text.isEmpty());
     }
 

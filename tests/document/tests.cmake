@@ -4,8 +4,10 @@ tlg_core_test(document_core_tests
     document/keptlines_test.cpp
     document/logdocument_test.cpp
     document/mergedlines_test.cpp
+    document/pipespool_test.cpp
     document/pageddocument_test.cpp
     document/positions_test.cpp
+    document/savetext_test.cpp
     document/textload_test.cpp
     document/timeindex_test.cpp
     document/timestamps_test.cpp

@@ -1,6 +1,7 @@
 tlg_core_test(source_core_tests
     source/operationqueue_test.cpp
     source/textoperations_test.cpp
+    source/pipetext_test.cpp
     source/recentlogs_test.cpp
     source/filterstore_test.cpp
     source/watchstate_test.cpp
