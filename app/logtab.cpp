@@ -1,5 +1,6 @@
 #include "app/logtab.h"
 
+#include "app/journalbinding.h"
 #include "app/logcontroller.h"
 #include "format/colouring.h"
 #include "navigate/filterpane.h"
@@ -25,7 +26,7 @@
 namespace tlg {
 
 LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWidget* parent)
-    : QWidget(parent), m_colouring(colouring)
+    : QWidget(parent), m_window(window), m_colouring(colouring)
 {
     setObjectName(QStringLiteral("LogTab"));
     auto* grid = new QGridLayout(this);
@@ -81,7 +82,10 @@ LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWi
     });
     connect(m_stackBar, &FilterStackBar::levelRowRequested, this, &LogTab::addLevelRow);
     connect(m_stack, &FilterStackRunner::shownChanged, this, [this] {
-        m_log->showShownLinesAgain();
+        if (m_journal)
+            m_journal->showShownLinesAgain();
+        else
+            m_log->showShownLinesAgain();
         showStackState();
     });
     connect(m_stack, &FilterStackRunner::errorsChanged, this, &LogTab::showStackState);
@@ -159,12 +163,33 @@ LogTab::~LogTab() = default;
 
 QString LogTab::path() const
 {
-    return m_log->currentPath();
+    return m_journal ? m_journal->path() : m_log->currentPath();
 }
 
 bool LogTab::blank() const
 {
-    return m_log->currentPath().isEmpty() && m_opening.isEmpty() && !m_log->busy();
+    return !m_journal && m_log->currentPath().isEmpty() && m_opening.isEmpty() && !m_log->busy();
+}
+
+void LogTab::openJournal(const JournalSpec& spec)
+{
+    if (!m_journal) {
+        m_journal = new JournalBinding(m_window, m_view, m_stack, m_times, m_colouring, &m_status, this);
+        connect(m_journal, &JournalBinding::grew, this, &LogTab::noteGrowth);
+    }
+    m_journal->open(spec);
+    m_title = QStringLiteral("Log Viewer - ") + m_journal->title();
+}
+
+void LogTab::closeJournal()
+{
+    if (!m_journal)
+        return;
+    // It may be its own signal that closes it.
+    m_journal->deleteLater();
+    m_journal = nullptr;
+    m_view->setDocument(nullptr);
+    m_title = QStringLiteral("Log Viewer - blank ");
 }
 
 void LogTab::setInSight(bool inSight)

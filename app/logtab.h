@@ -12,6 +12,8 @@
 namespace tlg {
 
 class Colouring;
+class JournalBinding;
+struct JournalSpec;
 class FilterPane;
 class FilterStackBar;
 class FilterStackRunner;
@@ -31,6 +33,12 @@ public:
     ~LogTab() override;
 
     LogController* log() const { return m_log; }
+    // The journal the tab shows in place of a file (null for a file's tab).
+    JournalBinding* journal() const { return m_journal; }
+    // Shows the systemd journal in this tab, which must hold no file.
+    void openJournal(const JournalSpec& spec);
+    // The tab holds no journal any more: it is blank.
+    void closeJournal();
     LogView* view() const { return m_view; }
     OverviewStrip* overview() const { return m_overview; }
     FilterPane* filterPane() const { return m_filterPane; }
@@ -46,8 +54,9 @@ public:
     // label of the profile in force (or an info label), ignoring case as the colouring does.
     void addLevelRow(bool withInfos);
 
-    // The log's path ("" while none is open), the path being opened ("" when none), and
-    // whether the tab holds no log and opens none.
+    // The log's path ("" while none is open; a journal's file or folder, "" for the local
+    // journal), the path being opened ("" when none), and whether the tab holds no log and
+    // opens none.
     QString path() const;
     QString opening() const { return m_opening; }
     void setOpening(const QString& path) { m_opening = path; }
@@ -72,7 +81,9 @@ private:
     void keepFilterStack();
     void lookForErrors();
 
+    QWidget* m_window;
     const Colouring* m_colouring;
+    JournalBinding* m_journal = nullptr;
     FilterStackBar* m_stackBar = nullptr; // FilterStack
     FilterStackRunner* m_stack = nullptr;
     LogTimes* m_times = nullptr;

@@ -1,10 +1,13 @@
 #include "app/logtabs.h"
 
+#include "app/journalbinding.h"
 #include "app/logtab.h"
 #include "core/errors.h"
 #include "core/fields.h"
 #include "core/fileops.h"
 #include "core/messages.h"
+#include "document/journalreader.h"
+#include "source/journalsource.h"
 #include "source/logsource.h"
 
 #include <QApplication>
@@ -184,7 +187,9 @@ void LogTabs::showTabLabel(LogTab* tab)
     if (index < 0)
         return;
     const QString path = tab->path().isEmpty() ? tab->opening() : tab->path();
-    const QString name = path.isEmpty() ? QStringLiteral("(blank)") : QFileInfo(path).fileName();
+    const QString name = tab->journal() && path.isEmpty() ? tab->journal()->title()
+                         : path.isEmpty()                 ? QStringLiteral("(blank)")
+                                                          : QFileInfo(path).fileName();
     // A log that grew out of sight says so with a dot, red when a new line holds an error.
     const bool news = tab->news() != LogTab::News::None;
     side->setTabText(index, (news ? QStringLiteral("\u25CF ") : QString()) + QString(name).replace(QLatin1Char('&'), QStringLiteral("&&")));
@@ -197,6 +202,11 @@ void LogTabs::showTabLabel(LogTab* tab)
 void LogTabs::open(const QString& path, OpenWay way, std::function<void(LogTab*)> done,
                    const std::function<void(LogTab*)>& prepare)
 {
+    // A journal file, or a folder of them, is known by its bytes whatever its name.
+    if (const std::optional<JournalSpec> journal = JournalAt(QFile::encodeName(path).toStdString())) {
+        openJournal(*journal, std::move(done), prepare);
+        return;
+    }
     if (LogTab* open = tabOf(path)) {
         setCurrent(open);
         emit broughtToFront(open->path());
@@ -240,6 +250,54 @@ void LogTabs::open(const QString& path, OpenWay way, std::function<void(LogTab*)
         if (done)
             done(opened ? target : nullptr);
     });
+}
+
+void LogTabs::openJournal(const JournalSpec& spec, std::function<void(LogTab*)> done,
+                          const std::function<void(LogTab*)>& prepare)
+{
+    for (LogTab* tab : tabs()) {
+        if (tab->journal() && tab->journal()->source()->spec() == spec) {
+            setCurrent(tab);
+            emit broughtToFront(tab->path());
+            if (done)
+                done(tab);
+            return;
+        }
+    }
+    LogTab* before = current();
+    LogTab* target = before && before->blank() ? before : nullptr;
+    for (LogTab* tab : tabs()) {
+        if (!target && tab->blank())
+            target = tab;
+    }
+    const bool made = !target;
+    if (made) {
+        target = makeTab(m_active);
+        QTabWidget* side = m_sides[static_cast<std::size_t>(m_active)];
+        side->insertTab(before ? side->indexOf(before) + 1 : side->count(), target, QString());
+    }
+    if (prepare)
+        prepare(target);
+    target->openJournal(spec);
+    QPointer<LogTab> previous = before;
+    connect(target->journal(), &JournalBinding::failed, this, [this, target, made, previous] {
+        // No tab for a journal that cannot be opened: the one in sight before comes back.
+        if (!made) {
+            target->closeJournal();
+            showTabLabel(target);
+            emit tabsChanged();
+            return;
+        }
+        removeTab(target);
+        if (previous)
+            setCurrent(previous);
+        emit tabsChanged();
+    });
+    setCurrent(target);
+    showTabLabel(target);
+    emit tabsChanged();
+    if (done)
+        done(target);
 }
 
 void LogTabs::openListed(const std::string& path)

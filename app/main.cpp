@@ -27,6 +27,7 @@ int main(int argc, char* argv[])
     QStringList logs;
     bool newWindow = false;
     std::vector<tlg::StackRow> filters;
+    std::optional<tlg::JournalSpec> journal;
     {
         // --help, --version and an unknown option are answered before the GUI starts: they
         // need no display and open no window.
@@ -47,7 +48,8 @@ int main(int argc, char* argv[])
                                filter.show ? tlg::FilterRow::ShowOnly : tlg::FilterRow::Hide, true});
         // Logs with a filter stack of their own open in a viewer of their own: the running one
         // takes paths only.
-        newWindow = newWindow || !filters.empty();
+        journal = line.journal;
+        newWindow = newWindow || !filters.empty() || journal.has_value();
         // The viewer already running for this user and display opens the logs and comes to
         // the front; this start ends there.
         if (!newWindow && tlg::HandOverToRunningViewer(logs, kHandOverTimeoutMs))
@@ -63,7 +65,7 @@ int main(int argc, char* argv[])
     std::unique_ptr<tlg::ViewerListener> listener;
     if (!newWindow)
         listener = std::make_unique<tlg::ViewerListener>();
-    std::unique_ptr<QMainWindow> mainWindow(tlg::startViewer(logs, filters));
+    std::unique_ptr<QMainWindow> mainWindow(tlg::startViewer(logs, filters, journal));
     if (listener)
         QObject::connect(listener.get(), &tlg::ViewerListener::pathsReceived,
                          static_cast<tlg::MainWindow*>(mainWindow.get()), &tlg::MainWindow::openLogs);

@@ -250,6 +250,9 @@ void MainWindow::buildMenus()
     QMenu* file = addMenu("File1", QStringLiteral("&File"));
     m_controls->openFileAction = addItem(file, "OpenFile1", QStringLiteral("&Open File"));
     m_controls->openFileAction->setShortcut(QKeySequence::Open);
+    // The local machine's journal, as much of it as the user may read.
+    QAction* journal = addItem(file, "SystemJournal1", QStringLiteral("System &Journal"));
+    connect(journal, &QAction::triggered, this, [this] { runGuarded(this, [this] { m_tabs->openJournal(JournalSpec{}); }); });
     m_controls->recentMenu = file->addMenu(QStringLiteral("&Recent Logs"));
     m_controls->recentMenu->setObjectName(QStringLiteral("RecentLogs1"));
     file->addSeparator();
@@ -1124,6 +1127,16 @@ void MainWindow::FormCreate(const QStringList& arguments)
 void MainWindow::openStartLogs()
 {
     const QStringList named = std::exchange(m_startLogs, QStringList());
+    if (const std::optional<JournalSpec> journal = std::exchange(m_startJournal, std::nullopt)) {
+        runGuarded(this, [&] {
+            m_tabs->openJournal(*journal, {}, [this](LogTab* tab) {
+                tab->filterStackBar()->setRows(m_startFilters);
+                tab->filterStack()->setRows(m_startFilters);
+            });
+        });
+        if (named.isEmpty())
+            return;
+    }
     if (named.isEmpty()) {
         if (m_controls->reopenSessionAction->isChecked())
             restoreSession();

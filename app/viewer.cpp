@@ -9,10 +9,12 @@
 
 namespace tlg {
 
-QMainWindow* startViewer(const QStringList& arguments, const std::vector<StackRow>& filters)
+QMainWindow* startViewer(const QStringList& arguments, const std::vector<StackRow>& filters,
+                         const std::optional<JournalSpec>& journal)
 {
     auto* mainWindow = new MainWindow();
     mainWindow->setStartFilters(filters);
+    mainWindow->setStartJournal(journal);
     // The creation handler runs before the other windows exist and must not touch them.
     mainWindow->FormCreate(arguments);
     auto* formatEditor = new FormatEditor(mainWindow);

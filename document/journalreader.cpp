@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <grp.h>
 #include <unistd.h>
 #include <utility>
@@ -213,6 +215,29 @@ int ParsePriority(std::string_view text)
 bool LooksLikeJournal(std::string_view firstBytes)
 {
     return firstBytes.starts_with("LPKSHHRH");
+}
+
+std::optional<JournalSpec> JournalAt(const std::string& path)
+{
+    std::error_code error;
+    JournalSpec spec;
+    spec.paths = {path};
+    if (std::filesystem::is_directory(path, error)) {
+        for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.ends_with(".journal") || name.ends_with(".journal~")) {
+                spec.where = JournalSpec::Where::Folder;
+                return spec;
+            }
+        }
+        return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    char head[8] = {};
+    if (!in.read(head, sizeof head) || !LooksLikeJournal(std::string_view(head, sizeof head)))
+        return std::nullopt;
+    spec.where = JournalSpec::Where::Files;
+    return spec;
 }
 
 bool SeesWholeLocalJournal()

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,9 @@ std::string_view PriorityName(int priority);
 int ParsePriority(std::string_view text);
 // Whether bytes start the way every journal file starts ("LPKSHHRH").
 bool LooksLikeJournal(std::string_view firstBytes);
+// The journal a path holds: a file that starts as every journal file does, or a folder that
+// holds journal files (*.journal, *.journal~); nothing otherwise.
+std::optional<JournalSpec> JournalAt(const std::string& path);
 // Whether the process may read all of the local journal (root, or a member of the
 // systemd-journal, adm or wheel group); otherwise it sees its own entries only.
 bool SeesWholeLocalJournal();

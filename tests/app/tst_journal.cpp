@@ -1,0 +1,181 @@
+// The systemd journal in the viewer: opened by its bytes from a file or a folder, shown as
+// journalctl shows it, followed, coloured by priority, and the command line's --journal.
+
+#include "app/commandline.h"
+#include "app/journalbinding.h"
+#include "source/journalsource.h"
+#include "support/journalfiles.h"
+#include "support/tempdir.h"
+#include "support/viewerfixture.h"
+
+#include <ctime>
+
+using namespace tlg;
+using namespace tlg::testing;
+
+namespace {
+
+constexpr std::uint64_t kStart = 1700000000000000ULL;
+
+std::vector<ExportEntry> Entries(int from, int count, const std::string& boot)
+{
+    std::vector<ExportEntry> entries;
+    for (int i = from; i < from + count; ++i) {
+        ExportEntry entry;
+        entry.realtime = kStart + static_cast<std::uint64_t>(i) * 1000000;
+        entry.boot = boot;
+        std::string message = "entry " + std::to_string(i);
+        if (i % 5 == 2)
+            message += "\nsecond line of " + std::to_string(i);
+        entry.fields = {{"_HOSTNAME", "box"}, {"SYSLOG_IDENTIFIER", "app"}, {"_PID", "7"},
+                        {"PRIORITY", std::to_string(i % 8)}, {"MESSAGE", message}};
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+// The lines of journalctl's output.
+QStringList LinesOf(const std::string& text)
+{
+    QStringList lines = QString::fromStdString(text).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// The view of the tab in sight, once its journal is read whole.
+LogView* WholeJournalView(ViewerFixture& viewer)
+{
+    LogTab* tab = viewer.window->tabs()->current();
+    if (!QTest::qWaitFor([&] {
+            return tab->journal() && tab->journal()->source()->lines() && !tab->journal()->source()->lines()->partial() &&
+                   !tab->journal()->source()->busy();
+        }, 60000))
+        return nullptr;
+    return viewer.find<LogView>("RichEdit1") == tab->view() ? tab->view() : tab->view();
+}
+
+} // namespace
+
+class JournalViewerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "UTC");
+        ::tzset();
+    }
+
+    // A journal file, whatever its name, opens as a journal: its lines are journalctl's.
+    void aJournalFileOpensByItsBytes()
+    {
+        TempDir dir;
+        const std::string journal = dir.path("capture.journal");
+        QVERIFY(MakeJournal(journal, ExportText(Entries(0, 300, "11111111111111111111111111111111"))));
+        const std::string renamed = dir.path("capture.bin");
+        QVERIFY(std::rename(journal.c_str(), renamed.c_str()) == 0);
+        ViewerFixture viewer;
+        viewer.start();
+        viewer.window->tabs()->open(QString::fromStdString(renamed), OpenWay::Chosen);
+        LogView* view = WholeJournalView(viewer);
+        QVERIFY(view);
+        QCOMPARE(view->objectName(), QStringLiteral("RichEdit1"));
+        const QStringList expected = LinesOf(Journalctl("--file " + renamed));
+        QCOMPARE(view->lineCount(), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(view->lineText(i), expected[i]);
+        // A message of two lines is two lines of the view.
+        QVERIFY(view->lineText(3).trimmed().startsWith(QStringLiteral("second line of 2")));
+        QCOMPARE(viewer.window->tabs()->current()->path(), QString::fromStdString(renamed));
+        QVERIFY(viewer.status(0).contains(QStringLiteral("300 entries")));
+        // Opened again, it comes to the front instead of a second tab.
+        viewer.window->tabs()->open(QString::fromStdString(renamed), OpenWay::Chosen);
+        QCOMPARE(viewer.window->tabs()->tabs().size(), 1);
+    }
+
+    // A folder of journal files is one journal, its files merged in time; entries written
+    // into it later come into the view, which keeps to its last line.
+    void aFolderIsMergedAndFollowed()
+    {
+        TempDir dir;
+        QVERIFY(MakeJournal(dir.path("a.journal"), ExportText(Entries(0, 100, "11111111111111111111111111111111"))));
+        QVERIFY(MakeJournal(dir.path("b.journal"), ExportText(Entries(100, 50, "22222222222222222222222222222222"))));
+        ViewerFixture viewer;
+        viewer.start();
+        viewer.window->tabs()->open(QString::fromStdString(dir.folder()), OpenWay::Chosen);
+        LogView* view = WholeJournalView(viewer);
+        QVERIFY(view);
+        QCOMPARE(view->text(), Journalctl("-D " + dir.folder()));
+        QVERIFY(view->caretLine() >= view->lineCount() - 1);
+
+        QVERIFY(MakeJournal(dir.path("c.journal"), ExportText(Entries(150, 20, "33333333333333333333333333333333"))));
+        QTRY_COMPARE_WITH_TIMEOUT(view->text(), Journalctl("-D " + dir.folder()), 60000);
+        QVERIFY(view->caretLine() >= view->lineCount() - 1);
+    }
+
+    // A journal that cannot be read says why in the error box, and gets no tab.
+    void aBrokenJournalSaysWhy()
+    {
+        TempDir dir;
+        const std::string broken = dir.write("broken.journal", "LPKSHHRH" + std::string(300, '\x01'));
+        ViewerFixture viewer;
+        viewer.start();
+        viewer.window->tabs()->open(QString::fromStdString(broken), OpenWay::Chosen);
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.messages.size(), 1, 60000);
+        QVERIFY(viewer.messages.first().text.contains(QString::fromStdString(broken)));
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.window->tabs()->tabs().size(), 1, 60000);
+        QVERIFY(!viewer.window->tabs()->current()->journal());
+    }
+
+    void theCommandLineAsksForTheJournal_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("units");
+        QTest::addColumn<int>("lowest");
+        QTest::addColumn<int>("highest");
+        QTest::addColumn<QString>("boot");
+        QTest::newRow("bare") << QStringList{"--journal"} << QStringList{} << 0 << -1 << "";
+        QTest::newRow("unit and priority name")
+            << QStringList{"--journal", "-u", "ssh", "-p", "err"} << QStringList{"ssh"} << 0 << 3 << "";
+        QTest::newRow("two units, a digit")
+            << QStringList{"--journal", "-u", "a", "--unit", "b.socket", "-p", "5"} << QStringList{"a", "b.socket"} << 0 << 5 << "";
+        QTest::newRow("a range") << QStringList{"--journal", "-p", "err..notice"} << QStringList{} << 3 << 5 << "";
+        QTest::newRow("bare boot") << QStringList{"--journal", "-b"} << QStringList{} << 0 << -1 << "0";
+        QTest::newRow("boot before") << QStringList{"--journal", "-b", "-1"} << QStringList{} << 0 << -1 << "-1";
+        QTest::newRow("boot before a log")
+            << QStringList{"--journal", "-b", "x.log"} << QStringList{} << 0 << -1 << "0";
+        QTest::newRow("boot id") << QStringList{"--journal", "-b", "0123456789abcdef0123456789abcdef"} << QStringList{}
+                                 << 0 << -1 << "0123456789abcdef0123456789abcdef";
+    }
+
+    void theCommandLineAsksForTheJournal()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, units);
+        QCoreApplication::setApplicationName(QStringLiteral("TlgView"));
+        const CommandLine line = ReadCommandLine(QStringList{"tlgview"} + arguments);
+        QCOMPARE(int(line.action), int(CommandLine::Open));
+        QVERIFY(line.journal);
+        QStringList unitsRead;
+        for (const std::string& unit : line.journal->units)
+            unitsRead << QString::fromStdString(unit);
+        QCOMPARE(unitsRead, units);
+        QTEST(line.journal->lowestPriority, "lowest");
+        QTEST(line.journal->highestPriority, "highest");
+        QTEST(QString::fromStdString(line.journal->boot), "boot");
+        QCOMPARE(line.logs, arguments.contains("x.log") ? QStringList{"x.log"} : QStringList{});
+    }
+
+    void anUnknownPriorityIsRefused()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("TlgView"));
+        const CommandLine line = ReadCommandLine({"tlgview", "--journal", "-p", "loud"});
+        QCOMPARE(int(line.action), int(CommandLine::Refused));
+        QVERIFY(line.text.contains(QStringLiteral("loud")));
+        QVERIFY(!ReadCommandLine({"tlgview", "x.log"}).journal);
+    }
+};
+
+QTEST_MAIN(JournalViewerTest)
+#include "tst_journal.moc"
