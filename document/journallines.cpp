@@ -235,6 +235,14 @@ int JournalLines::priority(LineNumber line) const
     return level == kNoPriority ? -1 : level;
 }
 
+LineLevel JournalLines::lineLevel(LineNumber line) const
+{
+    const int level = priority(line);
+    if (level < 0)
+        return LineLevel::None;
+    return level <= 3 ? LineLevel::Error : level <= 5 ? LineLevel::Info : LineLevel::None;
+}
+
 LineNumber JournalLines::entryStart(LineNumber line) const
 {
     if (line < 0 || line.value() >= m_lines.value())

@@ -76,6 +76,8 @@ public:
     std::int64_t longestLine() const override { return m_longest; }
     std::int64_t widestLineColumns() const override { return m_longest; }
     bool grewFrom(const LineSource& earlier) const override;
+    // By its entry's priority: emerg to err an error, warning and notice an info.
+    LineLevel lineLevel(LineNumber line) const override;
 
     // Memory the index takes, for benchmarks and tests.
     std::size_t memory() const;

@@ -223,6 +223,9 @@ struct LineBlock {
 class LineSource;
 using LinesPtr = std::shared_ptr<const LineSource>;
 
+// What a source knows of a line's weight apart from its words (a journal entry's priority).
+enum class LineLevel : std::uint8_t { None, Info, Error };
+
 class LineSource {
 public:
     virtual ~LineSource() = default;
@@ -264,6 +267,9 @@ public:
     // The line here that shows the log's line `logLine`, or else the first one after it that
     // this source shows (the line count when none does).
     virtual LineNumber lineShowing(LineNumber logLine) const { return logLine; }
+    // The line's level, for sources that know one (None by default): a view paints the line
+    // in the level's colour where no label colours it.
+    virtual LineLevel lineLevel(LineNumber) const { return LineLevel::None; }
     // Whether this source is `earlier` with lines appended: its first earlier.size() bytes
     // are earlier's, and so are its line starts but the last.
     virtual bool grewFrom(const LineSource& earlier) const = 0;

@@ -92,6 +92,8 @@ public:
     std::int64_t widestLineColumns() const override;
     // The line's number in its own log, so that a gutter numbers each line as its log does.
     LineNumber lineInLog(LineNumber line) const override { return lineInFile(line); }
+    // The level its log gives the line.
+    LineLevel lineLevel(LineNumber line) const override;
     // A merge has no one log's numbering to go by: the row itself, within the rows.
     LineNumber lineShowing(LineNumber logLine) const override;
     bool grewFrom(const LineSource& earlier) const override;

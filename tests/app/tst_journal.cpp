@@ -114,6 +114,32 @@ private slots:
         QVERIFY(view->caretLine() >= view->lineCount() - 1);
     }
 
+    // Entries are coloured by their priority: emerg to err as errors, warning and notice as
+    // infos, the rest in the text's colour; every line of an entry alike.
+    void prioritiesColourTheirLines()
+    {
+        TempDir dir;
+        const std::string journal = dir.path("levels.journal");
+        QVERIFY(MakeJournal(journal, ExportText(Entries(0, 40, "11111111111111111111111111111111"))));
+        ViewerFixture viewer;
+        viewer.start();
+        viewer.window->tabs()->open(QString::fromStdString(journal), OpenWay::Chosen);
+        LogView* view = WholeJournalView(viewer);
+        QVERIFY(view);
+        const QColor plain = view->baseTextColour();
+        int entry = -1;
+        for (int line = 0; line < view->lineCount(); ++line) {
+            if (!view->lineText(line).startsWith(QLatin1Char(' ')))
+                ++entry;
+            const int priority = entry % 8;
+            const QColor expected = priority <= 3 ? QColor(0xFF, 0, 0) : priority <= 5 ? QColor(0, 0, 0xFF) : plain;
+            // The time stamp and the message's last byte.
+            QCOMPARE(view->colourAt(view->lineIndex(line) + 2), expected);
+            QCOMPARE(view->colourAt(view->lineIndex(line + 1) - 2), expected);
+        }
+        QCOMPARE(entry, 39);
+    }
+
     // A journal that cannot be read says why in the error box, and gets no tab.
     void aBrokenJournalSaysWhy()
     {
