@@ -1,6 +1,9 @@
 #include "document/journallines.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <unordered_map>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -23,6 +26,8 @@ struct JournalLines::Store {
 
     JournalSpec spec;
     bool partial = false;
+    // A tail's whole text, kept as it was formatted: it is small, and a tail is shown at once.
+    std::shared_ptr<std::string> heldText;
 
     // guarded by indexMutex: appended to by the building thread, read by any.
     mutable std::mutex indexMutex;
@@ -34,6 +39,13 @@ struct JournalLines::Store {
     std::int64_t skipped = 0;
     std::int64_t longest = 0;
     std::int64_t failuresCounted = 0; // of the walker's failed steps, those in `skipped`
+    // Per listed field: its values in the order first met, and where each is in that list.
+    struct Tally {
+        FieldCounts counts;
+        std::unordered_map<std::string, std::size_t> where;
+        std::size_t last = SIZE_MAX; // the value met last, which the next entry often shares
+    };
+    std::array<Tally, kListedFields.size()> tallies;
 
     // The building thread's own: it stands after the last entry read.
     std::unique_ptr<JournalReader> walker;
@@ -64,7 +76,24 @@ struct JournalLines::Store {
         if (entries % kStep == 0)
             points.push_back({walker->cursor(), static_cast<std::int64_t>(starts.size())});
         ++entries;
+        const auto& listed = walker->listedValues();
+        for (std::size_t field = 0; field < listed.size(); ++field) {
+            if (listed[field].empty())
+                continue;
+            Tally& tally = tallies[field];
+            if (tally.last == SIZE_MAX || tally.counts[tally.last].first != listed[field]) {
+                const auto [at, added] = tally.where.try_emplace(std::string(listed[field]), tally.counts.size());
+                if (added)
+                    tally.counts.emplace_back(at->first, 0);
+                tally.last = at->second;
+            }
+            ++tally.counts[tally.last].second;
+        }
         const std::uint8_t level = priority < 0 ? kNoPriority : static_cast<std::uint8_t>(priority);
+        if (heldText) {
+            *heldText += text;
+            *heldText += '\n';
+        }
         std::size_t from = 0;
         bool first = true;
         while (true) {
@@ -151,6 +180,7 @@ JournalLinesPtr JournalLines::tail(const JournalSpec& spec, std::int64_t entries
     auto store = std::make_shared<Store>();
     store->spec = spec;
     store->partial = true;
+    store->heldText = std::make_shared<std::string>();
     store->walker = std::make_unique<JournalReader>(spec);
     JournalReader& walker = *store->walker;
     walker.seekTail();
@@ -344,6 +374,10 @@ TextSlice JournalLines::slice(ByteOffset from, ByteOffset to) const
     to = std::clamp(to, from, m_size);
     if (from == to)
         return {};
+    if (const std::shared_ptr<std::string>& held = m_store->heldText)
+        return TextSlice(std::string_view(*held).substr(static_cast<std::size_t>(from.value()),
+                                                        static_cast<std::size_t>((to - from).value())),
+                         held);
     std::int64_t point = pointOf(lineFromOffset(from));
     std::string joined;
     bool owning = false;
@@ -403,6 +437,14 @@ std::string JournalLines::fieldsOf(LineNumber line) const
     } catch (const std::exception&) {
     }
     return {};
+}
+
+JournalLines::FieldCounts JournalLines::fieldCounts(std::size_t field) const
+{
+    if (field >= kListedFields.size())
+        return {};
+    std::lock_guard lock(m_store->indexMutex);
+    return m_store->tallies[field].counts;
 }
 
 LineNumber JournalLines::lineAtTime(std::uint64_t microseconds) const

@@ -62,6 +62,10 @@ public:
     LineNumber entryStart(LineNumber line) const;
     // All the fields of a line's entry, "FIELD=value" a line; "" when it cannot be read.
     std::string fieldsOf(LineNumber line) const;
+    // The values each of kListedFields takes among the entries read, with how many entries
+    // hold each: in the order first met (for boots: the earliest first). Entries shown only.
+    using FieldCounts = std::vector<std::pair<std::string, std::int64_t>>;
+    FieldCounts fieldCounts(std::size_t field) const;
     // The first line of the first entry at or after a time (microseconds since 1970 UTC), the
     // line count when there is none; through the journal's own index.
     LineNumber lineAtTime(std::uint64_t microseconds) const;

@@ -430,6 +430,7 @@ JournalReader::Entry JournalReader::format(std::string& text, int& priority)
     text.clear();
     priority = -1;
     std::string_view message, host, identifier, comm, pid, syslogPid, sourceTime;
+    m_listed = {};
     bool hasMessage = false;
     const void* data = nullptr;
     std::size_t length = 0;
@@ -455,10 +456,20 @@ JournalReader::Entry JournalReader::format(std::string& text, int& priority)
         } else if (name == "PRIORITY") {
             if (priority < 0 && value.size() == 1 && value[0] >= '0' && value[0] <= '7')
                 priority = value[0] - '0';
+            if (m_listed[2].empty())
+                m_listed[2] = value;
+        } else if (name == "_SYSTEMD_UNIT") {
+            if (m_listed[0].empty())
+                m_listed[0] = value;
+        } else if (name == "_BOOT_ID") {
+            if (m_listed[3].empty())
+                m_listed[3] = value;
         } else if (name == "_HOSTNAME") {
             take(host);
         } else if (name == "SYSLOG_IDENTIFIER") {
             take(identifier);
+            if (m_listed[1].empty())
+                m_listed[1] = value;
         } else if (name == "_COMM") {
             take(comm);
         } else if (name == "_PID") {

@@ -8,6 +8,7 @@
 // A reader is not for two threads at once: its owner guards it.
 
 #include <cstdint>
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,9 @@ struct JournalSpec {
 
     friend bool operator==(const JournalSpec&, const JournalSpec&) = default;
 };
+
+// The fields whose values the fields panel lists, in its order.
+inline constexpr std::array<const char*, 4> kListedFields = {"_SYSTEMD_UNIT", "SYSLOG_IDENTIFIER", "PRIORITY", "_BOOT_ID"};
 
 // journalctl's names of the priorities, from 0.
 std::string_view PriorityName(int priority);
@@ -82,6 +86,9 @@ public:
     // journalctl; one whose data cannot be read is Unreadable. `priority` is its PRIORITY, or
     // -1 without one.
     Entry format(std::string& text, int& priority);
+    // The values of kListedFields in the entry format() read last ("" for a field it lacks),
+    // valid until the reader moves.
+    const std::array<std::string_view, kListedFields.size()>& listedValues() const { return m_listed; }
     // Every field of the entry it stands on, "FIELD=value" a line (a binary value as
     // "FIELD=[n bytes]").
     std::string allFields();
@@ -108,6 +115,7 @@ private:
     void addMatch(const std::string& match);
 
     sd_journal* m_journal = nullptr;
+    std::array<std::string_view, kListedFields.size()> m_listed;
     std::int64_t m_failedSteps = 0;
 };
 

@@ -197,6 +197,18 @@ TEST(JournalLines, MatchesAsJournalctl)
     both.units = {"unit1.service", "unit2"};
     EXPECT_EQ(JournalLines::build(both)->copyText(), Journalctl("--file " + file, "-u unit1.service -u unit2 -p 3"));
 
+    // The values of the listed fields, with their counts, in the order first met.
+    const JournalLinesPtr all = JournalLines::build(FileSpec(file));
+    const JournalLines::FieldCounts units = all->fieldCounts(0);
+    ASSERT_EQ(units.size(), 3u);
+    EXPECT_EQ(units[0], (std::pair<std::string, std::int64_t>("unit0.service", 100)));
+    EXPECT_EQ(units[2], (std::pair<std::string, std::int64_t>("unit2.service", 100)));
+    EXPECT_EQ(all->fieldCounts(1).size(), 4u);
+    const JournalLines::FieldCounts priorities = all->fieldCounts(2);
+    ASSERT_EQ(priorities.size(), 8u);
+    EXPECT_EQ(priorities[3], (std::pair<std::string, std::int64_t>("3", 38)));
+    EXPECT_EQ(all->fieldCounts(3), (JournalLines::FieldCounts{{"0123456789abcdef0123456789abcdef", 300}}));
+
     JournalSpec byField = FileSpec(file);
     byField.fields = {"SYSLOG_IDENTIFIER=app1", "SYSLOG_IDENTIFIER=app2", "PRIORITY=1"};
     EXPECT_EQ(JournalLines::build(byField)->copyText(),
