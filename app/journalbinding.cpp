@@ -4,6 +4,7 @@
 #include "document/encoding.h"
 #include "format/colouring.h"
 #include "navigate/filterstackrunner.h"
+#include "navigate/journalfieldspanel.h"
 #include "navigate/logtimes.h"
 #include "source/journalsource.h"
 #include "core/statuspanels.h"
@@ -11,6 +12,7 @@
 #include "view/logview.h"
 
 #include <QDateTime>
+#include <QTimer>
 
 namespace tlg {
 
@@ -36,6 +38,35 @@ JournalBinding::JournalBinding(QWidget* window, LogView* view, FilterStackRunner
 }
 
 JournalBinding::~JournalBinding() = default;
+
+void JournalBinding::setFieldsPanel(JournalFieldsPanel* panel)
+{
+    m_panel = panel;
+    connect(m_panel, &JournalFieldsPanel::tickedChanged, this, [this] {
+        JournalSpec spec = m_source->spec();
+        spec.fields = m_panel->ticked();
+        m_sinceOpen.start();
+        m_source->open(spec);
+    });
+    // The caret moves by keys and clicks; the view has moved it once the event is done.
+    const auto later = [this] { QTimer::singleShot(0, this, &JournalBinding::showEntryFields); };
+    connect(m_view, &LogView::keyPressed, this, later);
+    connect(m_view, &LogView::mousePressed, this, later);
+    connect(m_view, &LogView::documentChanged, this, later);
+}
+
+void JournalBinding::showEntryFields()
+{
+    const LinesPtr shown = m_view->document();
+    if (!m_panel || !m_shown || !shown || shown->lineCount() == 0)
+        return;
+    const LineNumber line = shown->lineInLog(std::min<LineNumber>(m_view->caretLine(), EndLine(shown->lineCount()) - 1));
+    const LineNumber entry = m_shown->entryStart(line);
+    if (entry == m_entryShown)
+        return;
+    m_entryShown = entry;
+    m_panel->showEntryFields(QString::fromUtf8(m_shown->fieldsOf(entry)));
+}
 
 void JournalBinding::open(const JournalSpec& spec)
 {
@@ -71,6 +102,9 @@ void JournalBinding::showLines(bool grown)
         shownBefore && shownBefore->lineCount() > 0 ? shownBefore->lineInLog(m_view->caretLine()) : LineNumber(0);
     const bool atEnd = !before || m_view->caretLine() + 1 >= m_view->lineCount();
     m_shown = lines;
+    m_entryShown = -1;
+    if (m_panel)
+        m_panel->setLines(lines);
     const LinesPtr shown = m_stack->shownOf(lines, HeldEncoding(Encoding::Utf8));
     m_view->setDocument(shown, m_colouring->colouringOn() ? m_colouring->rules() : nullptr);
     if (!grown)

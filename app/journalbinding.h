@@ -21,6 +21,7 @@ namespace tlg {
 
 class Colouring;
 class FilterStackRunner;
+class JournalFieldsPanel;
 class JournalSource;
 class LogTimes;
 class LogView;
@@ -45,6 +46,9 @@ public:
     QString title() const;
     // The filter stack's choice changed: the view shows its lines, the caret on the same entry.
     void showShownLinesAgain();
+    // The panel that lists the journal's fields and shows the caret's entry: ticking values
+    // there opens the journal again with their matches.
+    void setFieldsPanel(JournalFieldsPanel* panel);
     // Whether the view keeps to the last line as entries come.
     void setGotoBottom(bool on) { m_gotoBottom = on; }
 
@@ -59,6 +63,8 @@ private:
     void showLines(bool grown);
     void showStatus();
     void showProgress(int percent);
+    // The caret's entry's fields in the panel.
+    void showEntryFields();
 
     QWidget* m_window;
     LogView* m_view;
@@ -69,6 +75,8 @@ private:
     JournalSource* m_source;
     JournalLinesPtr m_shown; // the journal's lines the view shows, before the filter stack
     QElapsedTimer m_sinceOpen;
+    JournalFieldsPanel* m_panel = nullptr;
+    LineNumber m_entryShown = -1; // the first line of the entry whose fields the panel shows
     bool m_gotoBottom = false;
 };
 

@@ -9,6 +9,7 @@
 #include "core/cp1252.h"
 #include "search/colourrules.h"
 #include "navigate/gototimedialog.h"
+#include "navigate/journalfieldspanel.h"
 #include "navigate/logtimes.h"
 #include "navigate/positionindicator.h"
 #include "source/filterstore.h"
@@ -176,6 +177,12 @@ void LogTab::openJournal(const JournalSpec& spec)
     if (!m_journal) {
         m_journal = new JournalBinding(m_window, m_view, m_stack, m_times, m_colouring, &m_status, this);
         connect(m_journal, &JournalBinding::grew, this, &LogTab::noteGrowth);
+        // The journal's fields beside the view.
+        auto* panel = new JournalFieldsPanel(this);
+        panel->setMinimumWidth(fontMetrics().averageCharWidth() * 36);
+        static_cast<QGridLayout*>(layout())->addWidget(panel, 0, 2, 3, 1);
+        m_journal->setFieldsPanel(panel);
+        connect(m_journal, &QObject::destroyed, panel, &QObject::deleteLater);
     }
     m_journal->open(spec);
     m_title = QStringLiteral("Log Viewer - ") + m_journal->title();

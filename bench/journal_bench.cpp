@@ -1,10 +1,12 @@
 // The journal read natively, against journalctl in the same run, on a journal made from the
-// export format by systemd-journal-remote (made once, then kept in the folder given).
+// export format by systemd-journal-remote (made once, then kept in the folder given; the
+// remote writer starts a new file every 48 MiB or so, so a large journal is a folder of them).
 //
-//   journal_bench [entries=2000000] [folder=/tmp/tlg-journal-bench]
+//   journal_bench [entries=2000000] [folder=/tmp/tlg-journal-bench]   (the journal goes in
+//   folder/<entries>/)
 //
 // Measures: the last screen (the tail and its last 50 lines' text) against
-// `journalctl --file F -n 50 -o short-iso`; the whole journal read and then scrolled end to
+// `journalctl -D DIR -n 50 -o short-iso`; the whole journal read and then scrolled end to
 // end a screen at a time, with the process's peak resident memory (the journal's mapped files
 // included); the entries of one unit of 20; and going to a time.
 
@@ -80,7 +82,7 @@ bool makeJournal(const std::string& path, std::int64_t entries)
 double journalctlLastScreen(const std::string& path)
 {
     const auto start = Clock::now();
-    const int status = std::system(("journalctl --file '" + path + "' -n 50 -o short-iso > /dev/null 2>&1").c_str());
+    const int status = std::system(("journalctl -D '" + path + "' -n 50 -o short-iso > /dev/null 2>&1").c_str());
     const double ms = msSince(start);
     return status == 0 ? ms : -1;
 }
@@ -103,8 +105,9 @@ int main(int argc, char* argv[])
 {
     const std::int64_t entries = argc > 1 ? std::atoll(argv[1]) : 2000000;
     const std::string folder = argc > 2 ? argv[2] : "/tmp/tlg-journal-bench";
-    std::filesystem::create_directories(folder);
-    const std::string path = folder + "/bench-" + std::to_string(entries) + ".journal";
+    const std::string dir = folder + "/" + std::to_string(entries);
+    std::filesystem::create_directories(dir);
+    const std::string path = dir + "/bench.journal";
     if (!std::filesystem::exists(path)) {
         std::printf("making %s ...\n", path.c_str());
         std::fflush(stdout);
@@ -115,19 +118,25 @@ int main(int argc, char* argv[])
         }
         std::printf("made in %.1f s\n", msSince(start) / 1000);
     }
-    std::printf("journal: %s, %lld entries, %.0f MiB\n", path.c_str(), static_cast<long long>(entries),
-                static_cast<double>(std::filesystem::file_size(path)) / (1 << 20));
+    std::uintmax_t size = 0;
+    int files = 0;
+    for (const auto& file : std::filesystem::directory_iterator(dir)) {
+        size += file.file_size();
+        ++files;
+    }
+    std::printf("journal: %s, %lld entries in %d files, %.0f MiB\n", dir.c_str(), static_cast<long long>(entries), files,
+                static_cast<double>(size) / (1 << 20));
     ::setenv("TZ", "UTC", 1);
     ::tzset();
     JournalSpec spec;
-    spec.where = JournalSpec::Where::Files;
-    spec.paths = {path};
+    spec.where = JournalSpec::Where::Folder;
+    spec.paths = {dir};
 
     // The last screen, alternating with journalctl so that both see the same cache.
     std::vector<double> theirs, ours;
     std::size_t bytes = 0;
     for (int run = 0; run < 7; ++run) {
-        theirs.push_back(journalctlLastScreen(path));
+        theirs.push_back(journalctlLastScreen(dir));
         ours.push_back(ourLastScreen(spec, bytes));
     }
     const double theirMs = bench::median(theirs), ourMs = bench::median(ours);
@@ -162,7 +171,7 @@ int main(int argc, char* argv[])
     std::vector<double> theirUnitMs;
     for (int run = 0; run < 3; ++run) {
         start = Clock::now();
-        std::system(("journalctl --file '" + path + "' -u unit7 -o short-iso > /dev/null 2>&1").c_str());
+        std::system(("journalctl -D '" + dir + "' -u unit7 -o short-iso > /dev/null 2>&1").c_str());
         theirUnitMs.push_back(msSince(start));
     }
     std::printf("one unit of %d: %.0f ms for %lld entries (target <= 500 ms); journalctl -u %.0f ms\n", kUnits,

@@ -15,6 +15,8 @@ namespace {
 constexpr std::uint8_t kNoPriority = 0x0F;
 constexpr std::uint8_t kContinues = 0x10; // a line after the first of its entry
 constexpr std::size_t kKeptStretches = 16;
+// Entries a reader reads before a new one takes its place (see Store::renew); a power of 2.
+constexpr std::int64_t kEntriesPerReader = 65536;
 
 } // namespace
 
@@ -54,6 +56,7 @@ struct JournalLines::Store {
     // and the stretches last formatted.
     mutable std::mutex readMutex;
     std::unique_ptr<JournalReader> seeker;
+    std::int64_t seekerEntries = 0; // read by the seeker since it was opened
     struct Kept {
         std::int64_t point = -1;
         std::int64_t end = 0;
@@ -113,14 +116,42 @@ struct JournalLines::Store {
         return true;
     }
 
-    // Reads the walker's entries to the end; false when stopped.
+    // The failed steps of the walker not yet counted in `skipped`.
+    void countFailures()
+    {
+        std::lock_guard lock(indexMutex);
+        skipped += walker->failedSteps() - failuresCounted;
+        failuresCounted = walker->failedSteps();
+    }
+
+    // A reader of the same journal in place of `reader`, standing on the same entry. The
+    // journal's files stay mapped in windows as they are read, and a reader lets go of them
+    // only when it closes: a long pass takes a new reader now and then, so that the memory
+    // it holds stays bounded.
+    void renew(std::unique_ptr<JournalReader>& reader)
+    {
+        const std::string cursor = reader->cursor();
+        if (cursor.empty())
+            return;
+        auto fresh = std::make_unique<JournalReader>(spec);
+        if (fresh->seekCursor(cursor))
+            reader = std::move(fresh);
+    }
+
+    // Reads the walker's entries to the end; false when stopped. `renewing` lets it take a new
+    // walker now and then (not while followed: the follower watches the walker's descriptor).
     bool readOn(const std::atomic<bool>* stop, const std::function<void(int)>& progress, std::uint64_t firstTime,
-                std::uint64_t lastTime)
+                std::uint64_t lastTime, bool renewing = false)
     {
         std::string text;
         std::int64_t count = 0;
         while (walker->next()) {
             take(text);
+            if (renewing && (count & (kEntriesPerReader - 1)) == kEntriesPerReader - 1) {
+                countFailures();
+                failuresCounted = 0;
+                renew(walker);
+            }
             if ((++count & 4095) == 0) {
                 if (stop && stop->load(std::memory_order_relaxed))
                     return false;
@@ -130,9 +161,7 @@ struct JournalLines::Store {
                 }
             }
         }
-        std::lock_guard lock(indexMutex);
-        skipped += walker->failedSteps() - failuresCounted;
-        failuresCounted = walker->failedSteps();
+        countFailures();
         return true;
     }
 };
@@ -170,7 +199,7 @@ JournalLinesPtr JournalLines::build(const JournalSpec& spec, const std::atomic<b
             firstTime = store->walker->realtime();
     }
     store->walker->seekHead();
-    if (!store->readOn(stop, progress, firstTime, lastTime))
+    if (!store->readOn(stop, progress, firstTime, lastTime, true))
         return nullptr;
     return std::make_shared<const JournalLines>(std::move(store));
 }
@@ -330,8 +359,14 @@ std::shared_ptr<const std::string> JournalLines::stretch(std::int64_t point) con
     auto text = std::make_shared<std::string>();
     std::size_t line = 0;
     try {
-        if (!store.seeker)
+        if (!store.seeker || store.seekerEntries >= kEntriesPerReader) {
+            // A new reader now and then, so that a scroll through the whole journal does not
+            // keep all of it mapped (see Store::renew).
+            store.seeker.reset();
             store.seeker = std::make_unique<JournalReader>(store.spec);
+            store.seekerEntries = 0;
+        }
+        store.seekerEntries += kStep;
         store.seeker->refresh();
         std::string entry;
         int priority = -1;

@@ -10,6 +10,7 @@ list(APPEND TLG_GUI_SOURCES
     navigate/finder.cpp
     navigate/gotolinedialog.cpp
     navigate/gototimedialog.cpp
+    navigate/journalfieldspanel.cpp
     navigate/logtimes.cpp
     navigate/positionindicator.cpp
 )

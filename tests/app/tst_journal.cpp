@@ -3,6 +3,7 @@
 
 #include "app/commandline.h"
 #include "app/journalbinding.h"
+#include "navigate/journalfieldspanel.h"
 #include "source/journalsource.h"
 #include "support/journalfiles.h"
 #include "support/tempdir.h"
@@ -28,7 +29,8 @@ std::vector<ExportEntry> Entries(int from, int count, const std::string& boot)
         if (i % 5 == 2)
             message += "\nsecond line of " + std::to_string(i);
         entry.fields = {{"_HOSTNAME", "box"}, {"SYSLOG_IDENTIFIER", "app"}, {"_PID", "7"},
-                        {"PRIORITY", std::to_string(i % 8)}, {"MESSAGE", message}};
+                        {"PRIORITY", std::to_string(i % 8)}, {"MESSAGE", message},
+                        {"_SYSTEMD_UNIT", "unit" + std::to_string(i % 3) + ".service"}};
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -138,6 +140,63 @@ private slots:
             QCOMPARE(view->colourAt(view->lineIndex(line + 1) - 2), expected);
         }
         QCOMPARE(entry, 39);
+    }
+
+    // The fields panel lists the values with their counts; ticking values shows their
+    // entries only, as journalctl's matches do; the caret's entry shows all its fields.
+    void theFieldsPanelNarrowsByMatches()
+    {
+        TempDir dir;
+        const std::string journal = dir.path("fields.journal");
+        std::vector<ExportEntry> entries = Entries(0, 60, "11111111111111111111111111111111");
+        for (std::size_t i = 30; i < entries.size(); ++i)
+            entries[i].boot = "22222222222222222222222222222222";
+        QVERIFY(MakeJournal(journal, ExportText(entries)));
+        ViewerFixture viewer;
+        viewer.start();
+        viewer.window->tabs()->open(QString::fromStdString(journal), OpenWay::Chosen);
+        LogView* view = WholeJournalView(viewer);
+        QVERIFY(view);
+        auto* panel = viewer.find<JournalFieldsPanel>("JournalFields");
+        QCOMPARE(panel->valueText(0, "unit1.service"), QStringLiteral("unit1.service\t20"));
+        QCOMPARE(panel->valueText(2, "3"), QStringLiteral("3 err\t8"));
+        QCOMPARE(panel->valueText(3, "22222222222222222222222222222222"), QStringLiteral("0  22222222222222222222222222222222\t30"));
+        QCOMPARE(panel->valueText(3, "11111111111111111111111111111111"), QStringLiteral("-1  11111111111111111111111111111111\t30"));
+
+        JournalSource* source = viewer.window->tabs()->current()->journal()->source();
+        const auto whole = [&] { return source->lines() && !source->lines()->partial() && !source->busy(); };
+        panel->tick(0, "unit1.service", true);
+        QTRY_VERIFY_WITH_TIMEOUT(whole() && source->spec().fields.size() == 1, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(view->text(), Journalctl("--file " + journal, "_SYSTEMD_UNIT=unit1.service"), 60000);
+        panel->tick(0, "unit2.service", true);
+        panel->tick(2, "4", true);
+        QTRY_VERIFY_WITH_TIMEOUT(whole() && source->spec().fields.size() == 3, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            view->text(), Journalctl("--file " + journal, "_SYSTEMD_UNIT=unit1.service _SYSTEMD_UNIT=unit2.service PRIORITY=4"),
+            60000);
+        // The lists stay those of the whole journal.
+        QCOMPARE(panel->valueText(0, "unit0.service"), QStringLiteral("unit0.service\t20"));
+        for (const char* unit : {"unit1.service", "unit2.service"})
+            panel->tick(0, unit, false);
+        panel->tick(2, "4", false);
+        QTRY_VERIFY_WITH_TIMEOUT(whole() && source->spec().fields.empty(), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(view->text(), Journalctl("--file " + journal), 60000);
+
+        // The caret's entry: every line of a message of two lines gives the same fields.
+        // The caret placed, then a key that moves nothing.
+        view->setFocus();
+        const auto caretTo = [&](int line) {
+            view->setSelection(view->lineIndex(line) + 1, 0);
+            QTest::keyClick(view, Qt::Key_Shift);
+        };
+        caretTo(2);
+        QTRY_VERIFY_WITH_TIMEOUT(panel->entryFields().contains(QStringLiteral("MESSAGE=[")), 60000);
+        QVERIFY(panel->entryFields().contains(QStringLiteral("PRIORITY=2\n")));
+        caretTo(3);
+        QTest::qWait(20);
+        QVERIFY(panel->entryFields().contains(QStringLiteral("PRIORITY=2\n")));
+        caretTo(4);
+        QTRY_VERIFY_WITH_TIMEOUT(panel->entryFields().contains(QStringLiteral("MESSAGE=entry 3\n")), 60000);
     }
 
     // A journal that cannot be read says why in the error box, and gets no tab.
