@@ -1,5 +1,8 @@
 #include "app/mainwindow.h"
 
+#include "app/journalbinding.h"
+#include "source/journalsource.h"
+
 #include "app/icons.h"
 #include "banner/bannerframe.h"
 #include "banner/buildlabel.h"
@@ -874,11 +877,26 @@ void MainWindow::goToTimeClick()
 void MainWindow::goToTime(std::int64_t time)
 {
     LogTab* tab = m_tabs->current();
+    LogView* view = tab->view();
+    // A journal is searched through its own index of times, without waiting for the times
+    // of its lines.
+    if (JournalBinding* journal = tab->journal()) {
+        const JournalLinesPtr lines = journal->source()->lines();
+        if (lines && !lines->partial()) {
+            const LineNumber inLog = lines->lineAtTime(static_cast<std::uint64_t>(std::max<std::int64_t>(0, time + 999) / 1000));
+            if (inLog >= EndLine(lines->lineCount())) {
+                tab->status().setText(0, QStringLiteral("No line at or after ") + GotoTimeDialog::timeText(time));
+                return;
+            }
+            const LineNumber row = view->document()->lineShowing(inLog);
+            ShowLineInContext(view, std::min(row.value(), std::max<std::int64_t>(0, view->lineCount() - 1)));
+            return;
+        }
+    }
     const TimeIndexPtr index = tab->times()->index();
     if (!index)
         return;
     // The first line at or after the time, or the next one the view shows.
-    LogView* view = tab->view();
     const LineNumber inLog = index->firstLineAtOrAfter(time);
     if (inLog >= EndLine(index->lines()->lineCount())) {
         tab->status().setText(0, QStringLiteral("No line at or after ") + GotoTimeDialog::timeText(time));

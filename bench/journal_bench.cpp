@@ -150,6 +150,13 @@ int main(int argc, char* argv[])
     std::printf("whole journal read: %.0f ms, %lld lines, %.1f MiB of text, index %.1f MiB, peak %ld MiB\n", buildMs,
                 static_cast<long long>(whole->lineCount().value()), static_cast<double>(whole->size().value()) / (1 << 20),
                 static_cast<double>(whole->memory()) / (1 << 20), bench::peakMegabytes());
+    {
+        // The whole journal's last screen is the tail's.
+        const JournalLinesPtr tail = JournalLines::tail(spec, 200);
+        const ByteOffset from = whole->size() - (tail->size() - tail->lineIndex(EndLine(tail->lineCount()) - 50));
+        if (whole->slice(from, whole->size()).view() != tail->slice(tail->lineIndex(EndLine(tail->lineCount()) - 50), tail->size()).view())
+            std::printf("the whole journal's last screen differs from the tail's\n");
+    }
     start = Clock::now();
     std::size_t shown = 0;
     for (LineNumber top = 0; top < EndLine(whole->lineCount()); top += kScreen)

@@ -1,6 +1,8 @@
 #include "document/journallines.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <unistd.h>
 #include <array>
 #include <cstdint>
 #include <unordered_map>
@@ -15,8 +17,21 @@ namespace {
 constexpr std::uint8_t kNoPriority = 0x0F;
 constexpr std::uint8_t kContinues = 0x10; // a line after the first of its entry
 constexpr std::size_t kKeptStretches = 16;
-// Entries a reader reads before a new one takes its place (see Store::renew); a power of 2.
-constexpr std::int64_t kEntriesPerReader = 65536;
+// How much the process's resident memory may grow while one reader reads before a new one
+// takes its place (see Store::renew).
+constexpr std::int64_t kGrowthPerReader = 48 << 20;
+
+// The process's resident memory, mapped files included; 0 when unknown.
+std::int64_t ResidentBytes()
+{
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm)
+        return 0;
+    long long size = 0, resident = 0;
+    const bool read = std::fscanf(statm, "%lld %lld", &size, &resident) == 2;
+    std::fclose(statm);
+    return read ? resident * ::sysconf(_SC_PAGESIZE) : 0;
+}
 
 } // namespace
 
@@ -56,7 +71,8 @@ struct JournalLines::Store {
     // and the stretches last formatted.
     mutable std::mutex readMutex;
     std::unique_ptr<JournalReader> seeker;
-    std::int64_t seekerEntries = 0; // read by the seeker since it was opened
+    std::int64_t seekerStretches = 0; // formatted by the seeker since it was opened
+    std::int64_t seekerResident = 0;  // the process's resident memory then
     struct Kept {
         std::int64_t point = -1;
         std::int64_t end = 0;
@@ -145,14 +161,16 @@ struct JournalLines::Store {
     {
         std::string text;
         std::int64_t count = 0;
+        std::int64_t walkerResident = renewing ? ResidentBytes() : 0;
         while (walker->next()) {
             take(text);
-            if (renewing && (count & (kEntriesPerReader - 1)) == kEntriesPerReader - 1) {
-                countFailures();
-                failuresCounted = 0;
-                renew(walker);
-            }
             if ((++count & 4095) == 0) {
+                if (renewing && ResidentBytes() > walkerResident + kGrowthPerReader) {
+                    countFailures();
+                    failuresCounted = 0;
+                    renew(walker);
+                    walkerResident = ResidentBytes();
+                }
                 if (stop && stop->load(std::memory_order_relaxed))
                     return false;
                 if (progress && lastTime > firstTime) {
@@ -359,14 +377,14 @@ std::shared_ptr<const std::string> JournalLines::stretch(std::int64_t point) con
     auto text = std::make_shared<std::string>();
     std::size_t line = 0;
     try {
-        if (!store.seeker || store.seekerEntries >= kEntriesPerReader) {
+        if (!store.seeker ||
+            ((++store.seekerStretches & 63) == 0 && ResidentBytes() > store.seekerResident + kGrowthPerReader)) {
             // A new reader now and then, so that a scroll through the whole journal does not
             // keep all of it mapped (see Store::renew).
             store.seeker.reset();
             store.seeker = std::make_unique<JournalReader>(store.spec);
-            store.seekerEntries = 0;
+            store.seekerResident = ResidentBytes();
         }
-        store.seekerEntries += kStep;
         store.seeker->refresh();
         std::string entry;
         int priority = -1;
