@@ -80,6 +80,10 @@ echo "overview pass: $overviewwall ms ($overviewcpu ms of CPU); LC_ALL=C grep -c
 # files in turn, the memory, switching tabs and following (it writes the logs when missing).
 "$BIN/tabs_bench" "$TABS_LOGS" 2>/dev/null | grep -vE '^round'
 
+# The systemd journal: 2 million entries made with systemd-journal-remote (kept beside the
+# logs), its last screen beside journalctl's, the memory of a scroll end to end, one unit, times.
+"$BIN/journal_bench" 2000000 "$LOGS/journal" 2>/dev/null
+
 if [ "${BIG:-0}" = 1 ]; then
     [ -f "$LOGS/10g.log" ] || { "$BIN/genlog" 10240 "$LOGS/10g.log"; echo "a NeedleWord near the end" >> "$LOGS/10g.log"; }
     cat "$LOGS/10g.log" >/dev/null # warm
