@@ -13,6 +13,7 @@
 #include "navigate/logtimes.h"
 #include "navigate/positionindicator.h"
 #include "source/filterstore.h"
+#include "source/journalsource.h"
 #include "source/logsource.h"
 #include "core/errors.h"
 #include "search/overview.h"
@@ -23,6 +24,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace tlg {
 
@@ -183,6 +185,13 @@ void LogTab::openJournal(const JournalSpec& spec)
         static_cast<QGridLayout*>(layout())->addWidget(panel, 0, 2, 3, 1);
         m_journal->setFieldsPanel(panel);
         connect(m_journal, &QObject::destroyed, panel, &QObject::deleteLater);
+        // The window's follow switches drive the journal as they drive a file: read at each
+        // tick of the tab's watch timer.
+        connect(m_log->watchTimer(), &QTimer::timeout, m_journal, [this] {
+            m_journal->setGotoBottom(m_log->gotoBottom());
+            if (m_journal->source()->following() != m_log->watchState().AutoRefresh)
+                m_journal->source()->setFollowing(m_log->watchState().AutoRefresh);
+        });
     }
     m_journal->open(spec);
     m_title = QStringLiteral("Log Viewer - ") + m_journal->title();

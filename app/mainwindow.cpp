@@ -662,10 +662,10 @@ void MainWindow::findInAllLogs()
 {
     std::vector<FindAllLog> logs;
     for (LogTab* tab : m_tabs->tabs()) {
-        if (tab->path().isEmpty())
+        if (tab->path().isEmpty() && !tab->journal())
             continue;
-        logs.push_back({reinterpret_cast<quintptr>(tab), QFileInfo(tab->path()).fileName(), tab->view()->document(),
-                        tab->view()->encoding()});
+        const QString name = tab->path().isEmpty() ? tab->journal()->title() : QFileInfo(tab->path()).fileName();
+        logs.push_back({reinterpret_cast<quintptr>(tab), name, tab->view()->document(), tab->view()->encoding()});
     }
     m_findAll->show();
     m_findAll->start(m_finder->findDialog()->query(), std::move(logs));
