@@ -19,7 +19,7 @@ constexpr std::uint8_t kContinues = 0x10; // a line after the first of its entry
 constexpr std::size_t kKeptStretches = 16;
 // How much the process's resident memory may grow while one reader reads before a new one
 // takes its place (see Store::renew).
-constexpr std::int64_t kGrowthPerReader = 48 << 20;
+std::atomic<std::int64_t> g_growthPerReader{48 << 20};
 
 // The process's resident memory, mapped files included; 0 when unknown.
 std::int64_t ResidentBytes()
@@ -165,7 +165,7 @@ struct JournalLines::Store {
         while (walker->next()) {
             take(text);
             if ((++count & 4095) == 0) {
-                if (renewing && ResidentBytes() > walkerResident + kGrowthPerReader) {
+                if (renewing && ResidentBytes() >= walkerResident + g_growthPerReader) {
                     countFailures();
                     failuresCounted = 0;
                     renew(walker);
@@ -378,7 +378,7 @@ std::shared_ptr<const std::string> JournalLines::stretch(std::int64_t point) con
     std::size_t line = 0;
     try {
         if (!store.seeker ||
-            ((++store.seekerStretches & 63) == 0 && ResidentBytes() > store.seekerResident + kGrowthPerReader)) {
+            ((++store.seekerStretches & 63) == 0 && ResidentBytes() >= store.seekerResident + g_growthPerReader)) {
             // A new reader now and then, so that a scroll through the whole journal does not
             // keep all of it mapped (see Store::renew).
             store.seeker.reset();
@@ -490,6 +490,11 @@ std::string JournalLines::fieldsOf(LineNumber line) const
     } catch (const std::exception&) {
     }
     return {};
+}
+
+void JournalLines::setReaderGrowth(std::int64_t bytes)
+{
+    g_growthPerReader = bytes;
 }
 
 JournalLines::FieldCounts JournalLines::fieldCounts(std::size_t field) const

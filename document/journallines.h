@@ -83,6 +83,11 @@ public:
     // By its entry's priority: emerg to err an error, warning and notice an info.
     LineLevel lineLevel(LineNumber line) const override;
 
+    // How much the process's resident memory may grow while one reader of the journal reads
+    // before a new reader takes its place (48 MiB): sd-journal keeps the files it read mapped
+    // until its reader closes. For tests, which make it 0 to renew readers all the time.
+    static void setReaderGrowth(std::int64_t bytes);
+
     // Memory the index takes, for benchmarks and tests.
     std::size_t memory() const;
 

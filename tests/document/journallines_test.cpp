@@ -145,6 +145,23 @@ TEST(JournalLines, IndexAgreesWithTextAcrossCheckpoints)
     EXPECT_EQ(lines->lineText(EndLine(lines->lineCount()) - 1).view(), "2023-11-14T22:24:59+0000 box app3[42]: entry 699");
 }
 
+// Readers renewed all the time (every 4096 entries in the pass, every 64 stretches when
+// reading again) read the same text.
+TEST(JournalLines, RenewedReadersReadTheSame)
+{
+    ZoneGuard zone("UTC");
+    TempDir dir;
+    const std::string file = dir.path("renewed.journal");
+    ASSERT_TRUE(MakeJournal(file, ExportText(ManyEntries(9000))));
+    JournalLines::setReaderGrowth(0);
+    const JournalLinesPtr lines = JournalLines::build(FileSpec(file));
+    const std::string text = lines->copyText();
+    JournalLines::setReaderGrowth(48 << 20);
+    EXPECT_EQ(lines->entryCount(), 9000);
+    EXPECT_EQ(lines->skipped(), 0);
+    EXPECT_EQ(text, Journalctl("--file " + file));
+}
+
 // A message with line breaks is one entry on several lines: all of them carry its priority,
 // and its first line is where the entry starts.
 TEST(JournalLines, MultiLineEntriesAndPriorities)
