@@ -1,4 +1,7 @@
 #include "document/journallines.h"
+#include "document/logdocument.h"
+#include "document/mergedlines.h"
+#include "document/timestamps.h"
 
 #include "core/errors.h"
 #include "support/journalfiles.h"
@@ -290,6 +293,37 @@ TEST(JournalLines, FolderMergedAndGrowing)
     EXPECT_EQ(lines->lineCount(), 200); // the earlier one stands as it was
     EXPECT_EQ(grown->copyText(), Journalctl("-D " + dir.folder()));
     EXPECT_EQ(grown->copyText().substr(0, static_cast<std::size_t>(lines->size().value())), lines->copyText());
+}
+
+// A journal merges with a plain log by time, as any log does: its stamps are the short-iso
+// form, its continuation lines go with their entry, and its lines keep their levels.
+TEST(JournalLines, MergesWithALogByTime)
+{
+    ZoneGuard zone("UTC");
+    TempDir dir;
+    const std::string file = dir.path("merge.journal");
+    std::vector<ExportEntry> entries;
+    for (int i = 0; i < 6; ++i)
+        entries.push_back(Entry(kStart + static_cast<std::uint64_t>(i) * 2000000, "journal " + std::to_string(i) + (i == 2 ? "\nmore" : ""), "app", 3));
+    ASSERT_TRUE(MakeJournal(file, ExportText(entries)));
+    const JournalLinesPtr journal = JournalLines::build(FileSpec(file));
+    EXPECT_EQ(DetectTimeForm(*journal), TimeForm::Iso);
+    // A plain log with a line between each two entries: 22:13:21, :23, ...
+    std::string text;
+    for (int i = 0; i < 5; ++i)
+        text += "2023-11-14T22:13:2" + std::to_string(1 + 2 * i) + "Z plain " + std::to_string(i) + "\n";
+    const DocumentPtr plain = LogDocument::fromBytes(text);
+    const MergedLinesPtr merged = MergedLines::build({{journal, TimeForm::Iso, StampContext()}, {plain, TimeForm::Iso, StampContext()}});
+    ASSERT_NE(merged, nullptr);
+    ASSERT_EQ(merged->lineCount(), 12);
+    const std::vector<std::pair<std::size_t, std::string>> expected = {
+        {0, "journal 0"}, {1, "plain 0"}, {0, "journal 1"}, {1, "plain 1"}, {0, "journal 2"}, {0, "more"},
+        {1, "plain 2"},   {0, "journal 3"}, {1, "plain 3"}, {0, "journal 4"}, {1, "plain 4"}, {0, "journal 5"}};
+    for (std::size_t row = 0; row < expected.size(); ++row) {
+        EXPECT_EQ(merged->fileOf(static_cast<std::int64_t>(row)), expected[row].first) << row;
+        EXPECT_TRUE(merged->lineText(static_cast<std::int64_t>(row)).view().ends_with(expected[row].second)) << row;
+        EXPECT_EQ(merged->lineLevel(static_cast<std::int64_t>(row)), expected[row].first == 0 ? LineLevel::Error : LineLevel::None);
+    }
 }
 
 // The tail is the last entries only, as journalctl -n gives them.
