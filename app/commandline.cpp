@@ -141,9 +141,9 @@ CommandLine ReadCommandLine(const QStringList& given)
             }
         }
         if (parser.isSet(journal)) {
-            JournalSpec spec;
+            JournalQuery query;
             for (const QString& name : parser.values(unit))
-                spec.units.push_back(name.toStdString());
+                query.units.push_back(name.toStdString());
             if (parser.isSet(priority)) {
                 const QString text = parser.value(priority);
                 const QStringList range = text.split(QStringLiteral(".."));
@@ -154,12 +154,12 @@ CommandLine ReadCommandLine(const QStringList& given)
                     line.text = QStringLiteral("tlgview: unknown priority '%1'\n").arg(text) + parser.helpText();
                     return line;
                 }
-                spec.lowestPriority = range.size() == 2 ? std::min(from, to) : 0;
-                spec.highestPriority = std::max(from, to);
+                query.lowestPriority = range.size() == 2 ? std::min(from, to) : 0;
+                query.highestPriority = std::max(from, to);
             }
             if (parser.isSet(boot))
-                spec.boot = parser.value(boot).toStdString();
-            line.journal = spec;
+                query.boot = parser.value(boot).toStdString();
+            line.journal = query;
         }
     }
     return line;

@@ -32,7 +32,7 @@ struct CommandLine {
     // With Open: --journal, the local journal, with the matches of -u UNIT (any number),
     // -p PRIORITY (a name or a digit, or a range FROM..TO) and -b [N] (a boot by number or id;
     // 0 without one).
-    std::optional<JournalSpec> journal;
+    std::optional<JournalQuery> journal;
 };
 
 // Reads the arguments (the program's name first) as Qt's QCommandLineParser does: -h, --help,

@@ -43,10 +43,10 @@ void JournalBinding::setFieldsPanel(JournalFieldsPanel* panel)
 {
     m_panel = panel;
     connect(m_panel, &JournalFieldsPanel::tickedChanged, this, [this] {
-        JournalSpec spec = m_source->spec();
-        spec.fields = m_panel->ticked();
+        JournalQuery query = m_source->query();
+        query.fields = m_panel->ticked();
         m_sinceOpen.start();
-        m_source->open(spec);
+        m_source->open(query);
     });
     // The caret moves by keys and clicks; the view has moved it once the event is done.
     const auto later = [this] { QTimer::singleShot(0, this, &JournalBinding::showEntryFields); };
@@ -68,21 +68,21 @@ void JournalBinding::showEntryFields()
     m_panel->showEntryFields(QString::fromUtf8(m_shown->fieldsOf(entry)));
 }
 
-void JournalBinding::open(const JournalSpec& spec)
+void JournalBinding::open(const JournalQuery& query)
 {
     m_sinceOpen.start();
     m_shown.reset();
     m_view->setEncoding(HeldEncoding(Encoding::Utf8));
     m_status->setText(0, tr("Opening %1").arg(title()));
-    m_source->open(spec);
+    m_source->open(query);
 }
 
 QString JournalBinding::path() const
 {
-    const JournalSpec& spec = m_source->spec();
-    if (spec.where == JournalSpec::Where::Local || spec.paths.empty())
+    const JournalQuery& query = m_source->query();
+    if (query.where == JournalQuery::Where::Local || query.paths.empty())
         return {};
-    return QString::fromStdString(spec.paths.front());
+    return QString::fromStdString(query.paths.front());
 }
 
 QString JournalBinding::title() const

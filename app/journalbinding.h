@@ -38,7 +38,7 @@ public:
 
     // Opens the journal; a journal that cannot be opened is said in the error box, and
     // failed() follows.
-    void open(const JournalSpec& spec);
+    void open(const JournalQuery& query);
     JournalSource* source() const { return m_source; }
     // The journal's file or folder, "" for the local machine's journal.
     QString path() const;

@@ -174,7 +174,7 @@ bool LogTab::blank() const
     return !m_journal && m_log->currentPath().isEmpty() && m_opening.isEmpty() && !m_log->busy();
 }
 
-void LogTab::openJournal(const JournalSpec& spec)
+void LogTab::openJournal(const JournalQuery& query)
 {
     if (!m_journal) {
         m_journal = new JournalBinding(m_window, m_view, m_stack, m_times, m_colouring, &m_status, this);
@@ -193,7 +193,7 @@ void LogTab::openJournal(const JournalSpec& spec)
                 m_journal->source()->setFollowing(m_log->watchState().AutoRefresh);
         });
     }
-    m_journal->open(spec);
+    m_journal->open(query);
     m_title = QStringLiteral("Log Viewer - ") + m_journal->title();
 }
 

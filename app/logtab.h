@@ -13,7 +13,7 @@ namespace tlg {
 
 class Colouring;
 class JournalBinding;
-struct JournalSpec;
+struct JournalQuery;
 class FilterPane;
 class FilterStackBar;
 class FilterStackRunner;
@@ -36,7 +36,7 @@ public:
     // The journal the tab shows in place of a file (null for a file's tab).
     JournalBinding* journal() const { return m_journal; }
     // Shows the systemd journal in this tab, which must hold no file.
-    void openJournal(const JournalSpec& spec);
+    void openJournal(const JournalQuery& query);
     // The tab holds no journal any more: it is blank.
     void closeJournal();
     LogView* view() const { return m_view; }

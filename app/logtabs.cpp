@@ -203,7 +203,7 @@ void LogTabs::open(const QString& path, OpenWay way, std::function<void(LogTab*)
                    const std::function<void(LogTab*)>& prepare)
 {
     // A journal file, or a folder of them, is known by its bytes whatever its name.
-    if (const std::optional<JournalSpec> journal = JournalAt(QFile::encodeName(path).toStdString())) {
+    if (const std::optional<JournalQuery> journal = JournalAt(QFile::encodeName(path).toStdString())) {
         openJournal(*journal, std::move(done), prepare);
         return;
     }
@@ -252,11 +252,11 @@ void LogTabs::open(const QString& path, OpenWay way, std::function<void(LogTab*)
     });
 }
 
-void LogTabs::openJournal(const JournalSpec& spec, std::function<void(LogTab*)> done,
+void LogTabs::openJournal(const JournalQuery& query, std::function<void(LogTab*)> done,
                           const std::function<void(LogTab*)>& prepare)
 {
     for (LogTab* tab : tabs()) {
-        if (tab->journal() && tab->journal()->source()->spec() == spec) {
+        if (tab->journal() && tab->journal()->source()->query() == query) {
             setCurrent(tab);
             emit broughtToFront(tab->path());
             if (done)
@@ -278,7 +278,7 @@ void LogTabs::openJournal(const JournalSpec& spec, std::function<void(LogTab*)> 
     }
     if (prepare)
         prepare(target);
-    target->openJournal(spec);
+    target->openJournal(query);
     QPointer<LogTab> previous = before;
     connect(target->journal(), &JournalBinding::failed, this, [this, target, made, previous] {
         // No tab for a journal that cannot be opened: the one in sight before comes back.

@@ -25,7 +25,7 @@ class QTabWidget;
 namespace tlg {
 
 class LogTab;
-struct JournalSpec;
+struct JournalQuery;
 
 class LogTabs : public QWidget {
     Q_OBJECT
@@ -52,7 +52,7 @@ public:
     // The systemd journal in a tab: a tab showing the same journal comes to the front, a
     // blank tab takes it, else it gets a tab of its own. A journal that cannot be opened is
     // said in the error box, and its new tab goes.
-    void openJournal(const JournalSpec& spec, std::function<void(LogTab*)> done = {},
+    void openJournal(const JournalQuery& query, std::function<void(LogTab*)> done = {},
                      const std::function<void(LogTab*)>& prepare = {});
     // OpenListedFile, a pick in the file list or Recent Logs: "File already loaded" for the log
     // in sight, "FILE DOES NOT EXIST" for a missing file, else the log opens.

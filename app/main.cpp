@@ -27,7 +27,7 @@ int main(int argc, char* argv[])
     QStringList logs;
     bool newWindow = false;
     std::vector<tlg::StackRow> filters;
-    std::optional<tlg::JournalSpec> journal;
+    std::optional<tlg::JournalQuery> journal;
     {
         // --help, --version and an unknown option are answered before the GUI starts: they
         // need no display and open no window.

@@ -255,7 +255,7 @@ void MainWindow::buildMenus()
     m_controls->openFileAction->setShortcut(QKeySequence::Open);
     // The local machine's journal, as much of it as the user may read.
     QAction* journal = addItem(file, "SystemJournal1", QStringLiteral("System &Journal"));
-    connect(journal, &QAction::triggered, this, [this] { runGuarded(this, [this] { m_tabs->openJournal(JournalSpec{}); }); });
+    connect(journal, &QAction::triggered, this, [this] { runGuarded(this, [this] { m_tabs->openJournal(JournalQuery{}); }); });
     m_controls->recentMenu = file->addMenu(QStringLiteral("&Recent Logs"));
     m_controls->recentMenu->setObjectName(QStringLiteral("RecentLogs1"));
     file->addSeparator();
@@ -1145,7 +1145,7 @@ void MainWindow::FormCreate(const QStringList& arguments)
 void MainWindow::openStartLogs()
 {
     const QStringList named = std::exchange(m_startLogs, QStringList());
-    if (const std::optional<JournalSpec> journal = std::exchange(m_startJournal, std::nullopt)) {
+    if (const std::optional<JournalQuery> journal = std::exchange(m_startJournal, std::nullopt)) {
         runGuarded(this, [&] {
             m_tabs->openJournal(*journal, {}, [this](LogTab* tab) {
                 tab->filterStackBar()->setRows(m_startFilters);

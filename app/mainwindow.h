@@ -65,7 +65,7 @@ public:
     // The filter stack the logs named on the command line open with.
     void setStartFilters(std::vector<StackRow> rows) { m_startFilters = std::move(rows); }
     // The journal to open at start (--journal), in place of the last session's logs.
-    void setStartJournal(std::optional<JournalSpec> journal) { m_startJournal = std::move(journal); }
+    void setStartJournal(std::optional<JournalQuery> journal) { m_startJournal = std::move(journal); }
 
     // The format editor and the add dialog, which the window reaches once they exist.
     void setCompanionWindows(FormatEditor* formatEditor, AddToFileListDialog* addDialog);
@@ -174,7 +174,7 @@ private:
     bool m_shownOnce = false;
     QStringList m_startLogs; // named on the command line
     std::vector<StackRow> m_startFilters;
-    std::optional<JournalSpec> m_startJournal;
+    std::optional<JournalQuery> m_startJournal;
     bool m_restoring = false; // the last session's logs are opening
     QTimer* m_sessionTimer = nullptr;
     QThreadPool m_sessionWriter; // last: waits for its write as the window goes

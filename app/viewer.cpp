@@ -10,7 +10,7 @@
 namespace tlg {
 
 QMainWindow* startViewer(const QStringList& arguments, const std::vector<StackRow>& filters,
-                         const std::optional<JournalSpec>& journal)
+                         const std::optional<JournalQuery>& journal)
 {
     auto* mainWindow = new MainWindow();
     mainWindow->setStartFilters(filters);

@@ -19,6 +19,6 @@ namespace tlg {
 // too, in place of the last session's logs. Returns the main window, which owns the other two;
 // a QApplication must exist.
 QMainWindow* startViewer(const QStringList& arguments, const std::vector<StackRow>& filters = {},
-                         const std::optional<JournalSpec>& journal = std::nullopt);
+                         const std::optional<JournalQuery>& journal = std::nullopt);
 
 } // namespace tlg

@@ -88,10 +88,10 @@ double journalctlLastScreen(const std::string& path)
 }
 
 // The tail, and the text of its last screen.
-double ourLastScreen(const JournalSpec& spec, std::size_t& bytes)
+double ourLastScreen(const JournalQuery& query, std::size_t& bytes)
 {
     const auto start = Clock::now();
-    const JournalLinesPtr tail = JournalLines::tail(spec, 200);
+    const JournalLinesPtr tail = JournalLines::tail(query, 200);
     bytes = 0;
     const LineNumber end = EndLine(tail->lineCount());
     for (LineNumber line = std::max<LineNumber>(0, end - kScreen); line < end; ++line)
@@ -128,16 +128,16 @@ int main(int argc, char* argv[])
                 static_cast<double>(size) / (1 << 20));
     ::setenv("TZ", "UTC", 1);
     ::tzset();
-    JournalSpec spec;
-    spec.where = JournalSpec::Where::Folder;
-    spec.paths = {dir};
+    JournalQuery query;
+    query.where = JournalQuery::Where::Folder;
+    query.paths = {dir};
 
     // The last screen, alternating with journalctl so that both see the same cache.
     std::vector<double> theirs, ours;
     std::size_t bytes = 0;
     for (int run = 0; run < 7; ++run) {
         theirs.push_back(journalctlLastScreen(dir));
-        ours.push_back(ourLastScreen(spec, bytes));
+        ours.push_back(ourLastScreen(query, bytes));
     }
     const double theirMs = bench::median(theirs), ourMs = bench::median(ours);
     std::printf("last screen: journalctl -n 50 %.1f ms, ours %.1f ms (%zu bytes): %.2fx (target <= 2x)\n", theirMs, ourMs,
@@ -145,14 +145,14 @@ int main(int argc, char* argv[])
 
     // The whole journal, then scrolled end to end a screen at a time.
     auto start = Clock::now();
-    const JournalLinesPtr whole = JournalLines::build(spec);
+    const JournalLinesPtr whole = JournalLines::build(query);
     const double buildMs = msSince(start);
     std::printf("whole journal read: %.0f ms, %lld lines, %.1f MiB of text, index %.1f MiB, peak %ld MiB\n", buildMs,
                 static_cast<long long>(whole->lineCount().value()), static_cast<double>(whole->size().value()) / (1 << 20),
                 static_cast<double>(whole->memory()) / (1 << 20), bench::peakMegabytes());
     {
         // The whole journal's last screen is the tail's.
-        const JournalLinesPtr tail = JournalLines::tail(spec, 200);
+        const JournalLinesPtr tail = JournalLines::tail(query, 200);
         const ByteOffset from = whole->size() - (tail->size() - tail->lineIndex(EndLine(tail->lineCount()) - 50));
         if (whole->slice(from, whole->size()).view() != tail->slice(tail->lineIndex(EndLine(tail->lineCount()) - 50), tail->size()).view())
             std::printf("the whole journal's last screen differs from the tail's\n");
@@ -169,7 +169,7 @@ int main(int argc, char* argv[])
     std::vector<double> unitMs;
     std::int64_t unitEntries = 0;
     for (int run = 0; run < 3; ++run) {
-        JournalSpec unit = spec;
+        JournalQuery unit = query;
         unit.units = {"unit7"};
         start = Clock::now();
         unitEntries = JournalLines::build(unit)->entryCount();

@@ -41,7 +41,7 @@ struct JournalLines::Store {
         std::int64_t line = 0;
     };
 
-    JournalSpec spec;
+    JournalQuery query;
     bool partial = false;
     // A tail's whole text, kept as it was formatted: it is small, and a tail is shown at once.
     std::shared_ptr<std::string> heldText;
@@ -149,7 +149,7 @@ struct JournalLines::Store {
         const std::string cursor = reader->cursor();
         if (cursor.empty())
             return;
-        auto fresh = std::make_unique<JournalReader>(spec);
+        auto fresh = std::make_unique<JournalReader>(query);
         if (fresh->seekCursor(cursor))
             reader = std::move(fresh);
     }
@@ -201,12 +201,12 @@ void JournalLines::takeCounts()
     m_partial = m_store->partial;
 }
 
-JournalLinesPtr JournalLines::build(const JournalSpec& spec, const std::atomic<bool>* stop,
+JournalLinesPtr JournalLines::build(const JournalQuery& query, const std::atomic<bool>* stop,
                                     const std::function<void(int)>& progress)
 {
     auto store = std::make_shared<Store>();
-    store->spec = spec;
-    store->walker = std::make_unique<JournalReader>(spec);
+    store->query = query;
+    store->walker = std::make_unique<JournalReader>(query);
     std::uint64_t firstTime = 0, lastTime = 0;
     if (progress) {
         store->walker->seekTail();
@@ -222,13 +222,13 @@ JournalLinesPtr JournalLines::build(const JournalSpec& spec, const std::atomic<b
     return std::make_shared<const JournalLines>(std::move(store));
 }
 
-JournalLinesPtr JournalLines::tail(const JournalSpec& spec, std::int64_t entries)
+JournalLinesPtr JournalLines::tail(const JournalQuery& query, std::int64_t entries)
 {
     auto store = std::make_shared<Store>();
-    store->spec = spec;
+    store->query = query;
     store->partial = true;
     store->heldText = std::make_shared<std::string>();
-    store->walker = std::make_unique<JournalReader>(spec);
+    store->walker = std::make_unique<JournalReader>(query);
     JournalReader& walker = *store->walker;
     walker.seekTail();
     std::string cursor;
@@ -264,9 +264,9 @@ int JournalLines::changeDescriptor() const
     return m_store->walker ? m_store->walker->descriptor() : -1;
 }
 
-const JournalSpec& JournalLines::spec() const
+const JournalQuery& JournalLines::query() const
 {
-    return m_store->spec;
+    return m_store->query;
 }
 
 ByteOffset JournalLines::startOf(std::int64_t line) const
@@ -382,7 +382,7 @@ std::shared_ptr<const std::string> JournalLines::stretch(std::int64_t point) con
             // A new reader now and then, so that a scroll through the whole journal does not
             // keep all of it mapped (see Store::renew).
             store.seeker.reset();
-            store.seeker = std::make_unique<JournalReader>(store.spec);
+            store.seeker = std::make_unique<JournalReader>(store.query);
             store.seekerResident = ResidentBytes();
         }
         store.seeker->refresh();
@@ -473,7 +473,7 @@ std::string JournalLines::fieldsOf(LineNumber line) const
     std::lock_guard lock(store.readMutex);
     try {
         if (!store.seeker)
-            store.seeker = std::make_unique<JournalReader>(store.spec);
+            store.seeker = std::make_unique<JournalReader>(store.query);
         std::string entry;
         int priority = -1;
         bool standing = store.seeker->seekCursor(cursor);
@@ -513,7 +513,7 @@ LineNumber JournalLines::lineAtTime(std::uint64_t microseconds) const
     std::lock_guard lock(store.readMutex);
     try {
         if (!store.seeker)
-            store.seeker = std::make_unique<JournalReader>(store.spec);
+            store.seeker = std::make_unique<JournalReader>(store.query);
         auto timeOf = [&](std::int64_t point) {
             std::string cursor;
             {

@@ -32,14 +32,14 @@ public:
     // Entries between checkpoints.
     static constexpr std::int64_t kStep = 64;
 
-    // Reads the journal of `spec` from its first entry to its last. `progress(percent)` is
+    // Reads the journal of `query` from its first entry to its last. `progress(percent)` is
     // called now and then, by the time of the entries read; once `stop` is raised the pass
     // ends and gives nullptr. Throws Failure saying why when the journal cannot be opened.
-    static JournalLinesPtr build(const JournalSpec& spec, const std::atomic<bool>* stop = nullptr,
+    static JournalLinesPtr build(const JournalQuery& query, const std::atomic<bool>* stop = nullptr,
                                  const std::function<void(int)>& progress = {});
     // The journal's last `entries` entries only: a quick first sight of a long journal. It
     // never grows.
-    static JournalLinesPtr tail(const JournalSpec& spec, std::int64_t entries);
+    static JournalLinesPtr tail(const JournalQuery& query, std::int64_t entries);
 
     // The entries written since this source was read, as a source that grewFrom this one;
     // nullptr when there are none. Only for the newest of the sources grown from one
@@ -49,7 +49,7 @@ public:
     // grown()), for the thread that built the source; -1 when there is none.
     int changeDescriptor() const;
 
-    const JournalSpec& spec() const;
+    const JournalQuery& query() const;
     // Whether this is a tail() of the journal.
     bool partial() const { return m_partial; }
     std::int64_t entryCount() const { return m_entries; }

@@ -217,17 +217,17 @@ bool LooksLikeJournal(std::string_view firstBytes)
     return firstBytes.starts_with("LPKSHHRH");
 }
 
-std::optional<JournalSpec> JournalAt(const std::string& path)
+std::optional<JournalQuery> JournalAt(const std::string& path)
 {
     std::error_code error;
-    JournalSpec spec;
-    spec.paths = {path};
+    JournalQuery query;
+    query.paths = {path};
     if (std::filesystem::is_directory(path, error)) {
         for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
             const std::string name = entry.path().filename().string();
             if (name.ends_with(".journal") || name.ends_with(".journal~")) {
-                spec.where = JournalSpec::Where::Folder;
-                return spec;
+                query.where = JournalQuery::Where::Folder;
+                return query;
             }
         }
         return std::nullopt;
@@ -236,8 +236,8 @@ std::optional<JournalSpec> JournalAt(const std::string& path)
     char head[8] = {};
     if (!in.read(head, sizeof head) || !LooksLikeJournal(std::string_view(head, sizeof head)))
         return std::nullopt;
-    spec.where = JournalSpec::Where::Files;
-    return spec;
+    query.where = JournalQuery::Where::Files;
+    return query;
 }
 
 bool SeesWholeLocalJournal()
@@ -256,32 +256,32 @@ bool SeesWholeLocalJournal()
     return false;
 }
 
-JournalReader::JournalReader(const JournalSpec& spec)
+JournalReader::JournalReader(const JournalQuery& query)
 {
     int r = 0;
-    switch (spec.where) {
-    case JournalSpec::Where::Local:
+    switch (query.where) {
+    case JournalQuery::Where::Local:
         r = sd_journal_open(&m_journal, SD_JOURNAL_LOCAL_ONLY);
         break;
-    case JournalSpec::Where::Files: {
+    case JournalQuery::Where::Files: {
         std::vector<const char*> paths;
-        for (const std::string& path : spec.paths)
+        for (const std::string& path : query.paths)
             paths.push_back(path.c_str());
         paths.push_back(nullptr);
         r = sd_journal_open_files(&m_journal, paths.data(), 0);
         break;
     }
-    case JournalSpec::Where::Folder:
-        r = sd_journal_open_directory(&m_journal, spec.paths.empty() ? "" : spec.paths.front().c_str(), 0);
+    case JournalQuery::Where::Folder:
+        r = sd_journal_open_directory(&m_journal, query.paths.empty() ? "" : query.paths.front().c_str(), 0);
         break;
     }
-    const std::string what = spec.where == JournalSpec::Where::Local ? std::string("the system journal")
-                             : spec.paths.empty()                     ? std::string("the journal")
-                                                                      : spec.paths.front();
+    const std::string what = query.where == JournalQuery::Where::Local ? std::string("the system journal")
+                             : query.paths.empty()                     ? std::string("the journal")
+                                                                      : query.paths.front();
     if (r < 0)
         throw Failure("Cannot open journal " + what + ": " + ErrorText(r));
     // sd-journal skips files it cannot read; a journal given by its files must have been read.
-    if (spec.where == JournalSpec::Where::Files) {
+    if (query.where == JournalQuery::Where::Files) {
         sd_journal_seek_head(m_journal);
         const int step = sd_journal_next(m_journal);
         if (step < 0) {
@@ -290,7 +290,7 @@ JournalReader::JournalReader(const JournalSpec& spec)
         }
     }
     try {
-        applyMatches(spec);
+        applyMatches(query);
     } catch (...) {
         sd_journal_close(m_journal);
         throw;
@@ -312,25 +312,25 @@ void JournalReader::addMatch(const std::string& match)
         throw Failure("Cannot match journal entries on " + match + ": " + ErrorText(r));
 }
 
-void JournalReader::applyMatches(const JournalSpec& spec)
+void JournalReader::applyMatches(const JournalQuery& query)
 {
     // The boot first: finding it by its number flushes the matches.
-    std::string bootId = spec.boot;
+    std::string bootId = query.boot;
     if (!bootId.empty() && bootId.size() != 32) {
         char* end = nullptr;
-        const long n = std::strtol(spec.boot.c_str(), &end, 10);
+        const long n = std::strtol(query.boot.c_str(), &end, 10);
         const std::vector<std::string> all = boots();
         long index = -1;
         if (end && *end == '\0')
             index = n <= 0 ? static_cast<long>(all.size()) - 1 + n : n - 1;
         if (index < 0 || index >= static_cast<long>(all.size()))
-            throw Failure("The journal holds no boot " + spec.boot);
+            throw Failure("The journal holds no boot " + query.boot);
         bootId = all[static_cast<std::size_t>(index)];
     }
     // Each group below narrows the ones before it; within a group, the terms are any of them.
-    if (!spec.units.empty()) {
+    if (!query.units.empty()) {
         bool first = true;
-        for (const std::string& given : spec.units) {
+        for (const std::string& given : query.units) {
             const std::string unit = UnitName(given);
             // As journalctl: the unit's own messages, its core dumps, what PID 1 and
             // privileged daemons say about it.
@@ -351,8 +351,8 @@ void JournalReader::applyMatches(const JournalSpec& spec)
         }
         sd_journal_add_conjunction(m_journal);
     }
-    if (spec.highestPriority >= 0) {
-        for (int p = std::max(0, spec.lowestPriority); p <= std::min(7, spec.highestPriority); ++p)
+    if (query.highestPriority >= 0) {
+        for (int p = std::max(0, query.lowestPriority); p <= std::min(7, query.highestPriority); ++p)
             addMatch("PRIORITY=" + std::to_string(p));
         sd_journal_add_conjunction(m_journal);
     }
@@ -360,8 +360,8 @@ void JournalReader::applyMatches(const JournalSpec& spec)
         addMatch("_BOOT_ID=" + bootId);
         sd_journal_add_conjunction(m_journal);
     }
-    if (!spec.fields.empty()) {
-        for (const std::string& field : spec.fields)
+    if (!query.fields.empty()) {
+        for (const std::string& field : query.fields)
             addMatch(field);
         sd_journal_add_conjunction(m_journal);
     }

@@ -20,7 +20,7 @@ typedef struct sd_journal sd_journal;
 namespace tlg {
 
 // What a journal is read from and which of its entries are shown.
-struct JournalSpec {
+struct JournalQuery {
     enum class Where { Local, Files, Folder };
     Where where = Where::Local;
     // Files: the journal files; Folder: the one folder.
@@ -37,7 +37,7 @@ struct JournalSpec {
     // Field matches "FIELD=value": values of one field are any of them, fields are all of them.
     std::vector<std::string> fields;
 
-    friend bool operator==(const JournalSpec&, const JournalSpec&) = default;
+    friend bool operator==(const JournalQuery&, const JournalQuery&) = default;
 };
 
 // The fields whose values the fields panel lists, in its order.
@@ -51,16 +51,16 @@ int ParsePriority(std::string_view text);
 bool LooksLikeJournal(std::string_view firstBytes);
 // The journal a path holds: a file that starts as every journal file does, or a folder that
 // holds journal files (*.journal, *.journal~); nothing otherwise.
-std::optional<JournalSpec> JournalAt(const std::string& path);
+std::optional<JournalQuery> JournalAt(const std::string& path);
 // Whether the process may read all of the local journal (root, or a member of the
 // systemd-journal, adm or wheel group); otherwise it sees its own entries only.
 bool SeesWholeLocalJournal();
 
 class JournalReader {
 public:
-    // Opens the journal and applies the spec's matches. Throws Failure saying why when the
+    // Opens the journal and applies the query's matches. Throws Failure saying why when the
     // journal cannot be opened (a missing or corrupted file, no boot of that number).
-    explicit JournalReader(const JournalSpec& spec);
+    explicit JournalReader(const JournalQuery& query);
     ~JournalReader();
     JournalReader(const JournalReader&) = delete;
     JournalReader& operator=(const JournalReader&) = delete;
@@ -111,7 +111,7 @@ public:
     std::int64_t failedSteps() const { return m_failedSteps; }
 
 private:
-    void applyMatches(const JournalSpec& spec);
+    void applyMatches(const JournalQuery& query);
     void addMatch(const std::string& match);
 
     sd_journal* m_journal = nullptr;

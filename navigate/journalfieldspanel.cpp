@@ -64,7 +64,7 @@ JournalFieldsPanel::JournalFieldsPanel(QWidget* parent) : QWidget(parent)
 void JournalFieldsPanel::setLines(const JournalLinesPtr& lines)
 {
     // The lists are those of the journal as opened, before any tick narrowed it.
-    if (!lines || !lines->spec().fields.empty())
+    if (!lines || !lines->query().fields.empty())
         return;
     fill(lines);
 }

@@ -35,16 +35,16 @@ JournalSource::~JournalSource()
     m_thread.wait();
 }
 
-void JournalSource::open(const JournalSpec& spec)
+void JournalSource::open(const JournalQuery& query)
 {
     if (m_stop)
         m_stop->store(true);
     m_stop = std::make_shared<std::atomic<bool>>(false);
-    m_spec = spec;
+    m_query = query;
     m_busy = true;
     const int generation = ++m_generation;
     QMetaObject::invokeMethod(
-        m_context, [this, spec, generation, stop = m_stop] { read(spec, generation, stop); }, Qt::QueuedConnection);
+        m_context, [this, query, generation, stop = m_stop] { read(query, generation, stop); }, Qt::QueuedConnection);
 }
 
 void JournalSource::setFollowing(bool on)
@@ -64,25 +64,25 @@ void JournalSource::setFollowing(bool on)
 
 bool JournalSource::hidesEntries() const
 {
-    return m_spec.where == JournalSpec::Where::Local && !SeesWholeLocalJournal();
+    return m_query.where == JournalQuery::Where::Local && !SeesWholeLocalJournal();
 }
 
 QString JournalSource::title() const
 {
-    if (m_spec.where == JournalSpec::Where::Local)
+    if (m_query.where == JournalQuery::Where::Local)
         return tr("System journal");
-    return m_spec.paths.empty() ? tr("Journal") : QString::fromStdString(m_spec.paths.front());
+    return m_query.paths.empty() ? tr("Journal") : QString::fromStdString(m_query.paths.front());
 }
 
-void JournalSource::read(const JournalSpec& spec, int generation, std::shared_ptr<std::atomic<bool>> stop)
+void JournalSource::read(const JournalQuery& query, int generation, std::shared_ptr<std::atomic<bool>> stop)
 {
     stopFollowing();
     if (generation != m_generation)
         return;
     try {
         // The last screen first, then the whole journal.
-        show(JournalLines::tail(spec, kTailEntries), generation, false, false);
-        const JournalLinesPtr whole = JournalLines::build(spec, stop.get(), [this, generation](int percent) {
+        show(JournalLines::tail(query, kTailEntries), generation, false, false);
+        const JournalLinesPtr whole = JournalLines::build(query, stop.get(), [this, generation](int percent) {
             QMetaObject::invokeMethod(
                 this,
                 [this, generation, percent] {

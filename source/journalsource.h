@@ -32,13 +32,13 @@ public:
     // Stops a read under way and waits for the thread to end.
     ~JournalSource() override;
 
-    // Opens the journal of `spec` in place of the one open (whose read, if any, is stopped).
+    // Opens the journal of `query` in place of the one open (whose read, if any, is stopped).
     // documentChanged follows, or failed with the reason.
-    void open(const JournalSpec& spec);
+    void open(const JournalQuery& query);
     // The entries shown: a tail while the whole is read (partial()), then the whole; null
     // before the first.
     const JournalLinesPtr& lines() const { return m_lines; }
-    const JournalSpec& spec() const { return m_spec; }
+    const JournalQuery& query() const { return m_query; }
     // Whether the whole journal is being read.
     bool busy() const { return m_busy; }
     // Whether new entries are read as they are written (on by default).
@@ -59,14 +59,14 @@ signals:
 
 private:
     // On the source's thread.
-    void read(const JournalSpec& spec, int generation, std::shared_ptr<std::atomic<bool>> stop);
+    void read(const JournalQuery& query, int generation, std::shared_ptr<std::atomic<bool>> stop);
     void follow(const JournalLinesPtr& lines, int generation);
     void readNewEntries(int generation);
     void stopFollowing();
     // Hands `lines` to the GUI thread, unless a newer open came meanwhile.
     void show(JournalLinesPtr lines, int generation, bool grew, bool done);
 
-    JournalSpec m_spec;
+    JournalQuery m_query;
     JournalLinesPtr m_lines;
     bool m_busy = false;
     bool m_following = true;

@@ -172,11 +172,11 @@ private slots:
         JournalSource* source = viewer.window->tabs()->current()->journal()->source();
         const auto whole = [&] { return source->lines() && !source->lines()->partial() && !source->busy(); };
         panel->tick(0, "unit1.service", true);
-        QTRY_VERIFY_WITH_TIMEOUT(whole() && source->spec().fields.size() == 1, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(whole() && source->query().fields.size() == 1, 60000);
         QTRY_COMPARE_WITH_TIMEOUT(view->text(), Journalctl("--file " + journal, "_SYSTEMD_UNIT=unit1.service"), 60000);
         panel->tick(0, "unit2.service", true);
         panel->tick(2, "4", true);
-        QTRY_VERIFY_WITH_TIMEOUT(whole() && source->spec().fields.size() == 3, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(whole() && source->query().fields.size() == 3, 60000);
         QTRY_COMPARE_WITH_TIMEOUT(
             view->text(), Journalctl("--file " + journal, "_SYSTEMD_UNIT=unit1.service _SYSTEMD_UNIT=unit2.service PRIORITY=4"),
             60000);
@@ -185,7 +185,7 @@ private slots:
         for (const char* unit : {"unit1.service", "unit2.service"})
             panel->tick(0, unit, false);
         panel->tick(2, "4", false);
-        QTRY_VERIFY_WITH_TIMEOUT(whole() && source->spec().fields.empty(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(whole() && source->query().fields.empty(), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(view->text(), Journalctl("--file " + journal), 60000);
 
         // The caret's entry: every line of a message of two lines gives the same fields.

@@ -82,12 +82,12 @@ std::vector<ExportEntry> ManyEntries(int count, std::uint64_t from = kStart, int
     return entries;
 }
 
-JournalSpec FileSpec(const std::string& path)
+JournalQuery FileQuery(const std::string& path)
 {
-    JournalSpec spec;
-    spec.where = JournalSpec::Where::Files;
-    spec.paths = {path};
-    return spec;
+    JournalQuery query;
+    query.where = JournalQuery::Where::Files;
+    query.paths = {path};
+    return query;
 }
 
 } // namespace
@@ -101,7 +101,7 @@ TEST(JournalLines, LinesAreJournalctls)
     ASSERT_TRUE(MakeJournal(file, ExportText(OddEntries())));
     {
         ZoneGuard zone("UTC");
-        const JournalLinesPtr lines = JournalLines::build(FileSpec(file));
+        const JournalLinesPtr lines = JournalLines::build(FileQuery(file));
         const std::string expected = Journalctl("--file " + file);
         ASSERT_FALSE(expected.empty());
         EXPECT_EQ(lines->copyText(), expected);
@@ -110,7 +110,7 @@ TEST(JournalLines, LinesAreJournalctls)
     }
     {
         ZoneGuard zone(kCentralEurope);
-        const JournalLinesPtr lines = JournalLines::build(FileSpec(file));
+        const JournalLinesPtr lines = JournalLines::build(FileQuery(file));
         EXPECT_EQ(lines->copyText(),
                   CommandOutput(std::string("TZ=") + kCentralEurope + " journalctl -q --file " + file + " -o short-iso"));
     }
@@ -122,7 +122,7 @@ TEST(JournalLines, IndexAgreesWithTextAcrossCheckpoints)
     TempDir dir;
     const std::string file = dir.path("many.journal");
     ASSERT_TRUE(MakeJournal(file, ExportText(ManyEntries(700))));
-    const JournalLinesPtr lines = JournalLines::build(FileSpec(file));
+    const JournalLinesPtr lines = JournalLines::build(FileQuery(file));
     const std::string text = Journalctl("--file " + file);
     ASSERT_EQ(lines->copyText(), text);
     ASSERT_EQ(lines->size(), static_cast<std::int64_t>(text.size()));
@@ -157,7 +157,7 @@ TEST(JournalLines, RenewedReadersReadTheSame)
     const std::string file = dir.path("renewed.journal");
     ASSERT_TRUE(MakeJournal(file, ExportText(ManyEntries(9000))));
     JournalLines::setReaderGrowth(0);
-    const JournalLinesPtr lines = JournalLines::build(FileSpec(file));
+    const JournalLinesPtr lines = JournalLines::build(FileQuery(file));
     const std::string text = lines->copyText();
     JournalLines::setReaderGrowth(48 << 20);
     EXPECT_EQ(lines->entryCount(), 9000);
@@ -175,7 +175,7 @@ TEST(JournalLines, MultiLineEntriesAndPriorities)
     std::vector<ExportEntry> entries = {Entry(kStart, "one", "a", 3), Entry(kStart + 1, "two\nlines", "b", 4),
                                         Entry(kStart + 2, "none", "c", -1), Entry(kStart + 3, "x\ny\nz", "d", 0)};
     ASSERT_TRUE(MakeJournal(file, ExportText(entries)));
-    const JournalLinesPtr lines = JournalLines::build(FileSpec(file));
+    const JournalLinesPtr lines = JournalLines::build(FileQuery(file));
     ASSERT_EQ(lines->lineCount(), 7);
     EXPECT_EQ(lines->entryCount(), 4);
     const int priorities[] = {3, 4, 4, -1, 0, 0, 0};
@@ -201,24 +201,24 @@ TEST(JournalLines, MatchesAsJournalctl)
     const std::string file = dir.path("units.journal");
     ASSERT_TRUE(MakeJournal(file, ExportText(ManyEntries(300))));
 
-    JournalSpec byUnit = FileSpec(file);
+    JournalQuery byUnit = FileQuery(file);
     byUnit.units = {"unit1"};
     const std::string unitText = Journalctl("--file " + file, "-u unit1");
     ASSERT_FALSE(unitText.empty());
     EXPECT_EQ(JournalLines::build(byUnit)->copyText(), unitText);
 
-    JournalSpec byPriority = FileSpec(file);
+    JournalQuery byPriority = FileQuery(file);
     byPriority.highestPriority = ParsePriority("warning");
     EXPECT_EQ(byPriority.highestPriority, 4);
     EXPECT_EQ(JournalLines::build(byPriority)->copyText(), Journalctl("--file " + file, "-p warning"));
 
-    JournalSpec both = byUnit;
+    JournalQuery both = byUnit;
     both.highestPriority = 3;
     both.units = {"unit1.service", "unit2"};
     EXPECT_EQ(JournalLines::build(both)->copyText(), Journalctl("--file " + file, "-u unit1.service -u unit2 -p 3"));
 
     // The values of the listed fields, with their counts, in the order first met.
-    const JournalLinesPtr all = JournalLines::build(FileSpec(file));
+    const JournalLinesPtr all = JournalLines::build(FileQuery(file));
     const JournalLines::FieldCounts units = all->fieldCounts(0);
     ASSERT_EQ(units.size(), 3u);
     EXPECT_EQ(units[0], (std::pair<std::string, std::int64_t>("unit0.service", 100)));
@@ -229,7 +229,7 @@ TEST(JournalLines, MatchesAsJournalctl)
     EXPECT_EQ(priorities[3], (std::pair<std::string, std::int64_t>("3", 38)));
     EXPECT_EQ(all->fieldCounts(3), (JournalLines::FieldCounts{{"0123456789abcdef0123456789abcdef", 300}}));
 
-    JournalSpec byField = FileSpec(file);
+    JournalQuery byField = FileQuery(file);
     byField.fields = {"SYSLOG_IDENTIFIER=app1", "SYSLOG_IDENTIFIER=app2", "PRIORITY=1"};
     EXPECT_EQ(JournalLines::build(byField)->copyText(),
               Journalctl("--file " + file, "SYSLOG_IDENTIFIER=app1 SYSLOG_IDENTIFIER=app2 PRIORITY=1"));
@@ -248,11 +248,11 @@ TEST(JournalLines, BootsByNumber)
                                    : "33333333333333333333333333333333";
     ASSERT_TRUE(MakeJournal(file, ExportText(entries)));
     for (const char* boot : {"0", "-1", "1", "-2"}) {
-        JournalSpec spec = FileSpec(file);
-        spec.boot = boot;
-        EXPECT_EQ(JournalLines::build(spec)->copyText(), Journalctl("--file " + file, std::string("-b ") + boot)) << boot;
+        JournalQuery query = FileQuery(file);
+        query.boot = boot;
+        EXPECT_EQ(JournalLines::build(query)->copyText(), Journalctl("--file " + file, std::string("-b ") + boot)) << boot;
     }
-    JournalSpec none = FileSpec(file);
+    JournalQuery none = FileQuery(file);
     none.boot = "-7";
     EXPECT_THROW(JournalLines::build(none), Failure);
 }
@@ -270,10 +270,10 @@ TEST(JournalLines, FolderMergedAndGrowing)
         entry.boot = "fedcba9876543210fedcba9876543210";
     ASSERT_TRUE(MakeJournal(dir.path("even.journal"), ExportText(even)));
     ASSERT_TRUE(MakeJournal(dir.path("odd.journal"), ExportText(odd)));
-    JournalSpec spec;
-    spec.where = JournalSpec::Where::Folder;
-    spec.paths = {dir.folder()};
-    const JournalLinesPtr lines = JournalLines::build(spec);
+    JournalQuery query;
+    query.where = JournalQuery::Where::Folder;
+    query.paths = {dir.folder()};
+    const JournalLinesPtr lines = JournalLines::build(query);
     EXPECT_EQ(lines->copyText(), Journalctl("-D " + dir.folder()));
     EXPECT_EQ(lines->lineCount(), 200);
     EXPECT_NE(lines->lineText(1).view().find("at 1"), std::string_view::npos);
@@ -306,7 +306,7 @@ TEST(JournalLines, MergesWithALogByTime)
     for (int i = 0; i < 6; ++i)
         entries.push_back(Entry(kStart + static_cast<std::uint64_t>(i) * 2000000, "journal " + std::to_string(i) + (i == 2 ? "\nmore" : ""), "app", 3));
     ASSERT_TRUE(MakeJournal(file, ExportText(entries)));
-    const JournalLinesPtr journal = JournalLines::build(FileSpec(file));
+    const JournalLinesPtr journal = JournalLines::build(FileQuery(file));
     EXPECT_EQ(DetectTimeForm(*journal), TimeForm::Iso);
     // A plain log with a line between each two entries: 22:13:21, :23, ...
     std::string text;
@@ -333,12 +333,12 @@ TEST(JournalLines, TailAndTime)
     TempDir dir;
     const std::string file = dir.path("tail.journal");
     ASSERT_TRUE(MakeJournal(file, ExportText(ManyEntries(500))));
-    const JournalLinesPtr tail = JournalLines::tail(FileSpec(file), 50);
+    const JournalLinesPtr tail = JournalLines::tail(FileQuery(file), 50);
     EXPECT_TRUE(tail->partial());
     EXPECT_EQ(tail->entryCount(), 50);
     EXPECT_EQ(tail->copyText(), Journalctl("--file " + file, "-n 50"));
 
-    const JournalLinesPtr lines = JournalLines::build(FileSpec(file));
+    const JournalLinesPtr lines = JournalLines::build(FileQuery(file));
     // Entry i is at kStart + i seconds.
     for (int i : {0, 1, 63, 64, 65, 300, 499}) {
         const LineNumber line = lines->lineAtTime(kStart + static_cast<std::uint64_t>(i) * 1000000 - 500000);
@@ -355,12 +355,12 @@ TEST(JournalLines, CorruptedFiles)
     TempDir dir;
     const std::string garbage = dir.write("garbage.journal", std::string(4096, 'x'));
     try {
-        JournalLines::build(FileSpec(garbage));
+        JournalLines::build(FileQuery(garbage));
         ADD_FAILURE() << "a file of garbage opened";
     } catch (const Failure& failure) {
         EXPECT_NE(std::string(failure.what()).find(garbage), std::string::npos) << failure.what();
     }
-    EXPECT_THROW(JournalLines::build(FileSpec(dir.path("missing.journal"))), Failure);
+    EXPECT_THROW(JournalLines::build(FileQuery(dir.path("missing.journal"))), Failure);
 
     // Break the objects of two entries' messages: journalctl leaves those entries out, and so
     // do we, counting them.
@@ -384,7 +384,7 @@ TEST(JournalLines, CorruptedFiles)
         bytes[object] = 0x55;
     }
     const std::string brokenFile = dir.write("scribbled.journal", bytes);
-    const JournalLinesPtr lines = JournalLines::build(FileSpec(brokenFile));
+    const JournalLinesPtr lines = JournalLines::build(FileQuery(brokenFile));
     EXPECT_EQ(lines->copyText(), Journalctl("--file " + brokenFile));
     EXPECT_EQ(lines->entryCount(), 398);
     EXPECT_EQ(lines->skipped(), 2);
