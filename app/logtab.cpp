@@ -188,6 +188,8 @@ void LogTab::openJournal(const JournalQuery& query)
         // The window's follow switches drive the journal as they drive a file: read at each
         // tick of the tab's watch timer.
         connect(m_log->watchTimer(), &QTimer::timeout, m_journal, [this] {
+            if (!m_journal)
+                return; // closed, and not yet gone
             m_journal->setGotoBottom(m_log->gotoBottom());
             if (m_journal->source()->following() != m_log->watchState().AutoRefresh)
                 m_journal->source()->setFollowing(m_log->watchState().AutoRefresh);
