@@ -81,10 +81,7 @@ void JournalFieldsPanel::fill(const JournalLinesPtr& lines)
         for (std::size_t i = 0; i < counts.size(); ++i) {
             const auto& [value, count] = counts[i];
             const std::string match = std::string(kListedFields[field]) + "=" + value;
-            QTreeWidgetItem* item = nullptr;
-            for (int child = 0; child < top->childCount() && !item; ++child)
-                if (top->child(child)->data(0, kMatchRole).toString().toStdString() == match)
-                    item = top->child(child);
+            QTreeWidgetItem*& item = m_items[QString::fromStdString(match)];
             if (!item) {
                 item = new QTreeWidgetItem(top);
                 item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
@@ -125,21 +122,14 @@ QString JournalFieldsPanel::entryFields() const
 
 QString JournalFieldsPanel::valueText(std::size_t field, const std::string& value) const
 {
-    const QTreeWidgetItem* top = m_tree->topLevelItem(static_cast<int>(field));
-    const QString match = QString::fromStdString(std::string(kListedFields[field]) + "=" + value);
-    for (int child = 0; top && child < top->childCount(); ++child)
-        if (top->child(child)->data(0, kMatchRole).toString() == match)
-            return top->child(child)->text(0) + QLatin1Char('\t') + top->child(child)->text(1);
-    return {};
+    const QTreeWidgetItem* item = m_items.value(QString::fromStdString(std::string(kListedFields[field]) + "=" + value));
+    return item ? item->text(0) + QLatin1Char('\t') + item->text(1) : QString();
 }
 
 void JournalFieldsPanel::tick(std::size_t field, const std::string& value, bool on)
 {
-    QTreeWidgetItem* top = m_tree->topLevelItem(static_cast<int>(field));
-    const QString match = QString::fromStdString(std::string(kListedFields[field]) + "=" + value);
-    for (int child = 0; top && child < top->childCount(); ++child)
-        if (top->child(child)->data(0, kMatchRole).toString() == match)
-            top->child(child)->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
+    if (QTreeWidgetItem* item = m_items.value(QString::fromStdString(std::string(kListedFields[field]) + "=" + value)))
+        item->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
 }
 
 } // namespace tlg

@@ -8,6 +8,7 @@
 
 #include "document/journallines.h"
 
+#include <QHash>
 #include <QWidget>
 
 #include <string>
@@ -15,6 +16,7 @@
 
 class QPlainTextEdit;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace tlg {
 
@@ -46,6 +48,7 @@ private:
 
     QTreeWidget* m_tree;
     QPlainTextEdit* m_entry;
+    QHash<QString, QTreeWidgetItem*> m_items; // each value's item, by its "FIELD=value"
     bool m_filling = false;
 };
 
