@@ -3,6 +3,9 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHash>
+#include <QRegularExpression>
+
+#include <algorithm>
 
 namespace tlg {
 
@@ -30,10 +33,33 @@ QString typedOption(const QStringList& arguments, const QString& name)
     return QStringLiteral("--") + name;
 }
 
+// journalctl's -b takes a boot or nothing; Qt's parser wants one or the other. The boot
+// given is joined to its option, and a bare -b means the last boot.
+QStringList JoinBootValues(const QStringList& arguments)
+{
+    static const QRegularExpression boot(QStringLiteral("^([+-]?[0-9]+|[0-9a-fA-F]{32})$"));
+    QStringList joined;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (i > 0 && argument == QLatin1String("--")) {
+            joined += arguments.mid(i);
+            break;
+        }
+        if (i > 0 && (argument == QLatin1String("-b") || argument == QLatin1String("--boot"))) {
+            const bool valued = i + 1 < arguments.size() && boot.match(arguments[i + 1]).hasMatch();
+            joined += QStringLiteral("--boot=") + (valued ? arguments[++i] : QStringLiteral("0"));
+            continue;
+        }
+        joined += argument;
+    }
+    return joined;
+}
+
 } // namespace
 
-CommandLine ReadCommandLine(const QStringList& arguments)
+CommandLine ReadCommandLine(const QStringList& given)
 {
+    const QStringList arguments = JoinBootValues(given);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Shows a log that another program is writing and follows it as it grows: error words\n"
@@ -74,6 +100,20 @@ CommandLine ReadCommandLine(const QStringList& arguments)
     };
     for (const auto& filter : filters)
         parser.addOption(QCommandLineOption(QLatin1String(filter.name), QLatin1String(filter.help), QStringLiteral("pattern")));
+    const QCommandLineOption journal(QStringLiteral("journal"), QStringLiteral("Open the systemd journal of this machine."));
+    parser.addOption(journal);
+    const QCommandLineOption unit({QStringLiteral("u"), QStringLiteral("unit")},
+                                  QStringLiteral("With --journal: the entries of this unit (as journalctl -u)."),
+                                  QStringLiteral("unit"));
+    parser.addOption(unit);
+    const QCommandLineOption priority({QStringLiteral("p"), QStringLiteral("priority")},
+                                      QStringLiteral("With --journal: the entries of this priority or more urgent, or of a range FROM..TO (as journalctl -p)."),
+                                      QStringLiteral("priority"));
+    parser.addOption(priority);
+    const QCommandLineOption boot({QStringLiteral("b"), QStringLiteral("boot")},
+                                  QStringLiteral("With --journal: the entries of one boot: 0 (or nothing) the last, -1 the one before, 1 the first, or a boot id (as journalctl -b)."),
+                                  QStringLiteral("N"));
+    parser.addOption(boot);
     parser.addPositionalArgument(QStringLiteral("log"),
                                  QStringLiteral("The log to open (after --, a name may start with -); - reads "
                                                 "standard input: journalctl -f | tlgview -"),
@@ -106,6 +146,27 @@ CommandLine ReadCommandLine(const QStringList& arguments)
                 if (name == QLatin1String(filter.name))
                     line.filters.append({parser.values(name).value(taken[name]++), filter.show, filter.ignoreCase});
             }
+        }
+        if (parser.isSet(journal)) {
+            JournalQuery query;
+            for (const QString& name : parser.values(unit))
+                query.units.push_back(name.toStdString());
+            if (parser.isSet(priority)) {
+                const QString text = parser.value(priority);
+                const QStringList range = text.split(QStringLiteral(".."));
+                const int from = ParsePriority(range.value(0).toStdString());
+                const int to = range.size() == 2 ? ParsePriority(range.value(1).toStdString()) : from;
+                if (from < 0 || to < 0 || range.size() > 2) {
+                    line.action = CommandLine::Refused;
+                    line.text = QStringLiteral("tlgview: unknown priority '%1'\n").arg(text) + parser.helpText();
+                    return line;
+                }
+                query.lowestPriority = range.size() == 2 ? std::min(from, to) : 0;
+                query.highestPriority = std::max(from, to);
+            }
+            if (parser.isSet(boot))
+                query.boot = parser.value(boot).toStdString();
+            line.journal = query;
         }
     }
     return line;

@@ -1,7 +1,9 @@
 #pragma once
 
 // The program's command line: --help and --version, answered without a window, the logs to
-// open, and --new-window.
+// open, --new-window, and --journal with journalctl's -u, -p and -b.
+
+#include "document/journalreader.h"
 
 #include <QString>
 #include <QStringList>
@@ -33,6 +35,10 @@ struct CommandLine {
         friend bool operator==(const Filter&, const Filter&) = default;
     };
     QList<Filter> filters;
+    // With Open: --journal, the local journal, with the matches of -u UNIT (any number),
+    // -p PRIORITY (a name or a digit, or a range FROM..TO) and -b [N] (a boot by number or id;
+    // 0 without one).
+    std::optional<JournalQuery> journal;
 };
 
 // Reads the arguments (the program's name first) as Qt's QCommandLineParser does: -h, --help,
@@ -40,7 +46,8 @@ struct CommandLine {
 // options (-style, -platform, ...) are left to Qt; another argument that starts with '-' is an
 // unknown option, refused, unless it comes after "--", but a lone "-" names standard input;
 // --new-window asks for a viewer of its own; --merge opens the logs merged by time; --hide,
-// --show, --hide-i and --show-i give the filter stack; the rest are logs to open.
+// --show, --hide-i and --show-i give the filter stack; --journal, -u, -p and -b the journal to
+// open; the rest are logs to open.
 // QCoreApplication's name and version must be set; no application object is needed.
 CommandLine ReadCommandLine(const QStringList& arguments);
 

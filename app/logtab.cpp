@@ -1,5 +1,6 @@
 #include "app/logtab.h"
 
+#include "app/journalbinding.h"
 #include "app/logcontroller.h"
 #include "format/colouring.h"
 #include "navigate/fileslegend.h"
@@ -10,9 +11,11 @@
 #include "search/colourrules.h"
 #include "navigate/gototimedialog.h"
 #include "navigate/histogramstrip.h"
+#include "navigate/journalfieldspanel.h"
 #include "navigate/logtimes.h"
 #include "navigate/positionindicator.h"
 #include "source/filterstore.h"
+#include "source/journalsource.h"
 #include "source/logsource.h"
 #include "source/mergedsource.h"
 #include "core/errors.h"
@@ -24,11 +27,12 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QRegularExpression>
+#include <QTimer>
 
 namespace tlg {
 
 LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWidget* parent)
-    : QWidget(parent), m_colouring(colouring)
+    : QWidget(parent), m_window(window), m_colouring(colouring)
 {
     setObjectName(QStringLiteral("LogTab"));
     auto* grid = new QGridLayout(this);
@@ -90,7 +94,10 @@ LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWi
     });
     connect(m_stackBar, &FilterStackBar::levelRowRequested, this, &LogTab::addLevelRow);
     connect(m_stack, &FilterStackRunner::shownChanged, this, [this] {
-        m_log->showShownLinesAgain();
+        if (m_journal)
+            m_journal->showShownLinesAgain();
+        else
+            m_log->showShownLinesAgain();
         showStackState();
     });
     connect(m_stack, &FilterStackRunner::errorsChanged, this, &LogTab::showStackState);
@@ -250,12 +257,49 @@ LogTab::~LogTab() = default;
 
 QString LogTab::path() const
 {
-    return m_log->currentPath();
+    return m_journal ? m_journal->path() : m_log->currentPath();
 }
 
 bool LogTab::blank() const
 {
-    return m_log->currentPath().isEmpty() && m_opening.isEmpty() && !m_log->busy() && !m_log->source()->isPipe();
+    return !m_journal && m_log->currentPath().isEmpty() && m_opening.isEmpty() && !m_log->busy() &&
+           !m_log->source()->isPipe();
+}
+
+void LogTab::openJournal(const JournalQuery& query)
+{
+    if (!m_journal) {
+        m_journal = new JournalBinding(m_window, m_view, m_stack, m_times, m_colouring, &m_status, this);
+        connect(m_journal, &JournalBinding::grew, this, &LogTab::noteGrowth);
+        // The journal's fields beside the view.
+        auto* panel = new JournalFieldsPanel(this);
+        panel->setMinimumWidth(fontMetrics().averageCharWidth() * 36);
+        static_cast<QGridLayout*>(layout())->addWidget(panel, 0, 2, 5, 1);
+        m_journal->setFieldsPanel(panel);
+        connect(m_journal, &QObject::destroyed, panel, &QObject::deleteLater);
+        // The window's follow switches drive the journal as they drive a file: read at each
+        // tick of the tab's watch timer.
+        connect(m_log->watchTimer(), &QTimer::timeout, m_journal, [this] {
+            if (!m_journal)
+                return; // closed, and not yet gone
+            m_journal->setGotoBottom(m_log->gotoBottom());
+            if (m_journal->source()->following() != m_log->watchState().AutoRefresh)
+                m_journal->source()->setFollowing(m_log->watchState().AutoRefresh);
+        });
+    }
+    m_journal->open(query);
+    m_title = QStringLiteral("Log Viewer - ") + m_journal->title();
+}
+
+void LogTab::closeJournal()
+{
+    if (!m_journal)
+        return;
+    // It may be its own signal that closes it.
+    m_journal->deleteLater();
+    m_journal = nullptr;
+    m_view->setDocument(nullptr);
+    m_title = QStringLiteral("Log Viewer - blank ");
 }
 
 void LogTab::setInSight(bool inSight)

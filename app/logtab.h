@@ -16,6 +16,8 @@
 namespace tlg {
 
 class Colouring;
+class JournalBinding;
+struct JournalQuery;
 class FilterPane;
 class FilterStackBar;
 class FilterStackRunner;
@@ -38,6 +40,12 @@ public:
     ~LogTab() override;
 
     LogController* log() const { return m_log; }
+    // The journal the tab shows in place of a file (null for a file's tab).
+    JournalBinding* journal() const { return m_journal; }
+    // Shows the systemd journal in this tab, which must hold no file.
+    void openJournal(const JournalQuery& query);
+    // The tab holds no journal any more: it is blank.
+    void closeJournal();
     LogView* view() const { return m_view; }
     OverviewStrip* overview() const { return m_overview; }
     FilterPane* filterPane() const { return m_filterPane; }
@@ -74,8 +82,9 @@ public:
     // The lines of the log, whatever a filter stack shows of them: a merged log's rows.
     LineCount logLineCount() const;
 
-    // The log's path ("" while none is open), the path being opened ("" when none), and
-    // whether the tab holds no log (neither a file nor a pipe) and opens none.
+    // The log's path ("" while none is open; a journal's file or folder, "" for the local
+    // journal), the path being opened ("" when none), and whether the tab holds no log
+    // (neither a file, a pipe nor a journal) and opens none.
     QString path() const;
     QString opening() const { return m_opening; }
     void setOpening(const QString& path) { m_opening = path; }
@@ -100,7 +109,9 @@ private:
     void keepFilterStack();
     void lookForErrors();
 
+    QWidget* m_window;
     const Colouring* m_colouring;
+    JournalBinding* m_journal = nullptr;
     FilterStackBar* m_stackBar = nullptr; // FilterStack
     FilterStackRunner* m_stack = nullptr;
     LogTimes* m_times = nullptr;

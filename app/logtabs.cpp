@@ -1,11 +1,14 @@
 #include "app/logtabs.h"
 
+#include "app/journalbinding.h"
 #include "app/logtab.h"
 #include "source/mergedsource.h"
 #include "core/errors.h"
 #include "core/fields.h"
 #include "core/fileops.h"
 #include "core/messages.h"
+#include "document/journalreader.h"
+#include "source/journalsource.h"
 #include "source/logsource.h"
 
 #include <QApplication>
@@ -191,6 +194,8 @@ void LogTabs::showTabLabel(LogTab* tab)
     QString name = path.isEmpty() ? QStringLiteral("(blank)") : tab->displayName();
     if (path.isEmpty() && tab->log()->source()->isPipe())
         name = tab->log()->logName();
+    if (path.isEmpty() && tab->journal())
+        name = tab->journal()->title();
     // A log that grew out of sight says so with a dot, red when a new line holds an error.
     const bool news = tab->news() != LogTab::News::None;
     side->setTabText(index, (news ? QStringLiteral("\u25CF ") : QString()) + QString(name).replace(QLatin1Char('&'), QStringLiteral("&&")));
@@ -203,6 +208,11 @@ void LogTabs::showTabLabel(LogTab* tab)
 void LogTabs::open(const QString& path, OpenWay way, std::function<void(LogTab*)> done,
                    const std::function<void(LogTab*)>& prepare)
 {
+    // A journal file, or a folder of them, is known by its bytes whatever its name.
+    if (const std::optional<JournalQuery> journal = JournalAt(QFile::encodeName(path).toStdString())) {
+        openJournal(*journal, std::move(done), prepare);
+        return;
+    }
     if (LogTab* open = tabOf(path)) {
         setCurrent(open);
         emit broughtToFront(open->path());
@@ -248,6 +258,44 @@ LogTab* LogTabs::tabToOpenIn(bool& made)
         side->insertTab(before ? side->indexOf(before) + 1 : side->count(), target, QString());
     }
     return target;
+}
+
+void LogTabs::openJournal(const JournalQuery& query, std::function<void(LogTab*)> done,
+                          const std::function<void(LogTab*)>& prepare)
+{
+    for (LogTab* tab : tabs()) {
+        if (tab->journal() && tab->journal()->source()->query() == query) {
+            setCurrent(tab);
+            emit broughtToFront(tab->path());
+            if (done)
+                done(tab);
+            return;
+        }
+    }
+    QPointer<LogTab> previous = current();
+    bool made = false;
+    LogTab* target = tabToOpenIn(made);
+    if (prepare)
+        prepare(target);
+    target->openJournal(query);
+    connect(target->journal(), &JournalBinding::failed, this, [this, target, made, previous] {
+        // No tab for a journal that cannot be opened: the one in sight before comes back.
+        if (!made) {
+            target->closeJournal();
+            showTabLabel(target);
+            emit tabsChanged();
+            return;
+        }
+        removeTab(target);
+        if (previous)
+            setCurrent(previous);
+        emit tabsChanged();
+    });
+    setCurrent(target);
+    showTabLabel(target);
+    emit tabsChanged();
+    if (done)
+        done(target);
 }
 
 void LogTabs::dropFailedTab(LogTab* target, const QPointer<LogTab>& previous)

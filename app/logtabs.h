@@ -25,6 +25,7 @@ class QTabWidget;
 namespace tlg {
 
 class LogTab;
+struct JournalQuery;
 
 class LogTabs : public QWidget {
     Q_OBJECT
@@ -52,6 +53,11 @@ public:
     // front; done hears it (null: the spool could not be made, and no tab came of it).
     void openPipe(FileHandle input, std::function<void(LogTab*)> done = {},
                   const std::function<void(LogTab*)>& prepare = {});
+    // The systemd journal in a tab: a tab showing the same journal comes to the front, a
+    // blank tab takes it, else it gets a tab of its own. A journal that cannot be opened is
+    // said in the error box, and its new tab goes.
+    void openJournal(const JournalQuery& query, std::function<void(LogTab*)> done = {},
+                     const std::function<void(LogTab*)>& prepare = {});
     // OpenListedFile, a pick in the file list or Recent Logs: "File already loaded" for the log
     // in sight, "FILE DOES NOT EXIST" for a missing file, else the log opens.
     void openListed(const std::string& path);

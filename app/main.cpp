@@ -28,6 +28,7 @@ int main(int argc, char* argv[])
     bool newWindow = false;
     bool merge = false;
     std::vector<tlg::StackRow> filters;
+    std::optional<tlg::JournalQuery> journal;
     {
         // --help, --version and an unknown option are answered before the GUI starts: they
         // need no display and open no window.
@@ -46,10 +47,12 @@ int main(int argc, char* argv[])
         for (const tlg::CommandLine::Filter& filter : line.filters)
             filters.push_back({filter.pattern, true, !filter.ignoreCase,
                                filter.show ? tlg::FilterRow::ShowOnly : tlg::FilterRow::Hide, true});
-        // Logs with a filter stack of their own, or merged, open in a viewer of their own, and
-        // so does standard input ("-", which sets newWindow): the running one takes paths only.
+        // Logs with a filter stack of their own, merged, or beside a journal open in a viewer of
+        // their own, and so does standard input ("-", which sets newWindow): the running one
+        // takes paths only.
         merge = line.merge;
-        newWindow = newWindow || !filters.empty() || merge;
+        journal = line.journal;
+        newWindow = newWindow || !filters.empty() || merge || journal.has_value();
         // The viewer already running for this user and display opens the logs and comes to
         // the front; this start ends there.
         if (!newWindow && tlg::HandOverToRunningViewer(logs, kHandOverTimeoutMs))
@@ -65,7 +68,7 @@ int main(int argc, char* argv[])
     std::unique_ptr<tlg::ViewerListener> listener;
     if (!newWindow)
         listener = std::make_unique<tlg::ViewerListener>();
-    std::unique_ptr<QMainWindow> mainWindow(tlg::startViewer(logs, filters, merge));
+    std::unique_ptr<QMainWindow> mainWindow(tlg::startViewer(logs, {filters, merge, journal}));
     if (listener)
         QObject::connect(listener.get(), &tlg::ViewerListener::pathsReceived,
                          static_cast<tlg::MainWindow*>(mainWindow.get()), &tlg::MainWindow::openLogs);

@@ -1,5 +1,8 @@
 #include "app/mainwindow.h"
 
+#include "app/journalbinding.h"
+#include "source/journalsource.h"
+
 #include "app/icons.h"
 #include "banner/bannerframe.h"
 #include "banner/buildlabel.h"
@@ -258,6 +261,9 @@ void MainWindow::buildMenus()
     m_controls->openFileAction->setShortcut(QKeySequence::Open);
     m_controls->saveAsAction = addItem(file, "SaveAs1", QStringLiteral("Save &As..."));
     m_controls->saveAsAction->setShortcut(QKeySequence::SaveAs);
+    // The local machine's journal, as much of it as the user may read.
+    QAction* journal = addItem(file, "SystemJournal1", QStringLiteral("System &Journal"));
+    connect(journal, &QAction::triggered, this, [this] { runGuarded(this, [this] { m_tabs->openJournal(JournalQuery{}); }); });
     m_controls->recentMenu = file->addMenu(QStringLiteral("&Recent Logs"));
     m_controls->recentMenu->setObjectName(QStringLiteral("RecentLogs1"));
     file->addSeparator();
@@ -664,10 +670,10 @@ void MainWindow::findInAllLogs()
 {
     std::vector<FindAllLog> logs;
     for (LogTab* tab : m_tabs->tabs()) {
-        if (tab->path().isEmpty())
+        if (tab->path().isEmpty() && !tab->journal())
             continue;
-        logs.push_back({reinterpret_cast<quintptr>(tab), QFileInfo(tab->path()).fileName(), tab->view()->document(),
-                        tab->view()->encoding()});
+        const QString name = tab->path().isEmpty() ? tab->journal()->title() : QFileInfo(tab->path()).fileName();
+        logs.push_back({reinterpret_cast<quintptr>(tab), name, tab->view()->document(), tab->view()->encoding()});
     }
     m_findAll->show();
     m_findAll->start(m_finder->findDialog()->query(), std::move(logs));
@@ -880,8 +886,23 @@ void MainWindow::goToTimeClick()
 void MainWindow::goToTime(std::int64_t time)
 {
     LogTab* tab = m_tabs->current();
-    // The first line at or after the time, or the next one the view shows.
     LogView* view = tab->view();
+    // A journal is searched through its own index of times, without waiting for the times
+    // of its lines.
+    if (JournalBinding* journal = tab->journal()) {
+        const JournalLinesPtr lines = journal->source()->lines();
+        if (lines && !lines->partial()) {
+            const LineNumber inLog = lines->lineAtTime(static_cast<std::uint64_t>(std::max<std::int64_t>(0, time + 999) / 1000));
+            if (inLog >= EndLine(lines->lineCount())) {
+                tab->status().setText(0, QStringLiteral("No line at or after ") + GotoTimeDialog::timeText(time));
+                return;
+            }
+            const LineNumber row = view->document()->lineShowing(inLog);
+            ShowLineInContext(view, std::min(row.value(), std::max<std::int64_t>(0, view->lineCount() - 1)));
+            return;
+        }
+    }
+    // The first line at or after the time, or the next one the view shows.
     const std::optional<std::int64_t> inLog = tab->firstLogLineAtOrAfter(time);
     if (!inLog) {
         tab->status().setText(0, QStringLiteral("No line at or after ") + GotoTimeDialog::timeText(time));
@@ -1130,6 +1151,16 @@ void MainWindow::FormCreate(const QStringList& arguments)
 void MainWindow::openStartLogs()
 {
     const QStringList named = std::exchange(m_startLogs, QStringList());
+    if (const std::optional<JournalQuery> journal = std::exchange(m_startJournal, std::nullopt)) {
+        runGuarded(this, [&] {
+            m_tabs->openJournal(*journal, {}, [this](LogTab* tab) {
+                tab->filterStackBar()->setRows(m_startFilters);
+                tab->filterStack()->setRows(m_startFilters);
+            });
+        });
+        if (named.isEmpty())
+            return;
+    }
     if (named.isEmpty()) {
         if (m_controls->reopenSessionAction->isChecked())
             restoreSession();

@@ -13,7 +13,10 @@
 #include <QThreadPool>
 #include <QStringList>
 
+#include "document/journalreader.h"
+
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -65,6 +68,8 @@ public:
     void setStartFilters(std::vector<StackRow> rows) { m_startFilters = std::move(rows); }
     // The logs named on the command line open as one, merged by time.
     void setStartMerged(bool merge) { m_startMerged = merge; }
+    // The journal to open at start (--journal), in place of the last session's logs.
+    void setStartJournal(std::optional<JournalQuery> journal) { m_startJournal = std::move(journal); }
 
     // The format editor and the add dialog, which the window reaches once they exist.
     void setCompanionWindows(FormatEditor* formatEditor, AddToFileListDialog* addDialog);
@@ -177,6 +182,7 @@ private:
     QStringList m_startLogs; // named on the command line
     std::vector<StackRow> m_startFilters;
     bool m_startMerged = false;
+    std::optional<JournalQuery> m_startJournal;
     bool m_restoring = false; // the last session's logs are opening
     QTimer* m_sessionTimer = nullptr;
     QThreadPool m_sessionWriter; // last: waits for its write as the window goes

@@ -3,6 +3,7 @@
 find_package(Qt6 REQUIRED COMPONENTS Network)
 list(APPEND TLG_GUI_SOURCES
     app/commandline.cpp
+    app/journalbinding.cpp
     app/logcontroller.cpp
     app/logtab.cpp
     app/logtabs.cpp

@@ -9,11 +9,12 @@
 
 namespace tlg {
 
-QMainWindow* startViewer(const QStringList& arguments, const std::vector<StackRow>& filters, bool merge)
+QMainWindow* startViewer(const QStringList& arguments, const ViewerStart& start)
 {
     auto* mainWindow = new MainWindow();
-    mainWindow->setStartFilters(filters);
-    mainWindow->setStartMerged(merge);
+    mainWindow->setStartFilters(start.filters);
+    mainWindow->setStartMerged(start.merge);
+    mainWindow->setStartJournal(start.journal);
     // The creation handler runs before the other windows exist and must not touch them.
     mainWindow->FormCreate(arguments);
     auto* formatEditor = new FormatEditor(mainWindow);

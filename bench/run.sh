@@ -90,6 +90,10 @@ command -v lnav >/dev/null || export MERGED_BENCH_NO_LNAV=1
 [ -f "$LOGS/pipe-sample.log" ] || "$BIN/genlog" 1 "$LOGS/pipe-sample.log"
 "$BIN/pipe_bench" "$LOGS/pipe-sample.log" "$([ "${BIG:-0}" = 1 ] && echo 10240 || echo 1024)"
 
+# The systemd journal: 2 million entries made with systemd-journal-remote (kept beside the
+# logs), its last screen beside journalctl's, the memory of a scroll end to end, one unit, times.
+"$BIN/journal_bench" 2000000 "$LOGS/journal" 2>/dev/null
+
 if [ "${BIG:-0}" = 1 ]; then
     [ -f "$LOGS/10g.log" ] || { "$BIN/genlog" 10240 "$LOGS/10g.log"; echo "a NeedleWord near the end" >> "$LOGS/10g.log"; }
     cat "$LOGS/10g.log" >/dev/null # warm

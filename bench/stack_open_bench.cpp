@@ -99,7 +99,7 @@ int main(int argc, char* argv[])
         QElapsedTimer clock;
         stalls.start();
         clock.start();
-        window = tlg::startViewer({log}, rows);
+        window = tlg::startViewer({log}, {rows});
         auto* main = static_cast<tlg::MainWindow*>(window);
         tlg::LogView* view = main->tabs()->current()->view();
         waitForKeptLines(view, nullptr);

@@ -217,6 +217,13 @@ LineNumber KeptLines::lineInLog(LineNumber line) const
     return m_base->lineInLog(lineInBase(line));
 }
 
+LineLevel KeptLines::lineLevel(LineNumber line) const
+{
+    if (line < 0 || line >= EndLine(m_kept))
+        return LineLevel::None;
+    return m_base->lineLevel(lineInBase(line));
+}
+
 LineNumber KeptLines::lineInBase(LineNumber line) const
 {
     if (line >= EndLine(m_kept) || m_kept == 0)

@@ -65,6 +65,7 @@ public:
     LineNumber lineInBase(LineNumber line) const;
     // The line of the log the base's line comes from (the base may keep some lines of another).
     LineNumber lineInLog(LineNumber line) const override;
+    LineLevel lineLevel(LineNumber line) const override;
     bool grewFrom(const LineSource& earlier) const override;
     // The line here that shows the base's line, or -1 when it is not kept.
     LineNumber lineOfBaseLine(LineNumber baseLine) const;

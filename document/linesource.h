@@ -223,6 +223,9 @@ struct LineBlock {
 class LineSource;
 using LinesPtr = std::shared_ptr<const LineSource>;
 
+// What a source knows of a line's weight apart from its words (a journal entry's priority).
+enum class LineLevel : std::uint8_t { None, Info, Error };
+
 class LineSource {
 public:
     virtual ~LineSource() = default;
@@ -268,6 +271,9 @@ public:
     // into them, 0 for a log of one file) and the number the line has there, from 0.
     virtual std::size_t fileOf(LineNumber /*line*/) const { return 0; }
     virtual LineNumber lineInFile(LineNumber line) const { return lineInLog(line); }
+    // The line's level, for sources that know one (None by default): a view paints the line
+    // in the level's colour where no label colours it.
+    virtual LineLevel lineLevel(LineNumber) const { return LineLevel::None; }
     // Whether this source is `earlier` with lines appended: its first earlier.size() bytes
     // are earlier's, and so are its line starts but the last.
     virtual bool grewFrom(const LineSource& earlier) const = 0;

@@ -549,4 +549,11 @@ std::size_t MergedLines::memory() const
     return bytes;
 }
 
+LineLevel MergedLines::lineLevel(LineNumber line) const
+{
+    if (line < 0 || line >= EndLine(m_rows))
+        return LineLevel::None;
+    return m_logs[fileOf(line)].lines->lineLevel(lineInFile(line));
+}
+
 } // namespace tlg

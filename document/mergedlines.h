@@ -93,6 +93,8 @@ public:
     std::int64_t widestLineColumns() const override;
     // The merged log numbers its own rows: a line's number in its file is lineInFile.
     LineNumber lineInLog(LineNumber line) const override { return line; }
+    // The level its log gives the line.
+    LineLevel lineLevel(LineNumber line) const override;
     LineNumber lineShowing(LineNumber logLine) const override;
     // The time a row carries (its stamp's, or that of the line before it in its log), and the
     // highest time of all rows; nothing before any stamp. Reads fewer than kStep lines.

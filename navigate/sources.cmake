@@ -12,6 +12,7 @@ list(APPEND TLG_GUI_SOURCES
     navigate/gotolinedialog.cpp
     navigate/gototimedialog.cpp
     navigate/histogramstrip.cpp
+    navigate/journalfieldspanel.cpp
     navigate/logtimes.cpp
     navigate/positionindicator.cpp
 )

@@ -8,6 +8,7 @@ list(APPEND TLG_CORE_SOURCES
     source/session.cpp
     source/textoperations.cpp
     source/filterstore.cpp
+    source/journalsource.cpp
     source/linemarks.cpp
     source/perlogfile.cpp
     source/logsource.cpp

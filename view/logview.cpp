@@ -562,16 +562,32 @@ QColor colourOf(LabelColour colour, const QColor& base)
 
 } // namespace
 
+QColor LogView::lineTextColour(LineNumber line) const
+{
+    if (!m_matchRules)
+        return m_textColour;
+    switch (m_document->lineLevel(line)) {
+    case LineLevel::Error:
+        return m_matchRules->showErrors ? colourOf(LabelColour::Error, m_textColour) : m_textColour;
+    case LineLevel::Info:
+        return m_matchRules->showInfo ? colourOf(LabelColour::Info, m_textColour) : m_textColour;
+    case LineLevel::None:
+        break;
+    }
+    return m_textColour;
+}
+
 QColor LogView::colourAt(std::int64_t at) const
 {
     const ByteOffset offset = at;
     const LineNumber line = m_document->lineFromOffset(offset);
     const auto index = static_cast<std::size_t>(offset - m_document->lineIndex(line));
+    const QColor base = lineTextColour(line);
     for (const LabelSpan& span : labelSpans(line, index, index + 1)) {
         if (span.start <= index && index < span.end)
-            return colourOf(span.colour, m_textColour);
+            return colourOf(span.colour, base);
     }
-    return m_textColour;
+    return base;
 }
 
 void LogView::setFirstVisibleLine(std::int64_t line)
@@ -1267,12 +1283,14 @@ void LogView::paintEvent(QPaintEvent*)
     std::size_t selectedFrom = 0; // its selected bytes [selectedFrom, selectedTo)
     std::size_t selectedTo = 0;
     Cell previousStart{0, 0};     // where the row before on the same line started
+    LineRenderer::Palette lineColours = colours; // with the line's own text colour
     LineRenderer::Row row;
     std::vector<ColourSpan> spans;
     for (int i = 0, y = 0; i < rows; ++i, y += lineHeight) {
         if (pos.line != measuredLine) {
             // Per line: its selected bytes and their columns, and its width.
             measuredLine = pos.line;
+            lineColours.text = lineTextColour(pos.line);
             const ByteOffset lineStart = m_document->lineIndex(pos.line);
             length = static_cast<std::size_t>(lineLength(pos.line));
             longLine = isLong(pos.line);
@@ -1327,11 +1345,11 @@ void LogView::paintEvent(QPaintEvent*)
         for (const LabelSpan& span : labelSpans(pos.line, start.byte, std::max(rowEnd, start.byte + 1))) {
             if (span.end > start.byte && span.start < rowEnd)
                 spans.push_back({std::max(span.start, base) - base, std::min(span.end, base + row.line.size()) - base,
-                                 colourOf(span.colour, m_textColour)});
+                                 colourOf(span.colour, lineColours.text)});
         }
         row.spans = &spans;
         paintMarks(painter, pos.line, row, rowEnd - base, base, y);
-        m_renderer.paintRow(painter, kMargin, y, row, colours);
+        m_renderer.paintRow(painter, kMargin, y, row, lineColours);
         if (pos.line == caret.line && pos.subRow == caret.subRow) {
             caretRow = i;
             caretFirstColumn = row.firstColumn;

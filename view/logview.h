@@ -93,6 +93,8 @@ public:
     // caret, the selection and what is in sight.
     void setColourRules(RulesPtr rules);
     // The colour in which the byte at offset is painted (selection aside).
+    // A line whose source gives it a level (lineLevel) is in that level's colour where no
+    // label colours it, while colouring is on and the level's gate is open.
     QColor colourAt(std::int64_t offset) const;
     // Scrolls so that the line is the first in sight (as far as the text allows).
     void setFirstVisibleLine(std::int64_t line);
@@ -279,6 +281,8 @@ private:
     // The coloured stretches of a line, sure for the bytes [from, to) of it; remembered until
     // the document or the rules change, except for long lines.
     const std::vector<LabelSpan>& labelSpans(LineNumber line, std::size_t from, std::size_t to) const;
+    // The colour of a line's text where no label colours it: its level's, or the base colour.
+    QColor lineTextColour(LineNumber line) const;
     // The same for a long line, from the words around [from, to) only.
     const std::vector<LabelSpan>& longLineSpans(LineNumber line, std::size_t from, std::size_t to) const;
     // A word of a long line longer than colourReach: its run [start, end) (with the boundary

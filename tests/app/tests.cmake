@@ -22,3 +22,4 @@ tlg_gui_test(gototime_gui_tests app/tst_gototime.cpp)
 # A log read from a pipe (standard input).
 tlg_gui_test(pipe_gui_tests app/tst_pipe.cpp)
 tlg_gui_test(merged_gui_tests app/tst_merged.cpp)
+tlg_gui_test(journal_gui_tests app/tst_journal.cpp)

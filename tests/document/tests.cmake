@@ -1,6 +1,7 @@
 tlg_core_test(document_core_tests
     document/append_test.cpp
     document/encoding_test.cpp
+    document/journallines_test.cpp
     document/keptlines_test.cpp
     document/logdocument_test.cpp
     document/mergedlines_test.cpp

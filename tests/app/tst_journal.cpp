@@ -1,0 +1,272 @@
+// The systemd journal in the viewer: opened by its bytes from a file or a folder, shown as
+// journalctl shows it, followed, coloured by priority, and the command line's --journal.
+
+#include "app/commandline.h"
+#include "app/journalbinding.h"
+#include "navigate/journalfieldspanel.h"
+#include "source/journalsource.h"
+#include "support/journalfiles.h"
+#include "support/tempdir.h"
+#include "support/viewerfixture.h"
+
+#include <ctime>
+
+using namespace tlg;
+using namespace tlg::testing;
+
+namespace {
+
+constexpr std::uint64_t kStart = 1700000000000000ULL;
+
+std::vector<ExportEntry> Entries(int from, int count, const std::string& boot)
+{
+    std::vector<ExportEntry> entries;
+    for (int i = from; i < from + count; ++i) {
+        ExportEntry entry;
+        entry.realtime = kStart + static_cast<std::uint64_t>(i) * 1000000;
+        entry.boot = boot;
+        std::string message = "entry " + std::to_string(i);
+        if (i % 5 == 2)
+            message += "\nsecond line of " + std::to_string(i);
+        entry.fields = {{"_HOSTNAME", "box"}, {"SYSLOG_IDENTIFIER", "app"}, {"_PID", "7"},
+                        {"PRIORITY", std::to_string(i % 8)}, {"MESSAGE", message},
+                        {"_SYSTEMD_UNIT", "unit" + std::to_string(i % 3) + ".service"}};
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+// The lines of journalctl's output.
+QStringList LinesOf(const std::string& text)
+{
+    QStringList lines = QString::fromStdString(text).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// The view of the tab in sight, once its journal is read whole.
+LogView* WholeJournalView(ViewerFixture& viewer)
+{
+    LogTab* tab = viewer.window->tabs()->current();
+    if (!QTest::qWaitFor([&] {
+            return tab->journal() && tab->journal()->source()->lines() && !tab->journal()->source()->lines()->partial() &&
+                   !tab->journal()->source()->busy();
+        }, 60000))
+        return nullptr;
+    return viewer.find<LogView>("RichEdit1") == tab->view() ? tab->view() : tab->view();
+}
+
+} // namespace
+
+class JournalViewerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "UTC");
+        ::tzset();
+    }
+
+    // A journal file, whatever its name, opens as a journal: its lines are journalctl's.
+    void aJournalFileOpensByItsBytes()
+    {
+        TempDir dir;
+        const std::string journal = dir.path("capture.journal");
+        QVERIFY(MakeJournal(journal, ExportText(Entries(0, 300, "11111111111111111111111111111111"))));
+        const std::string renamed = dir.path("capture.bin");
+        QVERIFY(std::rename(journal.c_str(), renamed.c_str()) == 0);
+        ViewerFixture viewer;
+        viewer.start();
+        viewer.window->tabs()->open(QString::fromStdString(renamed), OpenWay::Chosen);
+        LogView* view = WholeJournalView(viewer);
+        QVERIFY(view);
+        QCOMPARE(view->objectName(), QStringLiteral("RichEdit1"));
+        const QStringList expected = LinesOf(Journalctl("--file " + renamed));
+        QCOMPARE(view->lineCount(), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(view->lineText(i), expected[i]);
+        // A message of two lines is two lines of the view.
+        QVERIFY(view->lineText(3).trimmed().startsWith(QStringLiteral("second line of 2")));
+        QCOMPARE(viewer.window->tabs()->current()->path(), QString::fromStdString(renamed));
+        QVERIFY(viewer.status(0).contains(QStringLiteral("300 entries")));
+        // Opened again, it comes to the front instead of a second tab.
+        viewer.window->tabs()->open(QString::fromStdString(renamed), OpenWay::Chosen);
+        QCOMPARE(viewer.window->tabs()->tabs().size(), 1);
+
+        // Go to time, through the journal's index: entry i is at kStart + i seconds.
+        viewer.window->goToTime(static_cast<std::int64_t>(kStart + 150 * 1000000ULL - 500000) * 1000);
+        QVERIFY(view->lineText(view->caretLine()).endsWith(QStringLiteral(": entry 150")));
+        viewer.window->goToTime(static_cast<std::int64_t>(kStart + 7 * 1000000ULL) * 1000);
+        QVERIFY(view->lineText(view->caretLine()).endsWith(QStringLiteral(": entry 7")));
+    }
+
+    // A folder of journal files is one journal, its files merged in time; entries written
+    // into it later come into the view, which keeps to its last line.
+    void aFolderIsMergedAndFollowed()
+    {
+        TempDir dir;
+        QVERIFY(MakeJournal(dir.path("a.journal"), ExportText(Entries(0, 100, "11111111111111111111111111111111"))));
+        QVERIFY(MakeJournal(dir.path("b.journal"), ExportText(Entries(100, 50, "22222222222222222222222222222222"))));
+        ViewerFixture viewer;
+        viewer.start();
+        viewer.window->tabs()->open(QString::fromStdString(dir.folder()), OpenWay::Chosen);
+        LogView* view = WholeJournalView(viewer);
+        QVERIFY(view);
+        QCOMPARE(view->text(), Journalctl("-D " + dir.folder()));
+        QVERIFY(view->caretLine() >= view->lineCount() - 1);
+
+        QVERIFY(MakeJournal(dir.path("c.journal"), ExportText(Entries(150, 20, "33333333333333333333333333333333"))));
+        QTRY_COMPARE_WITH_TIMEOUT(view->text(), Journalctl("-D " + dir.folder()), 60000);
+        QVERIFY(view->caretLine() >= view->lineCount() - 1);
+    }
+
+    // Entries are coloured by their priority: emerg to err as errors, warning and notice as
+    // infos, the rest in the text's colour; every line of an entry alike.
+    void prioritiesColourTheirLines()
+    {
+        TempDir dir;
+        const std::string journal = dir.path("levels.journal");
+        QVERIFY(MakeJournal(journal, ExportText(Entries(0, 40, "11111111111111111111111111111111"))));
+        ViewerFixture viewer;
+        viewer.start();
+        viewer.window->tabs()->open(QString::fromStdString(journal), OpenWay::Chosen);
+        LogView* view = WholeJournalView(viewer);
+        QVERIFY(view);
+        const QColor plain = view->baseTextColour();
+        int entry = -1;
+        for (int line = 0; line < view->lineCount(); ++line) {
+            if (!view->lineText(line).startsWith(QLatin1Char(' ')))
+                ++entry;
+            const int priority = entry % 8;
+            const QColor expected = priority <= 3 ? QColor(0xFF, 0, 0) : priority <= 5 ? QColor(0, 0, 0xFF) : plain;
+            // The time stamp and the message's last byte.
+            QCOMPARE(view->colourAt(view->lineIndex(line) + 2), expected);
+            QCOMPARE(view->colourAt(view->lineIndex(line + 1) - 2), expected);
+        }
+        QCOMPARE(entry, 39);
+    }
+
+    // The fields panel lists the values with their counts; ticking values shows their
+    // entries only, as journalctl's matches do; the caret's entry shows all its fields.
+    void theFieldsPanelNarrowsByMatches()
+    {
+        TempDir dir;
+        const std::string journal = dir.path("fields.journal");
+        std::vector<ExportEntry> entries = Entries(0, 60, "11111111111111111111111111111111");
+        for (std::size_t i = 30; i < entries.size(); ++i)
+            entries[i].boot = "22222222222222222222222222222222";
+        QVERIFY(MakeJournal(journal, ExportText(entries)));
+        ViewerFixture viewer;
+        viewer.start();
+        viewer.window->tabs()->open(QString::fromStdString(journal), OpenWay::Chosen);
+        LogView* view = WholeJournalView(viewer);
+        QVERIFY(view);
+        auto* panel = viewer.find<JournalFieldsPanel>("JournalFields");
+        QCOMPARE(panel->valueText(0, "unit1.service"), QStringLiteral("unit1.service\t20"));
+        QCOMPARE(panel->valueText(2, "3"), QStringLiteral("3 err\t8"));
+        QCOMPARE(panel->valueText(3, "22222222222222222222222222222222"), QStringLiteral("0  22222222222222222222222222222222\t30"));
+        QCOMPARE(panel->valueText(3, "11111111111111111111111111111111"), QStringLiteral("-1  11111111111111111111111111111111\t30"));
+
+        JournalSource* source = viewer.window->tabs()->current()->journal()->source();
+        const auto whole = [&] { return source->lines() && !source->lines()->partial() && !source->busy(); };
+        panel->tick(0, "unit1.service", true);
+        QTRY_VERIFY_WITH_TIMEOUT(whole() && source->query().fields.size() == 1, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(view->text(), Journalctl("--file " + journal, "_SYSTEMD_UNIT=unit1.service"), 60000);
+        panel->tick(0, "unit2.service", true);
+        panel->tick(2, "4", true);
+        QTRY_VERIFY_WITH_TIMEOUT(whole() && source->query().fields.size() == 3, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            view->text(), Journalctl("--file " + journal, "_SYSTEMD_UNIT=unit1.service _SYSTEMD_UNIT=unit2.service PRIORITY=4"),
+            60000);
+        // The lists stay those of the whole journal.
+        QCOMPARE(panel->valueText(0, "unit0.service"), QStringLiteral("unit0.service\t20"));
+        for (const char* unit : {"unit1.service", "unit2.service"})
+            panel->tick(0, unit, false);
+        panel->tick(2, "4", false);
+        QTRY_VERIFY_WITH_TIMEOUT(whole() && source->query().fields.empty(), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(view->text(), Journalctl("--file " + journal), 60000);
+
+        // The caret's entry: every line of a message of two lines gives the same fields.
+        // The caret placed, then a key that moves nothing.
+        view->setFocus();
+        const auto caretTo = [&](int line) {
+            view->setSelection(view->lineIndex(line) + 1, 0);
+            QTest::keyClick(view, Qt::Key_Shift);
+        };
+        caretTo(2);
+        QTRY_VERIFY_WITH_TIMEOUT(panel->entryFields().contains(QStringLiteral("MESSAGE=[")), 60000);
+        QVERIFY(panel->entryFields().contains(QStringLiteral("PRIORITY=2\n")));
+        caretTo(3);
+        QTest::qWait(20);
+        QVERIFY(panel->entryFields().contains(QStringLiteral("PRIORITY=2\n")));
+        caretTo(4);
+        QTRY_VERIFY_WITH_TIMEOUT(panel->entryFields().contains(QStringLiteral("MESSAGE=entry 3\n")), 60000);
+    }
+
+    // A journal that cannot be read says why in the error box, and gets no tab.
+    void aBrokenJournalSaysWhy()
+    {
+        TempDir dir;
+        const std::string broken = dir.write("broken.journal", "LPKSHHRH" + std::string(300, '\x01'));
+        ViewerFixture viewer;
+        viewer.start();
+        viewer.window->tabs()->open(QString::fromStdString(broken), OpenWay::Chosen);
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.messages.size(), 1, 60000);
+        QVERIFY(viewer.messages.first().text.contains(QString::fromStdString(broken)));
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.window->tabs()->tabs().size(), 1, 60000);
+        QVERIFY(!viewer.window->tabs()->current()->journal());
+    }
+
+    void theCommandLineAsksForTheJournal_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("units");
+        QTest::addColumn<int>("lowest");
+        QTest::addColumn<int>("highest");
+        QTest::addColumn<QString>("boot");
+        QTest::newRow("bare") << QStringList{"--journal"} << QStringList{} << 0 << -1 << "";
+        QTest::newRow("unit and priority name")
+            << QStringList{"--journal", "-u", "ssh", "-p", "err"} << QStringList{"ssh"} << 0 << 3 << "";
+        QTest::newRow("two units, a digit")
+            << QStringList{"--journal", "-u", "a", "--unit", "b.socket", "-p", "5"} << QStringList{"a", "b.socket"} << 0 << 5 << "";
+        QTest::newRow("a range") << QStringList{"--journal", "-p", "err..notice"} << QStringList{} << 3 << 5 << "";
+        QTest::newRow("bare boot") << QStringList{"--journal", "-b"} << QStringList{} << 0 << -1 << "0";
+        QTest::newRow("boot before") << QStringList{"--journal", "-b", "-1"} << QStringList{} << 0 << -1 << "-1";
+        QTest::newRow("boot before a log")
+            << QStringList{"--journal", "-b", "x.log"} << QStringList{} << 0 << -1 << "0";
+        QTest::newRow("boot id") << QStringList{"--journal", "-b", "0123456789abcdef0123456789abcdef"} << QStringList{}
+                                 << 0 << -1 << "0123456789abcdef0123456789abcdef";
+    }
+
+    void theCommandLineAsksForTheJournal()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, units);
+        QCoreApplication::setApplicationName(QStringLiteral("TlgView"));
+        const CommandLine line = ReadCommandLine(QStringList{"tlgview"} + arguments);
+        QCOMPARE(int(line.action), int(CommandLine::Open));
+        QVERIFY(line.journal);
+        QStringList unitsRead;
+        for (const std::string& unit : line.journal->units)
+            unitsRead << QString::fromStdString(unit);
+        QCOMPARE(unitsRead, units);
+        QTEST(line.journal->lowestPriority, "lowest");
+        QTEST(line.journal->highestPriority, "highest");
+        QTEST(QString::fromStdString(line.journal->boot), "boot");
+        QCOMPARE(line.logs, arguments.contains("x.log") ? QStringList{"x.log"} : QStringList{});
+    }
+
+    void anUnknownPriorityIsRefused()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("TlgView"));
+        const CommandLine line = ReadCommandLine({"tlgview", "--journal", "-p", "loud"});
+        QCOMPARE(int(line.action), int(CommandLine::Refused));
+        QVERIFY(line.text.contains(QStringLiteral("loud")));
+        QVERIFY(!ReadCommandLine({"tlgview", "x.log"}).journal);
+    }
+};
+
+QTEST_MAIN(JournalViewerTest)
+#include "tst_journal.moc"
