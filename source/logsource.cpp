@@ -66,7 +66,7 @@ void LogSource::run(const char* kind, std::int64_t total,
     m_progressTimer->start();
     const std::function<void()> hook = m_readHook;
     const std::atomic<bool>* stop = &m_queue->stopping(); // the queue outlives the operation
-    m_queue->post(kind, [this, done, stop, hook, read = std::move(read), finish = std::move(finish)] {
+    const bool replaced = m_queue->post(kind, [this, done, stop, hook, read = std::move(read), finish = std::move(finish)] {
         auto result = std::make_shared<std::optional<Result>>();
         QString failure;
         try {
@@ -94,6 +94,9 @@ void LogSource::run(const char* kind, std::int64_t total,
             },
             Qt::QueuedConnection);
     });
+    // The request it replaced never runs, so it is no longer counted.
+    if (replaced)
+        --m_running;
 }
 
 void LogSource::reportProgress()

@@ -18,19 +18,22 @@ OperationQueue::~OperationQueue()
     m_thread.join();
 }
 
-void OperationQueue::post(std::string kind, std::function<void()> run)
+bool OperationQueue::post(std::string kind, std::function<void()> run)
 {
+    bool replaced = false;
     {
         const std::lock_guard lock(m_mutex);
         auto same = kind.empty() ? m_waiting.end()
                                  : std::find_if(m_waiting.begin(), m_waiting.end(),
                                                 [&](const Operation& op) { return op.kind == kind; });
-        if (same != m_waiting.end())
+        replaced = same != m_waiting.end();
+        if (replaced)
             same->run = std::move(run);
         else
             m_waiting.push_back({std::move(kind), std::move(run)});
     }
     m_wake.notify_one();
+    return replaced;
 }
 
 void OperationQueue::dropWaiting()

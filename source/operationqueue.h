@@ -24,8 +24,8 @@ public:
     OperationQueue& operator=(const OperationQueue&) = delete;
 
     // Queues `run` under `kind` (an empty kind is never replaced), replacing a waiting
-    // operation of the same kind.
-    void post(std::string kind, std::function<void()> run);
+    // operation of the same kind: true then (the one replaced never runs).
+    bool post(std::string kind, std::function<void()> run);
     // Drops the operations that wait (not the one under way).
     void dropWaiting();
     // Raised once the queue is ending: a long operation looks at it between steps and gives up,

@@ -287,6 +287,31 @@ private slots:
                  qPrintable(QStringLiteral("closing took %1 ms, the whole open %2 ms").arg(closing).arg(whole)));
     }
 
+    void aReplacedRequestLeavesTheSourceIdle()
+    {
+        ViewerFixture viewer;
+        const QString path = writeFile(viewer.home() + "a.log", "one\n");
+        tlg::LogSource source;
+        int heard = 0;
+        source.open(path, [&](const tlg::LogSource::Outcome&) { ++heard; });
+        QTRY_COMPARE_WITH_TIMEOUT(heard, 1, 60000);
+        auto gate = std::make_shared<std::promise<void>>();
+        std::shared_future<void> released = gate->get_future().share();
+        auto entered = std::make_shared<std::atomic<int>>(0);
+        source.setReadHook([released, entered] {
+            ++*entered;
+            released.wait();
+        });
+        source.readAgain(false, [&](const tlg::LogSource::Outcome&) { ++heard; });
+        QTRY_COMPARE_WITH_TIMEOUT(entered->load(), 1, 60000);
+        // Two more wait behind it; the second replaces the first, which is never heard.
+        source.readAgain(false, [&](const tlg::LogSource::Outcome&) { ++heard; });
+        source.readAgain(false, [&](const tlg::LogSource::Outcome&) { ++heard; });
+        gate->set_value();
+        QTRY_COMPARE_WITH_TIMEOUT(heard, 3, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!source.busy(), 60000);
+    }
+
     void aChangeIsShownAsSoonAsItIsNotified()
     {
         ViewerFixture viewer;
