@@ -1,6 +1,7 @@
 #include "document/logdocument.h"
 
 #include "core/errors.h"
+#include "document/compressedtext.h"
 #include "document/tabstops.h"
 
 #include <xxhash.h>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -145,6 +147,9 @@ public:
 
     int fd() const { return m_file.fd(); }
     const std::string& path() const { return m_path; }
+    // The text of a compressed file, read through it rather than from fd().
+    const std::shared_ptr<CompressedText>& compressed() const { return m_compressed; }
+    void setCompressed(std::shared_ptr<CompressedText> text) { m_compressed = std::move(text); }
     const PagingSizes& sizes() const { return m_sizes; }
     Transcoding how() const { return m_how; }
     bool transcoded() const { return m_how != Transcoding::None; }
@@ -290,6 +295,7 @@ private:
     std::string m_path;
     PagingSizes m_sizes;
     Transcoding m_how;
+    std::shared_ptr<CompressedText> m_compressed;
     std::mutex m_mutex;
     std::vector<Kept> m_entries; // guarded by m_mutex
     std::vector<Kept> m_spans;   // guarded by m_mutex, the newest last
@@ -556,6 +562,35 @@ DocumentPtr LogDocument::fromFile(FileHandle file, const std::string& path, File
     return doc;
 }
 
+DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path, FileIdentity identity,
+                                        Compression how, std::atomic<std::int64_t>* bytesRead,
+                                        const PagingSizes& sizes, const std::atomic<bool>* stop)
+{
+    struct stat st {};
+    // Text usually takes several times the room of its compressed bytes; the index grows when
+    // it needs more.
+    const std::size_t hint = ::fstat(file.fd(), &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) * 8 : 0;
+    auto text = std::make_shared<CompressedText>(std::move(file), path, how, sizes.restartEvery);
+    auto doc = std::shared_ptr<LogDocument>(new LogDocument());
+    doc->m_file = std::make_shared<FileText>(FileHandle(), path, sizes, Transcoding::None);
+    doc->m_file->setCompressed(text);
+    doc->m_identity = identity;
+    const std::size_t hashBlock = doc->m_file->sizes().hashBlock;
+    doc->reserveIndex(hint);
+    doc->m_hashes.reserve(TextRoomFor(hint) / hashBlock + 16);
+    doc->m_hashTail = std::make_shared<HashTail>();
+    doc->pushStart(0);
+    text->scan(
+        [&doc](const char* bytes, std::size_t length) {
+            doc->hashBytes(bytes, length);
+            doc->indexBytes(bytes, length);
+        },
+        bytesRead, stop);
+    doc->finishIndex();
+    doc->m_fileSize = text->fileSize();
+    return doc;
+}
+
 void LogDocument::readFile(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
 {
     const std::size_t chunk = m_file->sizes().readChunk;
@@ -672,6 +707,16 @@ void LogDocument::dropTail(ByteOffset stable, bool endsWithCr)
 DocumentPtr LogDocument::grown(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop) const
 {
     struct stat st {};
+    if (const auto& text = m_file ? m_file->compressed() : nullptr) {
+        // A compressed file that grew is read again whole.
+        if (::fstat(text->fd(), &st) != 0 || st.st_size <= m_fileSize)
+            return shared_from_this();
+        const int fd = ::fcntl(text->fd(), F_DUPFD_CLOEXEC, 0);
+        if (fd < 0)
+            throw Failure("Cannot read file " + text->path());
+        return fromCompressed(FileHandle(fd), text->path(), m_identity, text->compression(), bytesRead,
+                              m_file->sizes(), stop);
+    }
     if (!m_file || ::fstat(m_file->fd(), &st) != 0 || st.st_size <= m_fileSize)
         return shared_from_this();
     auto doc = std::shared_ptr<LogDocument>(new LogDocument(*this));
@@ -790,6 +835,8 @@ std::int64_t LogDocument::fetch(int fd, ByteOffset start, std::size_t length, ch
 {
     if (length == 0)
         return 0; // (the end of a transcoded text that fills its last hash block has no map entry)
+    if (m_file->compressed())
+        return m_file->compressed()->read(start.value(), length, out);
     if (!m_file->transcoded())
         return readFully(fd, out, length, start.value());
     const std::size_t hashBlock = m_file->sizes().hashBlock;
@@ -928,6 +975,11 @@ bool LogDocument::sameAsFile(int fd, const std::string& path, ByteOffset from, B
     to = std::clamp<ByteOffset>(to, from, size());
     if (from == to)
         return true;
+    if (m_file && m_file->compressed()) {
+        // The text cannot be compared with compressed bytes: the file is the same when the
+        // compressed bytes it was read from are (a decompression error later marks it stale).
+        return m_file->compressed()->sameFile(fd);
+    }
     if (m_text) {
         constexpr std::size_t kBlock = 1u << 20;
         ReadBuffer buffer(kBlock);
@@ -992,6 +1044,11 @@ Transcoding LogDocument::transcoding() const
     return m_file ? m_file->how() : Transcoding::None;
 }
 
+const CompressedText* LogDocument::compressed() const
+{
+    return m_file ? m_file->compressed().get() : nullptr;
+}
+
 std::size_t LogDocument::cacheMemory() const
 {
     return m_file ? m_file->keptBytes() : 0;
@@ -1000,7 +1057,8 @@ std::size_t LogDocument::cacheMemory() const
 std::size_t LogDocument::indexMemory() const
 {
     return m_deltas.count * sizeof(std::uint16_t) + m_bases.count * sizeof(ByteOffset) +
-           m_far.count * sizeof(FarStart) + (m_hashes.count + m_map.count) * sizeof(std::uint64_t);
+           m_far.count * sizeof(FarStart) + (m_hashes.count + m_map.count) * sizeof(std::uint64_t) +
+           (compressed() ? compressed()->memory() : 0);
 }
 
 } // namespace tlg

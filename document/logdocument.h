@@ -83,6 +83,8 @@ private:
 std::size_t TextRoomFor(std::size_t size);
 
 class LogDocument;
+class CompressedText;
+enum class Compression : std::uint8_t;
 using DocumentPtr = std::shared_ptr<const LogDocument>;
 using TextBuffer = GrowOnlyBuffer<char>;
 class FileText;
@@ -95,6 +97,8 @@ struct PagingSizes {
     // Bytes a whole-file read takes at a time: small enough that fifty logs opening at once
     // hold little, large enough that a read costs few calls.
     std::size_t readChunk = 1u << 20;
+    // Bytes of text between the restart points of a compressed file.
+    std::size_t restartEvery = 4u << 20;
 };
 
 class LogDocument : public LineSource, public std::enable_shared_from_this<LogDocument> {
@@ -126,6 +130,15 @@ public:
                                 const PagingSizes& sizes = PagingSizes{},
                                 Transcoding how = Transcoding::None,
                                 const std::atomic<bool>* stop = nullptr);
+    // Indexes the text that the open compressed file holds (its first bytes show `how`) in one
+    // pass that keeps restart points or a spool (CompressedText), and builds the document that
+    // decompresses what it is asked for from the nearest of them. Damaged or cut-off data ends
+    // the text where it stops decoding (compressed()->damaged()). `bytesRead` counts compressed
+    // bytes. Fails, and heeds `stop`, as fromFile does; also when the spool cannot be written.
+    static DocumentPtr fromCompressed(FileHandle file, const std::string& path, FileIdentity identity,
+                                      Compression how, std::atomic<std::int64_t>* bytesRead = nullptr,
+                                      const PagingSizes& sizes = PagingSizes{},
+                                      const std::atomic<bool>* stop = nullptr);
     // The shared empty document.
     static DocumentPtr empty();
 
@@ -149,6 +162,8 @@ public:
     bool paged() const { return m_file != nullptr; }
     // What the shown bytes are made of: None for a text in memory.
     Transcoding transcoding() const;
+    // The compressed file a document's text is decompressed from; null for any other.
+    const CompressedText* compressed() const;
     // The bytes of its file a document read from a file was made from (the file's size when it
     // was last read); size() for a text in memory.
     std::int64_t fileBytes() const { return m_fileSize; }

@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/fileops.h"
+#include "document/compressedtext.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -57,7 +58,32 @@ void readToEnd(int fd, const std::string& path, std::shared_ptr<TextBuffer>& out
     }
 }
 
+// The document of the open file: the text it holds when its first bytes show a compression,
+// else its bytes as `how` makes them shown.
+DocumentPtr documentOf(FileHandle file, const std::string& path, FileIdentity identity, Transcoding how,
+                       std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
+{
+    char head[8];
+    const ssize_t got = ::pread(file.fd(), head, sizeof head, 0);
+    const Compression compression = CompressionOf(std::string_view(head, got > 0 ? static_cast<std::size_t>(got) : 0));
+    if (compression != Compression::None)
+        return LogDocument::fromCompressed(std::move(file), path, identity, compression, bytesRead, PagingSizes{}, stop);
+    return LogDocument::fromFile(std::move(file), path, identity, bytesRead, PagingSizes{}, how, stop);
+}
+
 } // namespace
+
+std::string TextHeadOf(const std::string& path, std::size_t length)
+{
+    const FileHandle file = OpenForReading(path);
+    if (!file.valid())
+        return {};
+    std::string head(length, '\0');
+    const ssize_t got = ::pread(file.fd(), head.data(), head.size(), 0);
+    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    const Compression compression = CompressionOf(head);
+    return compression == Compression::None ? head : DecompressedHead(file.fd(), compression, length);
+}
 
 DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* bytesRead,
                           const std::atomic<bool>* stop)
@@ -70,8 +96,7 @@ DocumentPtr LoadText(const std::string& path, Transcoding how, std::atomic<std::
 {
     struct stat st {};
     FileHandle file = openLog(path, st);
-    return LogDocument::fromFile(std::move(file), path, {st.st_dev, st.st_ino, true}, bytesRead, PagingSizes{}, how,
-                                 stop);
+    return documentOf(std::move(file), path, {st.st_dev, st.st_ino, true}, how, bytesRead, stop);
 }
 
 DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previous,
@@ -94,7 +119,7 @@ DocumentPtr LoadTextAfter(const std::string& path, Transcoding how, const Docume
         previous->sameAsFile(file.fd(), path, 0, std::min(kCheck, known)) &&
         previous->sameAsFile(file.fd(), path, known - std::min(kCheck, known), known);
     if (!unchanged)
-        return LogDocument::fromFile(std::move(file), path, identity, bytesRead, PagingSizes{}, how, stop);
+        return documentOf(std::move(file), path, identity, how, bytesRead, stop);
     // A text read from the file reads what was written since from the file it already has
     // open (the same one: same device and inode).
     if (previous->paged())
