@@ -180,6 +180,9 @@ private:
     // A text just read, shown: coloured at once while colouring is on, else as it is, with
     // the caret at the end or on the reader's line.
     void showLoadedText();
+    // A compressed log read with damage says after which line its data is damaged; one read
+    // from a spool file says so after the load's own report.
+    void showCompressedNote();
     // What the source answered to a look of the watcher.
     void showFollowed(const LogSource::Outcome& outcome);
     void watchOpenLog();

@@ -18,3 +18,5 @@ add_dependencies(app_singleviewer_tests tlgview)
 tlg_gui_test(tabs_gui_tests app/tst_tabs.cpp)
 tlg_gui_test(filterstack_gui_tests app/tst_filterstack.cpp)
 tlg_gui_test(gototime_gui_tests app/tst_gototime.cpp)
+# Compressed logs opened in the viewer.
+tlg_gui_test(compressed_gui_tests app/tst_compressed.cpp)
