@@ -1,0 +1,126 @@
+// Compressed logs read in place, each measured against its format's own decompressor in the same
+// run: the time until every line is indexed against `zcat` (`xzcat`, `zstdcat`, `bzcat`) to
+// /dev/null, the first screen once indexed, a jump to a line at random (a screenful read there),
+// and the peak memory. Each file is measured in a process of its own, so that the peaks are its
+// own.
+//
+//   compressed_bench <compressed log>...
+
+#include "measures.h"
+#include "document/compressedtext.h"
+#include "document/logdocument.h"
+#include "document/textload.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+double millisecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+const char* referenceOf(tlg::Compression how)
+{
+    switch (how) {
+    case tlg::Compression::Gzip:
+        return "zcat";
+    case tlg::Compression::Xz:
+        return "xzcat";
+    case tlg::Compression::Zstd:
+        return "zstdcat";
+    case tlg::Compression::Bzip2:
+        return "bzcat";
+    case tlg::Compression::None:
+        break;
+    }
+    return "cat";
+}
+
+// The file's first bytes, which tell its compression.
+std::string fileHead(const std::string& path)
+{
+    std::string head(8, '\0');
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return {};
+    head.resize(std::fread(head.data(), 1, head.size(), file));
+    std::fclose(file);
+    return head;
+}
+
+// Reads a screenful of lines from `first` on, as the view does.
+std::size_t readScreen(const tlg::LogDocument& doc, std::int64_t first)
+{
+    std::size_t bytes = 0;
+    for (std::int64_t line = first; line < std::min<std::int64_t>(first + 60, doc.lineCount().value()); ++line)
+        bytes += doc.slice(doc.lineIndex(line), doc.lineContentEnd(line)).size();
+    return bytes;
+}
+
+void measure(const std::string& path)
+{
+    const tlg::Compression how = tlg::CompressionOf(fileHead(path));
+    const std::string reference = referenceOf(how);
+    auto start = std::chrono::steady_clock::now();
+    if (std::system((reference + " '" + path + "' > /dev/null").c_str()) != 0)
+        std::fprintf(stderr, "%s failed\n", reference.c_str());
+    const double referenceMs = millisecondsSince(start);
+
+    std::atomic<std::int64_t> done{0};
+    start = std::chrono::steady_clock::now();
+    const tlg::DocumentPtr doc = tlg::LoadPlainText(path, &done);
+    const double indexMs = millisecondsSince(start);
+    start = std::chrono::steady_clock::now();
+    readScreen(*doc, 0);
+    const double firstScreenMs = millisecondsSince(start);
+
+    std::mt19937 random(11);
+    std::vector<double> jumps;
+    for (int i = 0; i < 100; ++i) {
+        const std::int64_t line = static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(std::max<std::int64_t>(doc->lineCount().value(), 1)));
+        start = std::chrono::steady_clock::now();
+        readScreen(*doc, line);
+        jumps.push_back(millisecondsSince(start));
+    }
+    std::sort(jumps.begin(), jumps.end());
+    const tlg::CompressedText* text = doc->compressed();
+    std::printf("%-6s %-28s %8.0f ms %8.0f ms  %5.2fx  %6.1f ms  %6.1f / %6.1f ms  %5ld MiB  %lld lines, %zu restart points%s%s\n",
+                tlg::CompressionName(how), reference.c_str(), referenceMs, indexMs, indexMs / referenceMs, firstScreenMs,
+                jumps[jumps.size() / 2], jumps.back(), tlg::bench::peakMegabytes(),
+                static_cast<long long>(doc->lineCount().value()), text ? text->restartPoints() : 0,
+                text && text->spooled() ? ", spooled" : "", text && text->damaged() ? ", damaged" : "");
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: compressed_bench <compressed log>...\n");
+        return 2;
+    }
+    std::printf("format reference                    reference    index   ratio  1st screen  jump median/max    peak\n");
+    std::fflush(stdout);
+    for (int i = 1; i < argc; ++i) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            measure(argv[i]);
+            std::_Exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+    }
+    return 0;
+}
