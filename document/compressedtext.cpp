@@ -1,6 +1,7 @@
 #include "document/compressedtext.h"
 
 #include "core/errors.h"
+#include "document/compressedindexcache.h"
 
 #include <bzlib.h>
 #include <lzma.h>
@@ -740,6 +741,58 @@ std::size_t CompressedText::memory() const
     for (const auto& decoder : m_idle)
         sum += decoder->memory();
     return sum;
+}
+
+void CompressedText::writePoints(std::string& out) const
+{
+    PutVarint(out, static_cast<std::uint64_t>(m_how));
+    for (std::int64_t value : {m_fileSize, m_textSize, m_xzEnd})
+        PutFixed(out, static_cast<std::uint64_t>(value));
+    PutFixed(out, m_headCheck);
+    PutFixed(out, m_tailCheck);
+    PutVarint(out, m_xzBlocks ? 1 : 0);
+    PutVarint(out, static_cast<std::uint64_t>(m_xzCheck));
+    PutVarint(out, m_points.size());
+    for (const RestartPoint& point : m_points) {
+        PutFixed(out, static_cast<std::uint64_t>(point.text));
+        PutFixed(out, static_cast<std::uint64_t>(point.file));
+        PutVarint(out, static_cast<std::uint64_t>(point.bits));
+        PutVarint(out, point.unitStart ? 1 : 0);
+        PutVarint(out, point.window.size());
+        out.append(reinterpret_cast<const char*>(point.window.data()), point.window.size());
+    }
+}
+
+bool CompressedText::readPoints(std::string_view& in)
+{
+    std::uint64_t how = 0, fileSize = 0, textSize = 0, xzEnd = 0, head = 0, tail = 0, xzBlocks = 0, xzCheck = 0, count = 0;
+    if (!TakeVarint(in, how) || how != static_cast<std::uint64_t>(m_how) || !TakeFixed(in, fileSize) ||
+        !TakeFixed(in, textSize) || !TakeFixed(in, xzEnd) || !TakeFixed(in, head) || !TakeFixed(in, tail) ||
+        !TakeVarint(in, xzBlocks) || !TakeVarint(in, xzCheck) || !TakeVarint(in, count) || count == 0 ||
+        count > in.size())
+        return false;
+    std::vector<RestartPoint> points(static_cast<std::size_t>(count));
+    for (RestartPoint& point : points) {
+        std::uint64_t text = 0, file = 0, bits = 0, unitStart = 0, window = 0;
+        if (!TakeFixed(in, text) || !TakeFixed(in, file) || !TakeVarint(in, bits) || bits > 7 ||
+            !TakeVarint(in, unitStart) || !TakeVarint(in, window) || window > kWindow || window > in.size())
+            return false;
+        point = {static_cast<std::int64_t>(text), static_cast<std::int64_t>(file), static_cast<int>(bits),
+                 unitStart != 0, std::vector<unsigned char>(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(window))};
+        in.remove_prefix(static_cast<std::size_t>(window));
+    }
+    if (points.front().text != 0)
+        return false;
+    m_points = std::move(points);
+    m_fileSize = static_cast<std::int64_t>(fileSize);
+    m_textSize = static_cast<std::int64_t>(textSize);
+    m_xzEnd = static_cast<std::int64_t>(xzEnd);
+    m_headCheck = head;
+    m_tailCheck = tail;
+    m_xzBlocks = xzBlocks != 0;
+    m_xzCheck = static_cast<int>(xzCheck);
+    m_damaged = false;
+    return true;
 }
 
 } // namespace tlg

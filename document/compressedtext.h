@@ -90,6 +90,12 @@ public:
     // Bytes of memory the restart points and the decoders kept take.
     std::size_t memory() const;
 
+    // The restart points and what the scan found, in the form an index is kept in; and the
+    // same read back, in place of a scan, for the same file (false, and nothing taken, when the
+    // form does not fit this text).
+    void writePoints(std::string& out) const;
+    bool readPoints(std::string_view& in);
+
 private:
     std::unique_ptr<Decoder> decoderAt(const RestartPoint& point) const;
     void openSpool();

@@ -1,6 +1,7 @@
 #include "document/logdocument.h"
 
 #include "core/errors.h"
+#include "document/compressedindexcache.h"
 #include "document/compressedtext.h"
 #include "document/tabstops.h"
 
@@ -575,6 +576,27 @@ DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path
     doc->m_file = std::make_shared<FileText>(FileHandle(), path, sizes, Transcoding::None);
     doc->m_file->setCompressed(text);
     doc->m_identity = identity;
+    bool keyed = false;
+    const KeptIndexKey key = KeptIndexKeyOf(text->fd(), keyed);
+    if (keyed) {
+        const std::string kept = LoadKeptIndex(key);
+        std::string_view form(kept);
+        if (!kept.empty() && text->readPoints(form) && text->fileSize() == key.size && doc->readIndex(form) &&
+            form.empty()) {
+            doc->m_fileSize = text->fileSize();
+            doc->m_keptIndex = true;
+            if (bytesRead)
+                bytesRead->fetch_add(key.size, std::memory_order_relaxed);
+            return doc;
+        }
+        // (A kept index that does not fit is made again below.)
+        doc = std::shared_ptr<LogDocument>(new LogDocument());
+        text = std::make_shared<CompressedText>(FileHandle(::fcntl(text->fd(), F_DUPFD_CLOEXEC, 0)), path, how,
+                                                sizes.restartEvery);
+        doc->m_file = std::make_shared<FileText>(FileHandle(), path, sizes, Transcoding::None);
+        doc->m_file->setCompressed(text);
+        doc->m_identity = identity;
+    }
     const std::size_t hashBlock = doc->m_file->sizes().hashBlock;
     doc->reserveIndex(hint);
     doc->m_hashes.reserve(TextRoomFor(hint) / hashBlock + 16);
@@ -588,7 +610,82 @@ DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path
         bytesRead, stop);
     doc->finishIndex();
     doc->m_fileSize = text->fileSize();
+    if (keyed && text->fileSize() == key.size && !text->spooled() && !text->damaged()) {
+        std::string form;
+        text->writePoints(form);
+        doc->writeIndex(form);
+        KeepIndex(key, form);
+    }
     return doc;
+}
+
+void LogDocument::writeIndex(std::string& out) const
+{
+    PutVarint(out, m_file->sizes().hashBlock);
+    PutFixed(out, m_size);
+    PutVarint(out, m_rows);
+    ByteOffset before = 0;
+    for (std::size_t row = 0; row < m_rows; ++row) {
+        const ByteOffset start = rowStart(row);
+        PutVarint(out, static_cast<std::uint64_t>((start - before).value()));
+        before = start;
+    }
+    PutVarint(out, m_hashes.count);
+    for (std::size_t i = 0; i < m_hashes.count; ++i)
+        PutFixed(out, m_hashes[i]);
+    for (std::int64_t value : {static_cast<std::int64_t>(m_tailDigest), m_longestLine, m_widestColumns, m_longestDone,
+                               m_widestDone, m_lineColumns, static_cast<std::int64_t>(m_lineStart),
+                               static_cast<std::int64_t>(m_segmentStart)})
+        PutFixed(out, static_cast<std::uint64_t>(value));
+    PutVarint(out, (m_holdsNul ? 1 : 0) | (m_lastWasCr ? 2 : 0));
+}
+
+bool LogDocument::readIndex(std::string_view& in)
+{
+    std::uint64_t hashBlock = 0, size = 0, rows = 0;
+    if (!TakeVarint(in, hashBlock) || hashBlock != m_file->sizes().hashBlock || !TakeFixed(in, size) ||
+        !TakeVarint(in, rows) || rows == 0 || rows > in.size())
+        return false;
+    reserveIndex(static_cast<std::size_t>(size));
+    m_hashes.reserve(static_cast<std::size_t>(size) / hashBlock + 16);
+    m_hashTail = std::make_shared<HashTail>();
+    std::uint64_t start = 0;
+    for (std::uint64_t row = 0; row < rows; ++row) {
+        std::uint64_t distance = 0;
+        if (!TakeVarint(in, distance) || (row > 0 && distance == 0) || start + distance > size)
+            return false;
+        start += distance;
+        pushStart(static_cast<ByteOffset>(static_cast<std::int64_t>(start)));
+    }
+    std::uint64_t hashes = 0;
+    if (!TakeVarint(in, hashes) || hashes != size / hashBlock)
+        return false;
+    for (std::uint64_t i = 0; i < hashes; ++i) {
+        std::uint64_t value = 0;
+        if (!TakeFixed(in, value))
+            return false;
+        m_hashes.push(value);
+    }
+    std::uint64_t values[8] = {};
+    std::uint64_t flags = 0;
+    for (std::uint64_t& value : values)
+        if (!TakeFixed(in, value))
+            return false;
+    if (!TakeVarint(in, flags))
+        return false;
+    m_size = static_cast<std::size_t>(size);
+    m_longestLine = static_cast<std::int64_t>(values[1]);
+    m_widestColumns = static_cast<std::int64_t>(values[2]);
+    m_longestDone = static_cast<std::int64_t>(values[3]);
+    m_widestDone = static_cast<std::int64_t>(values[4]);
+    m_lineColumns = static_cast<std::int64_t>(values[5]);
+    m_lineStart = static_cast<std::size_t>(values[6]);
+    m_segmentStart = static_cast<std::size_t>(values[7]);
+    m_holdsNul = (flags & 1) != 0;
+    m_lastWasCr = (flags & 2) != 0;
+    finishIndex();
+    m_tailDigest = values[0];
+    return true;
 }
 
 void LogDocument::readFile(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)

@@ -139,6 +139,9 @@ public:
                                       Compression how, std::atomic<std::int64_t>* bytesRead = nullptr,
                                       const PagingSizes& sizes = PagingSizes{},
                                       const std::atomic<bool>* stop = nullptr);
+    // A compressed file's document is built once: its index and restart points are kept in the
+    // cache folder (CompressedIndexCache) after the pass, and read back at the next open of the
+    // same unchanged file instead of decompressing it. One spooled or damaged is not kept.
     // The shared empty document.
     static DocumentPtr empty();
 
@@ -155,6 +158,9 @@ public:
     // decoded again with what follows; the hash block they lie in is read again to rebuild its
     // check value. Throws Failure, and heeds `stop`, as fromFile does.
     DocumentPtr grown(std::atomic<std::int64_t>* bytesRead = nullptr, const std::atomic<bool>* stop = nullptr) const;
+
+    // Whether the document of a compressed file was read back from a kept index.
+    bool fromKeptIndex() const { return m_keptIndex; }
 
     ByteOffset size() const override { return static_cast<ByteOffset>(m_size); }
     const FileIdentity& identity() const { return m_identity; }
@@ -238,6 +244,10 @@ private:
     // Indexes `bytes`, the text's bytes from `at` on (at == the bytes indexed so far).
     void indexBytes(const char* bytes, std::size_t length);
     void finishIndex();
+    // The line index and check values in the form they are kept in, and the same read back
+    // into this new document (false when the form does not fit).
+    void writeIndex(std::string& out) const;
+    bool readIndex(std::string_view& in);
     // Measures the line that ends at `end`: a finished one (done) or the last one so far.
     void measureLine(std::size_t end, bool done);
     void pushStart(ByteOffset start);
@@ -307,6 +317,7 @@ private:
 
     std::int64_t m_longestLine = 0;
     bool m_holdsNul = false;
+    bool m_keptIndex = false;
     std::int64_t m_widestColumns = 0;
     std::int64_t m_longestDone = 0; // over the lines that ended in a break
     std::int64_t m_widestDone = 0;

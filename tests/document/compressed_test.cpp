@@ -5,6 +5,7 @@
 // by its bytes and follow one that grows.
 
 #include "core/fileops.h"
+#include "document/compressedindexcache.h"
 #include "document/compressedtext.h"
 #include "document/logdocument.h"
 #include "document/textcheck.h"
@@ -145,9 +146,13 @@ TEST_P(CompressedFormats, OneUnitReadsAsThePlainText)
     EXPECT_EQ(doc->compressed()->spooled(), !format.restarts);
     EXPECT_EQ(doc->compressed()->restartPoints() > 1, format.restarts);
     ExpectSameText(*doc, plain, 2);
-    // The spool is unlinked at once: nothing is left in the cache folder.
-    const std::string spools = m_cache.path("tlgview");
-    EXPECT_TRUE(!std::filesystem::exists(spools) || std::filesystem::is_empty(spools));
+    // The spool is unlinked at once: nothing but kept indexes is left in the cache folder.
+    for (const auto& entry : std::filesystem::directory_iterator(m_cache.path("tlgview")))
+        EXPECT_TRUE(entry.path().filename().string().starts_with("index-")) << entry.path();
+    // The second open reads the index kept, unless the text was spooled.
+    const DocumentPtr again = OpenCompressed(path, sizes);
+    EXPECT_EQ(again->fromKeptIndex(), format.restarts);
+    ExpectSameText(*again, plain, 3);
 }
 
 TEST_P(CompressedFormats, UnitsOneAfterAnotherReadAsOneText)
@@ -162,8 +167,9 @@ TEST_P(CompressedFormats, UnitsOneAfterAnotherReadAsOneText)
     EXPECT_FALSE(doc->compressed()->damaged());
     // Units that start again make the spool needless.
     EXPECT_EQ(doc->compressed()->spooled(), !format.unitsRestart);
-    if (format.unitsRestart)
+    if (format.unitsRestart) {
         EXPECT_GT(doc->compressed()->restartPoints(), 2u);
+    }
     ExpectSameText(*doc, plain, 4);
 }
 
@@ -238,6 +244,55 @@ TEST(CompressedText, LoadsFollowTheBytesAndTheGrowth)
     Shell("gzip -c '" + dir.path("other") + "' > '" + path + "'");
     EXPECT_FALSE(TextStillInFile(path, *grown, check));
     ExpectSameText(*LoadTextAfter(path, Transcoding::None, grown), "something else entirely\n", 10);
+}
+
+// A kept index serves only the very file it was made of: a new modification time, a change of
+// size or a kept form cut short make it again; the kept indexes stay within their bound.
+TEST(CompressedText, KeptIndexServesOnlyItsOwnFile)
+{
+    TempDir dir;
+    TempDir cache;
+    ::setenv("XDG_CACHE_HOME", cache.folder().c_str(), 1);
+    const std::string plain = SampleText(150000, 11);
+    dir.write("plain", plain);
+    const std::string path = dir.path("app.log.gz");
+    Shell("gzip -c '" + dir.path("plain") + "' > '" + path + "'");
+    const PagingSizes sizes{64, 2, 16, 7, 1000};
+    EXPECT_FALSE(OpenCompressed(path, sizes)->fromKeptIndex());
+    EXPECT_TRUE(OpenCompressed(path, sizes)->fromKeptIndex());
+
+    // Touched: the same bytes, another time.
+    Shell("touch -d '2001-02-03 04:05:06.123456789' '" + path + "'");
+    EXPECT_FALSE(OpenCompressed(path, sizes)->fromKeptIndex());
+    EXPECT_TRUE(OpenCompressed(path, sizes)->fromKeptIndex());
+    Shell("touch -d '2001-02-03 04:05:06.123456788' '" + path + "'");
+    EXPECT_FALSE(OpenCompressed(path, sizes)->fromKeptIndex());
+
+    // Grown by a member: made again, and showing the whole text.
+    dir.write("more", "one more line\n");
+    Shell("gzip -c '" + dir.path("more") + "' >> '" + path + "'");
+    const DocumentPtr grown = OpenCompressed(path, sizes);
+    EXPECT_FALSE(grown->fromKeptIndex());
+    ExpectSameText(*grown, plain + "one more line\n", 12);
+
+    // A kept form cut short is not used.
+    const auto kept = std::filesystem::directory_iterator(cache.path("tlgview"))->path();
+    std::filesystem::resize_file(kept, std::filesystem::file_size(kept) - 10);
+    EXPECT_FALSE(OpenCompressed(path, sizes)->fromKeptIndex());
+    const DocumentPtr back = OpenCompressed(path, sizes);
+    EXPECT_TRUE(back->fromKeptIndex());
+    ExpectSameText(*back, plain + "one more line\n", 13);
+
+    // The bound: keeping another file's index drops the least recently used.
+    const std::string other = dir.path("other.gz");
+    Shell("gzip -c '" + dir.path("more") + "' > '" + other + "'");
+    OpenCompressed(other, sizes);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cache.path("tlgview")), {}), 2);
+    bool valid = false;
+    FileHandle file = OpenForReading(other);
+    KeepIndex(KeptIndexKeyOf(file.fd(), valid), "x", 100);
+    ASSERT_TRUE(valid);
+    EXPECT_FALSE(OpenCompressed(path, sizes)->fromKeptIndex());
 }
 
 // An empty compressed file is an empty text; garbage after the last gzip member is left out.
