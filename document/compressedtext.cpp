@@ -11,6 +11,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -636,33 +641,107 @@ void CompressedText::scan(const std::function<void(const char*, std::size_t)>& s
     bool spooling = m_how != Compression::Gzip && !m_xzBlocks;
     if (spooling)
         openSpool();
+    // Decoding runs on a thread of its own, a piece or two ahead of what `sink` does with the
+    // text, so that a pass costs little more than the decompression alone.
     constexpr std::size_t kOut = 1u << 20;
-    std::unique_ptr<char[]> out(new char[kOut]);
-    std::int64_t counted = 0;
+    struct Piece {
+        std::unique_ptr<char[]> bytes{new char[kOut]};
+        std::size_t length = 0;
+    };
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Piece> empty(3);
+    std::deque<Piece> full;
+    bool finished = false; // guarded by mutex, as are the queues and the two below
+    bool quit = false;
+    std::exception_ptr failure;
+    auto decodeAll = [&] {
+        std::int64_t counted = 0;
+        try {
+            for (;;) {
+                Piece piece;
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return quit || !empty.empty(); });
+                    if (quit)
+                        return;
+                    piece = std::move(empty.front());
+                    empty.pop_front();
+                }
+                piece.length = 0;
+                while (piece.length < kOut && decoder->state == Decoder::State::Going && !(stop && *stop)) {
+                    piece.length += decoder->decode(piece.bytes.get() + piece.length, kOut - piece.length);
+                    if (decoder->state == Decoder::State::Going && decoder->atBoundary() && !m_xzBlocks) {
+                        if (spooling) {
+                            // A second unit: the text restarts there and needs no spool.
+                            spooling = false;
+                            m_spool.reset();
+                        }
+                        if (decoder->text - m_points.back().text >= static_cast<std::int64_t>(m_every))
+                            m_points.push_back(decoder->point());
+                    }
+                }
+                if (spooling)
+                    writeSpool(piece.bytes.get(), piece.length);
+                if (bytesRead) {
+                    const std::int64_t now = decoder->consumed();
+                    bytesRead->fetch_add(now - counted, std::memory_order_relaxed);
+                    counted = now;
+                }
+                const std::lock_guard lock(mutex);
+                full.push_back(std::move(piece));
+                finished = decoder->state != Decoder::State::Going || (stop && *stop);
+                changed.notify_all();
+                if (finished)
+                    return;
+            }
+        } catch (...) {
+            const std::lock_guard lock(mutex);
+            failure = std::current_exception();
+            finished = true;
+            changed.notify_all();
+        }
+    };
+    std::thread decoding(decodeAll);
+    // However the indexing ends (stopped, or the sink fails), the decoding ends with it.
+    struct Joined {
+        std::thread& thread;
+        std::mutex& mutex;
+        std::condition_variable& changed;
+        bool& quit;
+        ~Joined()
+        {
+            {
+                const std::lock_guard lock(mutex);
+                quit = true;
+            }
+            changed.notify_all();
+            thread.join();
+        }
+    } joined{decoding, mutex, changed, quit};
     for (;;) {
         ThrowIfStopped(stop);
-        const std::size_t got = decoder->decode(out.get(), kOut);
-        if (got > 0) {
-            if (spooling)
-                writeSpool(out.get(), got);
-            sink(out.get(), got);
-        }
-        if (bytesRead) {
-            const std::int64_t now = decoder->consumed();
-            bytesRead->fetch_add(now - counted, std::memory_order_relaxed);
-            counted = now;
-        }
-        if (decoder->state != Decoder::State::Going)
-            break;
-        if (decoder->atBoundary() && !m_xzBlocks) {
-            if (spooling) {
-                spooling = false;
-                m_spool.reset();
+        Piece piece;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished || !full.empty(); });
+            if (full.empty()) {
+                if (finished)
+                    break;
+                continue;
             }
-            if (decoder->text - m_points.back().text >= static_cast<std::int64_t>(m_every))
-                m_points.push_back(decoder->point());
+            piece = std::move(full.front());
+            full.pop_front();
         }
+        if (piece.length > 0)
+            sink(piece.bytes.get(), piece.length);
+        const std::lock_guard lock(mutex);
+        empty.push_back(std::move(piece));
+        changed.notify_all();
     }
+    ThrowIfStopped(stop);
+    if (failure)
+        std::rethrow_exception(failure);
     if (decoder->input.failed)
         throw Failure("Cannot read file " + m_path);
     m_damaged = decoder->state == Decoder::State::Damaged;

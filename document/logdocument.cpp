@@ -619,20 +619,50 @@ DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path
     return doc;
 }
 
+// The kept form holds the index as it lies in memory (this machine's byte order: a kept index
+// never leaves the machine), so that reading it back is a copy.
+namespace {
+
+template <typename T>
+void putArray(std::string& out, const T* values, std::size_t n)
+{
+    PutVarint(out, n);
+    out.append(reinterpret_cast<const char*>(values), n * sizeof(T));
+}
+
+// The bytes of an array of `T` taken from the front of `in` (they may lie at any alignment).
+template <typename T>
+bool takeArray(std::string_view& in, std::string_view& bytes, std::size_t& n)
+{
+    std::uint64_t count = 0;
+    if (!TakeVarint(in, count) || count > in.size() / sizeof(T))
+        return false;
+    n = static_cast<std::size_t>(count);
+    bytes = in.substr(0, n * sizeof(T));
+    in.remove_prefix(n * sizeof(T));
+    return true;
+}
+
+} // namespace
+
+template <typename T>
+void LogDocument::Claimed<T>::assign(std::string_view bytes, std::size_t n)
+{
+    buffer = std::make_shared<GrowOnlyBuffer<T>>(std::max<std::size_t>(n, 16));
+    std::memcpy(static_cast<void*>(buffer->data()), bytes.data(), n * sizeof(T));
+    buffer->claim(0, n);
+    count = claimed = n;
+}
+
 void LogDocument::writeIndex(std::string& out) const
 {
     PutVarint(out, m_file->sizes().hashBlock);
     PutFixed(out, m_size);
     PutVarint(out, m_rows);
-    ByteOffset before = 0;
-    for (std::size_t row = 0; row < m_rows; ++row) {
-        const ByteOffset start = rowStart(row);
-        PutVarint(out, static_cast<std::uint64_t>((start - before).value()));
-        before = start;
-    }
-    PutVarint(out, m_hashes.count);
-    for (std::size_t i = 0; i < m_hashes.count; ++i)
-        PutFixed(out, m_hashes[i]);
+    putArray(out, m_deltas.buffer->data(), m_deltas.count);
+    putArray(out, m_bases.buffer->data(), m_bases.count);
+    putArray(out, m_far.buffer->data(), m_far.count);
+    putArray(out, m_hashes.buffer->data(), m_hashes.count);
     for (std::int64_t value : {static_cast<std::int64_t>(m_tailDigest), m_longestLine, m_widestColumns, m_longestDone,
                                m_widestDone, m_lineColumns, static_cast<std::int64_t>(m_lineStart),
                                static_cast<std::int64_t>(m_segmentStart)})
@@ -644,28 +674,15 @@ bool LogDocument::readIndex(std::string_view& in)
 {
     std::uint64_t hashBlock = 0, size = 0, rows = 0;
     if (!TakeVarint(in, hashBlock) || hashBlock != m_file->sizes().hashBlock || !TakeFixed(in, size) ||
-        !TakeVarint(in, rows) || rows == 0 || rows > in.size())
+        !TakeVarint(in, rows) || rows == 0)
         return false;
-    reserveIndex(static_cast<std::size_t>(size));
-    m_hashes.reserve(static_cast<std::size_t>(size) / hashBlock + 16);
-    m_hashTail = std::make_shared<HashTail>();
-    std::uint64_t start = 0;
-    for (std::uint64_t row = 0; row < rows; ++row) {
-        std::uint64_t distance = 0;
-        if (!TakeVarint(in, distance) || (row > 0 && distance == 0) || start + distance > size)
-            return false;
-        start += distance;
-        pushStart(static_cast<ByteOffset>(static_cast<std::int64_t>(start)));
-    }
-    std::uint64_t hashes = 0;
-    if (!TakeVarint(in, hashes) || hashes != size / hashBlock)
+    std::string_view deltas, bases, far, hashes;
+    std::size_t deltaCount = 0, baseCount = 0, farCount = 0, hashCount = 0;
+    if (!takeArray<std::uint16_t>(in, deltas, deltaCount) || deltaCount != rows ||
+        !takeArray<ByteOffset>(in, bases, baseCount) || baseCount != (rows + kGroupRows - 1) / kGroupRows ||
+        !takeArray<FarStart>(in, far, farCount) || farCount > rows ||
+        !takeArray<std::uint64_t>(in, hashes, hashCount) || hashCount != size / hashBlock)
         return false;
-    for (std::uint64_t i = 0; i < hashes; ++i) {
-        std::uint64_t value = 0;
-        if (!TakeFixed(in, value))
-            return false;
-        m_hashes.push(value);
-    }
     std::uint64_t values[8] = {};
     std::uint64_t flags = 0;
     for (std::uint64_t& value : values)
@@ -673,7 +690,22 @@ bool LogDocument::readIndex(std::string_view& in)
             return false;
     if (!TakeVarint(in, flags))
         return false;
+    m_deltas.assign(deltas, deltaCount);
+    m_bases.assign(bases, baseCount);
+    m_far.assign(far, farCount);
+    m_hashes.assign(hashes, hashCount);
+    m_rows = static_cast<std::size_t>(rows);
+    // The groups' first line starts within the text, in order: a form that says otherwise is
+    // not used.
+    ByteOffset before = -1;
+    for (std::size_t group = 0; group < baseCount; ++group) {
+        const ByteOffset start = m_bases[group];
+        if (start <= before || start > static_cast<ByteOffset>(static_cast<std::int64_t>(size)))
+            return false;
+        before = start;
+    }
     m_size = static_cast<std::size_t>(size);
+    m_hashTail = std::make_shared<HashTail>();
     m_longestLine = static_cast<std::int64_t>(values[1]);
     m_widestColumns = static_cast<std::int64_t>(values[2]);
     m_longestDone = static_cast<std::int64_t>(values[3]);

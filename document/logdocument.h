@@ -229,6 +229,8 @@ private:
         void push(const T& value);
         void finish();
         void makeOwn(std::size_t keep); // a buffer of its own holding the first `keep` entries
+        // A buffer of its own holding the `n` entries whose bytes are given.
+        void assign(std::string_view bytes, std::size_t n);
         const T& operator[](std::size_t i) const { return buffer->data()[i]; }
         T& last() { return buffer->data()[count - 1]; }
     };
