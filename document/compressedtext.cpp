@@ -1,6 +1,7 @@
 #include "document/compressedtext.h"
 
 #include "core/errors.h"
+#include "document/archivereader.h"
 #include "document/compressedindexcache.h"
 
 #include <bzlib.h>
@@ -116,7 +117,9 @@ public:
     // The restart point where the decoding stands (at a boundary).
     virtual RestartPoint point() const { return {text, input.position(), 0, true, {}}; }
     bool atBoundary() const { return boundary; }
-    std::int64_t consumed() const { return input.position() - startedAt; }
+    // Compressed bytes read so far, and whether a read of the file failed.
+    virtual std::int64_t consumed() const { return input.position() - startedAt; }
+    virtual bool readFailed() const { return input.failed; }
     // Bytes of memory the decoder holds.
     virtual std::size_t memory() const { return kInput; }
 
@@ -510,6 +513,41 @@ std::vector<RestartPoint> XzBlockStarts(int fd, std::int64_t size, int& check, s
     return starts;
 }
 
+// One member of an archive, read through libarchive from the archive's start.
+class ArchiveDecoder final : public Decoder {
+public:
+    ArchiveDecoder(int fd, const std::string& member, const std::string& path, bool scan)
+        : Decoder(fd, RestartPoint{}, scan), m_reader(fd)
+    {
+        if (!m_reader.find(member)) {
+            if (m_reader.readError())
+                return; // said by the scan
+            if (m_reader.failed())
+                throw Failure("Cannot read the archive " + path + ": " + m_reader.reason());
+            throw Failure("No file " + member + " in the archive " + path);
+        }
+    }
+    std::size_t decode(char* out, std::size_t room) override
+    {
+        if (m_reader.readError()) {
+            state = State::Damaged;
+            return 0;
+        }
+        const std::int64_t got = m_reader.read(out, room);
+        if (got <= 0) {
+            state = got == 0 ? State::End : State::Damaged;
+            return 0;
+        }
+        text += got;
+        return static_cast<std::size_t>(got);
+    }
+    std::int64_t consumed() const override { return m_reader.consumed(); }
+    bool readFailed() const override { return m_reader.readError(); }
+
+private:
+    ArchiveReader m_reader;
+};
+
 std::unique_ptr<Decoder> StreamDecoder(int fd, Compression how, const RestartPoint& from, bool scan)
 {
     switch (how) {
@@ -520,6 +558,7 @@ std::unique_ptr<Decoder> StreamDecoder(int fd, Compression how, const RestartPoi
     case Compression::Bzip2:
         return std::make_unique<Bzip2Decoder>(fd, from, scan);
     case Compression::Xz:
+    case Compression::Archive: // (made by name: ArchiveDecoder)
     case Compression::None:
         break;
     }
@@ -552,16 +591,24 @@ const char* CompressionName(Compression how)
         return "bzip2";
     case Compression::Zstd:
         return "zstd";
+    case Compression::Archive:
+        return "archive";
     case Compression::None:
         break;
     }
     return "";
 }
 
-std::string DecompressedHead(int fd, Compression how, std::size_t length)
+std::string DecompressedHead(int fd, Compression how, std::size_t length, const std::string& member)
 {
     std::string head(length, '\0');
-    std::unique_ptr<Decoder> decoder = StreamDecoder(fd, how, RestartPoint{}, false);
+    std::unique_ptr<Decoder> decoder;
+    try {
+        decoder = how == Compression::Archive ? std::make_unique<ArchiveDecoder>(fd, member, std::string(), false)
+                                              : StreamDecoder(fd, how, RestartPoint{}, false);
+    } catch (const Failure&) {
+        return {}; // (the load that follows says why)
+    }
     std::size_t got = 0;
     while (got < length && decoder->state == Decoder::State::Going)
         got += decoder->decode(head.data() + got, length - got);
@@ -569,8 +616,10 @@ std::string DecompressedHead(int fd, Compression how, std::size_t length)
     return head;
 }
 
-CompressedText::CompressedText(FileHandle file, std::string path, Compression how, std::size_t restartEvery)
-    : m_file(std::move(file)), m_path(std::move(path)), m_how(how), m_every(std::max<std::size_t>(restartEvery, 1))
+CompressedText::CompressedText(FileHandle file, std::string path, Compression how, std::size_t restartEvery,
+                               std::string member)
+    : m_file(std::move(file)), m_path(std::move(path)), m_how(how), m_member(std::move(member)),
+      m_every(std::max<std::size_t>(restartEvery, 1))
 {
 }
 
@@ -580,6 +629,8 @@ std::unique_ptr<CompressedText::Decoder> CompressedText::decoderAt(const Restart
 {
     if (m_xzBlocks)
         return std::make_unique<XzBlockDecoder>(m_file.fd(), point, false, m_xzCheck, m_xzEnd);
+    if (m_how == Compression::Archive)
+        return std::make_unique<ArchiveDecoder>(m_file.fd(), m_member, m_path, false);
     return StreamDecoder(m_file.fd(), m_how, point, false);
 }
 
@@ -633,6 +684,9 @@ void CompressedText::scan(const std::function<void(const char*, std::size_t)>& s
     std::unique_ptr<Decoder> decoder;
     if (m_xzBlocks) {
         decoder = std::make_unique<XzBlockDecoder>(m_file.fd(), m_points.front(), true, m_xzCheck, m_xzEnd);
+    } else if (m_how == Compression::Archive) {
+        m_points.push_back(RestartPoint{});
+        decoder = std::make_unique<ArchiveDecoder>(m_file.fd(), m_member, m_path, true);
     } else {
         m_points.push_back(RestartPoint{});
         decoder = StreamDecoder(m_file.fd(), m_how, m_points.front(), true);
@@ -742,7 +796,7 @@ void CompressedText::scan(const std::function<void(const char*, std::size_t)>& s
     ThrowIfStopped(stop);
     if (failure)
         std::rethrow_exception(failure);
-    if (decoder->input.failed)
+    if (decoder->readFailed())
         throw Failure("Cannot read file " + m_path);
     m_damaged = decoder->state == Decoder::State::Damaged;
     m_textSize = decoder->text;
@@ -788,7 +842,7 @@ std::int64_t CompressedText::read(std::int64_t offset, std::size_t length, char*
     while (decoder->text == offset + static_cast<std::int64_t>(got) && got < length &&
            decoder->state == Decoder::State::Going)
         got += decoder->decode(out + got, length - got);
-    if (decoder->input.failed)
+    if (decoder->readFailed())
         return -1;
     if (decoder->state == Decoder::State::Going) {
         const std::lock_guard lock(m_mutex);

@@ -24,7 +24,9 @@
 
 namespace tlg {
 
-enum class Compression : std::uint8_t { None, Gzip, Xz, Bzip2, Zstd };
+// How a file holds its text. An archive's member (read by libarchive, whatever compresses the
+// archive) is always spooled.
+enum class Compression : std::uint8_t { None, Gzip, Xz, Bzip2, Zstd, Archive };
 
 // The compression that a file's first bytes (at least 6 of them) show; None for any other file.
 Compression CompressionOf(std::string_view head);
@@ -32,8 +34,9 @@ Compression CompressionOf(std::string_view head);
 const char* CompressionName(Compression how);
 
 // The first `length` bytes of the text that the compressed file at `fd` holds (fewer when it is
-// shorter or damaged early); empty when it cannot be read.
-std::string DecompressedHead(int fd, Compression how, std::size_t length);
+// shorter or damaged early), or of the archive's member of that name; empty when it cannot be
+// read.
+std::string DecompressedHead(int fd, Compression how, std::size_t length, const std::string& member = {});
 
 class CompressedText {
 public:
@@ -51,7 +54,9 @@ public:
 
     // Reads the open file `file` (its first bytes show `how`), with a restart point at least every
     // `restartEvery` bytes of text where the format allows.
-    CompressedText(FileHandle file, std::string path, Compression how, std::size_t restartEvery);
+    // An archive's text is its member `member`.
+    CompressedText(FileHandle file, std::string path, Compression how, std::size_t restartEvery,
+                   std::string member = {});
     ~CompressedText();
     CompressedText(const CompressedText&) = delete;
     CompressedText& operator=(const CompressedText&) = delete;
@@ -60,7 +65,8 @@ public:
     // order, and keeps the restart points or the spool. Damaged or cut-off data ends the text
     // where the damage starts (damaged() tells). `bytesRead` counts compressed bytes. Throws
     // Failure when the file cannot be read or the spool written ("Cannot write the spool file
-    // for <path> in <folder>: <reason>"), and ReadStopped once `stop` is raised.
+    // for <path> in <folder>: <reason>"), when an archive has no such member ("No file <member>
+    // in the archive <path>") or cannot be read, and ReadStopped once `stop` is raised.
     void scan(const std::function<void(const char*, std::size_t)>& sink, std::atomic<std::int64_t>* bytesRead,
               const std::atomic<bool>* stop);
 
@@ -77,6 +83,7 @@ public:
     int fd() const { return m_file.fd(); }
     const std::string& path() const { return m_path; }
     Compression compression() const { return m_how; }
+    const std::string& member() const { return m_member; }
     std::size_t restartEvery() const { return m_every; }
     // The file's size when scanned, and the bytes of text it gave.
     std::int64_t fileSize() const { return m_fileSize; }
@@ -105,6 +112,7 @@ private:
     FileHandle m_file;
     std::string m_path;
     Compression m_how;
+    std::string m_member;
     std::size_t m_every;
     std::vector<RestartPoint> m_points;
     std::optional<FileHandle> m_spool;

@@ -565,13 +565,14 @@ DocumentPtr LogDocument::fromFile(FileHandle file, const std::string& path, File
 
 DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path, FileIdentity identity,
                                         Compression how, std::atomic<std::int64_t>* bytesRead,
-                                        const PagingSizes& sizes, const std::atomic<bool>* stop)
+                                        const PagingSizes& sizes, const std::atomic<bool>* stop,
+                                        const std::string& member)
 {
     struct stat st {};
     // Text usually takes several times the room of its compressed bytes; the index grows when
     // it needs more.
     const std::size_t hint = ::fstat(file.fd(), &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) * 8 : 0;
-    auto text = std::make_shared<CompressedText>(std::move(file), path, how, sizes.restartEvery);
+    auto text = std::make_shared<CompressedText>(std::move(file), path, how, sizes.restartEvery, member);
     auto doc = std::shared_ptr<LogDocument>(new LogDocument());
     doc->m_file = std::make_shared<FileText>(FileHandle(), path, sizes, Transcoding::None);
     doc->m_file->setCompressed(text);
@@ -592,7 +593,7 @@ DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path
         // (A kept index that does not fit is made again below.)
         doc = std::shared_ptr<LogDocument>(new LogDocument());
         text = std::make_shared<CompressedText>(FileHandle(::fcntl(text->fd(), F_DUPFD_CLOEXEC, 0)), path, how,
-                                                sizes.restartEvery);
+                                                sizes.restartEvery, member);
         doc->m_file = std::make_shared<FileText>(FileHandle(), path, sizes, Transcoding::None);
         doc->m_file->setCompressed(text);
         doc->m_identity = identity;
@@ -844,7 +845,7 @@ DocumentPtr LogDocument::grown(std::atomic<std::int64_t>* bytesRead, const std::
         if (fd < 0)
             throw Failure("Cannot read file " + text->path());
         return fromCompressed(FileHandle(fd), text->path(), m_identity, text->compression(), bytesRead,
-                              m_file->sizes(), stop);
+                              m_file->sizes(), stop, text->member());
     }
     if (!m_file || ::fstat(m_file->fd(), &st) != 0 || st.st_size <= m_fileSize)
         return shared_from_this();

@@ -135,10 +135,11 @@ public:
     // decompresses what it is asked for from the nearest of them. Damaged or cut-off data ends
     // the text where it stops decoding (compressed()->damaged()). `bytesRead` counts compressed
     // bytes. Fails, and heeds `stop`, as fromFile does; also when the spool cannot be written.
+    // An archive's (how == Archive) text is its member `member`.
     static DocumentPtr fromCompressed(FileHandle file, const std::string& path, FileIdentity identity,
                                       Compression how, std::atomic<std::int64_t>* bytesRead = nullptr,
                                       const PagingSizes& sizes = PagingSizes{},
-                                      const std::atomic<bool>* stop = nullptr);
+                                      const std::atomic<bool>* stop = nullptr, const std::string& member = {});
     // A compressed file's document is built once: its index and restart points are kept in the
     // cache folder (CompressedIndexCache) after the pass, and read back at the next open of the
     // same unchanged file instead of decompressing it. One spooled or damaged is not kept.

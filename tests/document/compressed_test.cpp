@@ -4,7 +4,9 @@
 // stretches; cut-off data shows the text up to the damage; the loads recognise a compressed file
 // by its bytes and follow one that grows.
 
+#include "core/errors.h"
 #include "core/fileops.h"
+#include "document/archivereader.h"
 #include "document/compressedindexcache.h"
 #include "document/compressedtext.h"
 #include "document/logdocument.h"
@@ -293,6 +295,67 @@ TEST(CompressedText, KeptIndexServesOnlyItsOwnFile)
     KeepIndex(KeptIndexKeyOf(file.fd(), valid), "x", 100);
     ASSERT_TRUE(valid);
     EXPECT_FALSE(OpenCompressed(path, sizes)->fromKeptIndex());
+}
+
+// An archive's members are listed, and the one chosen is its text (the first when none was),
+// read through a spool; tar, tar compressed and zip alike.
+TEST(ArchiveMembers, TheChosenMemberIsTheText)
+{
+    TempDir dir;
+    TempDir cache;
+    ::setenv("XDG_CACHE_HOME", cache.folder().c_str(), 1);
+    const std::string first = SampleText(30000, 21);
+    const std::string second = SampleText(90000, 22);
+    std::filesystem::create_directories(dir.path("logs/empty"));
+    dir.write("logs/a.log", first);
+    dir.write("logs/b.log", second);
+    struct Kind {
+        const char* name;
+        const char* command; // run in dir, writing the archive named $out
+    };
+    const Kind kinds[] = {
+        {"x.tar", "tar -cf"},
+        {"x.tar.gz", "tar -czf"},
+        {"x.tar.xz", "tar -cJf"},
+        {"x.zip", "zip -qr"},
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        const std::string path = dir.path(kind.name);
+        Shell("cd '" + dir.folder() + "' && " + kind.command + " '" + path + "' logs");
+        const std::vector<ArchiveMember> members = ListArchive(path);
+        ASSERT_EQ(members.size(), 2u);
+        const bool aFirst = members[0].name == "logs/a.log";
+        EXPECT_EQ(members[aFirst ? 1 : 0].name, "logs/b.log");
+        EXPECT_EQ(members[aFirst ? 1 : 0].size, static_cast<std::int64_t>(second.size()));
+
+        const DocumentPtr unchosen = LoadPlainText(path);
+        ASSERT_TRUE(unchosen->compressed());
+        EXPECT_EQ(unchosen->compressed()->member(), members[0].name);
+
+        ChooseArchiveMember(path, "logs/b.log");
+        EXPECT_EQ(TextHeadOf(path, 20), second.substr(0, 20));
+        const DocumentPtr doc = LoadPlainText(path);
+        EXPECT_TRUE(doc->compressed()->spooled());
+        EXPECT_FALSE(doc->compressed()->damaged());
+        ExpectSameText(*doc, second, 23);
+        // Unchanged, it stays; a follow reads nothing.
+        EXPECT_EQ(LoadTextAfter(path, Transcoding::None, doc), doc);
+
+        ChooseArchiveMember(path, "logs/gone.log");
+        EXPECT_THROW(
+            {
+                try {
+                    LoadPlainText(path);
+                } catch (const Failure& failure) {
+                    EXPECT_EQ(std::string(failure.what()), "No file logs/gone.log in the archive " + path);
+                    throw;
+                }
+            },
+            Failure);
+    }
+    // Not an archive: said so when listed.
+    EXPECT_THROW(ListArchive(dir.path("logs/a.log")), Failure);
 }
 
 // An empty compressed file is an empty text; garbage after the last gzip member is left out.
