@@ -1,10 +1,12 @@
 #include "app/logtabs.h"
 
+#include "app/archivememberdialog.h"
 #include "app/logtab.h"
 #include "core/errors.h"
 #include "core/fields.h"
 #include "core/fileops.h"
 #include "core/messages.h"
+#include "document/archivereader.h"
 #include "source/logsource.h"
 
 #include <QApplication>
@@ -301,10 +303,27 @@ void LogTabs::openFromDialog()
             tab->log()->watchState().FileOpen = !trimBlanks(tab->log()->source()->nativePath()).empty();
         if (dialog->result() != QDialog::Accepted)
             return;
-        for (const QString& path : dialog->selectedFiles())
-            open(path, OpenWay::Chosen);
+        for (const QString& path : dialog->selectedFiles()) {
+            if (IsArchiveFile(QFile::encodeName(path).toStdString()))
+                openArchive(path);
+            else
+                open(path, OpenWay::Chosen);
+        }
     }), Qt::SingleShotConnection);
     dialog->open();
+}
+
+void LogTabs::openArchive(const QString& path)
+{
+    ArchiveMemberDialog::ask(window(), path, [this, path](const QString& member) {
+        ChooseArchiveMember(QFile::encodeName(path).toStdString(), member.toStdString());
+        if (LogTab* tab = tabOf(path)) {
+            setCurrent(tab);
+            tab->log()->reloadNow();
+            return;
+        }
+        open(path, OpenWay::Chosen);
+    });
 }
 
 // --- Closing, moving between tabs, and the split -----------------------------------------------

@@ -18,6 +18,9 @@ namespace tlg {
 // are those of a tar or zip archive.
 bool LooksLikeArchive(std::string_view head);
 
+// Whether the file at path is such an archive (false when it cannot be read).
+bool IsArchiveFile(const std::string& path);
+
 struct ArchiveMember {
     std::string name;
     std::int64_t size = 0;

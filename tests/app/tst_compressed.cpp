@@ -8,7 +8,9 @@
 #include "support/viewerfixture.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QProcess>
@@ -147,6 +149,42 @@ private slots:
                  qPrintable(viewer.messages[0].text));
         QCOMPARE(window->log()->currentPath(), first);
         QCOMPARE(viewer.shownText(), std::string("first\n"));
+    }
+
+    void anArchiveListsItsFilesAndOpensThePickedOne()
+    {
+        ViewerFixture viewer;
+        const QString folder = viewer.home() + "logs/";
+        QVERIFY(QDir().mkpath(folder));
+        writeFile(folder + "a.log", "first file\n");
+        const QByteArray text = sampleText(300);
+        writeFile(folder + "b.log", text);
+        const QString archive = viewer.home() + "logs.tar.gz";
+        QProcess tar;
+        tar.setWorkingDirectory(viewer.home());
+        tar.start(QStringLiteral("tar"), {QStringLiteral("-czf"), archive, QStringLiteral("logs/a.log"), QStringLiteral("logs/b.log")});
+        QVERIFY(tar.waitForFinished(60000) && tar.exitCode() == 0);
+
+        // Named on the command line: its first file.
+        MainWindow* window = viewer.start({archive});
+        QCOMPARE(viewLines(viewer), QStringList({QStringLiteral("first file")}));
+
+        // Given to Open: listed, and the file picked opens in place of the first.
+        answerOpenDialog(viewer, archive);
+        viewer.find<QAction>("OpenFile1")->trigger();
+        QDialog* members = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((members = window->findChild<QDialog*>(QStringLiteral("ArchiveMembers"))) &&
+                                     members->isVisible(),
+                                 60000);
+        auto* list = members->findChild<QListWidget*>(QStringLiteral("MemberList"));
+        QCOMPARE(list->count(), 2);
+        QVERIFY(list->item(0)->text().startsWith(QStringLiteral("logs/a.log")));
+        list->setCurrentRow(1);
+        members->accept();
+        viewer.settle();
+        QTRY_COMPARE_WITH_TIMEOUT(viewLines(viewer), plainLines(text), 60000);
+        QCOMPARE(window->log()->currentPath(), archive);
+        QVERIFY(viewer.messages.isEmpty());
     }
 };
 
