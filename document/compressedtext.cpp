@@ -170,6 +170,8 @@ public:
             inflatePrime(&m_z, from.bits, before >> (8 - from.bits));
         }
         inflateSetDictionary(&m_z, from.window.data(), static_cast<uInt>(from.window.size()));
+        if (scan) // the next points' windows reach back into this one
+            keepWindow(reinterpret_cast<const char*>(from.window.data()), from.window.size());
     }
     ~GzipDecoder() override { inflateEnd(&m_z); }
 
@@ -692,9 +694,28 @@ void CompressedText::scan(const std::function<void(const char*, std::size_t)>& s
         decoder = StreamDecoder(m_file.fd(), m_how, m_points.front(), true);
     }
     // A gzip member restarts anywhere; the others are spooled until a second unit shows.
-    bool spooling = m_how != Compression::Gzip && !m_xzBlocks;
+    const bool spooling = m_how != Compression::Gzip && !m_xzBlocks;
     if (spooling)
         openSpool();
+    run(std::move(decoder), spooling, sink, bytesRead, stop);
+}
+
+void CompressedText::resume(const CompressedText& earlier, const std::function<void(const char*, std::size_t)>& sink,
+                            std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
+{
+    struct stat st {};
+    if (::fstat(m_file.fd(), &st) != 0)
+        throw Failure("Cannot read file " + m_path);
+    m_fileSize = st.st_size;
+    m_points = earlier.m_points;
+    m_xzBlocks = false;
+    run(StreamDecoder(m_file.fd(), m_how, m_points.back(), true), false, sink, bytesRead, stop);
+}
+
+void CompressedText::run(std::unique_ptr<Decoder> decoder, bool spooling,
+                         const std::function<void(const char*, std::size_t)>& sink,
+                         std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
+{
     // Decoding runs on a thread of its own, a piece or two ahead of what `sink` does with the
     // text, so that a pass costs little more than the decompression alone.
     constexpr std::size_t kOut = 1u << 20;

@@ -70,6 +70,12 @@ public:
     void scan(const std::function<void(const char*, std::size_t)>& sink, std::atomic<std::int64_t>* bytesRead,
               const std::atomic<bool>* stop);
 
+    // The scan of a file that grew after `earlier` scanned it (the same bytes up to its end):
+    // decodes from the last restart point of `earlier` on, giving `sink` the text from there.
+    // Fails as scan does.
+    void resume(const CompressedText& earlier, const std::function<void(const char*, std::size_t)>& sink,
+                std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop);
+
     // Reads the text [offset, offset + length) into out: the bytes given (fewer past the end of
     // the text scanned), or -1 when the file or spool cannot be read or no longer decodes as it
     // did. Safe from several threads at once: a decoder left where a read ended serves the next
@@ -105,6 +111,10 @@ public:
 
 private:
     std::unique_ptr<Decoder> decoderAt(const RestartPoint& point) const;
+    // Runs `decoder` to its end, giving `sink` the text, keeping restart points (and the spool
+    // while `spooling`), then notes what it found.
+    void run(std::unique_ptr<Decoder> decoder, bool spooling, const std::function<void(const char*, std::size_t)>& sink,
+             std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop);
     void openSpool();
     void writeSpool(const char* bytes, std::size_t length);
     std::uint64_t edgeCheck(int fd, std::int64_t offset, std::size_t length) const;

@@ -148,9 +148,26 @@ public:
 
     int fd() const { return m_file.fd(); }
     const std::string& path() const { return m_path; }
-    // The text of a compressed file, read through it rather than from fd().
-    const std::shared_ptr<CompressedText>& compressed() const { return m_compressed; }
-    void setCompressed(std::shared_ptr<CompressedText> text) { m_compressed = std::move(text); }
+    // The text of a compressed file, read through it rather than from fd(). A grown text takes
+    // the place of the one it grew from (which reads the same over the earlier text); the
+    // earlier stays alive with the file, for those holding it.
+    std::shared_ptr<CompressedText> compressed() const
+    {
+        const std::lock_guard lock(m_compressedMutex);
+        return m_compressed;
+    }
+    CompressedText* compressedText() const
+    {
+        const std::lock_guard lock(m_compressedMutex);
+        return m_compressed.get();
+    }
+    void setCompressed(std::shared_ptr<CompressedText> text)
+    {
+        const std::lock_guard lock(m_compressedMutex);
+        if (m_compressed)
+            m_earlierTexts.push_back(std::move(m_compressed));
+        m_compressed = std::move(text);
+    }
     const PagingSizes& sizes() const { return m_sizes; }
     Transcoding how() const { return m_how; }
     bool transcoded() const { return m_how != Transcoding::None; }
@@ -296,7 +313,9 @@ private:
     std::string m_path;
     PagingSizes m_sizes;
     Transcoding m_how;
-    std::shared_ptr<CompressedText> m_compressed;
+    mutable std::mutex m_compressedMutex;
+    std::shared_ptr<CompressedText> m_compressed;              // guarded by m_compressedMutex
+    std::vector<std::shared_ptr<CompressedText>> m_earlierTexts; // guarded by m_compressedMutex
     std::mutex m_mutex;
     std::vector<Kept> m_entries; // guarded by m_mutex
     std::vector<Kept> m_spans;   // guarded by m_mutex, the newest last
@@ -655,6 +674,38 @@ void LogDocument::Claimed<T>::assign(std::string_view bytes, std::size_t n)
     count = claimed = n;
 }
 
+DocumentPtr LogDocument::grownCompressed(const std::shared_ptr<CompressedText>& text, FileHandle file,
+                                         std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop) const
+{
+    // The text is decoded again from its last restart point on: what lies before it stays.
+    const ByteOffset resumeAt = text->points().back().text;
+    const auto hashBlock = static_cast<ByteOffset>(m_file->sizes().hashBlock);
+    const ByteOffset blockStart = resumeAt / hashBlock * hashBlock;
+    const std::string before(read(blockStart, resumeAt).view()); // to rebuild that block's check value
+    const bool endsWithCr = resumeAt > 0 && slice(resumeAt - 1, resumeAt)[0] == '\r';
+    auto fresh = std::make_shared<CompressedText>(std::move(file), text->path(), text->compression(),
+                                                  text->restartEvery(), text->member());
+    auto doc = std::shared_ptr<LogDocument>(new LogDocument(*this));
+    doc->m_sharedRows = m_rows;
+    doc->m_keptIndex = false;
+    doc->dropTail(resumeAt, endsWithCr);
+    if (endsWithCr && doc->rowStart(doc->m_rows - 1) != resumeAt)
+        doc->pushStart(resumeAt); // a CR whose LF lies after the point: the LF joins it again
+    doc->m_lineStart = doc->m_segmentStart = static_cast<std::size_t>(doc->rowStart(doc->m_rows - 1));
+    doc->m_lineColumns = 0;
+    doc->hashBytes(before.data(), before.size());
+    fresh->resume(*text,
+                  [&doc](const char* bytes, std::size_t length) {
+                      doc->hashBytes(bytes, length);
+                      doc->indexBytes(bytes, length);
+                  },
+                  bytesRead, stop);
+    doc->finishIndex();
+    doc->m_fileSize = fresh->fileSize();
+    m_file->setCompressed(std::move(fresh));
+    return doc;
+}
+
 void LogDocument::writeIndex(std::string& out) const
 {
     PutVarint(out, m_file->sizes().hashBlock);
@@ -837,15 +888,18 @@ void LogDocument::dropTail(ByteOffset stable, bool endsWithCr)
 DocumentPtr LogDocument::grown(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop) const
 {
     struct stat st {};
-    if (const auto& text = m_file ? m_file->compressed() : nullptr) {
-        // A compressed file that grew is read again whole.
+    if (const std::shared_ptr<CompressedText> text = m_file ? m_file->compressed() : nullptr) {
         if (::fstat(text->fd(), &st) != 0 || st.st_size <= m_fileSize)
             return shared_from_this();
         const int fd = ::fcntl(text->fd(), F_DUPFD_CLOEXEC, 0);
         if (fd < 0)
             throw Failure("Cannot read file " + text->path());
-        return fromCompressed(FileHandle(fd), text->path(), m_identity, text->compression(), bytesRead,
-                              m_file->sizes(), stop, text->member());
+        // A spooled text, and xz (whose index at its end changed), are read again whole.
+        const Compression how = text->compression();
+        if (text->spooled() || how == Compression::Xz || how == Compression::Archive)
+            return fromCompressed(FileHandle(fd), text->path(), m_identity, how, bytesRead, m_file->sizes(), stop,
+                                  text->member());
+        return grownCompressed(text, FileHandle(fd), bytesRead, stop);
     }
     if (!m_file || ::fstat(m_file->fd(), &st) != 0 || st.st_size <= m_fileSize)
         return shared_from_this();
@@ -965,8 +1019,8 @@ std::int64_t LogDocument::fetch(int fd, ByteOffset start, std::size_t length, ch
 {
     if (length == 0)
         return 0; // (the end of a transcoded text that fills its last hash block has no map entry)
-    if (m_file->compressed())
-        return m_file->compressed()->read(start.value(), length, out);
+    if (const std::shared_ptr<CompressedText> text = m_file->compressed())
+        return text->read(start.value(), length, out);
     if (!m_file->transcoded())
         return readFully(fd, out, length, start.value());
     const std::size_t hashBlock = m_file->sizes().hashBlock;
@@ -1105,10 +1159,10 @@ bool LogDocument::sameAsFile(int fd, const std::string& path, ByteOffset from, B
     to = std::clamp<ByteOffset>(to, from, size());
     if (from == to)
         return true;
-    if (m_file && m_file->compressed()) {
+    if (const std::shared_ptr<CompressedText> text = m_file ? m_file->compressed() : nullptr) {
         // The text cannot be compared with compressed bytes: the file is the same when the
         // compressed bytes it was read from are (a decompression error later marks it stale).
-        return m_file->compressed()->sameFile(fd);
+        return text->sameFile(fd);
     }
     if (m_text) {
         constexpr std::size_t kBlock = 1u << 20;
@@ -1176,7 +1230,7 @@ Transcoding LogDocument::transcoding() const
 
 const CompressedText* LogDocument::compressed() const
 {
-    return m_file ? m_file->compressed().get() : nullptr;
+    return m_file ? m_file->compressedText() : nullptr;
 }
 
 std::size_t LogDocument::cacheMemory() const

@@ -247,6 +247,10 @@ private:
     // Indexes `bytes`, the text's bytes from `at` on (at == the bytes indexed so far).
     void indexBytes(const char* bytes, std::size_t length);
     void finishIndex();
+    // This compressed document grown to what its file (open again as `file`) now holds, decoded
+    // again from the last restart point of `text`, its text.
+    DocumentPtr grownCompressed(const std::shared_ptr<CompressedText>& text, FileHandle file,
+                                std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop) const;
     // The line index and check values in the form they are kept in, and the same read back
     // into this new document (false when the form does not fit).
     void writeIndex(std::string& out) const;

@@ -75,9 +75,9 @@ const Format kFormats[] = {
 };
 
 std::string Compress(const TempDir& dir, const Format& format, const std::string& text,
-                     const std::vector<std::size_t>& cuts)
+                     const std::vector<std::size_t>& cuts, const std::string& name = "log")
 {
-    const std::string out = dir.path(std::string("log.") + format.name);
+    const std::string out = dir.path(name + "." + format.name);
     std::filesystem::remove(out);
     std::size_t from = 0;
     for (std::size_t i = 0; i <= cuts.size(); ++i) {
@@ -189,6 +189,55 @@ TEST_P(CompressedFormats, CutOffDataShowsTheTextUpToTheDamage)
     // (xz and bzip2 hand out whole blocks only: a block cut off shows nothing of it.)
     ASSERT_EQ(doc->slice(0, doc->size()).view(), plain.substr(0, shown));
     ExpectSameText(*doc, plain.substr(0, shown), 6);
+}
+
+TEST_P(CompressedFormats, GrowthIsDecodedFromTheLastRestartPoint)
+{
+    const Format& format = GetParam();
+    const std::string plain = SampleText(200000, 7);
+    const std::size_t crlf = plain.find("\r\n", 120000) + 1;
+    const std::size_t within = plain.find('\n', 160000) - 3;
+    const std::string path = Compress(m_dir, format, plain.substr(0, crlf), {});
+    const PagingSizes sizes{64, 2, 16, 7, 1000};
+    const DocumentPtr first = OpenCompressed(path, sizes);
+    ExpectSameText(*first, plain.substr(0, crlf), 8);
+
+    // Units appended: one after a CR whose LF it starts with, one ending within a line.
+    const std::string more = Compress(m_dir, format, plain.substr(crlf, within - crlf), {}, "more");
+    Shell("cat '" + more + "' >> '" + path + "'");
+    const DocumentPtr second = first->grown();
+    EXPECT_FALSE(second->compressed()->damaged());
+    ExpectSameText(*second, plain.substr(0, within), 9);
+    // (A spooled text, and xz, are read again whole.)
+    EXPECT_EQ(second->grewFrom(*first), format.how == Compression::Gzip);
+    ExpectSameText(*first, plain.substr(0, crlf), 10); // the earlier text reads as it did
+
+    const std::string rest = Compress(m_dir, format, plain.substr(within), {}, "rest");
+    Shell("cat '" + rest + "' >> '" + path + "'");
+    const DocumentPtr third = LoadTextAfter(path, Transcoding::None, second);
+    ExpectSameText(*third, plain, 11);
+    EXPECT_EQ(third->grown(), third); // nothing more
+}
+
+// A gzip file read while its writer had not finished it shows what was there, and the rest
+// once it is there.
+TEST(CompressedText, AGzipFileFinishedAfterItWasReadGrows)
+{
+    TempDir dir;
+    const std::string plain = SampleText(150000, 31);
+    dir.write("plain", plain);
+    const std::string whole = dir.path("whole.gz");
+    Shell("gzip -c '" + dir.path("plain") + "' > '" + whole + "'");
+    const std::string path = dir.path("app.log.gz");
+    Shell("head -c $(( $(stat -c %s '" + whole + "') / 2 )) '" + whole + "' > '" + path + "'");
+    const PagingSizes sizes{64, 2, 16, 7, 1000};
+    const DocumentPtr cut = OpenCompressed(path, sizes);
+    EXPECT_TRUE(cut->compressed()->damaged());
+    EXPECT_EQ(std::string(cut->read(0, cut->size()).view()), plain.substr(0, static_cast<std::size_t>(cut->size())));
+    Shell("cat '" + whole + "' > '" + path + "'"); // the same file, written to its end
+    const DocumentPtr done = LoadTextAfter(path, Transcoding::None, cut);
+    EXPECT_FALSE(done->compressed()->damaged());
+    ExpectSameText(*done, plain, 32);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, CompressedFormats, ::testing::ValuesIn(kFormats),
