@@ -164,27 +164,29 @@ std::string LoadKeptIndex(const KeptIndexKey& key)
     if (XXH3_64bits(body.data(), body.size()) != check)
         return {};
     ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0); // used now: the last to go
-    return std::string(body);
+    bytes.erase(0, bytes.size() - body.size()); // (in place: an index may be tens of MiB)
+    return bytes;
 }
 
 void KeepIndex(const KeptIndexKey& key, std::string_view index, std::uint64_t limit)
 {
     const std::string path = pathOf(key);
-    std::string bytes(kMagic);
-    putKey(bytes, key);
-    PutFixed(bytes, XXH3_64bits(index.data(), index.size()));
-    bytes.append(index);
+    std::string head(kMagic);
+    putKey(head, key);
+    PutFixed(head, XXH3_64bits(index.data(), index.size()));
     std::string temporary = path + ".XXXXXX";
     const int fd = ::mkostemps(temporary.data(), 0, O_CLOEXEC);
     if (fd < 0)
         return;
     bool written = true;
-    for (std::size_t at = 0; at < bytes.size() && written;) {
-        const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        written = n > 0;
-        at += written ? static_cast<std::size_t>(n) : 0;
+    for (std::string_view part : {std::string_view(head), index}) {
+        for (std::size_t at = 0; at < part.size() && written;) {
+            const ssize_t n = ::write(fd, part.data() + at, part.size() - at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            written = n > 0;
+            at += written ? static_cast<std::size_t>(n) : 0;
+        }
     }
     ::close(fd);
     if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
