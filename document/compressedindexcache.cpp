@@ -150,7 +150,8 @@ std::string LoadKeptIndex(const KeptIndexKey& key)
     const std::string path = pathOf(key);
     const FileHandle file = OpenForReading(path);
     std::string bytes;
-    if (!file.valid() || !ReadToEnd(file.fd(), 0, bytes))
+    struct stat st {};
+    if (!file.valid() || ::fstat(file.fd(), &st) != 0 || !ReadToEnd(file.fd(), static_cast<std::size_t>(st.st_size), bytes))
         return {};
     std::string expected(kMagic);
     putKey(expected, key);

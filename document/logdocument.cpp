@@ -632,6 +632,8 @@ DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path
     doc->m_fileSize = text->fileSize();
     if (keyed && text->fileSize() == key.size && !text->spooled() && !text->damaged()) {
         std::string form;
+        // (Room for it all at once: a form grown by doubling would take twice its size.)
+        form.reserve(text->memory() + doc->indexMemory() + 4096);
         text->writePoints(form);
         doc->writeIndex(form);
         KeepIndex(key, form);
