@@ -698,6 +698,8 @@ void CompressedText::scan(const std::function<void(const char*, std::size_t)>& s
     if (spooling)
         openSpool();
     run(std::move(decoder), spooling, sink, bytesRead, stop);
+    if (m_damaged && m_textSize == 0)
+        throw Failure("Cannot read file " + m_path + ": its " + CompressionName(m_how) + " data is damaged");
 }
 
 void CompressedText::resume(const CompressedText& earlier, const std::function<void(const char*, std::size_t)>& sink,

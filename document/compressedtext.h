@@ -66,7 +66,8 @@ public:
     // where the damage starts (damaged() tells). `bytesRead` counts compressed bytes. Throws
     // Failure when the file cannot be read or the spool written ("Cannot write the spool file
     // for <path> in <folder>: <reason>"), when an archive has no such member ("No file <member>
-    // in the archive <path>") or cannot be read, and ReadStopped once `stop` is raised.
+    // in the archive <path>") or cannot be read, when damage leaves no text at all ("Cannot
+    // read file <path>: its <format> data is damaged"), and ReadStopped once `stop` is raised.
     void scan(const std::function<void(const char*, std::size_t)>& sink, std::atomic<std::int64_t>* bytesRead,
               const std::atomic<bool>* stop);
 

@@ -182,11 +182,20 @@ TEST_P(CompressedFormats, CutOffDataShowsTheTextUpToTheDamage)
     const std::string path = Compress(m_dir, format, plain, {});
     const auto size = std::filesystem::file_size(path);
     std::filesystem::resize_file(path, size * 2 / 3);
+    if (format.how == Compression::Bzip2) {
+        // Its one block cut off leaves no text at all: the file cannot be read, and says why.
+        try {
+            OpenCompressed(path, {64, 2, 16, 7, 1000});
+            ADD_FAILURE() << "no failure";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(std::string(failure.what()), "Cannot read file " + path + ": its bzip2 data is damaged");
+        }
+        return;
+    }
     const DocumentPtr doc = OpenCompressed(path, {64, 2, 16, 7, 1000});
     EXPECT_TRUE(doc->compressed()->damaged());
     const auto shown = static_cast<std::size_t>(doc->size());
     EXPECT_LT(shown, plain.size());
-    // (xz and bzip2 hand out whole blocks only: a block cut off shows nothing of it.)
     ASSERT_EQ(doc->slice(0, doc->size()).view(), plain.substr(0, shown));
     ExpectSameText(*doc, plain.substr(0, shown), 6);
 }
@@ -224,6 +233,8 @@ TEST_P(CompressedFormats, GrowthIsDecodedFromTheLastRestartPoint)
 TEST(CompressedText, AGzipFileFinishedAfterItWasReadGrows)
 {
     TempDir dir;
+    TempDir cache;
+    ::setenv("XDG_CACHE_HOME", cache.folder().c_str(), 1);
     const std::string plain = SampleText(150000, 31);
     dir.write("plain", plain);
     const std::string whole = dir.path("whole.gz");
@@ -411,6 +422,8 @@ TEST(ArchiveMembers, TheChosenMemberIsTheText)
 TEST(CompressedText, EdgesOfTheStream)
 {
     TempDir dir;
+    TempDir cache;
+    ::setenv("XDG_CACHE_HOME", cache.folder().c_str(), 1);
     const std::string empty = dir.path("empty.gz");
     Shell("printf '' | gzip -c > '" + empty + "'");
     const DocumentPtr none = LoadPlainText(empty);
