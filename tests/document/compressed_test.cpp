@@ -418,6 +418,35 @@ TEST(ArchiveMembers, TheChosenMemberIsTheText)
     EXPECT_THROW(ListArchive(dir.path("logs/a.log")), Failure);
 }
 
+// A stop raised while the pass runs ends it at its next piece, its decoding thread with it; no
+// document and no kept index come of it.
+TEST(CompressedText, AStoppedPassLeavesNothing)
+{
+    TempDir dir;
+    TempDir cache;
+    ::setenv("XDG_CACHE_HOME", cache.folder().c_str(), 1);
+    dir.write("plain", SampleText(3000000, 41));
+    const std::string path = dir.path("big.gz");
+    Shell("gzip -1 -c '" + dir.path("plain") + "' > '" + path + "'");
+    std::atomic<bool> stop{false};
+    FileHandle file = OpenForReading(path);
+    auto text = std::make_shared<CompressedText>(std::move(file), path, Compression::Gzip, 1000);
+    std::size_t seen = 0;
+    EXPECT_THROW(text->scan(
+                     [&](const char*, std::size_t length) {
+                         seen += length;
+                         stop = true; // raised at the first piece
+                     },
+                     nullptr, &stop),
+                 ReadStopped);
+    EXPECT_GT(seen, 0u);
+    EXPECT_LT(seen, 3000000u);
+    stop = true;
+    EXPECT_THROW(LoadText(path, Transcoding::None, nullptr, &stop), ReadStopped);
+    EXPECT_FALSE(std::filesystem::exists(cache.path("tlgview")) &&
+                 std::filesystem::directory_iterator(cache.path("tlgview")) != std::filesystem::directory_iterator());
+}
+
 // An empty compressed file is an empty text; garbage after the last gzip member is left out.
 TEST(CompressedText, EdgesOfTheStream)
 {
