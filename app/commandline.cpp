@@ -56,6 +56,10 @@ CommandLine ReadCommandLine(const QStringList& arguments)
         QStringLiteral("new-window"),
         QStringLiteral("Start a viewer of its own instead of handing the logs to the one already running."));
     parser.addOption(newWindow);
+    const QCommandLineOption merge(
+        QStringLiteral("merge"),
+        QStringLiteral("Open the logs named as one log, their lines merged in the order of their times."));
+    parser.addOption(merge);
     // The filter stack the logs open with, row by row in the order given.
     const struct {
         const char* name;
@@ -93,6 +97,7 @@ CommandLine ReadCommandLine(const QStringList& arguments)
     } else {
         line.logs = parser.positionalArguments();
         line.newWindow = parser.isSet(newWindow);
+        line.merge = parser.isSet(merge);
         QHash<QString, int> taken;
         for (const QString& name : parser.optionNames()) {
             for (const auto& filter : filters) {

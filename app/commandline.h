@@ -18,6 +18,8 @@ struct CommandLine {
     // With Open: --new-window, a viewer of its own rather than handing the logs to the one
     // already running.
     bool newWindow = false;
+    // With Open: --merge, the logs open as one, merged by time, in a viewer of its own.
+    bool merge = false;
     // With Open: --hide, --show, --hide-i and --show-i, in the order given: the filter stack
     // each log opens with.
     struct Filter {
@@ -33,7 +35,8 @@ struct CommandLine {
 // --help-all (and -?) ask for the usage, -v and --version for "TlgView <version>". Qt's own
 // options (-style, -platform, ...) are left to Qt; another argument that starts with '-' is an
 // unknown option, refused, unless it comes after "--"; --new-window asks for a viewer of its
-// own; --hide, --show, --hide-i and --show-i give the filter stack; the rest are logs to open.
+// own; --merge opens the logs merged by time; --hide, --show, --hide-i and --show-i give the
+// filter stack; the rest are logs to open.
 // QCoreApplication's name and version must be set; no application object is needed.
 CommandLine ReadCommandLine(const QStringList& arguments);
 

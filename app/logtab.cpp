@@ -2,16 +2,19 @@
 
 #include "app/logcontroller.h"
 #include "format/colouring.h"
+#include "navigate/fileslegend.h"
 #include "navigate/filterpane.h"
 #include "navigate/filterstackbar.h"
 #include "navigate/filterstackrunner.h"
 #include "core/cp1252.h"
 #include "search/colourrules.h"
 #include "navigate/gototimedialog.h"
+#include "navigate/histogramstrip.h"
 #include "navigate/logtimes.h"
 #include "navigate/positionindicator.h"
 #include "source/filterstore.h"
 #include "source/logsource.h"
+#include "source/mergedsource.h"
 #include "core/errors.h"
 #include "search/overview.h"
 #include "view/logview.h"
@@ -38,17 +41,17 @@ LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWi
     m_view->setObjectName(QStringLiteral("RichEdit1"));
     m_view->setContextMenu(viewMenu);
     m_view->setLineNumbersShown(true);
-    grid->addWidget(m_view, 1, 0);
+    grid->addWidget(m_view, 2, 0);
     // The overview strip beside the view's scroll bar.
     m_overview = new OverviewStrip([view = m_view] { return view; }, this);
     m_overview->setObjectName(QStringLiteral("OverviewStrip"));
     m_overview->watch(m_view);
-    grid->addWidget(m_overview, 1, 1);
+    grid->addWidget(m_overview, 2, 1);
     // The filter pane, below the view.
     m_filterPane = new FilterPane(this);
     m_filterPane->setLogView(m_view);
-    grid->addWidget(m_filterPane, 2, 0, 1, 2);
-    grid->setRowStretch(1, 1);
+    grid->addWidget(m_filterPane, 3, 0, 1, 2);
+    grid->setRowStretch(2, 1);
 
     m_log = new LogController(window, this, m_view, colouring, &m_status);
     m_position = new PositionIndicator(m_view, &m_log->watchState(), &m_status, this);
@@ -62,7 +65,13 @@ LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWi
     // The filter stack: the view shows the lines it keeps, which its runner finds beside the
     // GUI thread; the view keeps the last lines found until the next are ready.
     m_stack = new FilterStackRunner(this);
-    m_log->setShownLines([stack = m_stack](const LinesPtr& text, Encoding encoding) { return stack->shownOf(text, encoding); });
+    m_log->setShownLines([this](const LinesPtr& text, Encoding encoding) {
+        // A merged log shows its merge, once there is one.
+        LinesPtr base = text;
+        if (m_merged)
+            base = m_merged->merged() ? LinesPtr(m_merged->merged()) : LinesPtr(LogDocument::empty());
+        return m_stack->shownOf(base, encoding);
+    });
     connect(m_stackBar, &FilterStackBar::rowsChanged, this, [this] {
         m_stack->setRows(m_stackBar->rows());
         keepFilterStack();
@@ -90,15 +99,97 @@ LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWi
     // The times of the lines follow the log's whole text, whatever the stack shows of it.
     m_times = new LogTimes(this);
     connect(m_log->source(), &LogSource::documentChanged, this, [this] {
+        if (m_merged)
+            return; // the merge knows its rows' times
         const QDateTime modified = QFileInfo(m_log->currentPath()).lastModified();
         m_times->setText(m_log->source()->document(),
                          modified.isValid() ? modified.toMSecsSinceEpoch() * 1000000 : QDateTime::currentMSecsSinceEpoch() * 1000000);
     });
+    // The time histogram, above the view.
+    m_histogram = new HistogramStrip(m_view, m_times, this);
+    m_histogram->setObjectName(QStringLiteral("TimeHistogram"));
+    grid->addWidget(m_histogram, 1, 0, 1, 2);
     m_position->setTimeOfLine([this](std::int64_t line) {
-        const TimeIndexPtr index = m_times->index();
-        const std::optional<std::int64_t> time = index ? index->timeOfLine(m_view->document()->lineInLog(line)) : std::nullopt;
+        const std::optional<std::int64_t> time = timeOfLogLine(m_view->document()->lineInLog(line).value());
         return time ? GotoTimeDialog::timeText(*time) : QString();
     });
+    // The files of a merged log, below the view.
+    m_legend = new FilesLegend(this);
+    grid->addWidget(m_legend, 4, 0, 1, 2);
+}
+
+void LogTab::mergeFiles(const QStringList& paths)
+{
+    m_merged = new MergedSource(m_log->source(), paths, this);
+    m_view->setFileNames(paths);
+    m_legend->setFiles(paths);
+    connect(m_legend, &FilesLegend::shownChanged, m_merged,
+            [merged = m_merged](int file, bool shown) { merged->setShown(static_cast<std::size_t>(file), shown); });
+    connect(m_merged, &MergedSource::mergedChanged, this, [this] {
+        m_log->showShownLinesAgain();
+        noteGrowth();
+    });
+    connect(m_merged, &MergedSource::progress, this, [this](int percent) {
+        m_status.setText(0, percent < 0 ? QString() : QStringLiteral("Merging by time... %1%").arg(percent));
+    });
+    connect(m_log, &LogController::aboutToSample, m_merged, [this] { m_merged->follow(m_log->convertAlways()); });
+    m_merged->open([this](const QStringList& failures) {
+        if (!failures.isEmpty())
+            m_status.setText(0, failures.join(QStringLiteral("; ")));
+    });
+}
+
+QString LogTab::displayName() const
+{
+    const QString name = QFileInfo(path().isEmpty() ? m_opening : path()).fileName();
+    if (!m_merged || m_merged->paths().size() < 2)
+        return name;
+    return QStringLiteral("%1 + %2").arg(QFileInfo(m_merged->paths().front()).fileName()).arg(m_merged->paths().size() - 1);
+}
+
+std::optional<std::int64_t> LogTab::lastTime() const
+{
+    if (m_merged)
+        return m_merged->merged() ? m_merged->merged()->lastTime() : std::nullopt;
+    const TimeIndexPtr index = m_times->index();
+    return index ? index->lastTime() : std::nullopt;
+}
+
+std::optional<std::int64_t> LogTab::firstLogLineAtOrAfter(std::int64_t time) const
+{
+    if (m_merged) {
+        const MergedLinesPtr merged = m_merged->merged();
+        if (!merged)
+            return std::nullopt;
+        const LineNumber row = merged->firstRowAtOrAfter(time);
+        return row < EndLine(merged->lineCount()) ? std::optional<std::int64_t>(row.value()) : std::nullopt;
+    }
+    const TimeIndexPtr index = m_times->index();
+    if (!index)
+        return std::nullopt;
+    const LineNumber line = index->firstLineAtOrAfter(time);
+    return line < EndLine(index->lines()->lineCount()) ? std::optional<std::int64_t>(line.value()) : std::nullopt;
+}
+
+std::optional<std::int64_t> LogTab::timeOfLogLine(std::int64_t line) const
+{
+    if (m_merged)
+        return m_merged->merged() ? m_merged->merged()->timeOfRow(line) : std::nullopt;
+    const TimeIndexPtr index = m_times->index();
+    return index ? index->timeOfLine(line) : std::nullopt;
+}
+
+LineCount LogTab::logLineCount() const
+{
+    if (m_merged)
+        return m_merged->merged() ? m_merged->merged()->lineCount() : LineCount(0);
+    const DocumentPtr& text = m_log->source()->document();
+    return text ? text->lineCount() : LineCount(0);
+}
+
+bool LogTab::readingTimes() const
+{
+    return m_merged ? m_merged->busy() && !m_merged->merged() : m_times->building();
 }
 
 void LogTab::keepFilterStack()

@@ -2,6 +2,7 @@
 
 #include "app/archivememberdialog.h"
 #include "app/logtab.h"
+#include "source/mergedsource.h"
 #include "core/errors.h"
 #include "core/fields.h"
 #include "core/fileops.h"
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
@@ -117,6 +119,8 @@ LogTab* LogTabs::tabOf(const QString& path) const
 {
     const QString wanted = absolute(path);
     for (LogTab* tab : tabs()) {
+        if (tab->merged())
+            continue; // a merged log is not its first file's
         if (absolute(tab->path()) == wanted || absolute(tab->opening()) == wanted)
             return tab;
     }
@@ -186,11 +190,11 @@ void LogTabs::showTabLabel(LogTab* tab)
     if (index < 0)
         return;
     const QString path = tab->path().isEmpty() ? tab->opening() : tab->path();
-    const QString name = path.isEmpty() ? QStringLiteral("(blank)") : QFileInfo(path).fileName();
+    const QString name = path.isEmpty() ? QStringLiteral("(blank)") : tab->displayName();
     // A log that grew out of sight says so with a dot, red when a new line holds an error.
     const bool news = tab->news() != LogTab::News::None;
     side->setTabText(index, (news ? QStringLiteral("\u25CF ") : QString()) + QString(name).replace(QLatin1Char('&'), QStringLiteral("&&")));
-    side->setTabToolTip(index, path);
+    side->setTabToolTip(index, tab->merged() ? tab->merged()->paths().join(QLatin1Char('\n')) : path);
     side->tabBar()->setTabTextColor(index, tab->news() == LogTab::News::GrewWithError ? QColor(230, 0, 0) : QColor());
 }
 
@@ -324,6 +328,98 @@ void LogTabs::openArchive(const QString& path)
         }
         open(path, OpenWay::Chosen);
     });
+}
+
+void LogTabs::openMerged(const QStringList& paths, OpenWay way, std::function<void(LogTab*)> done)
+{
+    if (paths.isEmpty())
+        return;
+    if (paths.size() == 1) {
+        open(paths.front(), way, std::move(done));
+        return;
+    }
+    QStringList absolutePaths;
+    for (const QString& path : paths)
+        absolutePaths << absolute(path);
+    // Always a tab of its own: a blank tab takes it, else a new one after the tab in sight.
+    LogTab* before = current();
+    LogTab* target = before && before->blank() ? before : nullptr;
+    const bool made = !target;
+    if (made) {
+        target = makeTab(m_active);
+        QTabWidget* side = m_sides[static_cast<std::size_t>(m_active)];
+        side->insertTab(before ? side->indexOf(before) + 1 : side->count(), target, QString());
+    }
+    target->mergeFiles(absolutePaths);
+    target->setOpening(absolutePaths.front());
+    setCurrent(target);
+    showTabLabel(target);
+    QPointer<LogTab> previous = before;
+    target->log()->openLog(absolutePaths.front(), way, [this, target, made, previous, done](bool opened) {
+        target->setOpening({});
+        if (!opened && made) {
+            const QString why = target->status().text(0);
+            removeTab(target);
+            if (previous) {
+                setCurrent(previous);
+                previous->status().setText(0, why);
+            }
+        } else {
+            showTabLabel(target);
+        }
+        emit tabsChanged();
+        if (done)
+            done(opened ? target : nullptr);
+    });
+}
+
+namespace {
+
+// A rotated set (app.log, app.log.1, app.log.2.gz) picked together is put oldest first, so that
+// lines without a time, or of the same time, come in the order they were written. Other
+// names keep the order they were picked in.
+QStringList OldestRotationFirst(QStringList paths)
+{
+    static const QRegularExpression rotated(QStringLiteral("^(.*?)(?:\\.(\\d+))?(?:\\.(?:gz|xz|bz2|zst))?$"));
+    QString stem;
+    for (const QString& path : paths) {
+        const QString own = rotated.match(path).captured(1);
+        if (!stem.isEmpty() && own != stem)
+            return paths;
+        stem = own;
+    }
+    const auto age = [](const QString& path) {
+        const QString number = rotated.match(path).captured(2);
+        return number.isEmpty() ? -1 : number.toInt();
+    };
+    std::stable_sort(paths.begin(), paths.end(), [&](const QString& a, const QString& b) { return age(a) > age(b); });
+    return paths;
+}
+
+} // namespace
+
+void LogTabs::openMergedFromDialog(LogTab* with)
+{
+    QPointer<LogTab> base = with;
+    auto* dialog = MakeOpenLogDialog(window(), &m_iconProvider);
+    dialog->setObjectName(QStringLiteral("OpenMergedDialog"));
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    dialog->setWindowTitle(with ? QStringLiteral("Merge with") : QStringLiteral("Open Merged"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (LogTab* tab = with ? with : current(); tab && !tab->path().isEmpty())
+        dialog->setDirectory(QFileInfo(tab->path()).absolutePath());
+    connect(dialog, &QDialog::finished, this, guarded(window(), [this, dialog, base, with] {
+        if (dialog->result() != QDialog::Accepted || (with && !base))
+            return;
+        QStringList paths;
+        if (base)
+            paths = base->merged() ? base->merged()->paths() : QStringList{base->path()};
+        for (const QString& path : dialog->selectedFiles())
+            if (!paths.contains(absolute(path)))
+                paths << absolute(path);
+        openMerged(OldestRotationFirst(paths), OpenWay::Chosen);
+    }));
+    dialog->open();
 }
 
 // --- Closing, moving between tabs, and the split -----------------------------------------------
@@ -464,6 +560,12 @@ void LogTabs::showTabMenu(int sideIndex, const QPoint& at)
     });
     copy->setEnabled(!tab->path().isEmpty());
     folder->setEnabled(!tab->path().isEmpty());
+    QAction* merge = menu->addAction(QStringLiteral("Merge &with..."), this, [this, tab] {
+        if (tab)
+            openMergedFromDialog(tab);
+    });
+    merge->setObjectName(QStringLiteral("MergeWith1"));
+    merge->setEnabled(!tab->path().isEmpty());
     menu->addAction(QStringLiteral("&Move to Other Side"), this, [this, tab] {
         if (tab)
             moveToOtherSide(tab);

@@ -56,6 +56,12 @@ public:
     // OpenFile1Click: File > Open File, a window-modal dialog; the files picked open when it
     // closes.
     void openFromDialog();
+    // Opens the files as one log merged by time, in a tab of its own, its first file read as
+    // `way` says. Fewer than two files open as a log of one file.
+    void openMerged(const QStringList& paths, OpenWay way, std::function<void(LogTab*)> done = {});
+    // File > "Open Merged...": the files picked open merged. With `with`, the tab menu's
+    // "Merge with...": the files picked merge with that tab's log, in a new tab.
+    void openMergedFromDialog(LogTab* with = nullptr);
 
     void close(LogTab* tab);
     void closeOthers(LogTab* tab);

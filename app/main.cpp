@@ -26,6 +26,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(tlg::ReadFileVersion());
     QStringList logs;
     bool newWindow = false;
+    bool merge = false;
     std::vector<tlg::StackRow> filters;
     {
         // --help, --version and an unknown option are answered before the GUI starts: they
@@ -45,9 +46,10 @@ int main(int argc, char* argv[])
         for (const tlg::CommandLine::Filter& filter : line.filters)
             filters.push_back({filter.pattern, true, !filter.ignoreCase,
                                filter.show ? tlg::FilterRow::ShowOnly : tlg::FilterRow::Hide, true});
-        // Logs with a filter stack of their own open in a viewer of their own: the running one
-        // takes paths only.
-        newWindow = newWindow || !filters.empty();
+        // Logs with a filter stack of their own, or merged, open in a viewer of their own: the
+        // running one takes paths only.
+        merge = line.merge;
+        newWindow = newWindow || !filters.empty() || merge;
         // The viewer already running for this user and display opens the logs and comes to
         // the front; this start ends there.
         if (!newWindow && tlg::HandOverToRunningViewer(logs, kHandOverTimeoutMs))
@@ -63,7 +65,7 @@ int main(int argc, char* argv[])
     std::unique_ptr<tlg::ViewerListener> listener;
     if (!newWindow)
         listener = std::make_unique<tlg::ViewerListener>();
-    std::unique_ptr<QMainWindow> mainWindow(tlg::startViewer(logs, filters));
+    std::unique_ptr<QMainWindow> mainWindow(tlg::startViewer(logs, filters, merge));
     if (listener)
         QObject::connect(listener.get(), &tlg::ViewerListener::pathsReceived,
                          static_cast<tlg::MainWindow*>(mainWindow.get()), &tlg::MainWindow::openLogs);

@@ -20,6 +20,7 @@
 #include "app/logcontroller.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
+#include "source/mergedsource.h"
 #include "source/session.h"
 #include "search/overview.h"
 #include "view/caretplacement.h"
@@ -119,6 +120,7 @@ struct MainWindow::Controls {
     QWidget* viewArea = nullptr;              // where the tabs go
     QMenu* viewMenu = nullptr;                // PopupMenu1
     QAction* openFileAction = nullptr;        // OpenFile1
+    QAction* openMergedAction = nullptr;      // OpenMerged1
     QAction* showOptionsAction = nullptr;     // ShowOptions1
     QAction* showTextFormatAction = nullptr;  // ShowTextFormat1
     QAction* associateAction = nullptr;       // AssociatewithLogfiles1
@@ -249,6 +251,7 @@ void MainWindow::buildMenus()
     };
     QMenu* file = addMenu("File1", QStringLiteral("&File"));
     m_controls->openFileAction = addItem(file, "OpenFile1", QStringLiteral("&Open File"));
+    m_controls->openMergedAction = addItem(file, "OpenMerged1", QStringLiteral("Open &Merged..."));
     m_controls->openFileAction->setShortcut(QKeySequence::Open);
     m_controls->recentMenu = file->addMenu(QStringLiteral("&Recent Logs"));
     m_controls->recentMenu->setObjectName(QStringLiteral("RecentLogs1"));
@@ -725,6 +728,7 @@ void MainWindow::connectHandlers()
 
     // The open log.
     connect(m_controls->openFileAction, &QAction::triggered, this, guarded(this, [this] { m_tabs->openFromDialog(); }));
+    connect(m_controls->openMergedAction, &QAction::triggered, this, guarded(this, [this] { m_tabs->openMergedFromDialog(); }));
     connect(m_controls->refreshAction, &QAction::triggered, this, guarded(this, [this] { log()->reloadNow(); }));
     connect(m_controls->reloadButton, &QToolButton::clicked, this, guarded(this, [this] { log()->reloadNow(); }));
     // A banner fetch waits while a log loads, so that it never holds the load up.
@@ -842,8 +846,7 @@ void MainWindow::GotoLineClick()
     // shown.
     LogView* view = shownView();
     const LinesPtr shown = view->document();
-    const DocumentPtr& text = log()->source()->document();
-    const LineCount inLog = text ? text->lineCount() : LineCount(0);
+    const LineCount inLog = m_tabs->current()->logLineCount();
     const LineNumber caret = view->lineCount() > 0 ? shown->lineInLog(view->caretLine()) : LineNumber(0);
     if (const std::optional<LineNumber> line = m_gotoLineDialog->ask(std::max(inLog, LineCount(view->lineCount())), caret)) {
         const LineNumber row = shown->lineShowing(*line);
@@ -854,11 +857,10 @@ void MainWindow::GotoLineClick()
 void MainWindow::goToTimeClick()
 {
     LogTab* tab = m_tabs->current();
-    const TimeIndexPtr index = tab->times()->index();
-    const std::optional<std::int64_t> last = index ? index->lastTime() : std::nullopt;
+    const std::optional<std::int64_t> last = tab->lastTime();
     if (!last) {
-        tab->status().setText(0, tab->times()->building() ? QStringLiteral("Still reading the times of the log's lines")
-                                                          : QStringLiteral("No time stamps found in this log"));
+        tab->status().setText(0, tab->readingTimes() ? QStringLiteral("Still reading the times of the log's lines")
+                                                     : QStringLiteral("No time stamps found in this log"));
         return;
     }
     if (!m_gotoTimeDialog) {
@@ -871,17 +873,14 @@ void MainWindow::goToTimeClick()
 void MainWindow::goToTime(std::int64_t time)
 {
     LogTab* tab = m_tabs->current();
-    const TimeIndexPtr index = tab->times()->index();
-    if (!index)
-        return;
     // The first line at or after the time, or the next one the view shows.
     LogView* view = tab->view();
-    const LineNumber inLog = index->firstLineAtOrAfter(time);
-    if (inLog >= EndLine(index->lines()->lineCount())) {
+    const std::optional<std::int64_t> inLog = tab->firstLogLineAtOrAfter(time);
+    if (!inLog) {
         tab->status().setText(0, QStringLiteral("No line at or after ") + GotoTimeDialog::timeText(time));
         return;
     }
-    const LineNumber row = view->document()->lineShowing(inLog);
+    const LineNumber row = view->document()->lineShowing(*inLog);
     ShowLineInContext(view, std::min(row.value(), std::max<std::int64_t>(0, view->lineCount() - 1)));
 }
 
@@ -1129,17 +1128,29 @@ void MainWindow::openStartLogs()
             restoreSession();
         return;
     }
+    const auto withStartFilters = [this](LogTab* tab) {
+        if (m_startFilters.empty())
+            return;
+        tab->filterStackBar()->setRows(m_startFilters);
+        tab->filterStack()->setRows(m_startFilters);
+    };
+    QStringList merged;
     for (const QString& path : named) {
         // CommandLineOpen: nothing to open and nothing to say for a blank or missing name; a
         // folder or a file that cannot be read is tried all the same, and the open says why not.
         if (trimBlanks(QFile::encodeName(path).toStdString()).empty() || !QFileInfo::exists(path))
             continue;
+        if (m_startMerged) {
+            merged << path;
+            continue;
+        }
+        runGuarded(this, [&] { m_tabs->open(path, OpenWay::Chosen, {}, withStartFilters); });
+    }
+    if (!merged.isEmpty()) {
         runGuarded(this, [&] {
-            m_tabs->open(path, OpenWay::Chosen, {}, [this](LogTab* tab) {
-                if (m_startFilters.empty())
-                    return;
-                tab->filterStackBar()->setRows(m_startFilters);
-                tab->filterStack()->setRows(m_startFilters);
+            m_tabs->openMerged(merged, OpenWay::Chosen, [withStartFilters](LogTab* tab) {
+                if (tab)
+                    withStartFilters(tab);
             });
         });
     }
@@ -1171,7 +1182,11 @@ std::vector<SessionLog> MainWindow::sessionLogs() const
             continue;
         const LogController* log = tab->log();
         logs.push_back({QFile::encodeName(tab->path()).toStdString(), tab->view()->caretLine(),
-                        log->watchState().AutoRefresh, log->encodingChoice()});
+                        log->watchState().AutoRefresh, log->encodingChoice(), {}});
+        if (tab->merged()) {
+            for (const QString& other : tab->merged()->paths().mid(1))
+                logs.back().mergedWith.push_back(QFile::encodeName(other).toStdString());
+        }
     }
     return logs;
 }
@@ -1215,6 +1230,17 @@ void MainWindow::restoreSession()
             continue;
         }
         ++*remaining;
+        if (!kept.mergedWith.empty()) {
+            QStringList paths{path};
+            for (const std::string& other : kept.mergedWith)
+                paths << QFile::decodeName(QByteArray::fromStdString(other));
+            m_tabs->openMerged(paths, OpenWay::Restored, [kept, oneDone](LogTab* tab) {
+                if (tab)
+                    tab->log()->setAutoRefresh(kept.followed, true);
+                oneDone(nullptr);
+            });
+            continue;
+        }
         m_tabs->open(
             path, OpenWay::Restored,
             [kept, oneDone](LogTab* tab) {

@@ -61,6 +61,8 @@ public:
     void openStartLogs();
     // The filter stack the logs named on the command line open with.
     void setStartFilters(std::vector<StackRow> rows) { m_startFilters = std::move(rows); }
+    // The logs named on the command line open as one, merged by time.
+    void setStartMerged(bool merge) { m_startMerged = merge; }
 
     // The format editor and the add dialog, which the window reaches once they exist.
     void setCompanionWindows(FormatEditor* formatEditor, AddToFileListDialog* addDialog);
@@ -169,6 +171,7 @@ private:
     bool m_shownOnce = false;
     QStringList m_startLogs; // named on the command line
     std::vector<StackRow> m_startFilters;
+    bool m_startMerged = false;
     bool m_restoring = false; // the last session's logs are opening
     QTimer* m_sessionTimer = nullptr;
     QThreadPool m_sessionWriter; // last: waits for its write as the window goes

@@ -9,10 +9,11 @@
 
 namespace tlg {
 
-QMainWindow* startViewer(const QStringList& arguments, const std::vector<StackRow>& filters)
+QMainWindow* startViewer(const QStringList& arguments, const std::vector<StackRow>& filters, bool merge)
 {
     auto* mainWindow = new MainWindow();
     mainWindow->setStartFilters(filters);
+    mainWindow->setStartMerged(merge);
     // The creation handler runs before the other windows exist and must not touch them.
     mainWindow->FormCreate(arguments);
     auto* formatEditor = new FormatEditor(mainWindow);

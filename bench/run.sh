@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Measures the viewer on large logs against its floors, in one run, and prints medians of
-# five runs after a warm-up. Builds the release tree first. Needs about 3.5 GiB in $LOGS, and
+# five runs after a warm-up. Builds the release tree first. Needs about 4.5 GiB in $LOGS, and
 # 5 GiB more in $TABS_LOGS for fifty logs open at once.
 #
 #   bench/run.sh            (LOGS=/tmp/tlg-bench-logs, TABS_LOGS=/tmp/tlg-tabs-bench-logs by default)
@@ -79,6 +79,11 @@ echo "overview pass: $overviewwall ms ($overviewcpu ms of CPU); LC_ALL=C grep -c
 # Fifty logs of 100 MiB open at once, one tab each: the open against the floor over the same
 # files in turn, the memory, switching tabs and following (it writes the logs when missing).
 "$BIN/tabs_bench" "$TABS_LOGS" 2>/dev/null | grep -vE '^round'
+
+# The 1 GiB log dealt out into four files and merged by time, beside the floor over the four
+# and lnav (when installed) over the same files; then following eight small merged files.
+command -v lnav >/dev/null || export MERGED_BENCH_NO_LNAV=1
+"$BIN/merged_bench" "$LOGS/1g.log" "$LOGS/merged" 2>/dev/null
 
 if [ "${BIG:-0}" = 1 ]; then
     [ -f "$LOGS/10g.log" ] || { "$BIN/genlog" 10240 "$LOGS/10g.log"; echo "a NeedleWord near the end" >> "$LOGS/10g.log"; }

@@ -68,6 +68,8 @@ public:
     bool grewFrom(const LineSource& earlier) const override;
     // The line here that shows the base's line, or -1 when it is not kept.
     LineNumber lineOfBaseLine(LineNumber baseLine) const;
+    std::size_t fileOf(LineNumber line) const override { return m_base->fileOf(lineInBase(line)); }
+    LineNumber lineInFile(LineNumber line) const override { return m_base->lineInFile(lineInBase(line)); }
     LineNumber lineShowing(LineNumber logLine) const override;
 
     // Memory the runs take, for benchmarks and tests.

@@ -264,6 +264,10 @@ public:
     // The line here that shows the log's line `logLine`, or else the first one after it that
     // this source shows (the line count when none does).
     virtual LineNumber lineShowing(LineNumber logLine) const { return logLine; }
+    // Where a line comes from when the log is made of several files: which file (an index
+    // into them, 0 for a log of one file) and the number the line has there, from 0.
+    virtual std::size_t fileOf(LineNumber /*line*/) const { return 0; }
+    virtual LineNumber lineInFile(LineNumber line) const { return lineInLog(line); }
     // Whether this source is `earlier` with lines appended: its first earlier.size() bytes
     // are earlier's, and so are its line starts but the last.
     virtual bool grewFrom(const LineSource& earlier) const = 0;

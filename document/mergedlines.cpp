@@ -24,14 +24,25 @@ struct HeadReader {
     LineNumber first = 0;
     LineNumber end = 0;
 
-    std::string_view head(LineNumber line, std::atomic<std::int64_t>* bytesDone)
+    // The first bytes of `line`; `length` is set to its bytes with its break.
+    std::string_view head(LineNumber line, ByteOffset& length, std::atomic<std::int64_t>* bytesDone)
     {
         if (line < first || line >= end)
             refill(line, bytesDone);
+        // The line's bytes up to the next line's start, its break left out: finding where its
+        // content ends would read the file again for each line.
         const ByteOffset start = lines->lineIndex(line);
-        const ByteOffset headEnd = std::min(lines->lineContentEnd(line), start + ByteOffset(kStampHead));
-        return window.view().substr(static_cast<std::size_t>((start - windowStart).value()),
-                                    static_cast<std::size_t>((headEnd - start).value()));
+        const ByteOffset next = lines->lineIndex(line + 1);
+        length = next - start;
+        const auto at = static_cast<std::size_t>((start - windowStart).value());
+        std::string_view head = window.view().substr(at, static_cast<std::size_t>((next - start).value()));
+        if (head.size() == static_cast<std::size_t>((next - start).value())) {
+            if (!head.empty() && head.back() == '\n')
+                head.remove_suffix(1);
+            if (!head.empty() && head.back() == '\r')
+                head.remove_suffix(1);
+        }
+        return head.substr(0, kStampHead);
     }
 
     void refill(LineNumber line, std::atomic<std::int64_t>* bytesDone)
@@ -187,19 +198,27 @@ bool MergedLines::merge(const std::atomic<bool>* stop, std::atomic<std::int64_t>
 {
     const std::size_t files = m_logs.size();
     std::vector<HeadReader> readers(files);
+    // Each log's line count, and the merged length of its next line (its bytes and break, and
+    // the break added after a last line without one).
+    std::vector<LineNumber> counts(files);
+    std::vector<ByteOffset> lengths(files);
     // The logs' next lines as (time carried, log): the least first, the earlier log on a tie.
     using Head = std::pair<std::int64_t, std::uint32_t>;
     std::vector<Head> heads;
     const auto pushHead = [&](std::size_t file) {
         const Cursor& cursor = m_end[file];
-        if (cursor.line >= EndLine(m_logs[file].lines->lineCount()))
+        if (cursor.line >= counts[file])
             return;
-        const auto time = ParseStamp(readers[file].head(cursor.line, bytesDone), m_logs[file].form, m_logs[file].ctx);
+        const auto time = ParseStamp(readers[file].head(cursor.line, lengths[file], bytesDone), m_logs[file].form,
+                                     m_logs[file].ctx);
+        if (cursor.line + 1 == counts[file])
+            lengths[file] = mergedIndex(file, cursor.line + 1) - mergedIndex(file, cursor.line);
         heads.emplace_back(time ? *time : cursor.carried, static_cast<std::uint32_t>(file));
         std::push_heap(heads.begin(), heads.end(), std::greater<>{});
     };
     for (std::size_t file = 0; file < files; ++file) {
         readers[file].lines = m_logs[file].lines.get();
+        counts[file] = EndLine(m_logs[file].lines->lineCount());
         if (m_shown[file])
             pushHead(file);
     }
@@ -220,7 +239,7 @@ bool MergedLines::merge(const std::atomic<bool>* stop, std::atomic<std::int64_t>
         heads.pop_back();
         Cursor& cursor = m_end[file];
         m_chunks.back()->files.push_back(static_cast<std::uint8_t>(file));
-        m_size += mergedIndex(file, cursor.line + 1) - mergedIndex(file, cursor.line);
+        m_size += lengths[file];
         ++cursor.line;
         cursor.carried = time;
         if (time > m_highest) {
@@ -386,6 +405,29 @@ LineNumber MergedLines::firstRowAtOrAfter(std::int64_t time) const
             return walk.row;
     }
     return EndLine(m_rows);
+}
+
+std::optional<std::int64_t> MergedLines::timeOfRow(LineNumber row) const
+{
+    if (row < 0 || row >= EndLine(m_rows))
+        return std::nullopt;
+    Walk walk = walkFrom(row.value() / kStep);
+    std::vector<StampContext> contexts;
+    for (const Log& log : m_logs)
+        contexts.push_back(log.ctx);
+    for (;; ++walk.row) {
+        const std::size_t file = fileAt(walk.row);
+        Cursor& cursor = walk.cursors[file];
+        cursor.carried = carriedTime(file, cursor.line, cursor.carried, contexts[file]);
+        if (walk.row == row)
+            return cursor.carried == kNoTime ? std::nullopt : std::optional<std::int64_t>(cursor.carried);
+        ++cursor.line;
+    }
+}
+
+std::optional<std::int64_t> MergedLines::lastTime() const
+{
+    return m_highest == kNoTime ? std::nullopt : std::optional<std::int64_t>(m_highest);
 }
 
 ByteOffset MergedLines::lineIndex(LineNumber line) const

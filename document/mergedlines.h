@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace tlg {
@@ -69,8 +70,8 @@ public:
     bool shown(std::size_t file) const { return m_shown[file]; }
     // The log a line comes from (an index into the logs given), and its number there. The
     // empty row after the last line gives the last line's log and the line after it.
-    std::size_t fileOf(LineNumber row) const;
-    LineNumber lineInFile(LineNumber row) const;
+    std::size_t fileOf(LineNumber row) const override;
+    LineNumber lineInFile(LineNumber row) const override;
     // The row that shows line `line` of log `file`, or else the first row after it from that
     // log; the line count when there is none (or the log is hidden).
     LineNumber rowOfFileLine(std::size_t file, LineNumber line) const;
@@ -90,10 +91,13 @@ public:
     // The greatest of the logs', which no merged line exceeds.
     std::int64_t longestLine() const override;
     std::int64_t widestLineColumns() const override;
-    // The line's number in its own log, so that a gutter numbers each line as its log does.
-    LineNumber lineInLog(LineNumber line) const override { return lineInFile(line); }
-    // A merge has no one log's numbering to go by: the row itself, within the rows.
+    // The merged log numbers its own rows: a line's number in its file is lineInFile.
+    LineNumber lineInLog(LineNumber line) const override { return line; }
     LineNumber lineShowing(LineNumber logLine) const override;
+    // The time a row carries (its stamp's, or that of the line before it in its log), and the
+    // highest time of all rows; nothing before any stamp. Reads fewer than kStep lines.
+    std::optional<std::int64_t> timeOfRow(LineNumber row) const;
+    std::optional<std::int64_t> lastTime() const;
     bool grewFrom(const LineSource& earlier) const override;
 
     // Memory the rows and checkpoints take, for benchmarks and tests.

@@ -45,6 +45,8 @@ public:
     const LinesPtr& lines() const { return m_lines; }
     TimeForm form() const { return m_form; }
     std::int64_t step() const { return m_step; }
+    // What the stamps were read with: the reference for a syslog stamp's year, and the zone.
+    const StampContext& context() const { return m_ctx; }
 
     // The first line whose running maximum of carried times is at or after `time`
     // (nanoseconds since 1970 UTC): the line count when there is none. Reads at most `step`

@@ -59,6 +59,7 @@ void LogTimes::choose(std::optional<TimeForm> form)
         m_job->stop = true;
     m_job.reset();
     m_index.reset();
+    m_timeless.reset();
     m_form = TimeForm::None;
     update();
     emit indexChanged();
@@ -73,7 +74,7 @@ void LogTimes::setText(LinesPtr text, std::int64_t modified)
 
 void LogTimes::update()
 {
-    if (m_job || !m_text || (m_index && m_index->lines() == m_text))
+    if (m_job || !m_text || (m_index && m_index->lines() == m_text) || m_text == m_timeless)
         return;
     if (m_choice == TimeForm::None)
         return;
@@ -95,9 +96,12 @@ void LogTimes::update()
         if (job->result) {
             m_index = job->result;
             m_form = job->form;
-            emit indexChanged();
+        } else if (!job->stop) {
+            m_timeless = job->text; // not looked at again until the text changes
         }
         update(); // the text may have changed meanwhile
+        if (job->result || !m_job)
+            emit indexChanged(); // also when the text turned out to hold no times
     });
     watcher->setFuture(QtConcurrent::run(&stampPool(), [job, detect] {
         lowerThisThread();

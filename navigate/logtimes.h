@@ -36,7 +36,7 @@ public:
     bool building() const { return m_job != nullptr; }
 
 signals:
-    // A record was built or grown.
+    // A record was built or grown, or a text was found to hold no times.
     void indexChanged();
 
 private:
@@ -48,6 +48,7 @@ private:
     LinesPtr m_text;
     std::int64_t m_modified = 0;
     TimeIndexPtr m_index;
+    LinesPtr m_timeless; // the last text found to hold no times
     std::shared_ptr<Job> m_job;
 };
 

@@ -2,6 +2,7 @@
 find_package(Qt6 REQUIRED COMPONENTS Concurrent)
 list(APPEND TLG_GUI_LIBRARIES Qt6::Concurrent)
 list(APPEND TLG_GUI_SOURCES
+    navigate/fileslegend.cpp
     navigate/filterpane.cpp
     navigate/filterstackbar.cpp
     navigate/filterstackrunner.cpp
@@ -10,6 +11,7 @@ list(APPEND TLG_GUI_SOURCES
     navigate/finder.cpp
     navigate/gotolinedialog.cpp
     navigate/gototimedialog.cpp
+    navigate/histogramstrip.cpp
     navigate/logtimes.cpp
     navigate/positionindicator.cpp
 )

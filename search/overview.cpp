@@ -385,12 +385,16 @@ std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first
                      tuning);
 }
 
-std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first,
+namespace {
+
+// MarkLines over the lines [first, end), calling `visit` (when given) with each block of lines
+// once its marks are settled.
+std::vector<std::uint8_t> markRange(const LineSource& document, LineNumber first, LineNumber end,
                                     const ColourRules* rules, std::string_view pattern,
                                     CaseFolding findFolding, const std::atomic<bool>* cancel,
-                                    const MarkLinesTuning& tuning)
+                                    const MarkLinesTuning& tuning, const MarkedBlockVisit* visit)
 {
-    const LineNumber lines = EndLine(document.lineCount());
+    const LineNumber lines = std::clamp<LineNumber>(end, 0, EndLine(document.lineCount()));
     first = std::clamp<LineNumber>(first, 0, lines);
     std::vector<std::uint8_t> marks(static_cast<std::size_t>(lines - first), 0);
     if (marks.empty())
@@ -444,8 +448,9 @@ std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first
         }
     };
 
-    if (!needles.empty()) {
-        const std::shared_ptr<const Database> database = tuning.plainSearch ? nullptr : databaseOf(needles);
+    if (!needles.empty() || visit) {
+        const std::shared_ptr<const Database> database =
+            tuning.plainSearch || needles.empty() ? nullptr : databaseOf(needles);
         thread_local Scratch scratch;
         const bool scans = database && hs_alloc_scratch(database->database, &scratch.scratch) == HS_SUCCESS;
         std::optional<PlainSearch> plain;
@@ -453,6 +458,8 @@ std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first
             if (cancel && cancel->load(std::memory_order_relaxed))
                 return false;
             std::uint8_t* blockMarks = marks.data() + (blockFirst - first).value();
+            if (needles.empty())
+                return (*visit)(blockFirst, blockEnd, bytes, blockMarks);
             // The scanner takes at most 4 GiB at once; a longer block is searched.
             if (scans && bytes.size() <= std::numeric_limits<unsigned>::max()) {
                 BlockLines blockLines(document, blockFirst, blockEnd, document.lineIndex(blockFirst), blockMarks);
@@ -460,14 +467,14 @@ std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first
                 if (hs_scan(database->database, bytes.data(), static_cast<unsigned>(bytes.size()), 0, scratch.scratch,
                             onMatch, &context) == HS_SUCCESS) {
                     settle(blockFirst, blockEnd, bytes);
-                    return true;
+                    return !visit || (*visit)(blockFirst, blockEnd, bytes, blockMarks);
                 }
             }
             if (!plain)
                 plain.emplace(needles);
             plain->markBlock(document, blockFirst, blockEnd, bytes, blockMarks);
             settle(blockFirst, blockEnd, bytes);
-            return true;
+            return !visit || (*visit)(blockFirst, blockEnd, bytes, blockMarks);
         };
         const auto longLine = static_cast<ByteOffset>(std::max<std::size_t>(tuning.longLine, 1));
         if (document.longestLine() + 2 <= longLine) {
@@ -489,14 +496,53 @@ std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first
                 if (stretchEnd >= lines)
                     break;
                 std::uint8_t& mark = marks[static_cast<std::size_t>(stretchEnd - first)];
-                if (!markLongLine(document, stretchEnd, scan, window, overlap, cancel, mark))
+                if (!needles.empty() && !markLongLine(document, stretchEnd, scan, window, overlap, cancel, mark))
                     break;
+                if (visit) {
+                    // Only the head of a line this long is handed on.
+                    const ByteOffset start = document.lineIndex(stretchEnd);
+                    const TextSlice head = document.slice(start, start + kVisitedHead);
+                    if (!(*visit)(stretchEnd, stretchEnd + 1, head.view(), &mark))
+                        break;
+                }
                 line = stretchEnd + 1;
             }
         }
     }
 
     return marks;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first,
+                                    const ColourRules* rules, std::string_view pattern,
+                                    CaseFolding findFolding, const std::atomic<bool>* cancel,
+                                    const MarkLinesTuning& tuning)
+{
+    return markRange(document, first, EndLine(document.lineCount()), rules, pattern, findFolding, cancel, tuning,
+                     nullptr);
+}
+
+bool MarkLineBlocks(const LineSource& document, LineNumber first, LineNumber end, const ColourRules* rules,
+                    const MarkedBlockVisit& visit, const std::atomic<bool>* cancel, const MarkLinesTuning& tuning)
+{
+    // A stretch of lines at a time, so that the marks held stay few whatever the log's length.
+    constexpr std::int64_t kStretch = std::int64_t{1} << 18;
+    end = std::min(end, EndLine(document.lineCount()));
+    bool stopped = false;
+    const MarkedBlockVisit guarded = [&](LineNumber blockFirst, LineNumber blockEnd, std::string_view bytes,
+                                         const std::uint8_t* marks) {
+        stopped = !visit(blockFirst, blockEnd, bytes, marks);
+        return !stopped;
+    };
+    for (LineNumber from = std::max<LineNumber>(first, 0); from < end && !stopped; from += kStretch) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return false;
+        markRange(document, from, std::min(end, from + kStretch), rules, {}, CaseFolding::Windows1252, cancel, tuning,
+                  &guarded);
+    }
+    return !stopped && !(cancel && cancel->load(std::memory_order_relaxed));
 }
 
 std::vector<std::uint8_t> MarksPerRow(const std::vector<std::uint8_t>& lineMarks, int rows)

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -55,6 +56,21 @@ std::vector<std::uint8_t> MarkLines(const LineSource& document, LineNumber first
                                     const ColourRules* rules, std::string_view pattern,
                                     const std::atomic<bool>* cancel = nullptr,
                                     const MarkLinesTuning& tuning = {});
+
+// A block of whole lines [first, end) with their bytes and their marks (kMarkInfo, kMarkError),
+// as MarkLineBlocks hands them on; for a line too long to be read whole, end is first + 1 and
+// bytes are only its first kVisitedHead bytes. Returns false to stop the pass.
+using MarkedBlockVisit =
+    std::function<bool(LineNumber first, LineNumber end, std::string_view bytes, const std::uint8_t* marks)>;
+inline constexpr std::size_t kVisitedHead = 256;
+
+// The same pass as MarkLines over the lines [first, end), without a find text, handing each
+// block on to `visit` in order once its marks are known, so that a caller can read more of each
+// line (its time, say) from the bytes the pass read anyway; only a stretch of lines' marks is
+// held at a time. Every line is visited, also without rules. False when cancelled or stopped.
+bool MarkLineBlocks(const LineSource& document, LineNumber first, LineNumber end, const ColourRules* rules,
+                    const MarkedBlockVisit& visit, const std::atomic<bool>* cancel = nullptr,
+                    const MarkLinesTuning& tuning = {});
 
 // The mark a strip row of `rows` stands for: the union of the marks of its lines, the lines
 // being spread evenly over the rows (a row stands for at least one line; with fewer lines than

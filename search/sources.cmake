@@ -15,4 +15,5 @@ list(APPEND TLG_CORE_SOURCES
     search/overview.cpp
     search/regexsearch.cpp
     search/textsearch.cpp
+    search/timehistogram.cpp
 )

@@ -18,7 +18,14 @@ std::string SessionText(const std::vector<SessionLog>& logs)
     for (const SessionLog& log : logs) {
         text += "Log=" + QByteArray::fromStdString(log.path).toPercentEncoding() + '|' +
                 QByteArray::number(static_cast<qlonglong>(log.caretLine)) + '|' + (log.followed ? '1' : '0') + '|' +
-                (log.encoding.automatic ? QByteArray("Auto") : QByteArray(EncodingName(log.encoding.forced))) + "\r\n";
+                (log.encoding.automatic ? QByteArray("Auto") : QByteArray(EncodingName(log.encoding.forced)));
+        if (!log.mergedWith.empty()) {
+            QList<QByteArray> others;
+            for (const std::string& other : log.mergedWith)
+                others << QByteArray::fromStdString(other).toPercentEncoding();
+            text += '|' + others.join(',');
+        }
+        text += "\r\n";
     }
     return text.toStdString();
 }
@@ -31,7 +38,7 @@ std::vector<SessionLog> ReadSessionText(std::string_view text)
         if (!entry.startsWith("Log="))
             continue;
         const QList<QByteArray> fields = entry.mid(4).split('|');
-        if (fields.size() != 4)
+        if (fields.size() != 4 && fields.size() != 5)
             continue;
         SessionLog log;
         log.path = QByteArray::fromPercentEncoding(fields[0]).toStdString();
@@ -44,6 +51,11 @@ std::vector<SessionLog> ReadSessionText(std::string_view text)
         for (const Encoding encoding : kEncodings) {
             if (fields[3] == EncodingName(encoding))
                 log.encoding = {false, encoding};
+        }
+        if (fields.size() == 5) {
+            for (const QByteArray& other : fields[4].split(','))
+                if (!other.isEmpty())
+                    log.mergedWith.push_back(QByteArray::fromPercentEncoding(other).toStdString());
         }
         logs.push_back(std::move(log));
     }

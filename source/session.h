@@ -18,12 +18,14 @@ struct SessionLog {
     std::int64_t caretLine = 0;
     bool followed = true;
     EncodingChoice encoding;
+    std::vector<std::string> mergedWith; // the other files of a log merged by time
 };
 
 inline constexpr const char* kSessionFileName = "Session.TLG";
 
 // One line per log, CR LF ended: "Log=" the path percent-encoded, then '|' and the caret line,
-// 1 or 0 for followed, and "Auto" or an encoding's name.
+// 1 or 0 for followed, and "Auto" or an encoding's name; a merged log adds '|' and the other
+// files' paths, percent-encoded, separated by ','.
 std::string SessionText(const std::vector<SessionLog>& logs);
 // The logs of a session's text; a line that cannot be read is left out.
 std::vector<SessionLog> ReadSessionText(std::string_view text);

@@ -11,6 +11,7 @@ list(APPEND TLG_CORE_SOURCES
     source/linemarks.cpp
     source/perlogfile.cpp
     source/logsource.cpp
+    source/mergedsource.cpp
     source/sharedfilewatcher.cpp
     source/watchstate.cpp
 )

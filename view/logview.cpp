@@ -9,10 +9,12 @@
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QScopedValueRollback>
 #include <QtConcurrent/QtConcurrentRun>
 #include <QScrollBar>
@@ -89,6 +91,19 @@ protected:
         const LineNumber line = m_view->m_document->lineFromOffset(at);
         if (line < EndLine(m_view->m_document->lineCount()))
             m_view->toggleLineMark(line.value());
+    }
+    // Over a log made of several files, the tooltip names the file of the line beside it.
+    bool event(QEvent* event) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return QWidget::event(event);
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString name = m_view->fileNameAt(help->pos().y());
+        if (name.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), name, this);
+        return true;
     }
 
 private:
@@ -1366,7 +1381,8 @@ int LogView::gutterWidth() const
     const LineCount lines = m_document->lineCount();
     for (std::int64_t n = lines > 0 ? m_document->lineInLog(EndLine(lines) - 1).value() + 1 : 1; n >= 10; n /= 10)
         ++digits;
-    return static_cast<int>(std::ceil(std::max(digits, 3) * m_renderer.cellWidth())) + 2 * 4;
+    const int bar = m_fileNames.size() > 1 ? kFileBarWidth : 0;
+    return static_cast<int>(std::ceil(std::max(digits, 3) * m_renderer.cellWidth())) + 2 * 4 + bar;
 }
 
 void LogView::updateGutter()
@@ -1398,8 +1414,8 @@ void LogView::paintGutter(QPaintEvent* event)
         // A wrapped line is numbered on its first row only.
         if (pos.subRow == 0 && pos.line < EndLine(lines)) {
             const LineNumber inLog = m_document->lineInLog(pos.line);
-            painter.drawText(QRect(0, y, m_gutter->width() - 4, lineHeight), Qt::AlignRight | Qt::AlignVCenter,
-                             QString::number(inLog.value() + 1));
+            painter.drawText(QRect(0, y, m_gutter->width() - 4 - (m_fileNames.size() > 1 ? kFileBarWidth : 0), lineHeight), Qt::AlignRight | Qt::AlignVCenter,
+                             QString::number(m_document->lineInFile(pos.line).value() + 1));
             // Lines of the log left out just above this one: a dashed rule across the gutter.
             const LineNumber above = pos.line > 0 ? m_document->lineInLog(pos.line - 1) : LineNumber(-1);
             if (inLog != above + 1) {
@@ -1409,9 +1425,43 @@ void LogView::paintGutter(QPaintEvent* event)
                 painter.restore();
             }
         }
+        // A log made of several files: a bar in each file's colour along the gutter's edge.
+        if (m_fileNames.size() > 1 && pos.line < EndLine(lines))
+            painter.fillRect(m_gutter->width() - kFileBarWidth, y, kFileBarWidth, lineHeight,
+                             fileColour(m_document->fileOf(pos.line)));
         if (!nextRow(pos))
             break;
     }
+}
+
+QColor LogView::fileColour(std::size_t file)
+{
+    // Hues far apart for the first files, then between them.
+    static const QColor colours[] = {QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44),
+                                     QColor(148, 103, 189), QColor(140, 86, 75),  QColor(227, 119, 194),
+                                     QColor(127, 127, 127), QColor(188, 189, 34), QColor(23, 190, 207),
+                                     QColor(214, 39, 40)};
+    constexpr std::size_t count = std::size(colours);
+    if (file < count)
+        return colours[file];
+    return QColor::fromHsv(static_cast<int>((file * 137) % 360), 160, 200);
+}
+
+void LogView::setFileNames(QStringList names)
+{
+    m_fileNames = std::move(names);
+    updateGutter();
+}
+
+QString LogView::fileNameAt(int y) const
+{
+    if (m_fileNames.size() < 2)
+        return {};
+    const LineNumber line = m_document->lineFromOffset(offsetAtPoint(QPoint(0, y)));
+    if (line >= EndLine(m_document->lineCount()))
+        return {};
+    const std::size_t file = m_document->fileOf(line);
+    return file < static_cast<std::size_t>(m_fileNames.size()) ? m_fileNames[static_cast<int>(file)] : QString();
 }
 
 void LogView::setLineMarks(std::set<std::int64_t> lines)

@@ -13,6 +13,7 @@
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QFutureWatcher>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -120,6 +121,15 @@ public:
     static QColor lineMarkColour() { return QColor(0, 150, 70); }
     // The rule in the gutter where lines of the log are left out (a filtered log).
     static QColor gapMarkColour() { return QColor(200, 100, 0); }
+    // A log made of several files (a merged timeline) names them here, in the order its line
+    // source numbers them (LineSource::fileOf): the gutter then shows each line's file as a
+    // narrow bar in the file's colour, with the file's name in its tooltip. One name or none
+    // shows no bar.
+    void setFileNames(QStringList names);
+    const QStringList& fileNames() const { return m_fileNames; }
+    static QColor fileColour(std::size_t file);
+    // The file of the line at the height y of the view ("" when there is none or one file).
+    QString fileNameAt(int y) const;
 
     // The size of the text's font in points (kDefaultPointSize at start), clamped into
     // kMinPointSize..kMaxPointSize; the caret's line stays in sight.
@@ -319,6 +329,8 @@ private:
     QColor m_textColour;
     QMenu* m_contextMenu = nullptr;
     Gutter* m_gutter = nullptr;
+    QStringList m_fileNames; // of a log made of several files
+    static constexpr int kFileBarWidth = 4;
     bool m_lineNumbers = false;
     std::set<std::int64_t> m_lineMarks;
     Encoding m_encoding = Encoding::Windows1252;

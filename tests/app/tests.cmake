@@ -1,4 +1,5 @@
 tlg_gui_test(app_gui_tests app/tst_viewer.cpp)
+tlg_gui_test(histogram_gui_tests app/tst_histogram.cpp)
 tlg_gui_test(app_commandline_tests app/tst_commandline.cpp)
 
 # A start of the whole viewer that the start-up tests run from program folders of their own.
@@ -18,5 +19,6 @@ add_dependencies(app_singleviewer_tests tlgview)
 tlg_gui_test(tabs_gui_tests app/tst_tabs.cpp)
 tlg_gui_test(filterstack_gui_tests app/tst_filterstack.cpp)
 tlg_gui_test(gototime_gui_tests app/tst_gototime.cpp)
+tlg_gui_test(merged_gui_tests app/tst_merged.cpp)
 # Compressed logs opened in the viewer.
 tlg_gui_test(compressed_gui_tests app/tst_compressed.cpp)

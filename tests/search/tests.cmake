@@ -4,4 +4,5 @@ tlg_core_test(search_core_tests
     search/linefilter_test.cpp
     search/overview_test.cpp
     search/textsearch_test.cpp
+    search/timehistogram_test.cpp
 )

@@ -1,0 +1,339 @@
+#include "document/logdocument.h"
+#include "search/overview.h"
+#include "search/timehistogram.h"
+#include "support/zone.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ctime>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace tlg {
+namespace {
+
+using testing::kCentralEurope;
+using testing::utcNanos;
+using testing::ZoneGuard;
+
+constexpr std::int64_t kSecond = 1'000'000'000;
+
+ColourRules labelRules()
+{
+    ColourRules rules;
+    rules.errorLabels[0] = "error";
+    rules.errorLabels[1] = "fail";
+    rules.infoLabels[0] = "info";
+    rules.infoLabels[1] = "warn";
+    return rules;
+}
+
+std::string isoStamp(std::int64_t seconds)
+{
+    const std::time_t t = seconds;
+    std::tm parts{};
+    ::gmtime_r(&t, &parts);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return stamp;
+}
+
+// A log whose lines are minutes apart, with labels of both kinds (in any case, inside words),
+// stack traces without stamps, a few lines before the first stamp and a few steps backwards.
+std::string randomLog(std::mt19937& random, int lines, std::int64_t maxStep = 400)
+{
+    static const char* const kWords[] = {"plain text", "ERROR here", "a xErRoRx word", "Info only", "warning",
+                                         "it failed", "both info and Error", "nothing", "unwarned"};
+    std::string text = "started without a time\n  info before any stamp\n";
+    std::int64_t seconds = utcNanos(2026, 12, 7, 10, 0, 0) / kSecond;
+    std::uniform_int_distribution<int> kind(0, 9);
+    std::uniform_int_distribution<std::int64_t> step(0, maxStep);
+    for (int i = 0; i < lines; ++i) {
+        const int k = kind(random);
+        const std::string words = kWords[random() % std::size(kWords)];
+        if (k < 2) {
+            text += "    at " + words + " frame " + std::to_string(i) + "\n";
+            continue;
+        }
+        seconds += k == 2 ? -30 : step(random);
+        text += isoStamp(seconds) + " " + words + " " + std::to_string(i) + "\n";
+    }
+    return text;
+}
+
+std::string upper(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+struct Direct {
+    std::vector<std::int64_t> times; // carried, or -1 before the first stamp
+    std::vector<TimeBucket> kinds;   // one line each: its error or info part
+};
+
+// Each line's carried time and kind, line by line: an error label anywhere in the line, else an
+// info label, ignoring case.
+Direct directCount(const LineSource& lines, const StampContext& ctx)
+{
+    Direct direct;
+    std::int64_t carried = -1;
+    for (LineNumber line = 0; line < EndLine(lines.lineCount()); ++line) {
+        const std::string text = upper(std::string(lines.lineText(line).view()));
+        if (const auto time = ParseStamp(text, TimeForm::Iso, ctx))
+            carried = *time;
+        direct.times.push_back(carried);
+        const bool error = text.find("ERROR") != std::string::npos || text.find("FAIL") != std::string::npos;
+        const bool info = text.find("INFO") != std::string::npos || text.find("WARN") != std::string::npos;
+        direct.kinds.push_back({1, error ? 1 : 0, !error && info ? 1 : 0});
+    }
+    return direct;
+}
+
+// The buckets the direct count gives on the histogram's own intervals.
+std::vector<TimeBucket> directBuckets(const Direct& direct, const TimeHistogram& histogram)
+{
+    std::vector<TimeBucket> buckets(histogram.buckets().size());
+    for (std::size_t i = 0; i < direct.times.size(); ++i) {
+        if (direct.times[i] < 0)
+            continue;
+        const std::int64_t at = direct.times[i] - histogram.origin();
+        EXPECT_GE(at, 0);
+        const auto bucket = static_cast<std::size_t>(at / histogram.interval());
+        EXPECT_LT(bucket, buckets.size());
+        if (at >= 0 && bucket < buckets.size())
+            buckets[bucket] += direct.kinds[i];
+    }
+    return buckets;
+}
+
+TEST(TimeHistogram, CountsEqualADirectCountLineByLine)
+{
+    const ZoneGuard zone("UTC");
+    const StampContext ctx(utcNanos(2026, 12, 8, 0, 0, 0));
+    const auto rules = std::make_shared<const ColourRules>(labelRules());
+    std::mt19937 random(5);
+    for (const std::int64_t maxStep : {0, 3, 400}) {
+        const DocumentPtr log = LogDocument::fromBytes(randomLog(random, 500, maxStep));
+        const LogHistogramPtr counts = LogHistogram::count(log, TimeForm::Iso, ctx, rules);
+        ASSERT_TRUE(counts);
+        const TimeHistogram& histogram = counts->histogram();
+        const Direct direct = directCount(*log, ctx);
+        EXPECT_EQ(histogram.buckets(), directBuckets(direct, histogram)) << maxStep;
+        // Every line after the first stamp counts, stack traces at their header's time.
+        EXPECT_EQ(histogram.lines(), std::count_if(direct.times.begin(), direct.times.end(), [](auto t) { return t >= 0; }));
+        // The intervals are the finest of the ladder that the range fits in, on whole intervals.
+        const std::int64_t interval = histogram.interval();
+        EXPECT_LE(static_cast<std::int64_t>(histogram.buckets().size()), TimeHistogram::kMaxBuckets);
+        EXPECT_EQ(histogram.origin() % interval, 0);
+        if (interval > TimeHistogram::kFirstInterval) {
+            std::int64_t finer = TimeHistogram::kFirstInterval;
+            while (NextInterval(finer) < interval)
+                finer = NextInterval(finer);
+            const std::int64_t start = histogram.intervalStart(histogram.firstTime(), finer);
+            EXPECT_GT((histogram.endTime() - start + finer - 1) / finer, TimeHistogram::kMaxBuckets) << maxStep;
+        }
+    }
+    // Without rules there are no error or info parts; a log without stamps counts nothing.
+    const DocumentPtr log = LogDocument::fromBytes(randomLog(random, 50));
+    const LogHistogramPtr unlabelled = LogHistogram::count(log, TimeForm::Iso, ctx, nullptr);
+    EXPECT_GT(unlabelled->histogram().lines(), 0);
+    for (const TimeBucket& bucket : unlabelled->histogram().buckets())
+        EXPECT_EQ(bucket.errors + bucket.infos, 0);
+    EXPECT_TRUE(LogHistogram::count(LogDocument::fromBytes("no\ntimes\n"), TimeForm::Iso, ctx, rules)->histogram().empty());
+}
+
+TEST(TimeHistogram, BarsGatherWholeBucketsToFitAWidth)
+{
+    const ZoneGuard zone(kCentralEurope);
+    const StampContext ctx(utcNanos(2026, 12, 8, 0, 0, 0));
+    std::mt19937 random(9);
+    const DocumentPtr log = LogDocument::fromBytes(randomLog(random, 400, 900));
+    const LogHistogramPtr counts = LogHistogram::count(log, TimeForm::Iso, ctx, nullptr);
+    const TimeHistogram& histogram = counts->histogram();
+    for (const int maxBars : {1, 7, 100, 5000}) {
+        const TimeHistogram::Bars bars = histogram.bars(maxBars);
+        ASSERT_FALSE(bars.bars.empty());
+        EXPECT_LE(static_cast<int>(bars.bars.size()), maxBars);
+        EXPECT_EQ(bars.interval % histogram.interval(), 0);
+        EXPECT_EQ(IntervalAtLeast(bars.interval), bars.interval);
+        // Bars begin on the local clock's whole intervals (Central Europe is an hour ahead in
+        // winter), and hold every line counted, each in the bar of its time.
+        EXPECT_EQ((bars.start + 3600 * kSecond) % std::min(bars.interval, 86400 * kSecond), 0);
+        std::int64_t lines = 0;
+        for (const TimeBucket& bar : bars.bars)
+            lines += bar.lines;
+        EXPECT_EQ(lines, histogram.lines());
+        const Direct direct = directCount(*log, ctx);
+        for (std::size_t i = 0; i < direct.times.size(); i += 37) {
+            if (direct.times[i] >= 0) {
+                EXPECT_GT(bars.bars[static_cast<std::size_t>((direct.times[i] - bars.start) / bars.interval)].lines, 0);
+            }
+        }
+    }
+    EXPECT_EQ(IntervalText(IntervalAtLeast(2 * kSecond)), "5 s");
+    EXPECT_EQ(IntervalText(IntervalAtLeast(61 * kSecond)), "5 min");
+    EXPECT_EQ(IntervalText(IntervalAtLeast(2 * 3600 * kSecond)), "3 h");
+    EXPECT_EQ(IntervalText(IntervalAtLeast(86400 * kSecond)), "1 day");
+    EXPECT_EQ(IntervalText(NextInterval(7 * 86400 * kSecond)), "14 days");
+}
+
+// A log read through another, telling the lowest offset a pass read.
+class ReadWatch : public LineSource {
+public:
+    explicit ReadWatch(DocumentPtr inner) : m_inner(std::move(inner)) {}
+    ByteOffset size() const override { return m_inner->size(); }
+    LineCount lineCount() const override { return m_inner->lineCount(); }
+    LineCount rowCount() const override { return m_inner->rowCount(); }
+    ByteOffset lineIndex(LineNumber line) const override { return m_inner->lineIndex(line); }
+    ByteOffset lineContentEnd(LineNumber line) const override { return m_inner->lineContentEnd(line); }
+    LineNumber lineFromOffset(ByteOffset offset) const override { return m_inner->lineFromOffset(offset); }
+    TextSlice slice(ByteOffset from, ByteOffset to) const override
+    {
+        lowest = std::min(lowest, from);
+        return m_inner->slice(from, to);
+    }
+    std::int64_t longestLine() const override { return m_inner->longestLine(); }
+    std::int64_t widestLineColumns() const override { return m_inner->widestLineColumns(); }
+    bool grewFrom(const LineSource& earlier) const override
+    {
+        const auto* watched = dynamic_cast<const ReadWatch*>(&earlier);
+        return watched && m_inner->grewFrom(*watched->m_inner);
+    }
+    mutable ByteOffset lowest = INT64_MAX;
+
+protected:
+    std::string_view passBytes(ByteOffset start, std::size_t length, std::string& buffer) const override
+    {
+        lowest = std::min(lowest, start);
+        buffer = m_inner->read(start, start + static_cast<std::int64_t>(length)).view();
+        return buffer;
+    }
+
+private:
+    DocumentPtr m_inner;
+};
+
+TEST(TimeHistogram, GrowingCountsOnlyTheNewLinesAndEqualsAFreshCount)
+{
+    const ZoneGuard zone("UTC");
+    const StampContext ctx(utcNanos(2026, 12, 8, 0, 0, 0));
+    const auto rules = std::make_shared<const ColourRules>(labelRules());
+    std::mt19937 random(17);
+    const std::string text = randomLog(random, 400, 30) + "2026-12-07T23:59:59Z the last line fails\n";
+    // Cut anywhere: in a stamp, in a label (the last line's part changes as it grows), at a line's
+    // start, and before any line.
+    for (const std::size_t cut : {std::size_t{0}, std::size_t{10}, text.size() / 2, text.find("ERROR", 2000) + 3,
+                                  text.find("\n", 3000) + 1, text.size() - 5}) {
+        auto buffer = std::make_shared<TextBuffer>(text.size());
+        std::copy(text.begin(), text.end(), buffer->data());
+        const DocumentPtr before = LogDocument::adopt(buffer, cut, FileIdentity{});
+        const DocumentPtr after = before->appended(std::string_view(text).substr(cut));
+        const auto watchedBefore = std::make_shared<ReadWatch>(before);
+        const auto watchedAfter = std::make_shared<ReadWatch>(after);
+        const LogHistogramPtr first = LogHistogram::count(watchedBefore, TimeForm::Iso, ctx, rules);
+        const LogHistogramPtr grown = first->grownTo(watchedAfter);
+        ASSERT_TRUE(grown);
+        // Nothing before the last line counted before was read again.
+        const LineNumber lastBefore = std::max<LineNumber>(EndLine(before->lineCount()) - 1, 0);
+        EXPECT_GE(watchedAfter->lowest, before->lineIndex(lastBefore)) << cut;
+        const LogHistogramPtr fresh = LogHistogram::count(after, TimeForm::Iso, ctx, rules);
+        EXPECT_EQ(grown->histogram().buckets(), fresh->histogram().buckets()) << cut;
+        EXPECT_EQ(grown->histogram().origin(), fresh->histogram().origin()) << cut;
+        EXPECT_EQ(grown->histogram().lines(), fresh->histogram().lines()) << cut;
+        EXPECT_EQ(grown->histogram().buckets(), directBuckets(directCount(*after, ctx), grown->histogram())) << cut;
+    }
+}
+
+TEST(TimeHistogram, AWindowCountsItsLinesOnly)
+{
+    const ZoneGuard zone("UTC");
+    const StampContext ctx(utcNanos(2026, 12, 8, 0, 0, 0));
+    const auto rules = std::make_shared<const ColourRules>(labelRules());
+    std::mt19937 random(23);
+    const DocumentPtr log = LogDocument::fromBytes(randomLog(random, 600, 60));
+    const Direct direct = directCount(*log, ctx);
+    const std::int64_t from = utcNanos(2026, 12, 7, 11, 0, 0);
+    const std::int64_t to = utcNanos(2026, 12, 7, 11, 7, 30);
+    // The whole log counted in the window, and only the stretch of lines around it: the same.
+    const std::optional<TimeHistogram> whole =
+        CountWindow(*log, 0, EndLine(log->lineCount()), std::nullopt, from, to, TimeForm::Iso, ctx, rules.get());
+    ASSERT_TRUE(whole);
+    // Seven and a half minutes in at most 4096 buckets: half seconds.
+    EXPECT_EQ(whole->interval(), kSecond / 2);
+    std::int64_t inside = 0;
+    std::size_t firstInside = direct.times.size(), lastInside = 0;
+    for (std::size_t i = 0; i < direct.times.size(); ++i) {
+        if (direct.times[i] >= from && direct.times[i] < to) {
+            ++inside;
+            firstInside = std::min(firstInside, i);
+            lastInside = i;
+        }
+    }
+    ASSERT_GT(inside, 0);
+    EXPECT_EQ(whole->lines(), inside);
+    EXPECT_EQ(whole->buckets(), directBuckets(
+                                    [&] {
+                                        Direct in = direct;
+                                        for (std::int64_t& time : in.times)
+                                            time = time >= from && time < to ? time : -1;
+                                        return in;
+                                    }(),
+                                    *whole));
+    const std::optional<TimeHistogram> part =
+        CountWindow(*log, static_cast<std::int64_t>(firstInside), static_cast<std::int64_t>(lastInside) + 1,
+                    direct.times[firstInside - 1] >= 0 ? std::optional(direct.times[firstInside - 1]) : std::nullopt,
+                    from, to, TimeForm::Iso, ctx, rules.get());
+    ASSERT_TRUE(part);
+    EXPECT_EQ(part->buckets(), whole->buckets());
+    const std::atomic<bool> cancelled{true};
+    EXPECT_FALSE(CountWindow(*log, 0, EndLine(log->lineCount()), std::nullopt, from, to, TimeForm::Iso, ctx,
+                             rules.get(), &cancelled));
+}
+
+TEST(MarkLineBlocks, VisitsEveryLineInOrderWithTheMarksOfMarkLines)
+{
+    const ColourRules rules = labelRules();
+    std::mt19937 random(3);
+    std::string text = randomLog(random, 200);
+    text.insert(text.find('\n', 1000) + 1, "ERROR " + std::string(300, 'x') + " info\n"); // a long line
+    const DocumentPtr log = LogDocument::fromBytes(text);
+    const std::vector<std::uint8_t> reference = MarkLines(*log, 0, &rules, {});
+    for (const bool plain : {false, true}) {
+        MarkLinesTuning tuning;
+        tuning.blockBytes = 64;
+        tuning.longLine = 100;
+        tuning.plainSearch = plain;
+        for (const auto& [first, end] : {std::pair<std::int64_t, std::int64_t>{0, log->lineCount().value()}, {17, 90}}) {
+            LineNumber next = first;
+            EXPECT_TRUE(MarkLineBlocks(
+                *log, first, end, &rules,
+                [&](LineNumber blockFirst, LineNumber blockEnd, std::string_view bytes, const std::uint8_t* marks) {
+                    EXPECT_EQ(blockFirst, next);
+                    const TextSlice startSlice = log->lineText(blockFirst);
+                    const std::string_view start = startSlice;
+                    EXPECT_EQ(bytes.substr(0, std::min(start.size(), bytes.size())), start.substr(0, std::min(start.size(), bytes.size())));
+                    for (LineNumber line = blockFirst; line < blockEnd; ++line)
+                        EXPECT_EQ(marks[(line - blockFirst).value()], reference[static_cast<std::size_t>(line)] & (kMarkError | kMarkInfo)) << line;
+                    next = blockEnd;
+                    return true;
+                },
+                nullptr, tuning));
+            EXPECT_EQ(next, end);
+        }
+    }
+    // A visit that says stop ends the pass.
+    int visits = 0;
+    MarkLinesTuning small;
+    small.blockBytes = 64;
+    EXPECT_FALSE(MarkLineBlocks(*log, 0, EndLine(log->lineCount()), nullptr,
+                                [&](LineNumber, LineNumber, std::string_view, const std::uint8_t*) { return ++visits < 3; },
+                                nullptr, small));
+    EXPECT_EQ(visits, 3);
+}
+
+} // namespace
+} // namespace tlg
