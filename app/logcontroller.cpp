@@ -6,6 +6,7 @@
 #include "core/messages.h"
 #include "core/statuspanels.h"
 #include "core/timetext.h"
+#include "document/compressedtext.h"
 #include "format/colouring.h"
 #include "source/linemarks.h"
 #include "view/caretplacement.h"
@@ -394,6 +395,7 @@ void LogController::reloadNow()
 
 void LogController::showReloaded()
 {
+    showCompressedNote();
     WatchState& watch = watchState();
     m_stagingText = m_source->document();
     m_view->setDocument(shownOf(m_stagingText));
@@ -530,8 +532,24 @@ void LogController::colourLoadedText()
                          QString::fromLatin1(EncodingName(m_source->encoding())));
 }
 
+void LogController::showCompressedNote()
+{
+    const DocumentPtr& text = m_source->document();
+    const CompressedText* compressed = text ? text->compressed() : nullptr;
+    if (!compressed)
+        return;
+    if (compressed->damaged()) {
+        setStatusText(0, QStringLiteral("Compressed data damaged after line %1").arg(text->lineCount().value()));
+    } else if (compressed->spooled()) {
+        const QString spooled = QStringLiteral(" (decompressed into a spool file)");
+        if (!m_status->text(0).endsWith(spooled))
+            setStatusText(0, m_status->text(0) + spooled);
+    }
+}
+
 void LogController::showLoadedText()
 {
+    showCompressedNote();
     if (m_colouring->colouringOn()) {
         m_stagingText = m_source->document();
         colourLoadedText();

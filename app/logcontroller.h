@@ -190,6 +190,9 @@ private:
     // A pipe's text grew, or its writer closed its end.
     void showPipeGrowth(bool detected);
     void showPipeEnd(const QString& note, bool failed);
+    // A compressed log read with damage says after which line its data is damaged; one read
+    // from a spool file says so after the load's own report.
+    void showCompressedNote();
     // What the source answered to a look of the watcher.
     void showFollowed(const LogSource::Outcome& outcome);
     void watchOpenLog();

@@ -1,6 +1,7 @@
 #include "app/logtabs.h"
 
 #include "app/journalbinding.h"
+#include "app/archivememberdialog.h"
 #include "app/logtab.h"
 #include "source/mergedsource.h"
 #include "core/errors.h"
@@ -9,6 +10,7 @@
 #include "core/messages.h"
 #include "document/journalreader.h"
 #include "source/journalsource.h"
+#include "document/archivereader.h"
 #include "source/logsource.h"
 
 #include <QApplication>
@@ -387,10 +389,27 @@ void LogTabs::openFromDialog()
             tab->log()->watchState().FileOpen = !trimBlanks(tab->log()->source()->nativePath()).empty();
         if (dialog->result() != QDialog::Accepted)
             return;
-        for (const QString& path : dialog->selectedFiles())
-            open(path, OpenWay::Chosen);
+        for (const QString& path : dialog->selectedFiles()) {
+            if (IsArchiveFile(QFile::encodeName(path).toStdString()))
+                openArchive(path);
+            else
+                open(path, OpenWay::Chosen);
+        }
     }), Qt::SingleShotConnection);
     dialog->open();
+}
+
+void LogTabs::openArchive(const QString& path)
+{
+    ArchiveMemberDialog::ask(window(), path, [this, path](const QString& member) {
+        ChooseArchiveMember(QFile::encodeName(path).toStdString(), member.toStdString());
+        if (LogTab* tab = tabOf(path)) {
+            setCurrent(tab);
+            tab->log()->reloadNow();
+            return;
+        }
+        open(path, OpenWay::Chosen);
+    });
 }
 
 void LogTabs::openMerged(const QStringList& paths, OpenWay way, std::function<void(LogTab*)> done)

@@ -109,6 +109,9 @@ private:
     void showTabLabel(LogTab* tab);
     void showTabMenu(int sideIndex, const QPoint& at);
     QFileDialog* openDialog();
+    // An archive given to Open: its files are listed and the one picked opens (read again in
+    // its tab when the archive is open already).
+    void openArchive(const QString& path);
 
     std::function<LogTab*()> m_makeTab;
     std::array<QTabWidget*, 2> m_sides{};

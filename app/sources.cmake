@@ -2,6 +2,7 @@
 # A second start hands its logs to the running viewer over a local socket.
 find_package(Qt6 REQUIRED COMPONENTS Network)
 list(APPEND TLG_GUI_SOURCES
+    app/archivememberdialog.cpp
     app/commandline.cpp
     app/journalbinding.cpp
     app/logcontroller.cpp

@@ -1,6 +1,8 @@
 #include "document/logdocument.h"
 
 #include "core/errors.h"
+#include "document/compressedindexcache.h"
+#include "document/compressedtext.h"
 #include "document/tabstops.h"
 
 #include <xxhash.h>
@@ -11,6 +13,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -145,6 +148,26 @@ public:
 
     int fd() const { return m_file.fd(); }
     const std::string& path() const { return m_path; }
+    // The text of a compressed file, read through it rather than from fd(). A grown text takes
+    // the place of the one it grew from (which reads the same over the earlier text); the
+    // earlier stays alive with the file, for those holding it.
+    std::shared_ptr<CompressedText> compressed() const
+    {
+        const std::lock_guard lock(m_compressedMutex);
+        return m_compressed;
+    }
+    CompressedText* compressedText() const
+    {
+        const std::lock_guard lock(m_compressedMutex);
+        return m_compressed.get();
+    }
+    void setCompressed(std::shared_ptr<CompressedText> text)
+    {
+        const std::lock_guard lock(m_compressedMutex);
+        if (m_compressed)
+            m_earlierTexts.push_back(std::move(m_compressed));
+        m_compressed = std::move(text);
+    }
     const PagingSizes& sizes() const { return m_sizes; }
     Transcoding how() const { return m_how; }
     bool transcoded() const { return m_how != Transcoding::None; }
@@ -290,6 +313,9 @@ private:
     std::string m_path;
     PagingSizes m_sizes;
     Transcoding m_how;
+    mutable std::mutex m_compressedMutex;
+    std::shared_ptr<CompressedText> m_compressed;              // guarded by m_compressedMutex
+    std::vector<std::shared_ptr<CompressedText>> m_earlierTexts; // guarded by m_compressedMutex
     std::mutex m_mutex;
     std::vector<Kept> m_entries; // guarded by m_mutex
     std::vector<Kept> m_spans;   // guarded by m_mutex, the newest last
@@ -556,6 +582,198 @@ DocumentPtr LogDocument::fromFile(FileHandle file, const std::string& path, File
     return doc;
 }
 
+DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path, FileIdentity identity,
+                                        Compression how, std::atomic<std::int64_t>* bytesRead,
+                                        const PagingSizes& sizes, const std::atomic<bool>* stop,
+                                        const std::string& member)
+{
+    struct stat st {};
+    // Text usually takes several times the room of its compressed bytes; the index grows when
+    // it needs more.
+    const std::size_t hint = ::fstat(file.fd(), &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) * 8 : 0;
+    auto text = std::make_shared<CompressedText>(std::move(file), path, how, sizes.restartEvery, member);
+    auto doc = std::shared_ptr<LogDocument>(new LogDocument());
+    doc->m_file = std::make_shared<FileText>(FileHandle(), path, sizes, Transcoding::None);
+    doc->m_file->setCompressed(text);
+    doc->m_identity = identity;
+    bool keyed = false;
+    const KeptIndexKey key = KeptIndexKeyOf(text->fd(), keyed);
+    if (keyed) {
+        const std::string kept = LoadKeptIndex(key);
+        std::string_view form(kept);
+        if (!kept.empty() && text->readPoints(form) && text->fileSize() == key.size && doc->readIndex(form) &&
+            form.empty()) {
+            doc->m_fileSize = text->fileSize();
+            doc->m_keptIndex = true;
+            if (bytesRead)
+                bytesRead->fetch_add(key.size, std::memory_order_relaxed);
+            return doc;
+        }
+        // (A kept index that does not fit is made again below.)
+        doc = std::shared_ptr<LogDocument>(new LogDocument());
+        text = std::make_shared<CompressedText>(FileHandle(::fcntl(text->fd(), F_DUPFD_CLOEXEC, 0)), path, how,
+                                                sizes.restartEvery, member);
+        doc->m_file = std::make_shared<FileText>(FileHandle(), path, sizes, Transcoding::None);
+        doc->m_file->setCompressed(text);
+        doc->m_identity = identity;
+    }
+    const std::size_t hashBlock = doc->m_file->sizes().hashBlock;
+    doc->reserveIndex(hint);
+    doc->m_hashes.reserve(TextRoomFor(hint) / hashBlock + 16);
+    doc->m_hashTail = std::make_shared<HashTail>();
+    doc->pushStart(0);
+    text->scan(
+        [&doc](const char* bytes, std::size_t length) {
+            doc->hashBytes(bytes, length);
+            doc->indexBytes(bytes, length);
+        },
+        bytesRead, stop);
+    doc->finishIndex();
+    doc->m_fileSize = text->fileSize();
+    if (keyed && text->fileSize() == key.size && !text->spooled() && !text->damaged()) {
+        std::string form;
+        // (Room for it all at once: a form grown by doubling would take twice its size.)
+        form.reserve(text->memory() + doc->indexMemory() + 4096);
+        text->writePoints(form);
+        doc->writeIndex(form);
+        KeepIndex(key, form);
+    }
+    return doc;
+}
+
+// The kept form holds the index as it lies in memory (this machine's byte order: a kept index
+// never leaves the machine), so that reading it back is a copy.
+namespace {
+
+template <typename T>
+void putArray(std::string& out, const T* values, std::size_t n)
+{
+    PutVarint(out, n);
+    out.append(reinterpret_cast<const char*>(values), n * sizeof(T));
+}
+
+// The bytes of an array of `T` taken from the front of `in` (they may lie at any alignment).
+template <typename T>
+bool takeArray(std::string_view& in, std::string_view& bytes, std::size_t& n)
+{
+    std::uint64_t count = 0;
+    if (!TakeVarint(in, count) || count > in.size() / sizeof(T))
+        return false;
+    n = static_cast<std::size_t>(count);
+    bytes = in.substr(0, n * sizeof(T));
+    in.remove_prefix(n * sizeof(T));
+    return true;
+}
+
+} // namespace
+
+template <typename T>
+void LogDocument::Claimed<T>::assign(std::string_view bytes, std::size_t n)
+{
+    buffer = std::make_shared<GrowOnlyBuffer<T>>(std::max<std::size_t>(n, 16));
+    std::memcpy(static_cast<void*>(buffer->data()), bytes.data(), n * sizeof(T));
+    buffer->claim(0, n);
+    count = claimed = n;
+}
+
+DocumentPtr LogDocument::grownCompressed(const std::shared_ptr<CompressedText>& text, FileHandle file,
+                                         std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop) const
+{
+    // The text is decoded again from its last restart point on: what lies before it stays.
+    const ByteOffset resumeAt = text->points().back().text;
+    const auto hashBlock = static_cast<ByteOffset>(m_file->sizes().hashBlock);
+    const ByteOffset blockStart = resumeAt / hashBlock * hashBlock;
+    const std::string before(read(blockStart, resumeAt).view()); // to rebuild that block's check value
+    const bool endsWithCr = resumeAt > 0 && slice(resumeAt - 1, resumeAt)[0] == '\r';
+    auto fresh = std::make_shared<CompressedText>(std::move(file), text->path(), text->compression(),
+                                                  text->restartEvery(), text->member());
+    auto doc = std::shared_ptr<LogDocument>(new LogDocument(*this));
+    doc->m_sharedRows = m_rows;
+    doc->m_keptIndex = false;
+    doc->dropTail(resumeAt, endsWithCr);
+    if (endsWithCr && doc->rowStart(doc->m_rows - 1) != resumeAt)
+        doc->pushStart(resumeAt); // a CR whose LF lies after the point: the LF joins it again
+    doc->m_lineStart = doc->m_segmentStart = static_cast<std::size_t>(doc->rowStart(doc->m_rows - 1));
+    doc->m_lineColumns = 0;
+    doc->hashBytes(before.data(), before.size());
+    fresh->resume(*text,
+                  [&doc](const char* bytes, std::size_t length) {
+                      doc->hashBytes(bytes, length);
+                      doc->indexBytes(bytes, length);
+                  },
+                  bytesRead, stop);
+    doc->finishIndex();
+    doc->m_fileSize = fresh->fileSize();
+    m_file->setCompressed(std::move(fresh));
+    return doc;
+}
+
+void LogDocument::writeIndex(std::string& out) const
+{
+    PutVarint(out, m_file->sizes().hashBlock);
+    PutFixed(out, m_size);
+    PutVarint(out, m_rows);
+    putArray(out, m_deltas.buffer->data(), m_deltas.count);
+    putArray(out, m_bases.buffer->data(), m_bases.count);
+    putArray(out, m_far.buffer->data(), m_far.count);
+    putArray(out, m_hashes.buffer->data(), m_hashes.count);
+    for (std::int64_t value : {static_cast<std::int64_t>(m_tailDigest), m_longestLine, m_widestColumns, m_longestDone,
+                               m_widestDone, m_lineColumns, static_cast<std::int64_t>(m_lineStart),
+                               static_cast<std::int64_t>(m_segmentStart)})
+        PutFixed(out, static_cast<std::uint64_t>(value));
+    PutVarint(out, (m_holdsNul ? 1 : 0) | (m_lastWasCr ? 2 : 0));
+}
+
+bool LogDocument::readIndex(std::string_view& in)
+{
+    std::uint64_t hashBlock = 0, size = 0, rows = 0;
+    if (!TakeVarint(in, hashBlock) || hashBlock != m_file->sizes().hashBlock || !TakeFixed(in, size) ||
+        !TakeVarint(in, rows) || rows == 0)
+        return false;
+    std::string_view deltas, bases, far, hashes;
+    std::size_t deltaCount = 0, baseCount = 0, farCount = 0, hashCount = 0;
+    if (!takeArray<std::uint16_t>(in, deltas, deltaCount) || deltaCount != rows ||
+        !takeArray<ByteOffset>(in, bases, baseCount) || baseCount != (rows + kGroupRows - 1) / kGroupRows ||
+        !takeArray<FarStart>(in, far, farCount) || farCount > rows ||
+        !takeArray<std::uint64_t>(in, hashes, hashCount) || hashCount != size / hashBlock)
+        return false;
+    std::uint64_t values[8] = {};
+    std::uint64_t flags = 0;
+    for (std::uint64_t& value : values)
+        if (!TakeFixed(in, value))
+            return false;
+    if (!TakeVarint(in, flags))
+        return false;
+    m_deltas.assign(deltas, deltaCount);
+    m_bases.assign(bases, baseCount);
+    m_far.assign(far, farCount);
+    m_hashes.assign(hashes, hashCount);
+    m_rows = static_cast<std::size_t>(rows);
+    // The groups' first line starts within the text, in order: a form that says otherwise is
+    // not used.
+    ByteOffset before = -1;
+    for (std::size_t group = 0; group < baseCount; ++group) {
+        const ByteOffset start = m_bases[group];
+        if (start <= before || start > static_cast<ByteOffset>(static_cast<std::int64_t>(size)))
+            return false;
+        before = start;
+    }
+    m_size = static_cast<std::size_t>(size);
+    m_hashTail = std::make_shared<HashTail>();
+    m_longestLine = static_cast<std::int64_t>(values[1]);
+    m_widestColumns = static_cast<std::int64_t>(values[2]);
+    m_longestDone = static_cast<std::int64_t>(values[3]);
+    m_widestDone = static_cast<std::int64_t>(values[4]);
+    m_lineColumns = static_cast<std::int64_t>(values[5]);
+    m_lineStart = static_cast<std::size_t>(values[6]);
+    m_segmentStart = static_cast<std::size_t>(values[7]);
+    m_holdsNul = (flags & 1) != 0;
+    m_lastWasCr = (flags & 2) != 0;
+    finishIndex();
+    m_tailDigest = values[0];
+    return true;
+}
+
 void LogDocument::readFile(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
 {
     const std::size_t chunk = m_file->sizes().readChunk;
@@ -672,6 +890,19 @@ void LogDocument::dropTail(ByteOffset stable, bool endsWithCr)
 DocumentPtr LogDocument::grown(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop) const
 {
     struct stat st {};
+    if (const std::shared_ptr<CompressedText> text = m_file ? m_file->compressed() : nullptr) {
+        if (::fstat(text->fd(), &st) != 0 || st.st_size <= m_fileSize)
+            return shared_from_this();
+        const int fd = ::fcntl(text->fd(), F_DUPFD_CLOEXEC, 0);
+        if (fd < 0)
+            throw Failure("Cannot read file " + text->path());
+        // A spooled text, and xz (whose index at its end changed), are read again whole.
+        const Compression how = text->compression();
+        if (text->spooled() || how == Compression::Xz || how == Compression::Archive)
+            return fromCompressed(FileHandle(fd), text->path(), m_identity, how, bytesRead, m_file->sizes(), stop,
+                                  text->member());
+        return grownCompressed(text, FileHandle(fd), bytesRead, stop);
+    }
     if (!m_file || ::fstat(m_file->fd(), &st) != 0 || st.st_size <= m_fileSize)
         return shared_from_this();
     auto doc = std::shared_ptr<LogDocument>(new LogDocument(*this));
@@ -790,6 +1021,8 @@ std::int64_t LogDocument::fetch(int fd, ByteOffset start, std::size_t length, ch
 {
     if (length == 0)
         return 0; // (the end of a transcoded text that fills its last hash block has no map entry)
+    if (const std::shared_ptr<CompressedText> text = m_file->compressed())
+        return text->read(start.value(), length, out);
     if (!m_file->transcoded())
         return readFully(fd, out, length, start.value());
     const std::size_t hashBlock = m_file->sizes().hashBlock;
@@ -928,6 +1161,11 @@ bool LogDocument::sameAsFile(int fd, const std::string& path, ByteOffset from, B
     to = std::clamp<ByteOffset>(to, from, size());
     if (from == to)
         return true;
+    if (const std::shared_ptr<CompressedText> text = m_file ? m_file->compressed() : nullptr) {
+        // The text cannot be compared with compressed bytes: the file is the same when the
+        // compressed bytes it was read from are (a decompression error later marks it stale).
+        return text->sameFile(fd);
+    }
     if (m_text) {
         constexpr std::size_t kBlock = 1u << 20;
         ReadBuffer buffer(kBlock);
@@ -992,6 +1230,11 @@ Transcoding LogDocument::transcoding() const
     return m_file ? m_file->how() : Transcoding::None;
 }
 
+const CompressedText* LogDocument::compressed() const
+{
+    return m_file ? m_file->compressedText() : nullptr;
+}
+
 std::size_t LogDocument::cacheMemory() const
 {
     return m_file ? m_file->keptBytes() : 0;
@@ -1000,7 +1243,8 @@ std::size_t LogDocument::cacheMemory() const
 std::size_t LogDocument::indexMemory() const
 {
     return m_deltas.count * sizeof(std::uint16_t) + m_bases.count * sizeof(ByteOffset) +
-           m_far.count * sizeof(FarStart) + (m_hashes.count + m_map.count) * sizeof(std::uint64_t);
+           m_far.count * sizeof(FarStart) + (m_hashes.count + m_map.count) * sizeof(std::uint64_t) +
+           (compressed() ? compressed()->memory() : 0);
 }
 
 } // namespace tlg

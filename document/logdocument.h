@@ -83,6 +83,8 @@ private:
 std::size_t TextRoomFor(std::size_t size);
 
 class LogDocument;
+class CompressedText;
+enum class Compression : std::uint8_t;
 using DocumentPtr = std::shared_ptr<const LogDocument>;
 using TextBuffer = GrowOnlyBuffer<char>;
 class FileText;
@@ -95,6 +97,8 @@ struct PagingSizes {
     // Bytes a whole-file read takes at a time: small enough that fifty logs opening at once
     // hold little, large enough that a read costs few calls.
     std::size_t readChunk = 1u << 20;
+    // Bytes of text between the restart points of a compressed file.
+    std::size_t restartEvery = 4u << 20;
 };
 
 class LogDocument : public LineSource, public std::enable_shared_from_this<LogDocument> {
@@ -126,6 +130,19 @@ public:
                                 const PagingSizes& sizes = PagingSizes{},
                                 Transcoding how = Transcoding::None,
                                 const std::atomic<bool>* stop = nullptr);
+    // Indexes the text that the open compressed file holds (its first bytes show `how`) in one
+    // pass that keeps restart points or a spool (CompressedText), and builds the document that
+    // decompresses what it is asked for from the nearest of them. Damaged or cut-off data ends
+    // the text where it stops decoding (compressed()->damaged()). `bytesRead` counts compressed
+    // bytes. Fails, and heeds `stop`, as fromFile does; also when the spool cannot be written.
+    // An archive's (how == Archive) text is its member `member`.
+    static DocumentPtr fromCompressed(FileHandle file, const std::string& path, FileIdentity identity,
+                                      Compression how, std::atomic<std::int64_t>* bytesRead = nullptr,
+                                      const PagingSizes& sizes = PagingSizes{},
+                                      const std::atomic<bool>* stop = nullptr, const std::string& member = {});
+    // A compressed file's document is built once: its index and restart points are kept in the
+    // cache folder (CompressedIndexCache) after the pass, and read back at the next open of the
+    // same unchanged file instead of decompressing it. One spooled or damaged is not kept.
     // The shared empty document.
     static DocumentPtr empty();
 
@@ -143,12 +160,17 @@ public:
     // check value. Throws Failure, and heeds `stop`, as fromFile does.
     DocumentPtr grown(std::atomic<std::int64_t>* bytesRead = nullptr, const std::atomic<bool>* stop = nullptr) const;
 
+    // Whether the document of a compressed file was read back from a kept index.
+    bool fromKeptIndex() const { return m_keptIndex; }
+
     ByteOffset size() const override { return static_cast<ByteOffset>(m_size); }
     const FileIdentity& identity() const { return m_identity; }
     // Whether the bytes are read from a file rather than held in memory.
     bool paged() const { return m_file != nullptr; }
     // What the shown bytes are made of: None for a text in memory.
     Transcoding transcoding() const;
+    // The compressed file a document's text is decompressed from; null for any other.
+    const CompressedText* compressed() const;
     // The bytes of its file a document read from a file was made from (the file's size when it
     // was last read); size() for a text in memory.
     std::int64_t fileBytes() const { return m_fileSize; }
@@ -208,6 +230,8 @@ private:
         void push(const T& value);
         void finish();
         void makeOwn(std::size_t keep); // a buffer of its own holding the first `keep` entries
+        // A buffer of its own holding the `n` entries whose bytes are given.
+        void assign(std::string_view bytes, std::size_t n);
         const T& operator[](std::size_t i) const { return buffer->data()[i]; }
         T& last() { return buffer->data()[count - 1]; }
     };
@@ -223,6 +247,14 @@ private:
     // Indexes `bytes`, the text's bytes from `at` on (at == the bytes indexed so far).
     void indexBytes(const char* bytes, std::size_t length);
     void finishIndex();
+    // This compressed document grown to what its file (open again as `file`) now holds, decoded
+    // again from the last restart point of `text`, its text.
+    DocumentPtr grownCompressed(const std::shared_ptr<CompressedText>& text, FileHandle file,
+                                std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop) const;
+    // The line index and check values in the form they are kept in, and the same read back
+    // into this new document (false when the form does not fit).
+    void writeIndex(std::string& out) const;
+    bool readIndex(std::string_view& in);
     // Measures the line that ends at `end`: a finished one (done) or the last one so far.
     void measureLine(std::size_t end, bool done);
     void pushStart(ByteOffset start);
@@ -292,6 +324,7 @@ private:
 
     std::int64_t m_longestLine = 0;
     bool m_holdsNul = false;
+    bool m_keptIndex = false;
     std::int64_t m_widestColumns = 0;
     std::int64_t m_longestDone = 0; // over the lines that ended in a break
     std::int64_t m_widestDone = 0;

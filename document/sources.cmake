@@ -24,3 +24,16 @@ list(APPEND TLG_CORE_SOURCES
     document/transcodedtext.cpp
     document/unicode.cpp
 )
+
+# Compressed logs read in place: zlib, liblzma, libbz2, libzstd; archives' members: libarchive.
+pkg_check_modules(ZLIB_PC REQUIRED IMPORTED_TARGET zlib)
+pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
+pkg_check_modules(ZSTD REQUIRED IMPORTED_TARGET libzstd)
+pkg_check_modules(LIBARCHIVE REQUIRED IMPORTED_TARGET libarchive)
+find_package(BZip2 REQUIRED)
+list(APPEND TLG_CORE_LIBRARIES PkgConfig::ZLIB_PC PkgConfig::LZMA PkgConfig::ZSTD PkgConfig::LIBARCHIVE BZip2::BZip2)
+list(APPEND TLG_CORE_SOURCES
+    document/archivereader.cpp
+    document/compressedindexcache.cpp
+    document/compressedtext.cpp
+)

@@ -2,6 +2,8 @@
 
 #include "core/errors.h"
 #include "core/fileops.h"
+#include "document/archivereader.h"
+#include "document/compressedtext.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -57,7 +59,64 @@ void readToEnd(int fd, const std::string& path, std::shared_ptr<TextBuffer>& out
     }
 }
 
+// The document of the open file: the text it holds when its first bytes show a compression,
+// else its bytes as `how` makes them shown.
+// What the open file holds: its own bytes (None), a compressed text, or an archive (Archive,
+// with the member to show).
+Compression kindOf(int fd, const std::string& path, std::string& member)
+{
+    constexpr std::size_t kHead = 512; // a tar header
+    std::string head(kHead, '\0');
+    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    const Compression compression = CompressionOf(head);
+    if (!LooksLikeArchive(compression == Compression::None ? head : DecompressedHead(fd, compression, kHead)))
+        return compression;
+    member = ChosenArchiveMember(path);
+    if (member.empty()) {
+        // Opened otherwise than by a choice of member: its first file.
+        ArchiveReader reader(fd);
+        ArchiveMember first;
+        if (!reader.next(first))
+            throw Failure(reader.failed() ? "Cannot read the archive " + path + ": " + reader.reason()
+                                          : "No file in the archive " + path);
+        member = first.name;
+    }
+    return Compression::Archive;
+}
+
+DocumentPtr documentOf(FileHandle file, const std::string& path, FileIdentity identity, Transcoding how,
+                       std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
+{
+    std::string member;
+    const Compression compression = kindOf(file.fd(), path, member);
+    if (compression != Compression::None)
+        return LogDocument::fromCompressed(std::move(file), path, identity, compression, bytesRead, PagingSizes{}, stop,
+                                           member);
+    return LogDocument::fromFile(std::move(file), path, identity, bytesRead, PagingSizes{}, how, stop);
+}
+
 } // namespace
+
+std::string TextHeadOf(const std::string& path, std::size_t length)
+{
+    const FileHandle file = OpenForReading(path);
+    if (!file.valid())
+        return {};
+    std::string member;
+    Compression compression = Compression::None;
+    try {
+        compression = kindOf(file.fd(), path, member);
+    } catch (const Failure&) {
+        return {}; // (the load says why)
+    }
+    if (compression != Compression::None)
+        return DecompressedHead(file.fd(), compression, length, member);
+    std::string head(length, '\0');
+    const ssize_t got = ::pread(file.fd(), head.data(), head.size(), 0);
+    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return head;
+}
 
 DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* bytesRead,
                           const std::atomic<bool>* stop)
@@ -70,8 +129,7 @@ DocumentPtr LoadText(const std::string& path, Transcoding how, std::atomic<std::
 {
     struct stat st {};
     FileHandle file = openLog(path, st);
-    return LogDocument::fromFile(std::move(file), path, {st.st_dev, st.st_ino, true}, bytesRead, PagingSizes{}, how,
-                                 stop);
+    return documentOf(std::move(file), path, {st.st_dev, st.st_ino, true}, how, bytesRead, stop);
 }
 
 DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previous,
@@ -94,7 +152,7 @@ DocumentPtr LoadTextAfter(const std::string& path, Transcoding how, const Docume
         previous->sameAsFile(file.fd(), path, 0, std::min(kCheck, known)) &&
         previous->sameAsFile(file.fd(), path, known - std::min(kCheck, known), known);
     if (!unchanged)
-        return LogDocument::fromFile(std::move(file), path, identity, bytesRead, PagingSizes{}, how, stop);
+        return documentOf(std::move(file), path, identity, how, bytesRead, stop);
     // A text read from the file reads what was written since from the file it already has
     // open (the same one: same device and inode).
     if (previous->paged())

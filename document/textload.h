@@ -13,6 +13,13 @@
 
 namespace tlg {
 
+// A file whose first bytes show gzip, xz, bzip2 or zstd compression is read, by every load
+// below, as the text it holds (LogDocument::fromCompressed), whatever the transcoding asked.
+
+// The first `length` bytes of the text the file at path holds: its own bytes, or those it
+// decompresses into. Empty when it cannot be read (the load that follows says why).
+std::string TextHeadOf(const std::string& path, std::size_t length);
+
 // Reads the whole file at path into a new document. The file is opened for reading only,
 // never locked, and closed before returning; `bytesRead`, when given, counts the bytes read so
 // far, for a progress report. Throws Failure when the file cannot be opened ("Cannot open file

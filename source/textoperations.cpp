@@ -32,17 +32,6 @@ Transcoding TranscodingOf(UnicodeKind kind, Encoding encoding)
     return Transcoding::None;
 }
 
-// The file's first bytes, as many as decide its encoding ("" when it cannot be read: the load
-// that follows says why).
-std::string HeadOf(const std::string& path)
-{
-    const FileHandle file = OpenForReading(path);
-    std::string head(kDetectionSample, '\0');
-    const ssize_t got = file.valid() ? ::pread(file.fd(), head.data(), head.size(), 0) : -1;
-    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    return head;
-}
-
 // Whether the first bytes alone show that NULs must be dropped: a NUL between two bytes above
 // 0x20 lies between the first and the last of the whole text, whatever follows.
 bool HeadShowsNulBytes(std::string_view head)
@@ -63,7 +52,8 @@ HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::at
     HeldText text;
     // The first bytes decide the encoding, and mostly how the file must be read, so that it is
     // read once.
-    const std::string head = HeadOf(path);
+    // (The text's first bytes: a compressed file's are those it decompresses into.)
+    const std::string head = TextHeadOf(path, kDetectionSample);
     const Encoding found = DetectEncoding(head).encoding;
     text.encoding = choice.automatic ? found : choice.forced;
     if (text.encoding == Encoding::Utf16Le || text.encoding == Encoding::Utf16Be)
@@ -72,9 +62,13 @@ HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::at
         text.kind = UnicodeKind::NulBytes;
     if (text.kind != UnicodeKind::SingleByte) {
         text.document = LoadText(path, TranscodingOf(text.kind, text.encoding), &done, stop);
+        if (text.document->compressed())
+            text.kind = UnicodeKind::SingleByte; // a compressed text is shown as it decompresses
         return text;
     }
     text.document = LoadPlainText(path, &done, stop);
+    if (text.document->compressed())
+        return text; // shown as the bytes it decompresses into
     // A NUL further on is known from the index; a text without one needs no pass.
     text.kind = ClassifyLoadedText(*text.document);
     if (text.kind != UnicodeKind::SingleByte) {

@@ -23,3 +23,5 @@ tlg_gui_test(gototime_gui_tests app/tst_gototime.cpp)
 tlg_gui_test(pipe_gui_tests app/tst_pipe.cpp)
 tlg_gui_test(merged_gui_tests app/tst_merged.cpp)
 tlg_gui_test(journal_gui_tests app/tst_journal.cpp)
+# Compressed logs opened in the viewer.
+tlg_gui_test(compressed_gui_tests app/tst_compressed.cpp)

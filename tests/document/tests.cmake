@@ -15,3 +15,7 @@ tlg_core_test(document_core_tests
     document/transcoded_test.cpp
     document/unicode_test.cpp
 )
+
+tlg_core_test(compressed_core_tests
+    document/compressed_test.cpp
+)

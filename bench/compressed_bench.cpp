@@ -1,0 +1,150 @@
+// Compressed logs read in place, each measured against its format's own decompressor in the same
+// run: the time until every line is indexed against `zcat` (`xzcat`, `zstdcat`, `bzcat`) to
+// /dev/null, the first screen once indexed, a jump to a line at random (a screenful read there),
+// the peak memory, and a second open that reads the index the first one kept. Each file is
+// measured in a process of its own, so that the peaks are its own.
+//
+//   compressed_bench <compressed log>...
+
+#include "measures.h"
+#include "document/compressedtext.h"
+#include "document/logdocument.h"
+#include "document/textload.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+double millisecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+const char* referenceOf(tlg::Compression how)
+{
+    switch (how) {
+    case tlg::Compression::Gzip:
+        return "zcat";
+    case tlg::Compression::Xz:
+        return "xzcat";
+    case tlg::Compression::Zstd:
+        return "zstdcat";
+    case tlg::Compression::Bzip2:
+        return "bzcat";
+    case tlg::Compression::None:
+        break;
+    }
+    return "cat";
+}
+
+// The file's first bytes, which tell its compression.
+std::string fileHead(const std::string& path)
+{
+    std::string head(8, '\0');
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return {};
+    head.resize(std::fread(head.data(), 1, head.size(), file));
+    std::fclose(file);
+    return head;
+}
+
+// Reads a screenful of lines from `first` on, as the view does.
+std::size_t readScreen(const tlg::LogDocument& doc, std::int64_t first)
+{
+    std::size_t bytes = 0;
+    for (std::int64_t line = first; line < std::min<std::int64_t>(first + 60, doc.lineCount().value()); ++line)
+        bytes += doc.slice(doc.lineIndex(line), doc.lineContentEnd(line)).size();
+    return bytes;
+}
+
+void measure(const std::string& path)
+{
+    const tlg::Compression how = tlg::CompressionOf(fileHead(path));
+    const std::string reference = referenceOf(how);
+    // The reference and the index in turn, three times each (a shared machine's load comes and
+    // goes): the medians are compared. Each index is made anew, none is kept.
+    std::vector<double> referenceRuns;
+    std::vector<double> indexRuns;
+    tlg::DocumentPtr doc;
+    auto start = std::chrono::steady_clock::now();
+    for (int round = 0; round < 3; ++round) {
+        start = std::chrono::steady_clock::now();
+        if (std::system((reference + " '" + path + "' > /dev/null").c_str()) != 0)
+            std::fprintf(stderr, "%s failed\n", reference.c_str());
+        referenceRuns.push_back(millisecondsSince(start));
+        doc.reset();
+        std::system("rm -f \"$XDG_CACHE_HOME\"/tlgview/index-*");
+        std::atomic<std::int64_t> done{0};
+        start = std::chrono::steady_clock::now();
+        doc = tlg::LoadPlainText(path, &done);
+        indexRuns.push_back(millisecondsSince(start));
+    }
+    const double referenceMs = tlg::bench::median(referenceRuns);
+    const double indexMs = tlg::bench::median(indexRuns);
+    start = std::chrono::steady_clock::now();
+    readScreen(*doc, 0);
+    const double firstScreenMs = millisecondsSince(start);
+
+    std::mt19937 random(11);
+    std::vector<double> jumps;
+    for (int i = 0; i < 100; ++i) {
+        const std::int64_t line = static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(std::max<std::int64_t>(doc->lineCount().value(), 1)));
+        start = std::chrono::steady_clock::now();
+        readScreen(*doc, line);
+        jumps.push_back(millisecondsSince(start));
+    }
+    std::sort(jumps.begin(), jumps.end());
+    const tlg::CompressedText* text = doc->compressed();
+    const long peak = tlg::bench::peakMegabytes();
+
+    // Opened again: the index kept by the first open is read back.
+    start = std::chrono::steady_clock::now();
+    const tlg::DocumentPtr again = tlg::LoadPlainText(path);
+    readScreen(*again, 0);
+    const double secondMs = millisecondsSince(start);
+    std::printf("%-6s %-8s %8.0f ms %8.0f ms  %5.2fx  %6.1f ms  %6.1f / %6.1f ms  %5ld MiB  %6.1f ms%s  %lld lines, %zu restart points%s%s\n",
+                tlg::CompressionName(how), reference.c_str(), referenceMs, indexMs, indexMs / referenceMs, firstScreenMs,
+                jumps[jumps.size() / 2], jumps.back(), peak, secondMs, again->fromKeptIndex() ? "" : " (not kept)",
+                static_cast<long long>(doc->lineCount().value()), text ? text->restartPoints() : 0,
+                text && text->spooled() ? ", spooled" : "", text && text->damaged() ? ", damaged" : "");
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: compressed_bench <compressed log>...\n");
+        return 2;
+    }
+    // The kept indexes go to a cache folder of the run's own, removed at the end.
+    char cache[] = "/tmp/compressed_bench.XXXXXX";
+    if (!::mkdtemp(cache))
+        return 1;
+    ::setenv("XDG_CACHE_HOME", cache, 1);
+    std::printf("format reference  reference     index   ratio  1st screen  jump median / max   peak  2nd open\n");
+    std::fflush(stdout);
+    for (int i = 1; i < argc; ++i) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            measure(argv[i]);
+            std::_Exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+    }
+    std::system((std::string("rm -rf '") + cache + "'").c_str());
+    return 0;
+}

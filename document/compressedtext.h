@@ -1,0 +1,145 @@
+#pragma once
+
+// A compressed log read in place. One pass decompresses the file once, hands its text on in
+// order (to be indexed) and keeps restart points on the way: for gzip the inflate state and the
+// 32 KiB window every few MiB of text, for xz with several blocks its block starts, for zstd
+// with several frames (and bzip2 with several streams) the starts of those. A later read of any
+// stretch decompresses from the nearest restart point before it. A stream that offers no restart
+// point after its start (bzip2 or zstd of one stream or frame, xz of one block) is written once
+// into a spool file in the cache folder, unlinked at once so that it goes with the text, and
+// read from there.
+
+#include "core/fileops.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tlg {
+
+// How a file holds its text. An archive's member (read by libarchive, whatever compresses the
+// archive) is always spooled.
+enum class Compression : std::uint8_t { None, Gzip, Xz, Bzip2, Zstd, Archive };
+
+// The compression that a file's first bytes (at least 6 of them) show; None for any other file.
+Compression CompressionOf(std::string_view head);
+// "gzip", "xz", "bzip2", "zstd"; empty for None.
+const char* CompressionName(Compression how);
+
+// The first `length` bytes of the text that the compressed file at `fd` holds (fewer when it is
+// shorter or damaged early), or of the archive's member of that name; empty when it cannot be
+// read.
+std::string DecompressedHead(int fd, Compression how, std::size_t length, const std::string& member = {});
+
+class CompressedText {
+public:
+    // Where decoding can start again: the text offset and file offset of a unit's start, and for
+    // gzip's inside of a member the bits of the byte before and the window that precedes it.
+    struct RestartPoint {
+        std::int64_t text = 0;
+        std::int64_t file = 0;
+        int bits = 0;          // gzip: bits of the byte before `file` that the next block uses
+        bool unitStart = true; // a member, frame, stream or block starts here
+        std::vector<unsigned char> window;
+    };
+    // The decoder of one run from a restart point (defined with the formats).
+    class Decoder;
+
+    // Reads the open file `file` (its first bytes show `how`), with a restart point at least every
+    // `restartEvery` bytes of text where the format allows.
+    // An archive's text is its member `member`.
+    CompressedText(FileHandle file, std::string path, Compression how, std::size_t restartEvery,
+                   std::string member = {});
+    ~CompressedText();
+    CompressedText(const CompressedText&) = delete;
+    CompressedText& operator=(const CompressedText&) = delete;
+
+    // The one pass: decompresses the file from its start, giving each piece of text to `sink` in
+    // order, and keeps the restart points or the spool. Damaged or cut-off data ends the text
+    // where the damage starts (damaged() tells). `bytesRead` counts compressed bytes. Throws
+    // Failure when the file cannot be read or the spool written ("Cannot write the spool file
+    // for <path> in <folder>: <reason>"), when an archive has no such member ("No file <member>
+    // in the archive <path>") or cannot be read, when damage leaves no text at all ("Cannot
+    // read file <path>: its <format> data is damaged"), and ReadStopped once `stop` is raised.
+    void scan(const std::function<void(const char*, std::size_t)>& sink, std::atomic<std::int64_t>* bytesRead,
+              const std::atomic<bool>* stop);
+
+    // The scan of a file that grew after `earlier` scanned it (the same bytes up to its end):
+    // decodes from the last restart point of `earlier` on, giving `sink` the text from there.
+    // Fails as scan does.
+    void resume(const CompressedText& earlier, const std::function<void(const char*, std::size_t)>& sink,
+                std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop);
+
+    // Reads the text [offset, offset + length) into out: the bytes given (fewer past the end of
+    // the text scanned), or -1 when the file or spool cannot be read or no longer decodes as it
+    // did. Safe from several threads at once: a decoder left where a read ended serves the next
+    // read that starts a little after it, so a pass through the text decodes it once.
+    std::int64_t read(std::int64_t offset, std::size_t length, char* out) const;
+
+    // Whether the open file `fd` still holds the compressed bytes scanned: no shorter, the same
+    // check values over its first and last 64 KiB scanned. Throws Failure on a read error.
+    bool sameFile(int fd) const;
+
+    int fd() const { return m_file.fd(); }
+    const std::string& path() const { return m_path; }
+    Compression compression() const { return m_how; }
+    const std::string& member() const { return m_member; }
+    std::size_t restartEvery() const { return m_every; }
+    // The file's size when scanned, and the bytes of text it gave.
+    std::int64_t fileSize() const { return m_fileSize; }
+    std::int64_t textSize() const { return m_textSize; }
+    // Whether the data was damaged or cut off: the text ends where it stopped decoding.
+    bool damaged() const { return m_damaged; }
+    // Whether the text is read from a spool file rather than decompressed again.
+    bool spooled() const { return m_spool.has_value(); }
+    std::size_t restartPoints() const { return m_points.size(); }
+    const std::vector<RestartPoint>& points() const { return m_points; }
+    // Bytes of memory the restart points and the decoders kept take.
+    std::size_t memory() const;
+
+    // The restart points and what the scan found, in the form an index is kept in; and the
+    // same read back, in place of a scan, for the same file (false, and nothing taken, when the
+    // form does not fit this text).
+    void writePoints(std::string& out) const;
+    bool readPoints(std::string_view& in);
+
+private:
+    std::unique_ptr<Decoder> decoderAt(const RestartPoint& point) const;
+    // Runs `decoder` to its end, giving `sink` the text, keeping restart points (and the spool
+    // while `spooling`), then notes what it found.
+    void run(std::unique_ptr<Decoder> decoder, bool spooling, const std::function<void(const char*, std::size_t)>& sink,
+             std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop);
+    void openSpool();
+    void writeSpool(const char* bytes, std::size_t length);
+    std::uint64_t edgeCheck(int fd, std::int64_t offset, std::size_t length) const;
+
+    FileHandle m_file;
+    std::string m_path;
+    Compression m_how;
+    std::string m_member;
+    std::size_t m_every;
+    std::vector<RestartPoint> m_points;
+    std::optional<FileHandle> m_spool;
+    std::int64_t m_spooled = 0; // bytes written to the spool
+    std::int64_t m_fileSize = 0;
+    std::int64_t m_textSize = 0;
+    bool m_damaged = false;
+    std::uint64_t m_headCheck = 0;
+    std::uint64_t m_tailCheck = 0;
+    // xz read by its blocks: the check kind of its stream and where its blocks end.
+    bool m_xzBlocks = false;
+    int m_xzCheck = 0;
+    std::int64_t m_xzEnd = 0;
+
+    mutable std::mutex m_mutex;
+    mutable std::vector<std::unique_ptr<Decoder>> m_idle; // guarded by m_mutex
+};
+
+} // namespace tlg

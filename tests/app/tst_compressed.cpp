@@ -1,0 +1,195 @@
+// Compressed logs in the viewer: shown as the text they hold, line by line in the log view; a
+// damaged one says after which line, a spooled one says so, and one whose spool cannot be
+// written says why in the error box while the log in sight stays.
+
+#include "app/logcontroller.h"
+#include "core/fileops.h"
+#include "view/logview.h"
+#include "support/qtfiles.h"
+#include "support/viewerfixture.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
+
+using tlg::LogView;
+using tlg::MainWindow;
+using tlg::testing::ViewerFixture;
+using tlg::testing::writeFile;
+
+namespace {
+
+// The text of many lines, CR LF and LF breaks mixed.
+QByteArray sampleText(int lines)
+{
+    QByteArray text;
+    for (int i = 0; i < lines; ++i)
+        text += "12:00:" + QByteArray::number(i % 60) + " event " + QByteArray::number(i) + (i % 3 ? "\n" : "\r\n");
+    return text;
+}
+
+// Writes `text` compressed by `command` (gzip, bzip2, ...) to path.
+QString compressed(const QString& path, const QByteArray& text, const QString& command)
+{
+    QProcess process;
+    process.setStandardOutputFile(path);
+    process.start(command, {QStringLiteral("-c")});
+    process.write(text);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        qFatal("%s failed", qPrintable(command));
+    return path;
+}
+
+// The lines of the view, without their breaks.
+QStringList viewLines(ViewerFixture& viewer)
+{
+    auto* view = viewer.find<LogView>("RichEdit1");
+    QStringList lines;
+    for (std::int64_t i = 0; i < view->lineCount(); ++i)
+        lines << view->lineText(i);
+    return lines;
+}
+
+QStringList plainLines(const QByteArray& text)
+{
+    QStringList lines = QString::fromLatin1(text).split(QRegularExpression(QStringLiteral("\r\n|\n")));
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// Answers the open dialog with a path once it is up.
+void answerOpenDialog(ViewerFixture& viewer, const QString& path)
+{
+    auto* poll = new QTimer(viewer.window.get());
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [&viewer, path, poll] {
+        auto* dialog = viewer.find<QFileDialog>("Open1");
+        if (!dialog->isVisible())
+            return;
+        poll->deleteLater();
+        poll->stop();
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    poll->start();
+}
+
+} // namespace
+
+class CompressedTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void showsTheTextOfEachFormat_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("gzip") << "gzip" << QString();
+        QTest::newRow("zstd") << "zstd" << "(decompressed into a spool file)";
+        QTest::newRow("xz") << "xz" << "(decompressed into a spool file)";
+        QTest::newRow("bzip2") << "bzip2" << "(decompressed into a spool file)";
+    }
+    void showsTheTextOfEachFormat()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, note);
+        ViewerFixture viewer;
+        const QByteArray text = sampleText(5000);
+        // Named as any log: the bytes tell what it is.
+        const QString log = compressed(viewer.home() + "app.log", text, command);
+        MainWindow* window = viewer.start({log});
+        QCOMPARE(window->log()->currentPath(), log);
+        QCOMPARE(viewLines(viewer), plainLines(text));
+        if (note.isEmpty())
+            QVERIFY(!viewer.status(0).contains(QStringLiteral("spool")));
+        else
+            QVERIFY2(viewer.status(0).endsWith(note), qPrintable(viewer.status(0)));
+        QVERIFY(viewer.messages.isEmpty());
+    }
+
+    void damagedDataSaysAfterWhichLine()
+    {
+        ViewerFixture viewer;
+        const QByteArray text = sampleText(20000);
+        const QString log = compressed(viewer.home() + "cut.log.gz", text, QStringLiteral("gzip"));
+        QFile file(log);
+        QVERIFY(file.resize(file.size() / 2));
+        viewer.start({log});
+        const QStringList lines = viewLines(viewer);
+        QVERIFY(!lines.isEmpty());
+        QVERIFY(lines.size() < plainLines(text).size());
+        // Every whole line before the damage is the text's own.
+        QCOMPARE(lines.mid(0, lines.size() - 1), plainLines(text).mid(0, lines.size() - 1));
+        QCOMPARE(viewer.status(0), QStringLiteral("Compressed data damaged after line %1").arg(lines.size()));
+        QVERIFY(viewer.messages.isEmpty());
+    }
+
+    void aSpoolThatCannotBeWrittenSaysWhyAndTheLogStays()
+    {
+        ViewerFixture viewer;
+        const QString first = writeFile(viewer.home() + "first.log", "first\n");
+        MainWindow* window = viewer.start({first});
+        const QString log = compressed(viewer.home() + "b.log.bz2", sampleText(100), QStringLiteral("bzip2"));
+        // The cache folder lies under a file: no spool can be made there.
+        const QByteArray cache = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", writeFile(viewer.home() + "not-a-folder", "x").toLocal8Bit());
+        // Opened as File > Open File opens it (the load runs on the source's thread).
+        bool answered = false;
+        window->log()->openLog(log, tlg::OpenWay::Chosen, [&answered](bool) { answered = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 60000);
+        viewer.settle();
+        qputenv("XDG_CACHE_HOME", cache);
+        QCOMPARE(viewer.messages.size(), 1);
+        QVERIFY2(viewer.messages[0].text.startsWith("Cannot write the spool file for " + log),
+                 qPrintable(viewer.messages[0].text));
+        QCOMPARE(window->log()->currentPath(), first);
+        QCOMPARE(viewer.shownText(), std::string("first\n"));
+    }
+
+    void anArchiveListsItsFilesAndOpensThePickedOne()
+    {
+        ViewerFixture viewer;
+        const QString folder = viewer.home() + "logs/";
+        QVERIFY(QDir().mkpath(folder));
+        writeFile(folder + "a.log", "first file\n");
+        const QByteArray text = sampleText(300);
+        writeFile(folder + "b.log", text);
+        const QString archive = viewer.home() + "logs.tar.gz";
+        QProcess tar;
+        tar.setWorkingDirectory(viewer.home());
+        tar.start(QStringLiteral("tar"), {QStringLiteral("-czf"), archive, QStringLiteral("logs/a.log"), QStringLiteral("logs/b.log")});
+        QVERIFY(tar.waitForFinished(60000) && tar.exitCode() == 0);
+
+        // Named on the command line: its first file.
+        MainWindow* window = viewer.start({archive});
+        QCOMPARE(viewLines(viewer), QStringList({QStringLiteral("first file")}));
+
+        // Given to Open: listed, and the file picked opens in place of the first.
+        answerOpenDialog(viewer, archive);
+        viewer.find<QAction>("OpenFile1")->trigger();
+        QDialog* members = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((members = window->findChild<QDialog*>(QStringLiteral("ArchiveMembers"))) &&
+                                     members->isVisible(),
+                                 60000);
+        auto* list = members->findChild<QListWidget*>(QStringLiteral("MemberList"));
+        QCOMPARE(list->count(), 2);
+        QVERIFY(list->item(0)->text().startsWith(QStringLiteral("logs/a.log")));
+        list->setCurrentRow(1);
+        members->accept();
+        viewer.settle();
+        QTRY_COMPARE_WITH_TIMEOUT(viewLines(viewer), plainLines(text), 60000);
+        QCOMPARE(window->log()->currentPath(), archive);
+        QVERIFY(viewer.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(CompressedTest)
+#include "tst_compressed.moc"
