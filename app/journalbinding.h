@@ -9,7 +9,7 @@
 // with the caret on the same entry; new entries follow as a file's new lines do: a caret on
 // the last line stays on the last line.
 
-#include "document/journallines.h"
+#include "journal/journallines.h"
 
 #include <QElapsedTimer>
 #include <QObject>

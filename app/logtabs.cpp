@@ -8,7 +8,7 @@
 #include "core/fields.h"
 #include "core/fileops.h"
 #include "core/messages.h"
-#include "document/journalreader.h"
+#include "journal/journalreader.h"
 #include "source/journalsource.h"
 #include "document/archivereader.h"
 #include "source/logsource.h"

@@ -13,7 +13,7 @@
 #include <QThreadPool>
 #include <QStringList>
 
-#include "document/journalreader.h"
+#include "journal/journalreader.h"
 
 #include <memory>
 #include <optional>

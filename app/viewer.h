@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/journalreader.h"
+#include "journal/journalreader.h"
 #include "navigate/filterstackrunner.h"
 
 #include <QStringList>

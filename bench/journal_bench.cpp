@@ -10,7 +10,7 @@
 // end a screen at a time, with the process's peak resident memory (the journal's mapped files
 // included); the entries of one unit of 20; and going to a time.
 
-#include "document/journallines.h"
+#include "journal/journallines.h"
 #include "measures.h"
 
 #include <chrono>

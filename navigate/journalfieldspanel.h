@@ -6,7 +6,7 @@
 // only: values of one field are any of them, fields are all of them. Below, every field of
 // the entry the caret stands on.
 
-#include "document/journallines.h"
+#include "journal/journallines.h"
 
 #include <QHash>
 #include <QWidget>

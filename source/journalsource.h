@@ -7,7 +7,7 @@
 //
 // Lives on the GUI thread and uses Qt Core only; every notice comes on the GUI thread.
 
-#include "document/journallines.h"
+#include "journal/journallines.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "document/journallines.h"
+#include "journal/journallines.h"
 #include "document/logdocument.h"
 #include "document/mergedlines.h"
 #include "document/timestamps.h"

@@ -1,4 +1,4 @@
-#include "document/journallines.h"
+#include "journal/journallines.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -13,7 +13,7 @@
 // Snapshots grown from one another share their index: a grown journal is a new source that
 // grewFrom the old one, built by the thread that built the first.
 
-#include "document/journalreader.h"
+#include "journal/journalreader.h"
 #include "document/linesource.h"
 
 #include <atomic>

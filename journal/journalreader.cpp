@@ -1,4 +1,4 @@
-#include "document/journalreader.h"
+#include "journal/journalreader.h"
 
 #include "core/errors.h"
 
