@@ -13,6 +13,10 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#endif
 #include <vector>
 
 namespace tlg {
@@ -722,6 +726,32 @@ std::string ReadSettingsFile(const std::string& path)
     }
     content.resize(used);
     return content;
+}
+
+std::int64_t ReadAt(int fd, void* out, std::size_t length, std::int64_t offset)
+{
+    std::size_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(fd, static_cast<char*>(out) + got, length - got,
+                                  static_cast<off_t>(offset + static_cast<std::int64_t>(got)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(got);
+}
+
+void LowerThisThread(int nice)
+{
+#if defined(__linux__)
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), nice);
+#else
+    (void)nice;
+#endif
 }
 
 } // namespace tlg

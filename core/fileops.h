@@ -133,6 +133,14 @@ private:
 // when it cannot be opened.
 FileHandle OpenForReading(const std::string& path);
 
+// Reads up to `length` bytes of `fd` at `offset`, as many as the file gives (fewer at its
+// end), going on after a signal; -1 on a read error.
+std::int64_t ReadAt(int fd, void* out, std::size_t length, std::int64_t offset);
+
+// The calling thread yields the processors to the others of the program (Linux gives each
+// thread a nice value of its own; 19 is the lowest priority): for passes nothing waits on.
+void LowerThisThread(int nice = 19);
+
 // Reads fd from where it stands to its end into `out` (replacing it), starting with room for
 // sizeHint bytes so that a file of that size is read without growing. A file that grows while
 // it is read is read to its new end; spare room left by growth is given back. False on a read

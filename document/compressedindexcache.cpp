@@ -24,16 +24,9 @@ constexpr std::string_view kMagic = "tlgview compressed index 1\n";
 std::uint64_t checkOf(int fd, std::int64_t offset, std::size_t length, bool& valid)
 {
     std::string bytes(length, '\0');
-    std::size_t got = 0;
-    while (got < length) {
-        const ssize_t n = ::pread(fd, bytes.data() + got, length - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            valid = false;
-            return 0;
-        }
-        got += static_cast<std::size_t>(n);
+    if (ReadAt(fd, bytes.data(), length, offset) != static_cast<std::int64_t>(length)) {
+        valid = false;
+        return 0;
     }
     return XXH3_64bits(bytes.data(), length);
 }

@@ -32,22 +32,6 @@ constexpr std::size_t kInput = 256u << 10;   // compressed bytes read at a time
 constexpr std::size_t kEdge = 64u << 10;     // the stretch at each end of the file that is checked
 constexpr std::size_t kIdleDecoders = 4;     // decoders kept where a read ended
 
-std::int64_t readFully(int fd, void* out, std::size_t length, std::int64_t offset)
-{
-    std::size_t got = 0;
-    while (got < length) {
-        const ssize_t n = ::pread(fd, static_cast<char*>(out) + got, length - got, static_cast<off_t>(offset + static_cast<std::int64_t>(got)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(got);
-}
-
 // The compressed bytes a decoder is fed, read from the file a piece at a time.
 struct Input {
     int fd = -1;
@@ -68,7 +52,7 @@ struct Input {
     {
         if (avail > 0)
             return true;
-        const std::int64_t got = readFully(fd, buffer.get(), kInput, end);
+        const std::int64_t got = ReadAt(fd, buffer.get(), kInput, end);
         if (got <= 0) {
             failed = failed || got < 0;
             return false;
@@ -98,7 +82,7 @@ struct Input {
         if (avail >= magic.size())
             return std::memcmp(next, magic.data(), magic.size()) == 0;
         std::string head(magic.size(), '\0');
-        const std::int64_t got = readFully(fd, head.data(), head.size(), position());
+        const std::int64_t got = ReadAt(fd, head.data(), head.size(), position());
         failed = failed || got < 0;
         return got == static_cast<std::int64_t>(magic.size()) && head == magic;
     }
@@ -162,7 +146,7 @@ public:
         m_raw = true;
         if (from.bits > 0) {
             unsigned char before = 0;
-            if (readFully(fd, &before, 1, from.file - 1) != 1) {
+            if (ReadAt(fd, &before, 1, from.file - 1) != 1) {
                 input.failed = true;
                 state = State::Damaged;
                 return;
@@ -446,7 +430,7 @@ private:
         lzma_filters_free(m_filters, nullptr);
         std::uint8_t header[LZMA_BLOCK_HEADER_SIZE_MAX];
         const std::int64_t at = input.position();
-        if (readFully(input.fd, header, 1, at) != 1) {
+        if (ReadAt(input.fd, header, 1, at) != 1) {
             input.failed = true;
             state = State::Damaged;
             return;
@@ -457,7 +441,7 @@ private:
         m_block.filters = m_filters;
         m_block.header_size = lzma_block_header_size_decode(header[0]);
         if (header[0] == 0 ||
-            readFully(input.fd, header, m_block.header_size, at) != static_cast<std::int64_t>(m_block.header_size) ||
+            ReadAt(input.fd, header, m_block.header_size, at) != static_cast<std::int64_t>(m_block.header_size) ||
             lzma_block_header_decode(&m_block, nullptr, header) != LZMA_OK ||
             lzma_block_decoder(&m_s, &m_block) != LZMA_OK) {
             state = State::Damaged;
@@ -484,8 +468,8 @@ std::vector<RestartPoint> XzBlockStarts(int fd, std::int64_t size, int& check, s
     std::uint8_t foot[LZMA_STREAM_HEADER_SIZE];
     lzma_stream_flags headFlags{};
     lzma_stream_flags footFlags{};
-    if (readFully(fd, head, sizeof head, 0) != sizeof head ||
-        readFully(fd, foot, sizeof foot, size - LZMA_STREAM_HEADER_SIZE) != sizeof foot ||
+    if (ReadAt(fd, head, sizeof head, 0) != sizeof head ||
+        ReadAt(fd, foot, sizeof foot, size - LZMA_STREAM_HEADER_SIZE) != sizeof foot ||
         lzma_stream_header_decode(&headFlags, head) != LZMA_OK ||
         lzma_stream_footer_decode(&footFlags, foot) != LZMA_OK ||
         lzma_stream_flags_compare(&headFlags, &footFlags) != LZMA_OK)
@@ -495,7 +479,7 @@ std::vector<RestartPoint> XzBlockStarts(int fd, std::int64_t size, int& check, s
     if (indexAt < LZMA_STREAM_HEADER_SIZE || indexSize > (64 << 20))
         return starts;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(indexSize));
-    if (readFully(fd, bytes.data(), bytes.size(), indexAt) != indexSize)
+    if (ReadAt(fd, bytes.data(), bytes.size(), indexAt) != indexSize)
         return starts;
     lzma_index* index = nullptr;
     std::uint64_t memLimit = UINT64_MAX;
@@ -667,7 +651,7 @@ void CompressedText::writeSpool(const char* bytes, std::size_t length)
 std::uint64_t CompressedText::edgeCheck(int fd, std::int64_t offset, std::size_t length) const
 {
     std::string bytes(length, '\0');
-    if (readFully(fd, bytes.data(), length, offset) != static_cast<std::int64_t>(length))
+    if (ReadAt(fd, bytes.data(), length, offset) != static_cast<std::int64_t>(length))
         throw Failure("Cannot read file " + m_path);
     return XXH3_64bits(bytes.data(), length);
 }
@@ -834,7 +818,7 @@ std::int64_t CompressedText::read(std::int64_t offset, std::size_t length, char*
         return 0;
     length = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(length), m_textSize - offset));
     if (m_spool)
-        return readFully(m_spool->fd(), out, length, offset);
+        return ReadAt(m_spool->fd(), out, length, offset);
     // The nearest restart point before the stretch, or a decoder left closer to it.
     const auto next = std::upper_bound(m_points.begin(), m_points.end(), offset,
                                        [](std::int64_t at, const RestartPoint& point) { return at < point.text; });

@@ -77,23 +77,6 @@ constexpr std::uint16_t kFar = 0xFFFF;
 // Entries a document claims from a shared index buffer at a time.
 constexpr std::size_t kClaimStep = 4096;
 
-// Reads up to `length` bytes at `offset`, as many as the file gives; -1 on a read error.
-std::int64_t readFully(int fd, char* out, std::size_t length, std::int64_t offset)
-{
-    std::size_t got = 0;
-    while (got < length) {
-        const ssize_t n = ::pread(fd, out + got, length - got, static_cast<off_t>(offset + static_cast<std::int64_t>(got)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(got);
-}
-
 } // namespace
 
 void* AllocateRoom(std::size_t bytes)
@@ -202,7 +185,7 @@ public:
             const std::size_t left = want - produced;
             std::size_t ask = std::min<std::size_t>(kPiece, static_cast<std::size_t>(fileEnd - at));
             ask = std::min(ask, sixteen ? 2 * left + 4 : left + 1);
-            const std::int64_t got = readFully(fd, in.get(), ask, at);
+            const std::int64_t got = ReadAt(fd, in.get(), ask, at);
             if (got < 0)
                 return -1;
             if (got == 0)
@@ -780,7 +763,7 @@ void LogDocument::readFile(std::atomic<std::int64_t>* bytesRead, const std::atom
     ReadBuffer buffer(chunk);
     for (;;) {
         ThrowIfStopped(stop);
-        const std::int64_t got = readFully(m_file->fd(), buffer.data(), chunk, static_cast<std::int64_t>(m_size));
+        const std::int64_t got = ReadAt(m_file->fd(), buffer.data(), chunk, static_cast<std::int64_t>(m_size));
         if (got < 0)
             throw Failure("Cannot read file " + m_file->path());
         if (got == 0)
@@ -807,7 +790,7 @@ void LogDocument::decodeFile(SourcePoint point, ByteOffset shownAt, ByteOffset i
         // 16-bit text from its start: its mark is left out, and a file of one byte does not
         // tell yet whether it has one.
         char head[2];
-        const std::int64_t got = readFully(fd, head, 2, 0);
+        const std::int64_t got = ReadAt(fd, head, 2, 0);
         if (got < 0)
             throw Failure("Cannot read file " + m_file->path());
         markUnknown = got < 2;
@@ -843,7 +826,7 @@ void LogDocument::decodeFile(SourcePoint point, ByteOffset shownAt, ByteOffset i
     std::int64_t at = point.file;
     for (;;) {
         ThrowIfStopped(stop);
-        const std::int64_t got = readFully(fd, in.data(), chunk, at);
+        const std::int64_t got = ReadAt(fd, in.data(), chunk, at);
         if (got < 0)
             throw Failure("Cannot read file " + m_file->path());
         if (got > 0) {
@@ -1024,7 +1007,7 @@ std::int64_t LogDocument::fetch(int fd, ByteOffset start, std::size_t length, ch
     if (const std::shared_ptr<CompressedText> text = m_file->compressed())
         return text->read(start.value(), length, out);
     if (!m_file->transcoded())
-        return readFully(fd, out, length, start.value());
+        return ReadAt(fd, out, length, start.value());
     const std::size_t hashBlock = m_file->sizes().hashBlock;
     const SourcePoint point = SourcePoint::unpack(m_map[static_cast<std::size_t>(start) / hashBlock]);
     return m_file->decode(fd, point, m_fileSize, length, out);
@@ -1171,7 +1154,7 @@ bool LogDocument::sameAsFile(int fd, const std::string& path, ByteOffset from, B
         ReadBuffer buffer(kBlock);
         for (ByteOffset at = from; at < to;) {
             const std::size_t want = std::min<std::size_t>(kBlock, static_cast<std::size_t>(to - at));
-            const std::int64_t got = readFully(fd, buffer.data(), want, at.value());
+            const std::int64_t got = ReadAt(fd, buffer.data(), want, at.value());
             if (got < 0)
                 throw Failure("Cannot read file " + path);
             if (static_cast<std::size_t>(got) < want)

@@ -1,4 +1,5 @@
 #include "navigate/histogramstrip.h"
+#include "core/fileops.h"
 
 #include "navigate/gototimedialog.h"
 #include "navigate/logtimes.h"
@@ -16,11 +17,6 @@
 #include <algorithm>
 #include <atomic>
 
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
 
 namespace tlg {
 
@@ -37,13 +33,6 @@ QThreadPool& countPool()
 {
     static QThreadPool pool;
     return pool;
-}
-
-void lowerThisThread()
-{
-#if defined(__linux__)
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
-#endif
 }
 
 bool sameRules(const std::shared_ptr<const ColourRules>& a, const std::shared_ptr<const ColourRules>& b)
@@ -191,7 +180,7 @@ void HistogramStrip::start(std::shared_ptr<Job> job)
         finished(job);
     });
     watcher->setFuture(QtConcurrent::run(&countPool(), [job] {
-        lowerThisThread();
+        LowerThisThread();
         try {
             if (job->window) {
                 job->windowResult = CountWindow(*job->lines, job->first, job->end, job->carried, job->window->first,

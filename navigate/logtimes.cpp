@@ -1,14 +1,10 @@
 #include "navigate/logtimes.h"
+#include "core/fileops.h"
 
 #include <QFutureWatcher>
 #include <QThreadPool>
 #include <QtConcurrent>
 
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
 
 namespace tlg {
 
@@ -17,18 +13,11 @@ namespace {
 // The stamps are read at the lowest priority, in a pool of their own: reading a large log's
 // takes a core for a second or more, and at its open the filter stack's pass, which the view
 // waits for, should have the processors first. Going to a time waits a little longer only
-// while they are busy. Linux gives each thread a nice value of its own.
+// while they are busy.
 QThreadPool& stampPool()
 {
     static QThreadPool pool;
     return pool;
-}
-
-void lowerThisThread()
-{
-#if defined(__linux__)
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
-#endif
 }
 
 } // namespace
@@ -104,7 +93,7 @@ void LogTimes::update()
             emit indexChanged(); // also when the text turned out to hold no times
     });
     watcher->setFuture(QtConcurrent::run(&stampPool(), [job, detect] {
-        lowerThisThread();
+        LowerThisThread();
         if (detect)
             job->form = DetectTimeForm(*job->text);
         if (job->form == TimeForm::None)

@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <exception>
@@ -203,7 +202,7 @@ void LogSource::growPipe()
                    // to the intake (and to the GUI). The thread serves this pipe's growth alone.
                    thread_local bool yielding = false;
                    if (!std::exchange(yielding, true))
-                       ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kPipeGrowthNice);
+                       LowerThisThread(kPipeGrowthNice);
                    Grown grown;
                    // Seen before the read, so that the read takes every byte the pipe gave.
                    grown.ended = spool->state() != PipeSpool::State::Open;

@@ -1,4 +1,5 @@
 #include "view/overviewstrip.h"
+#include "core/fileops.h"
 
 #include "document/encoding.h"
 #include "search/casefolding.h"
@@ -14,11 +15,6 @@
 #include <chrono>
 #include <semaphore>
 
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
 
 namespace tlg {
 
@@ -33,16 +29,6 @@ bool sameRules(const LogView::RulesPtr& a, const LogView::RulesPtr& b)
 }
 
 constexpr int kStripWidth = 14;
-
-// The marks are worth having but nothing waits on them: the pass runs at the lowest priority,
-// so that with many logs open at once (a pass each) the GUI thread and the reads still get
-// the processors first. Linux gives each thread a nice value of its own.
-void lowerThisThread()
-{
-#if defined(__linux__)
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
-#endif
-}
 
 // Passes at once, whatever the number of strips: fifty logs opened together mark one or two
 // at a time, and hold the memory of one or two passes, not fifty.
@@ -116,7 +102,10 @@ void OverviewStrip::start(Job job)
     m_running = true;
     m_cancel = std::make_shared<std::atomic<bool>>(false);
     m_worker = std::thread([this, job = std::move(job), cancel = m_cancel]() mutable {
-        lowerThisThread();
+        // The marks are worth having but nothing waits on them: the pass runs at the lowest
+        // priority, so that with many logs open at once (a pass each) the GUI thread and the
+        // reads still get the processors first.
+        LowerThisThread();
         // A slot first; a strip that goes meanwhile stops waiting.
         while (!passSlots().try_acquire_for(std::chrono::milliseconds(50))) {
             if (cancel->load())
