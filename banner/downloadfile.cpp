@@ -37,16 +37,8 @@ DownloadFile::~DownloadFile()
 
 void DownloadFile::append(std::string_view bytes)
 {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            throw Failure("Cannot create file " + m_path);
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
+    if (!WriteAll(m_fd, bytes))
+        throw Failure("Cannot create file " + m_path);
 }
 
 void DownloadFile::commit()

@@ -90,26 +90,6 @@ mode_t currentUmask()
     return mask;
 }
 
-bool writeAll(int fd, std::string_view bytes)
-{
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (n == 0) {
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // The file a write to path really replaces: path itself, or the end of its chain of
 // symbolic links, which may not exist yet when the link dangles.
@@ -629,7 +609,7 @@ std::string ReadWholeFile(const std::string& path)
 
 void WriteFileAtomically(const std::string& path, std::string_view bytes)
 {
-    WriteFileAtomically(path, [bytes](int fd) { return writeAll(fd, bytes); });
+    WriteFileAtomically(path, [bytes](int fd) { return WriteAll(fd, bytes); });
 }
 
 void WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& fill)
@@ -743,6 +723,19 @@ std::int64_t ReadAt(int fd, void* out, std::size_t length, std::int64_t offset)
         got += static_cast<std::size_t>(n);
     }
     return static_cast<std::int64_t>(got);
+}
+
+bool WriteAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
 }
 
 void LowerThisThread(int nice)

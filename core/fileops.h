@@ -137,6 +137,10 @@ FileHandle OpenForReading(const std::string& path);
 // end), going on after a signal; -1 on a read error.
 std::int64_t ReadAt(int fd, void* out, std::size_t length, std::int64_t offset);
 
+// Writes all of `bytes` to fd, going on after a signal and a short write; false when the
+// write fails or writes nothing.
+bool WriteAll(int fd, std::string_view bytes);
+
 // The calling thread yields the processors to the others of the program (Linux gives each
 // thread a nice value of its own; 19 is the lowest priority): for passes nothing waits on.
 void LowerThisThread(int nice = 19);

@@ -172,16 +172,7 @@ void KeepIndex(const KeptIndexKey& key, std::string_view index, std::uint64_t li
     const int fd = ::mkostemps(temporary.data(), 0, O_CLOEXEC);
     if (fd < 0)
         return;
-    bool written = true;
-    for (std::string_view part : {std::string_view(head), index}) {
-        for (std::size_t at = 0; at < part.size() && written;) {
-            const ssize_t n = ::write(fd, part.data() + at, part.size() - at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            written = n > 0;
-            at += written ? static_cast<std::size_t>(n) : 0;
-        }
-    }
+    const bool written = WriteAll(fd, head) && WriteAll(fd, index);
     ::close(fd);
     if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
         ::unlink(temporary.c_str());

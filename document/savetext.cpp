@@ -16,19 +16,6 @@ namespace {
 // Bytes read from the text and written at a time.
 constexpr std::int64_t kSaveStep = 1 << 20;
 
-bool writeWhole(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
-}
-
 } // namespace
 
 void SaveText(const LineSource& text, const std::string& path, std::atomic<std::int64_t>* done,
@@ -40,7 +27,7 @@ void SaveText(const LineSource& text, const std::string& path, std::atomic<std::
             ThrowIfStopped(stop);
             const std::int64_t to = std::min(size, at + kSaveStep);
             const TextSlice bytes = text.read(ByteOffset(at), ByteOffset(to));
-            if (!writeWhole(fd, bytes.view()))
+            if (!WriteAll(fd, bytes.view()))
                 return false;
             if (done)
                 done->store(to, std::memory_order_relaxed);
@@ -62,7 +49,7 @@ void SaveFileBytes(int fd, std::int64_t size, const std::string& name, const std
                 continue;
             if (got <= 0)
                 throw Failure("Cannot read file " + name);
-            if (!writeWhole(out, std::string_view(buffer.data(), static_cast<std::size_t>(got))))
+            if (!WriteAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(got))))
                 return false;
             at += got;
             if (done)

@@ -43,18 +43,7 @@ public:
     int readEnd() const { return m_read; }
 
     // Writes all of bytes (blocking while the pipe is full); false once the reader has gone.
-    bool write(std::string_view bytes)
-    {
-        while (!bytes.empty()) {
-            const ssize_t put = ::write(m_write, bytes.data(), bytes.size());
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                return false;
-            bytes.remove_prefix(static_cast<std::size_t>(put));
-        }
-        return true;
-    }
+    bool write(std::string_view bytes) { return WriteAll(m_write, bytes); }
     // The writer closes its end.
     void close()
     {
