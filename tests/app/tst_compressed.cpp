@@ -159,6 +159,33 @@ private slots:
         QCOMPARE(viewer.shownText(), std::string("first\n"));
     }
 
+    void theLinesInSightStayWhenTheWholeTextComes()
+    {
+        ViewerFixture viewer;
+        const QByteArray text = sampleText(200000);
+        const QString log = compressed(viewer.home() + "big.log.gz", text, QStringLiteral("gzip"));
+        MainWindow* window = viewer.start({writeFile(viewer.home() + "first.log", "first\n")});
+        auto* view = viewer.find<LogView>("RichEdit1");
+        // The reader scrolls as soon as the first lines show.
+        int partials = 0;
+        QObject::connect(window->log()->source(), &tlg::LogSource::partialShown, view, [&](bool first) {
+            if (partials++ == 0) {
+                QVERIFY(first);
+                QVERIFY(view->lineCount() > 200);
+                QVERIFY(view->lineCount() < 200000 || !window->log()->source()->busy());
+                view->setFirstVisibleLine(100);
+            }
+        });
+        bool opened = false;
+        window->log()->openLog(log, tlg::OpenWay::Chosen, [&opened](bool ok) { opened = ok; });
+        QTRY_VERIFY_WITH_TIMEOUT(opened, 120000);
+        viewer.settle();
+        QVERIFY(partials >= 1);
+        QCOMPARE(view->lineCount(), std::int64_t(200000));
+        QCOMPARE(view->firstVisibleLine(), std::int64_t(100));
+        QCOMPARE(window->log()->currentPath(), log);
+    }
+
     void sixteenBitTextShowsAsThePlainFileDoes()
     {
         // UTF-16LE with its mark, a letter beyond ASCII on every fifth line.
