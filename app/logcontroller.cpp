@@ -82,6 +82,7 @@ LogController::LogController(QWidget* window, QObject* owner, LogView* view, con
     connect(m_source, &LogSource::progress, this, [this](int percent) { showProgress(percent); });
     connect(m_source, &LogSource::idle, this, [this] { runPending(); });
     connect(m_source, &LogSource::pipeGrew, this, [this](bool detected) { showPipeGrowth(detected); });
+    connect(m_source, &LogSource::partialShown, this, [this](bool first) { showPartialOpen(first); });
     connect(m_source, &LogSource::pipeEnded, this, [this](const QString& note, bool failed) { showPipeEnd(note, failed); });
     connect(m_source, &LogSource::pipeReadFailed, this, [this](const QString& message) { setStatusText(0, message); });
 }
@@ -257,8 +258,16 @@ void LogController::openLog(const QString& path, OpenWay way, std::function<void
     // as it was, shown, named in the title and watched.
     m_source->open(path, [this, path, way, wasOpen, done](const LogSource::Outcome& outcome) {
         WatchState& watch = watchState();
+        const bool partial = std::exchange(m_partialShown, false);
         if (!outcome.ok()) {
             watch.FileOpen = wasOpen;
+            if (partial) {
+                // The log that was open is shown again, as it was named.
+                showEncoding();
+                setTitleToPath();
+                m_stagingText = m_source->document();
+                m_view->setDocument(shownOf(m_stagingText), m_colouring->colouringOn() ? m_colouring->rules() : nullptr);
+            }
             const std::string native = QFile::encodeName(path).toStdString();
             if (way == OpenWay::Chosen) {
                 setStatusText(0, outcome.message);
@@ -277,7 +286,14 @@ void LogController::openLog(const QString& path, OpenWay way, std::function<void
         resetForNewFile();
         setTitleToPath();
         watch.FileOpen = true;
-        if (way == OpenWay::Chosen) {
+        if (partial) {
+            // Its first lines are in sight: the whole text shows as their growth.
+            if (way == OpenWay::Chosen)
+                focusMainWindow();
+            else
+                setStatusText(0, QStringLiteral("File Loaded ") + longTimeText());
+            showAsGrowth([this, way] { way == OpenWay::Chosen ? showLoadedText() : showReloaded(); });
+        } else if (way == OpenWay::Chosen) {
             m_stagingText = m_source->document();
             m_view->clear();
             focusMainWindow();
@@ -327,6 +343,40 @@ void LogController::showPipeGrowth(bool detected)
     setStatusText(0, QStringLiteral("Last Update :") + dateTimeText());
     showLoadedText();
     emit followed();
+}
+
+void LogController::showPartialOpen(bool first)
+{
+    if (first) {
+        m_partialShown = true;
+        showEncoding();
+        setTitleToPath();
+        m_stagingText = m_source->document();
+        m_view->setDocument(shownOf(m_stagingText), m_colouring->colouringOn() ? m_colouring->rules() : nullptr);
+        if (m_gotoBottom)
+            scrollToBottom();
+        return;
+    }
+    showAsGrowth([this] {
+        m_stagingText = m_source->document();
+        m_view->setDocument(shownOf(m_stagingText), m_colouring->colouringOn() ? m_colouring->rules() : nullptr);
+    });
+}
+
+void LogController::showAsGrowth(const std::function<void()>& show)
+{
+    const std::int64_t top = m_view->firstVisibleLine();
+    const bool atEnd = top + m_view->visibleRows() >= m_view->lineCount();
+    const std::int64_t start = m_view->selectionStart();
+    const std::int64_t length = m_view->selectionLength();
+    show();
+    if (m_gotoBottom && atEnd) {
+        scrollToBottom();
+        return;
+    }
+    // (Whatever `show` did to the caret and the scrolling is never painted.)
+    m_view->setSelection(start, length);
+    m_view->setFirstVisibleLine(top);
 }
 
 void LogController::showPipeEnd(const QString& note, bool failed)
@@ -383,13 +433,22 @@ void LogController::reloadNow()
     }
     setTitleToPath();
     m_source->open(currentPath(), [this](const LogSource::Outcome& outcome) {
+        const bool partial = std::exchange(m_partialShown, false);
         if (!outcome.ok()) {
+            if (partial) {
+                showEncoding();
+                m_stagingText = m_source->document();
+                m_view->setDocument(shownOf(m_stagingText), m_colouring->colouringOn() ? m_colouring->rules() : nullptr);
+            }
             setStatusText(0, QStringLiteral("File is Locked, try Again"));
             return;
         }
         setStatusText(0, QStringLiteral("File Loaded ") + longTimeText());
         showEncoding();
-        showReloaded();
+        if (partial)
+            showAsGrowth([this] { showReloaded(); });
+        else
+            showReloaded();
     });
 }
 

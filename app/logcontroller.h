@@ -187,6 +187,12 @@ private:
     // A text just read, shown: coloured at once while colouring is on, else as it is, with
     // the caret at the end or on the reader's line.
     void showLoadedText();
+    // The first lines of a log being opened are shown (`first`: a new log in the view), then
+    // more of them, keeping what is in sight.
+    void showPartialOpen(bool first);
+    // The source's text shown as growth of what the view shows: the top line and the selection
+    // stay, unless "Goto Bottom" is down and the view showed the end. `show` shows it.
+    void showAsGrowth(const std::function<void()>& show);
     // A pipe's text grew, or its writer closed its end.
     void showPipeGrowth(bool detected);
     void showPipeEnd(const QString& note, bool failed);
@@ -229,6 +235,7 @@ private:
     bool m_pendingQueued = false;    // it is about to run
     QString m_beforeProgress;        // the first panel's text before a progress report
     bool m_progressShown = false;
+    bool m_partialShown = false; // the open under way shows the first lines of its log
     DocumentPtr m_stagingText; // RichEdit2
     ShownLines m_shownLines;
 };

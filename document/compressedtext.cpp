@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <optional>
 #include <thread>
 #include <cstdlib>
 #include <cstring>
@@ -603,9 +604,10 @@ std::string DecompressedHead(int fd, Compression how, std::size_t length, const 
 }
 
 CompressedText::CompressedText(FileHandle file, std::string path, Compression how, std::size_t restartEvery,
-                               std::string member)
+                               std::string member, Transcoding shown)
     : m_file(std::move(file)), m_path(std::move(path)), m_how(how), m_member(std::move(member)),
-      m_every(std::max<std::size_t>(restartEvery, 1))
+      m_every(std::max<std::size_t>(restartEvery, 1)),
+      m_shown(shown == Transcoding::Utf16Le || shown == Transcoding::Utf16Be ? shown : Transcoding::None)
 {
 }
 
@@ -629,7 +631,9 @@ void CompressedText::openSpool()
         throw Failure("Cannot write the spool file for " + m_path + " in " + folder + ": " + std::strerror(errno));
     // The spool goes with the last handle on it, however the program ends.
     ::unlink(name.c_str());
-    m_spool.emplace(fd);
+    auto spool = std::make_shared<const FileHandle>(fd);
+    const std::lock_guard lock(m_mutex);
+    m_spool = std::move(spool);
     m_spooled = 0;
 }
 
@@ -677,12 +681,13 @@ void CompressedText::scan(const std::function<void(const char*, std::size_t)>& s
         m_points.push_back(RestartPoint{});
         decoder = StreamDecoder(m_file.fd(), m_how, m_points.front(), true);
     }
-    // A gzip member restarts anywhere; the others are spooled until a second unit shows.
-    const bool spooling = m_how != Compression::Gzip && !m_xzBlocks;
+    // A gzip member restarts anywhere; the others are spooled until a second unit shows. A
+    // transcoded text is spooled whole: its offsets are not those of the decompressed bytes.
+    const bool spooling = m_shown != Transcoding::None || (m_how != Compression::Gzip && !m_xzBlocks);
     if (spooling)
         openSpool();
     run(std::move(decoder), spooling, sink, bytesRead, stop);
-    if (m_damaged && m_textSize == 0)
+    if (m_damaged && textSize() == 0)
         throw Failure("Cannot read file " + m_path + ": its " + CompressionName(m_how) + " data is damaged");
 }
 
@@ -703,10 +708,11 @@ void CompressedText::run(std::unique_ptr<Decoder> decoder, bool spooling,
                          std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
 {
     // Decoding runs on a thread of its own, a piece or two ahead of what `sink` does with the
-    // text, so that a pass costs little more than the decompression alone.
-    constexpr std::size_t kOut = 1u << 20;
+    // text, so that a pass costs little more than the decompression alone. (Pieces are smaller
+    // where restart points are close, as tests make them.)
+    const std::size_t pieceBytes = std::clamp<std::size_t>(m_every, 64u << 10, 1u << 20);
     struct Piece {
-        std::unique_ptr<char[]> bytes{new char[kOut]};
+        std::unique_ptr<char[]> bytes;
         std::size_t length = 0;
     };
     std::mutex mutex;
@@ -716,6 +722,14 @@ void CompressedText::run(std::unique_ptr<Decoder> decoder, bool spooling,
     bool finished = false; // guarded by mutex, as are the queues and the two below
     bool quit = false;
     std::exception_ptr failure;
+    // 16-bit text: decompressed a piece at a time into `raw`, decoded into the piece given on.
+    const bool transcoding = m_shown != Transcoding::None;
+    std::unique_ptr<char[]> raw(transcoding ? new char[pieceBytes] : nullptr);
+    const std::size_t room = transcoding ? TextDecoder::room(pieceBytes) : pieceBytes;
+    for (Piece& piece : empty)
+        piece.bytes.reset(new char[room]);
+    std::optional<TextDecoder> shown;
+    std::int64_t shownBytes = 0;
     auto decodeAll = [&] {
         std::int64_t counted = 0;
         try {
@@ -730,20 +744,45 @@ void CompressedText::run(std::unique_ptr<Decoder> decoder, bool spooling,
                     empty.pop_front();
                 }
                 piece.length = 0;
-                while (piece.length < kOut && decoder->state == Decoder::State::Going && !(stop && *stop)) {
-                    piece.length += decoder->decode(piece.bytes.get() + piece.length, kOut - piece.length);
-                    if (decoder->state == Decoder::State::Going && decoder->atBoundary() && !m_xzBlocks) {
+                char* const into = transcoding ? raw.get() : piece.bytes.get();
+                std::size_t got = 0;
+                while (got < pieceBytes && decoder->state == Decoder::State::Going && !(stop && *stop)) {
+                    got += decoder->decode(into + got, pieceBytes - got);
+                    if (decoder->state == Decoder::State::Going && decoder->atBoundary() && !m_xzBlocks &&
+                        !transcoding) {
                         if (spooling) {
                             // A second unit: the text restarts there and needs no spool.
                             spooling = false;
+                            const std::lock_guard lock(m_mutex);
                             m_spool.reset();
                         }
-                        if (decoder->text - m_points.back().text >= static_cast<std::int64_t>(m_every))
-                            m_points.push_back(decoder->point());
+                        if (decoder->text - m_points.back().text >= static_cast<std::int64_t>(m_every)) {
+                            RestartPoint here = decoder->point();
+                            const std::lock_guard lock(m_mutex);
+                            m_points.push_back(std::move(here));
+                        }
                     }
+                }
+                const bool ended = decoder->state != Decoder::State::Going;
+                if (transcoding) {
+                    std::size_t from = 0;
+                    if (!shown) {
+                        // The mark of the byte order, when the text has one, is left out.
+                        const std::string_view mark = m_shown == Transcoding::Utf16Be ? "\xFE\xFF" : "\xFF\xFE";
+                        from = got >= 2 && std::string_view(raw.get(), 2) == mark ? 2 : 0;
+                        shown.emplace(m_shown, static_cast<std::int64_t>(from), 0);
+                    }
+                    piece.length = shown->decode(raw.get() + from, got - from, piece.bytes.get());
+                    if (ended)
+                        piece.length += shown->finish(piece.bytes.get() + piece.length);
+                    shownBytes += static_cast<std::int64_t>(piece.length);
+                } else {
+                    piece.length = got;
                 }
                 if (spooling)
                     writeSpool(piece.bytes.get(), piece.length);
+                // Reads may reach what the sink is given now.
+                m_textSize.store(transcoding ? shownBytes : decoder->text, std::memory_order_release);
                 if (bytesRead) {
                     const std::int64_t now = decoder->consumed();
                     bytesRead->fetch_add(now - counted, std::memory_order_relaxed);
@@ -806,7 +845,7 @@ void CompressedText::run(std::unique_ptr<Decoder> decoder, bool spooling,
     if (decoder->readFailed())
         throw Failure("Cannot read file " + m_path);
     m_damaged = decoder->state == Decoder::State::Damaged;
-    m_textSize = decoder->text;
+    m_textSize.store(transcoding ? shownBytes : decoder->text, std::memory_order_release);
     const auto edge = static_cast<std::size_t>(std::min<std::int64_t>(m_fileSize, kEdge));
     m_headCheck = edgeCheck(m_file.fd(), 0, edge);
     m_tailCheck = edgeCheck(m_file.fd(), m_fileSize - static_cast<std::int64_t>(edge), edge);
@@ -814,16 +853,26 @@ void CompressedText::run(std::unique_ptr<Decoder> decoder, bool spooling,
 
 std::int64_t CompressedText::read(std::int64_t offset, std::size_t length, char* out) const
 {
-    if (offset >= m_textSize)
+    const std::int64_t size = textSize();
+    if (offset >= size)
         return 0;
-    length = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(length), m_textSize - offset));
-    if (m_spool)
-        return ReadAt(m_spool->fd(), out, length, offset);
-    // The nearest restart point before the stretch, or a decoder left closer to it.
-    const auto next = std::upper_bound(m_points.begin(), m_points.end(), offset,
-                                       [](std::int64_t at, const RestartPoint& point) { return at < point.text; });
-    const RestartPoint& point = *(next - 1);
+    length = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(length), size - offset));
+    std::shared_ptr<const FileHandle> spool;
+    RestartPoint point;
     std::unique_ptr<Decoder> decoder;
+    {
+        const std::lock_guard lock(m_mutex);
+        spool = m_spool;
+        if (!spool) {
+            // The nearest restart point before the stretch (copied: the scan may add more).
+            const auto next = std::upper_bound(m_points.begin(), m_points.end(), offset,
+                                               [](std::int64_t at, const RestartPoint& p) { return at < p.text; });
+            point = *(next - 1);
+        }
+    }
+    if (spool)
+        return ReadAt(spool->fd(), out, length, offset);
+    // A decoder left closer to the stretch serves better.
     {
         const std::lock_guard lock(m_mutex);
         auto best = m_idle.end();
@@ -872,12 +921,24 @@ bool CompressedText::sameFile(int fd) const
            edgeCheck(fd, m_fileSize - static_cast<std::int64_t>(edge), edge) == m_tailCheck;
 }
 
+bool CompressedText::spooled() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_spool != nullptr;
+}
+
+std::size_t CompressedText::restartPoints() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_points.size();
+}
+
 std::size_t CompressedText::memory() const
 {
+    const std::lock_guard lock(m_mutex);
     std::size_t sum = m_points.size() * sizeof(RestartPoint);
     for (const RestartPoint& point : m_points)
         sum += point.window.capacity();
-    const std::lock_guard lock(m_mutex);
     for (const auto& decoder : m_idle)
         sum += decoder->memory();
     return sum;
@@ -886,7 +947,7 @@ std::size_t CompressedText::memory() const
 void CompressedText::writePoints(std::string& out) const
 {
     PutVarint(out, static_cast<std::uint64_t>(m_how));
-    for (std::int64_t value : {m_fileSize, m_textSize, m_xzEnd})
+    for (std::int64_t value : {m_fileSize, textSize(), m_xzEnd})
         PutFixed(out, static_cast<std::uint64_t>(value));
     PutFixed(out, m_headCheck);
     PutFixed(out, m_tailCheck);
@@ -925,7 +986,7 @@ bool CompressedText::readPoints(std::string_view& in)
         return false;
     m_points = std::move(points);
     m_fileSize = static_cast<std::int64_t>(fileSize);
-    m_textSize = static_cast<std::int64_t>(textSize);
+    m_textSize.store(static_cast<std::int64_t>(textSize), std::memory_order_release);
     m_xzEnd = static_cast<std::int64_t>(xzEnd);
     m_headCheck = head;
     m_tailCheck = tail;

@@ -7,9 +7,15 @@
 // stretch decompresses from the nearest restart point before it. A stream that offers no restart
 // point after its start (bzip2 or zstd of one stream or frame, xz of one block) is written once
 // into a spool file in the cache folder, unlinked at once so that it goes with the text, and
-// read from there.
+// read from there. 16-bit text inside a compressed file is decoded into UTF-8 during the pass and
+// spooled the same way, whatever the format.
+//
+// The text scanned so far can be read while the scan runs (a document of the first lines shown
+// before the pass ends): the restart points and the spool are guarded, and reads reach as far as
+// the text given to the sink.
 
 #include "core/fileops.h"
+#include "document/transcodedtext.h"
 
 #include <atomic>
 #include <cstddef>
@@ -17,7 +23,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,9 +59,11 @@ public:
 
     // Reads the open file `file` (its first bytes show `how`), with a restart point at least every
     // `restartEvery` bytes of text where the format allows.
-    // An archive's text is its member `member`.
+    // An archive's text is its member `member`. With `shown` Utf16Le or Utf16Be the text is the
+    // UTF-8 that the decompressed 16-bit text (its mark left out) decodes into, spooled; any
+    // other transcoding is not made here (the text is the decompressed bytes).
     CompressedText(FileHandle file, std::string path, Compression how, std::size_t restartEvery,
-                   std::string member = {});
+                   std::string member = {}, Transcoding shown = Transcoding::None);
     ~CompressedText();
     CompressedText(const CompressedText&) = delete;
     CompressedText& operator=(const CompressedText&) = delete;
@@ -78,9 +85,10 @@ public:
                 std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop);
 
     // Reads the text [offset, offset + length) into out: the bytes given (fewer past the end of
-    // the text scanned), or -1 when the file or spool cannot be read or no longer decodes as it
-    // did. Safe from several threads at once: a decoder left where a read ended serves the next
-    // read that starts a little after it, so a pass through the text decodes it once.
+    // the text scanned, or given to the sink so far while a scan runs), or -1 when the file or
+    // spool cannot be read or no longer decodes as it did. Safe from several threads at once, and
+    // beside the scan: a decoder left where a read ended serves the next read that starts a
+    // little after it, so a pass through the text decodes it once.
     std::int64_t read(std::int64_t offset, std::size_t length, char* out) const;
 
     // Whether the open file `fd` still holds the compressed bytes scanned: no shorter, the same
@@ -90,16 +98,19 @@ public:
     int fd() const { return m_file.fd(); }
     const std::string& path() const { return m_path; }
     Compression compression() const { return m_how; }
+    // How the text is made of the decompressed bytes: None, Utf16Le or Utf16Be.
+    Transcoding transcoding() const { return m_shown; }
     const std::string& member() const { return m_member; }
     std::size_t restartEvery() const { return m_every; }
-    // The file's size when scanned, and the bytes of text it gave.
+    // The file's size when scanned, and the bytes of text it gave (so far, while a scan runs).
     std::int64_t fileSize() const { return m_fileSize; }
-    std::int64_t textSize() const { return m_textSize; }
+    std::int64_t textSize() const { return m_textSize.load(std::memory_order_acquire); }
     // Whether the data was damaged or cut off: the text ends where it stopped decoding.
     bool damaged() const { return m_damaged; }
     // Whether the text is read from a spool file rather than decompressed again.
-    bool spooled() const { return m_spool.has_value(); }
-    std::size_t restartPoints() const { return m_points.size(); }
+    bool spooled() const;
+    std::size_t restartPoints() const;
+    // The restart points, once the scan has ended.
     const std::vector<RestartPoint>& points() const { return m_points; }
     // Bytes of memory the restart points and the decoders kept take.
     std::size_t memory() const;
@@ -125,11 +136,13 @@ private:
     Compression m_how;
     std::string m_member;
     std::size_t m_every;
-    std::vector<RestartPoint> m_points;
-    std::optional<FileHandle> m_spool;
+    Transcoding m_shown;
+    // Appended to and dropped by the scan's decoding thread only, under m_mutex; read under it.
+    std::vector<RestartPoint> m_points;        // guarded by m_mutex while a scan runs
+    std::shared_ptr<const FileHandle> m_spool; // guarded by m_mutex while a scan runs
     std::int64_t m_spooled = 0; // bytes written to the spool
     std::int64_t m_fileSize = 0;
-    std::int64_t m_textSize = 0;
+    std::atomic<std::int64_t> m_textSize{0}; // what reads may reach
     bool m_damaged = false;
     std::uint64_t m_headCheck = 0;
     std::uint64_t m_tailCheck = 0;

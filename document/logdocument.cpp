@@ -8,6 +8,7 @@
 #include <xxhash.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -568,19 +569,22 @@ DocumentPtr LogDocument::fromFile(FileHandle file, const std::string& path, File
 DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path, FileIdentity identity,
                                         Compression how, std::atomic<std::int64_t>* bytesRead,
                                         const PagingSizes& sizes, const std::atomic<bool>* stop,
-                                        const std::string& member)
+                                        const std::string& member, Transcoding shown,
+                                        const PartialDocuments& partial)
 {
     struct stat st {};
     // Text usually takes several times the room of its compressed bytes; the index grows when
     // it needs more.
     const std::size_t hint = ::fstat(file.fd(), &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) * 8 : 0;
-    auto text = std::make_shared<CompressedText>(std::move(file), path, how, sizes.restartEvery, member);
+    auto text = std::make_shared<CompressedText>(std::move(file), path, how, sizes.restartEvery, member, shown);
     auto doc = std::shared_ptr<LogDocument>(new LogDocument());
     doc->m_file = std::make_shared<FileText>(FileHandle(), path, sizes, Transcoding::None);
     doc->m_file->setCompressed(text);
     doc->m_identity = identity;
     bool keyed = false;
     const KeptIndexKey key = KeptIndexKeyOf(text->fd(), keyed);
+    // (A kept index is of the decompressed bytes: a transcoded text is never kept.)
+    keyed = keyed && text->transcoding() == Transcoding::None;
     if (keyed) {
         const std::string kept = LoadKeptIndex(key);
         std::string_view form(kept);
@@ -595,7 +599,7 @@ DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path
         // (A kept index that does not fit is made again below.)
         doc = std::shared_ptr<LogDocument>(new LogDocument());
         text = std::make_shared<CompressedText>(FileHandle(::fcntl(text->fd(), F_DUPFD_CLOEXEC, 0)), path, how,
-                                                sizes.restartEvery, member);
+                                                sizes.restartEvery, member, shown);
         doc->m_file = std::make_shared<FileText>(FileHandle(), path, sizes, Transcoding::None);
         doc->m_file->setCompressed(text);
         doc->m_identity = identity;
@@ -605,10 +609,42 @@ DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path
     doc->m_hashes.reserve(TextRoomFor(hint) / hashBlock + 16);
     doc->m_hashTail = std::make_shared<HashTail>();
     doc->pushStart(0);
+    // The first lines are told as soon as they are indexed, then every quarter of a second.
+    constexpr auto kPartialEvery = std::chrono::milliseconds(250);
+    bool told = false;
+    auto lastTold = std::chrono::steady_clock::now();
+    std::size_t sinceTold = 0; // bytes indexed since
+    auto index = [&doc](const char* bytes, std::size_t length) {
+        doc->hashBytes(bytes, length);
+        doc->indexBytes(bytes, length);
+    };
     text->scan(
-        [&doc](const char* bytes, std::size_t length) {
-            doc->hashBytes(bytes, length);
-            doc->indexBytes(bytes, length);
+        [&](const char* bytes, std::size_t length) {
+            while (partial && length > 0) {
+                // Told at a line break at or before the point due (or the first after it), so
+                // that every line told is whole.
+                std::size_t due = length;
+                bool now = !told || std::chrono::steady_clock::now() - lastTold >= kPartialEvery;
+                if (sizes.partialEvery > 0 && sinceTold + length >= sizes.partialEvery) {
+                    now = true;
+                    due = std::max<std::size_t>(sizes.partialEvery - std::min(sinceTold, sizes.partialEvery), 1);
+                }
+                const char* lf = now ? static_cast<const char*>(::memrchr(bytes, '\n', due)) : nullptr;
+                if (now && !lf)
+                    lf = static_cast<const char*>(std::memchr(bytes + due, '\n', length - due));
+                if (!lf)
+                    break;
+                const auto cut = static_cast<std::size_t>(lf + 1 - bytes);
+                index(bytes, cut);
+                bytes += cut;
+                length -= cut;
+                partial(doc->partialCopy());
+                told = true;
+                lastTold = std::chrono::steady_clock::now();
+                sinceTold = 0;
+            }
+            index(bytes, length);
+            sinceTold += length;
         },
         bytesRead, stop);
     doc->finishIndex();
@@ -622,6 +658,21 @@ DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path
         KeepIndex(key, form);
     }
     return doc;
+}
+
+DocumentPtr LogDocument::partialCopy()
+{
+    auto copy = std::shared_ptr<LogDocument>(new LogDocument(*this));
+    // The copy only reads the index entries it sees (never claims more): this document goes on
+    // filling the room after them, and makes its own index before rewriting one of them.
+    m_sharedRows = m_rows;
+    copy->measureLine(m_size, false);
+    copy->m_hashTail = std::make_shared<HashTail>(*m_hashTail);
+    copy->m_tailDigest = XXH3_64bits_digest(m_hashTail->state);
+    copy->m_stable = static_cast<ByteOffset>(m_size);
+    copy->m_fileSize = 0;
+    copy->m_partial = true;
+    return copy;
 }
 
 // The kept form holds the index as it lies in memory (this machine's byte order: a kept index
@@ -874,16 +925,17 @@ DocumentPtr LogDocument::grown(std::atomic<std::int64_t>* bytesRead, const std::
 {
     struct stat st {};
     if (const std::shared_ptr<CompressedText> text = m_file ? m_file->compressed() : nullptr) {
-        if (::fstat(text->fd(), &st) != 0 || st.st_size <= m_fileSize)
+        if (!m_partial && (::fstat(text->fd(), &st) != 0 || st.st_size <= m_fileSize))
             return shared_from_this();
         const int fd = ::fcntl(text->fd(), F_DUPFD_CLOEXEC, 0);
         if (fd < 0)
             throw Failure("Cannot read file " + text->path());
-        // A spooled text, and xz (whose index at its end changed), are read again whole.
+        // A spooled text, and xz (whose index at its end changed), are read again whole; so is
+        // the text of a partial document, whose pass did not end.
         const Compression how = text->compression();
-        if (text->spooled() || how == Compression::Xz || how == Compression::Archive)
+        if (m_partial || text->spooled() || how == Compression::Xz || how == Compression::Archive)
             return fromCompressed(FileHandle(fd), text->path(), m_identity, how, bytesRead, m_file->sizes(), stop,
-                                  text->member());
+                                  text->member(), text->transcoding());
         return grownCompressed(text, FileHandle(fd), bytesRead, stop);
     }
     if (!m_file || ::fstat(m_file->fd(), &st) != 0 || st.st_size <= m_fileSize)
@@ -1210,6 +1262,8 @@ bool LogDocument::grewFrom(const LineSource& earlierSource) const
 
 Transcoding LogDocument::transcoding() const
 {
+    if (const CompressedText* text = compressed())
+        return text->transcoding();
     return m_file ? m_file->how() : Transcoding::None;
 }
 

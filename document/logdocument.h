@@ -86,6 +86,8 @@ class LogDocument;
 class CompressedText;
 enum class Compression : std::uint8_t;
 using DocumentPtr = std::shared_ptr<const LogDocument>;
+// Hears each document of the first lines made while a long pass goes on, on the pass's thread.
+using PartialDocuments = std::function<void(const DocumentPtr&)>;
 using TextBuffer = GrowOnlyBuffer<char>;
 class FileText;
 
@@ -99,6 +101,9 @@ struct PagingSizes {
     std::size_t readChunk = 1u << 20;
     // Bytes of text between the restart points of a compressed file.
     std::size_t restartEvery = 4u << 20;
+    // Bytes of text after which a compressed file's pass tells its first lines again, besides
+    // every quarter of a second; 0: by the time alone.
+    std::size_t partialEvery = 0;
 };
 
 class LogDocument : public LineSource, public std::enable_shared_from_this<LogDocument> {
@@ -135,11 +140,21 @@ public:
     // decompresses what it is asked for from the nearest of them. Damaged or cut-off data ends
     // the text where it stops decoding (compressed()->damaged()). `bytesRead` counts compressed
     // bytes. Fails, and heeds `stop`, as fromFile does; also when the spool cannot be written.
-    // An archive's (how == Archive) text is its member `member`.
+    // An archive's (how == Archive) text is its member `member`. With `shown` Utf16Le or Utf16Be
+    // the text is the UTF-8 its 16-bit text decodes into (spooled; transcoding() tells), any other
+    // transcoding shows the decompressed bytes.
+    //
+    // While the pass goes on, `partial` (when given) hears a document of the lines indexed so far
+    // as soon as the first of them are, then about every quarter of a second: each ends at a
+    // line break, shares this file's text and index, reads what it holds while the pass goes
+    // on, and is grown from by the next and by the whole document (grewFrom). A partial
+    // document is never followed: grown() reads its file again whole.
     static DocumentPtr fromCompressed(FileHandle file, const std::string& path, FileIdentity identity,
                                       Compression how, std::atomic<std::int64_t>* bytesRead = nullptr,
                                       const PagingSizes& sizes = PagingSizes{},
-                                      const std::atomic<bool>* stop = nullptr, const std::string& member = {});
+                                      const std::atomic<bool>* stop = nullptr, const std::string& member = {},
+                                      Transcoding shown = Transcoding::None,
+                                      const PartialDocuments& partial = {});
     // A compressed file's document is built once: its index and restart points are kept in the
     // cache folder (CompressedIndexCache) after the pass, and read back at the next open of the
     // same unchanged file instead of decompressing it. One spooled or damaged is not kept.
@@ -162,6 +177,8 @@ public:
 
     // Whether the document of a compressed file was read back from a kept index.
     bool fromKeptIndex() const { return m_keptIndex; }
+    // Whether this is a document of the first lines made while a compressed file's pass went on.
+    bool partial() const { return m_partial; }
 
     ByteOffset size() const override { return static_cast<ByteOffset>(m_size); }
     const FileIdentity& identity() const { return m_identity; }
@@ -247,6 +264,9 @@ private:
     // Indexes `bytes`, the text's bytes from `at` on (at == the bytes indexed so far).
     void indexBytes(const char* bytes, std::size_t length);
     void finishIndex();
+    // A document of what this one, being indexed, holds now (it ends at a line start): it
+    // shares the index, which this one no longer rewrites where the copy sees it.
+    DocumentPtr partialCopy();
     // This compressed document grown to what its file (open again as `file`) now holds, decoded
     // again from the last restart point of `text`, its text.
     DocumentPtr grownCompressed(const std::shared_ptr<CompressedText>& text, FileHandle file,
@@ -325,6 +345,7 @@ private:
     std::int64_t m_longestLine = 0;
     bool m_holdsNul = false;
     bool m_keptIndex = false;
+    bool m_partial = false;
     std::int64_t m_widestColumns = 0;
     std::int64_t m_longestDone = 0; // over the lines that ended in a break
     std::int64_t m_widestDone = 0;

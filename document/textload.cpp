@@ -86,13 +86,14 @@ Compression kindOf(int fd, const std::string& path, std::string& member)
 }
 
 DocumentPtr documentOf(FileHandle file, const std::string& path, FileIdentity identity, Transcoding how,
-                       std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
+                       std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop,
+                       const PartialDocuments& partial = {})
 {
     std::string member;
     const Compression compression = kindOf(file.fd(), path, member);
     if (compression != Compression::None)
         return LogDocument::fromCompressed(std::move(file), path, identity, compression, bytesRead, PagingSizes{}, stop,
-                                           member);
+                                           member, how, partial);
     return LogDocument::fromFile(std::move(file), path, identity, bytesRead, PagingSizes{}, how, stop);
 }
 
@@ -119,17 +120,17 @@ std::string TextHeadOf(const std::string& path, std::size_t length)
 }
 
 DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* bytesRead,
-                          const std::atomic<bool>* stop)
+                          const std::atomic<bool>* stop, const PartialDocuments& partial)
 {
-    return LoadText(path, Transcoding::None, bytesRead, stop);
+    return LoadText(path, Transcoding::None, bytesRead, stop, partial);
 }
 
 DocumentPtr LoadText(const std::string& path, Transcoding how, std::atomic<std::int64_t>* bytesRead,
-                     const std::atomic<bool>* stop)
+                     const std::atomic<bool>* stop, const PartialDocuments& partial)
 {
     struct stat st {};
     FileHandle file = openLog(path, st);
-    return documentOf(std::move(file), path, {st.st_dev, st.st_ino, true}, how, bytesRead, stop);
+    return documentOf(std::move(file), path, {st.st_dev, st.st_ino, true}, how, bytesRead, stop, partial);
 }
 
 DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previous,

@@ -14,7 +14,10 @@
 namespace tlg {
 
 // A file whose first bytes show gzip, xz, bzip2 or zstd compression is read, by every load
-// below, as the text it holds (LogDocument::fromCompressed), whatever the transcoding asked.
+// below, as the text it holds (LogDocument::fromCompressed): 16-bit text (Utf16Le, Utf16Be)
+// decoded into UTF-8, any other transcoding asked as the decompressed bytes are. `partial`,
+// where a load takes it, hears the documents of the first lines of a compressed file while its
+// pass goes on (a plain file's load tells none).
 
 // The first `length` bytes of the text the file at path holds: its own bytes, or those it
 // decompresses into. Empty when it cannot be read (the load that follows says why).
@@ -28,7 +31,7 @@ std::string TextHeadOf(const std::string& path, std::size_t length);
 // ends at its next chunk and throws ReadStopped: no document comes of it. Every load below
 // heeds `stop` the same way.
 DocumentPtr LoadPlainText(const std::string& path, std::atomic<std::int64_t>* bytesRead = nullptr,
-                          const std::atomic<bool>* stop = nullptr);
+                          const std::atomic<bool>* stop = nullptr, const PartialDocuments& partial = {});
 
 // The same text as LoadPlainText, read as cheaply as the file allows: when it is the file that
 // `previous` was read from (same device and inode), no shorter, and its first 4 KiB and the
@@ -46,7 +49,7 @@ DocumentPtr LoadPlainTextAfter(const std::string& path, const DocumentPtr& previ
 // without NULs (as ReadDroppingNuls gives them); DropNulsAfterMark those of offsets 2 to
 // size - 2 (as ReadAfterMark). `bytesRead` counts file bytes.
 DocumentPtr LoadText(const std::string& path, Transcoding how, std::atomic<std::int64_t>* bytesRead = nullptr,
-                     const std::atomic<bool>* stop = nullptr);
+                     const std::atomic<bool>* stop = nullptr, const PartialDocuments& partial = {});
 
 // LoadPlainTextAfter for any kind: the text of LoadText(path, how), only the file's new bytes
 // read (and decoded) when it is the file `previous` was read from, read the same way, no

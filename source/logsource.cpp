@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <utility>
@@ -126,22 +127,64 @@ void LogSource::open(const QString& path, Done done)
 {
     const std::string native = QFile::encodeName(path).toStdString();
     const EncodingChoice choice = m_encodingChoice;
+    // Told on the source's thread, taken here in order, before the read's end; nothing arrives
+    // once the source is gone.
+    auto partial = [this, path](const HeldText& text) {
+        QMetaObject::invokeMethod(this, [this, text, path] { takePartial(text, path); }, Qt::QueuedConnection);
+    };
     run<WholeRead>("open", FileSizeOf(native),
-              [native, choice](std::atomic<std::int64_t>& bytes, const std::atomic<bool>* stop) {
+              [native, choice, partial](std::atomic<std::int64_t>& bytes, const std::atomic<bool>* stop) {
                   // Sampled before the read, so that a write landing during it is read at the
                   // next look.
                   WholeRead read;
                   read.sample = SampleOf(native);
-                  read.text = OpenText(native, choice, bytes, stop);
+                  read.text = OpenText(native, choice, bytes, stop, partial);
                   return read;
               },
               [this, path, done](WholeRead* read, const QString& failure) {
-                  if (read) {
-                      dropPipe();
-                      m_path = path;
+                  const bool partialShown = std::exchange(m_partialOpen, false);
+                  HeldText before = std::exchange(m_textBefore, HeldText{});
+                  if (!read) {
+                      if (partialShown) {
+                          // The log in sight stays the one that was.
+                          m_path = m_pathBefore;
+                          m_text = std::move(before);
+                          emit documentChanged(Why::Opened);
+                      }
+                      takeWholeRead(nullptr, failure, Why::Opened, done);
+                      return;
                   }
-                  takeWholeRead(read, failure, Why::Opened, done);
+                  dropPipe();
+                  m_path = path;
+                  if (!partialShown) {
+                      takeWholeRead(read, failure, Why::Opened, done);
+                      return;
+                  }
+                  // The whole text grows from the first lines shown: told as growth, so that
+                  // what is in sight stays.
+                  const bool grew = read->text.document->grewFrom(*m_text.document);
+                  m_text = std::move(read->text);
+                  m_textDiffers = false;
+                  m_watch.StoredAge = read->sample.age;
+                  m_watch.StoredSize = read->sample.size;
+                  m_watch.StoredStamp = read->sample.stamp;
+                  emit documentChanged(grew ? Why::Appended : Why::Opened);
+                  done({Why::Opened, {}});
               });
+}
+
+void LogSource::takePartial(const HeldText& text, const QString& path)
+{
+    const bool first = !m_partialOpen;
+    if (first) {
+        m_partialOpen = true;
+        m_pathBefore = m_path;
+        m_textBefore = m_text;
+    }
+    m_path = path;
+    m_text = text;
+    emit documentChanged(first ? Why::Opened : Why::Appended);
+    emit partialShown(first);
 }
 
 void LogSource::openPipe(FileHandle input, Done done, PipeSpool::Options options)
@@ -265,6 +308,10 @@ void LogSource::readAgain(bool convert, Done done)
 
 void LogSource::follow(bool notified, bool convert, Done done)
 {
+    if (m_partialOpen) {
+        done({Why::Unchanged, {}}); // the open under way reads it all
+        return;
+    }
     const std::string native = nativePath();
     if (ChangeSeen(m_watch)) {
         readChange(notified, convert, std::move(done));
@@ -337,7 +384,12 @@ void LogSource::readChange(bool notified, bool convert, Done done)
         HeldText text;
         bool whole = false;
     };
-    run<Read>("follow", FileSizeOf(native) - held.document->size().value(),
+    // Counted in the file's bytes: a compressed file's (whose text is larger) are all counted,
+    // as one may be decoded again whole.
+    const std::int64_t fileSize = FileSizeOf(native);
+    const std::int64_t total =
+        held.document->compressed() ? fileSize : fileSize - std::min(held.document->fileBytes(), fileSize);
+    run<Read>("follow", total,
               [native, held, convert, compare, differs](std::atomic<std::int64_t>& bytes,
                                                         const std::atomic<bool>* stop) {
                   Read read;

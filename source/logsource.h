@@ -90,6 +90,11 @@ public:
     // path and text become the source's, the file's values sampled before the read are stored
     // (a write landing meanwhile is seen at the next look) and done hears Opened; a file that
     // cannot be read leaves everything as it was and done hears Failed with the reason.
+    // A compressed file shows its first lines while its pass goes on: each document of them
+    // becomes the source's text with its path, told by documentChanged (Opened for the first,
+    // Appended after) and partialShown; the whole text then follows as growth (Appended) before
+    // done hears Opened. An open that fails after showing some puts back the text and path it
+    // replaced (told by documentChanged) before done hears Failed. No follow is read meanwhile.
     void open(const QString& path, Done done);
     // Reads a pipe (standard input) as this source's log, in place of any file: its bytes are
     // kept in a spool file as they come, and the text grows by them on the source's thread,
@@ -123,6 +128,8 @@ signals:
     void changeWaiting(bool waiting);
     // The file or its folder changed.
     void changeNotified();
+    // A log being opened shows more of its first lines (`first`: the first of them, a new log).
+    void partialShown(bool first);
     // A pipe's text grew; `detected` when its encoding was just found from its first bytes.
     void pipeGrew(bool detected);
     // A pipe gives no more: its writer closed its end ("Standard input closed"), or the spool
@@ -149,6 +156,8 @@ private:
     };
     // Takes a whole read (null: it failed) as the source's text and tells done.
     void takeWholeRead(WholeRead* read, const QString& failure, Why why, const Done& done);
+    // Takes the first lines of the log at `path` being opened as the source's text.
+    void takePartial(const HeldText& text, const QString& path);
     // The part of a look that reads, once a difference is known.
     void readChange(bool notified, bool convert, Done done);
     void reportProgress();
@@ -163,6 +172,10 @@ private:
     EncodingChoice m_encodingChoice;
     WatchState m_watch;
     bool m_textDiffers = false; // a comparison found the held text is not the file's
+    // An open shows the first lines of its log; what it replaced, put back if it fails.
+    bool m_partialOpen = false;
+    QString m_pathBefore;
+    HeldText m_textBefore;
     std::function<void()> m_readHook;
 
     int m_running = 0;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace tlg {
 
@@ -47,7 +48,7 @@ bool HeadShowsNulBytes(std::string_view head)
 } // namespace
 
 HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::atomic<std::int64_t>& done,
-                  const std::atomic<bool>* stop)
+                  const std::atomic<bool>* stop, const std::function<void(const HeldText&)>& partial)
 {
     HeldText text;
     // The first bytes decide the encoding, and mostly how the file must be read, so that it is
@@ -60,13 +61,25 @@ HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::at
         text.kind = UnicodeKind::Utf16;
     else if (HeadShowsNulBytes(head))
         text.kind = UnicodeKind::NulBytes;
+    // A compressed file's first lines are told as they come, in the encoding found.
+    PartialDocuments told;
+    if (partial) {
+        told = [&partial, &text](const DocumentPtr& document) {
+            HeldText first = text;
+            first.document = document;
+            if (document->transcoding() == Transcoding::None)
+                first.kind = UnicodeKind::SingleByte;
+            partial(first);
+        };
+    }
     if (text.kind != UnicodeKind::SingleByte) {
-        text.document = LoadText(path, TranscodingOf(text.kind, text.encoding), &done, stop);
-        if (text.document->compressed())
-            text.kind = UnicodeKind::SingleByte; // a compressed text is shown as it decompresses
+        text.document = LoadText(path, TranscodingOf(text.kind, text.encoding), &done, stop, told);
+        // 16-bit text inside a compressed file is decoded; other text is shown as it decompresses.
+        if (text.document->compressed() && text.document->transcoding() == Transcoding::None)
+            text.kind = UnicodeKind::SingleByte;
         return text;
     }
-    text.document = LoadPlainText(path, &done, stop);
+    text.document = LoadPlainText(path, &done, stop, told);
     if (text.document->compressed())
         return text; // shown as the bytes it decompresses into
     // A NUL further on is known from the index; a text without one needs no pass.

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tlg {
@@ -38,9 +39,11 @@ FileSample SampleOf(const std::string& path);
 // chosen). 16-bit text is decoded and text holding NUL bytes has them dropped, as the document
 // reads its file ("View Unicode" changes nothing for plain text). `done` counts the bytes read. Throws Failure with
 // the text a user reads when the file cannot be opened or read, and ReadStopped, leaving no text,
-// once `stop` (when given) is raised.
+// once `stop` (when given) is raised. A compressed file's 16-bit text is decoded too; its first
+// lines are told to `partial` (on this thread) while its pass goes on (LogDocument::fromCompressed).
 HeldText OpenText(const std::string& path, const EncodingChoice& choice, std::atomic<std::int64_t>& done,
-                  const std::atomic<bool>* stop = nullptr);
+                  const std::atomic<bool>* stop = nullptr,
+                  const std::function<void(const HeldText&)>& partial = {});
 
 // The held text after its file changed: with `convert` ("View Unicode" down) read by the kind
 // last detected, else as the file's bytes are. Read as before, it costs only what was

@@ -4,6 +4,8 @@
 
 #include "app/logcontroller.h"
 #include "core/fileops.h"
+#include "source/logsource.h"
+#include "source/watchstate.h"
 #include "view/logview.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
@@ -16,7 +18,10 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTimer>
+
+#include <future>
 
 using tlg::LogView;
 using tlg::MainWindow;
@@ -152,6 +157,89 @@ private slots:
                  qPrintable(viewer.messages[0].text));
         QCOMPARE(window->log()->currentPath(), first);
         QCOMPARE(viewer.shownText(), std::string("first\n"));
+    }
+
+    void theLinesInSightStayWhenTheWholeTextComes()
+    {
+        ViewerFixture viewer;
+        const QByteArray text = sampleText(200000);
+        const QString log = compressed(viewer.home() + "big.log.gz", text, QStringLiteral("gzip"));
+        MainWindow* window = viewer.start({writeFile(viewer.home() + "first.log", "first\n")});
+        auto* view = viewer.find<LogView>("RichEdit1");
+        // The reader scrolls as soon as the first lines show.
+        int partials = 0;
+        QObject::connect(window->log()->source(), &tlg::LogSource::partialShown, view, [&](bool first) {
+            if (partials++ == 0) {
+                QVERIFY(first);
+                QVERIFY(view->lineCount() > 200);
+                QVERIFY(view->lineCount() < 200000 || !window->log()->source()->busy());
+                view->setFirstVisibleLine(100);
+            }
+        });
+        bool opened = false;
+        window->log()->openLog(log, tlg::OpenWay::Chosen, [&opened](bool ok) { opened = ok; });
+        QTRY_VERIFY_WITH_TIMEOUT(opened, 120000);
+        viewer.settle();
+        QVERIFY(partials >= 1);
+        QCOMPARE(view->lineCount(), std::int64_t(200000));
+        QCOMPARE(view->firstVisibleLine(), std::int64_t(100));
+        QCOMPARE(window->log()->currentPath(), log);
+    }
+
+    void sixteenBitTextShowsAsThePlainFileDoes()
+    {
+        // UTF-16LE with its mark, a letter beyond ASCII on every fifth line.
+        QByteArray text("\xFF\xFE", 2);
+        for (int i = 0; i < 3000; ++i) {
+            const QString line = QStringLiteral("12:00 event %1%2\r\n").arg(i).arg(i % 5 ? QString() : QStringLiteral(" caf\u00e9"));
+            text += QByteArray(reinterpret_cast<const char*>(line.utf16()), line.size() * 2);
+        }
+        QStringList plain;
+        {
+            ViewerFixture viewer;
+            viewer.start({writeFile(viewer.home() + "plain.log", text)});
+            plain = viewLines(viewer);
+        }
+        QCOMPARE(plain.size(), 3000);
+        QCOMPARE(plain[5], QStringLiteral("12:00 event 5 caf\u00e9"));
+        ViewerFixture viewer;
+        viewer.start({compressed(viewer.home() + "app.log.gz", text, QStringLiteral("gzip"))});
+        QCOMPARE(viewLines(viewer), plain);
+        QCOMPARE(viewer.status(1).right(8), QStringLiteral("UTF-16LE"));
+        QVERIFY2(viewer.status(0).endsWith(QStringLiteral("(decompressed into a spool file)")), qPrintable(viewer.status(0)));
+    }
+
+    void aFollowedCompressedLogReportsItsProgress()
+    {
+        ViewerFixture viewer;
+        const QString log = compressed(viewer.home() + "app.log.gz", sampleText(2000), QStringLiteral("gzip"));
+        tlg::LogSource source;
+        bool opened = false;
+        source.open(log, [&](const tlg::LogSource::Outcome& outcome) { opened = outcome.ok(); });
+        QTRY_VERIFY_WITH_TIMEOUT(opened, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!source.busy(), 60000);
+
+        // A member appended; its read held until a progress report came.
+        compressed(viewer.home() + "more.gz", sampleText(10), QStringLiteral("gzip"));
+        QFile more(viewer.home() + "more.gz");
+        QFile file(log);
+        QVERIFY(more.open(QIODevice::ReadOnly) && file.open(QIODevice::Append));
+        file.write(more.readAll());
+        file.close();
+        tlg::SampleFile(source.watchState(), source.nativePath());
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        source.setReadHook([released] { released.wait(); });
+        QSignalSpy reports(&source, &tlg::LogSource::progress);
+        bool followed = false;
+        source.follow(false, false, [&](const tlg::LogSource::Outcome& outcome) {
+            followed = outcome.why == tlg::LogSource::Why::Appended;
+        });
+        const bool reported = reports.wait(60000);
+        release.set_value();
+        QVERIFY(reported);
+        QVERIFY(reports.first().first().toInt() >= 0);
+        QTRY_VERIFY_WITH_TIMEOUT(followed, 60000);
     }
 
     void anArchiveListsItsFilesAndOpensThePickedOne()

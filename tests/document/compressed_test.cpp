@@ -9,6 +9,7 @@
 #include "document/archivereader.h"
 #include "document/compressedindexcache.h"
 #include "document/compressedtext.h"
+#include "document/encoding.h"
 #include "document/logdocument.h"
 #include "document/textcheck.h"
 #include "document/textload.h"
@@ -89,7 +90,8 @@ std::string Compress(const TempDir& dir, const Format& format, const std::string
     return out;
 }
 
-DocumentPtr OpenCompressed(const std::string& path, const PagingSizes& sizes)
+DocumentPtr OpenCompressed(const std::string& path, const PagingSizes& sizes, const PartialDocuments& partial = {},
+                           Transcoding shown = Transcoding::None)
 {
     FileHandle file = OpenForReading(path);
     char head[8] = {};
@@ -98,7 +100,8 @@ DocumentPtr OpenCompressed(const std::string& path, const PagingSizes& sizes)
     EXPECT_NE(how, Compression::None);
     struct stat st {};
     ::fstat(file.fd(), &st);
-    return LogDocument::fromCompressed(std::move(file), path, {st.st_dev, st.st_ino, true}, how, nullptr, sizes);
+    return LogDocument::fromCompressed(std::move(file), path, {st.st_dev, st.st_ino, true}, how, nullptr, sizes, nullptr,
+                                       {}, shown, partial);
 }
 
 // Every line of `doc` is the line of the plain text, and random stretches read the same.
@@ -226,6 +229,54 @@ TEST_P(CompressedFormats, GrowthIsDecodedFromTheLastRestartPoint)
     const DocumentPtr third = LoadTextAfter(path, Transcoding::None, second);
     ExpectSameText(*third, plain, 11);
     EXPECT_EQ(third->grown(), third); // nothing more
+}
+
+// While the pass goes on, each document told holds exactly the first lines of the text and reads
+// them (at a random line, told while the decoding runs ahead and adds restart points, or drops
+// its spool); each grows into the next and into the whole text.
+TEST_P(CompressedFormats, PartialDocumentsAreTheFirstLinesWhileThePassGoesOn)
+{
+    const Format& format = GetParam();
+    const std::string plain = SampleText(400000, 51);
+    const std::size_t crlf = plain.find("\r\n", 150000) + 1;
+    const std::string path = Compress(m_dir, format, plain, {crlf, 300000});
+    const DocumentPtr expected = LogDocument::fromBytes(plain);
+    PagingSizes sizes{64, 2, 16, 7, 1000};
+    sizes.partialEvery = 15000;
+    std::vector<DocumentPtr> told;
+    std::mt19937 random(52);
+    const DocumentPtr whole = OpenCompressed(path, sizes, [&](const DocumentPtr& doc) {
+        ASSERT_TRUE(doc->partial());
+        const LineCount lines = doc->lineCount();
+        ASSERT_GT(lines, 0);
+        ASSERT_LT(lines, expected->lineCount());
+        EXPECT_EQ(doc->size(), expected->lineIndex(EndLine(lines))); // whole lines only
+        const LineNumber line(static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(lines.value())));
+        ASSERT_EQ(doc->slice(doc->lineIndex(line), doc->lineContentEnd(line)).view(),
+                  expected->slice(expected->lineIndex(line), expected->lineContentEnd(line)).view())
+            << "line " << line.value() << " of " << lines.value();
+        told.push_back(doc);
+    });
+    ASSERT_GE(told.size(), 10u);
+    ExpectSameText(*whole, plain, 53);
+    for (std::size_t i = 0; i < told.size(); ++i) {
+        SCOPED_TRACE(i);
+        const LogDocument& doc = *told[i];
+        ASSERT_EQ(doc.read(0, doc.size()).view(), std::string_view(plain).substr(0, static_cast<std::size_t>(doc.size())));
+        // (The lines an earlier one holds were checked with it.)
+        for (LineNumber line = i > 0 ? EndLine(told[i - 1]->lineCount()) : 0; line < EndLine(doc.lineCount()); ++line) {
+            ASSERT_EQ(doc.lineIndex(line), expected->lineIndex(line)) << "line " << line.value();
+            ASSERT_EQ(doc.lineContentEnd(line), expected->lineContentEnd(line)) << "line " << line.value();
+        }
+        EXPECT_FALSE(doc.stale());
+        EXPECT_TRUE(whole->grewFrom(doc));
+        if (i > 0) {
+            EXPECT_TRUE(doc.grewFrom(*told[i - 1]));
+            EXPECT_GT(doc.lineCount(), told[i - 1]->lineCount());
+        }
+    }
+    // A partial document is never followed from where it ended: its growth is the whole text.
+    ExpectSameText(*told.front()->grown(), plain, 54);
 }
 
 // A gzip file read while its writer had not finished it shows what was there, and the rest
@@ -445,6 +496,66 @@ TEST(CompressedText, AStoppedPassLeavesNothing)
     EXPECT_THROW(LoadText(path, Transcoding::None, nullptr, &stop), ReadStopped);
     EXPECT_FALSE(std::filesystem::exists(cache.path("tlgview")) &&
                  std::filesystem::directory_iterator(cache.path("tlgview")) != std::filesystem::directory_iterator());
+}
+
+// 16-bit text inside a compressed file shows as the same file uncompressed does: decoded into
+// UTF-8 (its mark left out), spooled; found by its decompressed first bytes.
+TEST(CompressedText, SixteenBitTextIsDecoded)
+{
+    TempDir dir;
+    TempDir cache;
+    ::setenv("XDG_CACHE_HOME", cache.folder().c_str(), 1);
+    // ASCII lines, with letters beyond it and a pair of surrogates, CR LF and LF breaks.
+    std::u16string units;
+    for (int i = 0; i < 4000; ++i) {
+        for (char c : "line " + std::to_string(i) + " ")
+            units += static_cast<char16_t>(c);
+        units += i % 7 == 0 ? u"caf\u00e9 \u65e5\u672c \U0001F600" : u"plain";
+        units += i % 3 == 0 ? u"\r\n" : u"\n";
+    }
+    struct Form {
+        const char* name;
+        Transcoding how;
+        std::string mark;
+    };
+    const Form forms[] = {{"le-mark", Transcoding::Utf16Le, "\xFF\xFE"},
+                          {"le", Transcoding::Utf16Le, ""},
+                          {"be-mark", Transcoding::Utf16Be, "\xFE\xFF"}};
+    for (const Form& form : forms) {
+        SCOPED_TRACE(form.name);
+        std::string bytes = form.mark;
+        for (char16_t unit : units) {
+            const char low = static_cast<char>(unit & 0xFF);
+            const char high = static_cast<char>(unit >> 8);
+            bytes += form.how == Transcoding::Utf16Le ? std::string{low, high} : std::string{high, low};
+        }
+        const std::string plain = dir.write(std::string(form.name) + ".log", bytes);
+        const std::string path = dir.path(std::string(form.name) + ".log.gz");
+        Shell("gzip -c '" + plain + "' > '" + path + "'");
+        EXPECT_EQ(DetectEncoding(TextHeadOf(path, kDetectionSample)).encoding,
+                  form.how == Transcoding::Utf16Le ? Encoding::Utf16Le : Encoding::Utf16Be);
+        const DocumentPtr expected = LoadText(plain, form.how);
+        const DocumentPtr doc = LoadText(path, form.how);
+        ASSERT_TRUE(doc->compressed());
+        EXPECT_TRUE(doc->compressed()->spooled());
+        EXPECT_EQ(doc->transcoding(), form.how);
+        ASSERT_EQ(doc->size(), expected->size());
+        ASSERT_EQ(doc->lineCount(), expected->lineCount());
+        EXPECT_EQ(doc->read(0, doc->size()).view(), expected->read(0, expected->size()).view());
+        for (LineNumber line = 0; line < EndLine(doc->lineCount()); line += 97)
+            EXPECT_EQ(doc->slice(doc->lineIndex(line), doc->lineContentEnd(line)).view(),
+                      expected->slice(expected->lineIndex(line), expected->lineContentEnd(line)).view());
+        // Followed as it was read: a member appended shows decoded too.
+        std::string more;
+        for (char c : std::string("appended\n"))
+            more += form.how == Transcoding::Utf16Le ? std::string{c, '\0'} : std::string{'\0', c};
+        dir.write("more", more);
+        Shell("gzip -c '" + dir.path("more") + "' >> '" + path + "'");
+        const DocumentPtr grown = LoadTextAfter(path, form.how, doc);
+        EXPECT_EQ(grown->read(0, grown->size()).view(), std::string(expected->read(0, expected->size()).view()) + "appended\n");
+        // Asked for as bytes, it shows the bytes.
+        EXPECT_EQ(LoadText(path, Transcoding::None)->size(), static_cast<ByteOffset>(bytes.size() + more.size()));
+    }
 }
 
 // An empty compressed file is an empty text; garbage after the last gzip member is left out.
