@@ -1,5 +1,6 @@
 // The systemd journal in the viewer: opened by its bytes from a file or a folder, shown as
-// journalctl shows it, followed, coloured by priority, and the command line's --journal.
+// journalctl shows it, followed, coloured by priority, its boots named, and the command line's
+// --journal.
 
 #include "app/commandline.h"
 #include "app/journalbinding.h"
@@ -8,6 +9,8 @@
 #include "support/journalfiles.h"
 #include "support/tempdir.h"
 #include "support/viewerfixture.h"
+
+#include <QTreeWidget>
 
 #include <ctime>
 
@@ -166,8 +169,8 @@ private slots:
         auto* panel = viewer.find<JournalFieldsPanel>("JournalFields");
         QCOMPARE(panel->valueText(0, "unit1.service"), QStringLiteral("unit1.service\t20"));
         QCOMPARE(panel->valueText(2, "3"), QStringLiteral("3 err\t8"));
-        QCOMPARE(panel->valueText(3, "22222222222222222222222222222222"), QStringLiteral("0  22222222222222222222222222222222\t30"));
-        QCOMPARE(panel->valueText(3, "11111111111111111111111111111111"), QStringLiteral("-1  11111111111111111111111111111111\t30"));
+        QCOMPARE(panel->valueText(3, "22222222222222222222222222222222"), QStringLiteral("this boot (2023-11-14 22:13)\t30"));
+        QCOMPARE(panel->valueText(3, "11111111111111111111111111111111"), QStringLiteral("the one before (2023-11-14 22:13)\t30"));
 
         JournalSource* source = viewer.window->tabs()->current()->journal()->source();
         const auto whole = [&] { return source->lines() && !source->lines()->partial() && !source->busy(); };
@@ -203,6 +206,58 @@ private slots:
         QVERIFY(panel->entryFields().contains(QStringLiteral("PRIORITY=2\n")));
         caretTo(4);
         QTRY_VERIFY_WITH_TIMEOUT(panel->entryFields().contains(QStringLiteral("MESSAGE=entry 3\n")), 60000);
+    }
+
+    // Boots are named from the newest by their first entries' times, whatever their ids, with
+    // the date and time of that entry; a tab narrowed to one boot names it as the whole
+    // journal does. Ticking a boot shows its entries only.
+    void bootsAreNamedAsPeopleSayThem()
+    {
+        TempDir dir;
+        const std::string journal = dir.path("boots.journal");
+        constexpr std::uint64_t kDay = 86400ULL * 1000000;
+        // Ids in the reverse of their boots' order, each boot a day after the one before.
+        const std::vector<std::string> ids = {"dddddddddddddddddddddddddddddddd", "cccccccccccccccccccccccccccccccc",
+                                              "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"};
+        std::vector<ExportEntry> entries;
+        for (std::size_t boot = 0; boot < ids.size(); ++boot) {
+            for (ExportEntry& entry : Entries(0, 5 + static_cast<int>(boot), ids[boot])) {
+                entry.realtime += boot * kDay;
+                entries.push_back(std::move(entry));
+            }
+        }
+        QVERIFY(MakeJournal(journal, ExportText(entries)));
+        ViewerFixture viewer;
+        viewer.start();
+        viewer.window->tabs()->open(QString::fromStdString(journal), OpenWay::Chosen);
+        LogView* view = WholeJournalView(viewer);
+        QVERIFY(view);
+        auto* panel = viewer.find<JournalFieldsPanel>("JournalFields");
+        QCOMPARE(panel->valueText(3, ids[3]), QStringLiteral("this boot (2023-11-17 22:13)\t8"));
+        QCOMPARE(panel->valueText(3, ids[2]), QStringLiteral("the one before (2023-11-16 22:13)\t7"));
+        QCOMPARE(panel->valueText(3, ids[1]), QStringLiteral("2 boots before (2023-11-15 22:13)\t6"));
+        QCOMPARE(panel->valueText(3, ids[0]), QStringLiteral("3 boots before (2023-11-14 22:13)\t5"));
+        // Listed newest first, each id in its tooltip.
+        QTreeWidgetItem* boots = panel->findChild<QTreeWidget*>(QStringLiteral("JournalFieldValues"))->topLevelItem(3);
+        QCOMPARE(boots->childCount(), 4);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(boots->child(i)->toolTip(0), QString::fromStdString(ids[static_cast<std::size_t>(3 - i)]));
+
+        JournalSource* source = viewer.window->tabs()->current()->journal()->source();
+        panel->tick(3, ids[1], true);
+        QTRY_VERIFY_WITH_TIMEOUT(source->query().fields.size() == 1 && source->lines() && !source->busy(), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(view->text(), Journalctl("--file " + journal, "_BOOT_ID=" + ids[1]), 60000);
+        QCOMPARE(view->lineCount(), 6 + 1); // entry 2's message has two lines
+
+        // -b -1: the boot before the last, named so.
+        JournalQuery before = *JournalAt(journal);
+        before.boot = "-1";
+        viewer.window->tabs()->openJournal(before);
+        QVERIFY(WholeJournalView(viewer));
+        auto* narrowed = viewer.window->tabs()->current()->findChild<JournalFieldsPanel*>(QStringLiteral("JournalFields"));
+        QVERIFY(narrowed && narrowed != panel);
+        QCOMPARE(narrowed->valueText(3, ids[2]), QStringLiteral("the one before (2023-11-16 22:13)\t7"));
+        QCOMPARE(narrowed->valueText(3, ids[3]), QString());
     }
 
     // A journal that cannot be read says why in the error box, and gets no tab.
