@@ -1,6 +1,6 @@
-// The systemd journal in the viewer: opened by its bytes from a file or a folder, shown as
-// journalctl shows it, followed, coloured by priority, its boots named, and the command line's
-// --journal.
+// The systemd journal in the viewer: opened by its bytes from a file or a folder, or a folder
+// picked in the open dialog, shown as journalctl shows it, followed, coloured by priority, its
+// boots named, and the command line's --journal.
 
 #include "app/commandline.h"
 #include "app/journalbinding.h"
@@ -10,9 +10,14 @@
 #include "support/tempdir.h"
 #include "support/viewerfixture.h"
 
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTreeWidget>
 
 #include <ctime>
+#include <filesystem>
 
 using namespace tlg;
 using namespace tlg::testing;
@@ -258,6 +263,59 @@ private slots:
         QVERIFY(narrowed && narrowed != panel);
         QCOMPARE(narrowed->valueText(3, ids[2]), QStringLiteral("the one before (2023-11-16 22:13)\t7"));
         QCOMPARE(narrowed->valueText(3, ids[3]), QString());
+    }
+
+    // In the open dialog, a folder of journal files opens as one journal: Open with nothing
+    // named inside it, or the folder named. A folder without any is not opened.
+    void theOpenDialogOpensAJournalFolder()
+    {
+        TempDir dir;
+        QVERIFY(std::filesystem::create_directories(dir.path("machine")));
+        QVERIFY(std::filesystem::create_directories(dir.path("other")));
+        QVERIFY(std::filesystem::create_directories(dir.path("plain")));
+        QVERIFY(MakeJournal(dir.path("machine/system.journal"), ExportText(Entries(0, 20, "11111111111111111111111111111111"))));
+        QVERIFY(MakeJournal(dir.path("other/system.journal"), ExportText(Entries(20, 10, "22222222222222222222222222222222"))));
+        dir.write("plain/x.log", "a line\n");
+        ViewerFixture viewer;
+        viewer.start();
+        LogTabs* tabs = viewer.window->tabs();
+        tabs->openFromDialog();
+        auto* dialog = viewer.find<QFileDialog>("Open1");
+        QVERIFY(dialog->isVisible());
+        QPushButton* open = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Open);
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(open && name);
+
+        // Nothing named in a folder of logs: Open stays disabled, and an accept does nothing.
+        dialog->setDirectory(QString::fromStdString(dir.path("plain")));
+        name->clear();
+        QCoreApplication::processEvents();
+        QVERIFY(!open->isEnabled());
+        static_cast<QDialog*>(dialog)->accept();
+        QVERIFY(dialog->isVisible());
+
+        // Inside a journal folder, Open with nothing named opens the folder.
+        dialog->setDirectory(QString::fromStdString(dir.path("machine")));
+        QTRY_VERIFY_WITH_TIMEOUT(open->isEnabled(), 60000);
+        QVERIFY(!name->placeholderText().isEmpty());
+        open->click();
+        QVERIFY(!dialog->isVisible());
+        LogView* view = WholeJournalView(viewer);
+        QVERIFY(view);
+        QCOMPARE(tabs->current()->path(), QString::fromStdString(dir.path("machine")));
+        QCOMPARE(view->text(), Journalctl("-D " + dir.path("machine")));
+
+        // A folder picked from the one above opens too, in a tab of its own.
+        tabs->openFromDialog();
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->directory().absolutePath(), QDir(QString::fromStdString(dir.folder())).absolutePath());
+        dialog->selectFile(QStringLiteral("other"));
+        static_cast<QDialog*>(dialog)->accept();
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(WholeJournalView(viewer));
+        QCOMPARE(tabs->current()->path(), QString::fromStdString(dir.path("other")));
+        QCOMPARE(tabs->tabs().size(), 2);
+        QVERIFY(viewer.messages.isEmpty());
     }
 
     // A journal that cannot be read says why in the error box, and gets no tab.
