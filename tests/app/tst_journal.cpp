@@ -1,15 +1,17 @@
 // The systemd journal in the viewer: opened by its bytes from a file or a folder, or a folder
 // picked in the open dialog, shown as journalctl shows it, followed, coloured by priority, its
-// boots named, and the command line's --journal.
+// boots named, the command line's --journal, and the local journal kept in the session.
 
 #include "app/commandline.h"
 #include "app/journalbinding.h"
 #include "navigate/journalfieldspanel.h"
 #include "source/journalsource.h"
 #include "support/journalfiles.h"
+#include "support/qtfiles.h"
 #include "support/tempdir.h"
 #include "support/viewerfixture.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -316,6 +318,52 @@ private slots:
         QCOMPARE(tabs->current()->path(), QString::fromStdString(dir.path("other")));
         QCOMPARE(tabs->tabs().size(), 2);
         QVERIFY(viewer.messages.isEmpty());
+    }
+
+    // This machine's journal comes back at the next start with its matches, in its tab's place,
+    // and a journal folder comes back by its path. A folder made here stands for the machine's
+    // journal: what is checked is that the tab is the local journal again, read through the
+    // same matches, never what the machine itself has logged.
+    void theLocalJournalIsKeptInTheSession()
+    {
+        TempDir dir;
+        QVERIFY(std::filesystem::create_directories(dir.path("local")));
+        QVERIFY(std::filesystem::create_directories(dir.path("folder")));
+        QVERIFY(MakeJournal(dir.path("local/system.journal"), ExportText(Entries(0, 60, "11111111111111111111111111111111"))));
+        QVERIFY(MakeJournal(dir.path("folder/system.journal"), ExportText(Entries(0, 10, "22222222222222222222222222222222"))));
+        SetLocalJournalStandIn(dir.path("local"));
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "a.log", "a\n");
+        const QString folder = QString::fromStdString(dir.path("folder"));
+        MainWindow* window = viewer.start({log});
+        JournalQuery local;
+        local.units = {"unit1"};
+        local.highestPriority = 3;
+        window->tabs()->openJournal(local);
+        QVERIFY(WholeJournalView(viewer));
+        viewer.find<QCheckBox>("CheckBox5")->click(); // not followed
+        window->tabs()->open(folder, OpenWay::Chosen);
+        QVERIFY(WholeJournalView(viewer));
+        window->close();
+        viewer.window.reset();
+
+        window = viewer.start();
+        const QList<LogTab*> tabs = window->tabs()->tabs();
+        QCOMPARE(tabs.size(), 3);
+        QCOMPARE(tabs[0]->path(), log);
+        QVERIFY(tabs[1]->journal() && tabs[1]->path().isEmpty());
+        QVERIFY(tabs[1]->journal()->source()->query() == local);
+        QVERIFY(!tabs[1]->log()->watchState().AutoRefresh);
+        QVERIFY(tabs[2]->journal());
+        QCOMPARE(tabs[2]->path(), folder);
+        QVERIFY(tabs[2]->log()->watchState().AutoRefresh);
+        const std::string expected = Journalctl("-D " + dir.path("local"), "-u unit1 -p 3");
+        QVERIFY(!expected.empty());
+        QTRY_COMPARE_WITH_TIMEOUT(tabs[1]->view()->text(), expected, 60000);
+        QVERIFY(viewer.messages.isEmpty());
+        window->close();
+        viewer.window.reset();
+        SetLocalJournalStandIn({});
     }
 
     // A journal that cannot be read says why in the error box, and gets no tab.
