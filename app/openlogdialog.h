@@ -28,8 +28,8 @@ private:
 // none is cut short; the name takes the rest.
 void FitOpenLogColumns(QFileDialog* dialog);
 
-// Qt's own file dialog, whose list the tests and FitOpenLogColumns reach and whose pictures come
-// from the name only; the desktop's dialog could not pick a folder of journal files either.
+// Qt's own file dialog, always: its list is the one FitOpenLogColumns fits, its pictures
+// come from the name only, and the desktop's dialog could not pick a folder where it picks files.
 //
 // With journal folders picked, a folder that holds journal files (*.journal, *.journal~) is a
 // log of its own, as a file is: Open on such a folder, named or selected, picks it instead of
