@@ -217,8 +217,7 @@ JournalLinesPtr JournalLines::build(const JournalQuery& query, const std::atomic
 {
     auto store = std::make_shared<Store>();
     store->query = query;
-    store->walker = std::make_unique<JournalReader>(query);
-    store->boots = JournalBoots(query);
+    store->walker = std::make_unique<JournalReader>(query, &store->boots);
     std::uint64_t firstTime = 0, lastTime = 0;
     if (progress) {
         store->walker->seekTail();
@@ -240,8 +239,7 @@ JournalLinesPtr JournalLines::tail(const JournalQuery& query, std::int64_t entri
     store->query = query;
     store->partial = true;
     store->heldText = std::make_shared<std::string>();
-    store->walker = std::make_unique<JournalReader>(query);
-    store->boots = JournalBoots(query);
+    store->walker = std::make_unique<JournalReader>(query, &store->boots);
     JournalReader& walker = *store->walker;
     walker.seekTail();
     std::string cursor;

@@ -287,16 +287,7 @@ void SetLocalJournalStandIn(const std::string& folder)
     g_localStandIn = folder;
 }
 
-std::vector<JournalBoot> JournalBoots(const JournalQuery& query)
-{
-    JournalQuery whole;
-    whole.where = query.where;
-    whole.paths = query.paths;
-    JournalReader reader(whole);
-    return reader.boots();
-}
-
-JournalReader::JournalReader(const JournalQuery& query)
+JournalReader::JournalReader(const JournalQuery& query, std::vector<JournalBoot>* boots)
 {
     int r = 0;
     std::string standIn;
@@ -336,7 +327,7 @@ JournalReader::JournalReader(const JournalQuery& query)
         }
     }
     try {
-        applyMatches(query);
+        applyMatches(query, boots);
     } catch (...) {
         sd_journal_close(m_journal);
         throw;
@@ -358,9 +349,12 @@ void JournalReader::addMatch(const std::string& match)
         throw Failure("Cannot match journal entries on " + match + ": " + ErrorText(r));
 }
 
-void JournalReader::applyMatches(const JournalQuery& query)
+void JournalReader::applyMatches(const JournalQuery& query, std::vector<JournalBoot>* boots)
 {
-    // The boot first: finding it by its number flushes the matches.
+    // The boots first: listing them flushes the matches.
+    std::vector<JournalBoot> all;
+    if (boots)
+        *boots = all = this->boots();
     std::string bootId = query.boot;
     if (!bootId.empty() && bootId.size() != 32) {
         char* end = nullptr;
@@ -371,7 +365,8 @@ void JournalReader::applyMatches(const JournalQuery& query)
         if (number && n == 0 && query.where == JournalQuery::Where::Local)
             bootId = CurrentBootId();
         if (bootId.size() != 32) {
-            const std::vector<JournalBoot> all = boots();
+            if (!boots)
+                all = this->boots();
             long index = -1;
             if (number)
                 index = n <= 0 ? static_cast<long>(all.size()) - 1 + n : n - 1;

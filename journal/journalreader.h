@@ -70,15 +70,14 @@ long ThisBoot(const std::vector<JournalBoot>& boots, JournalQuery::Where where);
 // For tests: the local machine's journal is read from this folder of journal files ("" for the
 // machine's own), so that a test never depends on what the machine has logged.
 void SetLocalJournalStandIn(const std::string& folder);
-// The boots of the journal a query reads, whatever its matches, earliest first. Throws Failure
-// when the journal cannot be opened.
-std::vector<JournalBoot> JournalBoots(const JournalQuery& query);
 
 class JournalReader {
 public:
-    // Opens the journal and applies the query's matches. Throws Failure saying why when the
-    // journal cannot be opened (a missing or corrupted file, no boot of that number).
-    explicit JournalReader(const JournalQuery& query);
+    // Opens the journal and applies the query's matches; with `boots`, lists there the
+    // journal's boots whatever the matches, earliest first (see boots()). Throws Failure saying
+    // why when the journal cannot be opened (a missing or corrupted file, no boot of that
+    // number).
+    explicit JournalReader(const JournalQuery& query, std::vector<JournalBoot>* boots = nullptr);
     ~JournalReader();
     JournalReader(const JournalReader&) = delete;
     JournalReader& operator=(const JournalReader&) = delete;
@@ -130,7 +129,7 @@ public:
     std::int64_t failedSteps() const { return m_failedSteps; }
 
 private:
-    void applyMatches(const JournalQuery& query);
+    void applyMatches(const JournalQuery& query, std::vector<JournalBoot>* boots);
     void addMatch(const std::string& match);
 
     sd_journal* m_journal = nullptr;
