@@ -357,12 +357,13 @@ void LogTabs::openDropped(const QList<QUrl>& urls)
         open(url.toLocalFile(), OpenWay::Chosen);
 }
 
-QFileDialog* LogTabs::openDialog()
+OpenLogDialog* LogTabs::openDialog()
 {
     // Made when first needed: a dialog lists its last folder as soon as it exists.
     if (!m_openDialog) {
         m_openDialog = MakeOpenLogDialog(window(), &m_iconProvider);
         m_openDialog->setFileMode(QFileDialog::ExistingFiles);
+        m_openDialog->setPicksJournalFolders(true);
     }
     return m_openDialog;
 }
@@ -382,14 +383,14 @@ void LogTabs::openFromDialog()
         openDialog()->selectFile(shown.fileName());
     }
     // Window-modal and answered when the person closes it: the window goes on meanwhile.
-    QFileDialog* dialog = openDialog();
+    OpenLogDialog* dialog = openDialog();
     connect(dialog, &QDialog::finished, this, guarded(window(), [this, dialog, tab] {
         // The log that was in sight is watched again whatever was picked.
         if (tab)
             tab->log()->watchState().FileOpen = !trimBlanks(tab->log()->source()->nativePath()).empty();
         if (dialog->result() != QDialog::Accepted)
             return;
-        for (const QString& path : dialog->selectedFiles()) {
+        for (const QString& path : dialog->picked()) {
             if (IsArchiveFile(QFile::encodeName(path).toStdString()))
                 openArchive(path);
             else

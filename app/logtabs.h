@@ -64,7 +64,7 @@ public:
     // WMDropFiles: every dropped file opens.
     void openDropped(const QList<QUrl>& urls);
     // OpenFile1Click: File > Open File, a window-modal dialog; the files picked open when it
-    // closes.
+    // closes. A folder of journal files may be picked too, and opens as one journal.
     void openFromDialog();
     // Opens the files as one log merged by time, in a tab of its own, its first file read as
     // `way` says. Fewer than two files open as a log of one file.
@@ -108,7 +108,7 @@ private:
     void noticeCurrent();
     void showTabLabel(LogTab* tab);
     void showTabMenu(int sideIndex, const QPoint& at);
-    QFileDialog* openDialog();
+    OpenLogDialog* openDialog();
     // An archive given to Open: its files are listed and the one picked opens (read again in
     // its tab when the archive is open already).
     void openArchive(const QString& path);
@@ -117,7 +117,7 @@ private:
     std::array<QTabWidget*, 2> m_sides{};
     int m_active = 0;
     QPointer<LogTab> m_current;
-    QPointer<QFileDialog> m_openDialog; // Open1
+    QPointer<OpenLogDialog> m_openDialog; // Open1
     NameOnlyIconProvider m_iconProvider;
 };
 

@@ -1223,11 +1223,20 @@ std::vector<SessionLog> MainWindow::sessionLogs() const
 {
     std::vector<SessionLog> logs;
     for (const LogTab* tab : m_tabs->tabs()) {
+        const LogController* log = tab->log();
+        if (tab->path().isEmpty() && tab->journal()) {
+            // The local machine's journal, by the matches it was opened with; what was ticked
+            // in its fields panel is the reader's passing choice.
+            JournalQuery query = tab->journal()->source()->query();
+            query.fields.clear();
+            if (query.where == JournalQuery::Where::Local)
+                logs.push_back({{}, 0, log->watchState().AutoRefresh, {}, {}, std::move(query)});
+            continue;
+        }
         if (tab->path().isEmpty())
             continue;
-        const LogController* log = tab->log();
         logs.push_back({QFile::encodeName(tab->path()).toStdString(), tab->view()->caretLine(),
-                        log->watchState().AutoRefresh, log->encodingChoice(), {}});
+                        log->watchState().AutoRefresh, log->encodingChoice(), {}, {}});
         if (tab->merged()) {
             for (const QString& other : tab->merged()->paths().mid(1))
                 logs.back().mergedWith.push_back(QFile::encodeName(other).toStdString());
@@ -1269,8 +1278,18 @@ void MainWindow::restoreSession()
             m_tabs->current()->status().setText(0, QStringLiteral("Not found any more: ") + gone->join(QStringLiteral(", ")));
     };
     for (const SessionLog& kept : logs) {
+        if (kept.journal) {
+            ++*remaining;
+            m_tabs->openJournal(*kept.journal, [kept, oneDone](LogTab* tab) {
+                if (tab)
+                    tab->log()->setAutoRefresh(kept.followed, true);
+                oneDone(nullptr);
+            });
+            continue;
+        }
         const QString path = QFile::decodeName(QByteArray::fromStdString(kept.path));
-        if (AgeStamp(kept.path) == -1) {
+        // A folder is a journal's (AgeStamp knows files only).
+        if (AgeStamp(kept.path) == -1 && !QFileInfo(path).isDir()) {
             gone << path;
             continue;
         }

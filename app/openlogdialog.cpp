@@ -1,14 +1,23 @@
 #include "app/openlogdialog.h"
 
+#include "journal/journalreader.h"
+
 #include <QDateTime>
-#include <QFileDialog>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QFile>
+#include <QFileSystemModel>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QLocale>
+#include <QMimeDatabase>
+#include <QPushButton>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
-#include <QMimeDatabase>
+#include <utility>
 
 namespace tlg {
 
@@ -53,21 +62,128 @@ void FitOpenLogColumns(QFileDialog* dialog)
                    dialog->height());
 }
 
-QFileDialog* MakeOpenLogDialog(QWidget* parent, NameOnlyIconProvider* provider)
+OpenLogDialog::OpenLogDialog(QWidget* parent, NameOnlyIconProvider* provider) : QFileDialog(parent)
 {
-    auto* dialog = new QFileDialog(parent);
-    dialog->setObjectName(QStringLiteral("Open1"));
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setSizeGripEnabled(true);
+    setOption(QFileDialog::DontUseNativeDialog);
+    setObjectName(QStringLiteral("Open1"));
+    setFileMode(QFileDialog::ExistingFile);
+    setAcceptMode(QFileDialog::AcceptOpen);
+    setSizeGripEnabled(true);
     // Every file by default (a log is often named otherwise); the usual names one pick away.
     const QString all = QStringLiteral("All files (*)");
-    dialog->setNameFilters({all, QStringLiteral("Log files (*.log *.txt *.out *.gz *.xz *.bz2 *.zst *.journal)")});
-    dialog->selectNameFilter(all);
+    setNameFilters({all, QStringLiteral("Log files (*.log *.txt *.out *.gz *.xz *.bz2 *.zst *.journal)")});
+    selectNameFilter(all);
     provider->preparePictures();
-    dialog->setIconProvider(provider);
-    FitOpenLogColumns(dialog);
-    return dialog;
+    setIconProvider(provider);
+    FitOpenLogColumns(this);
+}
+
+void OpenLogDialog::setPicksJournalFolders(bool on)
+{
+    if (m_picksJournalFolders == on)
+        return;
+    m_picksJournalFolders = on;
+    if (!on)
+        return;
+    // Qt sets the Open button as the name, the selection or the folder shown changes; ours
+    // comes after, and again whenever Qt changes the button back.
+    if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        connect(name, &QLineEdit::textChanged, this, &OpenLogDialog::showOpenButtonSoon);
+    if (auto* model = findChild<QFileSystemModel*>())
+        connect(model, &QFileSystemModel::rootPathChanged, this, [this] {
+            m_askedFolder.clear();
+            showOpenButtonSoon();
+        });
+    if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
+        if (QPushButton* open = buttons->button(QDialogButtonBox::Open))
+            open->installEventFilter(this);
+    showOpenButtonSoon();
+}
+
+QStringList OpenLogDialog::picked() const
+{
+    return m_pickedFolder.isEmpty() ? selectedFiles() : QStringList{m_pickedFolder};
+}
+
+bool OpenLogDialog::holdsJournal(const QString& folder) const
+{
+    if (folder != m_askedFolder) {
+        m_askedFolder = folder;
+        const std::optional<JournalQuery> journal = JournalAt(QFile::encodeName(folder).toStdString());
+        m_askedHolds = journal && journal->where == JournalQuery::Where::Folder;
+    }
+    return m_askedHolds;
+}
+
+QString OpenLogDialog::journalFolderToPick() const
+{
+    if (!m_picksJournalFolders)
+        return {};
+    const QStringList named = selectedFiles();
+    if (named.size() == 1 && QFileInfo(named.front()).isDir()) {
+        const QString folder = QFileInfo(named.front()).absoluteFilePath();
+        return holdsJournal(folder) ? folder : QString();
+    }
+    if (!named.isEmpty())
+        return {};
+    const QString shown = directory().absolutePath();
+    return holdsJournal(shown) ? shown : QString();
+}
+
+void OpenLogDialog::accept()
+{
+    m_pickedFolder = journalFolderToPick();
+    if (m_pickedFolder.isEmpty()) {
+        QFileDialog::accept();
+        return;
+    }
+    emit filesSelected({m_pickedFolder});
+    QDialog::accept();
+}
+
+void OpenLogDialog::showEvent(QShowEvent* event)
+{
+    QFileDialog::showEvent(event);
+    m_pickedFolder.clear();
+    m_askedFolder.clear(); // the folder's files may have changed since the dialog was last up
+    if (m_picksJournalFolders)
+        showOpenButtonSoon();
+}
+
+bool OpenLogDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::EnabledChange)
+        showOpenButtonSoon();
+    return QFileDialog::eventFilter(watched, event);
+}
+
+void OpenLogDialog::showOpenButtonSoon()
+{
+    if (std::exchange(m_showQueued, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        m_showQueued = false;
+        showOpenButton();
+    });
+}
+
+void OpenLogDialog::showOpenButton()
+{
+    auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    QPushButton* open = buttons ? buttons->button(QDialogButtonBox::Open) : nullptr;
+    if (!name || !open)
+        return;
+    // Only with no name: a name is Qt's to judge.
+    const bool picksShown = name->text().isEmpty() && !journalFolderToPick().isEmpty();
+    name->setPlaceholderText(picksShown ? tr("(none: Open reads this folder's journal files as one journal)") : QString());
+    if (picksShown && !open->isEnabled())
+        open->setEnabled(true);
+}
+
+OpenLogDialog* MakeOpenLogDialog(QWidget* parent, NameOnlyIconProvider* provider)
+{
+    return new OpenLogDialog(parent, provider);
 }
 
 } // namespace tlg

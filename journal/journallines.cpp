@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <unordered_map>
 #include <mutex>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,8 @@ namespace {
 constexpr std::uint8_t kNoPriority = 0x0F;
 constexpr std::uint8_t kContinues = 0x10; // a line after the first of its entry
 constexpr std::size_t kKeptStretches = 16;
+constexpr std::size_t kBootField = 3;
+static_assert(std::string_view(kListedFields[kBootField]) == "_BOOT_ID");
 // How much the process's resident memory may grow while one reader reads before a new one
 // takes its place (see Store::renew).
 std::atomic<std::int64_t> g_growthPerReader{48 << 20};
@@ -63,6 +66,7 @@ struct JournalLines::Store {
         std::size_t last = SIZE_MAX; // the value met last, which the next entry often shares
     };
     std::array<Tally, kListedFields.size()> tallies;
+    std::vector<JournalBoot> boots; // the journal's, whatever the matches, earliest first
 
     // The building thread's own: it stands after the last entry read.
     std::unique_ptr<JournalReader> walker;
@@ -104,6 +108,8 @@ struct JournalLines::Store {
                 const auto [at, added] = tally.where.try_emplace(std::string(listed[field]), tally.counts.size());
                 if (added)
                     tally.counts.emplace_back(at->first, 0);
+                if (added && field == kBootField && !knowsBoot(listed[field]))
+                    boots.push_back({at->first, walker->realtime()}); // a boot begun since
                 tally.last = at->second;
             }
             ++tally.counts[tally.last].second;
@@ -130,6 +136,11 @@ struct JournalLines::Store {
             from = end + 1;
         }
         return true;
+    }
+
+    bool knowsBoot(std::string_view id) const
+    {
+        return std::any_of(boots.begin(), boots.end(), [id](const JournalBoot& boot) { return boot.id == id; });
     }
 
     // The failed steps of the walker not yet counted in `skipped`.
@@ -206,7 +217,7 @@ JournalLinesPtr JournalLines::build(const JournalQuery& query, const std::atomic
 {
     auto store = std::make_shared<Store>();
     store->query = query;
-    store->walker = std::make_unique<JournalReader>(query);
+    store->walker = std::make_unique<JournalReader>(query, &store->boots);
     std::uint64_t firstTime = 0, lastTime = 0;
     if (progress) {
         store->walker->seekTail();
@@ -228,7 +239,7 @@ JournalLinesPtr JournalLines::tail(const JournalQuery& query, std::int64_t entri
     store->query = query;
     store->partial = true;
     store->heldText = std::make_shared<std::string>();
-    store->walker = std::make_unique<JournalReader>(query);
+    store->walker = std::make_unique<JournalReader>(query, &store->boots);
     JournalReader& walker = *store->walker;
     walker.seekTail();
     std::string cursor;
@@ -503,6 +514,12 @@ JournalLines::FieldCounts JournalLines::fieldCounts(std::size_t field) const
         return {};
     std::lock_guard lock(m_store->indexMutex);
     return m_store->tallies[field].counts;
+}
+
+std::vector<JournalBoot> JournalLines::boots() const
+{
+    std::lock_guard lock(m_store->indexMutex);
+    return m_store->boots;
 }
 
 LineNumber JournalLines::lineAtTime(std::uint64_t microseconds) const

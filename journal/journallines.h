@@ -66,6 +66,9 @@ public:
     // hold each: in the order first met (for boots: the earliest first). Entries shown only.
     using FieldCounts = std::vector<std::pair<std::string, std::int64_t>>;
     FieldCounts fieldCounts(std::size_t field) const;
+    // The journal's boots whatever the matches, earliest first: those it held when read, then
+    // any begun since.
+    std::vector<JournalBoot> boots() const;
     // The first line of the first entry at or after a time (microseconds since 1970 UTC), the
     // line count when there is none; through the journal's own index.
     LineNumber lineAtTime(std::uint64_t microseconds) const;

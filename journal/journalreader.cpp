@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <mutex>
 #include <unistd.h>
 #include <utility>
 
@@ -22,6 +23,10 @@ namespace tlg {
 namespace {
 
 constexpr std::string_view kPriorityNames[] = {"emerg", "alert", "crit", "err", "warning", "notice", "info", "debug"};
+
+// guarded by g_standInMutex: the folder read in place of the local machine's journal.
+std::mutex g_standInMutex;
+std::string g_localStandIn;
 
 // journalctl leaves out a field it would print when it is this long or longer.
 constexpr std::size_t kPrintCharThreshold = 300;
@@ -256,12 +261,44 @@ bool SeesWholeLocalJournal()
     return false;
 }
 
-JournalReader::JournalReader(const JournalQuery& query)
+std::string CurrentBootId()
+{
+    sd_id128_t id;
+    if (sd_id128_get_boot(&id) < 0)
+        return {};
+    char text[SD_ID128_STRING_MAX];
+    return sd_id128_to_string(id, text);
+}
+
+long ThisBoot(const std::vector<JournalBoot>& boots, JournalQuery::Where where)
+{
+    if (where == JournalQuery::Where::Local) {
+        const std::string current = CurrentBootId();
+        for (std::size_t i = 0; i < boots.size(); ++i)
+            if (!current.empty() && boots[i].id == current)
+                return static_cast<long>(i);
+    }
+    return static_cast<long>(boots.size()) - 1;
+}
+
+void SetLocalJournalStandIn(const std::string& folder)
+{
+    std::lock_guard lock(g_standInMutex);
+    g_localStandIn = folder;
+}
+
+JournalReader::JournalReader(const JournalQuery& query, std::vector<JournalBoot>* boots)
 {
     int r = 0;
+    std::string standIn;
+    {
+        std::lock_guard lock(g_standInMutex);
+        standIn = g_localStandIn;
+    }
     switch (query.where) {
     case JournalQuery::Where::Local:
-        r = sd_journal_open(&m_journal, SD_JOURNAL_LOCAL_ONLY);
+        r = standIn.empty() ? sd_journal_open(&m_journal, SD_JOURNAL_LOCAL_ONLY)
+                            : sd_journal_open_directory(&m_journal, standIn.c_str(), 0);
         break;
     case JournalQuery::Where::Files: {
         std::vector<const char*> paths;
@@ -290,7 +327,7 @@ JournalReader::JournalReader(const JournalQuery& query)
         }
     }
     try {
-        applyMatches(query);
+        applyMatches(query, boots);
     } catch (...) {
         sd_journal_close(m_journal);
         throw;
@@ -312,20 +349,31 @@ void JournalReader::addMatch(const std::string& match)
         throw Failure("Cannot match journal entries on " + match + ": " + ErrorText(r));
 }
 
-void JournalReader::applyMatches(const JournalQuery& query)
+void JournalReader::applyMatches(const JournalQuery& query, std::vector<JournalBoot>* boots)
 {
-    // The boot first: finding it by its number flushes the matches.
+    // The boots first: listing them flushes the matches.
+    std::vector<JournalBoot> all;
+    if (boots)
+        *boots = all = this->boots();
     std::string bootId = query.boot;
     if (!bootId.empty() && bootId.size() != 32) {
         char* end = nullptr;
         const long n = std::strtol(query.boot.c_str(), &end, 10);
-        const std::vector<std::string> all = boots();
-        long index = -1;
-        if (end && *end == '\0')
-            index = n <= 0 ? static_cast<long>(all.size()) - 1 + n : n - 1;
-        if (index < 0 || index >= static_cast<long>(all.size()))
-            throw Failure("The journal holds no boot " + query.boot);
-        bootId = all[static_cast<std::size_t>(index)];
+        const bool number = end && end != query.boot.c_str() && *end == '\0';
+        // As journalctl: 0 on the local machine is the running boot, whether or not it has
+        // written anything yet; other numbers count the boots the journal holds.
+        if (number && n == 0 && query.where == JournalQuery::Where::Local)
+            bootId = CurrentBootId();
+        if (bootId.size() != 32) {
+            if (!boots)
+                all = this->boots();
+            long index = -1;
+            if (number)
+                index = n <= 0 ? static_cast<long>(all.size()) - 1 + n : n - 1;
+            if (index < 0 || index >= static_cast<long>(all.size()))
+                throw Failure("The journal holds no boot " + query.boot);
+            bootId = all[static_cast<std::size_t>(index)].id;
+        }
     }
     // Each group below narrows the ones before it; within a group, the terms are any of them.
     if (!query.units.empty()) {
@@ -599,24 +647,23 @@ std::vector<std::string> JournalReader::uniqueValues(const char* field)
     return values;
 }
 
-std::vector<std::string> JournalReader::boots()
+std::vector<JournalBoot> JournalReader::boots()
 {
     // Each boot's first entry gives its place; the matches are put back by the caller, who
     // asks before making them.
-    std::vector<std::pair<std::uint64_t, std::string>> found;
-    for (const std::string& id : uniqueValues("_BOOT_ID")) {
+    std::vector<JournalBoot> found;
+    for (std::string& id : uniqueValues("_BOOT_ID")) {
         sd_journal_flush_matches(m_journal);
         addMatch("_BOOT_ID=" + id);
         sd_journal_seek_head(m_journal);
         if (sd_journal_next(m_journal) > 0)
-            found.emplace_back(realtime(), id);
+            found.push_back({std::move(id), realtime()});
     }
     sd_journal_flush_matches(m_journal);
-    std::sort(found.begin(), found.end());
-    std::vector<std::string> ids;
-    for (auto& [time, id] : found)
-        ids.push_back(std::move(id));
-    return ids;
+    std::sort(found.begin(), found.end(), [](const JournalBoot& a, const JournalBoot& b) {
+        return a.firstTime != b.firstTime ? a.firstTime < b.firstTime : a.id < b.id;
+    });
+    return found;
 }
 
 } // namespace tlg

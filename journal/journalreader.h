@@ -56,11 +56,28 @@ std::optional<JournalQuery> JournalAt(const std::string& path);
 // systemd-journal, adm or wheel group); otherwise it sees its own entries only.
 bool SeesWholeLocalJournal();
 
+// One boot in a journal: its id (32 hex digits) and the time of its first entry.
+struct JournalBoot {
+    std::string id;
+    std::uint64_t firstTime = 0; // microseconds since 1970 UTC
+};
+// This machine's boot id in 32 hex digits; "" when it cannot be had.
+std::string CurrentBootId();
+// Which of a journal's boots (earliest first) is "this boot", the one -b 0 means: for the
+// local machine's journal the running boot when the journal holds it, else the last one; -1
+// when there is none.
+long ThisBoot(const std::vector<JournalBoot>& boots, JournalQuery::Where where);
+// For tests: the local machine's journal is read from this folder of journal files ("" for the
+// machine's own), so that a test never depends on what the machine has logged.
+void SetLocalJournalStandIn(const std::string& folder);
+
 class JournalReader {
 public:
-    // Opens the journal and applies the query's matches. Throws Failure saying why when the
-    // journal cannot be opened (a missing or corrupted file, no boot of that number).
-    explicit JournalReader(const JournalQuery& query);
+    // Opens the journal and applies the query's matches; with `boots`, lists there the
+    // journal's boots whatever the matches, earliest first (see boots()). Throws Failure saying
+    // why when the journal cannot be opened (a missing or corrupted file, no boot of that
+    // number).
+    explicit JournalReader(const JournalQuery& query, std::vector<JournalBoot>* boots = nullptr);
     ~JournalReader();
     JournalReader(const JournalReader&) = delete;
     JournalReader& operator=(const JournalReader&) = delete;
@@ -105,13 +122,14 @@ public:
 
     // The values a field takes in the journal, whatever the matches.
     std::vector<std::string> uniqueValues(const char* field);
-    // The boots in the journal, earliest first.
-    std::vector<std::string> boots();
+    // The boots in the journal, whatever the matches, earliest first by their first entries.
+    // Only before the matches are made, as it leaves none.
+    std::vector<JournalBoot> boots();
     // Steps that failed because the journal could not be read there.
     std::int64_t failedSteps() const { return m_failedSteps; }
 
 private:
-    void applyMatches(const JournalQuery& query);
+    void applyMatches(const JournalQuery& query, std::vector<JournalBoot>* boots);
     void addMatch(const std::string& match);
 
     sd_journal* m_journal = nullptr;

@@ -1,10 +1,12 @@
 #pragma once
 
 // The journal's fields beside its view: the values of _SYSTEMD_UNIT, SYSLOG_IDENTIFIER,
-// PRIORITY and _BOOT_ID, each with how many entries hold it (boots named as journalctl -b
-// counts them: 0 the last, -1 the one before, ...). Ticking values asks for their entries
-// only: values of one field are any of them, fields are all of them. Below, every field of
-// the entry the caret stands on.
+// PRIORITY and _BOOT_ID, each with how many entries hold it. Boots are named as people say
+// them, newest first by their first entries: "this boot" (the running one in the local
+// machine's journal, else the last), "the one before", "2 boots before", ..., each with the
+// local date and time of its first entry, its id in the tooltip. Ticking values asks for
+// their entries only: values of one field are any of them, fields are all of them. Below,
+// every field of the entry the caret stands on.
 
 #include "journal/journallines.h"
 
@@ -34,8 +36,8 @@ public:
     // The fields of the caret's entry, "FIELD=value" a line.
     void showEntryFields(const QString& text);
     QString entryFields() const;
-    // The text of the value item of `field` (an index into kListedFields) and `value`, "" when
-    // there is none; for tests. Ticks it when `tick` is given.
+    // The text and count of the value item of `field` (an index into kListedFields) and
+    // `value`, tab between, "" when there is none; for tests, which tick values by tick().
     QString valueText(std::size_t field, const std::string& value) const;
     void tick(std::size_t field, const std::string& value, bool on);
 
@@ -45,6 +47,7 @@ signals:
 
 private:
     void fill(const JournalLinesPtr& lines);
+    void showBootsNewestFirst();
 
     QTreeWidget* m_tree;
     QPlainTextEdit* m_entry;

@@ -1,15 +1,25 @@
-// The systemd journal in the viewer: opened by its bytes from a file or a folder, shown as
-// journalctl shows it, followed, coloured by priority, and the command line's --journal.
+// The systemd journal in the viewer: opened by its bytes from a file or a folder, or a folder
+// picked in the open dialog, shown as journalctl shows it, followed, coloured by priority, its
+// boots named, the command line's --journal, and the local journal kept in the session.
 
 #include "app/commandline.h"
 #include "app/journalbinding.h"
 #include "navigate/journalfieldspanel.h"
 #include "source/journalsource.h"
 #include "support/journalfiles.h"
+#include "support/qtfiles.h"
 #include "support/tempdir.h"
 #include "support/viewerfixture.h"
 
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
 #include <ctime>
+#include <filesystem>
 
 using namespace tlg;
 using namespace tlg::testing;
@@ -166,8 +176,8 @@ private slots:
         auto* panel = viewer.find<JournalFieldsPanel>("JournalFields");
         QCOMPARE(panel->valueText(0, "unit1.service"), QStringLiteral("unit1.service\t20"));
         QCOMPARE(panel->valueText(2, "3"), QStringLiteral("3 err\t8"));
-        QCOMPARE(panel->valueText(3, "22222222222222222222222222222222"), QStringLiteral("0  22222222222222222222222222222222\t30"));
-        QCOMPARE(panel->valueText(3, "11111111111111111111111111111111"), QStringLiteral("-1  11111111111111111111111111111111\t30"));
+        QCOMPARE(panel->valueText(3, "22222222222222222222222222222222"), QStringLiteral("this boot (2023-11-14 22:13)\t30"));
+        QCOMPARE(panel->valueText(3, "11111111111111111111111111111111"), QStringLiteral("the one before (2023-11-14 22:13)\t30"));
 
         JournalSource* source = viewer.window->tabs()->current()->journal()->source();
         const auto whole = [&] { return source->lines() && !source->lines()->partial() && !source->busy(); };
@@ -203,6 +213,157 @@ private slots:
         QVERIFY(panel->entryFields().contains(QStringLiteral("PRIORITY=2\n")));
         caretTo(4);
         QTRY_VERIFY_WITH_TIMEOUT(panel->entryFields().contains(QStringLiteral("MESSAGE=entry 3\n")), 60000);
+    }
+
+    // Boots are named from the newest by their first entries' times, whatever their ids, with
+    // the date and time of that entry; a tab narrowed to one boot names it as the whole
+    // journal does. Ticking a boot shows its entries only.
+    void bootsAreNamedAsPeopleSayThem()
+    {
+        TempDir dir;
+        const std::string journal = dir.path("boots.journal");
+        constexpr std::uint64_t kDay = 86400ULL * 1000000;
+        // Ids in the reverse of their boots' order, each boot a day after the one before.
+        const std::vector<std::string> ids = {"dddddddddddddddddddddddddddddddd", "cccccccccccccccccccccccccccccccc",
+                                              "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"};
+        std::vector<ExportEntry> entries;
+        for (std::size_t boot = 0; boot < ids.size(); ++boot) {
+            for (ExportEntry& entry : Entries(0, 5 + static_cast<int>(boot), ids[boot])) {
+                entry.realtime += boot * kDay;
+                entries.push_back(std::move(entry));
+            }
+        }
+        QVERIFY(MakeJournal(journal, ExportText(entries)));
+        ViewerFixture viewer;
+        viewer.start();
+        viewer.window->tabs()->open(QString::fromStdString(journal), OpenWay::Chosen);
+        LogView* view = WholeJournalView(viewer);
+        QVERIFY(view);
+        auto* panel = viewer.find<JournalFieldsPanel>("JournalFields");
+        QCOMPARE(panel->valueText(3, ids[3]), QStringLiteral("this boot (2023-11-17 22:13)\t8"));
+        QCOMPARE(panel->valueText(3, ids[2]), QStringLiteral("the one before (2023-11-16 22:13)\t7"));
+        QCOMPARE(panel->valueText(3, ids[1]), QStringLiteral("2 boots before (2023-11-15 22:13)\t6"));
+        QCOMPARE(panel->valueText(3, ids[0]), QStringLiteral("3 boots before (2023-11-14 22:13)\t5"));
+        // Listed newest first, each id in its tooltip.
+        QTreeWidgetItem* boots = panel->findChild<QTreeWidget*>(QStringLiteral("JournalFieldValues"))->topLevelItem(3);
+        QCOMPARE(boots->childCount(), 4);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(boots->child(i)->toolTip(0), QString::fromStdString(ids[static_cast<std::size_t>(3 - i)]));
+
+        JournalSource* source = viewer.window->tabs()->current()->journal()->source();
+        panel->tick(3, ids[1], true);
+        QTRY_VERIFY_WITH_TIMEOUT(source->query().fields.size() == 1 && source->lines() && !source->busy(), 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(view->text(), Journalctl("--file " + journal, "_BOOT_ID=" + ids[1]), 60000);
+        QCOMPARE(view->lineCount(), 6 + 1); // entry 2's message has two lines
+
+        // -b -1: the boot before the last, named so.
+        JournalQuery before = *JournalAt(journal);
+        before.boot = "-1";
+        viewer.window->tabs()->openJournal(before);
+        QVERIFY(WholeJournalView(viewer));
+        auto* narrowed = viewer.window->tabs()->current()->findChild<JournalFieldsPanel*>(QStringLiteral("JournalFields"));
+        QVERIFY(narrowed && narrowed != panel);
+        QCOMPARE(narrowed->valueText(3, ids[2]), QStringLiteral("the one before (2023-11-16 22:13)\t7"));
+        QCOMPARE(narrowed->valueText(3, ids[3]), QString());
+    }
+
+    // In the open dialog, a folder of journal files opens as one journal: Open with nothing
+    // named inside it, or the folder named. A folder without any is not opened.
+    void theOpenDialogOpensAJournalFolder()
+    {
+        TempDir dir;
+        QVERIFY(std::filesystem::create_directories(dir.path("machine")));
+        QVERIFY(std::filesystem::create_directories(dir.path("other")));
+        QVERIFY(std::filesystem::create_directories(dir.path("plain")));
+        QVERIFY(MakeJournal(dir.path("machine/system.journal"), ExportText(Entries(0, 20, "11111111111111111111111111111111"))));
+        QVERIFY(MakeJournal(dir.path("other/system.journal"), ExportText(Entries(20, 10, "22222222222222222222222222222222"))));
+        dir.write("plain/x.log", "a line\n");
+        ViewerFixture viewer;
+        viewer.start();
+        LogTabs* tabs = viewer.window->tabs();
+        tabs->openFromDialog();
+        auto* dialog = viewer.find<QFileDialog>("Open1");
+        QVERIFY(dialog->isVisible());
+        QPushButton* open = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Open);
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(open && name);
+
+        // Nothing named in a folder of logs: Open stays disabled, and an accept does nothing.
+        dialog->setDirectory(QString::fromStdString(dir.path("plain")));
+        name->clear();
+        QCoreApplication::processEvents();
+        QVERIFY(!open->isEnabled());
+        static_cast<QDialog*>(dialog)->accept();
+        QVERIFY(dialog->isVisible());
+
+        // Inside a journal folder, Open with nothing named opens the folder.
+        dialog->setDirectory(QString::fromStdString(dir.path("machine")));
+        QTRY_VERIFY_WITH_TIMEOUT(open->isEnabled(), 60000);
+        QVERIFY(!name->placeholderText().isEmpty());
+        open->click();
+        QVERIFY(!dialog->isVisible());
+        LogView* view = WholeJournalView(viewer);
+        QVERIFY(view);
+        QCOMPARE(tabs->current()->path(), QString::fromStdString(dir.path("machine")));
+        QCOMPARE(view->text(), Journalctl("-D " + dir.path("machine")));
+
+        // A folder picked from the one above opens too, in a tab of its own.
+        tabs->openFromDialog();
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->directory().absolutePath(), QDir(QString::fromStdString(dir.folder())).absolutePath());
+        dialog->selectFile(QStringLiteral("other"));
+        static_cast<QDialog*>(dialog)->accept();
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(WholeJournalView(viewer));
+        QCOMPARE(tabs->current()->path(), QString::fromStdString(dir.path("other")));
+        QCOMPARE(tabs->tabs().size(), 2);
+        QVERIFY(viewer.messages.isEmpty());
+    }
+
+    // This machine's journal comes back at the next start with its matches, in its tab's place,
+    // and a journal folder comes back by its path. A folder made here stands for the machine's
+    // journal: what is checked is that the tab is the local journal again, read through the
+    // same matches, never what the machine itself has logged.
+    void theLocalJournalIsKeptInTheSession()
+    {
+        TempDir dir;
+        QVERIFY(std::filesystem::create_directories(dir.path("local")));
+        QVERIFY(std::filesystem::create_directories(dir.path("folder")));
+        QVERIFY(MakeJournal(dir.path("local/system.journal"), ExportText(Entries(0, 60, "11111111111111111111111111111111"))));
+        QVERIFY(MakeJournal(dir.path("folder/system.journal"), ExportText(Entries(0, 10, "22222222222222222222222222222222"))));
+        SetLocalJournalStandIn(dir.path("local"));
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "a.log", "a\n");
+        const QString folder = QString::fromStdString(dir.path("folder"));
+        MainWindow* window = viewer.start({log});
+        JournalQuery local;
+        local.units = {"unit1"};
+        local.highestPriority = 3;
+        window->tabs()->openJournal(local);
+        QVERIFY(WholeJournalView(viewer));
+        viewer.find<QCheckBox>("CheckBox5")->click(); // not followed
+        window->tabs()->open(folder, OpenWay::Chosen);
+        QVERIFY(WholeJournalView(viewer));
+        window->close();
+        viewer.window.reset();
+
+        window = viewer.start();
+        const QList<LogTab*> tabs = window->tabs()->tabs();
+        QCOMPARE(tabs.size(), 3);
+        QCOMPARE(tabs[0]->path(), log);
+        QVERIFY(tabs[1]->journal() && tabs[1]->path().isEmpty());
+        QVERIFY(tabs[1]->journal()->source()->query() == local);
+        QVERIFY(!tabs[1]->log()->watchState().AutoRefresh);
+        QVERIFY(tabs[2]->journal());
+        QCOMPARE(tabs[2]->path(), folder);
+        QVERIFY(tabs[2]->log()->watchState().AutoRefresh);
+        const std::string expected = Journalctl("-D " + dir.path("local"), "-u unit1 -p 3");
+        QVERIFY(!expected.empty());
+        QTRY_COMPARE_WITH_TIMEOUT(tabs[1]->view()->text(), expected, 60000);
+        QVERIFY(viewer.messages.isEmpty());
+        window->close();
+        viewer.window.reset();
+        SetLocalJournalStandIn({});
     }
 
     // A journal that cannot be read says why in the error box, and gets no tab.

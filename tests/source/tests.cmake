@@ -5,6 +5,7 @@ tlg_core_test(source_core_tests
     source/recentlogs_test.cpp
     source/filterstore_test.cpp
     source/watchstate_test.cpp
+    source/session_test.cpp
 )
 tlg_gui_test(watcher_gui_tests source/tst_watcher.cpp)
 tlg_gui_test(follower_gui_tests source/tst_follower.cpp)
