@@ -118,7 +118,7 @@ void HistogramStrip::refreshMerged()
     }
     if (!merged)
         return; // the first merge is under way
-    if (!merged->lastTime()) {
+    if (!merged->lastTime() || m_times->choice() == TimeForm::None) {
         showNoCounts();
         return;
     }

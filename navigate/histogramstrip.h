@@ -36,7 +36,8 @@ public:
     ~HistogramStrip() override;
 
     // The log is a merge: the strip counts the rows of the merge `current` gives (null while
-    // there is none yet) in place of the log times' lines. Call refresh() when it changes.
+    // there is none yet) in place of the log times' lines; the log times only turn it off (a
+    // choice of no times). Call refresh() when the merge changes.
     void countMerge(std::function<MergedLinesPtr()> current);
 
     // The counts of the whole log as far as known (null before the first), and the histogram

@@ -5,6 +5,7 @@
 #include "app/mainwindow.h"
 #include "navigate/fileslegend.h"
 #include "navigate/histogramstrip.h"
+#include "navigate/logtimes.h"
 #include "search/overview.h"
 #include "source/mergedsource.h"
 #include "support/journalfiles.h"
@@ -251,6 +252,12 @@ private slots:
         const std::vector<tlg::TimeBucket> grown = rowsPerBar(tab, strip->bars());
         for (std::size_t i = 0; i < grown.size(); ++i)
             QVERIFY2(grown[i] == strip->bars().bars[i], qPrintable(QStringLiteral("bar %1").arg(i)));
+
+        // Times turned off take the strip away, and back on bring it back.
+        tab->times()->choose(tlg::TimeForm::None);
+        QTRY_VERIFY(strip->isHidden());
+        tab->times()->choose(std::nullopt);
+        QTRY_VERIFY_WITH_TIMEOUT(settled(600), 60000);
     }
 
     // A journal folder merged with a log file shows its entries, as journalctl's short-iso
