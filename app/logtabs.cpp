@@ -432,7 +432,7 @@ void LogTabs::openMerged(const QStringList& paths, OpenWay way, std::function<vo
         files.where = JournalQuery::Where::Files;
         for (const QString& path : absolutePaths) {
             const std::optional<JournalQuery> journal = JournalAt(QFile::encodeName(path).toStdString());
-            if (journal->where != JournalQuery::Where::Files) {
+            if (!journal || journal->where != JournalQuery::Where::Files) {
                 if (LogTab* tab = current())
                     tab->status().setText(0, QStringLiteral("Journal folders merge with log files only: %1").arg(path));
                 return;

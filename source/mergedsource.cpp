@@ -1,7 +1,6 @@
 #include "source/mergedsource.h"
 
 #include "document/logdocument.h"
-#include "journal/journalreader.h"
 #include "source/journalsource.h"
 #include "source/logsource.h"
 #include "source/watchstate.h"
@@ -51,15 +50,15 @@ MergedSource::MergedSource(LogSource* first, QStringList paths, QObject* parent)
     });
     for (int i = 1; i < m_paths.size(); ++i) {
         // A journal is known by its bytes, as Open knows it.
-        if (JournalAt(QFile::encodeName(m_paths[i]).toStdString())) {
-            m_others.push_back({nullptr, new JournalSource(this)});
+        if (std::optional<JournalQuery> journal = JournalAt(QFile::encodeName(m_paths[i]).toStdString())) {
+            m_others.push_back({nullptr, new JournalSource(this), std::move(*journal)});
             continue;
         }
         auto* source = new LogSource(this);
         source->setEncodingChoice(m_first->encodingChoice());
         connect(source, &LogSource::documentChanged, this, [this] { update(); });
         connect(source, &LogSource::changeNotified, this, &MergedSource::changeNotified);
-        m_others.push_back({source, nullptr});
+        m_others.push_back({source, nullptr, {}});
     }
     m_progressTimer.setInterval(250);
     connect(&m_progressTimer, &QTimer::timeout, this, &MergedSource::reportProgress);
@@ -148,7 +147,7 @@ void MergedSource::openJournal(std::size_t file, std::function<void(const QStrin
         if (*pending)
             std::exchange(*pending, nullptr)(text);
     });
-    journal->open(*JournalAt(QFile::encodeName(m_paths[static_cast<int>(file)]).toStdString()));
+    journal->open(m_others[file - 1].query);
 }
 
 void MergedSource::setShown(std::size_t file, bool shown)

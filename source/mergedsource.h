@@ -11,6 +11,7 @@
 // Lives on the GUI thread and uses Qt Core only.
 
 #include "document/mergedlines.h"
+#include "journal/journalreader.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -71,6 +72,7 @@ private:
     struct Member {
         LogSource* log = nullptr;
         JournalSource* journal = nullptr;
+        JournalQuery query; // the journal's
     };
     // A file's lines as far as read (nothing yet: none).
     LinesPtr textOf(std::size_t file) const;
