@@ -140,6 +140,11 @@ void LogTab::mergeFiles(const QStringList& paths)
         m_status.setText(0, percent < 0 ? QString() : QStringLiteral("Merging by time... %1%").arg(percent));
     });
     connect(m_log, &LogController::aboutToSample, m_merged, [this] { m_merged->follow(m_log->convertAlways()); });
+    // Journals read their new entries by themselves, while the tab follows.
+    connect(m_log->watchTimer(), &QTimer::timeout, m_merged, [this] { m_merged->setFollowing(m_log->watchState().AutoRefresh); });
+    // The histogram counts the merged rows, each file's in its own form.
+    m_histogram->countMerge([merged = m_merged] { return merged->merged(); });
+    connect(m_merged, &MergedSource::mergedChanged, m_histogram, &HistogramStrip::refresh);
     m_merged->open([this](const QStringList& failures) {
         if (!failures.isEmpty())
             m_status.setText(0, failures.join(QStringLiteral("; ")));

@@ -424,6 +424,26 @@ void LogTabs::openMerged(const QStringList& paths, OpenWay way, std::function<vo
     QStringList absolutePaths;
     for (const QString& path : paths)
         absolutePaths << absolute(path);
+    // The tab's own log reads the first file, so a journal (known by its bytes) gives its place
+    // to the first log file; journals alone are one journal, which sd-journal merges itself.
+    const auto isJournal = [](const QString& path) { return JournalAt(QFile::encodeName(path).toStdString()).has_value(); };
+    const auto firstFile = std::find_if_not(absolutePaths.begin(), absolutePaths.end(), isJournal);
+    if (firstFile == absolutePaths.end()) {
+        JournalQuery files;
+        files.where = JournalQuery::Where::Files;
+        for (const QString& path : absolutePaths) {
+            const std::optional<JournalQuery> journal = JournalAt(QFile::encodeName(path).toStdString());
+            if (!journal || journal->where != JournalQuery::Where::Files) {
+                if (LogTab* tab = current())
+                    tab->status().setText(0, QStringLiteral("Journal folders merge with log files only: %1").arg(path));
+                return;
+            }
+            files.paths.insert(files.paths.end(), journal->paths.begin(), journal->paths.end());
+        }
+        openJournal(files, std::move(done));
+        return;
+    }
+    absolutePaths.move(static_cast<int>(firstFile - absolutePaths.begin()), 0);
     // Always a tab of its own: a blank tab takes it, else a new one after the tab in sight.
     LogTab* before = current();
     LogTab* target = before && before->blank() ? before : nullptr;

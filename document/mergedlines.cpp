@@ -425,6 +425,29 @@ std::optional<std::int64_t> MergedLines::timeOfRow(LineNumber row) const
     }
 }
 
+std::vector<MergedLines::Place> MergedLines::placesAt(LineNumber row) const
+{
+    row = std::clamp<LineNumber>(row, 0, EndLine(m_rows));
+    std::vector<Cursor> cursors = m_end;
+    if (row < EndLine(m_rows)) {
+        Walk walk = walkFrom(row.value() / kStep);
+        std::vector<StampContext> contexts;
+        for (const Log& log : m_logs)
+            contexts.push_back(log.ctx);
+        for (; walk.row < row; ++walk.row) {
+            const std::size_t file = fileAt(walk.row);
+            Cursor& cursor = walk.cursors[file];
+            cursor.carried = carriedTime(file, cursor.line, cursor.carried, contexts[file]);
+            ++cursor.line;
+        }
+        cursors = std::move(walk.cursors);
+    }
+    std::vector<Place> places;
+    for (const Cursor& cursor : cursors)
+        places.push_back({cursor.line, cursor.carried == kNoTime ? std::nullopt : std::optional<std::int64_t>(cursor.carried)});
+    return places;
+}
+
 std::optional<std::int64_t> MergedLines::lastTime() const
 {
     return m_highest == kNoTime ? std::nullopt : std::optional<std::int64_t>(m_highest);

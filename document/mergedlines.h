@@ -99,6 +99,14 @@ public:
     // The time a row carries (its stamp's, or that of the line before it in its log), and the
     // highest time of all rows; nothing before any stamp. Reads fewer than kStep lines.
     std::optional<std::int64_t> timeOfRow(LineNumber row) const;
+    // Where each log stands at a row (the end of the rows at most): the next of its lines the
+    // merge takes, and the time the line before it carries (nothing before its first stamp).
+    // A hidden log stands at its start. Reads fewer than kStep lines.
+    struct Place {
+        LineNumber line = 0;
+        std::optional<std::int64_t> carried;
+    };
+    std::vector<Place> placesAt(LineNumber row) const;
     std::optional<std::int64_t> lastTime() const;
     bool grewFrom(const LineSource& earlier) const override;
 

@@ -65,6 +65,8 @@ struct HistogramStrip::Job {
     LineNumber end = 0;
     std::optional<std::int64_t> carried;
     std::optional<TimeHistogram> windowResult;
+    // A merged log's rows, counted file by file.
+    MergedLinesPtr merged;
 };
 
 HistogramStrip::HistogramStrip(LogView* view, LogTimes* times, QWidget* parent)
@@ -91,8 +93,53 @@ const TimeHistogram* HistogramStrip::shown() const
     return m_counts ? &m_counts->histogram() : nullptr;
 }
 
+void HistogramStrip::countMerge(std::function<MergedLinesPtr()> current)
+{
+    m_merge = std::move(current);
+    refresh();
+}
+
+void HistogramStrip::showNoCounts()
+{
+    m_counts.reset();
+    m_zoom.reset();
+    m_zoomCounts.reset();
+    hide();
+}
+
+void HistogramStrip::refreshMerged()
+{
+    const MergedLinesPtr merged = m_merge();
+    if (m_job) {
+        // Every merge of the files counts from the counts before it, file by file: the one
+        // under way is never thrown away, and the newest merge is looked at when it ends.
+        m_dirty = true;
+        return;
+    }
+    if (!merged)
+        return; // the first merge is under way
+    if (!merged->lastTime() || m_times->choice() == TimeForm::None) {
+        showNoCounts();
+        return;
+    }
+    auto job = std::make_shared<Job>();
+    job->merged = merged;
+    job->lines = merged;
+    job->rules = m_view->matchRules();
+    const bool sameCounting = m_counts && m_counts->merged() && sameRules(m_counts->rules(), job->rules);
+    if (sameCounting && m_counts->lines() == job->lines)
+        return;
+    if (sameCounting)
+        job->earlier = m_counts;
+    start(std::move(job));
+}
+
 void HistogramStrip::refresh()
 {
+    if (m_merge) {
+        refreshMerged();
+        return;
+    }
     const TimeIndexPtr index = m_times->index();
     if (m_job) {
         // A count is not thrown away for the same log grown, or a followed log would never be
@@ -108,20 +155,13 @@ void HistogramStrip::refresh()
         m_dirty = false;
     }
     if (!index) {
-        if (!m_times->building()) {
-            m_counts.reset();
-            m_zoom.reset();
-            m_zoomCounts.reset();
-            hide();
-        }
+        if (!m_times->building())
+            showNoCounts();
         return;
     }
     if (!index->lastTime()) {
         // No line carries a time.
-        m_counts.reset();
-        m_zoom.reset();
-        m_zoomCounts.reset();
-        hide();
+        showNoCounts();
         return;
     }
     auto job = std::make_shared<Job>();
@@ -141,6 +181,18 @@ void HistogramStrip::zoomTo(std::int64_t from, std::int64_t to)
 {
     if (m_job) {
         m_pendingZoom = std::pair(from, to); // once the count under way ends
+        return;
+    }
+    if (m_merge) {
+        const MergedLinesPtr merged = m_merge();
+        if (!merged || !m_counts || to <= from)
+            return;
+        auto job = std::make_shared<Job>();
+        job->merged = merged;
+        job->lines = merged;
+        job->rules = m_counts->rules();
+        job->window = std::pair(from, to);
+        start(std::move(job));
         return;
     }
     const TimeIndexPtr index = m_times->index();
@@ -182,7 +234,12 @@ void HistogramStrip::start(std::shared_ptr<Job> job)
     watcher->setFuture(QtConcurrent::run(&countPool(), [job] {
         LowerThisThread();
         try {
-            if (job->window) {
+            if (job->merged && job->window) {
+                job->windowResult = CountMergedWindow(*job->merged, job->window->first, job->window->second,
+                                                      job->rules.get(), &job->stop);
+            } else if (job->merged) {
+                job->result = LogHistogram::countMerged(job->merged, job->rules, job->earlier.get(), &job->stop);
+            } else if (job->window) {
                 job->windowResult = CountWindow(*job->lines, job->first, job->end, job->carried, job->window->first,
                                                 job->window->second, job->form, job->ctx, job->rules.get(), &job->stop);
             } else {
@@ -267,6 +324,18 @@ QRect HistogramStrip::barRect(int bar) const
 
 void HistogramStrip::goToBar(int bar)
 {
+    if (m_merge) {
+        const MergedLinesPtr merged = m_merge();
+        if (!merged || bar < 0 || bar >= static_cast<int>(m_bars.bars.size()) || m_view->lineCount() == 0)
+            return;
+        const LineNumber inLog = merged->firstRowAtOrAfter(m_bars.start + m_bars.interval * bar);
+        if (inLog >= EndLine(merged->lineCount()))
+            return;
+        const LineNumber row = m_view->document()->lineShowing(inLog);
+        ShowLineInContext(m_view, std::min(row.value(), m_view->lineCount() - 1));
+        m_view->setFocus();
+        return;
+    }
     const TimeIndexPtr index = m_times->index();
     if (!index || bar < 0 || bar >= static_cast<int>(m_bars.bars.size()) || m_view->lineCount() == 0)
         return;

@@ -8,12 +8,15 @@
 // them, and a right click or a double click goes back to the whole log.
 //
 // The counts come from a pass beside the GUI thread that reads each line's labels and stamp at
-// once; a followed log costs its new lines. A log without time stamps shows no strip.
+// once; a followed log costs its new lines. A log without time stamps shows no strip. A merged
+// log's strip counts the merged rows, each file in its own form, and its clicks and closer
+// looks find rows through the merge.
 
 #include "search/timehistogram.h"
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -31,6 +34,11 @@ public:
     // colours with; clicks move `view`'s caret.
     HistogramStrip(LogView* view, LogTimes* times, QWidget* parent = nullptr);
     ~HistogramStrip() override;
+
+    // The log is a merge: the strip counts the rows of the merge `current` gives (null while
+    // there is none yet) in place of the log times' lines; the log times only turn it off (a
+    // choice of no times). Call refresh() when the merge changes.
+    void countMerge(std::function<MergedLinesPtr()> current);
 
     // The counts of the whole log as far as known (null before the first), and the histogram
     // the strip shows: the zoomed one, else the whole log's.
@@ -77,9 +85,13 @@ private:
     void finished(const std::shared_ptr<Job>& job);
     void layBars();
     QRect barArea() const;
+    void refreshMerged();
+    // The counts are hidden: there are no times to show.
+    void showNoCounts();
 
     LogView* m_view;
     LogTimes* m_times;
+    std::function<MergedLinesPtr()> m_merge;
     LogHistogramPtr m_counts;
     std::optional<std::pair<std::int64_t, std::int64_t>> m_zoom;
     std::optional<TimeHistogram> m_zoomCounts;

@@ -145,16 +145,54 @@ void TimeHistogram::change(std::int64_t time, std::uint8_t mark, int by)
     m_lines += by;
 }
 
-void TimeHistogram::reach(std::int64_t time)
+void TimeHistogram::add(const TimeHistogram& other)
+{
+    if (other.empty())
+        return;
+    if (m_window) {
+        // Windows of the same bounds are laid out alike.
+        if (other.m_window && other.m_origin == m_origin && other.m_interval == m_interval &&
+            other.m_buckets.size() == m_buckets.size()) {
+            for (std::size_t i = 0; i < m_buckets.size(); ++i)
+                m_buckets[i] += other.m_buckets[i];
+            m_lines += other.m_lines;
+        }
+        return;
+    }
+    if (m_buckets.empty()) {
+        *this = other;
+        m_window = false;
+        return;
+    }
+    reach(other.m_first, other.m_interval);
+    reach(other.m_end - 1, other.m_interval);
+    m_first = std::min(m_first, other.m_first);
+    m_end = std::max(m_end, other.m_end);
+    // Our intervals are now a whole number of the other's, on the same clock: each of its
+    // buckets lies wholly in one of ours. (Across a change of the zone's offset between the
+    // two first times, a bucket finer than the change goes to the one its start falls in.)
+    for (std::size_t i = 0; i < other.m_buckets.size(); ++i) {
+        const TimeBucket& bucket = other.m_buckets[i];
+        if (bucket.lines == 0)
+            continue;
+        const std::int64_t start = std::max(other.m_origin + other.m_interval * static_cast<std::int64_t>(i), other.m_first);
+        const auto index = static_cast<std::size_t>((start - m_origin) / m_interval);
+        if (start >= m_origin && index < m_buckets.size())
+            m_buckets[index] += bucket;
+    }
+    m_lines += other.m_lines;
+}
+
+void TimeHistogram::reach(std::int64_t time, std::int64_t least)
 {
     const std::int64_t end = m_origin + m_interval * static_cast<std::int64_t>(m_buckets.size());
-    if (time >= m_origin && time < end)
+    if (time >= m_origin && time < end && m_interval >= least)
         return;
     const std::int64_t low = std::min(m_origin, time);
     const std::int64_t high = std::max(end, time + 1);
     std::int64_t interval = m_interval;
     std::int64_t origin = intervalStart(low, interval);
-    while (ceilDiv(high - origin, interval) > kMaxBuckets) {
+    while (ceilDiv(high - origin, interval) > kMaxBuckets || interval < least) {
         interval = NextInterval(interval);
         origin = intervalStart(low, interval);
     }
@@ -207,8 +245,43 @@ LogHistogramPtr LogHistogram::count(LinesPtr lines, TimeForm form, const StampCo
     return counts;
 }
 
+LogHistogramPtr LogHistogram::countMerged(MergedLinesPtr merged, std::shared_ptr<const ColourRules> rules,
+                                          const LogHistogram* earlier, const std::atomic<bool>* cancel)
+{
+    std::shared_ptr<LogHistogram> counts(new LogHistogram);
+    counts->m_merged = true;
+    counts->m_rules = std::move(rules);
+    counts->m_parts.resize(merged->fileCount());
+    const bool sameFiles = earlier && earlier->m_merged && earlier->m_parts.size() == merged->fileCount();
+    for (std::size_t file = 0; file < merged->fileCount(); ++file) {
+        LogHistogramPtr part = sameFiles ? earlier->m_parts[file] : nullptr;
+        const MergedLines::Log& log = merged->log(file);
+        if (merged->shown(file) && log.form != TimeForm::None) {
+            // A syslog stamp's year comes from the context's reference: another reference, another count.
+            const bool sameCounting = part && part->m_form == log.form &&
+                                      (log.form != TimeForm::Syslog || part->m_ctx.reference() == log.ctx.reference());
+            if (!sameCounting)
+                part = count(log.lines, log.form, log.ctx, counts->m_rules, cancel);
+            else if (part->m_lines != log.lines)
+                part = part->grownTo(log.lines, cancel);
+            if (!part)
+                return nullptr;
+            counts->m_histogram.add(part->m_histogram);
+        } else if (log.form == TimeForm::None) {
+            part.reset(); // no times to count
+        }
+        counts->m_parts[file] = std::move(part);
+    }
+    counts->m_lines = std::move(merged);
+    return counts;
+}
+
 LogHistogramPtr LogHistogram::grownTo(LinesPtr grown, const std::atomic<bool>* cancel) const
 {
+    if (m_merged) {
+        MergedLinesPtr merged = std::dynamic_pointer_cast<const MergedLines>(grown);
+        return merged ? countMerged(std::move(merged), m_rules, this, cancel) : nullptr;
+    }
     if (!grown->grewFrom(*m_lines))
         return count(std::move(grown), m_form, m_ctx, m_rules, cancel);
     std::shared_ptr<LogHistogram> counts(new LogHistogram(*this));
@@ -255,6 +328,25 @@ std::optional<TimeHistogram> CountWindow(const LineSource& lines, LineNumber fir
                                  histogram.add(*carried, mark);
                          }))
         return std::nullopt;
+    return histogram;
+}
+
+std::optional<TimeHistogram> CountMergedWindow(const MergedLines& merged, std::int64_t from, std::int64_t to,
+                                               const ColourRules* rules, const std::atomic<bool>* cancel)
+{
+    TimeHistogram histogram = TimeHistogram::window(from, to);
+    const std::vector<MergedLines::Place> starts = merged.placesAt(merged.firstRowAtOrAfter(from));
+    const std::vector<MergedLines::Place> ends = merged.placesAt(merged.firstRowAtOrAfter(to));
+    for (std::size_t file = 0; file < merged.fileCount(); ++file) {
+        const MergedLines::Log& log = merged.log(file);
+        if (!merged.shown(file) || log.form == TimeForm::None || starts[file].line >= ends[file].line)
+            continue;
+        const std::optional<TimeHistogram> part = CountWindow(*log.lines, starts[file].line, ends[file].line,
+                                                              starts[file].carried, from, to, log.form, log.ctx, rules, cancel);
+        if (!part)
+            return std::nullopt;
+        histogram.add(*part);
+    }
     return histogram;
 }
 

@@ -11,8 +11,13 @@
 // (MarkLineBlocks), reading each line's stamp as it goes; a line without a stamp counts at the
 // time of the line before it, so a stack trace counts with its header; lines before the first
 // stamp carry no time and are not counted.
+//
+// A merged log is counted file by file: each shown file's lines in the file's own form, the
+// counts added up. A merged row carries its line's time in its file, so the sum is the count of
+// the merged rows, and a followed file costs its new lines whichever place they take.
 
 #include "document/linesource.h"
+#include "document/mergedlines.h"
 #include "document/timestamps.h"
 #include "search/colourrules.h"
 
@@ -66,6 +71,10 @@ public:
     // kMarkInfo), or takes one such line out again.
     void add(std::int64_t time, std::uint8_t mark) { change(time, mark, 1); }
     void remove(std::int64_t time, std::uint8_t mark) { change(time, mark, -1); }
+    // Counts the lines another histogram counted, as if they had been added here: each of its
+    // buckets at its start (its first time, for the first), the intervals grown to its own when
+    // they are finer. A window takes only another window of the same bounds.
+    void add(const TimeHistogram& other);
 
     bool empty() const { return m_lines == 0; }
     std::int64_t lines() const { return m_lines; }
@@ -93,8 +102,9 @@ public:
 
 private:
     void change(std::int64_t time, std::uint8_t mark, int by);
-    // Makes room for `time`: coarser intervals when the range would need too many.
-    void reach(std::int64_t time);
+    // Makes room for `time`: coarser intervals when the range would need too many, or when they
+    // are finer than `least`.
+    void reach(std::int64_t time, std::int64_t least = 0);
 
     std::int64_t m_zone = 0; // local time less UTC, ns, taken at the first time counted
     bool m_zoneKnown = false;
@@ -117,11 +127,20 @@ public:
     // (null: no error or info parts). Null when `cancel` was raised.
     static LogHistogramPtr count(LinesPtr lines, TimeForm form, const StampContext& ctx,
                                  std::shared_ptr<const ColourRules> rules, const std::atomic<bool>* cancel = nullptr);
+    // The counts of a merged log's rows: each shown file counted in its own form and context,
+    // the counts added up. A file that `earlier` (the counts of an earlier merge of the same
+    // files, or null) counted costs its new lines only; a hidden file is not read. Null when
+    // `cancel` was raised.
+    static LogHistogramPtr countMerged(MergedLinesPtr merged, std::shared_ptr<const ColourRules> rules,
+                                       const LogHistogram* earlier = nullptr, const std::atomic<bool>* cancel = nullptr);
     // The counts of `grown`: when it grew from these counts' lines, only its new lines (and the
-    // last line before them, which may have grown) are read; otherwise it is counted anew.
+    // last line before them, which may have grown) are read; otherwise it is counted anew. For
+    // a merged log's counts, `grown` is a later merge of the same files (countMerged).
     LogHistogramPtr grownTo(LinesPtr grown, const std::atomic<bool>* cancel = nullptr) const;
 
     const LinesPtr& lines() const { return m_lines; }
+    // Whether these are a merged log's counts (whose form is None: each file has its own).
+    bool merged() const { return m_merged; }
     TimeForm form() const { return m_form; }
     const std::shared_ptr<const ColourRules>& rules() const { return m_rules; }
     const TimeHistogram& histogram() const { return m_histogram; }
@@ -136,6 +155,9 @@ private:
     StampContext m_ctx;
     std::shared_ptr<const ColourRules> m_rules;
     TimeHistogram m_histogram;
+    // A merged log's: each file's counts (null for a file never shown), added up in m_histogram.
+    bool m_merged = false;
+    std::vector<LogHistogramPtr> m_parts;
     // The last line, which may still grow: taken out again before counting on from it.
     LineNumber m_last = -1;
     std::optional<std::int64_t> m_carriedBeforeLast; // the time the line before it carries
@@ -150,5 +172,9 @@ std::optional<TimeHistogram> CountWindow(const LineSource& lines, LineNumber fir
                                          std::optional<std::int64_t> carried, std::int64_t from, std::int64_t to,
                                          TimeForm form, const StampContext& ctx, const ColourRules* rules,
                                          const std::atomic<bool>* cancel = nullptr);
+// The same for a merged log: the merged rows whose times fall in [from, to), each shown file's
+// lines between the rows the merge finds for the two times counted in the file's own form.
+std::optional<TimeHistogram> CountMergedWindow(const MergedLines& merged, std::int64_t from, std::int64_t to,
+                                               const ColourRules* rules, const std::atomic<bool>* cancel = nullptr);
 
 } // namespace tlg

@@ -1,9 +1,12 @@
 #include "source/mergedsource.h"
 
+#include "document/logdocument.h"
+#include "source/journalsource.h"
 #include "source/logsource.h"
 #include "source/watchstate.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 
@@ -46,11 +49,16 @@ MergedSource::MergedSource(LogSource* first, QStringList paths, QObject* parent)
         update();
     });
     for (int i = 1; i < m_paths.size(); ++i) {
+        // A journal is known by its bytes, as Open knows it.
+        if (std::optional<JournalQuery> journal = JournalAt(QFile::encodeName(m_paths[i]).toStdString())) {
+            m_others.push_back({nullptr, new JournalSource(this), std::move(*journal)});
+            continue;
+        }
         auto* source = new LogSource(this);
         source->setEncodingChoice(m_first->encodingChoice());
         connect(source, &LogSource::documentChanged, this, [this] { update(); });
         connect(source, &LogSource::changeNotified, this, &MergedSource::changeNotified);
-        m_others.push_back(source);
+        m_others.push_back({source, nullptr, {}});
     }
     m_progressTimer.setInterval(250);
     connect(&m_progressTimer, &QTimer::timeout, this, &MergedSource::reportProgress);
@@ -67,23 +75,32 @@ MergedSource::~MergedSource()
         m_job->stop = true;
 }
 
-LogSource* MergedSource::sourceOf(std::size_t file) const
+LinesPtr MergedSource::textOf(std::size_t file) const
 {
-    return file == 0 ? m_first : m_others[file - 1];
+    if (file == 0)
+        return m_first->document();
+    const Member& member = m_others[file - 1];
+    if (member.log)
+        return member.log->document();
+    // A journal's tail is not the journal: it joins once read whole.
+    const JournalLinesPtr& lines = member.journal->lines();
+    if (!m_opened[file] || !lines || lines->partial())
+        return LogDocument::empty();
+    return lines;
 }
 
 void MergedSource::open(std::function<void(const QStringList& failures)> done)
 {
-    auto failures = std::make_shared<QStringList>();
-    m_waiting = m_others.size();
-    if (m_waiting == 0) {
-        update();
-        done({});
-        return;
-    }
+    m_failures.clear();
+    m_done = std::move(done);
+    m_waiting = m_others.size() + 1; // until every open was asked
     for (std::size_t file = 1; file < static_cast<std::size_t>(m_paths.size()); ++file) {
-        LogSource* source = m_others[file - 1];
-        source->open(m_paths[static_cast<int>(file)], [this, source, file, failures, done](const LogSource::Outcome& outcome) {
+        if (m_others[file - 1].journal) {
+            openJournal(file, [this](const QString& failure) { answered(failure); });
+            continue;
+        }
+        LogSource* source = m_others[file - 1].log;
+        source->open(m_paths[static_cast<int>(file)], [this, source, file](const LogSource::Outcome& outcome) {
             if (outcome.ok()) {
                 m_opened[file] = true;
                 WatchState& watch = source->watchState();
@@ -92,15 +109,45 @@ void MergedSource::open(std::function<void(const QStringList& failures)> done)
                 watch.StoredAge = read.StoredAge;
                 watch.FileOpen = true;
                 source->watchFile(true);
-            } else {
-                failures->push_back(outcome.message);
             }
-            if (--m_waiting == 0) {
-                update();
-                done(*failures);
-            }
+            answered(outcome.ok() ? QString() : outcome.message);
         });
     }
+    answered({});
+}
+
+void MergedSource::answered(const QString& failure)
+{
+    if (!failure.isEmpty())
+        m_failures.push_back(failure);
+    if (m_waiting == 0 || --m_waiting > 0)
+        return;
+    update();
+    if (m_done)
+        std::exchange(m_done, nullptr)(m_failures);
+}
+
+void MergedSource::openJournal(std::size_t file, std::function<void(const QString& failure)> answered)
+{
+    JournalSource* journal = m_others[file - 1].journal;
+    // Answered once: when the whole journal is read (its tail comes first), or when it fails.
+    auto pending = std::make_shared<std::function<void(const QString&)>>(std::move(answered));
+    connect(journal, &JournalSource::documentChanged, this, [this, journal, file, pending] {
+        const JournalLinesPtr& lines = journal->lines();
+        if (!lines || lines->partial())
+            return;
+        if (*pending) {
+            m_opened[file] = true;
+            std::exchange(*pending, nullptr)(QString());
+            return;
+        }
+        update(); // new entries
+    });
+    connect(journal, &JournalSource::failed, this, [pending](const QString& text) {
+        if (*pending)
+            std::exchange(*pending, nullptr)(text);
+    });
+    journal->open(m_others[file - 1].query);
 }
 
 void MergedSource::setShown(std::size_t file, bool shown)
@@ -118,12 +165,19 @@ void MergedSource::follow(bool convert, bool notified)
 {
     m_convert = convert;
     for (std::size_t file = 1; file < static_cast<std::size_t>(m_paths.size()); ++file) {
-        LogSource* source = m_others[file - 1];
-        if (!m_opened[file] || source->busy())
+        LogSource* source = m_others[file - 1].log;
+        if (!source || !m_opened[file] || source->busy())
             continue;
         SampleFile(source->watchState(), source->nativePath());
         source->follow(notified, convert, [](const LogSource::Outcome&) {});
     }
+}
+
+void MergedSource::setFollowing(bool on)
+{
+    for (const Member& member : m_others)
+        if (member.journal && member.journal->following() != on)
+            member.journal->setFollowing(on);
 }
 
 void MergedSource::changeNotified()
@@ -146,7 +200,7 @@ void MergedSource::update()
     }
     auto job = std::make_shared<Job>();
     for (std::size_t file = 0; file < static_cast<std::size_t>(m_paths.size()); ++file) {
-        LinesPtr text = sourceOf(file)->document();
+        LinesPtr text = textOf(file);
         job->total += m_shown[file] ? text->size().value() : 0;
         job->texts.push_back(std::move(text));
         job->modified.push_back(ModifiedOf(m_paths[static_cast<int>(file)]));

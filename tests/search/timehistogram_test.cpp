@@ -1,4 +1,5 @@
 #include "document/logdocument.h"
+#include "document/mergedlines.h"
 #include "search/overview.h"
 #include "search/timehistogram.h"
 #include "support/zone.h"
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <random>
 #include <string>
@@ -41,8 +43,9 @@ std::string isoStamp(std::int64_t seconds)
 }
 
 // A log whose lines are minutes apart, with labels of both kinds (in any case, inside words),
-// stack traces without stamps, a few lines before the first stamp and a few steps backwards.
-std::string randomLog(std::mt19937& random, int lines, std::int64_t maxStep = 400)
+// stack traces without stamps, a few lines before the first stamp and (unless not wanted) a few
+// steps backwards.
+std::string randomLog(std::mt19937& random, int lines, std::int64_t maxStep = 400, bool backwards = true)
 {
     static const char* const kWords[] = {"plain text", "ERROR here", "a xErRoRx word", "Info only", "warning",
                                          "it failed", "both info and Error", "nothing", "unwarned"};
@@ -57,7 +60,7 @@ std::string randomLog(std::mt19937& random, int lines, std::int64_t maxStep = 40
             text += "    at " + words + " frame " + std::to_string(i) + "\n";
             continue;
         }
-        seconds += k == 2 ? -30 : step(random);
+        seconds += k == 2 && backwards ? -30 : step(random);
         text += isoStamp(seconds) + " " + words + " " + std::to_string(i) + "\n";
     }
     return text;
@@ -292,6 +295,106 @@ TEST(TimeHistogram, AWindowCountsItsLinesOnly)
     const std::atomic<bool> cancelled{true};
     EXPECT_FALSE(CountWindow(*log, 0, EndLine(log->lineCount()), std::nullopt, from, to, TimeForm::Iso, ctx,
                              rules.get(), &cancelled));
+}
+
+// A web server's log over the same hours, in its own form of stamps, with labels and lines
+// without a stamp.
+std::string webLog(std::mt19937& random, int lines)
+{
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static const char* const kWords[] = {"GET /", "GET /error", "POST /info", "GET /failed", "HEAD /"};
+    std::string text;
+    std::int64_t seconds = utcNanos(2026, 12, 7, 10, 0, 30) / kSecond;
+    for (int i = 0; i < lines; ++i) {
+        if (i % 9 == 8) {
+            text += "  continued " + std::to_string(i) + "\n";
+            continue;
+        }
+        seconds += static_cast<std::int64_t>(random() % 200);
+        const std::time_t t = seconds;
+        std::tm parts{};
+        ::gmtime_r(&t, &parts);
+        char stamp[48];
+        std::snprintf(stamp, sizeof stamp, "[%02d/%s/%04d:%02d:%02d:%02d +0000]", parts.tm_mday, kMonths[parts.tm_mon],
+                      parts.tm_year + 1900, parts.tm_hour, parts.tm_min, parts.tm_sec);
+        text += std::string("10.0.0.1 - - ") + stamp + " \"" + kWords[random() % std::size(kWords)] + "\" 200 " +
+                std::to_string(i) + "\n";
+    }
+    return text;
+}
+
+// Each merged row's time, as the merge gives it, and its kind, row by row.
+Direct directRows(const MergedLines& merged)
+{
+    Direct direct;
+    for (LineNumber row = 0; row < EndLine(merged.lineCount()); ++row) {
+        const std::string text = upper(std::string(merged.lineText(row).view()));
+        direct.times.push_back(merged.timeOfRow(row).value_or(-1));
+        const bool error = text.find("ERROR") != std::string::npos || text.find("FAIL") != std::string::npos;
+        const bool info = text.find("INFO") != std::string::npos || text.find("WARN") != std::string::npos;
+        direct.kinds.push_back({1, error ? 1 : 0, !error && info ? 1 : 0});
+    }
+    return direct;
+}
+
+// A merged log's counts are those of its rows, whatever form each file writes its stamps in;
+// they grow with a file at the cost of its new lines, follow the files shown, and a window of
+// them counts the rows in it.
+TEST(TimeHistogram, AMergedLogCountsItsRowsInEachFilesForm)
+{
+    const ZoneGuard zone("UTC");
+    const StampContext ctx(utcNanos(2026, 12, 8, 0, 0, 0));
+    const auto rules = std::make_shared<const ColourRules>(labelRules());
+    std::mt19937 random(31);
+    // The application's log grows by lines whose times fall among the web server's. (Its times
+    // never go backwards, so that a window's rows lie between the rows the merge finds for it.)
+    const std::string app = randomLog(random, 700, 40, false);
+    const std::size_t cut = app.find('\n', app.size() * 2 / 3) + 1;
+    auto buffer = std::make_shared<TextBuffer>(app.size());
+    std::copy(app.begin(), app.end(), buffer->data());
+    const DocumentPtr appBefore = LogDocument::adopt(buffer, cut, FileIdentity{});
+    const DocumentPtr appAfter = appBefore->appended(std::string_view(app).substr(cut));
+    const auto web = std::make_shared<ReadWatch>(LogDocument::fromBytes(webLog(random, 600)));
+    ASSERT_EQ(DetectTimeForm(*web), TimeForm::WebServer);
+
+    const MergedLinesPtr merged =
+        MergedLines::build({{appBefore, TimeForm::Iso, ctx}, {web, TimeForm::WebServer, ctx}});
+    const LogHistogramPtr counts = LogHistogram::countMerged(merged, rules);
+    ASSERT_TRUE(counts);
+    EXPECT_TRUE(counts->merged());
+    const Direct direct = directRows(*merged);
+    EXPECT_EQ(counts->histogram().buckets(), directBuckets(direct, counts->histogram()));
+    EXPECT_EQ(counts->histogram().lines(), std::count_if(direct.times.begin(), direct.times.end(), [](auto t) { return t >= 0; }));
+
+    // The grown file's new lines are read, the other file not at all.
+    const MergedLinesPtr grown = merged->grownTo({appAfter, web});
+    web->lowest = INT64_MAX;
+    const LogHistogramPtr grownCounts = counts->grownTo(grown);
+    ASSERT_TRUE(grownCounts);
+    EXPECT_EQ(web->lowest, INT64_MAX);
+    EXPECT_EQ(grownCounts->histogram().buckets(), directBuckets(directRows(*grown), grownCounts->histogram()));
+    EXPECT_EQ(grownCounts->histogram().buckets(), LogHistogram::countMerged(grown, rules)->histogram().buckets());
+
+    // A hidden file's rows are not counted; shown again, they are, without a new read.
+    const MergedLinesPtr appOnly = grown->withShown({true, false});
+    const LogHistogramPtr appCounts = LogHistogram::countMerged(appOnly, rules, grownCounts.get());
+    EXPECT_EQ(appCounts->histogram().buckets(), directBuckets(directRows(*appOnly), appCounts->histogram()));
+    const MergedLinesPtr both = grown->withShown({true, true});
+    web->lowest = INT64_MAX;
+    const LogHistogramPtr bothAgain = LogHistogram::countMerged(both, rules, appCounts.get());
+    EXPECT_EQ(web->lowest, INT64_MAX);
+    EXPECT_EQ(bothAgain->histogram().lines(), grownCounts->histogram().lines());
+
+    // A closer look: the rows whose times fall in the window, from both files.
+    const std::int64_t from = utcNanos(2026, 12, 7, 10, 40, 0);
+    const std::int64_t to = utcNanos(2026, 12, 7, 11, 5, 0);
+    const std::optional<TimeHistogram> window = CountMergedWindow(*grown, from, to, rules.get());
+    ASSERT_TRUE(window);
+    Direct inside = directRows(*grown);
+    for (std::int64_t& time : inside.times)
+        time = time >= from && time < to ? time : -1;
+    EXPECT_GT(window->lines(), 0);
+    EXPECT_EQ(window->buckets(), directBuckets(inside, *window));
 }
 
 TEST(MarkLineBlocks, VisitsEveryLineInOrderWithTheMarksOfMarkLines)
