@@ -18,8 +18,18 @@ namespace {
 constexpr std::size_t kGroupRows = LineIndex::kGroupRows;
 // Lengths a group stores: the first row's start is its base.
 constexpr std::size_t kLengths = kGroupRows - 1;
-// Group headers a chunk holds (16 KiB: 128 Ki rows).
-constexpr std::size_t kHeadersPerChunk = 1024;
+// After its lengths a group keeps the sums of its first 32, 64 and 96, so that a row's start
+// takes a sum of at most 31 lengths: in 2 bytes each for one-byte lengths, 4 for two-byte ones,
+// 8 for wider ones.
+constexpr std::size_t kQuarterSums = kGroupRows / 32 - 1;
+constexpr unsigned sumWidthCode(unsigned code)
+{
+    return code == 0 ? 1 : code == 1 ? 2 : 3;
+}
+constexpr std::size_t groupBytes(unsigned code)
+{
+    return (kLengths << code) + (kQuarterSums << sumWidthCode(code));
+}
 // Bytes of rows the first chunk holds at least: a small index starts small, and each chunk
 // after holds twice the one before up to the largest.
 constexpr std::size_t kSmallestChunk = 4u << 10;
@@ -53,10 +63,6 @@ std::uint64_t lengthAt(const unsigned char* bytes, unsigned code, std::size_t i)
 }
 
 #if defined(__SSE2__)
-// The first `n` bytes of 16 set, the others clear, at kFirstBytes + 16 - n.
-alignas(16) constexpr unsigned char kFirstBytes[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                                       0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-
 // The sum of the sixteen bytes at `bytes`, in the low 64 bits.
 inline std::uint64_t blockSum(const unsigned char* bytes)
 {
@@ -65,30 +71,6 @@ inline std::uint64_t blockSum(const unsigned char* bytes)
            static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
 }
 #endif
-
-// The sum of the first `n` one-byte lengths (may read up to 15 bytes past them).
-std::uint64_t sumOfBytes(const unsigned char* bytes, std::size_t n)
-{
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    __m128i sums = zero;
-    std::size_t i = 0;
-    for (; i + 16 <= n; i += 16)
-        sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)), zero));
-    if (i < n) {
-        const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kFirstBytes + 16 - (n - i)));
-        const __m128i block = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)), mask);
-        sums = _mm_add_epi64(sums, _mm_sad_epu8(block, zero));
-    }
-    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums)) +
-           static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-#else
-    std::uint64_t sum = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        sum += bytes[i];
-    return sum;
-#endif
-}
 
 template <typename Width>
 std::uint64_t sumOfWide(const unsigned char* bytes, std::size_t n)
@@ -102,11 +84,10 @@ std::uint64_t sumOfWide(const unsigned char* bytes, std::size_t n)
     return sum;
 }
 
+// The sum of the first `n` lengths of two bytes or more.
 std::uint64_t sumOfLengths(const unsigned char* bytes, unsigned code, std::size_t n)
 {
     switch (code) {
-    case 0:
-        return sumOfBytes(bytes, n);
     case 1:
         return sumOfWide<std::uint16_t>(bytes, n);
     case 2:
@@ -114,6 +95,21 @@ std::uint64_t sumOfLengths(const unsigned char* bytes, unsigned code, std::size_
     default:
         return sumOfWide<std::uint64_t>(bytes, n);
     }
+}
+
+// The sum of the first 32 * q lengths of the group whose bytes are at `bytes`.
+std::uint64_t quarterSum(const unsigned char* bytes, unsigned code, std::size_t q)
+{
+    if (q == 0)
+        return 0;
+    const unsigned char* sums = bytes + (kLengths << code);
+    const unsigned sumCode = sumWidthCode(code);
+    if (sumCode == 1) {
+        std::uint16_t value;
+        std::memcpy(&value, sums + 2 * (q - 1), 2);
+        return value;
+    }
+    return lengthAt(sums, sumCode, q - 1);
 }
 
 } // namespace
@@ -213,12 +209,6 @@ void LineIndex::Store<T>::finish()
 }
 
 template <typename T>
-const T* LineIndex::Store<T>::at(std::size_t chunk, std::size_t offset) const
-{
-    return m_chunks[chunk].data + offset;
-}
-
-template <typename T>
 std::size_t LineIndex::Store<T>::capacity(std::size_t chunk) const
 {
     return m_chunks[chunk].chunk->capacity;
@@ -250,7 +240,7 @@ void LineIndex::flush()
     for (std::size_t i = 0; i < kLengths; ++i)
         longest = std::max(longest, static_cast<std::uint64_t>(m_open[i + 1] - m_open[i]));
     const unsigned code = longest <= 0xFF ? 0 : longest <= 0xFFFF ? 1 : longest <= 0xFFFFFFFFu ? 2 : 3;
-    const std::size_t bytes = kLengths << code;
+    const std::size_t bytes = groupBytes(code);
     const std::size_t chunksBefore = m_bytes.chunks();
     std::size_t chunk = 0, offset = 0;
     unsigned char* out = m_bytes.take(bytes, std::max(m_nextChunk, bytes), chunk, offset);
@@ -280,6 +270,19 @@ void LineIndex::flush()
         }
         break;
     }
+    unsigned char* sums = out + (kLengths << code);
+    for (std::size_t q = 1; q <= kQuarterSums; ++q) {
+        const auto sum = static_cast<std::uint64_t>(m_open[q * kQuarter] - m_open[0]);
+        if (code == 0) {
+            const auto narrow = static_cast<std::uint16_t>(sum);
+            std::memcpy(sums + 2 * (q - 1), &narrow, 2);
+        } else if (code == 1) {
+            const auto narrow = static_cast<std::uint32_t>(sum);
+            std::memcpy(sums + 4 * (q - 1), &narrow, 4);
+        } else {
+            std::memcpy(sums + 8 * (q - 1), &sum, 8);
+        }
+    }
     std::size_t headerChunk = 0, headerOffset = 0;
     Group* header = m_headers.take(1, kHeadersPerChunk, headerChunk, headerOffset);
     *header = {m_open[0], static_cast<std::uint64_t>(chunk) << 34 | static_cast<std::uint64_t>(offset) << 2 | code};
@@ -292,7 +295,7 @@ void LineIndex::reopenLastGroup()
     const std::size_t g = m_groups - 1;
     const Group header = group(g);
     const unsigned code = header.place & 3;
-    const unsigned char* bytes = m_bytes.at(header.place >> 34, (header.place >> 2) & 0xFFFFFFFFu);
+    const unsigned char* bytes = bytesOf(header);
     m_open[0] = header.base;
     for (std::size_t i = 0; i < kLengths; ++i)
         m_open[i + 1] = m_open[i] + static_cast<std::int64_t>(lengthAt(bytes, code, i));
@@ -315,46 +318,37 @@ void LineIndex::finish()
     m_bytes.finish();
 }
 
-const LineIndex::Group& LineIndex::group(std::size_t g) const
+std::int64_t LineIndex::wideStart(const Group& header, std::size_t k) const
 {
-    return *m_headers.at(g / kHeadersPerChunk, g % kHeadersPerChunk);
-}
-
-std::int64_t LineIndex::groupStart(const Group& header, std::size_t k) const
-{
-    const unsigned char* bytes = m_bytes.at(header.place >> 34, (header.place >> 2) & 0xFFFFFFFFu);
-    return header.base + static_cast<std::int64_t>(sumOfLengths(bytes, header.place & 3, k));
-}
-
-ByteOffset LineIndex::start(std::size_t row) const
-{
-    const std::size_t g = row / kGroupRows;
-    const std::size_t k = row % kGroupRows;
-    if (g >= m_groups)
-        return m_open[k];
-    const Group& header = group(g);
-    return k == 0 ? header.base : groupStart(header, k);
+    const unsigned char* bytes = bytesOf(header);
+    const unsigned code = header.place & 3;
+    const std::size_t q = k / kQuarter;
+    return header.base + static_cast<std::int64_t>(quarterSum(bytes, code, q) +
+                                                   sumOfLengths(bytes + (q * kQuarter << code), code, k % kQuarter));
 }
 
 std::size_t LineIndex::rowInGroup(const Group& header, std::int64_t target) const
 {
-    const unsigned char* bytes = m_bytes.at(header.place >> 34, (header.place >> 2) & 0xFFFFFFFFu);
+    const unsigned char* bytes = bytesOf(header);
     const unsigned code = header.place & 3;
     const auto left = static_cast<std::uint64_t>(target);
-    std::uint64_t sum = 0;
-    std::size_t i = 0;
+    // The last quarter that starts at or before the target, then its rows.
+    std::size_t q = 0;
+    while (q < kQuarterSums && quarterSum(bytes, code, q + 1) <= left)
+        ++q;
+    std::uint64_t sum = quarterSum(bytes, code, q);
+    std::size_t i = q * kQuarter;
+    const std::size_t end = std::min(i + kQuarter, kLengths);
 #if defined(__SSE2__)
-    if (code == 0) {
-        // Sixteen lengths at a time while the target lies past them.
-        for (; i + 16 <= kLengths; i += 16) {
-            const std::uint64_t block = blockSum(bytes + i);
-            if (sum + block > left)
-                break;
+    if (code == 0 && i + 16 <= end) {
+        const std::uint64_t block = blockSum(bytes + i);
+        if (sum + block <= left) {
             sum += block;
+            i += 16;
         }
     }
 #endif
-    for (; i < kLengths; ++i) {
+    for (; i < end; ++i) {
         const std::uint64_t length = lengthAt(bytes, code, i);
         if (sum + length > left)
             break;
@@ -401,7 +395,7 @@ void LineIndex::write(std::string& out) const
         const unsigned code = header.place & 3;
         PutFixed(out, static_cast<std::uint64_t>(header.base));
         out.push_back(static_cast<char>(code));
-        out.append(reinterpret_cast<const char*>(m_bytes.at(header.place >> 34, (header.place >> 2) & 0xFFFFFFFFu)),
+        out.append(reinterpret_cast<const char*>(bytesOf(header)),
                    kLengths << code);
     }
     PutVarint(out, m_openRows);

@@ -19,10 +19,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tlg {
 
@@ -88,7 +93,7 @@ private:
         // Back to the end at element `offset` of chunk `chunk`.
         void truncate(std::size_t chunk, std::size_t offset);
         void finish();
-        const T* at(std::size_t chunk, std::size_t offset) const;
+        const T* at(std::size_t chunk, std::size_t offset) const { return m_chunks[chunk].data + offset; }
         std::size_t chunks() const { return m_chunks.size(); }
         std::size_t capacity(std::size_t chunk) const;
         std::size_t end() const { return m_end; }
@@ -109,8 +114,18 @@ private:
     void flush();
     // Makes the last stored group the open one again.
     void reopenLastGroup();
-    const Group& group(std::size_t g) const;
-    std::int64_t groupStart(const Group& group, std::size_t k) const;
+    static constexpr std::size_t kHeadersPerChunk = 1024; // 16 KiB: 128 Ki rows
+    // A group's lengths are followed by the sums of its first 32, 64 and 96.
+    static constexpr std::size_t kQuarter = 32;
+    const Group& group(std::size_t g) const { return *m_headers.at(g / kHeadersPerChunk, g % kHeadersPerChunk); }
+    const unsigned char* bytesOf(const Group& group) const
+    {
+        return m_bytes.at(group.place >> 34, (group.place >> 2) & 0xFFFFFFFFu);
+    }
+    // The start of row `k` of a group of wider lengths.
+    std::int64_t wideStart(const Group& group, std::size_t k) const;
+    // The sum of the first `n` (at most 31) of the one-byte lengths at `bytes`, reading 32 bytes.
+    static std::uint64_t sumOfBytes(const unsigned char* bytes, std::size_t n);
     std::size_t rowInGroup(const Group& group, std::int64_t target) const;
 
     Store<Group> m_headers;
@@ -122,5 +137,44 @@ private:
     std::array<std::int64_t, kGroupRows> m_open{};
     std::size_t m_openRows = 0;
 };
+
+// (The lookups of a row's start are inline: passes over a whole log make one or two a line.)
+inline std::uint64_t LineIndex::sumOfBytes(const unsigned char* bytes, std::size_t n)
+{
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i count = _mm_set1_epi8(static_cast<char>(n));
+    const __m128i low = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m128i high = _mm_add_epi8(low, _mm_set1_epi8(16));
+    const __m128i first = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), _mm_cmpgt_epi8(count, low));
+    const __m128i second =
+        _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16)), _mm_cmpgt_epi8(count, high));
+    const __m128i sums = _mm_add_epi64(_mm_sad_epu8(first, zero), _mm_sad_epu8(second, zero));
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums)) +
+           static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+#else
+    std::uint64_t sum = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        sum += bytes[i];
+    return sum;
+#endif
+}
+
+inline ByteOffset LineIndex::start(std::size_t row) const
+{
+    const std::size_t g = row / kGroupRows;
+    const std::size_t k = row % kGroupRows;
+    if (g >= m_groups)
+        return m_open[k];
+    const Group& header = group(g);
+    if ((header.place & 3) != 0)
+        return wideStart(header, k);
+    const unsigned char* bytes = bytesOf(header);
+    const std::size_t q = k / kQuarter;
+    std::uint16_t before = 0;
+    if (q > 0)
+        std::memcpy(&before, bytes + (kGroupRows - 1) + 2 * (q - 1), 2);
+    return header.base + static_cast<std::int64_t>(before + sumOfBytes(bytes + q * kQuarter, k % kQuarter));
+}
 
 } // namespace tlg
