@@ -366,17 +366,22 @@ std::size_t LineIndex::rowAt(ByteOffset offset) const
     }
     if (m_groups == 0 || group(0).base > target)
         return 0;
-    // The last group that starts at or before the target.
-    std::size_t low = 0, high = m_groups;
+    // The last group that starts at or before the target: its chunk of headers, then the group
+    // among the chunk's.
+    std::size_t low = 0, high = (m_groups + kHeadersPerChunk - 1) / kHeadersPerChunk;
     while (high - low > 1) {
         const std::size_t middle = low + (high - low) / 2;
-        if (group(middle).base <= target)
+        if (m_headers.at(middle, 0)->base <= target)
             low = middle;
         else
             high = middle;
     }
-    const Group& header = group(low);
-    return low * kGroupRows + rowInGroup(header, target - header.base);
+    const Group* first = m_headers.at(low, 0);
+    const Group* last = first + std::min(kHeadersPerChunk, m_groups - low * kHeadersPerChunk);
+    const Group* found =
+        std::upper_bound(first, last, target, [](std::int64_t at, const Group& header) { return at < header.base; }) - 1;
+    const std::size_t g = low * kHeadersPerChunk + static_cast<std::size_t>(found - first);
+    return g * kGroupRows + rowInGroup(*found, target - found->base);
 }
 
 std::size_t LineIndex::memory() const
