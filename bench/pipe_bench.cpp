@@ -93,7 +93,7 @@ struct Intake {
     double shownSeconds = 0;  // the text holds every line
     std::int64_t lines = 0;
     std::int64_t bytes = 0;
-    std::size_t indexMiB = 0;
+    std::size_t indexBytes = 0; // the line index and check values
 };
 
 Intake viewerIntake(const std::string& sample, std::int64_t repeats)
@@ -130,7 +130,7 @@ Intake viewerIntake(const std::string& sample, std::int64_t repeats)
     watch.join();
     measured.lines = source.document()->lineCount().value();
     measured.bytes = source.document()->size().value();
-    measured.indexMiB = source.document()->indexMemory() >> 20;
+    measured.indexBytes = source.document()->indexMemory();
     return measured;
 }
 
@@ -206,6 +206,8 @@ int main(int argc, char* argv[])
                 intake.shownSeconds, static_cast<long long>(intake.lines), static_cast<long long>(lines),
                 static_cast<long long>(intake.bytes), static_cast<long long>(bytes),
                 intake.lines == lines && intake.bytes == bytes ? "" : "  LINES LOST");
-    std::printf("line index %zu MiB, peak memory %ld MiB\n", intake.indexMiB, tlg::bench::peakMegabytes());
+    std::printf("line index %zu MiB (%.2f bytes a line), peak memory %ld MiB\n", intake.indexBytes >> 20,
+                static_cast<double>(intake.indexBytes) / static_cast<double>(std::max<std::int64_t>(intake.lines, 1)),
+                tlg::bench::peakMegabytes());
     return intake.lines == lines && intake.bytes == bytes ? 0 : 1;
 }

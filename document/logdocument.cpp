@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <stdexcept>
@@ -62,18 +63,6 @@ const char* nextStop(const char* at, const char* end, bool& nul)
     }
     return end;
 }
-
-// Room for the line starts of a text of this size before the index must grow: one start per
-// 32 bytes, more than log lines need, costs nothing until it is written.
-std::size_t startRoomFor(std::size_t size)
-{
-    return size / 32 + 64;
-}
-
-// Line starts are grouped: the first of each group is kept in full, the others as 16-bit
-// distances from it.
-constexpr std::size_t kGroupRows = 32;
-constexpr std::uint16_t kFar = 0xFFFF;
 
 // Entries a document claims from a shared index buffer at a time.
 constexpr std::size_t kClaimStep = 4096;
@@ -363,58 +352,24 @@ void LogDocument::Claimed<T>::makeOwn(std::size_t keep)
 
 void LogDocument::reserveIndex(std::size_t size)
 {
-    const std::size_t rows = startRoomFor(TextRoomFor(size));
-    m_deltas.reserve(rows);
-    m_bases.reserve(rows / kGroupRows + 2);
-    m_far.reserve(64);
+    m_index.reserve(size);
 }
 
 void LogDocument::pushStart(ByteOffset start)
 {
-    const std::size_t row = m_rows;
-    if (row % kGroupRows == 0) {
-        m_bases.push(start);
-        m_deltas.push(0);
-    } else {
-        const ByteOffset distance = start - m_bases[row / kGroupRows];
-        if (distance < kFar) {
-            m_deltas.push(static_cast<std::uint16_t>(distance));
-        } else {
-            m_deltas.push(kFar);
-            m_far.push({static_cast<std::int64_t>(row), start});
-        }
-    }
+    m_index.push(start);
     ++m_rows;
 }
 
 void LogDocument::dropLastStart()
 {
-    const std::size_t row = m_rows - 1;
-    const bool far = m_deltas[row] == kFar;
-    const bool first = row % kGroupRows == 0;
-    if (row < m_sharedRows) {
-        // The document this one grew from sees that start: the index becomes our own.
-        m_deltas.makeOwn(m_deltas.count - 1);
-        m_bases.makeOwn(m_bases.count - (first ? 1 : 0));
-        m_far.makeOwn(m_far.count - (far ? 1 : 0));
-        m_sharedRows = 0;
-    } else {
-        --m_deltas.count;
-        m_bases.count -= first ? 1 : 0;
-        m_far.count -= far ? 1 : 0;
-    }
-    m_rows = row;
+    m_index.dropLast();
+    --m_rows;
 }
 
 ByteOffset LogDocument::rowStart(std::size_t row) const
 {
-    const std::uint16_t distance = m_deltas[row];
-    if (distance != kFar)
-        return m_bases[row / kGroupRows] + distance;
-    const FarStart* begin = m_far.buffer->data();
-    const FarStart* it = std::lower_bound(begin, begin + m_far.count, static_cast<std::int64_t>(row),
-                                          [](const FarStart& entry, std::int64_t r) { return entry.row < r; });
-    return it->start;
+    return m_index.start(row);
 }
 
 void LogDocument::measureLine(std::size_t end, bool done)
@@ -476,9 +431,7 @@ void LogDocument::indexBytes(const char* bytes, std::size_t length)
 void LogDocument::finishIndex()
 {
     measureLine(m_size, false);
-    m_deltas.finish();
-    m_bases.finish();
-    m_far.finish();
+    m_index.finish();
     m_hashes.finish();
     m_map.finish();
     if (m_hashTail)
@@ -663,9 +616,8 @@ DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path
 DocumentPtr LogDocument::partialCopy()
 {
     auto copy = std::shared_ptr<LogDocument>(new LogDocument(*this));
-    // The copy only reads the index entries it sees (never claims more): this document goes on
-    // filling the room after them, and makes its own index before rewriting one of them.
-    m_sharedRows = m_rows;
+    // The copy reads only the index rows it sees and never claims more: this document goes on
+    // filling the room after them (the index copies a chunk before rewriting what a copy sees).
     copy->measureLine(m_size, false);
     copy->m_hashTail = std::make_shared<HashTail>(*m_hashTail);
     copy->m_tailDigest = XXH3_64bits_digest(m_hashTail->state);
@@ -675,9 +627,12 @@ DocumentPtr LogDocument::partialCopy()
     return copy;
 }
 
-// The kept form holds the index as it lies in memory (this machine's byte order: a kept index
-// never leaves the machine), so that reading it back is a copy.
+// The kept form holds the index in this machine's byte order (a kept index never leaves the
+// machine). It begins with a mark of its layout: an index kept in an earlier layout (line starts
+// as 16-bit distances in groups of 32) does not begin so, and is made again.
 namespace {
+
+constexpr std::string_view kIndexForm = "lines:2\n";
 
 template <typename T>
 void putArray(std::string& out, const T* values, std::size_t n)
@@ -722,7 +677,6 @@ DocumentPtr LogDocument::grownCompressed(const std::shared_ptr<CompressedText>& 
     auto fresh = std::make_shared<CompressedText>(std::move(file), text->path(), text->compression(),
                                                   text->restartEvery(), text->member());
     auto doc = std::shared_ptr<LogDocument>(new LogDocument(*this));
-    doc->m_sharedRows = m_rows;
     doc->m_keptIndex = false;
     doc->dropTail(resumeAt, endsWithCr);
     if (endsWithCr && doc->rowStart(doc->m_rows - 1) != resumeAt)
@@ -744,12 +698,11 @@ DocumentPtr LogDocument::grownCompressed(const std::shared_ptr<CompressedText>& 
 
 void LogDocument::writeIndex(std::string& out) const
 {
+    out.append(kIndexForm);
     PutVarint(out, m_file->sizes().hashBlock);
     PutFixed(out, m_size);
     PutVarint(out, m_rows);
-    putArray(out, m_deltas.buffer->data(), m_deltas.count);
-    putArray(out, m_bases.buffer->data(), m_bases.count);
-    putArray(out, m_far.buffer->data(), m_far.count);
+    m_index.write(out);
     putArray(out, m_hashes.buffer->data(), m_hashes.count);
     for (std::int64_t value : {static_cast<std::int64_t>(m_tailDigest), m_longestLine, m_widestColumns, m_longestDone,
                                m_widestDone, m_lineColumns, static_cast<std::int64_t>(m_lineStart),
@@ -761,15 +714,19 @@ void LogDocument::writeIndex(std::string& out) const
 bool LogDocument::readIndex(std::string_view& in)
 {
     std::uint64_t hashBlock = 0, size = 0, rows = 0;
-    if (!TakeVarint(in, hashBlock) || hashBlock != m_file->sizes().hashBlock || !TakeFixed(in, size) ||
-        !TakeVarint(in, rows) || rows == 0)
+    if (!in.starts_with(kIndexForm))
         return false;
-    std::string_view deltas, bases, far, hashes;
-    std::size_t deltaCount = 0, baseCount = 0, farCount = 0, hashCount = 0;
-    if (!takeArray<std::uint16_t>(in, deltas, deltaCount) || deltaCount != rows ||
-        !takeArray<ByteOffset>(in, bases, baseCount) || baseCount != (rows + kGroupRows - 1) / kGroupRows ||
-        !takeArray<FarStart>(in, far, farCount) || farCount > rows ||
-        !takeArray<std::uint64_t>(in, hashes, hashCount) || hashCount != size / hashBlock)
+    in.remove_prefix(kIndexForm.size());
+    if (!TakeVarint(in, hashBlock) || hashBlock != m_file->sizes().hashBlock || !TakeFixed(in, size) ||
+        size > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) || !TakeVarint(in, rows) ||
+        rows == 0)
+        return false;
+    m_index = LineIndex();
+    if (!m_index.read(in, static_cast<std::int64_t>(size)) || m_index.rows() != rows || m_index.start(0) != 0)
+        return false;
+    std::string_view hashes;
+    std::size_t hashCount = 0;
+    if (!takeArray<std::uint64_t>(in, hashes, hashCount) || hashCount != size / hashBlock)
         return false;
     std::uint64_t values[8] = {};
     std::uint64_t flags = 0;
@@ -778,20 +735,8 @@ bool LogDocument::readIndex(std::string_view& in)
             return false;
     if (!TakeVarint(in, flags))
         return false;
-    m_deltas.assign(deltas, deltaCount);
-    m_bases.assign(bases, baseCount);
-    m_far.assign(far, farCount);
     m_hashes.assign(hashes, hashCount);
     m_rows = static_cast<std::size_t>(rows);
-    // The groups' first line starts within the text, in order: a form that says otherwise is
-    // not used.
-    ByteOffset before = -1;
-    for (std::size_t group = 0; group < baseCount; ++group) {
-        const ByteOffset start = m_bases[group];
-        if (start <= before || start > static_cast<ByteOffset>(static_cast<std::int64_t>(size)))
-            return false;
-        before = start;
-    }
     m_size = static_cast<std::size_t>(size);
     m_hashTail = std::make_shared<HashTail>();
     m_longestLine = static_cast<std::int64_t>(values[1]);
@@ -941,7 +886,6 @@ DocumentPtr LogDocument::grown(std::atomic<std::int64_t>* bytesRead, const std::
     if (!m_file || ::fstat(m_file->fd(), &st) != 0 || st.st_size <= m_fileSize)
         return shared_from_this();
     auto doc = std::shared_ptr<LogDocument>(new LogDocument(*this));
-    doc->m_sharedRows = m_rows;
     if (!m_file->transcoded()) {
         doc->m_hashTail = std::make_shared<HashTail>(*m_hashTail);
         doc->readFile(bytesRead, stop);
@@ -977,7 +921,6 @@ DocumentPtr LogDocument::appended(std::string_view more) const
     auto doc = std::shared_ptr<LogDocument>(new LogDocument(*this));
     if (more.empty())
         return doc;
-    doc->m_sharedRows = m_rows;
     if (m_text) {
         const std::size_t newSize = m_size + more.size();
         if (!doc->m_text->claim(m_size, newSize)) {
@@ -1036,20 +979,7 @@ ByteOffset LogDocument::lineContentEnd(LineNumber line) const
 
 LineNumber LogDocument::lineFromOffset(ByteOffset offset) const
 {
-    offset = std::clamp<ByteOffset>(offset, 0, size());
-    const ByteOffset* bases = m_bases.buffer->data();
-    const std::size_t group = static_cast<std::size_t>(std::upper_bound(bases, bases + m_bases.count, offset) - bases) - 1;
-    // The last row of the group that starts at or before offset.
-    std::size_t low = group * kGroupRows;
-    std::size_t high = std::min(low + kGroupRows, m_rows);
-    while (high - low > 1) {
-        const std::size_t middle = low + (high - low) / 2;
-        if (rowStart(middle) <= offset)
-            low = middle;
-        else
-            high = middle;
-    }
-    return static_cast<LineNumber>(low);
+    return static_cast<LineNumber>(m_index.rowAt(std::clamp<ByteOffset>(offset, 0, size())));
 }
 
 std::int64_t LogDocument::fetch(int fd, ByteOffset start, std::size_t length, char* out) const
@@ -1279,8 +1209,7 @@ std::size_t LogDocument::cacheMemory() const
 
 std::size_t LogDocument::indexMemory() const
 {
-    return m_deltas.count * sizeof(std::uint16_t) + m_bases.count * sizeof(ByteOffset) +
-           m_far.count * sizeof(FarStart) + (m_hashes.count + m_map.count) * sizeof(std::uint64_t) +
+    return m_index.memory() + (m_hashes.count + m_map.count) * sizeof(std::uint64_t) +
            (compressed() ? compressed()->memory() : 0);
 }
 

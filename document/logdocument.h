@@ -6,6 +6,7 @@
 // share one buffer, each seeing its own prefix, so following a log costs only its new bytes.
 
 #include "core/fileops.h"
+#include "document/lineindex.h"
 #include "document/linesource.h"
 #include "document/transcodedtext.h"
 
@@ -252,11 +253,6 @@ private:
         const T& operator[](std::size_t i) const { return buffer->data()[i]; }
         T& last() { return buffer->data()[count - 1]; }
     };
-    // A line start that does not fit in 16 bits from its group's first.
-    struct FarStart {
-        std::int64_t row;
-        ByteOffset start;
-    };
     struct HashTail;
 
     LogDocument() = default;
@@ -278,8 +274,8 @@ private:
     // Measures the line that ends at `end`: a finished one (done) or the last one so far.
     void measureLine(std::size_t end, bool done);
     void pushStart(ByteOffset start);
-    // Drops the last line start, first making the index this document's own when the start is
-    // one that the document it was appended to sees.
+    // Drops the last line start (the line index copies its last chunk first when the start is
+    // one that the document it was appended to sees).
     void dropLastStart();
     ByteOffset rowStart(std::size_t row) const;
     void hashBytes(const char* bytes, std::size_t length);
@@ -313,12 +309,9 @@ private:
     std::size_t m_size = 0;
     FileIdentity m_identity;
 
-    // Line starts, compactly: every kGroupRows-th in full (m_bases), each one as its distance
-    // from its group's first in 16 bits (m_deltas), or kFar and its full value in m_far.
-    Claimed<std::uint16_t> m_deltas; // one per row
-    Claimed<ByteOffset> m_bases;     // one per group of rows
-    Claimed<FarStart> m_far;         // in order of rows
-    std::size_t m_rows = 0;
+    // Line starts, about a byte a row, shared with the document this one grew from.
+    LineIndex m_index;
+    std::size_t m_rows = 0; // m_index.rows()
 
     // Check values of a paged document's text: one per whole hash block, and the state over
     // the bytes after the last whole block.
@@ -334,8 +327,6 @@ private:
     ByteOffset m_stable = 0;
     std::int64_t m_resume = 0;
 
-    // Rows this document shares with the one it was appended to: those must not change.
-    std::size_t m_sharedRows = 0;
     // Where indexing stands: the start of the last line and what is known of it.
     std::size_t m_lineStart = 0;
     std::int64_t m_lineColumns = 0; // columns up to m_segmentStart
