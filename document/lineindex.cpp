@@ -318,6 +318,31 @@ void LineIndex::finish()
     m_bytes.finish();
 }
 
+void LineIndex::starts(std::size_t first, std::size_t count, ByteOffset* out) const
+{
+    const std::size_t end = first + count;
+    std::size_t row = first;
+    while (row < end) {
+        const std::size_t g = row / kGroupRows;
+        const std::size_t stop = std::min(end, (g + 1) * kGroupRows);
+        if (g >= m_groups) {
+            for (; row < stop; ++row)
+                *out++ = static_cast<ByteOffset>(m_open[row % kGroupRows]);
+            continue;
+        }
+        const Group& header = group(g);
+        const unsigned char* bytes = bytesOf(header);
+        const unsigned code = header.place & 3;
+        ByteOffset at = start(row);
+        *out++ = at;
+        // Row k starts where row k - 1 does, plus the length kept for it.
+        for (++row; row < stop; ++row) {
+            at += static_cast<std::int64_t>(lengthAt(bytes, code, row % kGroupRows - 1));
+            *out++ = at;
+        }
+    }
+}
+
 std::int64_t LineIndex::wideStart(const Group& header, std::size_t k) const
 {
     const unsigned char* bytes = bytesOf(header);

@@ -58,6 +58,9 @@ public:
     std::size_t rows() const { return m_groups * kGroupRows + m_openRows; }
     // The start of `row`, which must be below rows().
     ByteOffset start(std::size_t row) const;
+    // The starts of the rows [first, first + count), which must be below rows(), into out: one
+    // lookup, then each row's length added, for passes that read every line of a stretch.
+    void starts(std::size_t first, std::size_t count, ByteOffset* out) const;
     // The last row that starts at or before `offset` (0 when none does).
     std::size_t rowAt(ByteOffset offset) const;
     // Bytes of memory the rows take (the chunks up to the last row, the headers, the open

@@ -11,6 +11,12 @@ TextSlice TextSlice::owning(std::string bytes)
     return TextSlice(view, std::move(held));
 }
 
+void LineSource::lineStarts(LineNumber first, LineNumber end, ByteOffset* out) const
+{
+    for (LineNumber line = first; line < end; ++line)
+        *out++ = lineIndex(line);
+}
+
 std::string LineSource::copyText() const
 {
     return std::string(read(0, size()).view());

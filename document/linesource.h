@@ -241,6 +241,9 @@ public:
     // The offset of the first byte of a line; a line past the last gives the text's size, a
     // negative line 0.
     virtual ByteOffset lineIndex(LineNumber line) const = 0;
+    // The starts of the lines [first, end) into out, as lineIndex gives them one by one; a
+    // source may read them faster together.
+    virtual void lineStarts(LineNumber first, LineNumber end, ByteOffset* out) const;
     // The offset one past the last byte of a line's content, before its line break.
     virtual ByteOffset lineContentEnd(LineNumber line) const = 0;
     // The line that holds the byte at offset (offsets are clamped into 0..size()). The end of a

@@ -957,6 +957,19 @@ ByteOffset LogDocument::lineIndex(LineNumber line) const
     return rowStart(static_cast<std::size_t>(line));
 }
 
+void LogDocument::lineStarts(LineNumber first, LineNumber end, ByteOffset* out) const
+{
+    const LineNumber rows = EndLine(rowCount());
+    const LineNumber from = std::clamp(first, LineNumber(0), rows);
+    const LineNumber to = std::clamp(end, from, rows);
+    for (; first < from; ++first)
+        *out++ = lineIndex(first);
+    m_index.starts(static_cast<std::size_t>(from.value()), static_cast<std::size_t>((to - from).value()), out);
+    out += (to - from).value();
+    for (first = std::max(first, to); first < end; ++first)
+        *out++ = lineIndex(first);
+}
+
 ByteOffset LogDocument::lineContentEnd(LineNumber line) const
 {
     if (line < 0)

@@ -221,6 +221,7 @@ public:
     LineCount lineCount() const override;
     LineCount rowCount() const override { return static_cast<LineCount>(m_rows); }
     ByteOffset lineIndex(LineNumber line) const override;
+    void lineStarts(LineNumber first, LineNumber end, ByteOffset* out) const override;
     ByteOffset lineContentEnd(LineNumber line) const override;
     LineNumber lineFromOffset(ByteOffset offset) const override;
     std::int64_t longestLine() const override { return m_longestLine; }

@@ -316,8 +316,10 @@ private:
         const auto count = static_cast<std::size_t>((block.end - block.first).value());
         // Where each line starts in the block, and where its content ends.
         m_starts.resize(count + 1);
+        m_offsets.resize(count);
+        m_document.lineStarts(block.first, block.end, m_offsets.data());
         for (std::size_t i = 0; i < count; ++i)
-            m_starts[i] = static_cast<std::size_t>((m_document.lineIndex(block.first + static_cast<std::int64_t>(i)) - block.offset).value());
+            m_starts[i] = static_cast<std::size_t>((m_offsets[i] - block.offset).value());
         m_starts[count] = bytes.size();
         auto content = [&](std::size_t i) {
             return withoutBreak(bytes.substr(m_starts[i], m_starts[i + 1] - m_starts[i]));
@@ -479,7 +481,8 @@ private:
     bool m_together = false;
     std::vector<char> m_confirmAlone; // by row
 
-    std::vector<std::size_t> m_starts;
+    std::vector<ByteOffset> m_offsets; // the lines' starts in the log
+    std::vector<std::size_t> m_starts;  // and in the block
     std::vector<std::size_t> m_scanStarts;               // the lines' starts in m_normal
     const std::vector<std::size_t>* m_lineStarts = nullptr; // those the scanned text has
     std::string m_normal;

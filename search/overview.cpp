@@ -16,6 +16,7 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 namespace tlg {
 
@@ -45,13 +46,16 @@ struct Needle {
 // The lines [first, end) of a block whose bytes start at the document's offset `base`, and
 // their marks: sets a bit in the mark of the line that holds a byte of the block. Offsets come
 // mostly in rising order, so a cursor walks forward over the lines; an offset before the
-// cursor's line is looked up in the index.
+// cursor's line, or far after it, is looked up among the lines' starts.
 class BlockLines {
 public:
     BlockLines(const LineSource& document, LineNumber first, LineNumber end, ByteOffset base, std::uint8_t* marks)
-        : m_document(document), m_first(first), m_end(end), m_base(base), m_marks(marks), m_line(first),
-          m_lineStart(0), m_nextStart(startOf(first + 1))
+        : m_first(first), m_end(end), m_base(base), m_marks(marks), m_line(first),
+          m_starts(static_cast<std::size_t>((end - first).value()) + 1)
     {
+        document.lineStarts(first, end + 1, m_starts.data());
+        m_lineStart = 0;
+        m_nextStart = startOf(first + 1);
     }
 
     // Marks the line that holds the block's byte at `offset`.
@@ -62,10 +66,10 @@ public:
             for (int step = 0; step < 2 && offset >= m_nextStart && m_line + 1 < m_end; ++step)
                 moveTo(m_line + 1);
             if (offset >= m_nextStart && m_line + 1 < m_end)
-                moveTo(std::clamp(m_document.lineFromOffset(m_base + static_cast<ByteOffset>(offset)), m_line + 1, m_end - 1));
+                moveTo(std::clamp(lineAt(offset), m_line + 1, m_end - 1));
         } else if (offset < m_lineStart) {
             // A label with a line break in it, begun on a line before a shorter hit's.
-            const LineNumber line = std::max(m_document.lineFromOffset(m_base + static_cast<ByteOffset>(offset)), m_first);
+            const LineNumber line = lineAt(offset);
             m_marks[static_cast<std::size_t>(line - m_first)] |= bit;
             return;
         }
@@ -79,7 +83,14 @@ public:
 private:
     std::size_t startOf(LineNumber line) const
     {
-        return static_cast<std::size_t>(m_document.lineIndex(line) - m_base);
+        return static_cast<std::size_t>((m_starts[static_cast<std::size_t>((line - m_first).value())] - m_base).value());
+    }
+    // The block's line that holds its byte at `offset`.
+    LineNumber lineAt(std::size_t offset) const
+    {
+        const ByteOffset at = m_base + static_cast<ByteOffset>(offset);
+        const auto after = std::upper_bound(m_starts.begin(), m_starts.end() - 1, at);
+        return m_first + std::max<std::int64_t>(0, after - m_starts.begin() - 1);
     }
     void moveTo(LineNumber line)
     {
@@ -88,12 +99,12 @@ private:
         m_nextStart = startOf(line + 1);
     }
 
-    const LineSource& m_document;
     LineNumber m_first;
     LineNumber m_end;
     ByteOffset m_base;
     std::uint8_t* m_marks;
     LineNumber m_line;
+    std::vector<ByteOffset> m_starts; // of the block's lines, and of the line after
     std::size_t m_lineStart;
     std::size_t m_nextStart;
 };

@@ -37,13 +37,17 @@ bool forEachLineTime(const LineSource& lines, LineNumber first, LineNumber end, 
                      const StampContext& ctx, const ColourRules* rules, const std::atomic<bool>* cancel, Visit&& visit)
 {
     const StampContext local = ctx; // a context is one thread's
+    std::vector<ByteOffset> starts; // of a block's lines, and of the line after it
     return MarkLineBlocks(
         lines, first, end, rules,
         [&](LineNumber blockFirst, LineNumber blockEnd, std::string_view bytes, const std::uint8_t* marks) {
-            const ByteOffset base = lines.lineIndex(blockFirst);
+            starts.resize(static_cast<std::size_t>((blockEnd - blockFirst).value()) + 1);
+            lines.lineStarts(blockFirst, blockEnd + 1, starts.data());
+            const ByteOffset base = starts[0];
             for (LineNumber line = blockFirst; line < blockEnd; ++line) {
-                const auto at = std::min(static_cast<std::size_t>((lines.lineIndex(line) - base).value()), bytes.size());
-                const auto next = std::min(static_cast<std::size_t>((lines.lineIndex(line + 1) - base).value()), bytes.size());
+                const auto i = static_cast<std::size_t>((line - blockFirst).value());
+                const auto at = std::min(static_cast<std::size_t>((starts[i] - base).value()), bytes.size());
+                const auto next = std::min(static_cast<std::size_t>((starts[i + 1] - base).value()), bytes.size());
                 const std::string_view head = bytes.substr(at, std::min(next - at, kStampHead));
                 const std::optional<std::int64_t> stamp =
                     form == TimeForm::None ? std::nullopt : ParseStamp(head, form, local);

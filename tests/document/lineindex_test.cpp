@@ -38,6 +38,14 @@ void expectSameStarts(const LineIndex& index, const std::vector<std::int64_t>& s
         const std::int64_t next = row + 1 < starts.size() ? starts[row + 1] : starts[row] + 1;
         ASSERT_EQ(index.rowAt(next - 1), row) << where << " row " << row;
     }
+    // Stretches read together, from inside a group and across groups and the open one.
+    for (std::size_t first = 0; first < starts.size(); first += 1 + first / 2) {
+        const std::size_t count = std::min<std::size_t>(starts.size() - first, 3 + first * 3);
+        std::vector<ByteOffset> together(count);
+        index.starts(first, count, together.data());
+        for (std::size_t i = 0; i < count; ++i)
+            ASSERT_EQ(together[i], starts[first + i]) << where << " stretch from " << first << " row " << first + i;
+    }
 }
 
 // Line lengths at the edges of every width a group may take, among ordinary short ones.
@@ -195,6 +203,15 @@ TEST(LineIndex, DocumentsGrownInSmallPiecesReadTheirOwnLinesWhateverComesAfter)
         while (row + 1 < starts.size() && starts[row + 1] <= offset)
             ++row;
         ASSERT_EQ(whole.lineFromOffset(offset), static_cast<std::int64_t>(row)) << "offset " << offset;
+    }
+    // The starts of a stretch together are those of its lines one by one, past the end too.
+    const std::int64_t rows = whole.rowCount().value();
+    for (const auto& [first, end] : {std::pair<std::int64_t, std::int64_t>{0, rows}, {rows / 3, rows / 3 + 200},
+                                     {rows - 5, rows + 3}, {-2, 4}}) {
+        std::vector<ByteOffset> together(static_cast<std::size_t>(end - first));
+        whole.lineStarts(first, end, together.data());
+        for (std::int64_t line = first; line < end; ++line)
+            ASSERT_EQ(together[static_cast<std::size_t>(line - first)], whole.lineIndex(line)) << "line " << line;
     }
 }
 
