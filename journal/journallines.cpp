@@ -239,7 +239,8 @@ JournalLinesPtr JournalLines::tail(const JournalQuery& query, std::int64_t entri
     store->query = query;
     store->partial = true;
     store->heldText = std::make_shared<std::string>();
-    store->walker = std::make_unique<JournalReader>(query, &store->boots);
+    // (The boots are listed by the whole read that follows: listing them walks every file.)
+    store->walker = std::make_unique<JournalReader>(query);
     JournalReader& walker = *store->walker;
     walker.seekTail();
     std::string cursor;
@@ -253,14 +254,21 @@ JournalLinesPtr JournalLines::tail(const JournalQuery& query, std::int64_t entri
             store->readOn(nullptr, {}, 0, 0);
         }
     }
-    store->walker.reset();
+    // The reader stays open until releaseReader(): closing it unmaps the journal's windows,
+    // which can take longer than reading the tail did.
     return std::make_shared<const JournalLines>(std::move(store));
+}
+
+void JournalLines::releaseReader() const
+{
+    std::lock_guard lock(m_store->readMutex);
+    m_store->walker.reset();
 }
 
 JournalLinesPtr JournalLines::grown() const
 {
     Store& store = *m_store;
-    if (!store.walker)
+    if (!store.walker || store.partial)
         return nullptr;
     store.walker->refresh();
     store.readOn(nullptr, {}, 0, 0);
@@ -272,7 +280,7 @@ JournalLinesPtr JournalLines::grown() const
 
 int JournalLines::changeDescriptor() const
 {
-    return m_store->walker ? m_store->walker->descriptor() : -1;
+    return m_store->walker && !m_store->partial ? m_store->walker->descriptor() : -1;
 }
 
 const JournalQuery& JournalLines::query() const

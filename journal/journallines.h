@@ -38,8 +38,11 @@ public:
     static JournalLinesPtr build(const JournalQuery& query, const std::atomic<bool>* stop = nullptr,
                                  const std::function<void(int)>& progress = {});
     // The journal's last `entries` entries only: a quick first sight of a long journal. It
-    // never grows.
+    // never grows. The journal stays open until releaseReader() or the tail's end, so that
+    // closing it (which unmaps its windows) comes after the tail is shown.
     static JournalLinesPtr tail(const JournalQuery& query, std::int64_t entries);
+    // Closes the journal a tail was read through; its lines stay.
+    void releaseReader() const;
 
     // The entries written since this source was read, as a source that grewFrom this one;
     // nullptr when there are none. Only for the newest of the sources grown from one

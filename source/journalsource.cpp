@@ -81,7 +81,10 @@ void JournalSource::read(const JournalQuery& query, int generation, std::shared_
         return;
     try {
         // The last screen first, then the whole journal.
-        show(JournalLines::tail(query, kTailEntries), generation, false, false);
+        const JournalLinesPtr tail = JournalLines::tail(query, kTailEntries);
+        show(tail, generation, false, false);
+        tail->releaseReader(); // here rather than on the way to the screen
+
         const JournalLinesPtr whole = JournalLines::build(query, stop.get(), [this, generation](int percent) {
             QMetaObject::invokeMethod(
                 this,
