@@ -23,6 +23,7 @@ struct HeadReader {
     ByteOffset windowStart = 0;
     LineNumber first = 0;
     LineNumber end = 0;
+    std::vector<ByteOffset> starts; // of the window's lines, and of the line after them
 
     // The first bytes of `line`; `length` is set to its bytes with its break.
     std::string_view head(LineNumber line, ByteOffset& length, std::atomic<std::int64_t>* bytesDone)
@@ -31,8 +32,8 @@ struct HeadReader {
             refill(line, bytesDone);
         // The line's bytes up to the next line's start, its break left out: finding where its
         // content ends would read the file again for each line.
-        const ByteOffset start = lines->lineIndex(line);
-        const ByteOffset next = lines->lineIndex(line + 1);
+        const ByteOffset start = starts[static_cast<std::size_t>((line - first).value())];
+        const ByteOffset next = starts[static_cast<std::size_t>((line - first).value()) + 1];
         length = next - start;
         const auto at = static_cast<std::size_t>((start - windowStart).value());
         std::string_view head = window.view().substr(at, static_cast<std::size_t>((next - start).value()));
@@ -61,8 +62,10 @@ struct HeadReader {
             end = std::min(windowEnd, count);
             window = lines->read(start, lines->lineIndex(end));
         }
+        starts.resize(static_cast<std::size_t>((end - first).value()) + 1);
+        lines->lineStarts(first, end + 1, starts.data());
         if (bytesDone != nullptr)
-            *bytesDone += (lines->lineIndex(end) - start).value();
+            *bytesDone += (starts.back() - start).value();
     }
 };
 
