@@ -9,12 +9,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <cerrno>
 #include <cstring>
 #include <limits>
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -485,6 +488,10 @@ DocumentPtr LogDocument::fromBytes(std::string_view bytes)
 namespace {
 
 // A reusable read buffer that is never filled with zeros first.
+// The chunks still to read from which a file is read on a thread of its own, beside its
+// indexing.
+constexpr std::int64_t kReadAlongside = 8;
+
 struct ReadBuffer {
     std::unique_ptr<char[]> bytes;
     explicit ReadBuffer(std::size_t size) : bytes(new char[std::max<std::size_t>(size, 1)]) {}
@@ -756,6 +763,11 @@ bool LogDocument::readIndex(std::string_view& in)
 void LogDocument::readFile(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
 {
     const std::size_t chunk = m_file->sizes().readChunk;
+    struct stat st {};
+    if (::fstat(m_file->fd(), &st) == 0 && st.st_size - static_cast<std::int64_t>(m_size) >= kReadAlongside * static_cast<std::int64_t>(chunk)) {
+        readFileAlongside(bytesRead, stop);
+        return;
+    }
     ReadBuffer buffer(chunk);
     for (;;) {
         ThrowIfStopped(stop);
@@ -771,6 +783,108 @@ void LogDocument::readFile(std::atomic<std::int64_t>* bytesRead, const std::atom
             bytesRead->fetch_add(got, std::memory_order_relaxed);
         if (length < chunk)
             return; // the end: what a writer adds meanwhile is read at the next change
+    }
+}
+
+void LogDocument::readFileAlongside(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop)
+{
+    // A thread of its own reads the file and hashes it, a few chunks ahead, while this one
+    // indexes what it read: the two take about as long.
+    const std::size_t chunk = m_file->sizes().readChunk;
+    struct Piece {
+        ReadBuffer buffer;
+        std::size_t length = 0;
+        explicit Piece(std::size_t size) : buffer(size) {}
+    };
+    std::vector<std::unique_ptr<Piece>> pieces;
+    std::deque<Piece*> empty;
+    std::deque<Piece*> full;
+    for (int i = 0; i < 3; ++i) {
+        pieces.push_back(std::make_unique<Piece>(chunk));
+        empty.push_back(pieces.back().get());
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool ended = false;  // the reader read the end, failed, or was stopped
+    bool failed = false;
+    bool quit = false;
+    std::exception_ptr hashFailure;
+    const int fd = m_file->fd();
+    std::thread reader([&, at = static_cast<std::int64_t>(m_size)]() mutable {
+        for (;;) {
+            Piece* piece = nullptr;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return quit || !empty.empty(); });
+                if (quit)
+                    return;
+                piece = empty.front();
+                empty.pop_front();
+            }
+            std::int64_t got = stop && stop->load(std::memory_order_relaxed) ? 0 : ReadAt(fd, piece->buffer.data(), chunk, at);
+            std::exception_ptr failure;
+            try {
+                if (got > 0)
+                    hashBytes(piece->buffer.data(), static_cast<std::size_t>(got));
+            } catch (...) {
+                failure = std::current_exception();
+                got = -1;
+            }
+            at += std::max<std::int64_t>(got, 0);
+            piece->length = got > 0 ? static_cast<std::size_t>(got) : 0;
+            const std::lock_guard lock(mutex);
+            full.push_back(piece);
+            failed = got < 0;
+            hashFailure = failure;
+            ended = got < static_cast<std::int64_t>(chunk);
+            changed.notify_all();
+            if (ended)
+                return;
+        }
+    });
+    struct Joined {
+        std::thread& reader;
+        std::mutex& mutex;
+        std::condition_variable& changed;
+        bool& quit;
+        ~Joined()
+        {
+            {
+                const std::lock_guard lock(mutex);
+                quit = true;
+                changed.notify_all();
+            }
+            reader.join();
+        }
+    } joined{reader, mutex, changed, quit};
+    for (;;) {
+        Piece* piece = nullptr;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return !full.empty(); });
+            piece = full.front();
+            full.pop_front();
+        }
+        ThrowIfStopped(stop);
+        bool last = false;
+        {
+            const std::lock_guard lock(mutex);
+            last = full.empty() && ended;
+            if (last && hashFailure)
+                std::rethrow_exception(hashFailure);
+            if (last && failed)
+                throw Failure("Cannot read file " + m_file->path());
+        }
+        if (piece->length > 0) {
+            indexBytes(piece->buffer.data(), piece->length);
+            if (bytesRead)
+                bytesRead->fetch_add(static_cast<std::int64_t>(piece->length), std::memory_order_relaxed);
+        }
+        if (last)
+            return; // the end: what a writer adds meanwhile is read at the next change
+        const std::lock_guard lock(mutex);
+        empty.push_back(piece);
+        changed.notify_all();
     }
 }
 

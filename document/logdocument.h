@@ -282,6 +282,8 @@ private:
     void hashBytes(const char* bytes, std::size_t length);
     // Reads a paged document's file from its end on, indexing and hashing what it reads.
     void readFile(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop);
+    // As readFile, reading and hashing on a second thread while this one indexes.
+    void readFileAlongside(std::atomic<std::int64_t>* bytesRead, const std::atomic<bool>* stop);
     // Decodes a transcoded file from `point`, which stands for shown offset `shownAt`: the
     // shown bytes before `indexFrom` are only hashed (they are indexed already), the rest
     // hashed and indexed.
