@@ -30,6 +30,8 @@ struct FilterStackRunner::Job {
     LinesPtr text;
     std::vector<FilterRow> rows;  // the kinds and switches to combine with
     FilterMatchesPtr matches;     // of this text already: only combined again
+    FilterMatchesPtr unsettled;   // of this text already, to settle first
+    bool keepShown = false;       // settling only: the lines shown stay
     FilterMatchesPtr earlier;     // of the text this one grew from
     KeptLinesPtr earlierShown;    // what earlier showed with these rows
     FilterMatchesPtr result;
@@ -150,14 +152,23 @@ void FilterStackRunner::update()
     if (m_job || !m_text || !active())
         return;
     const bool sameText = m_matches && m_matches->document() == m_text;
-    if (sameText && m_shown && m_shownRows == m_matched)
+    const bool shownNow = sameText && m_shown && m_shownRows == m_matched;
+    if (shownNow && m_matches->settled())
         return;
     auto job = std::make_shared<Job>();
     job->stack = m_stack;
     job->text = m_text;
     job->rows = m_matched;
-    if (sameText) {
-        job->matches = m_matches; // only combined again
+    if (shownNow) {
+        // The lines shown came before every row was matched on every line: the rest is
+        // matched now, so that switching rows needs no pass.
+        job->unsettled = m_matches;
+        job->keepShown = true;
+    } else if (sameText) {
+        if (m_matches->knownUnder(m_matched))
+            job->matches = m_matches; // only combined again
+        else
+            job->unsettled = m_matches;
     } else if (m_matches && m_text->grewFrom(*m_matches->document())) {
         // A text that only grew costs its new lines, and so do the lines it shows.
         job->earlier = m_matches;
@@ -166,6 +177,7 @@ void FilterStackRunner::update()
     }
     const ByteOffset from =
         job->matches ? m_text->size()
+        : job->unsettled ? ByteOffset(0)
         : job->earlier
             ? m_text->lineIndex(EndLine(job->earlier->lineCount() > 0 ? job->earlier->lineCount() - 1 : LineCount(0)))
             : ByteOffset(0);
@@ -181,12 +193,20 @@ void FilterStackRunner::update()
     // Matching and combining both run here: the GUI thread only takes the result.
     watcher->setFuture(QtConcurrent::run(&passPool(), [job] {
         FilterMatchesPtr matches = job->matches;
-        if (!matches) {
-            matches = job->earlier ? job->stack->grow(*job->earlier, job->text, job->cancel, job->done)
-                                   : job->stack->run(job->text, job->cancel, job->done);
+        if (job->unsettled) {
+            matches = job->stack->settle(*job->unsettled, job->cancel, job->done);
+        } else if (!matches) {
+            // The lines shown come first: the rows left unmatched on lines already hidden are
+            // matched by a pass of their own afterwards.
+            matches = job->earlier ? job->stack->grow(*job->earlier, job->text, job->cancel, job->done, &job->rows)
+                                   : job->stack->run(job->text, job->cancel, job->done, &job->rows);
         }
         if (!matches || job->cancel)
             return;
+        if (job->keepShown) {
+            job->result = std::move(matches);
+            return;
+        }
         job->shown = job->earlierShown ? matches->shownGrown(*job->earlierShown, job->rows) : matches->shown(job->rows);
         job->result = std::move(matches);
     }));
@@ -199,7 +219,9 @@ void FilterStackRunner::finish(const std::shared_ptr<Job>& job)
     m_job.reset();
     m_progressTimer->stop();
     emit progress(-1);
-    if (job->result && job->stack == m_stack) {
+    if (job->result && job->stack == m_stack && job->keepShown) {
+        m_matches = job->result;
+    } else if (job->result && job->stack == m_stack) {
         m_matches = job->result;
         m_shown = job->shown;
         m_shownRows = job->rows;

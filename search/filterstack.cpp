@@ -262,8 +262,11 @@ bool FilterStack::scannedTogether(std::size_t row) const
 // One pass over a document's lines, filling the matches' bits from a line on.
 class FilterStack::Pass {
 public:
-    Pass(const FilterStack& stack, FilterMatches& matches, hs_scratch_t* scratch)
-        : m_stack(stack), m_matches(matches), m_document(*matches.m_document), m_scratch(scratch)
+    // With `settleOnly`, matches only the rows other than the plain ones, on the lines it marks.
+    Pass(const FilterStack& stack, FilterMatches& matches, hs_scratch_t* scratch,
+         const std::vector<std::uint64_t>* settleOnly)
+        : m_stack(stack), m_matches(matches), m_document(*matches.m_document), m_scratch(scratch),
+          m_settleOnly(settleOnly)
     {
         for (std::size_t row = 0; row < stack.m_compiled.size(); ++row) {
             const Row& compiled = *stack.m_compiled[row];
@@ -294,6 +297,8 @@ public:
             wholeLines(block);
             return;
         }
+        if (m_settleOnly)
+            return; // a long line is always matched whole
         if (block.startsLine) {
             m_head.clear();
             m_carry.assign(m_stack.m_compiled.size(), std::string());
@@ -318,18 +323,29 @@ private:
         m_starts.resize(count + 1);
         m_offsets.resize(count);
         m_document.lineStarts(block.first, block.end, m_offsets.data());
+        const ByteOffset* offsets = m_offsets.data();
+        std::size_t* starts = m_starts.data();
         for (std::size_t i = 0; i < count; ++i)
-            m_starts[i] = static_cast<std::size_t>((m_offsets[i] - block.offset).value());
+            starts[i] = static_cast<std::size_t>((offsets[i] - block.offset).value());
         m_starts[count] = bytes.size();
         auto content = [&](std::size_t i) {
             return withoutBreak(bytes.substr(m_starts[i], m_starts[i + 1] - m_starts[i]));
         };
+        if (!m_settleOnly) {
+            for (const std::size_t row : m_plain)
+                findPlain(row, block, count);
+        }
+        const std::vector<std::uint32_t>* lines = linesToMatch(block.first, count);
+        if (lines && lines->empty())
+            return;
         if (m_together)
-            scanTogether(block, count, content);
-        for (const std::size_t row : m_plain)
-            findPlain(row, block, count);
-        const bool wide = !m_wideByPcre.empty() && hasWideByte(bytes);
-        for (std::size_t i = 0; i < count; ++i) {
+            scanTogether(block, count, lines, content);
+        // The lines holding bytes from 0x80 are told by PCRE2: looked for in the block first
+        // when all its lines are matched, else in each line matched.
+        const bool wide = !m_wideByPcre.empty() && (lines || hasWideByte(bytes));
+        const std::size_t matched = lines ? lines->size() : count;
+        for (std::size_t at = 0; at < matched; ++at) {
+            const std::size_t i = lines ? (*lines)[at] : at;
             const LineNumber line = block.first + static_cast<std::int64_t>(i);
             if (m_byLine.empty() && !wide)
                 break;
@@ -361,24 +377,68 @@ private:
         }
     }
 
+    // The lines of the block (by their place in it) that the rows other than the plain ones
+    // are matched on: all (null), those the plain rows that decide leave shown (marking the
+    // others unsettled), or those left unsettled before.
+    const std::vector<std::uint32_t>* linesToMatch(LineNumber first, std::size_t count)
+    {
+        const auto bitOf = [](const std::uint64_t* bits, std::int64_t line) {
+            return (bits[static_cast<std::size_t>(line) / kWordBits] >> (line % kWordBits)) & 1;
+        };
+        m_chosen.clear();
+        if (m_settleOnly) {
+            for (std::size_t i = 0; i < count; ++i) {
+                if (bitOf(m_settleOnly->data(), first.value() + static_cast<std::int64_t>(i)))
+                    m_chosen.push_back(static_cast<std::uint32_t>(i));
+            }
+            return &m_chosen;
+        }
+        if (m_matches.m_deciders.empty())
+            return nullptr;
+        // A word of 64 lines at a time: the lines some deciding row hides.
+        std::uint64_t* unsettled = m_matches.m_unsettled.data();
+        for (std::size_t i = 0; i < count;) {
+            const auto line = static_cast<std::size_t>(first.value()) + i;
+            const std::size_t word = line / kWordBits;
+            const std::size_t bit = line % kWordBits;
+            const std::size_t lines = std::min(kWordBits - bit, count - i);
+            const std::uint64_t here = (lines == kWordBits ? ~std::uint64_t{0} : (std::uint64_t{1} << lines) - 1) << bit;
+            std::uint64_t hidden = 0;
+            for (const FilterMatches::Decider& decider : m_matches.m_deciders) {
+                const std::uint64_t bits = m_rowBits[decider.row][word];
+                hidden |= decider.kind == FilterRow::Hide ? bits : ~bits;
+            }
+            unsettled[word] |= hidden & here;
+            for (std::uint64_t shown = ~hidden & here; shown != 0; shown &= shown - 1)
+                m_chosen.push_back(static_cast<std::uint32_t>(i + static_cast<std::size_t>(std::countr_zero(shown)) - bit));
+            i += lines;
+        }
+        return m_chosen.size() == count ? nullptr : &m_chosen;
+    }
+
     template <class Content>
-    void scanTogether(const LineBlock& block, std::size_t count, const Content& content)
+    void scanTogether(const LineBlock& block, std::size_t count, const std::vector<std::uint32_t>* lines,
+                      const Content& content)
     {
         // The lines as Vectorscan sees them: each break a single LF, so that ^ and $ hold at
-        // every line's ends. A block without CR is scanned where it lies.
+        // every line's ends. A block without CR, all of whose lines are matched, is scanned
+        // where it lies; otherwise the lines are copied together.
         std::string_view text = block.bytes;
         m_lineStarts = &m_starts;
-        if (std::memchr(text.data(), '\r', text.size())) {
-            m_scanStarts.resize(count + 1);
+        m_scanLines = lines;
+        if (lines || std::memchr(text.data(), '\r', text.size())) {
+            const std::size_t scanned = lines ? lines->size() : count;
+            m_scanStarts.resize(scanned + 1);
             m_lineStarts = &m_scanStarts;
             m_normal.clear();
-            for (std::size_t i = 0; i < count; ++i) {
-                m_scanStarts[i] = m_normal.size();
+            for (std::size_t at = 0; at < scanned; ++at) {
+                const std::size_t i = lines ? (*lines)[at] : at;
+                m_scanStarts[at] = m_normal.size();
                 m_normal += content(i);
                 if (m_starts[i + 1] > m_starts[i] + content(i).size())
                     m_normal += '\n';
             }
-            m_scanStarts[count] = m_normal.size();
+            m_scanStarts[scanned] = m_normal.size();
             text = m_normal;
         }
         m_scanEndsWithBreak = !text.empty() && text.back() == '\n';
@@ -424,6 +484,8 @@ private:
             }
         }
         pass->m_cursor = line;
+        if (pass->m_scanLines)
+            line = (*pass->m_scanLines)[line];
         if (pass->m_confirmAlone[id])
             pass->m_confirm[line] = true;
         else
@@ -473,6 +535,7 @@ private:
     FilterMatches& m_matches;
     const LineSource& m_document;
     hs_scratch_t* m_scratch;
+    const std::vector<std::uint64_t>* m_settleOnly;
     std::vector<std::unique_ptr<LineFilter::Matcher>> m_matchers;
     std::vector<std::size_t> m_byLine;     // rows matched line by line
     std::vector<std::size_t> m_plain;      // plain rows looked for over whole blocks
@@ -485,6 +548,8 @@ private:
     std::vector<std::size_t> m_starts;  // and in the block
     std::vector<std::size_t> m_scanStarts;               // the lines' starts in m_normal
     const std::vector<std::size_t>* m_lineStarts = nullptr; // those the scanned text has
+    const std::vector<std::uint32_t>* m_scanLines = nullptr; // its lines' places in the block, when not all
+    std::vector<std::uint32_t> m_chosen;
     std::string m_normal;
     std::vector<bool> m_confirm;
     std::vector<std::uint64_t*> m_rowBits; // by row
@@ -498,22 +563,62 @@ private:
     std::vector<bool> m_found;
 };
 
-FilterMatchesPtr FilterStack::run(LinesPtr document, const std::atomic<bool>& cancel,
-                                  std::atomic<std::int64_t>& done) const
+std::vector<FilterMatches::Decider> FilterStack::decidersFor(const std::vector<FilterRow>* switched) const
+{
+    std::vector<FilterMatches::Decider> deciders;
+    if (!switched || switched->size() != m_rows.size())
+        return deciders;
+    bool othersToMatch = false;
+    for (std::size_t row = 0; row < m_rows.size(); ++row) {
+        const Row& compiled = *m_compiled[row];
+        if (compiled.filter && compiled.plain && (*switched)[row].on)
+            deciders.push_back({row, (*switched)[row].kind});
+        othersToMatch = othersToMatch || (compiled.filter && !compiled.plain);
+    }
+    if (!othersToMatch)
+        deciders.clear();
+    return deciders;
+}
+
+FilterMatchesPtr FilterStack::run(LinesPtr document, const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done,
+                                  const std::vector<FilterRow>* switched) const
 {
     auto matches = std::shared_ptr<FilterMatches>(new FilterMatches());
     matches->m_document = std::move(document);
     matches->m_lines = matches->m_document->lineCount();
-    matches->m_bits.assign(m_rows.size(), std::vector<std::uint64_t>(wordsFor(matches->m_lines)));
+    const std::size_t words = wordsFor(matches->m_lines);
+    matches->m_bits.assign(m_rows.size(), std::vector<std::uint64_t>(words));
+    matches->m_deciders = decidersFor(switched);
+    if (!matches->m_deciders.empty())
+        matches->m_unsettled.assign(words, 0);
     return pass(std::move(matches), 0, cancel, done);
 }
 
+FilterMatchesPtr FilterStack::settle(const FilterMatches& matches, const std::atomic<bool>& cancel,
+                                     std::atomic<std::int64_t>& done) const
+{
+    if (matches.rowCount() != m_rows.size())
+        return run(matches.m_document, cancel, done);
+    auto settled = std::shared_ptr<FilterMatches>(new FilterMatches(matches));
+    if (matches.settled())
+        return settled;
+    settled->m_unsettled.clear();
+    settled->m_deciders.clear();
+    settled->m_applies.clear();
+    const auto first = std::find_if(matches.m_unsettled.begin(), matches.m_unsettled.end(),
+                                    [](std::uint64_t word) { return word != 0; });
+    const auto from = static_cast<std::int64_t>(first - matches.m_unsettled.begin()) * 64;
+    return pass(std::move(settled), std::min<LineNumber>(from, EndLine(matches.m_lines)), cancel, done,
+                &matches.m_unsettled);
+}
+
 FilterMatchesPtr FilterStack::grow(const FilterMatches& earlier, LinesPtr grown, const std::atomic<bool>& cancel,
-                                   std::atomic<std::int64_t>& done) const
+                                   std::atomic<std::int64_t>& done, const std::vector<FilterRow>* switched) const
 {
     const LineSource& before = *earlier.m_document;
-    if (earlier.rowCount() != m_rows.size() || !grown->grewFrom(before))
-        return run(std::move(grown), cancel, done);
+    if (earlier.rowCount() != m_rows.size() || !grown->grewFrom(before) ||
+        (!earlier.settled() && (!switched || !earlier.knownUnder(*switched))))
+        return run(std::move(grown), cancel, done, switched);
     // A last line without its break may have grown, and one ended by a CR may have had its
     // break grow to CR LF.
     const bool lastMayGrow = before.size() > 0 && before.slice(before.size() - 1, before.size()).view() != "\n";
@@ -531,12 +636,26 @@ FilterMatchesPtr FilterStack::grow(const FilterMatches& earlier, LinesPtr grown,
             copy[keptWords] &= (std::uint64_t{1} << (matches->m_changedFrom.value() % 64)) - 1;
         matches->m_bits.push_back(std::move(copy));
     }
+    if (!earlier.settled()) {
+        // The new lines are left unmatched by the rows that left earlier's.
+        matches->m_deciders = earlier.m_deciders;
+        matches->m_unsettled.assign(words, 0);
+        std::copy_n(earlier.m_unsettled.begin(), std::min(keptWords + 1, earlier.m_unsettled.size()),
+                    matches->m_unsettled.begin());
+        if (keptWords < words)
+            matches->m_unsettled[keptWords] &= (std::uint64_t{1} << (matches->m_changedFrom.value() % 64)) - 1;
+    } else {
+        matches->m_deciders = decidersFor(switched);
+        if (!matches->m_deciders.empty())
+            matches->m_unsettled.assign(words, 0);
+    }
     const LineNumber changedFrom = matches->m_changedFrom;
     return pass(std::move(matches), changedFrom, cancel, done);
 }
 
 FilterMatchesPtr FilterStack::pass(std::shared_ptr<FilterMatches> matches, LineNumber from,
-                                   const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const
+                                   const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done,
+                                   const std::vector<std::uint64_t>* unsettled) const
 {
     matches->m_changedFrom = from;
     for (const auto& row : m_compiled)
@@ -561,7 +680,7 @@ FilterMatchesPtr FilterStack::pass(std::shared_ptr<FilterMatches> matches, LineN
         Scratch scratch;
         if (m_database && hs_alloc_scratch(m_database->database, &scratch.scratch) != HS_SUCCESS)
             throw Failure("Out of memory");
-        Pass pass(*this, *matches, scratch.scratch);
+        Pass pass(*this, *matches, scratch.scratch, unsettled);
         const auto chunk = static_cast<std::size_t>(std::max<std::int64_t>(m_options.block, 1));
         const bool finished = document.forEachLineBlock(splits[part], splits[part + 1], chunk, [&](const LineBlock& block) {
             if (cancel.load(std::memory_order_relaxed) || stopped.load(std::memory_order_relaxed))
@@ -600,7 +719,18 @@ FilterMatchesPtr FilterStack::pass(std::shared_ptr<FilterMatches> matches, LineN
     if (stopped.load() || cancel.load(std::memory_order_relaxed))
         return nullptr;
     done.store(document.size().value(), std::memory_order_relaxed);
+    if (std::all_of(matches->m_unsettled.begin(), matches->m_unsettled.end(), [](std::uint64_t word) { return word == 0; })) {
+        matches->m_unsettled.clear();
+        matches->m_deciders.clear();
+    }
     return matches;
+}
+
+bool FilterMatches::knownUnder(const std::vector<FilterRow>& rows) const
+{
+    return settled() || std::all_of(m_deciders.begin(), m_deciders.end(), [&rows](const Decider& decider) {
+               return decider.row < rows.size() && rows[decider.row].on && rows[decider.row].kind == decider.kind;
+           });
 }
 
 bool FilterMatches::matches(std::size_t row, LineNumber line) const
@@ -621,7 +751,7 @@ LineCount FilterMatches::matchCount(std::size_t row) const
 template <class Visit>
 void FilterMatches::forEachShownRange(const std::vector<FilterRow>& rows, LineNumber from, const Visit& visit) const
 {
-    if (rows.size() != m_bits.size())
+    if (rows.size() != m_bits.size() || !knownUnder(rows))
         throw Failure("Assertion failure");
     std::vector<const std::uint64_t*> showOnly;
     std::vector<const std::uint64_t*> hide;

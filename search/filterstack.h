@@ -6,6 +6,11 @@
 // log, which keeps, for each row, one bit a line; switching a row on or off, or changing its
 // kind, then only combines those bits again, without reading the log.
 //
+// The plain rows cost little and often settle a line alone. A pass that is told how the rows
+// are switched may leave the other rows unmatched on the lines the plain rows hide: what it
+// shows is then known at once, and a later pass (settle) matches the rest, before the rows
+// are switched otherwise.
+//
 // Rows are matched as the filter pane matches its pattern (LineFilter): a line matches when
 // its content alone does. Plain rows are looked for over blocks of lines by find's search; the
 // regular expressions that Vectorscan matches exactly as PCRE2 would go into one Vectorscan
@@ -67,9 +72,16 @@ public:
     // The first line the pass that made these matches looked at: the lines before it were
     // taken from the matches of the log this one grew from.
     LineNumber changedFrom() const { return m_changedFrom; }
+    // Every row is matched on every line. When not, some lines hidden by plain rows were not
+    // matched against the other rows, and the lines shown are known only while those plain
+    // rows stay on and of their kinds.
+    bool settled() const { return m_unsettled.empty(); }
+    // Whether the lines shown with the rows switched as `rows` say are known.
+    bool knownUnder(const std::vector<FilterRow>& rows) const;
 
     // The runs of lines shown when the rows are on and of the kinds `rows` says (one entry a
-    // row of the stack; their patterns are not read), from line `from` on.
+    // row of the stack; their patterns are not read), from line `from` on. Only where
+    // knownUnder(rows).
     std::vector<KeptLines::Range> shownRanges(const std::vector<FilterRow>& rows, LineNumber from = 0) const;
     // Those lines, as a source over the log.
     KeptLinesPtr shown(const std::vector<FilterRow>& rows) const;
@@ -89,6 +101,14 @@ private:
     LineNumber m_changedFrom = 0;
     std::vector<std::vector<std::uint64_t>> m_bits; // a row's bit for line n: word n / 64, bit n % 64
     std::vector<bool> m_applies;
+    // The lines left unmatched by all but the plain rows (as the bits; empty when none are),
+    // and the plain rows, on and of their kinds, that hide each of them.
+    std::vector<std::uint64_t> m_unsettled;
+    struct Decider {
+        std::size_t row;
+        FilterRow::Kind kind;
+    };
+    std::vector<Decider> m_deciders;
 };
 
 // The rows of a stack made ready to match, for one encoding. Never changes once made: passes
@@ -109,21 +129,33 @@ public:
     bool scannedTogether(std::size_t row) const;
 
     // Matches every row against the lines of `document`, in one pass. `done` follows the bytes
-    // looked at; gives nothing when `cancel` was set meanwhile.
-    FilterMatchesPtr run(LinesPtr document, const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done) const;
+    // looked at; gives nothing when `cancel` was set meanwhile. Given `switched` (the rows as
+    // switched now; patterns not read), the lines that the plain rows on there hide are not
+    // matched against the others: the matches may be unsettled.
+    FilterMatchesPtr run(LinesPtr document, const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done,
+                         const std::vector<FilterRow>* switched = nullptr) const;
+    // Unsettled matches of this stack with the lines left unmatched matched: settled.
+    FilterMatchesPtr settle(const FilterMatches& matches, const std::atomic<bool>& cancel,
+                            std::atomic<std::int64_t>& done) const;
     // The matches of `grown`, a log that grew from earlier's (LineSource::grewFrom): earlier's
     // bits are kept up to its last line, which is looked at again when it had no line break or
-    // ended with a CR (it, or its break, may have grown), and only the lines from there on are read. Runs a whole pass when
-    // `grown` did not grow from it or earlier is of another stack's rows.
+    // ended with a CR (it, or its break, may have grown), and only the lines from there on are
+    // read. Runs a whole pass when `grown` did not grow from it, earlier is of another stack's
+    // rows, or earlier is unsettled and not known under `switched`. New lines are left
+    // unmatched as run() leaves them: by earlier's deciding rows when it is unsettled.
     FilterMatchesPtr grow(const FilterMatches& earlier, LinesPtr grown, const std::atomic<bool>& cancel,
-                          std::atomic<std::int64_t>& done) const;
+                          std::atomic<std::int64_t>& done, const std::vector<FilterRow>* switched = nullptr) const;
 
 private:
     struct Row;
     struct Database;
     class Pass;
+    // The plain rows on in `switched`, which decide lines alone.
+    std::vector<FilterMatches::Decider> decidersFor(const std::vector<FilterRow>* switched) const;
+    // Fills the matches' bits from line `from` on: every row, or with `unsettled`, only the
+    // rows other than the plain ones on the lines it marks.
     FilterMatchesPtr pass(std::shared_ptr<FilterMatches> matches, LineNumber from, const std::atomic<bool>& cancel,
-                          std::atomic<std::int64_t>& done) const;
+                          std::atomic<std::int64_t>& done, const std::vector<std::uint64_t>* unsettled = nullptr) const;
 
     std::vector<FilterRow> m_rows;
     Encoding m_encoding;

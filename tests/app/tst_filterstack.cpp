@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
+#include "document/logdocument.h"
 #include "navigate/filterstackbar.h"
 #include "navigate/filterstackrunner.h"
 #include "navigate/finddialog.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTimer>
 
 using tlg::LogTab;
@@ -158,6 +160,29 @@ private slots:
         tab->addLevelRow(true); // a second row: errors and infos, both must match
         waitForStack(viewer, tab);
         QTRY_COMPARE(view->lineCount(), 2);
+    }
+
+    void aRowSwitchedBeforeEveryRowIsMatchedShowsWhatItShould()
+    {
+        // The plain row hides lines before the expression is matched on them; switched off
+        // while the rest is matched, those lines come back with the expression's matches.
+        tlg::FilterStackRunner runner;
+        const tlg::LinesPtr text = tlg::LogDocument::fromBytes("DEBUG req=1\nreq=2\nDEBUG x\nreq=x\nreq=3 DEBUG\n");
+        std::vector<StackRow> rows{{"DEBUG", false, true, tlg::FilterRow::Hide, true},
+                                   {"req=[0-9]", true, true, tlg::FilterRow::ShowOnly, true}};
+        QSignalSpy shown(&runner, &tlg::FilterStackRunner::shownChanged);
+        runner.setRows(rows);
+        runner.shownOf(text, tlg::Encoding::Utf8);
+        QVERIFY(shown.wait(60000));
+        QCOMPARE(runner.shownText(), QStringLiteral("1 of 5 lines shown"));
+        QVERIFY(runner.running()); // matching the expression on the lines hidden
+        rows[0].on = false;
+        runner.setRows(rows);
+        QTRY_VERIFY_WITH_TIMEOUT(!runner.running(), 60000);
+        QCOMPARE(runner.shownText(), QStringLiteral("3 of 5 lines shown"));
+        const tlg::LinesPtr lines = runner.shownOf(text, tlg::Encoding::Utf8);
+        QCOMPARE(lines->lineInLog(0).value(), 0);
+        QCOMPARE(lines->lineInLog(2).value(), 4);
     }
 };
 

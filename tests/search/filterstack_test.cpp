@@ -269,6 +269,53 @@ TEST(FilterStack, GrowingGivesWhatAFreshPassGives)
     }
 }
 
+TEST(FilterStack, ShowsWhatThePlainRowsLeaveFirstAndSettlesTheRest)
+{
+    // Plain rows decide; the others are scanned together, one may run across a break, one
+    // (a back reference) is matched line by line; a plain row that is off decides nothing.
+    Rows rows = {hide("timeout", false), show("e", false), hide("[0-9]$", true), show("r\\s", true),
+                 hide("(o)\\1", true), {"GET", false, false, FilterRow::ShowOnly, false}};
+    std::mt19937 random(11);
+    const std::string text = withBreaks(randomLog(random, 3000), "\r\n");
+    const std::size_t cut = text.find('\n', text.size() / 2) + 1;
+    for (const std::int64_t block : {std::int64_t{4} << 20, std::int64_t{7}}) {
+        const FilterStack stack(rows, Encoding::Utf8, sized(block));
+        auto bitsOf = [&](const tlg::FilterMatches& matches) {
+            std::vector<bool> bits;
+            for (std::size_t row = 0; row < rows.size(); ++row) {
+                for (LineNumber line = 0; line < tlg::EndLine(matches.lineCount()); ++line)
+                    bits.push_back(matches.matches(row, line));
+            }
+            return bits;
+        };
+        std::atomic<bool> cancel{false};
+        std::atomic<std::int64_t> done{0};
+        tlg::DocumentPtr document = LogDocument::fromBytes(text.substr(0, cut));
+        auto first = stack.run(document, cancel, done, &rows);
+        ASSERT_TRUE(first);
+        EXPECT_FALSE(first->settled());
+        EXPECT_EQ(shownLines(*first, rows), shownLines(*runStack(stack, document), rows));
+        // Known while the deciding rows stay as they were; other rows may change.
+        Rows switched = rows;
+        switched[2].on = false;
+        switched[5].on = true;
+        EXPECT_TRUE(first->knownUnder(switched));
+        switched[1].kind = FilterRow::Hide;
+        EXPECT_FALSE(first->knownUnder(switched));
+        // The grown log, its new lines decided as the old ones were, then settled.
+        document = document->appended(text.substr(cut));
+        auto grown = stack.grow(*first, document, cancel, done, &rows);
+        ASSERT_TRUE(grown);
+        const auto fresh = runStack(stack, document);
+        EXPECT_EQ(shownLines(*grown, rows), shownLines(*fresh, rows));
+        const auto settled = stack.settle(*grown, cancel, done);
+        ASSERT_TRUE(settled);
+        EXPECT_TRUE(settled->settled());
+        EXPECT_EQ(bitsOf(*settled), bitsOf(*fresh)) << block;
+        EXPECT_EQ(shownLines(*settled, switched), shownLines(*fresh, switched));
+    }
+}
+
 TEST(FilterStack, SwitchingRowsCombinesWithoutAPass)
 {
     Rows rows = {show("a", false), hide("b", false)};
