@@ -198,7 +198,9 @@ void FilterStackRunner::update()
         } else if (!matches) {
             // The lines shown come first: the rows left unmatched on lines already hidden are
             // matched by a pass of their own afterwards.
-            matches = job->earlier ? job->stack->grow(*job->earlier, job->text, job->cancel, job->done, &job->rows)
+            // New lines of a followed log are matched whole.
+            matches = job->earlier ? job->stack->grow(*job->earlier, job->text, job->cancel, job->done,
+                                                      job->earlier->settled() ? nullptr : &job->rows)
                                    : job->stack->run(job->text, job->cancel, job->done, &job->rows);
         }
         if (!matches || job->cancel)

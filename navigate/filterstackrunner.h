@@ -3,9 +3,11 @@
 // A log's filter stack at work: its rows as the reader typed them, matched against the log's
 // text beside the GUI thread, and the lines they keep. Every row is matched in one pass, which
 // keeps each row's matches, so switching a row on or off or changing its kind only combines
-// them again. A text that grew costs its new lines. While a pass runs, the lines of the last
-// pass stay what is shown, so their count never passes through a partial value; a change of the
-// rows cancels the pass under way and starts the next.
+// them again. The lines shown come first: the rows that the plain rows make needless on a line
+// are matched there by a second pass, which a switch of the rows waits for. A text that grew
+// costs its new lines. While a pass runs, the lines of the last pass stay what is shown, so
+// their count never passes through a partial value; a change of the rows cancels the pass
+// under way and starts the next.
 
 #include "document/encoding.h"
 #include "document/keptlines.h"
