@@ -2,7 +2,10 @@
 // run: the time until every line is indexed against `zcat` (`xzcat`, `zstdcat`, `bzcat`) to
 // /dev/null, the first screen after an open through a source (its first lines, told while the
 // pass goes on, read as the view reads them), the first screen once indexed, a jump to a line at
-// random (a screenful read there), the peak memory, and a second open that reads the index the
+// random (a screenful read there; the slowest of them against one unit, the longest stretch
+// between two restart points decoded whole, as a jump near its end must; and a screenful at a
+// unit's end against a unit decoded whole, in turn), the reads that decoded from a restart point
+// per jump, the peak memory, and a second open that reads the index the
 // first one kept. Each file is measured in a process of its own, so that the peaks are its own.
 //
 //   compressed_bench <compressed log>...
@@ -129,6 +132,8 @@ void measure(const std::string& path)
     const double firstScreenMs = millisecondsSince(start);
 
     std::mt19937 random(11);
+    const tlg::CompressedText* text = doc->compressed();
+    const std::int64_t restartsBefore = text ? text->readRestarts() : 0;
     std::vector<double> jumps;
     for (int i = 0; i < 100; ++i) {
         const std::int64_t line = static_cast<std::int64_t>(random() % static_cast<std::uint64_t>(std::max<std::int64_t>(doc->lineCount().value(), 1)));
@@ -136,8 +141,9 @@ void measure(const std::string& path)
         readScreen(*doc, line);
         jumps.push_back(millisecondsSince(start));
     }
+    const double restartsPerJump =
+        text ? static_cast<double>(text->readRestarts() - restartsBefore) / static_cast<double>(jumps.size()) : 0;
     std::sort(jumps.begin(), jumps.end());
-    const tlg::CompressedText* text = doc->compressed();
     const long peak = tlg::bench::peakMegabytes();
 
     // Opened again: the index kept by the first open is read back.
@@ -145,10 +151,61 @@ void measure(const std::string& path)
     const tlg::DocumentPtr again = tlg::LoadPlainText(path);
     readScreen(*again, 0);
     const double secondMs = millisecondsSince(start);
-    std::printf("%-6s %-8s %8.0f ms %8.0f ms  %5.2fx  %7.1f ms  %6.1f ms  %6.1f / %6.1f ms  %5ld MiB  %6.1f ms%s  %lld lines, %zu restart points%s%s\n",
+
+    // One unit decoded whole through the text the second open made (no decoder of its stands
+    // past the first unit, which its screen read): the longest stretch between two restart
+    // points after the first, read a megabyte at a time from its start, three times (each time
+    // from its restart point: the decoder left at its end keeps only its last bytes); the median.
+    // Then the slowest a jump can be against it, in turn: a screenful at the end of a unit (the
+    // whole unit decoded from its restart point), and a unit two further on decoded whole, for
+    // five such pairs; the ratio of the medians.
+    double unitMs = 0;
+    double unitEndRatio = 0;
+    const tlg::CompressedText* fresh = again->compressed();
+    if (fresh && !fresh->spooled() && fresh->points().size() > 1) {
+        const auto& points = fresh->points();
+        auto endOf = [&](std::size_t i) { return i + 1 < points.size() ? points[i + 1].text : fresh->textSize(); };
+        std::vector<char> piece(1u << 20);
+        auto decodeWhole = [&](std::size_t unit) {
+            const auto begun = std::chrono::steady_clock::now();
+            for (std::int64_t at = points[unit].text; at < endOf(unit);) {
+                const std::int64_t got = fresh->read(
+                    at, static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()), endOf(unit) - at)),
+                    piece.data());
+                if (got <= 0)
+                    break;
+                at += got;
+            }
+            return millisecondsSince(begun);
+        };
+        std::size_t longest = 1;
+        for (std::size_t i = 2; i < points.size(); ++i) {
+            if (endOf(i) - points[i].text > endOf(longest) - points[longest].text)
+                longest = i;
+        }
+        std::vector<double> unitRuns;
+        for (int round = 0; round < 3; ++round)
+            unitRuns.push_back(decodeWhole(longest));
+        unitMs = tlg::bench::median(unitRuns);
+        std::vector<double> endRuns;
+        std::vector<double> wholeRuns;
+        for (std::size_t unit = 1; unit + 3 < points.size() && endRuns.size() < 5; unit += 3) {
+            if (unit == longest)
+                continue; // (its end is kept behind the decoder that its reads left)
+            const std::int64_t last = again->lineFromOffset(endOf(unit) - 1).value();
+            const std::int64_t first = std::max(last - 59, again->lineFromOffset(points[unit].text).value() + 1);
+            const auto begun = std::chrono::steady_clock::now();
+            readScreen(*again, first);
+            endRuns.push_back(millisecondsSince(begun));
+            wholeRuns.push_back(decodeWhole(unit + 2));
+        }
+        if (!endRuns.empty())
+            unitEndRatio = tlg::bench::median(endRuns) / tlg::bench::median(wholeRuns);
+    }
+    std::printf("%-6s %-8s %8.0f ms %8.0f ms  %5.2fx  %7.1f ms  %6.1f ms  %6.1f / %6.1f ms  %6.1f ms %5.2fx  %5.2fx  %4.2f  %5ld MiB  %6.1f ms%s  %lld lines, %zu restart points%s%s\n",
                 tlg::CompressionName(how), reference.c_str(), referenceMs, indexMs, indexMs / referenceMs, openScreenMs,
-                firstScreenMs,
-                jumps[jumps.size() / 2], jumps.back(), peak, secondMs, again->fromKeptIndex() ? "" : " (not kept)",
+                firstScreenMs, jumps[jumps.size() / 2], jumps.back(), unitMs, unitMs > 0 ? jumps.back() / unitMs : 0.0,
+                unitEndRatio, restartsPerJump, peak, secondMs, again->fromKeptIndex() ? "" : " (not kept)",
                 static_cast<long long>(doc->lineCount().value()), text ? text->restartPoints() : 0,
                 text && text->spooled() ? ", spooled" : "", text && text->damaged() ? ", damaged" : "");
     std::fflush(stdout);
@@ -167,7 +224,7 @@ int main(int argc, char* argv[])
     if (!::mkdtemp(cache))
         return 1;
     ::setenv("XDG_CACHE_HOME", cache, 1);
-    std::printf("format reference  reference     index   ratio  open->screen  indexed->screen  jump median / max   peak  2nd open\n");
+    std::printf("format reference  reference     index   ratio  open->screen  indexed->screen  jump median / max  one unit  max/unit  unit's end/unit  restarts/jump   peak  2nd open\n");
     std::fflush(stdout);
     for (int i = 1; i < argc; ++i) {
         const pid_t child = ::fork();

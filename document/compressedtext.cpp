@@ -108,6 +108,46 @@ public:
     // Bytes of memory the decoder holds.
     virtual std::size_t memory() const { return kInput; }
 
+    // The text kept behind the decoder: up to `room` bytes that end where it stands, taken by
+    // keep() from what a read was given, in order; forget() drops them, as a read does that
+    // skips text without keeping it (what is kept must end at `text`).
+    void keepBehind(std::size_t room)
+    {
+        m_behind.reset(room > 0 ? new char[room] : nullptr);
+        m_behindRoom = room;
+        m_behindAt = m_behindKept = 0;
+    }
+    void keep(const char* bytes, std::size_t length)
+    {
+        if (m_behindRoom == 0)
+            return;
+        if (length >= m_behindRoom) {
+            std::memcpy(m_behind.get(), bytes + length - m_behindRoom, m_behindRoom);
+            m_behindAt = 0;
+            m_behindKept = m_behindRoom;
+            return;
+        }
+        const std::size_t first = std::min(length, m_behindRoom - m_behindAt);
+        std::memcpy(m_behind.get() + m_behindAt, bytes, first);
+        std::memcpy(m_behind.get(), bytes + first, length - first);
+        m_behindAt = (m_behindAt + length) % m_behindRoom;
+        m_behindKept = std::min(m_behindRoom, m_behindKept + length);
+    }
+    void forget() { m_behindKept = 0; }
+    // The text offset of the first byte kept (`text` when none is).
+    std::int64_t keptFrom() const { return text - static_cast<std::int64_t>(m_behindKept); }
+    // Copies the kept text [from, from + length), which lies within [keptFrom(), text).
+    void copyKept(std::int64_t from, char* out, std::size_t length) const
+    {
+        // The byte `back` bytes before `text` is the one `back` places before m_behindAt.
+        const auto back = static_cast<std::size_t>(text - from);
+        const std::size_t at = (m_behindAt + m_behindRoom - back) % m_behindRoom;
+        const std::size_t first = std::min(length, m_behindRoom - at);
+        std::memcpy(out, m_behind.get() + at, first);
+        std::memcpy(out + first, m_behind.get(), length - first);
+    }
+    std::size_t keptMemory() const { return m_behindRoom; }
+
     std::int64_t text = 0; // the text offset of the next byte given
     State state = State::Going;
     Input input;
@@ -125,6 +165,12 @@ protected:
     bool scanning;
     bool boundary = false;
     std::int64_t startedAt;
+
+private:
+    std::unique_ptr<char[]> m_behind; // a ring: the last byte kept lies before m_behindAt
+    std::size_t m_behindRoom = 0;
+    std::size_t m_behindAt = 0;
+    std::size_t m_behindKept = 0;
 };
 
 namespace {
@@ -604,9 +650,9 @@ std::string DecompressedHead(int fd, Compression how, std::size_t length, const 
 }
 
 CompressedText::CompressedText(FileHandle file, std::string path, Compression how, std::size_t restartEvery,
-                               std::string member, Transcoding shown)
+                               std::size_t keptBehind, std::string member, Transcoding shown)
     : m_file(std::move(file)), m_path(std::move(path)), m_how(how), m_member(std::move(member)),
-      m_every(std::max<std::size_t>(restartEvery, 1)),
+      m_every(std::max<std::size_t>(restartEvery, 1)), m_behind(keptBehind),
       m_shown(shown == Transcoding::Utf16Le || shown == Transcoding::Utf16Be ? shown : Transcoding::None)
 {
 }
@@ -872,35 +918,65 @@ std::int64_t CompressedText::read(std::int64_t offset, std::size_t length, char*
     }
     if (spool)
         return ReadAt(spool->fd(), out, length, offset);
-    // A decoder left closer to the stretch serves better.
+    // A decoder left where a read ended serves when the stretch starts in the text it keeps
+    // behind it, or after it and after the restart point: the one with the least to decode.
     {
         const std::lock_guard lock(m_mutex);
         auto best = m_idle.end();
+        std::int64_t bestSkip = 0;
         for (auto it = m_idle.begin(); it != m_idle.end(); ++it) {
-            if ((*it)->text <= offset && (*it)->text >= point.text && (best == m_idle.end() || (*it)->text > (*best)->text))
+            const Decoder& idle = **it;
+            std::int64_t skip = 0;
+            if (idle.keptFrom() <= offset && offset <= idle.text)
+                skip = 0;
+            else if (idle.text < offset && idle.text >= point.text && idle.state == Decoder::State::Going)
+                skip = offset - idle.text;
+            else
+                continue;
+            if (best == m_idle.end() || skip < bestSkip) {
                 best = it;
+                bestSkip = skip;
+            }
         }
         if (best != m_idle.end()) {
             decoder = std::move(*best);
             m_idle.erase(best);
         }
     }
-    if (!decoder)
+    if (!decoder) {
         decoder = decoderAt(point);
+        decoder->keepBehind(m_behind);
+        m_readRestarts.fetch_add(1, std::memory_order_relaxed);
+    }
+    std::size_t got = 0;
+    if (decoder->text > offset) {
+        got = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(length), decoder->text - offset));
+        decoder->copyKept(offset, out, got);
+    }
     constexpr std::size_t kSkip = 256u << 10;
     std::unique_ptr<char[]> scratch;
+    const std::int64_t end = offset + static_cast<std::int64_t>(length);
     while (decoder->text < offset && decoder->state == Decoder::State::Going) {
         if (!scratch)
             scratch.reset(new char[kSkip]);
-        decoder->decode(scratch.get(), static_cast<std::size_t>(std::min<std::int64_t>(kSkip, offset - decoder->text)));
+        const std::size_t skipped =
+            decoder->decode(scratch.get(), static_cast<std::size_t>(std::min<std::int64_t>(kSkip, offset - decoder->text)));
+        // Only what may still be behind the decoder when this read ends is kept.
+        if (decoder->text + static_cast<std::int64_t>(m_behind) > end)
+            decoder->keep(scratch.get(), skipped);
+        else
+            decoder->forget();
     }
-    std::size_t got = 0;
     while (decoder->text == offset + static_cast<std::int64_t>(got) && got < length &&
-           decoder->state == Decoder::State::Going)
-        got += decoder->decode(out + got, length - got);
+           decoder->state == Decoder::State::Going) {
+        const std::size_t given = decoder->decode(out + got, length - got);
+        decoder->keep(out + got, given);
+        got += given;
+    }
     if (decoder->readFailed())
         return -1;
-    if (decoder->state == Decoder::State::Going) {
+    // A decoder at the end of the text still serves reads of what it keeps behind it.
+    if (decoder->state != Decoder::State::Damaged) {
         const std::lock_guard lock(m_mutex);
         m_idle.push_back(std::move(decoder));
         if (m_idle.size() > kIdleDecoders)
@@ -940,7 +1016,7 @@ std::size_t CompressedText::memory() const
     for (const RestartPoint& point : m_points)
         sum += point.window.capacity();
     for (const auto& decoder : m_idle)
-        sum += decoder->memory();
+        sum += decoder->memory() + decoder->keptMemory();
     return sum;
 }
 

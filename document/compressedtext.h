@@ -58,12 +58,14 @@ public:
     class Decoder;
 
     // Reads the open file `file` (its first bytes show `how`), with a restart point at least every
-    // `restartEvery` bytes of text where the format allows.
+    // `restartEvery` bytes of text where the format allows. A decoder left where a read ended
+    // keeps the last `keptBehind` bytes of text it gave, so that a read starting that little
+    // before it is served without decoding again from a restart point.
     // An archive's text is its member `member`. With `shown` Utf16Le or Utf16Be the text is the
     // UTF-8 that the decompressed 16-bit text (its mark left out) decodes into, spooled; any
     // other transcoding is not made here (the text is the decompressed bytes).
     CompressedText(FileHandle file, std::string path, Compression how, std::size_t restartEvery,
-                   std::string member = {}, Transcoding shown = Transcoding::None);
+                   std::size_t keptBehind, std::string member = {}, Transcoding shown = Transcoding::None);
     ~CompressedText();
     CompressedText(const CompressedText&) = delete;
     CompressedText& operator=(const CompressedText&) = delete;
@@ -88,8 +90,13 @@ public:
     // the text scanned, or given to the sink so far while a scan runs), or -1 when the file or
     // spool cannot be read or no longer decodes as it did. Safe from several threads at once, and
     // beside the scan: a decoder left where a read ended serves the next read that starts a
-    // little after it, so a pass through the text decodes it once.
+    // little after it, or up to keptBehind() bytes before it: a pass through the text decodes it
+    // once, and a read that steps a little back (a stretch read after what follows it) decodes
+    // nothing again.
     std::int64_t read(std::int64_t offset, std::size_t length, char* out) const;
+    // How many reads decoded from a restart point rather than going on from a decoder that an
+    // earlier read left: what reads cost, for benchmarks and tests.
+    std::int64_t readRestarts() const { return m_readRestarts.load(std::memory_order_relaxed); }
 
     // Whether the open file `fd` still holds the compressed bytes scanned: no shorter, the same
     // check values over its first and last 64 KiB scanned. Throws Failure on a read error.
@@ -102,6 +109,7 @@ public:
     Transcoding transcoding() const { return m_shown; }
     const std::string& member() const { return m_member; }
     std::size_t restartEvery() const { return m_every; }
+    std::size_t keptBehind() const { return m_behind; }
     // The file's size when scanned, and the bytes of text it gave (so far, while a scan runs).
     std::int64_t fileSize() const { return m_fileSize; }
     std::int64_t textSize() const { return m_textSize.load(std::memory_order_acquire); }
@@ -136,6 +144,7 @@ private:
     Compression m_how;
     std::string m_member;
     std::size_t m_every;
+    std::size_t m_behind;
     Transcoding m_shown;
     // Appended to and dropped by the scan's decoding thread only, under m_mutex; read under it.
     std::vector<RestartPoint> m_points;        // guarded by m_mutex while a scan runs
@@ -153,6 +162,7 @@ private:
 
     mutable std::mutex m_mutex;
     mutable std::vector<std::unique_ptr<Decoder>> m_idle; // guarded by m_mutex
+    mutable std::atomic<std::int64_t> m_readRestarts{0};
 };
 
 } // namespace tlg

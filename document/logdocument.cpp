@@ -536,7 +536,12 @@ DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path
     // Text usually takes several times the room of its compressed bytes; the index grows when
     // it needs more.
     const std::size_t hint = ::fstat(file.fd(), &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) * 8 : 0;
-    auto text = std::make_shared<CompressedText>(std::move(file), path, how, sizes.restartEvery, member, shown);
+    // A read across cache blocks comes after the block that holds its end (where a line ends is
+    // found first) and starts at the hash block that holds its first byte: a decoder keeps a few
+    // cache blocks of text behind it, so that such a read decodes nothing again.
+    const std::size_t keptBehind = 4 * sizes.cacheBlock;
+    auto text = std::make_shared<CompressedText>(std::move(file), path, how, sizes.restartEvery, keptBehind, member,
+                                                 shown);
     auto doc = std::shared_ptr<LogDocument>(new LogDocument());
     doc->m_file = std::make_shared<FileText>(FileHandle(), path, sizes, Transcoding::None);
     doc->m_file->setCompressed(text);
@@ -559,7 +564,7 @@ DocumentPtr LogDocument::fromCompressed(FileHandle file, const std::string& path
         // (A kept index that does not fit is made again below.)
         doc = std::shared_ptr<LogDocument>(new LogDocument());
         text = std::make_shared<CompressedText>(FileHandle(::fcntl(text->fd(), F_DUPFD_CLOEXEC, 0)), path, how,
-                                                sizes.restartEvery, member, shown);
+                                                sizes.restartEvery, keptBehind, member, shown);
         doc->m_file = std::make_shared<FileText>(FileHandle(), path, sizes, Transcoding::None);
         doc->m_file->setCompressed(text);
         doc->m_identity = identity;
@@ -682,7 +687,7 @@ DocumentPtr LogDocument::grownCompressed(const std::shared_ptr<CompressedText>& 
     const std::string before(read(blockStart, resumeAt).view()); // to rebuild that block's check value
     const bool endsWithCr = resumeAt > 0 && slice(resumeAt - 1, resumeAt)[0] == '\r';
     auto fresh = std::make_shared<CompressedText>(std::move(file), text->path(), text->compression(),
-                                                  text->restartEvery(), text->member());
+                                                  text->restartEvery(), text->keptBehind(), text->member());
     auto doc = std::shared_ptr<LogDocument>(new LogDocument(*this));
     doc->m_keptIndex = false;
     doc->dropTail(resumeAt, endsWithCr);

@@ -481,7 +481,7 @@ TEST(CompressedText, AStoppedPassLeavesNothing)
     Shell("gzip -1 -c '" + dir.path("plain") + "' > '" + path + "'");
     std::atomic<bool> stop{false};
     FileHandle file = OpenForReading(path);
-    auto text = std::make_shared<CompressedText>(std::move(file), path, Compression::Gzip, 1000);
+    auto text = std::make_shared<CompressedText>(std::move(file), path, Compression::Gzip, 1000, 0);
     std::size_t seen = 0;
     EXPECT_THROW(text->scan(
                      [&](const char*, std::size_t length) {
@@ -555,6 +555,89 @@ TEST(CompressedText, SixteenBitTextIsDecoded)
         EXPECT_EQ(grown->read(0, grown->size()).view(), std::string(expected->read(0, expected->size()).view()) + "appended\n");
         // Asked for as bytes, it shows the bytes.
         EXPECT_EQ(LoadText(path, Transcoding::None)->size(), static_cast<ByteOffset>(bytes.size() + more.size()));
+    }
+}
+
+// A read that starts a little before where an earlier read left its decoder (as one across cache
+// blocks does, after the block that holds its end) is served from the text the decoder kept
+// behind it and goes on decoding from there, never from a restart point; what lies further
+// back still reads right.
+TEST(CompressedText, AReadJustBehindADecoderDecodesNothingAgain)
+{
+    TempDir dir;
+    const std::string plain = SampleText(400000, 51);
+    constexpr std::size_t kBehind = 5000;
+    for (const Format& format : {kFormats[0], kFormats[2]}) {
+        SCOPED_TRACE(format.name);
+        const std::string path = Compress(dir, format, plain, {});
+        CompressedText text(OpenForReading(path), path, format.how, 20000, kBehind);
+        text.scan([](const char*, std::size_t) {}, nullptr, nullptr);
+        ASSERT_GT(text.restartPoints(), 5u);
+        auto readsAsPlain = [&](std::size_t from, std::size_t length) {
+            std::string out(length, '\0');
+            ASSERT_EQ(text.read(static_cast<std::int64_t>(from), length, out.data()), static_cast<std::int64_t>(length));
+            ASSERT_EQ(out, plain.substr(from, length)) << "at " << from;
+        };
+        std::mt19937 random(52);
+        for (int i = 0; i < 60; ++i) {
+            // Reads longer and shorter than what is kept, from anywhere.
+            const std::size_t from = random() % (plain.size() - 20000);
+            const std::size_t length = 1 + random() % (i % 2 ? 9000 : 900);
+            readsAsPlain(from, length);
+            const std::int64_t restarts = text.readRestarts();
+            // Back into what that read gave, and on past its end; then back into what both gave.
+            const std::size_t back = 1 + random() % std::min(length, kBehind);
+            const std::size_t end = from + length + random() % 3000;
+            readsAsPlain(from + length - back, end - (from + length - back));
+            EXPECT_EQ(text.readRestarts(), restarts) << "behind " << from + length;
+            readsAsPlain(end - 1 - random() % std::min(end - from, kBehind), random() % 100);
+            EXPECT_EQ(text.readRestarts(), restarts) << "behind " << end;
+            // Further back than anything kept.
+            if (from > 2 * kBehind)
+                readsAsPlain(from - kBehind - 1 - random() % kBehind, 1 + random() % 2000);
+        }
+    }
+}
+
+// A jump's screenful whose lines cross from one cache block into the next: the later block is
+// read first (where a line ends is found first), then the stretch across the two. Its restart
+// point is decoded from once, not once for each.
+TEST(CompressedText, AScreenAcrossTwoCacheBlocksDecodesFromItsRestartPointOnce)
+{
+    TempDir dir;
+    TempDir cache;
+    ::setenv("XDG_CACHE_HOME", cache.folder().c_str(), 1);
+    const std::string plain = SampleText(400000, 61);
+    const DocumentPtr expected = LogDocument::fromBytes(plain);
+    constexpr std::int64_t kBlock = 2048;
+    constexpr std::int64_t kScreen = 20;
+    for (const Format& format : {kFormats[0], kFormats[2]}) {
+        SCOPED_TRACE(format.name);
+        const DocumentPtr doc = OpenCompressed(Compress(dir, format, plain, {}), {kBlock, 4, 512, 1u << 20, 20000});
+        const std::vector<CompressedText::RestartPoint>& points = doc->compressed()->points();
+        ASSERT_GT(points.size(), 5u);
+        int jumps = 0;
+        // Back from the last unit to the first, into the middle of each: no decoder stands
+        // before the screen in its unit, nor keeps its text.
+        for (std::size_t i = points.size() - 1; i-- > 0;) {
+            // (Found in the text held in memory: the document's lines are not read before the jump.)
+            const auto middle = static_cast<ByteOffset>((points[i].text + points[i + 1].text) / 2);
+            LineNumber across = expected->lineFromOffset(middle) + 1;
+            while (expected->lineIndex(across) / kBlock == (expected->lineContentEnd(across) - 1) / kBlock)
+                ++across;
+            // The line across the blocks first on the screen, or some way down it.
+            const LineNumber first = across - (i % 2 ? 0 : 3);
+            ASSERT_LT(expected->lineIndex(first + kScreen) + 2 * kBlock, points[i + 1].text);
+            const std::int64_t restarts = doc->compressed()->readRestarts();
+            for (LineNumber line = first; line < first + kScreen; ++line) {
+                ASSERT_EQ(doc->slice(doc->lineIndex(line), doc->lineContentEnd(line)).view(),
+                          expected->slice(expected->lineIndex(line), expected->lineContentEnd(line)).view())
+                    << "line " << line.value();
+            }
+            EXPECT_EQ(doc->compressed()->readRestarts() - restarts, 1) << "a screen from line " << first.value();
+            ++jumps;
+        }
+        EXPECT_GT(jumps, 5);
     }
 }
 
