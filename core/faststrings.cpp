@@ -159,6 +159,22 @@ unsigned char otherCaseOf(unsigned char b)
         return b;
 }
 
+// Of the window starts pos + i for each bit i of `candidates` (windows whose first and last
+// bytes match), the first whose window holds the pattern, counted from 1; 0 for none.
+template <typename Map>
+std::int64_t firstHeldAt(std::string_view pattern, const char* t, std::size_t pos, unsigned candidates)
+{
+    for (; candidates != 0; candidates &= candidates - 1) {
+        const std::size_t at = pos + static_cast<std::size_t>(__builtin_ctz(candidates));
+        std::size_t j = 1;
+        while (j + 1 < pattern.size() && Map::at(t[at + j]) == Map::at(pattern[j]))
+            ++j;
+        if (j + 1 >= pattern.size())
+            return static_cast<std::int64_t>(at) + 1;
+    }
+    return 0;
+}
+
 #if defined(__SSE2__)
 // Long texts: sixteen window starts at a time are kept only when the window's first and last
 // bytes match (in either case when ignoring it), and only those are compared whole. The result
@@ -181,14 +197,8 @@ std::int64_t filtered(std::string_view pattern, std::string_view text, std::size
         const __m128i both = _mm_and_si128(
             _mm_or_si128(_mm_cmpeq_epi8(heads, first1), _mm_cmpeq_epi8(heads, first2)),
             _mm_or_si128(_mm_cmpeq_epi8(tails, last1), _mm_cmpeq_epi8(tails, last2)));
-        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(both)); mask != 0; mask &= mask - 1) {
-            const std::size_t at = pos + static_cast<std::size_t>(__builtin_ctz(mask));
-            std::size_t j = 1;
-            while (j + 1 < m && Map::at(t[at + j]) == Map::at(pattern[j]))
-                ++j;
-            if (j + 1 >= m)
-                return static_cast<std::int64_t>(at) + 1;
-        }
+        if (const std::int64_t found = firstHeldAt<Map>(pattern, t, pos, static_cast<unsigned>(_mm_movemask_epi8(both))))
+            return found;
     }
     // The last few window starts, too near the end for sixteen at a time.
     return pos <= text.size() - m ? horspool<Map>(pattern, text, pos) : 0;
@@ -216,14 +226,8 @@ __attribute__((target("avx2"))) std::int64_t filtered32(std::string_view pattern
         const __m256i both = _mm256_and_si256(
             _mm256_or_si256(_mm256_cmpeq_epi8(heads, first1), _mm256_cmpeq_epi8(heads, first2)),
             _mm256_or_si256(_mm256_cmpeq_epi8(tails, last1), _mm256_cmpeq_epi8(tails, last2)));
-        for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(both)); mask != 0; mask &= mask - 1) {
-            const std::size_t at = pos + static_cast<std::size_t>(__builtin_ctz(mask));
-            std::size_t j = 1;
-            while (j + 1 < m && Map::at(t[at + j]) == Map::at(pattern[j]))
-                ++j;
-            if (j + 1 >= m)
-                return static_cast<std::int64_t>(at) + 1;
-        }
+        if (const std::int64_t found = firstHeldAt<Map>(pattern, t, pos, static_cast<unsigned>(_mm256_movemask_epi8(both))))
+            return found;
     }
     return pos <= text.size() - m ? horspool<Map>(pattern, text, pos) : 0;
 }
