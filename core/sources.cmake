@@ -4,6 +4,7 @@ list(APPEND TLG_CORE_SOURCES
     core/fields.cpp
     core/faststrings.cpp
     core/fileops.cpp
+    core/piecerelay.cpp
 )
 list(APPEND TLG_GUI_SOURCES
     core/controls.cpp

@@ -1,6 +1,7 @@
 #include "document/compressedtext.h"
 
 #include "core/errors.h"
+#include "core/piecerelay.h"
 #include "document/archivereader.h"
 #include "document/compressedindexcache.h"
 
@@ -12,12 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <exception>
 #include <optional>
-#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -757,137 +753,69 @@ void CompressedText::run(std::unique_ptr<Decoder> decoder, bool spooling,
     // text, so that a pass costs little more than the decompression alone. (Pieces are smaller
     // where restart points are close, as tests make them.)
     const std::size_t pieceBytes = std::clamp<std::size_t>(m_every, 64u << 10, 1u << 20);
-    struct Piece {
-        std::unique_ptr<char[]> bytes;
-        std::size_t length = 0;
-    };
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<Piece> empty(3);
-    std::deque<Piece> full;
-    bool finished = false; // guarded by mutex, as are the queues and the two below
-    bool quit = false;
-    std::exception_ptr failure;
     // 16-bit text: decompressed a piece at a time into `raw`, decoded into the piece given on.
     const bool transcoding = m_shown != Transcoding::None;
     std::unique_ptr<char[]> raw(transcoding ? new char[pieceBytes] : nullptr);
     const std::size_t room = transcoding ? TextDecoder::room(pieceBytes) : pieceBytes;
-    for (Piece& piece : empty)
-        piece.bytes.reset(new char[room]);
     std::optional<TextDecoder> shown;
     std::int64_t shownBytes = 0;
-    auto decodeAll = [&] {
-        std::int64_t counted = 0;
-        try {
-            for (;;) {
-                Piece piece;
-                {
-                    std::unique_lock lock(mutex);
-                    changed.wait(lock, [&] { return quit || !empty.empty(); });
-                    if (quit)
-                        return;
-                    piece = std::move(empty.front());
-                    empty.pop_front();
+    std::int64_t counted = 0;
+    auto decodePiece = [&](PieceRelay::Piece& piece) {
+        char* const into = transcoding ? raw.get() : piece.bytes.get();
+        std::size_t got = 0;
+        while (got < pieceBytes && decoder->state == Decoder::State::Going && !(stop && *stop)) {
+            got += decoder->decode(into + got, pieceBytes - got);
+            if (decoder->state == Decoder::State::Going && decoder->atBoundary() && !m_xzBlocks && !transcoding) {
+                if (spooling) {
+                    // A second unit: the text restarts there and needs no spool.
+                    spooling = false;
+                    const std::lock_guard lock(m_mutex);
+                    m_spool.reset();
                 }
-                piece.length = 0;
-                char* const into = transcoding ? raw.get() : piece.bytes.get();
-                std::size_t got = 0;
-                while (got < pieceBytes && decoder->state == Decoder::State::Going && !(stop && *stop)) {
-                    got += decoder->decode(into + got, pieceBytes - got);
-                    if (decoder->state == Decoder::State::Going && decoder->atBoundary() && !m_xzBlocks &&
-                        !transcoding) {
-                        if (spooling) {
-                            // A second unit: the text restarts there and needs no spool.
-                            spooling = false;
-                            const std::lock_guard lock(m_mutex);
-                            m_spool.reset();
-                        }
-                        if (decoder->text - m_points.back().text >= static_cast<std::int64_t>(m_every)) {
-                            RestartPoint here = decoder->point();
-                            const std::lock_guard lock(m_mutex);
-                            m_points.push_back(std::move(here));
-                        }
-                    }
+                if (decoder->text - m_points.back().text >= static_cast<std::int64_t>(m_every)) {
+                    RestartPoint here = decoder->point();
+                    const std::lock_guard lock(m_mutex);
+                    m_points.push_back(std::move(here));
                 }
-                const bool ended = decoder->state != Decoder::State::Going;
-                if (transcoding) {
-                    std::size_t from = 0;
-                    if (!shown) {
-                        // The mark of the byte order, when the text has one, is left out.
-                        const std::string_view mark = m_shown == Transcoding::Utf16Be ? "\xFE\xFF" : "\xFF\xFE";
-                        from = got >= 2 && std::string_view(raw.get(), 2) == mark ? 2 : 0;
-                        shown.emplace(m_shown, static_cast<std::int64_t>(from), 0);
-                    }
-                    piece.length = shown->decode(raw.get() + from, got - from, piece.bytes.get());
-                    if (ended)
-                        piece.length += shown->finish(piece.bytes.get() + piece.length);
-                    shownBytes += static_cast<std::int64_t>(piece.length);
-                } else {
-                    piece.length = got;
-                }
-                if (spooling)
-                    writeSpool(piece.bytes.get(), piece.length);
-                // Reads may reach what the sink is given now.
-                m_textSize.store(transcoding ? shownBytes : decoder->text, std::memory_order_release);
-                if (bytesRead) {
-                    const std::int64_t now = decoder->consumed();
-                    bytesRead->fetch_add(now - counted, std::memory_order_relaxed);
-                    counted = now;
-                }
-                const std::lock_guard lock(mutex);
-                full.push_back(std::move(piece));
-                finished = decoder->state != Decoder::State::Going || (stop && *stop);
-                changed.notify_all();
-                if (finished)
-                    return;
             }
-        } catch (...) {
-            const std::lock_guard lock(mutex);
-            failure = std::current_exception();
-            finished = true;
-            changed.notify_all();
         }
+        const bool ended = decoder->state != Decoder::State::Going;
+        if (transcoding) {
+            std::size_t from = 0;
+            if (!shown) {
+                // The mark of the byte order, when the text has one, is left out.
+                const std::string_view mark = m_shown == Transcoding::Utf16Be ? "\xFE\xFF" : "\xFF\xFE";
+                from = got >= 2 && std::string_view(raw.get(), 2) == mark ? 2 : 0;
+                shown.emplace(m_shown, static_cast<std::int64_t>(from), 0);
+            }
+            piece.length = shown->decode(raw.get() + from, got - from, piece.bytes.get());
+            if (ended)
+                piece.length += shown->finish(piece.bytes.get() + piece.length);
+            shownBytes += static_cast<std::int64_t>(piece.length);
+        } else {
+            piece.length = got;
+        }
+        if (spooling)
+            writeSpool(piece.bytes.get(), piece.length);
+        // Reads may reach what the sink is given now.
+        m_textSize.store(transcoding ? shownBytes : decoder->text, std::memory_order_release);
+        if (bytesRead) {
+            const std::int64_t now = decoder->consumed();
+            bytesRead->fetch_add(now - counted, std::memory_order_relaxed);
+            counted = now;
+        }
+        return ended || (stop && *stop);
     };
-    std::thread decoding(decodeAll);
-    // However the indexing ends (stopped, or the sink fails), the decoding ends with it.
-    struct Joined {
-        std::thread& thread;
-        std::mutex& mutex;
-        std::condition_variable& changed;
-        bool& quit;
-        ~Joined()
-        {
-            {
-                const std::lock_guard lock(mutex);
-                quit = true;
-            }
-            changed.notify_all();
-            thread.join();
+    {
+        // However the indexing ends (stopped, or the sink fails), the decoding ends with it.
+        PieceRelay relay(room, 3, decodePiece);
+        while (PieceRelay::Piece* piece = relay.take(stop)) {
+            if (piece->length > 0)
+                sink(piece->bytes.get(), piece->length);
+            relay.giveBack(piece);
         }
-    } joined{decoding, mutex, changed, quit};
-    for (;;) {
-        ThrowIfStopped(stop);
-        Piece piece;
-        {
-            std::unique_lock lock(mutex);
-            changed.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished || !full.empty(); });
-            if (full.empty()) {
-                if (finished)
-                    break;
-                continue;
-            }
-            piece = std::move(full.front());
-            full.pop_front();
-        }
-        if (piece.length > 0)
-            sink(piece.bytes.get(), piece.length);
-        const std::lock_guard lock(mutex);
-        empty.push_back(std::move(piece));
-        changed.notify_all();
     }
     ThrowIfStopped(stop);
-    if (failure)
-        std::rethrow_exception(failure);
     if (decoder->readFailed())
         throw Failure("Cannot read file " + m_path);
     m_damaged = decoder->state == Decoder::State::Damaged;

@@ -1,6 +1,7 @@
 #include "document/logdocument.h"
 
 #include "core/errors.h"
+#include "core/piecerelay.h"
 #include "document/compressedindexcache.h"
 #include "document/compressedtext.h"
 #include "document/tabstops.h"
@@ -9,15 +10,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <cerrno>
 #include <cstring>
 #include <limits>
 #include <mutex>
 #include <new>
 #include <stdexcept>
-#include <thread>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -796,100 +794,22 @@ void LogDocument::readFileAlongside(std::atomic<std::int64_t>* bytesRead, const 
     // A thread of its own reads the file and hashes it, a few chunks ahead, while this one
     // indexes what it read: the two take about as long.
     const std::size_t chunk = m_file->sizes().readChunk;
-    struct Piece {
-        ReadBuffer buffer;
-        std::size_t length = 0;
-        explicit Piece(std::size_t size) : buffer(size) {}
-    };
-    std::vector<std::unique_ptr<Piece>> pieces;
-    std::deque<Piece*> empty;
-    std::deque<Piece*> full;
-    for (int i = 0; i < 3; ++i) {
-        pieces.push_back(std::make_unique<Piece>(chunk));
-        empty.push_back(pieces.back().get());
-    }
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool ended = false;  // the reader read the end, failed, or was stopped
-    bool failed = false;
-    bool quit = false;
-    std::exception_ptr hashFailure;
     const int fd = m_file->fd();
-    std::thread reader([&, at = static_cast<std::int64_t>(m_size)]() mutable {
-        for (;;) {
-            Piece* piece = nullptr;
-            {
-                std::unique_lock lock(mutex);
-                changed.wait(lock, [&] { return quit || !empty.empty(); });
-                if (quit)
-                    return;
-                piece = empty.front();
-                empty.pop_front();
-            }
-            std::int64_t got = stop && stop->load(std::memory_order_relaxed) ? 0 : ReadAt(fd, piece->buffer.data(), chunk, at);
-            std::exception_ptr failure;
-            try {
-                if (got > 0)
-                    hashBytes(piece->buffer.data(), static_cast<std::size_t>(got));
-            } catch (...) {
-                failure = std::current_exception();
-                got = -1;
-            }
-            at += std::max<std::int64_t>(got, 0);
-            piece->length = got > 0 ? static_cast<std::size_t>(got) : 0;
-            const std::lock_guard lock(mutex);
-            full.push_back(piece);
-            failed = got < 0;
-            hashFailure = failure;
-            ended = got < static_cast<std::int64_t>(chunk);
-            changed.notify_all();
-            if (ended)
-                return;
-        }
+    PieceRelay relay(chunk, 3, [&, at = static_cast<std::int64_t>(m_size)](PieceRelay::Piece& piece) mutable {
+        const std::int64_t got = ReadAt(fd, piece.bytes.get(), chunk, at);
+        if (got < 0)
+            throw Failure("Cannot read file " + m_file->path());
+        piece.length = static_cast<std::size_t>(got);
+        hashBytes(piece.bytes.get(), piece.length);
+        at += got;
+        // The end: what a writer adds meanwhile is read at the next change.
+        return piece.length < chunk || (stop && stop->load(std::memory_order_relaxed));
     });
-    struct Joined {
-        std::thread& reader;
-        std::mutex& mutex;
-        std::condition_variable& changed;
-        bool& quit;
-        ~Joined()
-        {
-            {
-                const std::lock_guard lock(mutex);
-                quit = true;
-                changed.notify_all();
-            }
-            reader.join();
-        }
-    } joined{reader, mutex, changed, quit};
-    for (;;) {
-        Piece* piece = nullptr;
-        {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return !full.empty(); });
-            piece = full.front();
-            full.pop_front();
-        }
-        ThrowIfStopped(stop);
-        bool last = false;
-        {
-            const std::lock_guard lock(mutex);
-            last = full.empty() && ended;
-            if (last && hashFailure)
-                std::rethrow_exception(hashFailure);
-            if (last && failed)
-                throw Failure("Cannot read file " + m_file->path());
-        }
-        if (piece->length > 0) {
-            indexBytes(piece->buffer.data(), piece->length);
-            if (bytesRead)
-                bytesRead->fetch_add(static_cast<std::int64_t>(piece->length), std::memory_order_relaxed);
-        }
-        if (last)
-            return; // the end: what a writer adds meanwhile is read at the next change
-        const std::lock_guard lock(mutex);
-        empty.push_back(piece);
-        changed.notify_all();
+    while (PieceRelay::Piece* piece = relay.take(stop)) {
+        indexBytes(piece->bytes.get(), piece->length);
+        if (bytesRead)
+            bytesRead->fetch_add(static_cast<std::int64_t>(piece->length), std::memory_order_relaxed);
+        relay.giveBack(piece);
     }
 }
 
