@@ -107,6 +107,15 @@ bool mayMatchBreak(std::string_view pattern)
     return inClass; // unclosed: PCRE2 refused it already
 }
 
+// Whether a regular expression is plain text: printable ASCII without a byte that means
+// something to PCRE2. Matching case, it matches where the text is found.
+bool literalExpression(std::string_view pattern)
+{
+    return std::all_of(pattern.begin(), pattern.end(), [](char c) {
+        return c >= 0x20 && c < 0x7F && std::string_view("\\^$.|?*+()[]{}").find(c) == std::string_view::npos;
+    });
+}
+
 // The content of a line (its bytes without the break).
 std::string_view withoutBreak(std::string_view line)
 {
@@ -212,7 +221,7 @@ FilterStack::FilterStack(std::vector<FilterRow> rows, Encoding encoding, FilterS
             }
         }
         if (row->filter && options.vectorscan) {
-            if (!source.regex) {
+            if (!source.regex || (source.matchCase && literalExpression(source.pattern))) {
                 // A line's content holds no break, so a text with one is found in no line. One
                 // without is found faster by the plain search than by Vectorscan: that reports
                 // every occurrence, while the search skips to the next line after one.

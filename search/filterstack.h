@@ -12,9 +12,10 @@
 // are switched otherwise.
 //
 // Rows are matched as the filter pane matches its pattern (LineFilter): a line matches when
-// its content alone does. Plain rows are looked for over blocks of lines by find's search; the
-// regular expressions that Vectorscan matches exactly as PCRE2 would go into one Vectorscan
-// database scanned over those blocks; the others are matched line by line by their LineFilter.
+// its content alone does. Plain rows (and expressions that are plain text, matching case) are
+// looked for over blocks of lines by find's search; the regular expressions that Vectorscan
+// matches exactly as PCRE2 would go into one Vectorscan database scanned over those blocks;
+// the others are matched line by line by their LineFilter.
 
 #include "document/encoding.h"
 #include "document/keptlines.h"

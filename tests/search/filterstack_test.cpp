@@ -314,6 +314,14 @@ TEST(FilterStack, ShowsWhatThePlainRowsLeaveFirstAndSettlesTheRest)
         EXPECT_EQ(bitsOf(*settled), bitsOf(*fresh)) << block;
         EXPECT_EQ(shownLines(*settled, switched), shownLines(*fresh, switched));
     }
+    // An expression that is plain text, matching case, decides as a plain row does.
+    const Rows literal = {hide("timeout", true, true), show("[0-9]", true)};
+    std::atomic<bool> cancel{false};
+    std::atomic<std::int64_t> done{0};
+    const auto document = LogDocument::fromBytes(text);
+    const auto first = FilterStack(literal, Encoding::Utf8).run(document, cancel, done, &literal);
+    EXPECT_FALSE(first->settled());
+    EXPECT_EQ(shownLines(*first, literal), shownLines(*runStack(FilterStack(literal, Encoding::Utf8), document), literal));
 }
 
 TEST(FilterStack, SwitchingRowsCombinesWithoutAPass)
