@@ -64,7 +64,15 @@ LogView* WholeJournalView(ViewerFixture& viewer)
                    !tab->journal()->source()->busy();
         }, 60000))
         return nullptr;
-    return viewer.find<LogView>("RichEdit1") == tab->view() ? tab->view() : tab->view();
+    return tab->view();
+}
+
+// Starts the viewer with the journal file opened in a tab, and gives its view once read whole.
+LogView* OpenWholeJournal(ViewerFixture& viewer, const std::string& journal)
+{
+    viewer.start();
+    viewer.window->tabs()->open(QString::fromStdString(journal), OpenWay::Chosen);
+    return WholeJournalView(viewer);
 }
 
 } // namespace
@@ -140,9 +148,7 @@ private slots:
         const std::string journal = dir.path("levels.journal");
         QVERIFY(MakeJournal(journal, ExportText(Entries(0, 40, "11111111111111111111111111111111"))));
         ViewerFixture viewer;
-        viewer.start();
-        viewer.window->tabs()->open(QString::fromStdString(journal), OpenWay::Chosen);
-        LogView* view = WholeJournalView(viewer);
+        LogView* view = OpenWholeJournal(viewer, journal);
         QVERIFY(view);
         const QColor plain = view->baseTextColour();
         int entry = -1;
@@ -169,9 +175,7 @@ private slots:
             entries[i].boot = "22222222222222222222222222222222";
         QVERIFY(MakeJournal(journal, ExportText(entries)));
         ViewerFixture viewer;
-        viewer.start();
-        viewer.window->tabs()->open(QString::fromStdString(journal), OpenWay::Chosen);
-        LogView* view = WholeJournalView(viewer);
+        LogView* view = OpenWholeJournal(viewer, journal);
         QVERIFY(view);
         auto* panel = viewer.find<JournalFieldsPanel>("JournalFields");
         QCOMPARE(panel->valueText(0, "unit1.service"), QStringLiteral("unit1.service\t20"));
@@ -235,9 +239,7 @@ private slots:
         }
         QVERIFY(MakeJournal(journal, ExportText(entries)));
         ViewerFixture viewer;
-        viewer.start();
-        viewer.window->tabs()->open(QString::fromStdString(journal), OpenWay::Chosen);
-        LogView* view = WholeJournalView(viewer);
+        LogView* view = OpenWholeJournal(viewer, journal);
         QVERIFY(view);
         auto* panel = viewer.find<JournalFieldsPanel>("JournalFields");
         QCOMPARE(panel->valueText(3, ids[3]), QStringLiteral("this boot (2023-11-17 22:13)\t8"));
