@@ -510,6 +510,12 @@ void LogController::onWatchTick()
     WatchState& watch = watchState();
     const bool colouringOn = m_colouring->colouringOn();
     TakeFirstViewBack(watch, colouringOn); // one view: nothing to bring forward
+    if (m_source->isPipe()) {
+        // Nothing to sample (the pipe's own notices grow it), but its line indicator keeps
+        // time with the tick as a file's does.
+        emit aboutToSample();
+        return;
+    }
     if (!watch.FileOpen || m_source->busy())
         return;
     watchOpenLog(); // a rotated log is watched again once it is back

@@ -152,7 +152,8 @@ signals:
     void titleChanged(const QString& title);
     // A change of the file waits to be shown (the reload button's picture).
     void reloadAlert(bool alert);
-    // A watcher tick is about to sample the open log; the line indicator updates here.
+    // A watcher tick is about to sample the open log (a pipe's samples nothing); the line
+    // indicator updates here.
     void aboutToSample();
     // Apply Now read the log again; path names it.
     void formatApplied(const QString& path);

@@ -126,6 +126,8 @@ private slots:
         QCOMPARE(view->lineCount(), lines);
         QCOMPARE(shownLines(view), all);
         QVERIFY(viewer.messages.isEmpty());
+        // The line indicator counts the piped lines at the tick, as it counts a file's.
+        QCOMPARE(viewer.status(2), QStringLiteral("Line : 0/%1").arg(lines));
 
         // A pipe is no file to open again: the next log takes a tab of its own, and the
         // session keeps only the file.
