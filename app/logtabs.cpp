@@ -354,7 +354,7 @@ void LogTabs::openDropped(const QList<QUrl>& urls)
             throw Failure("Only files on this computer can be opened: " + url.toDisplayString().toStdString());
     }
     for (const QUrl& url : urls)
-        open(url.toLocalFile(), OpenWay::Chosen);
+        openGiven(url.toLocalFile());
 }
 
 OpenLogDialog* LogTabs::openDialog()
@@ -390,12 +390,8 @@ void LogTabs::openFromDialog()
             tab->log()->watchState().FileOpen = !trimBlanks(tab->log()->source()->nativePath()).empty();
         if (dialog->result() != QDialog::Accepted)
             return;
-        for (const QString& path : dialog->picked()) {
-            if (IsArchiveFile(QFile::encodeName(path).toStdString()))
-                openArchive(path);
-            else
-                open(path, OpenWay::Chosen);
-        }
+        for (const QString& path : dialog->picked())
+            openGiven(path);
     }), Qt::SingleShotConnection);
     dialog->open();
 }
@@ -411,6 +407,14 @@ void LogTabs::openArchive(const QString& path)
         }
         open(path, OpenWay::Chosen);
     });
+}
+
+void LogTabs::openGiven(const QString& path)
+{
+    if (IsArchiveFile(QFile::encodeName(path).toStdString()))
+        openArchive(path);
+    else
+        open(path, OpenWay::Chosen);
 }
 
 void LogTabs::openMerged(const QStringList& paths, OpenWay way, std::function<void(LogTab*)> done)

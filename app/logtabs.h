@@ -61,7 +61,7 @@ public:
     // OpenListedFile, a pick in the file list or Recent Logs: "File already loaded" for the log
     // in sight, "FILE DOES NOT EXIST" for a missing file, else the log opens.
     void openListed(const std::string& path);
-    // WMDropFiles: every dropped file opens.
+    // WMDropFiles: every dropped file opens; an archive asks which of its files, as Open does.
     void openDropped(const QList<QUrl>& urls);
     // OpenFile1Click: File > Open File, a window-modal dialog; the files picked open when it
     // closes. A folder of journal files may be picked too, and opens as one journal.
@@ -112,6 +112,8 @@ private:
     // An archive given to Open: its files are listed and the one picked opens (read again in
     // its tab when the archive is open already).
     void openArchive(const QString& path);
+    // A file the person gave (the open dialog, a drop): an archive goes through openArchive.
+    void openGiven(const QString& path);
 
     std::function<LogTab*()> m_makeTab;
     std::array<QTabWidget*, 2> m_sides{};

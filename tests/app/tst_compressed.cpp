@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -271,10 +272,22 @@ private slots:
         QCOMPARE(list->count(), 2);
         QVERIFY(list->item(0)->text().startsWith(QStringLiteral("logs/a.log")));
         list->setCurrentRow(1);
+        const QPointer<QDialog> answered = members; // closed, it goes
         members->accept();
         viewer.settle();
         QTRY_COMPARE_WITH_TIMEOUT(viewLines(viewer), plainLines(text), 60000);
         QCOMPARE(window->log()->currentPath(), archive);
+
+        // Dropped, it asks as Open does, and its tab reads the file picked.
+        QTRY_VERIFY_WITH_TIMEOUT(answered.isNull(), 60000);
+        window->tabs()->openDropped({QUrl::fromLocalFile(archive)});
+        QTRY_VERIFY_WITH_TIMEOUT((members = window->findChild<QDialog*>(QStringLiteral("ArchiveMembers"))) &&
+                                     members->isVisible(),
+                                 60000);
+        members->findChild<QListWidget*>(QStringLiteral("MemberList"))->setCurrentRow(0);
+        members->accept();
+        QTRY_COMPARE_WITH_TIMEOUT(viewLines(viewer), QStringList({QStringLiteral("first file")}), 60000);
+        QCOMPARE(window->tabs()->tabs().size(), 1);
         QVERIFY(viewer.messages.isEmpty());
     }
 };
