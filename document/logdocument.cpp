@@ -485,11 +485,11 @@ DocumentPtr LogDocument::fromBytes(std::string_view bytes)
 
 namespace {
 
-// A reusable read buffer that is never filled with zeros first.
 // The chunks still to read from which a file is read on a thread of its own, beside its
 // indexing.
 constexpr std::int64_t kReadAlongside = 8;
 
+// A reusable read buffer that is never filled with zeros first.
 struct ReadBuffer {
     std::unique_ptr<char[]> bytes;
     explicit ReadBuffer(std::size_t size) : bytes(new char[std::max<std::size_t>(size, 1)]) {}
