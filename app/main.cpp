@@ -3,6 +3,7 @@
 #include "app/singleviewer.h"
 #include "app/viewer.h"
 #include "banner/buildlabel.h"
+#include "core/executor.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -60,6 +61,8 @@ int main(int argc, char* argv[])
     }
 
     QApplication application(argc, argv);
+    // Every thread beside the GUI's is the executor's; it ends before the application does.
+    tlg::Executor executor;
     // The installed desktop entry and icon (tlgview.desktop, the theme's "tlgview").
     QGuiApplication::setDesktopFileName(QStringLiteral("tlgview"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tlgview")));

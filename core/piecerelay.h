@@ -1,19 +1,15 @@
 #pragma once
 
-// Work kept a few pieces ahead on a thread of its own: `fill` fills piece after piece of bytes
-// there (reading a file, decompressing it) while the caller takes them in order and gives each
-// back when done with it, so that the two take about as long as the slower of them.
+// Work kept a few pieces ahead beside the caller: `fill` fills piece after piece of bytes on a
+// worker of the executor (reading a file, decompressing it) while the caller takes them in
+// order and gives each back when done with it, so that the two take about as long as the
+// slower of them. When no worker is free soon, the caller fills the pieces itself as it takes
+// them: slower, but it never waits for a worker busy elsewhere.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
-#include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 namespace tlg {
 
@@ -27,7 +23,7 @@ public:
     using Fill = std::function<bool(Piece&)>;
 
     PieceRelay(std::size_t room, std::size_t pieces, Fill fill);
-    // Stops the filling after the piece under way and waits for its thread.
+    // Stops the filling after the piece under way and waits for it.
     ~PieceRelay();
     PieceRelay(const PieceRelay&) = delete;
     PieceRelay& operator=(const PieceRelay&) = delete;
@@ -36,20 +32,12 @@ public:
     // the pieces before were taken, and Stopped when `stop` is set (looked at every 50 ms).
     Piece* take(const std::atomic<bool>* stop);
     void giveBack(Piece* piece);
+    // Whether the pieces were filled beside the caller (false: by the caller, as it took them).
+    bool filledBeside() const;
 
 private:
-    void fillPieces();
-
-    Fill m_fill;
-    std::vector<std::unique_ptr<Piece>> m_pieces;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<Piece*> m_empty; // guarded by m_mutex, as are the four below
-    std::deque<Piece*> m_full;
-    bool m_finished = false;
-    bool m_quit = false;
-    std::exception_ptr m_failure;
-    std::thread m_thread; // last: started once the rest is made
+    struct State;
+    std::shared_ptr<State> m_state;
 };
 
 } // namespace tlg

@@ -2,7 +2,7 @@
 
 #include "core/errors.h"
 #include "core/fileops.h"
-#include "source/operationqueue.h"
+#include "core/serialqueue.h"
 #include "source/pipetext.h"
 #include "source/sharedfilewatcher.h"
 
@@ -15,18 +15,12 @@
 #include <algorithm>
 #include <exception>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 namespace tlg {
 
-namespace {
-
-// The nice value of a pipe's growth: under a flood most of the processor goes to the intake.
-constexpr int kPipeGrowthNice = 10;
-
-} // namespace
-
-LogSource::LogSource(QObject* parent) : QObject(parent), m_queue(std::make_unique<OperationQueue>())
+LogSource::LogSource(QObject* parent) : QObject(parent), m_queue(std::make_unique<SerialQueue>())
 {
     m_text.document = LogDocument::empty();
     m_progressTimer = new QTimer(this);
@@ -66,7 +60,10 @@ void LogSource::run(const char* kind, std::int64_t total,
     m_progressTimer->start();
     const std::function<void()> hook = m_readHook;
     const std::atomic<bool>* stop = &m_queue->stopping(); // the queue outlives the operation
-    const bool replaced = m_queue->post(kind, [this, done, stop, hook, read = std::move(read), finish = std::move(finish)] {
+    const Executor::Priority priority = std::string_view(kind) == "verify" || std::string_view(kind) == "pipe"
+                                             ? Executor::Priority::Background
+                                             : Executor::Priority::User;
+    const bool replaced = m_queue->post(kind, priority, [this, done, stop, hook, read = std::move(read), finish = std::move(finish)] {
         auto result = std::make_shared<std::optional<Result>>();
         QString failure;
         try {
@@ -241,11 +238,8 @@ void LogSource::growPipe()
     };
     run<Grown>("pipe", 0,
                [spool, held, choice](std::atomic<std::int64_t>& bytes, const std::atomic<bool>* stop) {
-                   // A flood is kept first and shown as the processor allows: the growth yields
-                   // to the intake (and to the GUI). The thread serves this pipe's growth alone.
-                   thread_local bool yielding = false;
-                   if (!std::exchange(yielding, true))
-                       LowerThisThread(kPipeGrowthNice);
+                   // A flood is kept first and shown as the processor allows: the growth runs
+                   // as work that can wait, yielding to the intake (and to the GUI).
                    Grown grown;
                    // Seen before the read, so that the read takes every byte the pipe gave.
                    grown.ended = spool->state() != PipeSpool::State::Open;

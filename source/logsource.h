@@ -27,7 +27,7 @@ class QTimer;
 
 namespace tlg {
 
-class OperationQueue;
+class SerialQueue;
 
 class LogSource : public QObject {
     Q_OBJECT
@@ -189,7 +189,7 @@ private:
     bool m_pipeGrowAgain = false; // bytes were told of while a growth ran
     bool m_pipeEnded = false;     // its end was told
     bool m_pipeFromStart = false; // the next growth reads the spool from its start
-    std::unique_ptr<OperationQueue> m_queue; // last: its thread ends first
+    std::unique_ptr<SerialQueue> m_queue; // last: ends first, waiting for the operation under way
 };
 
 } // namespace tlg

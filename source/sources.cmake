@@ -3,7 +3,6 @@
 find_package(Qt6 REQUIRED COMPONENTS Core)
 list(APPEND TLG_CORE_LIBRARIES Qt6::Core)
 list(APPEND TLG_CORE_SOURCES
-    source/operationqueue.cpp
     source/recentlogs.cpp
     source/session.cpp
     source/textoperations.cpp

@@ -1,5 +1,4 @@
 tlg_core_test(source_core_tests
-    source/operationqueue_test.cpp
     source/textoperations_test.cpp
     source/pipetext_test.cpp
     source/recentlogs_test.cpp

@@ -1,4 +1,4 @@
-#include "source/operationqueue.h"
+#include "core/serialqueue.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,9 @@
 
 namespace {
 
-TEST(OperationQueue, RunsInOrderAndTheLastWaitingRequestOfAKindWins)
+constexpr auto User = tlg::Executor::Priority::User;
+
+TEST(SerialQueue, RunsInOrderAndTheLastWaitingRequestOfAKindWins)
 {
     std::mutex guard;
     std::vector<std::string> ran;
@@ -21,26 +23,26 @@ TEST(OperationQueue, RunsInOrderAndTheLastWaitingRequestOfAKindWins)
     std::promise<void> started;
     std::promise<void> finished;
     {
-        tlg::OperationQueue queue;
-        queue.post("open", [&] {
+        tlg::SerialQueue queue;
+        queue.post("open", User, [&] {
             started.set_value();
             release.get_future().wait();
             record("first open");
         });
         started.get_future().wait(); // under way: it is never replaced
-        queue.post("open", [&] { record("second open"); });
-        queue.post("verify", [&] { record("verify"); });
-        queue.post("open", [&] { record("third open"); });
-        queue.post("", [&] { record("unnamed 1"); });
-        queue.post("", [&] { record("unnamed 2"); });
-        queue.post("follow", [&] { finished.set_value(); });
+        queue.post("open", User, [&] { record("second open"); }, [&] { record("second open superseded"); });
+        queue.post("verify", User, [&] { record("verify"); });
+        queue.post("open", User, [&] { record("third open"); });
+        queue.post("", User, [&] { record("unnamed 1"); });
+        queue.post("", User, [&] { record("unnamed 2"); });
+        queue.post("follow", User, [&] { finished.set_value(); });
         release.set_value();
         finished.get_future().wait();
     }
-    EXPECT_EQ(ran, (std::vector<std::string>{"first open", "third open", "verify", "unnamed 1", "unnamed 2"}));
+    EXPECT_EQ(ran, (std::vector<std::string>{"second open superseded", "first open", "third open", "verify", "unnamed 1", "unnamed 2"}));
 }
 
-TEST(OperationQueue, DroppedRequestsNeverRunAndTheEndWaitsForTheRunningOne)
+TEST(SerialQueue, DroppedRequestsNeverRunAndTheEndWaitsForTheRunningOne)
 {
     std::promise<void> release;
     std::promise<void> started;
@@ -51,19 +53,21 @@ TEST(OperationQueue, DroppedRequestsNeverRunAndTheEndWaitsForTheRunningOne)
     bool dropped = true;
     bool finished = false;
     {
-        tlg::OperationQueue queue;
-        queue.post("open", [&] {
+        tlg::SerialQueue queue;
+        queue.post("open", User, [&] {
             started.set_value();
             release.get_future().wait();
         });
         started.get_future().wait();
-        queue.post("follow", [&] { dropped = false; });
+        bool answered = false;
+        queue.post("follow", User, [&] { dropped = false; }, [&] { answered = true; });
         queue.dropWaiting();
-        queue.post("verify", [&] { marker.set_value(); });
+        EXPECT_TRUE(answered);
+        queue.post("verify", User, [&] { marker.set_value(); });
         release.set_value();
         marker.get_future().wait();
 
-        queue.post("open", [&] {
+        queue.post("open", User, [&] {
             secondStarted.set_value();
             going.wait();
             finished = true;
