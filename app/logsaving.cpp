@@ -2,8 +2,7 @@
 
 #include "core/messages.h"
 #include "document/savetext.h"
-#include "source/logsource.h"
-#include "source/pipetext.h"
+#include "source/log.h"
 #include "source/textsaver.h"
 
 #include <QFileDialog>
@@ -37,13 +36,14 @@ QFileDialog* LogSaving::dialog()
     return m_dialog;
 }
 
-void LogSaving::saveAs(LogSource* source)
+void LogSaving::saveAs(Log* log)
 {
     if (m_saver->busy()) {
         m_say(QStringLiteral("A save is under way"));
         return;
     }
-    if (!source || (source->path().isEmpty() && !source->isPipe())) {
+    const std::optional<Log::Saving> what = log ? log->saving() : std::nullopt;
+    if (!what) {
         m_say(QStringLiteral("No log to save"));
         return;
     }
@@ -52,36 +52,25 @@ void LogSaving::saveAs(LogSource* source)
         return;
     }
     QFileDialog* asked = dialog();
-    if (source->isPipe()) {
-        asked->selectFile(QStringLiteral("stdin.log"));
-    } else {
-        const QFileInfo shown(source->path());
-        asked->setDirectory(shown.absolutePath());
-        asked->selectFile(shown.fileName());
-    }
-    QPointer<LogSource> from = source;
+    if (!what->suggestedFolder.isEmpty())
+        asked->setDirectory(what->suggestedFolder);
+    asked->selectFile(what->suggestedName);
+    QPointer<Log> from = log;
     connect(asked, &QDialog::finished, this, guarded(m_window, [this, asked, from] {
         if (asked->result() != QDialog::Accepted || asked->selectedFiles().isEmpty())
             return;
-        if (!from) {
+        // What it gives to save as it is now, which may have grown since the dialog came up.
+        const std::optional<Log::Saving> now = from ? from->saving() : std::nullopt;
+        if (!now) {
             m_say(QStringLiteral("The log was closed before it was saved"));
             return;
         }
         const QString path = asked->selectedFiles().first();
         m_say(QStringLiteral("Saving ") + path);
-        const PipeSpool* spool = from->pipeSpool();
-        if (!spool) {
-            m_saver->save(from->document(), path);
-            return;
-        }
-        // A pipe's bytes as it gave them, as far as they came by now (its text may show them
-        // converted).
-        auto reader = std::make_shared<FileHandle>(spool->reader());
-        const std::int64_t size = spool->bytes();
-        m_saver->save([reader, size](const std::string& native, std::atomic<std::int64_t>* done,
-                                     const std::atomic<bool>* stop) {
-            SaveFileBytes(reader->fd(), size, kStandardInputName, native, done, stop);
-        }, size, path);
+        if (now->text)
+            m_saver->save(now->text, path);
+        else
+            m_saver->save(now->bytes, now->size, path);
     }), Qt::SingleShotConnection);
     asked->open();
 }

@@ -17,7 +17,7 @@ class QWidget;
 
 namespace tlg {
 
-class LogSource;
+class Log;
 class TextSaver;
 
 class LogSaving : public QObject {
@@ -27,10 +27,10 @@ public:
     // window parents the dialogs and the error box; say puts a text in the status bar.
     LogSaving(QWidget* window, std::function<void(const QString&)> say);
 
-    // Asks for a file name and saves the text of source's log as it is once the name is given:
-    // the text shown of a file, or the bytes a pipe gave so far, as it gave them. Nothing to
-    // save, or a save under way, is said in the status bar.
-    void saveAs(LogSource* source);
+    // Asks for a file name and saves what the log gives to save once the name is given: the
+    // text as it is shown, or the bytes a pipe gave so far, as it gave them. Nothing to save,
+    // or a save under way, is said in the status bar.
+    void saveAs(Log* log);
     bool busy() const;
 
 signals:

@@ -1,29 +1,26 @@
 #include "app/logtab.h"
 
-#include "app/journalbinding.h"
-#include "app/logcontroller.h"
+#include "app/logpresenter.h"
+#include "core/cp1252.h"
+#include "core/errors.h"
 #include "format/colouring.h"
+#include "navigate/fieldspanel.h"
 #include "navigate/fileslegend.h"
 #include "navigate/filterpane.h"
 #include "navigate/filterstackbar.h"
 #include "navigate/filterstackrunner.h"
-#include "core/cp1252.h"
-#include "search/colourrules.h"
 #include "navigate/gototimedialog.h"
 #include "navigate/histogramstrip.h"
-#include "navigate/journalfieldspanel.h"
-#include "navigate/logtimes.h"
 #include "navigate/positionindicator.h"
-#include "source/filterstore.h"
-#include "source/journalsource.h"
-#include "source/logsource.h"
-#include "source/mergedsource.h"
-#include "core/errors.h"
+#include "search/colourrules.h"
 #include "search/overview.h"
+#include "source/filterstore.h"
+#include "source/follower.h"
+#include "source/linemarks.h"
+#include "view/caretplacement.h"
 #include "view/logview.h"
 #include "view/overviewstrip.h"
 
-#include <QDateTime>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QRegularExpression>
@@ -56,164 +53,264 @@ LogTab::LogTab(QWidget* window, QMenu* viewMenu, const Colouring* colouring, QWi
     m_filterPane->setLogView(m_view);
     grid->addWidget(m_filterPane, 3, 0, 1, 2);
     grid->setRowStretch(2, 1);
-
-    m_log = new LogController(window, this, m_view, colouring, &m_status);
-    m_position = new PositionIndicator(m_view, &m_log->watchState(), &m_status, this);
-    connect(m_log, &LogController::aboutToSample, m_position, &PositionIndicator::UpdatePositionIndicator);
-    connect(m_view, &LogView::statusMessage, this, [this](const QString& text) { m_status.setText(0, text); });
-    connect(m_log, &LogController::titleChanged, this, [this](const QString& title) { m_title = title; });
-    connect(m_log, &LogController::reloadAlert, this, [this](bool alert) { m_reloadAlert = alert; });
-    connect(m_log, &LogController::followed, this, &LogTab::noteGrowth);
-    connect(m_overview, &OverviewStrip::marksUpdated, this, &LogTab::lookForErrors);
+    // The time histogram, above the view.
+    m_histogram = new HistogramStrip(m_view, this);
+    m_histogram->setObjectName(QStringLiteral("TimeHistogram"));
+    grid->addWidget(m_histogram, 1, 0, 1, 2);
+    // The files of a log made of several, below the view.
+    m_legend = new FilesLegend(this);
+    grid->addWidget(m_legend, 4, 0, 1, 2);
 
     // The filter stack: the view shows the lines it keeps, which its runner finds beside the
     // GUI thread; the view keeps the last lines found until the next are ready.
     m_stack = new FilterStackRunner(this);
-    m_log->setShownLines([this](const LinesPtr& text, Encoding encoding) {
-        // A merged log shows its merge, once there is one.
-        LinesPtr base = text;
-        if (m_merged)
-            base = m_merged->merged() ? LinesPtr(m_merged->merged()) : LinesPtr(LogDocument::empty());
-        return m_stack->shownOf(base, encoding);
-    });
+    m_presenter = new LogPresenter(window, m_view, m_stack, colouring, &m_status, this);
     connect(m_stackBar, &FilterStackBar::rowsChanged, this, [this] {
         m_stack->setRows(m_stackBar->rows());
         keepFilterStack();
     });
-    // A log opens with the stack kept for it, unless it was given one.
-    connect(m_log, &LogController::logOpened, this, [this] {
-        if (!m_stack->rows().empty())
-            return;
-        std::vector<StackRow> rows;
-        for (const FilterRow& kept : LoadFilterStack(m_log->source()->nativePath()))
-            rows.push_back({QString::fromUtf8(kept.pattern), kept.regex, kept.matchCase, kept.kind, kept.on});
-        if (rows.empty())
-            return;
-        m_stackBar->setRows(rows);
-        m_stack->setRows(rows);
-    });
     connect(m_stackBar, &FilterStackBar::levelRowRequested, this, &LogTab::addLevelRow);
     connect(m_stack, &FilterStackRunner::shownChanged, this, [this] {
-        if (m_journal)
-            m_journal->showShownLinesAgain();
-        else
-            m_log->showShownLinesAgain();
+        m_presenter->showStackAgain();
         showStackState();
     });
     connect(m_stack, &FilterStackRunner::errorsChanged, this, &LogTab::showStackState);
     connect(m_stack, &FilterStackRunner::progress, m_stackBar, &FilterStackBar::setProgress);
+    connect(m_presenter, &LogPresenter::grew, this, &LogTab::noteGrowth);
 
-    // The times of the lines follow the log's whole text, whatever the stack shows of it.
-    m_times = new LogTimes(this);
-    connect(m_log->source(), &LogSource::documentChanged, this, [this] {
-        if (m_merged)
-            return; // the merge knows its rows' times
-        const QDateTime modified = QFileInfo(m_log->currentPath()).lastModified();
-        m_times->setText(m_log->source()->document(),
-                         modified.isValid() ? modified.toMSecsSinceEpoch() * 1000000 : QDateTime::currentMSecsSinceEpoch() * 1000000);
-    });
-    // The time histogram, above the view.
-    m_histogram = new HistogramStrip(m_view, m_times, this);
-    m_histogram->setObjectName(QStringLiteral("TimeHistogram"));
-    grid->addWidget(m_histogram, 1, 0, 1, 2);
+    m_position = new PositionIndicator(m_view, &m_status, this);
     m_position->setTimeOfLine([this](std::int64_t line) {
-        const std::optional<std::int64_t> time = timeOfLogLine(m_view->document()->lineInLog(line).value());
+        if (!m_log)
+            return QString();
+        const std::optional<std::int64_t> time = m_log->timeOfLine(m_view->document()->lineInLog(line));
         return time ? GotoTimeDialog::timeText(*time) : QString();
     });
-    // The files of a merged log, below the view.
-    m_legend = new FilesLegend(this);
-    grid->addWidget(m_legend, 4, 0, 1, 2);
+    connect(m_view, &LogView::statusMessage, this, [this](const QString& text) { m_status.setText(0, text); });
+    connect(m_overview, &OverviewStrip::marksUpdated, this, &LogTab::lookForErrors);
+
+    // The watcher: the line indicator and a due colouring keep time with its ticks.
+    m_follower = new Follower(this);
+    connect(m_follower, &Follower::ticked, m_position, &PositionIndicator::UpdatePositionIndicator);
+    connect(m_follower, &Follower::ticked, this,
+            [this] { m_presenter->colourIfDue(m_follower->timer()->interval()); });
+
+    // The reader's marks on lines belong to the log: set when it opens, kept when they change.
+    connect(m_view, &LogView::lineMarksChanged, this, [this] {
+        if (!m_log || m_log->settingsKey().empty())
+            return; // a pipe's marks go with it
+        try {
+            SaveLineMarks(m_log->settingsKey(), m_view->lineMarks());
+        } catch (const Failure& failure) {
+            m_status.setText(0, QStringLiteral("Marks not kept: ") + QString::fromLocal8Bit(failure.what()));
+        }
+    });
 }
 
-void LogTab::mergeFiles(const QStringList& paths)
+LogTab::~LogTab() = default;
+
+QTimer* LogTab::watchTimer() const
 {
-    m_merged = new MergedSource(m_log->source(), paths, this);
-    m_view->setFileNames(paths);
-    m_legend->setFiles(paths);
-    connect(m_legend, &FilesLegend::shownChanged, m_merged,
-            [merged = m_merged](int file, bool shown) { merged->setShown(static_cast<std::size_t>(file), shown); });
-    connect(m_merged, &MergedSource::mergedChanged, this, [this] {
-        m_log->showShownLinesAgain();
-        noteGrowth();
-    });
-    connect(m_merged, &MergedSource::progress, this, [this](int percent) {
-        m_status.setText(0, percent < 0 ? QString() : QStringLiteral("Merging by time... %1%").arg(percent));
-    });
-    connect(m_log, &LogController::aboutToSample, m_merged, [this] { m_merged->follow(m_log->convertAlways()); });
-    // Journals read their new entries by themselves, while the tab follows.
-    connect(m_log->watchTimer(), &QTimer::timeout, m_merged, [this] { m_merged->setFollowing(m_log->watchState().AutoRefresh); });
-    // The histogram counts the merged rows, each file's in its own form.
-    m_histogram->countMerge([merged = m_merged] { return merged->merged(); });
-    connect(m_merged, &MergedSource::mergedChanged, m_histogram, &HistogramStrip::refresh);
-    m_merged->open([this](const QStringList& failures) {
-        if (!failures.isEmpty())
-            m_status.setText(0, failures.join(QStringLiteral("; ")));
-    });
+    return m_follower->timer();
 }
+
+void LogTab::open(Log* log)
+{
+    m_log = log;
+    log->setParent(this);
+    log->setFollowing(m_switches.autoRefresh);
+    log->setConvertUnicode(m_switches.convertUnicode);
+    log->chooseEncoding(m_switches.encoding);
+    m_presenter->setLog(log);
+    m_histogram->setLog(log);
+    m_follower->setLog(log);
+    m_title = QStringLiteral("Log Viewer - ") + log->name();
+    emit titleChanged(m_title);
+    connect(log, &Log::opened, this, &LogTab::logOpened);
+    connect(log, &Log::changed, this, &LogTab::logChanged);
+    connect(log, &Log::changeWaiting, this, [this](bool waiting) {
+        m_reloadAlert = waiting;
+        emit reloadAlertChanged(waiting);
+    });
+    connect(log, &Log::openRequested, this, &LogTab::openRequested);
+    // The files of a log made of several: each one's lines shown or left out.
+    const QStringList files = log->files();
+    if (files.size() > 1) {
+        m_view->setFileNames(files);
+        m_legend->setFiles(files);
+        connect(m_legend, &FilesLegend::shownChanged, log,
+                [log](int file, bool shown) { log->setFileShown(static_cast<std::size_t>(file), shown); });
+    }
+    // The fields of a log whose lines are entries, beside the view.
+    if (LogFields* fields = log->fields()) {
+        m_fields = new FieldsPanel(this);
+        m_fields->setMinimumWidth(fontMetrics().averageCharWidth() * 36);
+        static_cast<QGridLayout*>(layout())->addWidget(m_fields, 0, 2, 5, 1);
+        connect(m_fields, &FieldsPanel::tickedChanged, log, [this, fields] { fields->narrowTo(m_fields->ticked()); });
+        // The caret moves by keys and clicks; the view has moved it once the event is done.
+        const auto later = [this] { QTimer::singleShot(0, this, &LogTab::showEntryFields); };
+        connect(m_view, &LogView::keyPressed, this, later);
+        connect(m_view, &LogView::mousePressed, this, later);
+        connect(m_view, &LogView::documentChanged, this, later);
+    }
+    log->start();
+}
+
+void LogTab::close()
+{
+    if (!m_log)
+        return;
+    m_follower->setLog(nullptr);
+    m_presenter->setLog(nullptr);
+    m_histogram->setLog(nullptr);
+    // It stops following now, not when it is gone.
+    m_log->setWatched(false);
+    m_log->setNotified(false);
+    m_log->deleteLater(); // it may be its own notice that closes it
+    m_log = nullptr;
+    delete m_fields;
+    m_fields = nullptr;
+    m_title = QStringLiteral("Log Viewer - blank ");
+    emit titleChanged(m_title);
+}
+
+void LogTab::logOpened(bool ok)
+{
+    m_opening.clear();
+    if (ok && m_log) {
+        const QString title = QStringLiteral("Log Viewer - ") + m_log->name();
+        if (title != std::exchange(m_title, title))
+            emit titleChanged(m_title);
+        takeKeptSettings();
+    }
+    emit opened(ok);
+}
+
+void LogTab::takeKeptSettings()
+{
+    const std::string key = m_log->settingsKey();
+    if (key.empty())
+        return;
+    m_view->setLineMarks(LoadLineMarks(key));
+    // A log opens with the stack kept for it, unless it was given one.
+    if (!m_stack->rows().empty())
+        return;
+    std::vector<StackRow> rows;
+    for (const FilterRow& kept : LoadFilterStack(key))
+        rows.push_back({QString::fromUtf8(kept.pattern), kept.regex, kept.matchCase, kept.kind, kept.on});
+    if (!rows.empty())
+        setFilterRows(rows);
+}
+
+void LogTab::logChanged(const LogChange& change)
+{
+    if (change.why == LogChange::Why::Opened) {
+        // What a log holds when first shown is not news, errors or not.
+        m_newsFrom = m_view->lineCount();
+    }
+    if (change.why != LogChange::Why::Said && m_log && m_log->convertUnicode() != m_switches.convertUnicode) {
+        // A 16-bit log turns "View Unicode" on.
+        m_switches.convertUnicode = m_log->convertUnicode();
+        emit switchesChanged();
+    }
+    if (m_fields && m_log && m_log->fields() && !m_log->fields()->narrowed() && change.why != LogChange::Why::Said)
+        m_fields->setFields(m_log->fields()->listedFields());
+}
+
+void LogTab::showEntryFields()
+{
+    const LinesPtr shown = m_view->document();
+    LogFields* fields = m_log ? m_log->fields() : nullptr;
+    if (!m_fields || !fields || !shown || shown->lineCount() == 0)
+        return;
+    const LineNumber line = shown->lineInLog(std::min<LineNumber>(m_view->caretLine(), EndLine(shown->lineCount()) - 1));
+    const LineNumber entry = fields->entryStart(line);
+    if (entry == m_entryShown)
+        return;
+    m_entryShown = entry;
+    m_fields->showEntryFields(fields->entryFields(entry));
+}
+
+// --- Switches ---------------------------------------------------------------------------------
+
+void LogTab::setAutoRefresh(bool on, bool fromButton)
+{
+    // ToolButton17Click sets the box too; CheckBox5Click the watcher's switch alone.
+    m_switches.autoRefresh = on;
+    if (m_log)
+        m_log->setFollowing(on);
+    if (fromButton) {
+        m_switches.autoRefreshButton = on;
+        if (on)
+            m_follower->keepRunning();
+    }
+}
+
+void LogTab::setGotoBottom(bool on, bool fromButton)
+{
+    m_switches.gotoBottom = on;
+    m_presenter->setGotoBottom(on, fromButton);
+}
+
+void LogTab::setWordWrap(bool on)
+{
+    // CheckBox1Click
+    m_switches.wordWrap = on;
+    m_view->setWordWrap(on);
+    // Back to the caret's line, which the wrap change may have moved out of sight.
+    ScrollToLine(m_view, m_view->caretLine());
+}
+
+void LogTab::setConvertUnicode(bool on)
+{
+    m_switches.convertUnicode = on;
+    if (m_log)
+        m_log->setConvertUnicode(on);
+}
+
+void LogTab::chooseEncoding(const EncodingChoice& choice)
+{
+    m_switches.encoding = choice;
+    if (m_log)
+        m_log->chooseEncoding(choice);
+}
+
+// --- Names and counts -------------------------------------------------------------------------
 
 QString LogTab::displayName() const
 {
-    const QString name = QFileInfo(path().isEmpty() ? m_opening : path()).fileName();
-    if (!m_merged || m_merged->paths().size() < 2)
-        return name;
-    return QStringLiteral("%1 + %2").arg(QFileInfo(m_merged->paths().front()).fileName()).arg(m_merged->paths().size() - 1);
+    if (m_log)
+        return m_log->displayName();
+    return m_opening.isEmpty() ? QStringLiteral("(blank)") : QFileInfo(m_opening).fileName();
 }
 
-std::optional<std::int64_t> LogTab::lastTime() const
+QString LogTab::path() const
 {
-    if (m_merged)
-        return m_merged->merged() ? m_merged->merged()->lastTime() : std::nullopt;
-    const TimeIndexPtr index = m_times->index();
-    return index ? index->lastTime() : std::nullopt;
-}
-
-std::optional<std::int64_t> LogTab::firstLogLineAtOrAfter(std::int64_t time) const
-{
-    if (m_merged) {
-        const MergedLinesPtr merged = m_merged->merged();
-        if (!merged)
-            return std::nullopt;
-        const LineNumber row = merged->firstRowAtOrAfter(time);
-        return row < EndLine(merged->lineCount()) ? std::optional<std::int64_t>(row.value()) : std::nullopt;
-    }
-    const TimeIndexPtr index = m_times->index();
-    if (!index)
-        return std::nullopt;
-    const LineNumber line = index->firstLineAtOrAfter(time);
-    return line < EndLine(index->lines()->lineCount()) ? std::optional<std::int64_t>(line.value()) : std::nullopt;
-}
-
-std::optional<std::int64_t> LogTab::timeOfLogLine(std::int64_t line) const
-{
-    if (m_merged)
-        return m_merged->merged() ? m_merged->merged()->timeOfRow(line) : std::nullopt;
-    const TimeIndexPtr index = m_times->index();
-    return index ? index->timeOfLine(line) : std::nullopt;
+    return m_log ? m_log->path() : m_opening;
 }
 
 LineCount LogTab::logLineCount() const
 {
-    if (m_merged)
-        return m_merged->merged() ? m_merged->merged()->lineCount() : LineCount(0);
-    const DocumentPtr& text = m_log->source()->document();
-    return text ? text->lineCount() : LineCount(0);
+    return m_log ? m_log->lines()->lineCount() : LineCount(0);
 }
 
-bool LogTab::readingTimes() const
+// --- The filter stack -------------------------------------------------------------------------
+
+void LogTab::setFilterRows(const std::vector<StackRow>& rows)
 {
-    return m_merged ? m_merged->busy() && !m_merged->merged() : m_times->building();
+    m_stackBar->setRows(rows);
+    m_stack->setRows(rows);
 }
 
 void LogTab::keepFilterStack()
 {
-    const std::string path = m_log->source()->nativePath();
-    if (path.empty())
+    const std::string key = m_log ? m_log->settingsKey() : std::string();
+    if (key.empty())
         return;
     std::vector<FilterRow> kept;
     for (const StackRow& row : m_stack->rows())
         kept.push_back({row.pattern.toStdString(), row.regex, row.matchCase, row.kind, row.on});
     try {
-        SaveFilterStack(path, kept);
+        SaveFilterStack(key, kept);
     } catch (const Failure& failure) {
         m_status.setText(0, QStringLiteral("Filters not kept: ") + QString::fromLocal8Bit(failure.what()));
     }
@@ -258,54 +355,7 @@ void LogTab::addLevelRow(bool withInfos)
     addFilterRow(row);
 }
 
-LogTab::~LogTab() = default;
-
-QString LogTab::path() const
-{
-    return m_journal ? m_journal->path() : m_log->currentPath();
-}
-
-bool LogTab::blank() const
-{
-    return !m_journal && m_log->currentPath().isEmpty() && m_opening.isEmpty() && !m_log->busy() &&
-           !m_log->source()->isPipe();
-}
-
-void LogTab::openJournal(const JournalQuery& query)
-{
-    if (!m_journal) {
-        m_journal = new JournalBinding(m_window, m_view, m_stack, m_times, m_colouring, &m_status, this);
-        connect(m_journal, &JournalBinding::grew, this, &LogTab::noteGrowth);
-        // The journal's fields beside the view.
-        auto* panel = new JournalFieldsPanel(this);
-        panel->setMinimumWidth(fontMetrics().averageCharWidth() * 36);
-        static_cast<QGridLayout*>(layout())->addWidget(panel, 0, 2, 5, 1);
-        m_journal->setFieldsPanel(panel);
-        connect(m_journal, &QObject::destroyed, panel, &QObject::deleteLater);
-        // The window's follow switches drive the journal as they drive a file: read at each
-        // tick of the tab's watch timer.
-        connect(m_log->watchTimer(), &QTimer::timeout, m_journal, [this] {
-            if (!m_journal)
-                return; // closed, and not yet gone
-            m_journal->setGotoBottom(m_log->gotoBottom());
-            if (m_journal->source()->following() != m_log->watchState().AutoRefresh)
-                m_journal->source()->setFollowing(m_log->watchState().AutoRefresh);
-        });
-    }
-    m_journal->open(query);
-    m_title = QStringLiteral("Log Viewer - ") + m_journal->title();
-}
-
-void LogTab::closeJournal()
-{
-    if (!m_journal)
-        return;
-    // It may be its own signal that closes it.
-    m_journal->deleteLater();
-    m_journal = nullptr;
-    m_view->setDocument(nullptr);
-    m_title = QStringLiteral("Log Viewer - blank ");
-}
+// --- News of a tab out of sight ---------------------------------------------------------------
 
 void LogTab::setInSight(bool inSight)
 {

@@ -1,17 +1,13 @@
 #include "app/logtabs.h"
 
-#include "app/journalbinding.h"
 #include "app/archivememberdialog.h"
 #include "app/logtab.h"
-#include "source/mergedsource.h"
 #include "core/errors.h"
 #include "core/fields.h"
 #include "core/fileops.h"
 #include "core/messages.h"
-#include "journal/journalreader.h"
-#include "source/journalsource.h"
 #include "document/archivereader.h"
-#include "source/logsource.h"
+#include "source/logopening.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -93,13 +89,7 @@ LogTab* LogTabs::makeTab(int sideIndex)
     LogTab* tab = m_makeTab();
     tab->setParent(m_sides[static_cast<std::size_t>(sideIndex)]);
     connect(tab, &LogTab::newsChanged, this, [this, tab] { showTabLabel(tab); });
-    connect(tab->log(), &LogController::logOpened, this, [this, tab] {
-        showTabLabel(tab);
-        emit tabsChanged();
-    });
-    connect(tab->log(), &LogController::openRequested, this, [this](const QString& path) {
-        open(path, OpenWay::Listed);
-    });
+    connect(tab, &LogTab::openRequested, this, [this](const QString& path) { open(path, OpenWay::Listed); });
     return tab;
 }
 
@@ -122,9 +112,7 @@ LogTab* LogTabs::tabOf(const QString& path) const
 {
     const QString wanted = absolute(path);
     for (LogTab* tab : tabs()) {
-        if (tab->merged())
-            continue; // a merged log is not its first file's
-        if (absolute(tab->path()) == wanted || absolute(tab->opening()) == wanted)
+        if ((tab->log() && tab->log()->isNamed(path)) || (!tab->log() && absolute(tab->opening()) == wanted))
             return tab;
     }
     return nullptr;
@@ -140,7 +128,7 @@ bool LogTabs::busy() const
     if (m_openDialog && m_openDialog->isVisible())
         return true;
     for (const LogTab* tab : tabs()) {
-        if (tab->log()->busy())
+        if (!tab->opening().isEmpty() || (tab->log() && tab->log()->busy()))
             return true;
     }
     return false;
@@ -192,16 +180,12 @@ void LogTabs::showTabLabel(LogTab* tab)
     const int index = side->indexOf(tab);
     if (index < 0)
         return;
-    const QString path = tab->path().isEmpty() ? tab->opening() : tab->path();
-    QString name = path.isEmpty() ? QStringLiteral("(blank)") : tab->displayName();
-    if (path.isEmpty() && tab->log()->source()->isPipe())
-        name = tab->log()->logName();
-    if (path.isEmpty() && tab->journal())
-        name = tab->journal()->title();
+    const QString name = tab->displayName();
     // A log that grew out of sight says so with a dot, red when a new line holds an error.
     const bool news = tab->news() != LogTab::News::None;
     side->setTabText(index, (news ? QStringLiteral("\u25CF ") : QString()) + QString(name).replace(QLatin1Char('&'), QStringLiteral("&&")));
-    side->setTabToolTip(index, tab->merged() ? tab->merged()->paths().join(QLatin1Char('\n')) : path);
+    const QStringList files = tab->log() ? tab->log()->files() : QStringList{tab->opening()};
+    side->setTabToolTip(index, files.join(QLatin1Char('\n')));
     side->tabBar()->setTabTextColor(index, tab->news() == LogTab::News::GrewWithError ? QColor(230, 0, 0) : QColor());
 }
 
@@ -210,11 +194,6 @@ void LogTabs::showTabLabel(LogTab* tab)
 void LogTabs::open(const QString& path, OpenWay way, std::function<void(LogTab*)> done,
                    const std::function<void(LogTab*)>& prepare)
 {
-    // A journal file, or a folder of them, is known by its bytes whatever its name.
-    if (const std::optional<JournalQuery> journal = JournalAt(QFile::encodeName(path).toStdString())) {
-        openJournal(*journal, std::move(done), prepare);
-        return;
-    }
     if (LogTab* open = tabOf(path)) {
         setCurrent(open);
         emit broughtToFront(open->path());
@@ -222,27 +201,48 @@ void LogTabs::open(const QString& path, OpenWay way, std::function<void(LogTab*)
             done(open);
         return;
     }
-    LogTab* before = current();
+    Log* log = MakeLogAt(path, way);
+    if (LogTab* before = current())
+        log->setPreviousPath(before->path());
+    openInTab(log, path, std::move(done), prepare);
+}
+
+void LogTabs::openInTab(Log* log, const QString& opening, std::function<void(LogTab*)> done,
+                        const std::function<void(LogTab*)>& prepare)
+{
+    // A log that shows what a tab shows already (the same journal asked again) comes to the front.
+    for (LogTab* tab : tabs()) {
+        if (tab->log() && tab->log()->sameAs(*log)) {
+            delete log;
+            setCurrent(tab);
+            emit broughtToFront(tab->path());
+            if (done)
+                done(tab);
+            return;
+        }
+    }
+    QPointer<LogTab> previous = current();
     bool made = false;
     LogTab* target = tabToOpenIn(made);
-    target->setOpening(path);
-    target->log()->source()->setPreviousPath(before ? before->path() : QString());
+    target->setOpening(opening);
     if (prepare)
         prepare(target);
     setCurrent(target);
     showTabLabel(target);
-    QPointer<LogTab> previous = before;
-    target->log()->openLog(path, way, [this, target, made, previous, done](bool opened) {
-        target->setOpening({});
-        if (!opened && made) {
-            dropFailedTab(target, previous);
-        } else {
-            showTabLabel(target);
+    connect(target, &LogTab::opened, this, [this, target, made, previous, done](bool opened) {
+        if (!opened) {
+            if (made)
+                dropFailedTab(target, previous);
+            else
+                target->close();
         }
+        if (opened || !made)
+            showTabLabel(target);
         emit tabsChanged();
         if (done)
             done(opened ? target : nullptr);
-    });
+    }, Qt::SingleShotConnection);
+    target->open(log);
 }
 
 LogTab* LogTabs::tabToOpenIn(bool& made)
@@ -265,39 +265,7 @@ LogTab* LogTabs::tabToOpenIn(bool& made)
 void LogTabs::openJournal(const JournalQuery& query, std::function<void(LogTab*)> done,
                           const std::function<void(LogTab*)>& prepare)
 {
-    for (LogTab* tab : tabs()) {
-        if (tab->journal() && tab->journal()->source()->query() == query) {
-            setCurrent(tab);
-            emit broughtToFront(tab->path());
-            if (done)
-                done(tab);
-            return;
-        }
-    }
-    QPointer<LogTab> previous = current();
-    bool made = false;
-    LogTab* target = tabToOpenIn(made);
-    if (prepare)
-        prepare(target);
-    target->openJournal(query);
-    connect(target->journal(), &JournalBinding::failed, this, [this, target, made, previous] {
-        // No tab for a journal that cannot be opened: the one in sight before comes back.
-        if (!made) {
-            target->closeJournal();
-            showTabLabel(target);
-            emit tabsChanged();
-            return;
-        }
-        removeTab(target);
-        if (previous)
-            setCurrent(previous);
-        emit tabsChanged();
-    });
-    setCurrent(target);
-    showTabLabel(target);
-    emit tabsChanged();
-    if (done)
-        done(target);
+    openInTab(MakeJournalLog(query), QString(), std::move(done), prepare);
 }
 
 void LogTabs::dropFailedTab(LogTab* target, const QPointer<LogTab>& previous)
@@ -311,33 +279,22 @@ void LogTabs::dropFailedTab(LogTab* target, const QPointer<LogTab>& previous)
     }
 }
 
-void LogTabs::openPipe(FileHandle input, std::function<void(LogTab*)> done, const std::function<void(LogTab*)>& prepare)
+void LogTabs::openPipe(FileHandle input, std::function<void(LogTab*)> done, const std::function<void(LogTab*)>& prepare,
+                       PipeSpool::Options options)
 {
-    QPointer<LogTab> previous = current();
-    bool made = false;
-    LogTab* target = tabToOpenIn(made);
-    if (prepare)
-        prepare(target);
-    setCurrent(target);
-    target->log()->openPipe(std::move(input), [this, target, made, previous, done](bool opened) {
-        if (!opened && made)
-            dropFailedTab(target, previous);
-        else
-            showTabLabel(target);
-        emit tabsChanged();
-        if (done)
-            done(opened ? target : nullptr);
-    });
+    openInTab(MakePipeLog(std::move(input), std::move(options)), QString(), std::move(done), prepare);
 }
 
 void LogTabs::openListed(const std::string& path)
 {
     LogTab* tab = current();
-    if (upperAscii(path) == upperAscii(tab->log()->source()->nativePath())) {
+    if (upperAscii(path) == upperAscii(QFile::encodeName(tab->path()).toStdString())) {
         tab->status().setText(0, QStringLiteral("File already loaded"));
         return;
     }
-    tab->log()->source()->setPreviousPath(tab->path());
+    // PreviousPath: what was open before the pick, which a Reload of a log gone goes back to.
+    if (tab->log())
+        tab->log()->setPreviousPath(tab->path());
     const QString named = QFile::decodeName(QByteArray::fromStdString(path));
     if (AgeStamp(path) == -1) {
         tab->status().setText(0, QFileInfo(named).isDir() ? QStringLiteral("Cannot open file %1: it is a folder").arg(named)
@@ -376,7 +333,8 @@ void LogTabs::openFromDialog()
     }
     QPointer<LogTab> tab = current();
     // The watcher leaves the log in sight alone while the dialog is up.
-    tab->log()->watchState().FileOpen = false;
+    if (tab->log())
+        tab->log()->setWatched(false);
     if (!tab->path().isEmpty()) {
         const QFileInfo shown(tab->path());
         openDialog()->setDirectory(shown.absolutePath());
@@ -386,8 +344,8 @@ void LogTabs::openFromDialog()
     OpenLogDialog* dialog = openDialog();
     connect(dialog, &QDialog::finished, this, guarded(window(), [this, dialog, tab] {
         // The log that was in sight is watched again whatever was picked.
-        if (tab)
-            tab->log()->watchState().FileOpen = !trimBlanks(tab->log()->source()->nativePath()).empty();
+        if (tab && tab->log())
+            tab->log()->setWatched(true);
         if (dialog->result() != QDialog::Accepted)
             return;
         for (const QString& path : dialog->picked())
@@ -402,7 +360,8 @@ void LogTabs::openArchive(const QString& path)
         ChooseArchiveMember(QFile::encodeName(path).toStdString(), member.toStdString());
         if (LogTab* tab = tabOf(path)) {
             setCurrent(tab);
-            tab->log()->reloadNow();
+            if (tab->log())
+                tab->log()->reload();
             return;
         }
         open(path, OpenWay::Chosen);
@@ -417,67 +376,24 @@ void LogTabs::openGiven(const QString& path)
         open(path, OpenWay::Chosen);
 }
 
-void LogTabs::openMerged(const QStringList& paths, OpenWay way, std::function<void(LogTab*)> done)
+void LogTabs::openMerged(const QStringList& paths, OpenWay way, std::function<void(LogTab*)> done,
+                         const std::function<void(LogTab*)>& prepare)
 {
     if (paths.isEmpty())
         return;
     if (paths.size() == 1) {
-        open(paths.front(), way, std::move(done));
+        open(paths.front(), way, std::move(done), prepare);
         return;
     }
-    QStringList absolutePaths;
-    for (const QString& path : paths)
-        absolutePaths << absolute(path);
-    // The tab's own log reads the first file, so a journal (known by its bytes) gives its place
-    // to the first log file; journals alone are one journal, which sd-journal merges itself.
-    const auto isJournal = [](const QString& path) { return JournalAt(QFile::encodeName(path).toStdString()).has_value(); };
-    const auto firstFile = std::find_if_not(absolutePaths.begin(), absolutePaths.end(), isJournal);
-    if (firstFile == absolutePaths.end()) {
-        JournalQuery files;
-        files.where = JournalQuery::Where::Files;
-        for (const QString& path : absolutePaths) {
-            const std::optional<JournalQuery> journal = JournalAt(QFile::encodeName(path).toStdString());
-            if (!journal || journal->where != JournalQuery::Where::Files) {
-                if (LogTab* tab = current())
-                    tab->status().setText(0, QStringLiteral("Journal folders merge with log files only: %1").arg(path));
-                return;
-            }
-            files.paths.insert(files.paths.end(), journal->paths.begin(), journal->paths.end());
-        }
-        openJournal(files, std::move(done));
+    QString refusal;
+    Log* log = MakeMergedLog(paths, way, &refusal);
+    if (!log) {
+        if (LogTab* tab = current())
+            tab->status().setText(0, refusal);
         return;
     }
-    absolutePaths.move(static_cast<int>(firstFile - absolutePaths.begin()), 0);
     // Always a tab of its own: a blank tab takes it, else a new one after the tab in sight.
-    LogTab* before = current();
-    LogTab* target = before && before->blank() ? before : nullptr;
-    const bool made = !target;
-    if (made) {
-        target = makeTab(m_active);
-        QTabWidget* side = m_sides[static_cast<std::size_t>(m_active)];
-        side->insertTab(before ? side->indexOf(before) + 1 : side->count(), target, QString());
-    }
-    target->mergeFiles(absolutePaths);
-    target->setOpening(absolutePaths.front());
-    setCurrent(target);
-    showTabLabel(target);
-    QPointer<LogTab> previous = before;
-    target->log()->openLog(absolutePaths.front(), way, [this, target, made, previous, done](bool opened) {
-        target->setOpening({});
-        if (!opened && made) {
-            const QString why = target->status().text(0);
-            removeTab(target);
-            if (previous) {
-                setCurrent(previous);
-                previous->status().setText(0, why);
-            }
-        } else {
-            showTabLabel(target);
-        }
-        emit tabsChanged();
-        if (done)
-            done(opened ? target : nullptr);
-    });
+    openInTab(log, log->path(), std::move(done), prepare);
 }
 
 namespace {
@@ -519,8 +435,8 @@ void LogTabs::openMergedFromDialog(LogTab* with)
         if (dialog->result() != QDialog::Accepted || (with && !base))
             return;
         QStringList paths;
-        if (base)
-            paths = base->merged() ? base->merged()->paths() : QStringList{base->path()};
+        if (base && base->log())
+            paths = base->log()->files();
         for (const QString& path : dialog->selectedFiles())
             if (!paths.contains(absolute(path)))
                 paths << absolute(path);
@@ -534,7 +450,6 @@ void LogTabs::openMergedFromDialog(LogTab* with)
 void LogTabs::removeTab(LogTab* tab)
 {
     // It speaks for the window no more, from now on rather than when it is gone.
-    tab->log()->unbindControls();
     tab->status().hide();
     QTabWidget* side = m_sides[static_cast<std::size_t>(sideOf(tab))];
     side->removeTab(side->indexOf(tab));
@@ -555,9 +470,9 @@ void LogTabs::close(LogTab* tab)
 {
     if (!tab)
         return;
-    // Its source stops following as it goes.
-    tab->log()->watchTimer()->stop();
-    tab->log()->source()->watchFile(false);
+    // Its log stops following as it goes.
+    tab->watchTimer()->stop();
+    tab->close();
     removeTab(tab);
     emit tabsChanged();
 }
@@ -672,7 +587,7 @@ void LogTabs::showTabMenu(int sideIndex, const QPoint& at)
             openMergedFromDialog(tab);
     });
     merge->setObjectName(QStringLiteral("MergeWith1"));
-    merge->setEnabled(!tab->path().isEmpty());
+    merge->setEnabled(tab->log() && tab->log()->abilities().mergeWith);
     menu->addAction(QStringLiteral("&Move to Other Side"), this, [this, tab] {
         if (tab)
             moveToOtherSide(tab);

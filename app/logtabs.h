@@ -7,8 +7,10 @@
 // last used. A tab's menu closes it (so does Ctrl+W or a middle click) or the others, copies
 // its path, opens its folder and moves it to the other side.
 
-#include "app/logcontroller.h"
 #include "app/openlogdialog.h"
+#include "core/fileops.h"
+#include "document/pipespool.h"
+#include "source/log.h"
 
 #include <QList>
 #include <QPointer>
@@ -41,7 +43,7 @@ public:
     QList<LogTab*> tabs() const;
     LogTab* tabOf(const QString& path) const;
     void setCurrent(LogTab* tab);
-    // A tab reads, a request waits for it, or the open dialog is up.
+    // A tab's log reads, or the open dialog is up.
     bool busy() const;
 
     // Opens path as `way` says: an open log comes to the front; one that cannot be read
@@ -52,7 +54,7 @@ public:
     // Shows a pipe (standard input) in a tab of its own (or the blank one), which comes to the
     // front; done hears it (null: the spool could not be made, and no tab came of it).
     void openPipe(FileHandle input, std::function<void(LogTab*)> done = {},
-                  const std::function<void(LogTab*)>& prepare = {});
+                  const std::function<void(LogTab*)>& prepare = {}, PipeSpool::Options options = {});
     // The systemd journal in a tab: a tab showing the same journal comes to the front, a
     // blank tab takes it, else it gets a tab of its own. A journal that cannot be opened is
     // said in the error box, and its new tab goes.
@@ -68,7 +70,8 @@ public:
     void openFromDialog();
     // Opens the files as one log merged by time, in a tab of its own, its first file read as
     // `way` says. Fewer than two files open as a log of one file.
-    void openMerged(const QStringList& paths, OpenWay way, std::function<void(LogTab*)> done = {});
+    void openMerged(const QStringList& paths, OpenWay way, std::function<void(LogTab*)> done = {},
+                    const std::function<void(LogTab*)>& prepare = {});
     // File > "Open Merged...": the files picked open merged. With `with`, the tab menu's
     // "Merge with...": the files picked merge with that tab's log, in a new tab.
     void openMergedFromDialog(LogTab* with = nullptr);
@@ -98,6 +101,11 @@ private:
     // The tab a log opens in: a blank one (the one in sight first), else a new one after the
     // one in sight (`made` says so).
     LogTab* tabToOpenIn(bool& made);
+    // Opens `log` in a blank tab or a new one after the tab in sight, which comes to the
+    // front; a log that cannot be opened leaves no tab it made, and the tab in sight before
+    // comes back, saying why.
+    void openInTab(Log* log, const QString& opening, std::function<void(LogTab*)> done,
+                   const std::function<void(LogTab*)>& prepare);
     // A tab made for a log that could not be opened goes; the one in sight before comes back,
     // saying why.
     void dropFailedTab(LogTab* target, const QPointer<LogTab>& previous);

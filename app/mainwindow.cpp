@@ -1,7 +1,5 @@
 #include "app/mainwindow.h"
 
-#include "app/journalbinding.h"
-#include "source/journalsource.h"
 
 #include "app/icons.h"
 #include "banner/bannerframe.h"
@@ -21,11 +19,13 @@
 #include "format/colouring.h"
 #include "format/formateditor.h"
 #include "format/formatfile.h"
-#include "app/logcontroller.h"
+#include "app/logpresenter.h"
+#include "app/switchbinding.h"
 #include "app/logsaving.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
-#include "source/mergedsource.h"
+#include "source/follower.h"
+#include "source/log.h"
 #include "source/session.h"
 #include "search/overview.h"
 #include "view/caretplacement.h"
@@ -37,7 +37,6 @@
 #include "navigate/finddialog.h"
 #include "navigate/gotolinedialog.h"
 #include "navigate/gototimedialog.h"
-#include "navigate/logtimes.h"
 #include "navigate/filterpane.h"
 #include "navigate/finder.h"
 #include "navigate/positionindicator.h"
@@ -296,7 +295,10 @@ void MainWindow::buildMenus()
         action->setChecked(!form);
         timeGroup->addAction(action);
         m_controls->timeFormActions.append({action, form});
-        connect(action, &QAction::triggered, this, [this, form = form] { m_tabs->current()->times()->choose(form); });
+        connect(action, &QAction::triggered, this, [this, form = form] {
+            if (Log* log = m_tabs->current()->log())
+                log->chooseTimeForm(form);
+        });
     }
     view->addSeparator();
     m_controls->zoomInAction = addItem(view, "ZoomIn1", QStringLiteral("Zoom &In"));
@@ -334,7 +336,7 @@ void MainWindow::buildMenus()
         encodingGroup->addAction(action);
         const EncodingChoice choice{!encoding, encoding.value_or(Encoding::Windows1252)};
         m_controls->encodingActions.append({action, choice});
-        connect(action, &QAction::triggered, this, guarded(this, [this, choice] { log()->chooseEncoding(choice); }));
+        connect(action, &QAction::triggered, this, guarded(this, [this, choice] { m_tabs->current()->chooseEncoding(choice); }));
     }
     QMenu* about = addMenu("About1", QStringLiteral("&About"));
     m_controls->aboutViewerAction = addItem(about, "TLGViewer1", QStringLiteral("&TLG - Viewer"));
@@ -567,6 +569,10 @@ void MainWindow::createSubsystems()
             }
         }
     });
+    m_switches = new SwitchBinding(this,
+                                   {m_controls->autoRefreshButton, m_controls->autoRefreshBox, m_controls->gotoBottomButton,
+                                    m_controls->scrollToBottomBox, m_controls->unicodeButton, m_controls->wordWrapBox},
+                                   this);
     connect(m_tabs, &LogTabs::currentChanged, this, &MainWindow::showTab);
     connect(m_tabs, &LogTabs::broughtToFront, this, [this](const QString& path) {
         try {
@@ -588,9 +594,14 @@ void MainWindow::createSubsystems()
     showTab(m_tabs->current(), nullptr);
 }
 
-LogController* MainWindow::log() const
+Log* MainWindow::log() const
 {
     return m_tabs->current()->log();
+}
+
+LogTab* MainWindow::tab() const
+{
+    return m_tabs->current();
 }
 
 FilterPane* MainWindow::filterPane() const
@@ -610,47 +621,59 @@ LogView* MainWindow::shownView() const
 
 void MainWindow::wireTab(LogTab* tab)
 {
-    LogController* log = tab->log();
     // A new tab starts with the switches of the tab in sight, and the window's.
     if (m_tabs && m_tabs->current()) {
-        const LogController* shown = m_tabs->current()->log();
-        log->setGotoBottom(shown->gotoBottom(), false);
-        log->setWordWrap(shown->wordWrap());
-        log->setConvertAlways(shown->convertAlways());
-        log->source()->setEncodingChoice(shown->encodingChoice());
+        const TabSwitches& shown = m_tabs->current()->switches();
+        tab->setGotoBottom(shown.gotoBottom, false);
+        tab->setWordWrap(shown.wordWrap);
+        tab->setConvertUnicode(shown.convertUnicode);
+        tab->chooseEncoding(shown.encoding);
     }
-    log->setIntervalSeconds(m_controls->intervalSlider->value());
-    log->setFollowInstantly(m_controls->followInstantlyBox->isChecked());
+    tab->follower()->setIntervalSeconds(m_controls->intervalSlider->value());
+    tab->follower()->setFollowInstantly(m_controls->followInstantlyBox->isChecked());
     tab->view()->setLineNumbersShown(m_controls->lineNumbersBox->isChecked());
     tab->view()->setFontPointSize(m_zoomPoints);
-    log->showRulesNow();
+    tab->presenter()->showRulesNow();
 
     const auto inSight = [this, tab] { return m_tabs && m_tabs->current() == tab; };
-    connect(log, &LogController::titleChanged, this, [this, inSight](const QString& title) {
+    connect(tab, &LogTab::titleChanged, this, [this, inSight](const QString& title) {
         if (inSight())
             setWindowTitle(title);
     });
-    connect(log, &LogController::reloadAlert, this, [this, inSight](bool alert) {
+    connect(tab, &LogTab::reloadAlertChanged, this, [this, inSight](bool alert) {
         if (!inSight())
             return;
         m_controls->reloadButton->setIcon(toolbarPicture(alert ? 8 : 12));
         m_controls->reloadButton->setProperty("alert", alert);
     });
     // "Apply Now" records the path as the top strip's accessible name (it has no caption).
-    connect(log, &LogController::formatApplied, m_controls->topStrip, &QWidget::setAccessibleName);
-    connect(m_colouring, &Colouring::rulesChanged, log, &LogController::showRulesNow);
+    connect(tab->presenter(), &LogPresenter::formatApplied, m_controls->topStrip, &QWidget::setAccessibleName);
+    connect(m_colouring, &Colouring::rulesChanged, tab->presenter(), &LogPresenter::showRulesNow);
     connect(tab->view(), &LogView::zoomRequested, this, &MainWindow::zoomBy);
     connect(tab->overview(), &OverviewStrip::lineClicked, this, [this, tab](LineNumber line) {
         runGuarded(this, [&] { ScrollToLine(tab->view(), line); });
     });
-    connect(log, &LogController::logOpened, this, [this](const QString& path) {
+    connect(tab, &LogTab::opened, this, [this, tab](bool ok) {
         // The list is a convenience: a config folder that cannot be written does not stop the
         // log from opening, and the list in memory still holds it for this run.
+        if (!ok || !tab->log() || tab->log()->path().isEmpty())
+            return;
         try {
-            m_recent->add(QFile::encodeName(path).toStdString());
+            m_recent->add(QFile::encodeName(tab->log()->path()).toStdString());
         } catch (const Failure&) {
         }
     });
+}
+
+void MainWindow::reloadLogInSight()
+{
+    // Refresh1Click and ToolButton12Click.
+    Log* shown = log();
+    if (!shown) {
+        tab()->status().setText(0, QStringLiteral("File Could not be located"));
+        return;
+    }
+    shown->reload();
 }
 
 void MainWindow::filterLinesLike(FilterRow::Kind kind)
@@ -670,9 +693,9 @@ void MainWindow::findInAllLogs()
 {
     std::vector<FindAllLog> logs;
     for (LogTab* tab : m_tabs->tabs()) {
-        if (tab->path().isEmpty() && !tab->journal())
+        if (!tab->log())
             continue;
-        const QString name = tab->path().isEmpty() ? tab->journal()->title() : QFileInfo(tab->path()).fileName();
+        const QString name = tab->log()->displayName();
         logs.push_back({reinterpret_cast<quintptr>(tab), name, tab->view()->document(), tab->view()->encoding()});
     }
     m_findAll->show();
@@ -681,29 +704,27 @@ void MainWindow::findInAllLogs()
 
 void MainWindow::showTab(LogTab* now, LogTab* before)
 {
-    if (before) {
-        before->log()->unbindControls();
+    if (before)
         before->status().hide();
-        before->log()->watchTimer()->setParent(before->log());
-    }
+    m_switches->bind(now);
     if (!now)
         return;
-    // The watcher's timer of the log in sight is the window's, as a look for Timer1 finds it.
-    now->log()->watchTimer()->setParent(this);
-    now->log()->bindControls({m_controls->autoRefreshButton, m_controls->autoRefreshBox, m_controls->gotoBottomButton,
-                              m_controls->scrollToBottomBox, m_controls->unicodeButton, m_controls->wordWrapBox,
-                              m_controls->followInstantlyBox, m_controls->intervalSlider});
+    // Whoever looks for a control of the log in sight by its name (its view RichEdit1, its
+    // watcher's Timer1) finds this tab's first: its line of parents comes first among theirs.
+    for (QWidget* up = now; up && up != this; up = up->parentWidget())
+        up->lower();
     now->status().show(m_controls->statusPanels);
     setWindowTitle(now->title());
     m_controls->reloadButton->setIcon(toolbarPicture(now->reloadAlert() ? 8 : 12));
     m_controls->reloadButton->setProperty("alert", now->reloadAlert());
-    const EncodingChoice choice = now->log()->encodingChoice();
+    const EncodingChoice choice = now->switches().encoding;
     for (const auto& [action, offered] : std::as_const(m_controls->encodingActions)) {
         if (offered.automatic == choice.automatic && (choice.automatic || offered.forced == choice.forced))
             action->setChecked(true);
     }
-    for (const auto& [action, form] : std::as_const(m_controls->timeFormActions)) {
-        if (form == now->times()->choice())
+    const std::optional<TimeForm> form = now->log() ? now->log()->timeFormChoice() : std::nullopt;
+    for (const auto& [action, offered] : std::as_const(m_controls->timeFormActions)) {
+        if (offered == form)
             action->setChecked(true);
     }
     m_zoomPoints = now->view()->fontPointSize();
@@ -740,20 +761,20 @@ void MainWindow::connectHandlers()
     // The open log.
     connect(m_controls->openFileAction, &QAction::triggered, this, guarded(this, [this] { m_tabs->openFromDialog(); }));
     m_saving = new LogSaving(this, [this](const QString& text) { m_tabs->current()->status().setText(0, text); });
-    connect(m_controls->saveAsAction, &QAction::triggered, this, guarded(this, [this] { m_saving->saveAs(log()->source()); }));
+    connect(m_controls->saveAsAction, &QAction::triggered, this, guarded(this, [this] { m_saving->saveAs(log()); }));
     connect(m_controls->openMergedAction, &QAction::triggered, this, guarded(this, [this] { m_tabs->openMergedFromDialog(); }));
-    connect(m_controls->refreshAction, &QAction::triggered, this, guarded(this, [this] { log()->reloadNow(); }));
-    connect(m_controls->reloadButton, &QToolButton::clicked, this, guarded(this, [this] { log()->reloadNow(); }));
+    connect(m_controls->refreshAction, &QAction::triggered, this, guarded(this, [this] { reloadLogInSight(); }));
+    connect(m_controls->reloadButton, &QToolButton::clicked, this, guarded(this, [this] { reloadLogInSight(); }));
     // A banner fetch waits while a log loads, so that it never holds the load up.
     m_controls->banner->setBusyCheck([this] { return m_tabs->busy(); });
     // The switches every tab shares.
     connect(m_controls->intervalSlider, &QSlider::valueChanged, this, [this](int seconds) {
         for (LogTab* tab : m_tabs->tabs())
-            tab->log()->setIntervalSeconds(seconds);
+            tab->follower()->setIntervalSeconds(seconds);
     });
     connect(m_controls->followInstantlyBox, &QCheckBox::toggled, this, [this](bool on) {
         for (LogTab* tab : m_tabs->tabs())
-            tab->log()->setFollowInstantly(on);
+            tab->follower()->setFollowInstantly(on);
     });
 
     // The tabs: Ctrl+W closes the one in sight, Ctrl+Tab and Ctrl+PgDn go to the next one,
@@ -794,7 +815,7 @@ void MainWindow::connectHandlers()
             [this](const std::string& path) { runGuarded(this, [&] { m_tabs->openListed(path); }); });
     for (QAction* add : {m_controls->addToFileListAction, m_fileListPanel->addCurrentFileAction()}) {
         connect(add, &QAction::triggered, this,
-                guarded(this, [this] { m_fileListPanel->AddcurrentFiletofilelist1Click(log()->currentPath()); }));
+                guarded(this, [this] { m_fileListPanel->AddcurrentFiletofilelist1Click(tab()->path()); }));
     }
 
     // Find.
@@ -870,9 +891,9 @@ void MainWindow::GotoLineClick()
 void MainWindow::goToTimeClick()
 {
     LogTab* tab = m_tabs->current();
-    const std::optional<std::int64_t> last = tab->lastTime();
+    const std::optional<std::int64_t> last = tab->log() ? tab->log()->lastTime() : std::nullopt;
     if (!last) {
-        tab->status().setText(0, tab->readingTimes() ? QStringLiteral("Still reading the times of the log's lines")
+        tab->status().setText(0, tab->log() && tab->log()->readingTimes() ? QStringLiteral("Still reading the times of the log's lines")
                                                      : QStringLiteral("No time stamps found in this log"));
         return;
     }
@@ -887,23 +908,8 @@ void MainWindow::goToTime(std::int64_t time)
 {
     LogTab* tab = m_tabs->current();
     LogView* view = tab->view();
-    // A journal is searched through its own index of times, without waiting for the times
-    // of its lines.
-    if (JournalBinding* journal = tab->journal()) {
-        const JournalLinesPtr lines = journal->source()->lines();
-        if (lines && !lines->partial()) {
-            const LineNumber inLog = lines->lineAtTime(static_cast<std::uint64_t>(std::max<std::int64_t>(0, time + 999) / 1000));
-            if (inLog >= EndLine(lines->lineCount())) {
-                tab->status().setText(0, QStringLiteral("No line at or after ") + GotoTimeDialog::timeText(time));
-                return;
-            }
-            const LineNumber row = view->document()->lineShowing(inLog);
-            ShowLineInContext(view, std::min(row.value(), std::max<std::int64_t>(0, view->lineCount() - 1)));
-            return;
-        }
-    }
     // The first line at or after the time, or the next one the view shows.
-    const std::optional<std::int64_t> inLog = tab->firstLogLineAtOrAfter(time);
+    const std::optional<LineNumber> inLog = tab->log() ? tab->log()->firstLineAtOrAfter(time) : std::nullopt;
     if (!inLog) {
         tab->status().setText(0, QStringLiteral("No line at or after ") + GotoTimeDialog::timeText(time));
         return;
@@ -1032,8 +1038,9 @@ void MainWindow::restorePreferences()
     const auto on = [&kept](const char* key) { return kept.value(key) == "1"; };
     if (kept.contains("FontSize"))
         zoomBy(kept.value("FontSize").toInt() - m_zoomPoints);
-    log()->setWordWrap(on("WordWrap"));
-    log()->setGotoBottom(on("GotoBottom"), false);
+    tab()->setWordWrap(on("WordWrap"));
+    tab()->setGotoBottom(on("GotoBottom"), false);
+    m_switches->showSwitches();
     if (kept.contains("ReopenSession"))
         m_controls->reopenSessionAction->setChecked(on("ReopenSession"));
     if (kept.contains("OptionsPanel")) {
@@ -1118,7 +1125,10 @@ void MainWindow::setCompanionWindows(FormatEditor* formatEditor, AddToFileListDi
     m_fileListPanel->setAddDialog(addDialog);
     // Closing the editor raises its button.
     connect(m_formatEditor, &FormatEditor::closed, this, [this] { m_controls->formatTextButton->setChecked(false); });
-    connect(m_formatEditor, &FormatEditor::applyNow, this, guarded(this, [this] { log()->applyFormatNow(); }));
+    connect(m_formatEditor, &FormatEditor::applyNow, this, guarded(this, [this] {
+        if (Log* shown = log())
+            shown->readAgain();
+    }));
 }
 
 void MainWindow::openLogs(const QStringList& paths)
@@ -1223,24 +1233,10 @@ std::vector<SessionLog> MainWindow::sessionLogs() const
 {
     std::vector<SessionLog> logs;
     for (const LogTab* tab : m_tabs->tabs()) {
-        const LogController* log = tab->log();
-        if (tab->path().isEmpty() && tab->journal()) {
-            // The local machine's journal, by the matches it was opened with; what was ticked
-            // in its fields panel is the reader's passing choice.
-            JournalQuery query = tab->journal()->source()->query();
-            query.fields.clear();
-            if (query.where == JournalQuery::Where::Local)
-                logs.push_back({{}, 0, log->watchState().AutoRefresh, {}, {}, std::move(query)});
+        if (!tab->log())
             continue;
-        }
-        if (tab->path().isEmpty())
-            continue;
-        logs.push_back({QFile::encodeName(tab->path()).toStdString(), tab->view()->caretLine(),
-                        log->watchState().AutoRefresh, log->encodingChoice(), {}, {}});
-        if (tab->merged()) {
-            for (const QString& other : tab->merged()->paths().mid(1))
-                logs.back().mergedWith.push_back(QFile::encodeName(other).toStdString());
-        }
+        if (std::optional<SessionLog> record = tab->log()->sessionRecord(tab->view()->caretLine()))
+            logs.push_back(std::move(*record));
     }
     return logs;
 }
@@ -1282,7 +1278,7 @@ void MainWindow::restoreSession()
             ++*remaining;
             m_tabs->openJournal(*kept.journal, [kept, oneDone](LogTab* tab) {
                 if (tab)
-                    tab->log()->setAutoRefresh(kept.followed, true);
+                    tab->setAutoRefresh(kept.followed, true);
                 oneDone(nullptr);
             });
             continue;
@@ -1300,7 +1296,7 @@ void MainWindow::restoreSession()
                 paths << QFile::decodeName(QByteArray::fromStdString(other));
             m_tabs->openMerged(paths, OpenWay::Restored, [kept, oneDone](LogTab* tab) {
                 if (tab)
-                    tab->log()->setAutoRefresh(kept.followed, true);
+                    tab->setAutoRefresh(kept.followed, true);
                 oneDone(nullptr);
             });
             continue;
@@ -1309,13 +1305,13 @@ void MainWindow::restoreSession()
             path, OpenWay::Restored,
             [kept, oneDone](LogTab* tab) {
                 if (tab) {
-                    tab->log()->setAutoRefresh(kept.followed, true);
+                    tab->setAutoRefresh(kept.followed, true);
                     ScrollToLine(tab->view(), std::min<std::int64_t>(kept.caretLine, tab->view()->lineCount()));
                 }
                 oneDone(nullptr);
             },
             // Each log is read in the encoding chosen for it.
-            [kept](LogTab* tab) { tab->log()->source()->setEncodingChoice(kept.encoding); });
+            [kept](LogTab* tab) { tab->chooseEncoding(kept.encoding); });
     }
     oneDone(&gone);
 }

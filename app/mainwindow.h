@@ -36,7 +36,8 @@ class FilterPane;
 class FindAllResults;
 class Finder;
 class FormatEditor;
-class LogController;
+class Log;
+class SwitchBinding;
 class LogSaving;
 class LogTab;
 class LogTabs;
@@ -81,7 +82,9 @@ public:
     // The subsystems; the log, filter pane, line indicator and overview strip of the tab in
     // sight.
     LogTabs* tabs() const { return m_tabs; }
-    LogController* log() const;
+    // The log in sight (null while its tab is blank), and its tab.
+    Log* log() const;
+    LogTab* tab() const;
     Finder* finder() const { return m_finder; }
     FindAllResults* findAllResults() const { return m_findAll; }
     FilterPane* filterPane() const;
@@ -153,6 +156,8 @@ private:
     void restoreSession();
     // A tab was made: it follows the window's switches and reports to the window while in sight.
     void wireTab(LogTab* tab);
+    // Refresh1Click: the log in sight read again.
+    void reloadLogInSight();
     // Another tab came into sight: the window's switches, title and status bar speak for it.
     void showTab(LogTab* now, LogTab* before);
     LogView* shownView() const;
@@ -169,6 +174,7 @@ private:
     LogTabs* m_tabs = nullptr;
     FindAllResults* m_findAll = nullptr; // the matches of a find in every open log
     Colouring* m_colouring = nullptr;
+    SwitchBinding* m_switches = nullptr;
     Finder* m_finder = nullptr;
     FileListPanel* m_fileListPanel = nullptr; // Panel4
     FormatEditor* m_formatEditor = nullptr;   // TForm2

@@ -4,8 +4,7 @@ find_package(Qt6 REQUIRED COMPONENTS Network)
 list(APPEND TLG_GUI_SOURCES
     app/archivememberdialog.cpp
     app/commandline.cpp
-    app/journalbinding.cpp
-    app/logcontroller.cpp
+    app/logpresenter.cpp
     app/logtab.cpp
     app/logtabs.cpp
     app/logsaving.cpp
@@ -13,6 +12,7 @@ list(APPEND TLG_GUI_SOURCES
     app/icons.cpp
     app/mainwindow.cpp
     app/singleviewer.cpp
+    app/switchbinding.cpp
     app/viewer.cpp
 )
 list(APPEND TLG_GUI_LIBRARIES Qt6::Network)

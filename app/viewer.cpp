@@ -2,7 +2,6 @@
 
 #include "app/mainwindow.h"
 #include "core/messages.h"
-#include "app/logcontroller.h"
 #include "filelist/addtofilelistdialog.h"
 #include "format/formateditor.h"
 

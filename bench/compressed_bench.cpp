@@ -14,7 +14,7 @@
 #include "document/compressedtext.h"
 #include "document/logdocument.h"
 #include "document/textload.h"
-#include "source/logsource.h"
+#include "source/filelog.h"
 
 #include <QCoreApplication>
 
@@ -81,10 +81,10 @@ std::size_t readScreen(const tlg::LogDocument& doc, std::int64_t first)
 double firstScreenThroughSource(const std::string& path)
 {
     std::system("rm -f \"$XDG_CACHE_HOME\"/tlgview/index-*");
-    auto source = std::make_unique<tlg::LogSource>();
+    auto source = std::make_unique<tlg::FileLog>(QString::fromLocal8Bit(path.c_str()), tlg::OpenWay::Chosen);
     double firstMs = -1;
     const auto start = std::chrono::steady_clock::now();
-    QObject::connect(source.get(), &tlg::LogSource::documentChanged, source.get(), [&] {
+    QObject::connect(source.get(), &tlg::Log::changed, source.get(), [&] {
         const tlg::DocumentPtr& doc = source->document();
         if (firstMs >= 0 || doc->lineCount() < 60)
             return;
@@ -92,7 +92,8 @@ double firstScreenThroughSource(const std::string& path)
         firstMs = millisecondsSince(start);
         QCoreApplication::quit();
     });
-    source->open(QString::fromLocal8Bit(path.c_str()), [](const tlg::LogSource::Outcome&) { QCoreApplication::quit(); });
+    QObject::connect(source.get(), &tlg::Log::opened, source.get(), [] { QCoreApplication::quit(); });
+    source->start();
     QCoreApplication::exec();
     source.reset();
     return firstMs;

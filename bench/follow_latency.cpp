@@ -10,7 +10,8 @@
 
 #include "app/mainwindow.h"
 #include "app/viewer.h"
-#include "app/logcontroller.h"
+#include "app/logtab.h"
+#include "source/follower.h"
 #include "view/logview.h"
 #include "quiethome.h"
 
@@ -77,7 +78,7 @@ int main(int argc, char* argv[])
     QFile(QString::fromStdString(path)).open(QIODevice::WriteOnly);
 
     auto* window = static_cast<tlg::MainWindow*>(tlg::startViewer({QString::fromStdString(path)}));
-    tlg::LogController* log = window->log();
+    tlg::LogView* shownView = window->tab()->view();
 
     std::vector<Line> lines(static_cast<std::size_t>(count));
     std::mutex guard; // guards lines' written/end/tailed
@@ -137,7 +138,7 @@ int main(int argc, char* argv[])
     QObject::connect(&check, &QTimer::timeout, [&] {
         longestStall = std::max(longestStall, static_cast<double>(sinceCheck.nsecsElapsed()) / 1e6 - 1.0);
         sinceCheck.restart();
-        const long long held = log->view()->document()->size().value();
+        const long long held = shownView->document()->size().value();
         const auto now = Clock::now();
         std::lock_guard lock(guard);
         while (shownCount < writtenCount && lines[static_cast<std::size_t>(shownCount)].end <= held)

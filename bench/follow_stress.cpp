@@ -9,12 +9,14 @@
 
 #include "app/mainwindow.h"
 #include "filelist/filelistpanel.h"
-#include "app/logcontroller.h"
+#include "app/logtab.h"
+#include "source/follower.h"
 #include "navigate/finder.h"
 #include "app/viewer.h"
 #include "stallmeter.h"
 #include "quiethome.h"
 #include "view/logview.h"
+#include "source/filelog.h"
 #include "source/watchstate.h"
 
 #include <QApplication>
@@ -101,9 +103,11 @@ int main(int argc, char* argv[])
         // Then until the watcher is quiet: the last change seen, loaded and coloured.
         auto* settle = new QTimer(&application);
         QObject::connect(settle, &QTimer::timeout, [&] {
-            const tlg::WatchState& watch = window->log()->watchState();
-            if (!tlg::ChangeSeen(watch) && !watch.FormatPending &&
-                watch.StoredSize == static_cast<std::int64_t>(written))
+            const auto* log = qobject_cast<const tlg::FileLog*>(window->log());
+            if (!log)
+                return;
+            const tlg::WatchState& watch = log->watchState();
+            if (!tlg::ChangeSeen(watch) && !log->busy() && watch.StoredSize == static_cast<std::int64_t>(written))
                 application.quit();
         });
         settle->start(100);
@@ -114,7 +118,7 @@ int main(int argc, char* argv[])
     // The peak before checking, which reads the file again, and then the check, chunk by chunk.
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
-    const tlg::LinesPtr shown = window->log()->view()->document();
+    const tlg::LinesPtr shown = window->tab()->view()->document();
     bool same = true;
     {
         QFile file(QString::fromStdString(path));

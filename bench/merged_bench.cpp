@@ -15,8 +15,9 @@
 // The dealt files are written once and reused while they are newer than the log.
 
 #include "measures.h"
-#include "source/logsource.h"
-#include "source/mergedsource.h"
+#include "source/follower.h"
+#include "source/logopening.h"
+#include "source/mergedlog.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -84,27 +85,27 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs = 600000)
     return done();
 }
 
-// A merge of the files as the viewer opens one: the first file read by a source of its own,
-// the others by the merge's.
+// A merge of the files as the viewer opens one, followed as a tab follows it: each file's
+// changes noticed and looked at.
 struct Merge {
-    std::unique_ptr<LogSource> first;
-    std::unique_ptr<MergedSource> merged;
+    QObject tab;
+    MergedLog* merged = nullptr;
+    Follower* follower = nullptr;
 
     explicit Merge(const std::vector<std::string>& paths)
     {
         QStringList names;
         for (const std::string& path : paths)
             names << QString::fromStdString(path);
-        first = std::make_unique<LogSource>();
-        merged = std::make_unique<MergedSource>(first.get(), names);
-        first->open(names.front(), [this](const LogSource::Outcome&) {
-            first->watchState().FileOpen = true;
-            first->watchFile(true);
-        });
-        merged->open([](const QStringList& failures) {
-            for (const QString& failure : failures)
-                std::fprintf(stderr, "%s\n", failure.toLocal8Bit().constData());
-        });
+        QString refusal;
+        merged = qobject_cast<MergedLog*>(MakeMergedLog(names, OpenWay::Chosen, &refusal, &tab));
+        if (!merged) {
+            std::fprintf(stderr, "%s\n", refusal.toLocal8Bit().constData());
+            std::exit(1);
+        }
+        follower = new Follower(&tab);
+        follower->setLog(merged);
+        merged->start();
     }
 };
 

@@ -7,7 +7,9 @@
 
 #include "app/mainwindow.h"
 #include "filelist/filelistpanel.h"
-#include "app/logcontroller.h"
+#include "app/logpresenter.h"
+#include "app/logtab.h"
+#include "source/follower.h"
 #include "navigate/finder.h"
 #include "app/viewer.h"
 #include "measures.h"
@@ -72,11 +74,11 @@ int main(int argc, char* argv[])
     };
     settle();
     const double opened = elapsedMs(clock);
-    window->log()->onWatchTick(); // nothing changed: nothing is read
+    window->tab()->follower()->tick(); // nothing changed: nothing is read
     settle();
     const double coloured = elapsedMs(clock);
-    tlg::LogView* view = window->log()->view();
-    window->log()->scrollToBottom();
+    tlg::LogView* view = window->tab()->view();
+    window->tab()->presenter()->scrollToBottom();
     view->viewport()->grab();
     const double bottom = elapsedMs(clock);
     std::printf("start without a log      %8.1f ms\n", bare);

@@ -12,7 +12,7 @@
 
 #include "measures.h"
 #include "core/fileops.h"
-#include "source/logsource.h"
+#include "source/pipelog.h"
 
 #include <QCoreApplication>
 
@@ -101,25 +101,28 @@ Intake viewerIntake(const std::string& sample, std::int64_t repeats)
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
         std::exit(1);
-    tlg::LogSource source;
+    tlg::PipeLog source{tlg::FileHandle(ends[0])};
     Intake measured;
     Clock::time_point start;
     std::thread watch;
-    QObject::connect(&source, &tlg::LogSource::pipeEnded, &source, [&](const QString& note, bool failed) {
+    QObject::connect(&source, &tlg::Log::changed, &source, [&](const tlg::LogChange& change) {
+        // The pipe's end: its writer closed it, or the spool could not take more.
+        const bool closed = change.status && change.status->startsWith(QStringLiteral("Standard input closed"));
+        if (!closed && change.alert.isEmpty())
+            return;
         measured.shownSeconds = secondsSince(start);
-        if (failed)
-            std::fprintf(stderr, "%s\n", note.toLocal8Bit().constData());
+        if (!change.alert.isEmpty())
+            std::fprintf(stderr, "%s\n", change.alert.toLocal8Bit().constData());
         QCoreApplication::quit();
     });
-    source.openPipe(tlg::FileHandle(ends[0]), [](const tlg::LogSource::Outcome& outcome) {
-        if (!outcome.ok()) {
-            std::fprintf(stderr, "%s\n", outcome.message.toLocal8Bit().constData());
+    QObject::connect(&source, &tlg::Log::opened, &source, [](bool ok) {
+        if (!ok)
             std::exit(1);
-        }
     });
+    source.start();
     // The intake's own end, looked at every millisecond beside the feed.
     watch = std::thread([&] {
-        while (source.pipeSpool()->state() == tlg::PipeSpool::State::Open)
+        while (source.spool()->state() == tlg::PipeSpool::State::Open)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         measured.intakeSeconds = secondsSince(start);
     });

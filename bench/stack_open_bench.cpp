@@ -10,7 +10,8 @@
 
 #include "fiverows.h"
 #include "measures.h"
-#include "app/logcontroller.h"
+#include "app/logtab.h"
+#include "source/follower.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
 #include "app/mainwindow.h"

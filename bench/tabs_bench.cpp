@@ -19,13 +19,15 @@
 // instead when the folder's disk has less than 8 GiB free; logs there already are reused. The
 // lines appended are cut off again at the end.
 
-#include "app/logcontroller.h"
+#include "app/logtab.h"
+#include "source/follower.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
 #include "app/mainwindow.h"
 #include "app/viewer.h"
 #include "view/overviewstrip.h"
 #include "quiethome.h"
+#include "source/filelog.h"
 #include "source/watchstate.h"
 #include "view/logview.h"
 
@@ -247,9 +249,9 @@ bool allOpen(const tlg::MainWindow* window, const QHash<QString, std::int64_t>& 
 {
     const QList<tlg::LogTab*> tabs = window->tabs()->tabs();
     for (const tlg::LogTab* tab : tabs) {
-        const tlg::LogController* controller = tab->log();
-        if (!ready.contains(tab) && !controller->busy() && tab->view()->lineCount() == expected.value(tab->path(), -1) &&
-            controller->watchTimer() && controller->watchTimer()->isActive() && controller->watchState().FileOpen)
+        const auto* log = qobject_cast<const tlg::FileLog*>(tab->log());
+        if (!ready.contains(tab) && log && !log->busy() && tab->view()->lineCount() == expected.value(tab->path(), -1) &&
+            tab->watchTimer()->isActive() && log->watchState().FileOpen)
             ready[tab] = Clock::now();
     }
     return tabs.size() == expected.size() && ready.size() == expected.size() && !window->tabs()->busy();

@@ -22,8 +22,9 @@ void EndExecutorWithApplication();
 
 // Runs `work()` on the executor in the class `priority`, then `done(result)` (or `done()` for
 // work that gives nothing) on the GUI thread, unless `context` is gone by then. `work` must
-// not touch `context`: it may be gone while the work runs. An exception thrown by `work` ends
-// it without `done`.
+// not touch `context`: it may be gone while the work runs. Work that gives nothing is done
+// whatever it throws; work with a result that throws ends without `done` (catch in it where
+// the caller must hear the end).
 template <typename Work, typename Done>
 void RunBeside(QObject* context, Executor::Priority priority, Work work, Done done)
 {
@@ -32,7 +33,11 @@ void RunBeside(QObject* context, Executor::Priority priority, Work work, Done do
     Executor::shared().post(priority, [guard = std::move(guard), work = std::move(work), done = std::move(done)]() mutable {
         QCoreApplication* application = QCoreApplication::instance();
         if constexpr (std::is_void_v<std::invoke_result_t<Work&>>) {
-            work();
+            try {
+                work();
+            } catch (...) {
+                // Said by the work itself where it matters; the caller hears the end.
+            }
             if (application)
                 QMetaObject::invokeMethod(
                     application,
@@ -42,7 +47,12 @@ void RunBeside(QObject* context, Executor::Priority priority, Work work, Done do
                     },
                     Qt::QueuedConnection);
         } else {
-            auto result = std::make_shared<std::invoke_result_t<Work&>>(work());
+            std::shared_ptr<std::invoke_result_t<Work&>> result;
+            try {
+                result = std::make_shared<std::invoke_result_t<Work&>>(work());
+            } catch (...) {
+                return;
+            }
             if (application)
                 QMetaObject::invokeMethod(
                     application,

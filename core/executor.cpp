@@ -254,4 +254,9 @@ void DedicatedThread::stop()
     m_dedicated->stopAndJoin();
 }
 
+bool DedicatedThread::returned() const
+{
+    return m_dedicated->returned.load();
+}
+
 } // namespace tlg

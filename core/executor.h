@@ -107,6 +107,8 @@ public:
     DedicatedThread& operator=(const DedicatedThread&) = delete;
     // Raises the body's stop, wakes it and waits for it to return.
     void stop();
+    // Whether the body returned (a handle whose body ended can go without waiting).
+    bool returned() const;
 
 private:
     friend class Executor;

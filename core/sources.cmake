@@ -8,9 +8,9 @@ list(APPEND TLG_CORE_SOURCES
     core/fileops.cpp
     core/piecerelay.cpp
     core/serialqueue.cpp
+    core/timetext.cpp
 )
 list(APPEND TLG_GUI_SOURCES
     core/controls.cpp
     core/messages.cpp
-    core/timetext.cpp
 )

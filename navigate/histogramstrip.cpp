@@ -1,18 +1,15 @@
 #include "navigate/histogramstrip.h"
-#include "core/fileops.h"
+#include "core/beside.h"
 
 #include "navigate/gototimedialog.h"
-#include "navigate/logtimes.h"
+#include "source/log.h"
 #include "view/caretplacement.h"
 #include "view/logview.h"
 
-#include <QFutureWatcher>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QThreadPool>
 #include <QToolTip>
-#include <QtConcurrent>
 
 #include <algorithm>
 #include <atomic>
@@ -26,14 +23,6 @@ constexpr int kStripHeight = 56;
 constexpr int kTextRow = 14;  // the line of text above the bars
 constexpr int kBarPixels = 4; // the narrowest a bar is drawn
 constexpr int kDragPixels = 4; // a press that moves less is a click
-
-// The counts are worth having but nothing waits on them: they are made at the lowest priority,
-// in a pool of their own, so that the view's own passes get the processors first.
-QThreadPool& countPool()
-{
-    static QThreadPool pool;
-    return pool;
-}
 
 bool sameRules(const std::shared_ptr<const ColourRules>& a, const std::shared_ptr<const ColourRules>& b)
 {
@@ -69,14 +58,13 @@ struct HistogramStrip::Job {
     MergedLinesPtr merged;
 };
 
-HistogramStrip::HistogramStrip(LogView* view, LogTimes* times, QWidget* parent)
-    : QWidget(parent), m_view(view), m_times(times)
+HistogramStrip::HistogramStrip(LogView* view, QWidget* parent)
+    : QWidget(parent), m_view(view)
 {
     setFixedHeight(kStripHeight);
     setMouseTracking(false);
     setCursor(Qt::PointingHandCursor);
     hide(); // until there are times to show
-    connect(m_times, &LogTimes::indexChanged, this, &HistogramStrip::refresh);
     connect(m_view, &LogView::contentChanged, this, &HistogramStrip::refresh, Qt::QueuedConnection);
 }
 
@@ -93,10 +81,24 @@ const TimeHistogram* HistogramStrip::shown() const
     return m_counts ? &m_counts->histogram() : nullptr;
 }
 
-void HistogramStrip::countMerge(std::function<MergedLinesPtr()> current)
+void HistogramStrip::setLog(Log* log)
 {
-    m_merge = std::move(current);
+    if (m_log)
+        disconnect(m_log, nullptr, this, nullptr);
+    m_log = log;
+    if (m_job)
+        m_job->stop = true;
+    m_job.reset();
+    m_dirty = false;
+    showNoCounts();
+    if (log)
+        connect(log, &Log::timesChanged, this, &HistogramStrip::refresh);
     refresh();
+}
+
+LogTimeline HistogramStrip::timeline() const
+{
+    return m_log ? m_log->timeline() : LogTimeline{};
 }
 
 void HistogramStrip::showNoCounts()
@@ -107,18 +109,15 @@ void HistogramStrip::showNoCounts()
     hide();
 }
 
-void HistogramStrip::refreshMerged()
+void HistogramStrip::refreshMerged(const MergedLinesPtr& merged)
 {
-    const MergedLinesPtr merged = m_merge();
     if (m_job) {
         // Every merge of the files counts from the counts before it, file by file: the one
         // under way is never thrown away, and the newest merge is looked at when it ends.
         m_dirty = true;
         return;
     }
-    if (!merged)
-        return; // the first merge is under way
-    if (!merged->lastTime() || m_times->choice() == TimeForm::None) {
+    if (!merged->lastTime()) {
         showNoCounts();
         return;
     }
@@ -136,11 +135,15 @@ void HistogramStrip::refreshMerged()
 
 void HistogramStrip::refresh()
 {
-    if (m_merge) {
-        refreshMerged();
-        return;
+    const LogTimeline times = timeline();
+    if (!times.index && times.lines) {
+        // Several logs, each counted in its own form.
+        if (const MergedLinesPtr merged = std::dynamic_pointer_cast<const MergedLines>(times.lines)) {
+            refreshMerged(merged);
+            return;
+        }
     }
-    const TimeIndexPtr index = m_times->index();
+    const TimeIndexPtr index = times.index;
     if (m_job) {
         // A count is not thrown away for the same log grown, or a followed log would never be
         // counted: the newest state is looked at when it ends. Another log's count is.
@@ -155,7 +158,7 @@ void HistogramStrip::refresh()
         m_dirty = false;
     }
     if (!index) {
-        if (!m_times->building())
+        if (!m_log || !m_log->readingTimes())
             showNoCounts();
         return;
     }
@@ -183,9 +186,9 @@ void HistogramStrip::zoomTo(std::int64_t from, std::int64_t to)
         m_pendingZoom = std::pair(from, to); // once the count under way ends
         return;
     }
-    if (m_merge) {
-        const MergedLinesPtr merged = m_merge();
-        if (!merged || !m_counts || to <= from)
+    const LogTimeline times = timeline();
+    if (const MergedLinesPtr merged = times.index ? nullptr : std::dynamic_pointer_cast<const MergedLines>(times.lines)) {
+        if (!m_counts || to <= from)
             return;
         auto job = std::make_shared<Job>();
         job->merged = merged;
@@ -195,7 +198,7 @@ void HistogramStrip::zoomTo(std::int64_t from, std::int64_t to)
         start(std::move(job));
         return;
     }
-    const TimeIndexPtr index = m_times->index();
+    const TimeIndexPtr index = times.index;
     if (!index || !m_counts || to <= from)
         return;
     auto job = std::make_shared<Job>();
@@ -226,30 +229,29 @@ void HistogramStrip::zoomOut()
 void HistogramStrip::start(std::shared_ptr<Job> job)
 {
     m_job = job;
-    auto* watcher = new QFutureWatcher<void>(this);
-    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, job] {
-        watcher->deleteLater();
-        finished(job);
-    });
-    watcher->setFuture(QtConcurrent::run(&countPool(), [job] {
-        LowerThisThread();
-        try {
-            if (job->merged && job->window) {
-                job->windowResult = CountMergedWindow(*job->merged, job->window->first, job->window->second,
-                                                      job->rules.get(), &job->stop);
-            } else if (job->merged) {
-                job->result = LogHistogram::countMerged(job->merged, job->rules, job->earlier.get(), &job->stop);
-            } else if (job->window) {
-                job->windowResult = CountWindow(*job->lines, job->first, job->end, job->carried, job->window->first,
-                                                job->window->second, job->form, job->ctx, job->rules.get(), &job->stop);
-            } else {
-                job->result = job->earlier ? job->earlier->grownTo(job->lines, &job->stop)
-                                           : LogHistogram::count(job->lines, job->form, job->ctx, job->rules, &job->stop);
+    // The counts are worth having but nothing waits on them: they are work that can wait, so
+    // that the view's own passes get the processors first.
+    RunBeside(
+        this, Executor::Priority::Background,
+        [job] {
+            try {
+                if (job->merged && job->window) {
+                    job->windowResult = CountMergedWindow(*job->merged, job->window->first, job->window->second,
+                                                          job->rules.get(), &job->stop);
+                } else if (job->merged) {
+                    job->result = LogHistogram::countMerged(job->merged, job->rules, job->earlier.get(), &job->stop);
+                } else if (job->window) {
+                    job->windowResult = CountWindow(*job->lines, job->first, job->end, job->carried, job->window->first,
+                                                    job->window->second, job->form, job->ctx, job->rules.get(), &job->stop);
+                } else {
+                    job->result = job->earlier ? job->earlier->grownTo(job->lines, &job->stop)
+                                               : LogHistogram::count(job->lines, job->form, job->ctx, job->rules, &job->stop);
+                }
+            } catch (...) {
+                // A log that cannot be read (gone, truncated) shows the counts it had.
             }
-        } catch (...) {
-            // A log that cannot be read (gone, truncated) shows the counts it had.
-        }
-    }));
+        },
+        [this, job] { finished(job); });
 }
 
 void HistogramStrip::finished(const std::shared_ptr<Job>& job)
@@ -324,26 +326,12 @@ QRect HistogramStrip::barRect(int bar) const
 
 void HistogramStrip::goToBar(int bar)
 {
-    if (m_merge) {
-        const MergedLinesPtr merged = m_merge();
-        if (!merged || bar < 0 || bar >= static_cast<int>(m_bars.bars.size()) || m_view->lineCount() == 0)
-            return;
-        const LineNumber inLog = merged->firstRowAtOrAfter(m_bars.start + m_bars.interval * bar);
-        if (inLog >= EndLine(merged->lineCount()))
-            return;
-        const LineNumber row = m_view->document()->lineShowing(inLog);
-        ShowLineInContext(m_view, std::min(row.value(), m_view->lineCount() - 1));
-        m_view->setFocus();
+    if (!m_log || bar < 0 || bar >= static_cast<int>(m_bars.bars.size()) || m_view->lineCount() == 0)
         return;
-    }
-    const TimeIndexPtr index = m_times->index();
-    if (!index || bar < 0 || bar >= static_cast<int>(m_bars.bars.size()) || m_view->lineCount() == 0)
+    const std::optional<LineNumber> inLog = m_log->firstLineAtOrAfter(m_bars.start + m_bars.interval * bar);
+    if (!inLog)
         return;
-    const std::int64_t start = m_bars.start + m_bars.interval * bar;
-    const LineNumber inLog = index->firstLineAtOrAfter(start);
-    if (inLog >= EndLine(index->lines()->lineCount()))
-        return;
-    const LineNumber row = m_view->document()->lineShowing(inLog);
+    const LineNumber row = m_view->document()->lineShowing(*inLog);
     ShowLineInContext(m_view, std::min(row.value(), m_view->lineCount() - 1));
     m_view->setFocus();
 }

@@ -13,7 +13,9 @@
 // looks find rows through the merge.
 
 #include "search/timehistogram.h"
+#include "source/log.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -23,22 +25,20 @@
 
 namespace tlg {
 
-class LogTimes;
 class LogView;
 
 class HistogramStrip : public QWidget {
     Q_OBJECT
 
 public:
-    // Counts the lines of the log whose times `times` reads, labelled by the rules `view`
-    // colours with; clicks move `view`'s caret.
-    HistogramStrip(LogView* view, LogTimes* times, QWidget* parent = nullptr);
+    // Counts the lines of the log shown in `view`, labelled by the rules `view` colours with;
+    // clicks move `view`'s caret.
+    HistogramStrip(LogView* view, QWidget* parent = nullptr);
     ~HistogramStrip() override;
 
-    // The log is a merge: the strip counts the rows of the merge `current` gives (null while
-    // there is none yet) in place of the log times' lines; the log times only turn it off (a
-    // choice of no times). Call refresh() when the merge changes.
-    void countMerge(std::function<MergedLinesPtr()> current);
+    // The log whose times are counted (null: none); a log made of several counts each one's
+    // lines in its own form.
+    void setLog(Log* log);
 
     // The counts of the whole log as far as known (null before the first), and the histogram
     // the strip shows: the zoomed one, else the whole log's.
@@ -85,13 +85,13 @@ private:
     void finished(const std::shared_ptr<Job>& job);
     void layBars();
     QRect barArea() const;
-    void refreshMerged();
+    void refreshMerged(const MergedLinesPtr& merged);
+    LogTimeline timeline() const;
     // The counts are hidden: there are no times to show.
     void showNoCounts();
 
     LogView* m_view;
-    LogTimes* m_times;
-    std::function<MergedLinesPtr()> m_merge;
+    QPointer<Log> m_log;
     LogHistogramPtr m_counts;
     std::optional<std::pair<std::int64_t, std::int64_t>> m_zoom;
     std::optional<TimeHistogram> m_zoomCounts;

@@ -1,14 +1,13 @@
 #include "navigate/positionindicator.h"
 
 #include "core/statuspanels.h"
-#include "source/watchstate.h"
 #include "view/caretplacement.h"
 #include "view/logview.h"
 
 namespace tlg {
 
-PositionIndicator::PositionIndicator(LogView* view, WatchState* watch, StatusPanels* status, QObject* parent)
-    : QObject(parent), m_view(view), m_watch(watch), m_status(status)
+PositionIndicator::PositionIndicator(LogView* view, StatusPanels* status, QObject* parent)
+    : QObject(parent), m_view(view), m_status(status)
 {
     connect(view, &LogView::keyPressed, this, [this](int key) { RichEdit1KeyDown(key); });
     connect(view, &LogView::mousePressed, this, [this] { RichEdit1MouseDown(); });
@@ -16,9 +15,7 @@ PositionIndicator::PositionIndicator(LogView* view, WatchState* watch, StatusPan
 
 void PositionIndicator::UpdatePositionIndicator()
 {
-    WatchState& watch = *m_watch;
-    watch.CaretPixelY = m_view->caretPixelPos().y();
-    watch.SavedCaretLine = m_view->caretLine();
+    m_caretPixelY = m_view->caretPixelPos().y();
     QString text = QStringLiteral("Line : %1/%2").arg(m_view->caretLine()).arg(m_view->lineCount());
     const QString time = m_timeOf && m_view->lineCount() > 0 ? m_timeOf(m_view->caretLine()) : QString();
     if (!time.isEmpty())
@@ -29,7 +26,6 @@ void PositionIndicator::UpdatePositionIndicator()
 void PositionIndicator::RichEdit1KeyDown(int key)
 {
     UpdatePositionIndicator();
-    WatchState& watch = *m_watch;
     LogView* marked = m_view;
     const int h = marked->lineHeight();
     const int height = m_view->viewport()->height();
@@ -39,14 +35,14 @@ void PositionIndicator::RichEdit1KeyDown(int key)
         return std::clamp<LineNumber>(line, 0, std::max<LineNumber>(marked->lineCount() - 1, 0));
     };
     if (key == Qt::Key_Down) {
-        if (watch.CaretPixelY < height - 3 * h) {
+        if (m_caretPixelY < height - 3 * h) {
             // The line at the bottom of the view when the caret line is at its top.
             ScrollToLine(marked, inText(LineNumber(marked->caretLine()) + rowsInView - 1));
-            watch.CaretPixelY = height - h;
+            m_caretPixelY = height - h;
         }
     } else if (key == Qt::Key_Up) {
-        if (watch.CaretPixelY > 2 * h) {
-            watch.CaretPixelY = 0;
+        if (m_caretPixelY > 2 * h) {
+            m_caretPixelY = 0;
             // The line at the top of the view when the caret line is at its bottom.
             ScrollToLine(marked, inText(LineNumber(marked->caretLine()) + 1 - rowsInView));
         }

@@ -13,20 +13,19 @@ namespace tlg {
 
 class LogView;
 class StatusPanels;
-struct WatchState;
 
 class PositionIndicator : public QObject {
     Q_OBJECT
 
 public:
-    // Listens to the keys and clicks of the view; records in watch.
-    PositionIndicator(LogView* view, WatchState* watch, StatusPanels* status, QObject* parent);
+    // Listens to the keys and clicks of the view.
+    PositionIndicator(LogView* view, StatusPanels* status, QObject* parent);
     // The time a line of the view carries ("" when not known), said beside the caret's line.
     void setTimeOfLine(std::function<QString(std::int64_t line)> timeOf) { m_timeOf = std::move(timeOf); }
 
 public slots:
-    // Records the caret's height in the view and the reader's caret line, and writes
-    // the view's caret line and line count into the third panel.
+    // Records the caret's height in the view (CaretPixelY), and writes the view's caret line
+    // and line count into the third panel.
     void UpdatePositionIndicator();
     // Up or Down (with any modifier): a caret away from the edge first jumps to the line at the
     // edge, clamped into the text; the view then moves its caret one line as it always does.
@@ -35,7 +34,9 @@ public slots:
 
 private:
     LogView* m_view;
-    WatchState* m_watch;
+    // CaretPixelY: the caret's height in the view as last recorded, or as the arrow keys last
+    // set it.
+    int m_caretPixelY = 0;
     StatusPanels* m_status;
     std::function<QString(std::int64_t line)> m_timeOf;
 };

@@ -12,7 +12,6 @@ list(APPEND TLG_GUI_SOURCES
     navigate/gotolinedialog.cpp
     navigate/gototimedialog.cpp
     navigate/histogramstrip.cpp
-    navigate/journalfieldspanel.cpp
-    navigate/logtimes.cpp
+    navigate/fieldspanel.cpp
     navigate/positionindicator.cpp
 )

@@ -1,5 +1,6 @@
-# One source per open log: what it reads, its text, its encoding and following it. Its
-# operations run on a thread of its own; it uses Qt Core for its signals only.
+# One log per open tab, one kind of log a class behind the Log interface: what it reads, its
+# text, its encoding and following it. Its operations run in order on the executor; it uses Qt
+# Core for its signals only.
 find_package(Qt6 REQUIRED COMPONENTS Core)
 list(APPEND TLG_CORE_LIBRARIES Qt6::Core)
 list(APPEND TLG_CORE_SOURCES
@@ -7,13 +8,19 @@ list(APPEND TLG_CORE_SOURCES
     source/session.cpp
     source/textoperations.cpp
     source/filterstore.cpp
-    source/journalsource.cpp
+    source/filelog.cpp
+    source/follower.cpp
+    source/journallog.cpp
     source/linemarks.cpp
+    source/log.cpp
+    source/logtimes.cpp
+    source/logoperations.cpp
     source/perlogfile.cpp
-    source/logsource.cpp
+    source/logopening.cpp
     source/pipetext.cpp
     source/textsaver.cpp
-    source/mergedsource.cpp
+    source/mergedlog.cpp
+    source/pipelog.cpp
     source/sharedfilewatcher.cpp
     source/watchstate.cpp
 )

@@ -10,7 +10,7 @@
 
 namespace tlg {
 
-TextSaver::TextSaver(QObject* parent) : QObject(parent)
+TextSaver::TextSaver(QObject* parent) : QObject(parent), m_queue(std::make_unique<SerialQueue>())
 {
     m_progressTimer = new QTimer(this);
     m_progressTimer->setInterval(100);
@@ -20,8 +20,7 @@ TextSaver::TextSaver(QObject* parent) : QObject(parent)
 TextSaver::~TextSaver()
 {
     m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
+    m_queue.reset();
 }
 
 bool TextSaver::save(LinesPtr text, const QString& path)
@@ -44,8 +43,9 @@ bool TextSaver::save(Write write, std::int64_t total, const QString& path)
     m_reported = false;
     m_sinceStart.start();
     m_progressTimer->start();
+    m_busy = true;
     const std::string native = QFile::encodeName(path).toStdString();
-    m_thread = std::thread([this, write = std::move(write), native, path] {
+    m_queue->post("save", Executor::Priority::User, [this, write = std::move(write), native, path] {
         QString failure;
         bool cancelled = false;
         try {
@@ -55,7 +55,7 @@ bool TextSaver::save(Write write, std::int64_t total, const QString& path)
         } catch (const std::exception& error) {
             failure = QString::fromLocal8Bit(error.what());
         }
-        // Heard on the saver's thread; nothing arrives once the saver is gone.
+        // Heard on the executor; nothing arrives once the saver is gone.
         QMetaObject::invokeMethod(this, [this, path, failure, cancelled] { end(path, failure, cancelled); },
                                   Qt::QueuedConnection);
     });
@@ -77,7 +77,7 @@ void TextSaver::reportProgress()
 
 void TextSaver::end(const QString& path, const QString& failure, bool cancelled)
 {
-    m_thread.join();
+    m_busy = false;
     m_progressTimer->stop();
     if (m_reported)
         emit progress(-1);

@@ -9,11 +9,12 @@
 #include <QObject>
 #include <QString>
 
+#include "core/serialqueue.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
 
 class QTimer;
 
@@ -31,14 +32,14 @@ public:
     // heeding stop (SaveText, SaveFileBytes).
     using Write = std::function<void(const std::string& path, std::atomic<std::int64_t>* done,
                                      const std::atomic<bool>* stop)>;
-    // Runs write for path (`total` bytes) on a thread of its own; finished tells how it went.
+    // Runs write for path (`total` bytes) on the executor; finished tells how it went.
     // One save at a time: while one runs nothing starts and this returns false.
     bool save(Write write, std::int64_t total, const QString& path);
     // The text as it is shown (SaveText).
     bool save(LinesPtr text, const QString& path);
     // Stops the save under way; finished then tells that it was stopped.
     void cancel();
-    bool busy() const { return m_thread.joinable(); }
+    bool busy() const { return m_busy; }
 
 signals:
     // Percent of a long save written, from half a second on; -1 once it ended.
@@ -51,13 +52,14 @@ private:
     void reportProgress();
     void end(const QString& path, const QString& failure, bool cancelled);
 
-    std::thread m_thread;
+    bool m_busy = false;
     std::atomic<bool> m_stop{false};
     std::atomic<std::int64_t> m_done{0}; // bytes written by the save under way
     std::int64_t m_total = 0;
     QElapsedTimer m_sinceStart;
     bool m_reported = false;
     QTimer* m_progressTimer = nullptr;
+    std::unique_ptr<SerialQueue> m_queue; // last: ends first, waiting for the write under way
 };
 
 } // namespace tlg

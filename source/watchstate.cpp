@@ -9,17 +9,6 @@ namespace tlg {
 void ResetForNewFile(WatchState& state)
 {
     state.StoredAge = 0;
-    state.FormatPending = false;
-    state.FormatTicks = 0;
-    state.ViewToggle = 1;
-}
-
-bool TakeFirstViewBack(WatchState& state, bool colouringOn)
-{
-    if (colouringOn || state.ViewToggle <= 1)
-        return false;
-    state.ViewToggle = 1;
-    return true;
 }
 
 FileStamp StampOf(const std::string& path)
@@ -44,7 +33,7 @@ std::int32_t ColouringThreshold(std::int32_t intervalMs)
     return intervalMs > 0 ? 1000 / intervalMs : 0;
 }
 
-bool TakeColouringTick(WatchState& state, bool colouringOn, std::int32_t intervalMs)
+bool TakeColouringTick(ColouringDue& state, bool colouringOn, std::int32_t intervalMs)
 {
     if (!state.FormatPending || !colouringOn)
         return false;
@@ -53,13 +42,13 @@ bool TakeColouringTick(WatchState& state, bool colouringOn, std::int32_t interva
     return state.FormatTicks >= 0 && state.FormatTicks >= ColouringThreshold(intervalMs);
 }
 
-void MarkColouringDue(WatchState& state)
+void MarkColouringDue(ColouringDue& state)
 {
     state.FormatPending = true;
     state.FormatTicks = 0;
 }
 
-void MarkColoured(WatchState& state)
+void MarkColoured(ColouringDue& state)
 {
     state.FormatPending = false;
     state.FormatTicks = 0;

@@ -1,8 +1,7 @@
 #pragma once
 
-// The record of the open log and of the change watcher, shared by loading, watching,
-// colouring, the format editor, the file list and navigation, and the watcher's decisions
-// over it. Touched on the GUI thread only.
+// The record of a followed file, kept by its log, and the watcher's decisions over it; and
+// when colouring of a text read is due. Touched on the GUI thread only.
 
 #include <cstdint>
 #include <string>
@@ -22,28 +21,27 @@ struct FileStamp {
 // One stat call; a missing path gives the default stamp.
 FileStamp StampOf(const std::string& path);
 
+// The watcher's record of one followed file.
 struct WatchState {
     bool FileOpen = false;           // a log is open and the watcher polls it
     std::int32_t StoredAge = 0;      // age stamp at the last completed load; 0 forces a reload
     std::int64_t StoredSize = 0;     // size in bytes at the last completed load
     std::int32_t SampledAge = 1;     // age stamp read at the start of the current tick
     std::int64_t SampledSize = 1;    // size read at the start of the current tick (-1: missing)
-    bool FormatPending = false;      // colouring of the freshly loaded text is due
-    std::int32_t FormatTicks = 0;    // ticks counted while colouring is due
     bool AutoRefresh = true;         // reload automatically when the file changes
-    std::int32_t ViewToggle = 1;     // 1, plus one for each colouring run; 1 again with colouring off
-    std::int64_t SavedCaretLine = 0; // caret line of the view, as last sampled
-    std::int32_t CaretPixelY = 0;    // the caret's height in the view, as last sampled
     FileStamp StoredStamp;           // the full-resolution stamp at the last completed load
     FileStamp SampledStamp;          // and at the start of the current tick
 };
 
-// A new file is about to be shown: a stored age of 0 never equals a real age stamp, so the
-// next tick loads it; no colouring is due; the colouring runs are counted from 1 again.
-void ResetForNewFile(WatchState& state);
+// Colouring of a text read while colouring was off: due once it is on again, at a tick.
+struct ColouringDue {
+    bool FormatPending = false;   // colouring of the freshly loaded text is due
+    std::int32_t FormatTicks = 0; // ticks counted while colouring is due
+};
 
-// With colouring off the colouring runs count from 1 again: true when they had not.
-bool TakeFirstViewBack(WatchState& state, bool colouringOn);
+// A new file is about to be shown: a stored age of 0 never equals a real age stamp, so the
+// next tick loads it.
+void ResetForNewFile(WatchState& state);
 
 // Reads the file's age stamp, size and full-resolution stamp into the sampled fields: three
 // stat calls, no read.
@@ -53,12 +51,12 @@ void SampleFile(WatchState& state, const std::string& path);
 std::int32_t ColouringThreshold(std::int32_t intervalMs);
 
 // Counts a tick while colouring is due and on; true when the colouring pass runs now.
-bool TakeColouringTick(WatchState& state, bool colouringOn, std::int32_t intervalMs);
+bool TakeColouringTick(ColouringDue& due, bool colouringOn, std::int32_t intervalMs);
 
 // Colouring of freshly loaded text is due from the next tick on.
-void MarkColouringDue(WatchState& state);
+void MarkColouringDue(ColouringDue& due);
 // A colouring pass ran.
-void MarkColoured(WatchState& state);
+void MarkColoured(ColouringDue& due);
 
 // The sampled age stamp, size or full-resolution stamp differs from the stored one.
 bool ChangeSeen(const WatchState& state);

@@ -112,7 +112,7 @@ private slots:
 
         answerGotoLine(viewer, QStringLiteral("250"));
         gotoLine->trigger();
-        LogView* view = window->log()->view();
+        LogView* view = window->tab()->view();
         QCOMPARE(view->caretLine(), 249);
         QCOMPARE(view->caretOffset(), view->lineIndex(249));
         // About a third of the view above it, the rest below.
@@ -128,11 +128,11 @@ private slots:
         // Past the end: the last line.
         answerGotoLine(viewer, QStringLiteral("100000"));
         gotoLine->trigger();
-        QCOMPARE(window->log()->view()->caretLine(), 499);
+        QCOMPARE(window->tab()->view()->caretLine(), 499);
         // Cancelled: the caret stays.
         answerGotoLine(viewer, QStringLiteral("3"), false);
         gotoLine->trigger();
-        QCOMPARE(window->log()->view()->caretLine(), 499);
+        QCOMPARE(window->tab()->view()->caretLine(), 499);
     }
 
     void theGutterNumbersLinesAndTheFontZooms()
@@ -145,7 +145,7 @@ private slots:
         auto* box = viewer.find<QCheckBox>("CheckBoxLineNumbers");
         QCOMPARE(box->text(), QStringLiteral("Line numbers"));
         QVERIFY(box->isChecked());
-        LogView* view = window->log()->view();
+        LogView* view = window->tab()->view();
         auto* gutter = view->findChild<QWidget*>(QStringLiteral("LineNumberGutter"));
         QVERIFY(gutter && gutter->isVisible());
         // The text starts right of the gutter.
@@ -154,7 +154,7 @@ private slots:
         box->setChecked(false);
         QVERIFY(!gutter->isVisible());
         QCOMPARE(view->viewport()->x(), 0);
-        QVERIFY(!window->log()->view()->lineNumbersShown());
+        QVERIFY(!window->tab()->view()->lineNumbersShown());
         box->setChecked(true);
         QCOMPARE(view->viewport()->x(), gutter->width());
 
@@ -168,8 +168,8 @@ private slots:
         const int size = LogView::kDefaultPointSize;
         actionNamed(window, "ZoomIn1")->trigger();
         actionNamed(window, "ZoomIn1")->trigger();
-        QCOMPARE(window->log()->view()->fontPointSize(), size + 2);
-        QCOMPARE(window->log()->view()->fontPointSize(), size + 2);
+        QCOMPARE(window->tab()->view()->fontPointSize(), size + 2);
+        QCOMPARE(window->tab()->view()->fontPointSize(), size + 2);
         for (int i = 0; i < 100; ++i)
             actionNamed(window, "ZoomOut1")->trigger();
         QCOMPARE(view->fontPointSize(), LogView::kMinPointSize);
@@ -178,7 +178,7 @@ private slots:
         QWheelEvent wheel(QPointF(5, 5), view->viewport()->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 240),
                           Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(view->viewport(), &wheel);
-        QCOMPARE(window->log()->view()->fontPointSize(), size + 2);
+        QCOMPARE(window->tab()->view()->fontPointSize(), size + 2);
         QCOMPARE(actionNamed(window, "ZoomReset1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
         QCOMPARE(actionNamed(window, "ZoomIn1")->shortcut(), QKeySequence(QKeySequence::ZoomIn));
     }
@@ -199,7 +199,7 @@ private slots:
         QCOMPARE(texts, (QStringList{"Reload/Refresh", "", "Copy", "Select All", "Find Previous", "",
                              "Hide lines like this", "Show only lines like this"}));
 
-        LogView* view = window->log()->view();
+        LogView* view = window->tab()->view();
         actionNamed(window, "SelectAll1")->trigger();
         QCOMPARE(view->selectionLength(), view->document()->size());
         view->setSelection(6, 4);
@@ -240,7 +240,7 @@ private slots:
         // Picking an existing one opens it; picking the missing one says so and drops it.
         items[1]->trigger();
         viewer.settle();
-        QCOMPARE(window->log()->currentPath(), first);
+        QCOMPARE(window->tab()->path(), first);
         menu->popup(QPoint(0, 0));
         QVERIFY(QTest::qWaitForWindowExposed(menu));
         QMetaObject::invokeMethod(menu, "aboutToShow");
@@ -248,7 +248,7 @@ private slots:
         QVERIFY(!missing->isEnabled());
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(missing).center());
         QCOMPARE(viewer.status(0), QStringLiteral("File Could not be located"));
-        QCOMPARE(window->log()->currentPath(), first);
+        QCOMPARE(window->tab()->path(), first);
         kept.load();
         QCOMPARE(kept.paths().size(), std::size_t(2));
         QCOMPARE(QString::fromStdString(kept.paths().front()), first);
@@ -268,7 +268,7 @@ private slots:
         QCOMPARE(strip->objectName(), QStringLiteral("OverviewStrip"));
         QVERIFY(waitIdle(strip));
         auto expected = [&] {
-            LogView* view = window->log()->view();
+            LogView* view = window->tab()->view();
             return tlg::MarkLines(*view->document(), 0, view->matchRules().get(), "quiet");
         };
         // No find text yet.
@@ -301,7 +301,7 @@ private slots:
 
         // A click in the strip brings its line into sight.
         QTest::mouseClick(strip, Qt::LeftButton, {}, QPoint(5, strip->height() - 1));
-        LogView* view = window->log()->view();
+        LogView* view = window->tab()->view();
         QVERIFY(view->caretLine() > 2900);
     }
 
@@ -331,7 +331,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "jumps.log", "ok\nan error\nok\nthe txt\nok\nerror again\nok\n");
         MainWindow* window = viewer.start({log});
         window->show();
-        LogView* view = window->log()->view();
+        LogView* view = window->tab()->view();
         QTRY_VERIFY_WITH_TIMEOUT(window->overviewStrip()->idle() && window->overviewStrip()->lineMarks().size() == 7, 30000);
         view->setFocus();
         QTest::keyClick(view, Qt::Key_F8);
@@ -349,12 +349,12 @@ private slots:
         window->close();
         QVERIFY(QFile::exists(viewer.home() + "Marks.TLG"));
         MainWindow* again = viewer.start({log});
-        QCOMPARE(again->log()->view()->lineMarks(), (std::set<std::int64_t>{1}));
+        QCOMPARE(again->tab()->view()->lineMarks(), (std::set<std::int64_t>{1}));
         // Another log has marks of its own.
         const QString other = writeFile(viewer.home() + "other.log", "x\n");
         again->tabs()->openDropped({QUrl::fromLocalFile(other)});
         viewer.settle();
-        QVERIFY(again->log()->view()->lineMarks().empty());
+        QVERIFY(again->tab()->view()->lineMarks().empty());
     }
 
     void preferencesAreKeptInTheSettingsFolder()
@@ -373,9 +373,9 @@ private slots:
 
         MainWindow* again = viewer.start();
         again->show();
-        QCOMPARE(again->log()->view()->fontPointSize(), tlg::LogView::kDefaultPointSize + 1);
+        QCOMPARE(again->tab()->view()->fontPointSize(), tlg::LogView::kDefaultPointSize + 1);
         QVERIFY(viewer.find<QCheckBox>("CheckBox1")->isChecked());
-        QVERIFY(again->log()->view()->wordWrap());
+        QVERIFY(again->tab()->view()->wordWrap());
         QVERIFY(viewer.find<QToolButton>("ToolButton14")->isChecked());
         QVERIFY(viewer.find<QCheckBox>("CheckBox3")->isChecked());
         QVERIFY(viewer.find<QWidget>("Panel1")->isVisible());

@@ -2,9 +2,10 @@
 // damaged one says after which line, a spooled one says so, and one whose spool cannot be
 // written says why in the error box while the log in sight stays.
 
-#include "app/logcontroller.h"
+#include "app/logtab.h"
+#include "source/follower.h"
 #include "core/fileops.h"
-#include "source/logsource.h"
+#include "source/filelog.h"
 #include "source/watchstate.h"
 #include "view/logview.h"
 #include "support/qtfiles.h"
@@ -112,7 +113,7 @@ private slots:
         // Named as any log: the bytes tell what it is.
         const QString log = compressed(viewer.home() + "app.log", text, command);
         MainWindow* window = viewer.start({log});
-        QCOMPARE(window->log()->currentPath(), log);
+        QCOMPARE(window->tab()->path(), log);
         QCOMPARE(viewLines(viewer), plainLines(text));
         if (note.isEmpty())
             QVERIFY(!viewer.status(0).contains(QStringLiteral("spool")));
@@ -149,14 +150,14 @@ private slots:
         qputenv("XDG_CACHE_HOME", writeFile(viewer.home() + "not-a-folder", "x").toLocal8Bit());
         // Opened as File > Open File opens it (the load runs on the source's thread).
         bool answered = false;
-        window->log()->openLog(log, tlg::OpenWay::Chosen, [&answered](bool) { answered = true; });
+        window->tabs()->open(log, tlg::OpenWay::Chosen, [&answered](tlg::LogTab*) { answered = true; });
         QTRY_VERIFY_WITH_TIMEOUT(answered, 60000);
         viewer.settle();
         qputenv("XDG_CACHE_HOME", cache);
         QCOMPARE(viewer.messages.size(), 1);
         QVERIFY2(viewer.messages[0].text.startsWith("Cannot write the spool file for " + log),
                  qPrintable(viewer.messages[0].text));
-        QCOMPARE(window->log()->currentPath(), first);
+        QCOMPARE(window->tab()->path(), first);
         QCOMPARE(viewer.shownText(), std::string("first\n"));
     }
 
@@ -166,25 +167,28 @@ private slots:
         const QByteArray text = sampleText(200000);
         const QString log = compressed(viewer.home() + "big.log.gz", text, QStringLiteral("gzip"));
         MainWindow* window = viewer.start({writeFile(viewer.home() + "first.log", "first\n")});
-        auto* view = viewer.find<LogView>("RichEdit1");
         // The reader scrolls as soon as the first lines show.
         int partials = 0;
-        QObject::connect(window->log()->source(), &tlg::LogSource::partialShown, view, [&](bool first) {
-            if (partials++ == 0) {
-                QVERIFY(first);
+        LogView* view = nullptr;
+        const auto scrollAtFirstSight = [&](tlg::LogTab* tab) {
+            view = tab->view();
+            QObject::connect(view, &LogView::documentChanged, view, [&, tab] {
+                if (view->lineCount() == 0 || partials++ > 0)
+                    return;
                 QVERIFY(view->lineCount() > 200);
-                QVERIFY(view->lineCount() < 200000 || !window->log()->source()->busy());
+                QVERIFY(view->lineCount() < 200000 || !tab->log()->busy());
                 view->setFirstVisibleLine(100);
-            }
-        });
+            });
+        };
         bool opened = false;
-        window->log()->openLog(log, tlg::OpenWay::Chosen, [&opened](bool ok) { opened = ok; });
+        window->tabs()->open(log, tlg::OpenWay::Chosen, [&opened](tlg::LogTab* tab) { opened = tab != nullptr; },
+                             scrollAtFirstSight);
         QTRY_VERIFY_WITH_TIMEOUT(opened, 120000);
         viewer.settle();
         QVERIFY(partials >= 1);
         QCOMPARE(view->lineCount(), std::int64_t(200000));
         QCOMPARE(view->firstVisibleLine(), std::int64_t(100));
-        QCOMPARE(window->log()->currentPath(), log);
+        QCOMPARE(window->tab()->path(), log);
     }
 
     void sixteenBitTextShowsAsThePlainFileDoes()
@@ -214,9 +218,10 @@ private slots:
     {
         ViewerFixture viewer;
         const QString log = compressed(viewer.home() + "app.log.gz", sampleText(2000), QStringLiteral("gzip"));
-        tlg::LogSource source;
+        tlg::FileLog source(log, tlg::OpenWay::Chosen);
         bool opened = false;
-        source.open(log, [&](const tlg::LogSource::Outcome& outcome) { opened = outcome.ok(); });
+        QObject::connect(&source, &tlg::Log::opened, &source, [&](bool ok) { opened = ok; });
+        source.start();
         QTRY_VERIFY_WITH_TIMEOUT(opened, 60000);
         QTRY_VERIFY_WITH_TIMEOUT(!source.busy(), 60000);
 
@@ -227,15 +232,15 @@ private slots:
         QVERIFY(more.open(QIODevice::ReadOnly) && file.open(QIODevice::Append));
         file.write(more.readAll());
         file.close();
-        tlg::SampleFile(source.watchState(), source.nativePath());
         std::promise<void> release;
         std::shared_future<void> released = release.get_future().share();
         source.setReadHook([released] { released.wait(); });
-        QSignalSpy reports(&source, &tlg::LogSource::progress);
+        QSignalSpy reports(&source, &tlg::Log::progress);
         bool followed = false;
-        source.follow(false, false, [&](const tlg::LogSource::Outcome& outcome) {
-            followed = outcome.why == tlg::LogSource::Why::Appended;
+        QObject::connect(&source, &tlg::Log::changed, &source, [&](const tlg::LogChange& change) {
+            followed = followed || change.why == tlg::LogChange::Why::Grew;
         });
+        source.look(false);
         const bool reported = reports.wait(60000);
         release.set_value();
         QVERIFY(reported);
@@ -276,7 +281,7 @@ private slots:
         members->accept();
         viewer.settle();
         QTRY_COMPARE_WITH_TIMEOUT(viewLines(viewer), plainLines(text), 60000);
-        QCOMPARE(window->log()->currentPath(), archive);
+        QCOMPARE(window->tab()->path(), archive);
 
         // Dropped, it asks as Open does, and its tab reads the file picked.
         QTRY_VERIFY_WITH_TIMEOUT(answered.isNull(), 60000);

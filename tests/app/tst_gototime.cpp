@@ -3,7 +3,7 @@
 #include "app/logtab.h"
 #include "app/logtabs.h"
 #include "navigate/gototimedialog.h"
-#include "navigate/logtimes.h"
+#include "source/logtimes.h"
 #include "navigate/positionindicator.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
@@ -47,8 +47,8 @@ private slots:
                                       "2026-12-07 11:00:00.000 INFO last\n");
         MainWindow* window = viewer.start({log});
         LogTab* tab = window->tabs()->current();
-        QTRY_VERIFY_WITH_TIMEOUT(tab->times()->index(), 60000);
-        QCOMPARE(tab->times()->form(), tlg::TimeForm::Iso);
+        QTRY_VERIFY_WITH_TIMEOUT(tab->log()->timeline().index, 60000);
+        QCOMPARE(tab->log()->timeline().form, tlg::TimeForm::Iso);
         auto* gotoTime = window->findChild<QAction*>(QStringLiteral("GotoTime1"));
         QCOMPARE(gotoTime->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
 
@@ -75,7 +75,7 @@ private slots:
         dialog->reject();
 
         // With times off there is nothing to go by.
-        tab->times()->choose(tlg::TimeForm::None);
+        tab->log()->chooseTimeForm(tlg::TimeForm::None);
         gotoTime->trigger();
         QCOMPARE(viewer.status(0), QStringLiteral("No time stamps found in this log"));
     }

@@ -1,11 +1,12 @@
 // The time histogram above a tab's view.
 
-#include "app/logcontroller.h"
+#include "app/logtab.h"
+#include "source/follower.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
 #include "navigate/filterstackrunner.h"
 #include "navigate/histogramstrip.h"
-#include "navigate/logtimes.h"
+#include "source/logtimes.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
 #include "view/logview.h"
@@ -71,7 +72,7 @@ std::int64_t totalLines(const tlg::TimeHistogram::Bars& bars)
 bool followUntil(ViewerFixture& viewer, LogTab* tab, std::int64_t lines)
 {
     for (int tick = 0; tick < 50 && tab->view()->lineCount() != lines; ++tick) {
-        tab->log()->onWatchTick();
+        tab->follower()->tick();
         viewer.settle();
     }
     return tab->view()->lineCount() == lines;
@@ -181,7 +182,7 @@ private slots:
 
         appendFile(log, stampedLines(400, 250, times));
         QVERIFY(followUntil(viewer, tab, 650));
-        QTRY_VERIFY_WITH_TIMEOUT(strip->counts() && strip->counts()->lines() == tab->log()->source()->document() && strip->idle(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(strip->counts() && strip->counts()->lines() == tab->log()->lines() && strip->idle(), 60000);
         QCOMPARE(strip->counts()->histogram().lines(), std::int64_t{650});
         QCOMPARE(totalLines(strip->bars()), std::int64_t{650});
     }
@@ -195,7 +196,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "plain.log", text);
         MainWindow* window = viewer.start({log});
         LogTab* tab = window->tabs()->current();
-        QTRY_VERIFY_WITH_TIMEOUT(tab->view()->lineCount() == 300 && !tab->times()->building(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(tab->view()->lineCount() == 300 && !tab->log()->readingTimes(), 60000);
         QTRY_VERIFY(tab->histogram()->idle());
         QVERIFY(tab->histogram()->isHidden());
         QVERIFY(!tab->histogram()->counts());
@@ -203,12 +204,12 @@ private slots:
         // A log with stamps shows one, until its times are turned off.
         std::vector<std::int64_t> times;
         const QString stamped = writeFile(viewer.home() + "app.log", stampedLines(0, 100, times));
-        tab->log()->openLog(stamped, tlg::OpenWay::Chosen);
+        window->tabs()->open(stamped, tlg::OpenWay::Chosen);
         LogTab* stampedTab = window->tabs()->current();
         QTRY_VERIFY_WITH_TIMEOUT(stampedTab->histogram()->isVisible() && stampedTab->histogram()->counts(), 60000);
-        stampedTab->times()->choose(tlg::TimeForm::None);
+        stampedTab->log()->chooseTimeForm(tlg::TimeForm::None);
         QTRY_VERIFY(stampedTab->histogram()->isHidden());
-        stampedTab->times()->choose(std::nullopt);
+        stampedTab->log()->chooseTimeForm(std::nullopt);
         QTRY_VERIFY_WITH_TIMEOUT(stampedTab->histogram()->isVisible(), 60000);
     }
 };

@@ -3,9 +3,8 @@
 // boots named, the command line's --journal, and the local journal kept in the session.
 
 #include "app/commandline.h"
-#include "app/journalbinding.h"
-#include "navigate/journalfieldspanel.h"
-#include "source/journalsource.h"
+#include "navigate/fieldspanel.h"
+#include "source/journallog.h"
 #include "support/journalfiles.h"
 #include "support/qtfiles.h"
 #include "support/tempdir.h"
@@ -55,13 +54,19 @@ QStringList LinesOf(const std::string& text)
     return lines;
 }
 
+// The journal a tab shows (null: another kind of log, or none).
+JournalLog* JournalIn(const LogTab* tab)
+{
+    return qobject_cast<JournalLog*>(tab->log());
+}
+
 // The view of the tab in sight, once its journal is read whole.
 LogView* WholeJournalView(ViewerFixture& viewer)
 {
     LogTab* tab = viewer.window->tabs()->current();
     if (!QTest::qWaitFor([&] {
-            return tab->journal() && tab->journal()->source()->lines() && !tab->journal()->source()->lines()->partial() &&
-                   !tab->journal()->source()->busy();
+            const JournalLog* journal = JournalIn(tab);
+            return journal && journal->journalLines() && !journal->journalLines()->partial() && !journal->busy();
         }, 60000))
         return nullptr;
     return tab->view();
@@ -177,14 +182,14 @@ private slots:
         ViewerFixture viewer;
         LogView* view = OpenWholeJournal(viewer, journal);
         QVERIFY(view);
-        auto* panel = viewer.find<JournalFieldsPanel>("JournalFields");
+        auto* panel = viewer.find<FieldsPanel>("JournalFields");
         QCOMPARE(panel->valueText(0, "unit1.service"), QStringLiteral("unit1.service\t20"));
         QCOMPARE(panel->valueText(2, "3"), QStringLiteral("3 err\t8"));
         QCOMPARE(panel->valueText(3, "22222222222222222222222222222222"), QStringLiteral("this boot (2023-11-14 22:13)\t30"));
         QCOMPARE(panel->valueText(3, "11111111111111111111111111111111"), QStringLiteral("the one before (2023-11-14 22:13)\t30"));
 
-        JournalSource* source = viewer.window->tabs()->current()->journal()->source();
-        const auto whole = [&] { return source->lines() && !source->lines()->partial() && !source->busy(); };
+        JournalLog* source = JournalIn(viewer.window->tabs()->current());
+        const auto whole = [&] { return source->journalLines() && !source->journalLines()->partial() && !source->busy(); };
         panel->tick(0, "unit1.service", true);
         QTRY_VERIFY_WITH_TIMEOUT(whole() && source->query().fields.size() == 1, 60000);
         QTRY_COMPARE_WITH_TIMEOUT(view->text(), Journalctl("--file " + journal, "_SYSTEMD_UNIT=unit1.service"), 60000);
@@ -241,7 +246,7 @@ private slots:
         ViewerFixture viewer;
         LogView* view = OpenWholeJournal(viewer, journal);
         QVERIFY(view);
-        auto* panel = viewer.find<JournalFieldsPanel>("JournalFields");
+        auto* panel = viewer.find<FieldsPanel>("JournalFields");
         QCOMPARE(panel->valueText(3, ids[3]), QStringLiteral("this boot (2023-11-17 22:13)\t8"));
         QCOMPARE(panel->valueText(3, ids[2]), QStringLiteral("the one before (2023-11-16 22:13)\t7"));
         QCOMPARE(panel->valueText(3, ids[1]), QStringLiteral("2 boots before (2023-11-15 22:13)\t6"));
@@ -252,9 +257,9 @@ private slots:
         for (int i = 0; i < 4; ++i)
             QCOMPARE(boots->child(i)->toolTip(0), QString::fromStdString(ids[static_cast<std::size_t>(3 - i)]));
 
-        JournalSource* source = viewer.window->tabs()->current()->journal()->source();
+        JournalLog* source = JournalIn(viewer.window->tabs()->current());
         panel->tick(3, ids[1], true);
-        QTRY_VERIFY_WITH_TIMEOUT(source->query().fields.size() == 1 && source->lines() && !source->busy(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(source->query().fields.size() == 1 && source->journalLines() && !source->busy(), 60000);
         QTRY_COMPARE_WITH_TIMEOUT(view->text(), Journalctl("--file " + journal, "_BOOT_ID=" + ids[1]), 60000);
         QCOMPARE(view->lineCount(), 6 + 1); // entry 2's message has two lines
 
@@ -263,7 +268,7 @@ private slots:
         before.boot = "-1";
         viewer.window->tabs()->openJournal(before);
         QVERIFY(WholeJournalView(viewer));
-        auto* narrowed = viewer.window->tabs()->current()->findChild<JournalFieldsPanel*>(QStringLiteral("JournalFields"));
+        auto* narrowed = viewer.window->tabs()->current()->findChild<FieldsPanel*>(QStringLiteral("JournalFields"));
         QVERIFY(narrowed && narrowed != panel);
         QCOMPARE(narrowed->valueText(3, ids[2]), QStringLiteral("the one before (2023-11-16 22:13)\t7"));
         QCOMPARE(narrowed->valueText(3, ids[3]), QString());
@@ -353,12 +358,12 @@ private slots:
         const QList<LogTab*> tabs = window->tabs()->tabs();
         QCOMPARE(tabs.size(), 3);
         QCOMPARE(tabs[0]->path(), log);
-        QVERIFY(tabs[1]->journal() && tabs[1]->path().isEmpty());
-        QVERIFY(tabs[1]->journal()->source()->query() == local);
-        QVERIFY(!tabs[1]->log()->watchState().AutoRefresh);
-        QVERIFY(tabs[2]->journal());
+        QVERIFY(JournalIn(tabs[1]) && tabs[1]->path().isEmpty());
+        QVERIFY(JournalIn(tabs[1])->query() == local);
+        QVERIFY(!tabs[1]->log()->following());
+        QVERIFY(JournalIn(tabs[2]));
         QCOMPARE(tabs[2]->path(), folder);
-        QVERIFY(tabs[2]->log()->watchState().AutoRefresh);
+        QVERIFY(tabs[2]->log()->following());
         const std::string expected = Journalctl("-D " + dir.path("local"), "-u unit1 -p 3");
         QVERIFY(!expected.empty());
         QTRY_COMPARE_WITH_TIMEOUT(tabs[1]->view()->text(), expected, 60000);
@@ -379,7 +384,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(viewer.messages.size(), 1, 60000);
         QVERIFY(viewer.messages.first().text.contains(QString::fromStdString(broken)));
         QTRY_COMPARE_WITH_TIMEOUT(viewer.window->tabs()->tabs().size(), 1, 60000);
-        QVERIFY(!viewer.window->tabs()->current()->journal());
+        QVERIFY(!JournalIn(viewer.window->tabs()->current()));
     }
 
     void theCommandLineAsksForTheJournal_data()

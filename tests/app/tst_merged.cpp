@@ -5,9 +5,9 @@
 #include "app/mainwindow.h"
 #include "navigate/fileslegend.h"
 #include "navigate/histogramstrip.h"
-#include "navigate/logtimes.h"
+#include "source/logtimes.h"
 #include "search/overview.h"
-#include "source/mergedsource.h"
+#include "source/mergedlog.h"
 #include "support/journalfiles.h"
 #include "support/qtfiles.h"
 #include "support/tempdir.h"
@@ -86,7 +86,7 @@ std::vector<tlg::TimeBucket> rowsPerBar(LogTab* tab, const tlg::TimeHistogram::B
     std::vector<tlg::TimeBucket> counts(bars.bars.size());
     const std::vector<std::uint8_t>& marks = tab->overview()->lineMarks();
     for (std::int64_t row = 0; row < tab->logLineCount(); ++row) {
-        const std::optional<std::int64_t> time = tab->timeOfLogLine(row);
+        const std::optional<std::int64_t> time = tab->log()->timeOfLine(row);
         if (!time || *time < bars.start || *time >= bars.end())
             continue;
         const std::uint8_t mark = marks[static_cast<std::size_t>(row)];
@@ -157,9 +157,9 @@ private slots:
         window->tabs()->setCurrent(tab);
 
         // Going to a time counts rows of the merged log.
-        QCOMPARE(tab->firstLogLineAtOrAfter(tlg::DaysFromCivil(2026, 12, 7) * 86400'000'000'000 + 36003'000'000'000),
-                 std::optional<std::int64_t>(3));
-        QCOMPARE(tab->timeOfLogLine(4), tab->timeOfLogLine(3));
+        QCOMPARE(tab->log()->firstLineAtOrAfter(tlg::DaysFromCivil(2026, 12, 7) * 86400'000'000'000 + 36003'000'000'000),
+                 std::optional<tlg::LineNumber>(3));
+        QCOMPARE(tab->log()->timeOfLine(4), tab->log()->timeOfLine(3));
 
         // A line written to one file appears at its place in time: the newest at the end,
         // another between the lines of its time.
@@ -187,10 +187,10 @@ private slots:
         window = viewer.start();
         LogTab* back = nullptr;
         for (LogTab* restored : window->tabs()->tabs())
-            back = restored->merged() ? restored : back;
+            back = restored->log() && restored->log()->files().size() > 1 ? restored : back;
         QCOMPARE(window->tabs()->tabs().size(), 2);
         QVERIFY(back);
-        QCOMPARE(back->merged()->paths(), QStringList({app, sys, web}));
+        QCOMPARE(back->log()->files(), QStringList({app, sys, web}));
         QTRY_COMPARE_WITH_TIMEOUT(back->view()->lineCount(), 10, 60000);
     }
 
@@ -209,7 +209,7 @@ private slots:
         tlg::HistogramStrip* strip = tab->histogram();
         const auto settled = [&](std::int64_t rows) {
             return tab->view()->lineCount() == rows && strip->isVisible() && strip->counts() && strip->idle() &&
-                   strip->counts()->lines() == tab->merged()->merged() && !strip->bars().bars.empty() &&
+                   strip->counts()->lines() == tab->log()->lines() && !strip->bars().bars.empty() &&
                    tab->overview()->idle() && static_cast<std::int64_t>(tab->overview()->lineMarks().size()) == rows;
         };
         QTRY_VERIFY_WITH_TIMEOUT(settled(500), 60000);
@@ -223,7 +223,7 @@ private slots:
         const int bar = static_cast<int>(bars.bars.size()) * 3 / 4;
         const std::int64_t start = bars.start + bars.interval * bar;
         std::int64_t expected = 0;
-        while (expected < tab->logLineCount() && tab->timeOfLogLine(expected).value_or(0) < start)
+        while (expected < tab->logLineCount() && tab->log()->timeOfLine(expected).value_or(0) < start)
             ++expected;
         QTest::mouseClick(strip, Qt::LeftButton, {}, strip->barRect(bar).center());
         QTRY_COMPARE(tab->view()->caretLine(), expected);
@@ -237,7 +237,7 @@ private slots:
         const auto [from, to] = *strip->zoom();
         std::int64_t inside = 0;
         for (std::int64_t row = 0; row < tab->logLineCount(); ++row) {
-            const std::int64_t time = tab->timeOfLogLine(row).value_or(-1);
+            const std::int64_t time = tab->log()->timeOfLine(row).value_or(-1);
             inside += time >= from && time < to ? 1 : 0;
         }
         QVERIFY(inside > 0);
@@ -254,9 +254,9 @@ private slots:
             QVERIFY2(grown[i] == strip->bars().bars[i], qPrintable(QStringLiteral("bar %1").arg(i)));
 
         // Times turned off take the strip away, and back on bring it back.
-        tab->times()->choose(tlg::TimeForm::None);
+        tab->log()->chooseTimeForm(tlg::TimeForm::None);
         QTRY_VERIFY(strip->isHidden());
-        tab->times()->choose(std::nullopt);
+        tab->log()->chooseTimeForm(std::nullopt);
         QTRY_VERIFY_WITH_TIMEOUT(settled(600), 60000);
     }
 
@@ -296,9 +296,8 @@ private slots:
         // The journal named first, as Merge with... on its tab names it: the log file leads.
         window->tabs()->openMerged({QString::fromStdString(folder), plain}, tlg::OpenWay::Chosen);
         LogTab* tab = window->tabs()->current();
-        QVERIFY(tab->merged());
-        QCOMPARE(tab->merged()->paths(), QStringList({plain, QString::fromStdString(folder)}));
-        QVERIFY(tab->merged()->isJournal(1));
+        QVERIFY(tab->log());
+        QCOMPARE(tab->log()->files(), QStringList({plain, QString::fromStdString(folder)}));
         tlg::LogView* view = tab->view();
         QTRY_COMPARE_WITH_TIMEOUT(view->lineCount(), 10, 60000);
         const auto expect = [&](const std::vector<std::pair<std::size_t, QString>>& rows) {

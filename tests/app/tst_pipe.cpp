@@ -1,12 +1,13 @@
 // A log read from a pipe: "tlgview -" shows standard input as it comes, says when its writer
 // closed it, stops on a full disk keeping what came, and File > Save As writes what it gave.
 
-#include "app/logcontroller.h"
+#include "app/logtab.h"
+#include "source/follower.h"
 #include "app/logsaving.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
 #include "core/fileops.h"
-#include "source/logsource.h"
+#include "source/filelog.h"
 #include "source/session.h"
 #include "view/logview.h"
 #include "support/pipefeed.h"
@@ -73,7 +74,7 @@ private slots:
         }
         viewer.start({QStringLiteral("-")});
         auto* view = viewer.find<LogView>("RichEdit1");
-        QCOMPARE(view, viewer.window->log()->view());
+        QCOMPARE(view, viewer.window->tab()->view());
         QCOMPARE(viewer.window->windowTitle(), QStringLiteral("Log Viewer - standard input"));
         auto* tabs = viewer.find<QTabWidget>("LogTabs");
         QCOMPARE(tabs->tabText(tabs->currentIndex()), QStringLiteral("standard input"));
@@ -136,7 +137,7 @@ private slots:
         viewer.window->tabs()->open(file, tlg::OpenWay::Chosen);
         viewer.settle();
         QCOMPARE(viewer.window->tabs()->tabs().size(), 2);
-        QVERIFY(viewer.window->tabs()->tabs().first()->log()->source()->isPipe());
+        QCOMPARE(viewer.window->tabs()->tabs().first()->log()->name(), QStringLiteral("standard input"));
         viewer.window->close();
         const std::vector<tlg::SessionLog> kept =
             tlg::ReadSessionText(tlg::ReadWholeFile(tlg::SettingsFileToRead(tlg::kSessionFileName)));
@@ -159,12 +160,12 @@ private slots:
             return ::pwrite(fd, bytes, std::min<std::size_t>(length, static_cast<std::size_t>(room - at)), at);
         };
         PipeFeed feed;
-        tlg::LogController* log = viewer.window->log();
-        log->openPipe(feed.takeReadEnd(), {}, options);
+        viewer.window->tabs()->openPipe(feed.takeReadEnd(), {}, {}, options);
+        tlg::LogView* view = viewer.window->tab()->view();
         feed.write(fits + NumberedBurst(100, 400));
         QTRY_VERIFY_WITH_TIMEOUT(viewer.status(0).contains(QStringLiteral("disk is full")), 60000);
-        QCOMPARE(log->view()->lineCount(), 100);
-        QCOMPARE(shownLines(log->view()), fits);
+        QCOMPARE(view->lineCount(), 100);
+        QCOMPARE(shownLines(view), fits);
         // Said once in the error box too.
         QCOMPARE(viewer.messages.size(), 1);
         QVERIFY(viewer.messages.first().text.contains(QStringLiteral("disk is full")));

