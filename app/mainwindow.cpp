@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/commandline.h"
 #include "app/journalbinding.h"
 #include "source/journalsource.h"
 
@@ -1133,7 +1134,7 @@ void MainWindow::openLogs(const QStringList& paths)
 
 // --- Creation and show -------------------------------------------------------------------
 
-void MainWindow::FormCreate(const QStringList& arguments)
+void MainWindow::FormCreate()
 {
     // Each step on its own: a settings file that cannot be read or written is said once, and
     // start-up goes on with what can be had.
@@ -1145,36 +1146,38 @@ void MainWindow::FormCreate(const QStringList& arguments)
             ReadOrCreateMasterComputerName(FolderOf(SettingsFileToRead(kMasterComputerFileName))));
     });
     runGuarded(this, [&] { m_fileListPanel->ReloadFileList(); }); // after the master computer's name, which it puts in place
-    m_startLogs = arguments;
 }
 
-void MainWindow::openStartLogs()
+void MainWindow::openStartLogs(const CommandLine& line)
 {
-    const QStringList named = std::exchange(m_startLogs, QStringList());
-    if (const std::optional<JournalQuery> journal = std::exchange(m_startJournal, std::nullopt)) {
+    std::vector<StackRow> filters;
+    for (const CommandLine::Filter& filter : line.filters)
+        filters.push_back({filter.pattern, true, !filter.ignoreCase,
+                           filter.show ? FilterRow::ShowOnly : FilterRow::Hide, true});
+    const auto withStartFilters = [filters](LogTab* tab) {
+        if (filters.empty())
+            return;
+        tab->filterStackBar()->setRows(filters);
+        tab->filterStack()->setRows(filters);
+    };
+    if (line.journal) {
         runGuarded(this, [&] {
-            m_tabs->openJournal(*journal, {}, [this](LogTab* tab) {
-                tab->filterStackBar()->setRows(m_startFilters);
-                tab->filterStack()->setRows(m_startFilters);
+            m_tabs->openJournal(*line.journal, {}, [filters](LogTab* tab) {
+                tab->filterStackBar()->setRows(filters);
+                tab->filterStack()->setRows(filters);
             });
         });
-        if (named.isEmpty())
+        if (line.logs.isEmpty())
             return;
     }
-    if (named.isEmpty()) {
+    if (line.logs.isEmpty()) {
         if (m_controls->reopenSessionAction->isChecked())
             restoreSession();
         return;
     }
-    const auto withStartFilters = [this](LogTab* tab) {
-        if (m_startFilters.empty())
-            return;
-        tab->filterStackBar()->setRows(m_startFilters);
-        tab->filterStack()->setRows(m_startFilters);
-    };
     bool pipeTaken = false;
     QStringList merged;
-    for (const QString& path : named) {
+    for (const QString& path : line.logs) {
         // "-" is standard input, read once however often it is named.
         if (path == QLatin1String("-")) {
             if (!std::exchange(pipeTaken, true))
@@ -1185,7 +1188,7 @@ void MainWindow::openStartLogs()
         // folder or a file that cannot be read is tried all the same, and the open says why not.
         if (trimBlanks(QFile::encodeName(path).toStdString()).empty() || !QFileInfo::exists(path))
             continue;
-        if (m_startMerged) {
+        if (line.merge) {
             merged << path;
             continue;
         }

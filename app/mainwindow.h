@@ -31,6 +31,7 @@ namespace tlg {
 class AddToFileListDialog;
 class BannerFrame;
 class Colouring;
+struct CommandLine;
 class FileListPanel;
 class FilterPane;
 class FindAllResults;
@@ -56,20 +57,14 @@ public:
     ~MainWindow() override;
 
     // The creation handler: offers the .log association, accepts dropped files, reads or
-    // records the master computer name, fills the file list, and keeps the logs named by the
-    // arguments for openStartLogs. A failure is shown in the error box and skips the rest of
-    // the handler; the window still works.
-    void FormCreate(const QStringList& arguments);
-    // Once the window is on screen: each log named on the command line opens in a tab (a blank
-    // or missing name is passed over; "-" is standard input); without any, the last session's
-    // logs open again.
-    void openStartLogs();
-    // The filter stack the logs named on the command line open with.
-    void setStartFilters(std::vector<StackRow> rows) { m_startFilters = std::move(rows); }
-    // The logs named on the command line open as one, merged by time.
-    void setStartMerged(bool merge) { m_startMerged = merge; }
-    // The journal to open at start (--journal), in place of the last session's logs.
-    void setStartJournal(std::optional<JournalQuery> journal) { m_startJournal = std::move(journal); }
+    // records the master computer name and fills the file list. A failure is shown in the
+    // error box and skips the rest of the handler; the window still works.
+    void FormCreate();
+    // Once the window is on screen, the logs the command line names (`line`, an Open line)
+    // open, each in a tab, with its filter stack: merged as one with --merge, a blank or
+    // missing name passed over, "-" standard input; --journal opens the journal first. Without
+    // any, the last session's logs open again, unless that is turned off.
+    void openStartLogs(const CommandLine& line);
 
     // The format editor and the add dialog, which the window reaches once they exist.
     void setCompanionWindows(FormatEditor* formatEditor, AddToFileListDialog* addDialog);
@@ -179,10 +174,6 @@ private:
     std::unique_ptr<RecentLogs> m_recent;
     int m_zoomPoints; // the font size of the view in sight, and of a new tab
     bool m_shownOnce = false;
-    QStringList m_startLogs; // named on the command line
-    std::vector<StackRow> m_startFilters;
-    bool m_startMerged = false;
-    std::optional<JournalQuery> m_startJournal;
     bool m_restoring = false; // the last session's logs are opening
     QTimer* m_sessionTimer = nullptr;
     QThreadPool m_sessionWriter; // last: waits for its write as the window goes
