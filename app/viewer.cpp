@@ -16,7 +16,7 @@ QMainWindow* startViewer(const QStringList& arguments)
         throw Failure(line.text.trimmed().toStdString());
     auto* mainWindow = new MainWindow();
     // The creation handler runs before the other windows exist and must not touch them.
-    mainWindow->FormCreate();
+    mainWindow->prepareStart();
     auto* formatEditor = new FormatEditor(mainWindow);
     auto* addDialog = new AddToFileListDialog(mainWindow);
     mainWindow->setCompanionWindows(formatEditor, addDialog);

@@ -4,7 +4,9 @@
 #include "core/errors.h"
 #include "core/fileops.h"
 #include "navigate/filterstackbar.h"
+#include "navigate/logtimes.h"
 #include "navigate/filterstackrunner.h"
+#include "view/caretplacement.h"
 #include "view/logview.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
@@ -258,6 +260,25 @@ private slots:
             refused = QString::fromLocal8Bit(failure.what());
         }
         QVERIFY2(refused.startsWith(QStringLiteral("tlgview: unknown option '-dash.log'")), qPrintable(refused));
+    }
+
+    // The view's menu hides the caret's line as a row of the tab's filter stack; the time
+    // format menu sets the form of the tab in sight.
+    void menuItemsActOnTheTabInSight()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "like.log", "keep\nnoise 1\nkeep\n");
+        MainWindow* window = viewer.start({log});
+        LogView* view = window->log()->view();
+        tlg::ScrollToLine(view, 1);
+        viewer.find<QAction>("HideLinesLike1")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(view->lineCount(), 2, 60000);
+        QCOMPARE(view->lineText(1), QStringLiteral("keep"));
+        for (QAction* form : viewer.find<QMenu>("TimeFormat1")->actions()) {
+            if (form->text() == QLatin1String("Off"))
+                form->trigger();
+        }
+        QCOMPARE(window->tabs()->current()->times()->choice(), std::optional<tlg::TimeForm>(tlg::TimeForm::None));
     }
 
     void reloadReportsEachOutcome()
@@ -529,7 +550,7 @@ private slots:
         QVERIFY(window->log()->view()->wordWrap());
 
         // The clock writes the fourth panel.
-        window->Timer2Timer();
+        window->showClock();
         QVERIFY(!viewer.status(3).isEmpty());
         QVERIFY(viewer.status(3).contains(QLatin1Char(':')));
     }
