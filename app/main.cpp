@@ -25,15 +25,14 @@ int main(int argc, char* argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("TlgView"));
     QCoreApplication::setApplicationVersion(tlg::ReadFileVersion());
+    QStringList arguments; // after the program's name
     QStringList logs;
     bool newWindow = false;
-    bool merge = false;
-    std::vector<tlg::StackRow> filters;
-    std::optional<tlg::JournalQuery> journal;
     {
         // --help, --version and an unknown option are answered before the GUI starts: they
         // need no display and open no window.
         const QCoreApplication reader(argc, argv);
+        arguments = QCoreApplication::arguments().mid(1);
         const tlg::CommandLine line = tlg::ReadCommandLine(QCoreApplication::arguments());
         if (line.action == tlg::CommandLine::Refused) {
             std::fputs(line.text.toLocal8Bit().constData(), stderr);
@@ -44,16 +43,10 @@ int main(int argc, char* argv[])
             return std::fflush(stdout) == 0 ? 0 : 1;
         }
         logs = line.logs;
-        newWindow = line.newWindow;
-        for (const tlg::CommandLine::Filter& filter : line.filters)
-            filters.push_back({filter.pattern, true, !filter.ignoreCase,
-                               filter.show ? tlg::FilterRow::ShowOnly : tlg::FilterRow::Hide, true});
         // Logs with a filter stack of their own, merged, or beside a journal open in a viewer of
         // their own, and so does standard input ("-", which sets newWindow): the running one
         // takes paths only.
-        merge = line.merge;
-        journal = line.journal;
-        newWindow = newWindow || !filters.empty() || merge || journal.has_value();
+        newWindow = line.newWindow || !line.filters.isEmpty() || line.merge || line.journal.has_value();
         // The viewer already running for this user and display opens the logs and comes to
         // the front; this start ends there.
         if (!newWindow && tlg::HandOverToRunningViewer(logs, kHandOverTimeoutMs))
@@ -71,7 +64,7 @@ int main(int argc, char* argv[])
     std::unique_ptr<tlg::ViewerListener> listener;
     if (!newWindow)
         listener = std::make_unique<tlg::ViewerListener>();
-    std::unique_ptr<QMainWindow> mainWindow(tlg::startViewer(logs, {filters, merge, journal}));
+    std::unique_ptr<QMainWindow> mainWindow(tlg::startViewer(arguments));
     if (listener)
         QObject::connect(listener.get(), &tlg::ViewerListener::pathsReceived,
                          static_cast<tlg::MainWindow*>(mainWindow.get()), &tlg::MainWindow::openLogs);

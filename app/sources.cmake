@@ -11,8 +11,13 @@ list(APPEND TLG_GUI_SOURCES
     app/openlogdialog.cpp
     app/icons.cpp
     app/mainwindow.cpp
+    app/navigationcommands.cpp
+    app/recentmenu.cpp
+    app/sessionkeeper.cpp
     app/singleviewer.cpp
     app/switchbinding.cpp
     app/viewer.cpp
+    app/windowcontrols.cpp
+    app/windowsettings.cpp
 )
 list(APPEND TLG_GUI_LIBRARIES Qt6::Network)

@@ -1,27 +1,21 @@
 #pragma once
 
-#include "journal/journalreader.h"
-#include "navigate/filterstackrunner.h"
-
 #include <QStringList>
-
-#include <optional>
-#include <vector>
 
 class QMainWindow;
 
 namespace tlg {
 
-// Starts the viewer as the program does before its event loop: creates the main window (its
-// creation handler runs with `arguments`, the command-line arguments after the program's
-// name), then the format editor and the add dialog, and shows the main window (its show
-// handler runs). The logs open as `start` says. Returns the main window, which owns the other
-// two; a QApplication must exist.
-struct ViewerStart {
-    std::vector<StackRow> filters;       // the filter stack the logs open with
-    bool merge = false;                  // the logs open as one, merged by time
-    std::optional<JournalQuery> journal; // opens too, in place of the last session's logs
-};
-QMainWindow* startViewer(const QStringList& arguments, const ViewerStart& start = {});
+// Starts the viewer as the program does before its event loop, the hand-over to a viewer
+// already running aside. `arguments` is the command line after the program's name, options
+// included (--merge, --hide, --show, --hide-i, --show-i, --journal with -u, -p and -b,
+// --new-window, "-" for standard input, "--" and the logs), read by ReadCommandLine. Creates
+// the main window (its creation handler runs), then the format editor and the add dialog,
+// shows the main window (its show handler runs), and once it is on screen opens the logs
+// named with their filter stack, or the last session's logs. Returns the main window, which
+// owns the other two; a QApplication must exist.
+// A command line that asks for the usage or the version, or that is refused, is main()'s to
+// answer: here it throws Failure carrying what main() would print.
+QMainWindow* startViewer(const QStringList& arguments);
 
 } // namespace tlg

@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstdio>
@@ -80,9 +81,15 @@ int main(int argc, char* argv[])
     const std::string floor = folderOf(argv[0]) + "floor";
     const std::string counted = "/tmp/stack_open_bench.out";
 
-    std::vector<tlg::StackRow> rows;
-    for (const tlg::bench::BenchRow& row : tlg::bench::kFiveRows)
-        rows.push_back({row.pattern, row.regex, row.matchCase, row.kind, true});
+    // The rows as the command line gives them: each an expression (a plain row's text escaped),
+    // then the log.
+    QStringList arguments;
+    for (const tlg::bench::BenchRow& row : tlg::bench::kFiveRows) {
+        arguments << QString::fromLatin1(row.kind == tlg::FilterRow::Hide ? "--hide" : "--show") +
+                         QString::fromLatin1(row.matchCase ? "" : "-i")
+                  << (row.regex ? QString::fromLatin1(row.pattern) : QRegularExpression::escape(QString::fromLatin1(row.pattern)));
+    }
+    arguments << QStringLiteral("--") << log;
     const std::string pipeline = tlg::bench::FiveRowsPipeline(logPath, counted);
 
     delete tlg::startViewer({}); // warms fonts and the settings files up
@@ -101,7 +108,7 @@ int main(int argc, char* argv[])
         QElapsedTimer clock;
         stalls.start();
         clock.start();
-        window = tlg::startViewer({log}, {rows});
+        window = tlg::startViewer(arguments);
         auto* main = static_cast<tlg::MainWindow*>(window);
         tlg::LogView* view = main->tabs()->current()->view();
         waitForKeptLines(view, nullptr);

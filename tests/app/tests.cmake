@@ -1,4 +1,6 @@
 tlg_gui_test(app_gui_tests app/tst_viewer.cpp)
+# The open logs kept, written in order on the executor.
+tlg_gui_test(sessionkeeper_tests app/tst_sessionkeeper.cpp)
 tlg_gui_test(histogram_gui_tests app/tst_histogram.cpp)
 tlg_gui_test(app_commandline_tests app/tst_commandline.cpp)
 

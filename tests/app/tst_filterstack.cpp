@@ -99,7 +99,7 @@ private slots:
             asked->numberEdit()->setText(QStringLiteral("5")); // a hidden line of the log
             asked->accept();
         });
-        window->GotoLineClick();
+        window->navigation()->goToLine();
         QCOMPARE(view->lineText(view->caretLine()), QStringLiteral("req=2 GET /page"));
 
         // A mark set on a kept line is the log's line's, kept as such.

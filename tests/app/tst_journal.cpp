@@ -119,9 +119,9 @@ private slots:
         QCOMPARE(viewer.window->tabs()->tabs().size(), 1);
 
         // Go to time, through the journal's index: entry i is at kStart + i seconds.
-        viewer.window->goToTime(static_cast<std::int64_t>(kStart + 150 * 1000000ULL - 500000) * 1000);
+        viewer.window->navigation()->goToTime(static_cast<std::int64_t>(kStart + 150 * 1000000ULL - 500000) * 1000);
         QVERIFY(view->lineText(view->caretLine()).endsWith(QStringLiteral(": entry 150")));
-        viewer.window->goToTime(static_cast<std::int64_t>(kStart + 7 * 1000000ULL) * 1000);
+        viewer.window->navigation()->goToTime(static_cast<std::int64_t>(kStart + 7 * 1000000ULL) * 1000);
         QVERIFY(view->lineText(view->caretLine()).endsWith(QStringLiteral(": entry 7")));
     }
 

@@ -1,7 +1,12 @@
 // The viewer started whole: its windows and controls, start-up with MasterSrv.TLG, and the
 // ways a log is opened and reloaded.
 
+#include "core/errors.h"
 #include "core/fileops.h"
+#include "navigate/filterstackbar.h"
+#include "source/logtimes.h"
+#include "navigate/filterstackrunner.h"
+#include "view/caretplacement.h"
 #include "view/logview.h"
 #include "support/qtfiles.h"
 #include "support/viewerfixture.h"
@@ -215,6 +220,65 @@ private slots:
         // Loaded once the window is on screen, coloured at once.
         QCOMPARE(tlg::testing::WatchOf(window).StoredAge, tlg::AgeStamp(log.toStdString()));
         QCOMPARE(viewer.shownText(), bytes.toStdString());
+    }
+
+    // The options on the command line reach the logs it names: the filter stack in its order,
+    // the merge, "--" before a name that starts with a dash.
+    void theCommandLinesOptionsReachTheLogs()
+    {
+        ViewerFixture viewer;
+        const QString app = writeFile(viewer.home() + "app.log",
+                                      "2026-12-07 10:00:01 DEBUG req=1\n2026-12-07 10:00:03 req=2\n"
+                                      "2026-12-07 10:00:05 REQ=3 health\nend\n");
+        MainWindow* window = viewer.start({"--hide", "DEBUG", "--show-i", "req=", "--hide-i=HEALTH", app});
+        LogView* view = window->tab()->view();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->tabs()->current()->filterStack()->running() && view->lineCount() == 1, 60000);
+        QCOMPARE(view->lineText(0), QStringLiteral("2026-12-07 10:00:03 req=2"));
+        QCOMPARE(window->tabs()->current()->filterStackBar()->rows().size(), std::size_t(3));
+
+        const QString first = writeFile(viewer.home() + "first.log", "2026-12-07 10:00:01 one\n2026-12-07 10:00:03 three\n");
+        const QString second = writeFile(viewer.home() + "second.log", "2026-12-07 10:00:02 two\n");
+        window = viewer.start({first, "--merge", second});
+        QCOMPARE(window->tabs()->tabs().size(), 1);
+        QCOMPARE(window->log()->files().size(), 2);
+        view = window->tab()->view();
+        QTRY_COMPARE_WITH_TIMEOUT(view->lineCount(), 3, 60000);
+        QCOMPARE(view->lineText(1), QStringLiteral("2026-12-07 10:00:02 two"));
+
+        // The fixture's working folder is its home.
+        writeFile(viewer.home() + "-dash.log", "dashed\n");
+        window = viewer.start({"--", "-dash.log"});
+        QCOMPARE(viewer.shownText(), std::string("dashed\n"));
+        QVERIFY(viewer.messages.isEmpty());
+
+        // Without "--" the name is an unknown option, which main() refuses before any window.
+        viewer.window.reset();
+        QString refused;
+        try {
+            delete tlg::startViewer({"-dash.log"});
+        } catch (const tlg::Failure& failure) {
+            refused = QString::fromLocal8Bit(failure.what());
+        }
+        QVERIFY2(refused.startsWith(QStringLiteral("tlgview: unknown option '-dash.log'")), qPrintable(refused));
+    }
+
+    // The view's menu hides the caret's line as a row of the tab's filter stack; the time
+    // format menu sets the form of the tab in sight.
+    void menuItemsActOnTheTabInSight()
+    {
+        ViewerFixture viewer;
+        const QString log = writeFile(viewer.home() + "like.log", "keep\nnoise 1\nkeep\n");
+        MainWindow* window = viewer.start({log});
+        LogView* view = window->tab()->view();
+        tlg::ScrollToLine(view, 1);
+        viewer.find<QAction>("HideLinesLike1")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(view->lineCount(), 2, 60000);
+        QCOMPARE(view->lineText(1), QStringLiteral("keep"));
+        for (QAction* form : viewer.find<QMenu>("TimeFormat1")->actions()) {
+            if (form->text() == QLatin1String("Off"))
+                form->trigger();
+        }
+        QCOMPARE(window->log()->timeFormChoice(), std::optional<tlg::TimeForm>(tlg::TimeForm::None));
     }
 
     void reloadReportsEachOutcome()
@@ -485,7 +549,7 @@ private slots:
         QVERIFY(window->tab()->view()->wordWrap());
 
         // The clock writes the fourth panel.
-        window->Timer2Timer();
+        window->showClock();
         QVERIFY(!viewer.status(3).isEmpty());
         QVERIFY(viewer.status(3).contains(QLatin1Char(':')));
     }

@@ -5,6 +5,7 @@
 // test instead of a person.
 
 #include "app/mainwindow.h"
+#include "app/navigationcommands.h"
 #include "filelist/filelistpanel.h"
 #include "app/logpresenter.h"
 #include "app/logtab.h"
