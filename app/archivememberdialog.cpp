@@ -1,5 +1,7 @@
 #include "app/archivememberdialog.h"
 
+#include "core/beside.h"
+
 #include "core/errors.h"
 #include "core/messages.h"
 
@@ -9,7 +11,6 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPointer>
-#include <QThread>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -55,34 +56,34 @@ void ArchiveMemberDialog::ask(QWidget* parent, const QString& path, std::functio
     };
     auto listing = std::make_shared<Listing>();
     const std::string native = QFile::encodeName(path).toStdString();
-    QThread* thread = QThread::create([listing, native] {
-        try {
-            listing->members = ListArchive(native);
-        } catch (const std::exception& failure) {
-            listing->failure = failure.what();
-        }
-    });
-    QPointer<QWidget> window = parent;
-    QObject::connect(thread, &QThread::finished, parent, [window, thread, listing, path, picked] {
-        thread->deleteLater();
-        if (!window)
-            return;
-        runGuarded(window, [&] {
-            if (!listing->failure.empty())
-                throw Failure(listing->failure);
-            if (listing->members.empty())
-                throw Failure("No file in the archive " + QFile::encodeName(path).toStdString());
-            auto* dialog = new ArchiveMemberDialog(window, path, listing->members);
-            dialog->setAttribute(Qt::WA_DeleteOnClose);
-            dialog->setWindowModality(Qt::WindowModal);
-            QObject::connect(dialog, &QDialog::accepted, window, [dialog, picked] {
-                if (!dialog->chosen().isEmpty())
-                    picked(dialog->chosen());
+    // Listed beside the GUI thread: a large archive is read whole to list it.
+    RunBeside(
+        parent, Executor::Priority::User,
+        [listing, native] {
+            try {
+                listing->members = ListArchive(native);
+            } catch (const std::exception& failure) {
+                listing->failure = failure.what();
+            }
+        },
+        [window = QPointer<QWidget>(parent), listing, path, picked] {
+            if (!window)
+                return;
+            runGuarded(window, [&] {
+                if (!listing->failure.empty())
+                    throw Failure(listing->failure);
+                if (listing->members.empty())
+                    throw Failure("No file in the archive " + QFile::encodeName(path).toStdString());
+                auto* dialog = new ArchiveMemberDialog(window, path, listing->members);
+                dialog->setAttribute(Qt::WA_DeleteOnClose);
+                dialog->setWindowModality(Qt::WindowModal);
+                QObject::connect(dialog, &QDialog::accepted, window, [dialog, picked] {
+                    if (!dialog->chosen().isEmpty())
+                        picked(dialog->chosen());
+                });
+                dialog->open();
             });
-            dialog->open();
         });
-    });
-    thread->start();
 }
 
 } // namespace tlg

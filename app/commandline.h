@@ -3,7 +3,7 @@
 // The program's command line: --help and --version, answered without a window, the logs to
 // open, --new-window, and --journal with journalctl's -u, -p and -b.
 
-#include "journal/journalreader.h"
+#include "source/logopening.h" // JournalQuery
 
 #include <QString>
 #include <QStringList>

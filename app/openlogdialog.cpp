@@ -1,6 +1,6 @@
 #include "app/openlogdialog.h"
 
-#include "journal/journalreader.h"
+#include "source/logopening.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>
@@ -109,8 +109,7 @@ bool OpenLogDialog::holdsJournal(const QString& folder) const
 {
     if (folder != m_askedFolder) {
         m_askedFolder = folder;
-        const std::optional<JournalQuery> journal = JournalAt(QFile::encodeName(folder).toStdString());
-        m_askedHolds = journal && journal->where == JournalQuery::Where::Folder;
+        m_askedHolds = OpensAsLog(folder);
     }
     return m_askedHolds;
 }

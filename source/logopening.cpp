@@ -74,6 +74,12 @@ Log* MakeMergedLog(QStringList paths, OpenWay way, QString* refusal, QObject* pa
     return new MergedLog(absolutePaths, firstLog, std::move(others), parent);
 }
 
+bool OpensAsLog(const QString& folder)
+{
+    const std::optional<JournalQuery> journal = JournalOf(folder);
+    return journal && journal->where == JournalQuery::Where::Folder;
+}
+
 Log* MakeJournalLog(const JournalQuery& query, QObject* parent)
 {
     return new JournalLog(query, parent);

@@ -24,6 +24,10 @@ Log* MakeLogAt(const QString& path, OpenWay way, QObject* parent = nullptr);
 // other journals only). Fewer than two paths make the log of one path.
 Log* MakeMergedLog(QStringList paths, OpenWay way, QString* refusal, QObject* parent = nullptr);
 
+// Whether a folder opens as one log (a folder of journal files). It looks at the folder's
+// files' first bytes.
+bool OpensAsLog(const QString& folder);
+
 // The systemd journal of `query`.
 Log* MakeJournalLog(const JournalQuery& query, QObject* parent = nullptr);
 
