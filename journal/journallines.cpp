@@ -18,6 +18,8 @@ namespace {
 constexpr std::uint8_t kNoPriority = 0x0F;
 constexpr std::uint8_t kContinues = 0x10; // a line after the first of its entry
 constexpr std::size_t kKeptStretches = 16;
+// Readers of the same journal at most, each for one thread at a time.
+constexpr std::size_t kSeekers = 6;
 constexpr std::size_t kBootField = 3;
 static_assert(std::string_view(kListedFields[kBootField]) == "_BOOT_ID");
 // How much the process's resident memory may grow while one reader reads before a new one
@@ -71,18 +73,48 @@ struct JournalLines::Store {
     // The building thread's own: it stands after the last entry read.
     std::unique_ptr<JournalReader> walker;
 
-    // guarded by readMutex: the reader that formats stretches again, opened when first needed,
-    // and the stretches last formatted.
-    mutable std::mutex readMutex;
-    std::unique_ptr<JournalReader> seeker;
-    std::int64_t seekerStretches = 0; // formatted by the seeker since it was opened
-    std::int64_t seekerResident = 0;  // the process's resident memory then
+    // Readers that format stretches again, each opened when first needed and used by one
+    // thread at a time: a thread takes one that no other holds, so that the painting of the
+    // view never waits behind a pass that reads the journal beside it.
+    struct Seeker {
+        std::mutex mutex; // held while the reader reads
+        std::unique_ptr<JournalReader> reader;
+        std::int64_t stretches = 0; // formatted since it was opened
+        std::int64_t resident = 0;  // the process's resident memory then
+    };
+    mutable std::mutex seekersMutex; // guards the list, never held while a reader reads
+    std::vector<std::unique_ptr<Seeker>> seekers;
+    // A reader that no other thread holds, locked; a new one while there are fewer than
+    // kSeekers, else the first, once it is free.
+    std::unique_lock<std::mutex> takeSeeker(Seeker*& taken)
+    {
+        std::unique_lock list(seekersMutex);
+        for (const auto& seeker : seekers) {
+            std::unique_lock held(seeker->mutex, std::try_to_lock);
+            if (held.owns_lock()) {
+                taken = seeker.get();
+                return held;
+            }
+        }
+        if (seekers.size() < kSeekers) {
+            seekers.push_back(std::make_unique<Seeker>());
+            taken = seekers.back().get();
+            return std::unique_lock(taken->mutex);
+        }
+        taken = seekers.front().get();
+        list.unlock();
+        return std::unique_lock(taken->mutex);
+    }
+
+    // The stretches last formatted, guarded by keptMutex (never held while a reader reads).
     struct Kept {
         std::int64_t point = -1;
         std::int64_t end = 0;
         std::shared_ptr<const std::string> text;
     };
+    mutable std::mutex keptMutex;
     std::vector<Kept> kept;
+    mutable std::mutex walkerMutex; // the walker's end, which may come from another thread
 
     // Formats the entry the walker stands on into the index; false when it shows nothing.
     bool take(std::string& text)
@@ -261,7 +293,7 @@ JournalLinesPtr JournalLines::tail(const JournalQuery& query, std::int64_t entri
 
 void JournalLines::releaseReader() const
 {
-    std::lock_guard lock(m_store->readMutex);
+    std::lock_guard lock(m_store->walkerMutex);
     m_store->walker.reset();
 }
 
@@ -386,30 +418,34 @@ std::shared_ptr<const std::string> JournalLines::stretch(std::int64_t point) con
         }
     }
 
-    std::lock_guard lock(store.readMutex);
-    for (const Store::Kept& kept : store.kept)
-        if (kept.point == point && kept.end == end)
-            return kept.text;
+    {
+        std::lock_guard keptLock(store.keptMutex);
+        for (const Store::Kept& kept : store.kept)
+            if (kept.point == point && kept.end == end)
+                return kept.text;
+    }
+    Store::Seeker* seeker = nullptr;
+    std::unique_lock seekerLock = store.takeSeeker(seeker);
 
     // The lines as formatted now, fitted to the lengths the index gives them: the journal's
     // files may have changed under us (vacuumed, rotated away), and the index must hold.
     auto text = std::make_shared<std::string>();
     std::size_t line = 0;
     try {
-        if (!store.seeker ||
-            ((++store.seekerStretches & 63) == 0 && ResidentBytes() >= store.seekerResident + g_growthPerReader)) {
+        if (!seeker->reader ||
+            ((++seeker->stretches & 63) == 0 && ResidentBytes() >= seeker->resident + g_growthPerReader)) {
             // A new reader now and then, so that a scroll through the whole journal does not
             // keep all of it mapped (see Store::renew).
-            store.seeker.reset();
-            store.seeker = std::make_unique<JournalReader>(store.query);
-            store.seekerResident = ResidentBytes();
+            seeker->reader.reset();
+            seeker->reader = std::make_unique<JournalReader>(store.query);
+            seeker->resident = ResidentBytes();
         }
-        store.seeker->refresh();
+        seeker->reader->refresh();
         std::string entry;
         int priority = -1;
-        bool standing = store.seeker->seekCursor(cursor);
+        bool standing = seeker->reader->seekCursor(cursor);
         while (standing && line < lengths.size()) {
-            if (store.seeker->format(entry, priority) == JournalReader::Entry::Shown) {
+            if (seeker->reader->format(entry, priority) == JournalReader::Entry::Shown) {
                 std::size_t from = 0;
                 while (line < lengths.size()) {
                     std::size_t stop = entry.find('\n', from);
@@ -425,15 +461,17 @@ std::shared_ptr<const std::string> JournalLines::stretch(std::int64_t point) con
                     from = stop + 1;
                 }
             }
-            standing = store.seeker->next();
+            standing = seeker->reader->next();
         }
     } catch (const std::exception&) {
         // A journal that can no longer be opened shows blank lines of the lengths it had.
     }
+    seekerLock.unlock();
     for (; line < lengths.size(); ++line) {
         text->append(static_cast<std::size_t>(lengths[line]), ' ');
         *text += '\n';
     }
+    std::lock_guard keptLock(store.keptMutex);
     if (store.kept.size() >= kKeptStretches)
         store.kept.erase(store.kept.begin());
     store.kept.push_back({point, end, text});
@@ -489,22 +527,23 @@ std::string JournalLines::fieldsOf(LineNumber line) const
         at = m_store->points[static_cast<std::size_t>(point)].line;
     }
     Store& store = *m_store;
-    std::lock_guard lock(store.readMutex);
+    Store::Seeker* seeker = nullptr;
+    const std::unique_lock lock = store.takeSeeker(seeker);
     try {
-        if (!store.seeker)
-            store.seeker = std::make_unique<JournalReader>(store.query);
+        if (!seeker->reader)
+            seeker->reader = std::make_unique<JournalReader>(store.query);
         std::string entry;
         int priority = -1;
-        bool standing = store.seeker->seekCursor(cursor);
+        bool standing = seeker->reader->seekCursor(cursor);
         while (standing) {
-            if (store.seeker->format(entry, priority) == JournalReader::Entry::Shown) {
+            if (seeker->reader->format(entry, priority) == JournalReader::Entry::Shown) {
                 if (at == wanted.value())
-                    return store.seeker->allFields();
+                    return seeker->reader->allFields();
                 at += 1 + static_cast<std::int64_t>(std::count(entry.begin(), entry.end(), '\n'));
                 if (at > wanted.value())
                     return {};
             }
-            standing = store.seeker->next();
+            standing = seeker->reader->next();
         }
     } catch (const std::exception&) {
     }
@@ -535,17 +574,18 @@ LineNumber JournalLines::lineAtTime(std::uint64_t microseconds) const
     // The checkpoints' times come from the journal by their cursors: a binary search over
     // them, then a walk through fewer than kStep entries.
     Store& store = *m_store;
-    std::lock_guard lock(store.readMutex);
+    Store::Seeker* seeker = nullptr;
+    const std::unique_lock lock = store.takeSeeker(seeker);
     try {
-        if (!store.seeker)
-            store.seeker = std::make_unique<JournalReader>(store.query);
+        if (!seeker->reader)
+            seeker->reader = std::make_unique<JournalReader>(store.query);
         auto timeOf = [&](std::int64_t point) {
             std::string cursor;
             {
                 std::lock_guard indexLock(store.indexMutex);
                 cursor = store.points[static_cast<std::size_t>(point)].cursor;
             }
-            return store.seeker->seekCursor(cursor) ? store.seeker->realtime() : 0;
+            return seeker->reader->seekCursor(cursor) ? seeker->reader->realtime() : 0;
         };
         std::int64_t low = 0, high = m_points; // the first point at or after the time
         while (low < high) {
@@ -568,12 +608,12 @@ LineNumber JournalLines::lineAtTime(std::uint64_t microseconds) const
         std::string entry;
         int priority = -1;
         while (standing && line < end) {
-            if (store.seeker->format(entry, priority) == JournalReader::Entry::Shown) {
-                if (store.seeker->realtime() >= microseconds)
+            if (seeker->reader->format(entry, priority) == JournalReader::Entry::Shown) {
+                if (seeker->reader->realtime() >= microseconds)
                     return line;
                 line += 1 + static_cast<std::int64_t>(std::count(entry.begin(), entry.end(), '\n'));
             }
-            standing = store.seeker->next();
+            standing = seeker->reader->next();
         }
         return end;
     } catch (const std::exception&) {
