@@ -11,6 +11,7 @@
 #include "journal/journalreader.h"
 #include "source/journalsource.h"
 #include "document/archivereader.h"
+#include "document/decompression.h"
 #include "source/logsource.h"
 
 #include <QApplication>

@@ -29,7 +29,16 @@ pkg_check_modules(LIBARCHIVE REQUIRED IMPORTED_TARGET libarchive)
 find_package(BZip2 REQUIRED)
 list(APPEND TLG_CORE_LIBRARIES PkgConfig::ZLIB_PC PkgConfig::LZMA PkgConfig::ZSTD PkgConfig::LIBARCHIVE BZip2::BZip2)
 list(APPEND TLG_CORE_SOURCES
+    document/archivedecoder.cpp
     document/archivereader.cpp
+    document/bzip2decoder.cpp
+    document/compresseddecoder.cpp
     document/compressedindexcache.cpp
     document/compressedtext.cpp
+    document/decompression.cpp
+    document/gzipdecoder.cpp
+    document/sniffing.cpp
+    document/xzblockdecoder.cpp
+    document/xzdecoder.cpp
+    document/zstddecoder.cpp
 )
