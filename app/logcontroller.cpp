@@ -600,7 +600,7 @@ void LogController::colourLoadedText()
 void LogController::showCompressedNote()
 {
     const DocumentPtr& text = m_source->document();
-    const CompressedText* compressed = text ? text->compressed() : nullptr;
+    const std::shared_ptr<const CompressedText> compressed = text ? text->compressed() : nullptr;
     if (!compressed)
         return;
     if (compressed->damaged()) {

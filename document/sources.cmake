@@ -5,18 +5,27 @@ pkg_check_modules(XXHASH REQUIRED IMPORTED_TARGET libxxhash)
 list(APPEND TLG_CORE_LIBRARIES PkgConfig::XXHASH)
 
 list(APPEND TLG_CORE_SOURCES
+    document/blockcache.cpp
+    document/checkvalues.cpp
     document/encoding.cpp
+    document/filestorage.cpp
+    document/growonlybuffer.cpp
     document/keptlines.cpp
     document/lineindex.cpp
+    document/lineindexer.cpp
     document/linesource.cpp
     document/logdocument.cpp
+    document/memorystorage.cpp
     document/mergedlines.cpp
+    document/pagedstorage.cpp
     document/pipespool.cpp
     document/savetext.cpp
     document/textcheck.cpp
     document/textload.cpp
+    document/textstorage.cpp
     document/timeindex.cpp
     document/timestamps.cpp
+    document/transcodedstorage.cpp
     document/transcodedtext.cpp
     document/unicode.cpp
 )
@@ -34,6 +43,7 @@ list(APPEND TLG_CORE_SOURCES
     document/bzip2decoder.cpp
     document/compresseddecoder.cpp
     document/compressedindexcache.cpp
+    document/compressedstorage.cpp
     document/compressedtext.cpp
     document/decompression.cpp
     document/gzipdecoder.cpp
