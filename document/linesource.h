@@ -66,6 +66,7 @@ struct LineBlock {
 
 class LineSource;
 using LinesPtr = std::shared_ptr<const LineSource>;
+class TimedParts;
 
 // What a source knows of a line's weight apart from its words (a journal entry's priority).
 enum class LineLevel : std::uint8_t { None, Info, Error };
@@ -124,6 +125,9 @@ public:
     // Whether this source is `earlier` with lines appended: its first earlier.size() bytes
     // are earlier's, and so are its line starts but the last.
     virtual bool grewFrom(const LineSource& earlier) const = 0;
+    // The logs this source is made of, each with its own times (timedparts.h), for a source of
+    // several such logs; null for a source of one log.
+    virtual const TimedParts* timedParts() const { return nullptr; }
 
     // Calls `visit(offset, bytes)` for [from, to) a chunk of about `chunk` bytes at a time, in
     // order; each chunk but the first also holds the `overlap` bytes before it, so that a

@@ -126,7 +126,7 @@ void HistogramStrip::refreshMerged()
     job->merged = merged;
     job->lines = merged;
     job->rules = m_view->matchRules();
-    const bool sameCounting = m_counts && m_counts->merged() && sameRules(m_counts->rules(), job->rules);
+    const bool sameCounting = m_counts && m_counts->byParts() && sameRules(m_counts->rules(), job->rules);
     if (sameCounting && m_counts->lines() == job->lines)
         return;
     if (sameCounting)
@@ -235,10 +235,10 @@ void HistogramStrip::start(std::shared_ptr<Job> job)
         LowerThisThread();
         try {
             if (job->merged && job->window) {
-                job->windowResult = CountMergedWindow(*job->merged, job->window->first, job->window->second,
-                                                      job->rules.get(), &job->stop);
+                job->windowResult = CountPartsWindow(*job->merged, job->window->first, job->window->second,
+                                                     job->rules.get(), &job->stop);
             } else if (job->merged) {
-                job->result = LogHistogram::countMerged(job->merged, job->rules, job->earlier.get(), &job->stop);
+                job->result = LogHistogram::countParts(job->merged, job->rules, job->earlier.get(), &job->stop);
             } else if (job->window) {
                 job->windowResult = CountWindow(*job->lines, job->first, job->end, job->carried, job->window->first,
                                                 job->window->second, job->form, job->ctx, job->rules.get(), &job->stop);

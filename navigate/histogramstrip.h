@@ -12,6 +12,7 @@
 // log's strip counts the merged rows, each file in its own form, and its clicks and closer
 // looks find rows through the merge.
 
+#include "document/mergedlines.h"
 #include "search/timehistogram.h"
 
 #include <QWidget>
