@@ -7,6 +7,7 @@
 #include "core/fileops.h"
 #include "core/messages.h"
 #include "document/archivereader.h"
+#include "document/decompression.h"
 #include "source/logopening.h"
 
 #include <QApplication>

@@ -133,7 +133,7 @@ void measure(const std::string& path)
     const double firstScreenMs = millisecondsSince(start);
 
     std::mt19937 random(11);
-    const tlg::CompressedText* text = doc->compressed();
+    const std::shared_ptr<const tlg::CompressedText> text = doc->compressed();
     const std::int64_t restartsBefore = text ? text->readRestarts() : 0;
     std::vector<double> jumps;
     for (int i = 0; i < 100; ++i) {
@@ -162,7 +162,7 @@ void measure(const std::string& path)
     // five such pairs; the ratio of the medians.
     double unitMs = 0;
     double unitEndRatio = 0;
-    const tlg::CompressedText* fresh = again->compressed();
+    const std::shared_ptr<const tlg::CompressedText> fresh = again->compressed();
     if (fresh && !fresh->spooled() && fresh->points().size() > 1) {
         const auto& points = fresh->points();
         auto endOf = [&](std::size_t i) { return i + 1 < points.size() ? points[i + 1].text : fresh->textSize(); };

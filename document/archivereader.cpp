@@ -2,7 +2,6 @@
 
 #include "core/errors.h"
 #include "core/fileops.h"
-#include "document/compressedtext.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -24,28 +23,6 @@ std::mutex g_chosenMutex;
 std::map<std::string, std::string> g_chosen; // guarded by g_chosenMutex
 
 } // namespace
-
-bool LooksLikeArchive(std::string_view head)
-{
-    if (head.starts_with("PK\x03\x04"))
-        return true;
-    // A tar header: "ustar" at 257 (POSIX and GNU alike).
-    return head.size() >= 262 && head.substr(257, 5) == "ustar";
-}
-
-bool IsArchiveFile(const std::string& path)
-{
-    const FileHandle file = OpenForReading(path);
-    struct stat st {};
-    if (!file.valid() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    constexpr std::size_t kHead = 512;
-    std::string head(kHead, '\0');
-    const ssize_t got = ::pread(file.fd(), head.data(), head.size(), 0);
-    head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    const Compression how = CompressionOf(head);
-    return LooksLikeArchive(how == Compression::None ? head : DecompressedHead(file.fd(), how, kHead));
-}
 
 ArchiveReader::ArchiveReader(int fd) : m_archive(archive_read_new()), m_fd(fd), m_block(new char[kBlock])
 {

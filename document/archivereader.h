@@ -2,24 +2,16 @@
 
 // The members of an archive (tar, tar compressed by any of the usual programs, zip), read with
 // libarchive from an open file, one after another; and the member chosen to be shown for each
-// archive opened.
+// archive opened. (Whether a file is an archive: sniffing.h and decompression.h.)
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 struct archive;
 
 namespace tlg {
-
-// Whether the first bytes of a text (at least 512, decompressed when the file is compressed)
-// are those of a tar or zip archive.
-bool LooksLikeArchive(std::string_view head);
-
-// Whether the file at path is such an archive (false when it cannot be read).
-bool IsArchiveFile(const std::string& path);
 
 struct ArchiveMember {
     std::string name;

@@ -15,6 +15,8 @@
 // the text given to the sink.
 
 #include "core/fileops.h"
+#include "document/compresseddecoder.h"
+#include "document/sniffing.h"
 #include "document/transcodedtext.h"
 
 #include <atomic>
@@ -29,33 +31,10 @@
 
 namespace tlg {
 
-// How a file holds its text. An archive's member (read by libarchive, whatever compresses the
-// archive) is always spooled.
-enum class Compression : std::uint8_t { None, Gzip, Xz, Bzip2, Zstd, Archive };
-
-// The compression that a file's first bytes (at least 6 of them) show; None for any other file.
-Compression CompressionOf(std::string_view head);
-// "gzip", "xz", "bzip2", "zstd"; empty for None.
-const char* CompressionName(Compression how);
-
-// The first `length` bytes of the text that the compressed file at `fd` holds (fewer when it is
-// shorter or damaged early), or of the archive's member of that name; empty when it cannot be
-// read.
-std::string DecompressedHead(int fd, Compression how, std::size_t length, const std::string& member = {});
-
 class CompressedText {
 public:
-    // Where decoding can start again: the text offset and file offset of a unit's start, and for
-    // gzip's inside of a member the bits of the byte before and the window that precedes it.
-    struct RestartPoint {
-        std::int64_t text = 0;
-        std::int64_t file = 0;
-        int bits = 0;          // gzip: bits of the byte before `file` that the next block uses
-        bool unitStart = true; // a member, frame, stream or block starts here
-        std::vector<unsigned char> window;
-    };
-    // The decoder of one run from a restart point (defined with the formats).
-    class Decoder;
+    using RestartPoint = tlg::RestartPoint;
+    using Decoder = CompressedDecoder;
 
     // Reads the open file `file` (its first bytes show `how`), with a restart point at least every
     // `restartEvery` bytes of text where the format allows. A decoder left where a read ended

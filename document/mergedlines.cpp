@@ -566,6 +566,12 @@ bool MergedLines::grewFrom(const LineSource& earlierSource) const
     return earlier && earlier->m_lineage == m_lineage && m_rows >= earlier->m_rows && m_size >= earlier->m_size;
 }
 
+TimedParts::Part MergedLines::part(std::size_t index) const
+{
+    const Log& log = m_logs[index];
+    return {log.lines, log.form, log.ctx, m_shown[index]};
+}
+
 std::size_t MergedLines::memory() const
 {
     std::size_t bytes = sizeof(*this) + m_chunks.capacity() * sizeof(m_chunks[0]) + m_end.capacity() * sizeof(Cursor);

@@ -19,6 +19,7 @@
 // the logs' own line indexes.
 
 #include "document/linesource.h"
+#include "document/timedparts.h"
 #include "document/timestamps.h"
 
 #include <atomic>
@@ -33,7 +34,7 @@ namespace tlg {
 class MergedLines;
 using MergedLinesPtr = std::shared_ptr<const MergedLines>;
 
-class MergedLines : public LineSource {
+class MergedLines : public LineSource, public TimedParts {
 public:
     // One log to merge: its lines and how it writes its stamps.
     struct Log {
@@ -78,7 +79,7 @@ public:
     // The first row from which on the highest time carried so far is at or after `time`
     // (nanoseconds since 1970 UTC): on logs whose times never go backwards, the first row at or
     // after `time`. The line count when there is none. Reads fewer than kStep lines.
-    LineNumber firstRowAtOrAfter(std::int64_t time) const;
+    LineNumber firstRowAtOrAfter(std::int64_t time) const override;
 
     ByteOffset size() const override { return m_size; }
     LineCount lineCount() const override { return m_rows; }
@@ -102,13 +103,14 @@ public:
     // Where each log stands at a row (the end of the rows at most): the next of its lines the
     // merge takes, and the time the line before it carries (nothing before its first stamp).
     // A hidden log stands at its start. Reads fewer than kStep lines.
-    struct Place {
-        LineNumber line = 0;
-        std::optional<std::int64_t> carried;
-    };
-    std::vector<Place> placesAt(LineNumber row) const;
+    using Place = TimedParts::Place;
+    std::vector<Place> placesAt(LineNumber row) const override;
     std::optional<std::int64_t> lastTime() const;
     bool grewFrom(const LineSource& earlier) const override;
+    // Its logs, each with its form and context, as parts.
+    const TimedParts* timedParts() const override { return this; }
+    std::size_t partCount() const override { return m_logs.size(); }
+    Part part(std::size_t index) const override;
 
     // Memory the rows and checkpoints take, for benchmarks and tests.
     std::size_t memory() const;

@@ -1,6 +1,7 @@
 #include "document/pipespool.h"
 
 #include "core/errors.h"
+#include "core/executor.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -56,8 +57,8 @@ PipeSpool::PipeSpool(FileHandle input, std::function<void()> notice, Options opt
         m_device = st.st_dev;
         m_inode = st.st_ino;
     }
-    m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wake < 0) {
+    m_wake = std::make_shared<FileHandle>(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!m_wake->valid()) {
         const int error = errno;
         ::close(m_file);
         throw Failure("Cannot keep standard input in " + m_folder + ": " + std::strerror(error));
@@ -67,23 +68,24 @@ PipeSpool::PipeSpool(FileHandle input, std::function<void()> notice, Options opt
     // pipe that is not ours to size (or not a pipe), which changes nothing.
     if (m_input >= 0)
         ::fcntl(m_input, F_SETPIPE_SZ, 1 << 20);
-    m_thread = std::thread([this] { copy(); });
+    m_copier = Executor::shared().startDedicated(
+        "tlg-pipe", [this](const std::atomic<bool>& stop) { copy(stop); },
+        [wake = m_wake] {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t said = ::write(wake->fd(), &one, sizeof one);
+        });
 }
 
 PipeSpool::~PipeSpool()
 {
     stop();
-    ::close(m_wake);
     ::close(m_file);
 }
 
 void PipeSpool::stop()
 {
-    if (m_thread.joinable()) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t said = ::write(m_wake, &one, sizeof one);
-        m_thread.join();
-    }
+    // Its end raises the copy's stop, wakes its poll and waits for it.
+    m_copier.reset();
     if (m_input >= 0) {
         ::close(m_input);
         m_input = -1;
@@ -110,7 +112,7 @@ void PipeSpool::fail(const std::string& why)
     m_state.store(State::Failed, std::memory_order_release);
 }
 
-void PipeSpool::copy()
+void PipeSpool::copy(const std::atomic<bool>& stop)
 {
     using Clock = std::chrono::steady_clock;
     const auto gap = std::chrono::milliseconds(m_options.noticeGapMs);
@@ -123,11 +125,11 @@ void PipeSpool::copy()
             timeout = static_cast<int>(std::max<std::int64_t>(0, left.count()));
         }
         // A missing input is a pipe already closed.
-        pollfd watched[2] = {{m_input, POLLIN, 0}, {m_wake, POLLIN, 0}};
+        pollfd watched[2] = {{m_input, POLLIN, 0}, {m_wake->fd(), POLLIN, 0}};
         const int ready = m_input < 0 ? 0 : ::poll(watched, 2, timeout);
         if (ready < 0 && errno != EINTR)
             fail(std::string("Standard input could not be read: ") + std::strerror(errno));
-        if (watched[1].revents != 0)
+        if (watched[1].revents != 0 || stop.load())
             return; // stopped: nobody to tell
         std::int64_t got = kNothingYet;
         if (m_input < 0)

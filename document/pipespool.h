@@ -1,11 +1,10 @@
 #pragma once
 
-// The bytes of a pipe, kept as they arrive in an unlinked file of the cache folder: a thread of
-// the spool's own copies the pipe into the file in large steps (read and write of up to 1 MiB;
-// splice(2) measured four times slower here), so that the writer is never held up by the
-// reader and memory stays flat however much flows. A paged document reads the
-// file (reader()) and grows as it does. The file has no name: it goes when the last descriptor
-// to it is closed.
+// The bytes of a pipe, kept as they arrive in an unlinked file of the cache folder: a dedicated
+// thread of the executor copies the pipe into the file in large steps (read and write of up to
+// 1 MiB; splice(2) measured four times slower here), so that the writer is never held up by the
+// reader and memory stays flat however much flows. A paged document reads the file (reader())
+// and grows as it does. The file has no name: it goes when the last descriptor to it is closed.
 
 #include "core/fileops.h"
 
@@ -14,12 +13,14 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tlg {
+
+class DedicatedThread;
 
 // How the spool works; tests shrink the steps and make the file fail.
 struct PipeSpoolOptions {
@@ -40,9 +41,10 @@ public:
         Failed, // the file could not take more (a full disk): the pipe is read no more
     };
 
-    // Makes the file and starts copying `input` (which the spool takes) into it. `notice` is
-    // called on the spool's thread when bytes were kept, at most every noticeGapMs (the last
-    // bytes of a burst are told once the gap has passed), and once more when the copy ends.
+    // Makes the file and starts copying `input` (which the spool takes) into it, on a dedicated
+    // thread of the executor. `notice` is called on that thread when bytes were kept, at most
+    // every noticeGapMs (the last bytes of a burst are told once the gap has passed), and once
+    // more when the copy ends.
     // Throws Failure("Cannot keep standard input in <folder>: <why>") when the file cannot be
     // made.
     PipeSpool(FileHandle input, std::function<void()> notice, Options options = {});
@@ -51,8 +53,9 @@ public:
     PipeSpool(const PipeSpool&) = delete;
     PipeSpool& operator=(const PipeSpool&) = delete;
 
-    // Ends the copy at once, waiting for its thread; no notice comes after it returns. The
-    // pipe is closed, so that its writer learns nobody reads any more. Idempotent.
+    // Ends the copy at once, waking its read and waiting for it; no notice comes after it
+    // returns. The pipe is closed, so that its writer learns nobody reads any more. Idempotent.
+    // Not to be called from `notice`.
     void stop();
 
     // A descriptor of its own for reading the file (with pread: the copy never moves it).
@@ -67,7 +70,8 @@ public:
     std::string failure() const;
 
 private:
-    void copy();
+    // The copy's loop, until the pipe ends, the file fails or `stop` is raised.
+    void copy(const std::atomic<bool>& stop);
     // Copies what the pipe holds now: the bytes copied, 0 at its end, -1 on a failure (said),
     // -2 when it held nothing after all.
     std::int64_t copyOnce();
@@ -75,7 +79,9 @@ private:
 
     int m_input = -1;
     int m_file = -1;
-    int m_wake = -1; // an eventfd that stop() raises
+    // An eventfd that stop() raises to wake the copy's poll; shared with the wake-up call, which
+    // the executor may make again until it lets go of the thread.
+    std::shared_ptr<FileHandle> m_wake;
     std::string m_folder;
     Options m_options;
     std::function<void()> m_notice;
@@ -86,7 +92,7 @@ private:
     std::atomic<State> m_state{State::Open};
     mutable std::mutex m_mutex;
     std::string m_failure; // guarded by m_mutex
-    std::thread m_thread;
+    std::unique_ptr<DedicatedThread> m_copier;
 };
 
 // Standard input, taken over by the caller: a descriptor of its own, while descriptor 0 reads

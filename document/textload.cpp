@@ -3,7 +3,8 @@
 #include "core/errors.h"
 #include "core/fileops.h"
 #include "document/archivereader.h"
-#include "document/compressedtext.h"
+#include "document/decompression.h"
+#include "document/sniffing.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -54,8 +54,8 @@ struct HistogramStrip::Job {
     LineNumber end = 0;
     std::optional<std::int64_t> carried;
     std::optional<TimeHistogram> windowResult;
-    // A merged log's rows, counted file by file.
-    MergedLinesPtr merged;
+    // The lines of several logs, each counted in its own form (LineSource::timedParts).
+    bool byParts = false;
 };
 
 HistogramStrip::HistogramStrip(LogView* view, QWidget* parent)
@@ -109,7 +109,7 @@ void HistogramStrip::showNoCounts()
     hide();
 }
 
-void HistogramStrip::refreshMerged(const MergedLinesPtr& merged)
+void HistogramStrip::refreshParts(const LinesPtr& parted)
 {
     if (m_job) {
         // Every merge of the files counts from the counts before it, file by file: the one
@@ -117,15 +117,15 @@ void HistogramStrip::refreshMerged(const MergedLinesPtr& merged)
         m_dirty = true;
         return;
     }
-    if (!merged->lastTime()) {
+    if (!m_log || !m_log->lastTime()) {
         showNoCounts();
         return;
     }
     auto job = std::make_shared<Job>();
-    job->merged = merged;
-    job->lines = merged;
+    job->byParts = true;
+    job->lines = parted;
     job->rules = m_view->matchRules();
-    const bool sameCounting = m_counts && m_counts->merged() && sameRules(m_counts->rules(), job->rules);
+    const bool sameCounting = m_counts && m_counts->byParts() && sameRules(m_counts->rules(), job->rules);
     if (sameCounting && m_counts->lines() == job->lines)
         return;
     if (sameCounting)
@@ -138,8 +138,8 @@ void HistogramStrip::refresh()
     const LogTimeline times = timeline();
     if (!times.index && times.lines) {
         // Several logs, each counted in its own form.
-        if (const MergedLinesPtr merged = std::dynamic_pointer_cast<const MergedLines>(times.lines)) {
-            refreshMerged(merged);
+        if (times.lines->timedParts()) {
+            refreshParts(times.lines);
             return;
         }
     }
@@ -187,12 +187,12 @@ void HistogramStrip::zoomTo(std::int64_t from, std::int64_t to)
         return;
     }
     const LogTimeline times = timeline();
-    if (const MergedLinesPtr merged = times.index ? nullptr : std::dynamic_pointer_cast<const MergedLines>(times.lines)) {
+    if (!times.index && times.lines && times.lines->timedParts()) {
         if (!m_counts || to <= from)
             return;
         auto job = std::make_shared<Job>();
-        job->merged = merged;
-        job->lines = merged;
+        job->byParts = true;
+        job->lines = times.lines;
         job->rules = m_counts->rules();
         job->window = std::pair(from, to);
         start(std::move(job));
@@ -235,11 +235,11 @@ void HistogramStrip::start(std::shared_ptr<Job> job)
         this, Executor::Priority::Background,
         [job] {
             try {
-                if (job->merged && job->window) {
-                    job->windowResult = CountMergedWindow(*job->merged, job->window->first, job->window->second,
-                                                          job->rules.get(), &job->stop);
-                } else if (job->merged) {
-                    job->result = LogHistogram::countMerged(job->merged, job->rules, job->earlier.get(), &job->stop);
+                if (job->byParts && job->window) {
+                    job->windowResult = CountPartsWindow(*job->lines, job->window->first, job->window->second,
+                                                         job->rules.get(), &job->stop);
+                } else if (job->byParts) {
+                    job->result = LogHistogram::countParts(job->lines, job->rules, job->earlier.get(), &job->stop);
                 } else if (job->window) {
                     job->windowResult = CountWindow(*job->lines, job->first, job->end, job->carried, job->window->first,
                                                     job->window->second, job->form, job->ctx, job->rules.get(), &job->stop);

@@ -85,7 +85,7 @@ private:
     void finished(const std::shared_ptr<Job>& job);
     void layBars();
     QRect barArea() const;
-    void refreshMerged(const MergedLinesPtr& merged);
+    void refreshParts(const LinesPtr& parted);
     LogTimeline timeline() const;
     // The counts are hidden: there are no times to show.
     void showNoCounts();

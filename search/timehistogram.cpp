@@ -249,43 +249,44 @@ LogHistogramPtr LogHistogram::count(LinesPtr lines, TimeForm form, const StampCo
     return counts;
 }
 
-LogHistogramPtr LogHistogram::countMerged(MergedLinesPtr merged, std::shared_ptr<const ColourRules> rules,
-                                          const LogHistogram* earlier, const std::atomic<bool>* cancel)
+LogHistogramPtr LogHistogram::countParts(LinesPtr lines, std::shared_ptr<const ColourRules> rules,
+                                         const LogHistogram* earlier, const std::atomic<bool>* cancel)
 {
+    const TimedParts* parts = lines->timedParts();
+    if (!parts)
+        return nullptr;
     std::shared_ptr<LogHistogram> counts(new LogHistogram);
-    counts->m_merged = true;
+    counts->m_byParts = true;
     counts->m_rules = std::move(rules);
-    counts->m_parts.resize(merged->fileCount());
-    const bool sameFiles = earlier && earlier->m_merged && earlier->m_parts.size() == merged->fileCount();
-    for (std::size_t file = 0; file < merged->fileCount(); ++file) {
-        LogHistogramPtr part = sameFiles ? earlier->m_parts[file] : nullptr;
-        const MergedLines::Log& log = merged->log(file);
-        if (merged->shown(file) && log.form != TimeForm::None) {
+    counts->m_parts.resize(parts->partCount());
+    const bool sameParts = earlier && earlier->m_byParts && earlier->m_parts.size() == parts->partCount();
+    for (std::size_t index = 0; index < parts->partCount(); ++index) {
+        LogHistogramPtr counted = sameParts ? earlier->m_parts[index] : nullptr;
+        const TimedParts::Part part = parts->part(index);
+        if (part.shown && part.form != TimeForm::None) {
             // A syslog stamp's year comes from the context's reference: another reference, another count.
-            const bool sameCounting = part && part->m_form == log.form &&
-                                      (log.form != TimeForm::Syslog || part->m_ctx.reference() == log.ctx.reference());
+            const bool sameCounting = counted && counted->m_form == part.form &&
+                                      (part.form != TimeForm::Syslog || counted->m_ctx.reference() == part.ctx.reference());
             if (!sameCounting)
-                part = count(log.lines, log.form, log.ctx, counts->m_rules, cancel);
-            else if (part->m_lines != log.lines)
-                part = part->grownTo(log.lines, cancel);
-            if (!part)
+                counted = count(part.lines, part.form, part.ctx, counts->m_rules, cancel);
+            else if (counted->m_lines != part.lines)
+                counted = counted->grownTo(part.lines, cancel);
+            if (!counted)
                 return nullptr;
-            counts->m_histogram.add(part->m_histogram);
-        } else if (log.form == TimeForm::None) {
-            part.reset(); // no times to count
+            counts->m_histogram.add(counted->m_histogram);
+        } else if (part.form == TimeForm::None) {
+            counted.reset(); // no times to count
         }
-        counts->m_parts[file] = std::move(part);
+        counts->m_parts[index] = std::move(counted);
     }
-    counts->m_lines = std::move(merged);
+    counts->m_lines = std::move(lines);
     return counts;
 }
 
 LogHistogramPtr LogHistogram::grownTo(LinesPtr grown, const std::atomic<bool>* cancel) const
 {
-    if (m_merged) {
-        MergedLinesPtr merged = std::dynamic_pointer_cast<const MergedLines>(grown);
-        return merged ? countMerged(std::move(merged), m_rules, this, cancel) : nullptr;
-    }
+    if (m_byParts)
+        return countParts(std::move(grown), m_rules, this, cancel);
     if (!grown->grewFrom(*m_lines))
         return count(std::move(grown), m_form, m_ctx, m_rules, cancel);
     std::shared_ptr<LogHistogram> counts(new LogHistogram(*this));
@@ -335,21 +336,25 @@ std::optional<TimeHistogram> CountWindow(const LineSource& lines, LineNumber fir
     return histogram;
 }
 
-std::optional<TimeHistogram> CountMergedWindow(const MergedLines& merged, std::int64_t from, std::int64_t to,
-                                               const ColourRules* rules, const std::atomic<bool>* cancel)
+std::optional<TimeHistogram> CountPartsWindow(const LineSource& lines, std::int64_t from, std::int64_t to,
+                                              const ColourRules* rules, const std::atomic<bool>* cancel)
 {
     TimeHistogram histogram = TimeHistogram::window(from, to);
-    const std::vector<MergedLines::Place> starts = merged.placesAt(merged.firstRowAtOrAfter(from));
-    const std::vector<MergedLines::Place> ends = merged.placesAt(merged.firstRowAtOrAfter(to));
-    for (std::size_t file = 0; file < merged.fileCount(); ++file) {
-        const MergedLines::Log& log = merged.log(file);
-        if (!merged.shown(file) || log.form == TimeForm::None || starts[file].line >= ends[file].line)
+    const TimedParts* parts = lines.timedParts();
+    if (!parts)
+        return histogram;
+    const std::vector<TimedParts::Place> starts = parts->placesAt(parts->firstRowAtOrAfter(from));
+    const std::vector<TimedParts::Place> ends = parts->placesAt(parts->firstRowAtOrAfter(to));
+    for (std::size_t index = 0; index < parts->partCount(); ++index) {
+        const TimedParts::Part part = parts->part(index);
+        if (!part.shown || part.form == TimeForm::None || starts[index].line >= ends[index].line)
             continue;
-        const std::optional<TimeHistogram> part = CountWindow(*log.lines, starts[file].line, ends[file].line,
-                                                              starts[file].carried, from, to, log.form, log.ctx, rules, cancel);
-        if (!part)
+        const std::optional<TimeHistogram> counted =
+            CountWindow(*part.lines, starts[index].line, ends[index].line, starts[index].carried, from, to, part.form,
+                        part.ctx, rules, cancel);
+        if (!counted)
             return std::nullopt;
-        histogram.add(*part);
+        histogram.add(*counted);
     }
     return histogram;
 }

@@ -12,12 +12,13 @@
 // time of the line before it, so a stack trace counts with its header; lines before the first
 // stamp carry no time and are not counted.
 //
-// A merged log is counted file by file: each shown file's lines in the file's own form, the
-// counts added up. A merged row carries its line's time in its file, so the sum is the count of
-// the merged rows, and a followed file costs its new lines whichever place they take.
+// A log made of several logs, each with its own times (a merged log: LineSource::timedParts), is
+// counted part by part: each shown part's lines in the part's own form, the counts added up. A
+// row of such a log carries its line's time in its part, so the sum is the count of the rows,
+// and a followed part costs its new lines whichever place they take.
 
 #include "document/linesource.h"
-#include "document/mergedlines.h"
+#include "document/timedparts.h"
 #include "document/timestamps.h"
 #include "search/colourrules.h"
 
@@ -127,20 +128,22 @@ public:
     // (null: no error or info parts). Null when `cancel` was raised.
     static LogHistogramPtr count(LinesPtr lines, TimeForm form, const StampContext& ctx,
                                  std::shared_ptr<const ColourRules> rules, const std::atomic<bool>* cancel = nullptr);
-    // The counts of a merged log's rows: each shown file counted in its own form and context,
-    // the counts added up. A file that `earlier` (the counts of an earlier merge of the same
-    // files, or null) counted costs its new lines only; a hidden file is not read. Null when
-    // `cancel` was raised.
-    static LogHistogramPtr countMerged(MergedLinesPtr merged, std::shared_ptr<const ColourRules> rules,
-                                       const LogHistogram* earlier = nullptr, const std::atomic<bool>* cancel = nullptr);
+    // The counts of the rows of a log made of parts (lines->timedParts(); null counts for any
+    // other): each shown part counted in its own form and context, the counts added up. A part
+    // that `earlier` (the counts of an earlier state of the same parts, or null) counted costs
+    // its new lines only; a hidden part is not read. Null when `cancel` was raised.
+    static LogHistogramPtr countParts(LinesPtr lines, std::shared_ptr<const ColourRules> rules,
+                                      const LogHistogram* earlier = nullptr, const std::atomic<bool>* cancel = nullptr);
     // The counts of `grown`: when it grew from these counts' lines, only its new lines (and the
     // last line before them, which may have grown) are read; otherwise it is counted anew. For
-    // a merged log's counts, `grown` is a later merge of the same files (countMerged).
+    // the counts of a log made of parts, `grown` is a later state of the same parts
+    // (countParts).
     LogHistogramPtr grownTo(LinesPtr grown, const std::atomic<bool>* cancel = nullptr) const;
 
     const LinesPtr& lines() const { return m_lines; }
-    // Whether these are a merged log's counts (whose form is None: each file has its own).
-    bool merged() const { return m_merged; }
+    // Whether these are the counts of a log made of parts (whose form is None: each part has
+    // its own).
+    bool byParts() const { return m_byParts; }
     TimeForm form() const { return m_form; }
     const std::shared_ptr<const ColourRules>& rules() const { return m_rules; }
     const TimeHistogram& histogram() const { return m_histogram; }
@@ -155,8 +158,9 @@ private:
     StampContext m_ctx;
     std::shared_ptr<const ColourRules> m_rules;
     TimeHistogram m_histogram;
-    // A merged log's: each file's counts (null for a file never shown), added up in m_histogram.
-    bool m_merged = false;
+    // A log made of parts: each part's counts (null for a part never shown), added up in
+    // m_histogram.
+    bool m_byParts = false;
     std::vector<LogHistogramPtr> m_parts;
     // The last line, which may still grow: taken out again before counting on from it.
     LineNumber m_last = -1;
@@ -172,9 +176,10 @@ std::optional<TimeHistogram> CountWindow(const LineSource& lines, LineNumber fir
                                          std::optional<std::int64_t> carried, std::int64_t from, std::int64_t to,
                                          TimeForm form, const StampContext& ctx, const ColourRules* rules,
                                          const std::atomic<bool>* cancel = nullptr);
-// The same for a merged log: the merged rows whose times fall in [from, to), each shown file's
-// lines between the rows the merge finds for the two times counted in the file's own form.
-std::optional<TimeHistogram> CountMergedWindow(const MergedLines& merged, std::int64_t from, std::int64_t to,
-                                               const ColourRules* rules, const std::atomic<bool>* cancel = nullptr);
+// The same for a log made of parts: its rows whose times fall in [from, to), each shown part's
+// lines between the rows the log finds for the two times counted in the part's own form. A log
+// without parts counts nothing.
+std::optional<TimeHistogram> CountPartsWindow(const LineSource& lines, std::int64_t from, std::int64_t to,
+                                              const ColourRules* rules, const std::atomic<bool>* cancel = nullptr);
 
 } // namespace tlg

@@ -405,7 +405,7 @@ void FileLog::readChange(bool notified)
 
 QString FileLog::withCompressedNote(QString status) const
 {
-    const CompressedText* compressed = m_text.document ? m_text.document->compressed() : nullptr;
+    const std::shared_ptr<const CompressedText> compressed = m_text.document ? m_text.document->compressed() : nullptr;
     if (!compressed)
         return status;
     if (compressed->damaged())

@@ -211,7 +211,7 @@ TEST_P(CompressedFormats, GrowthIsDecodedFromTheLastRestartPoint)
     const std::size_t within = plain.find('\n', 160000) - 3;
     const std::string path = Compress(m_dir, format, plain.substr(0, crlf), {});
     const PagingSizes sizes{64, 2, 16, 7, 1000};
-    const DocumentPtr first = OpenCompressed(path, sizes);
+    DocumentPtr first = OpenCompressed(path, sizes);
     ExpectSameText(*first, plain.substr(0, crlf), 8);
 
     // Units appended: one after a CR whose LF it starts with, one ending within a line.
@@ -229,6 +229,15 @@ TEST_P(CompressedFormats, GrowthIsDecodedFromTheLastRestartPoint)
     const DocumentPtr third = LoadTextAfter(path, Transcoding::None, second);
     ExpectSameText(*third, plain, 11);
     EXPECT_EQ(third->grown(), third); // nothing more
+
+    // Each document holds the text it reads through and no other: an earlier text goes with
+    // the last document that holds it.
+    const std::weak_ptr<const CompressedText> firstText = first->compressed();
+    EXPECT_NE(firstText.lock(), second->compressed());
+    EXPECT_NE(second->compressed(), third->compressed());
+    first.reset();
+    EXPECT_TRUE(firstText.expired());
+    ExpectSameText(*second, plain.substr(0, within), 12);
 }
 
 // While the pass goes on, each document told holds exactly the first lines of the text and reads

@@ -321,7 +321,7 @@ TEST(LineIndex, AnIndexKeptInTheEarlierFormIsMadeAgain)
     const KeptIndexKey key = KeptIndexKeyOf(file.fd(), valid);
     ASSERT_TRUE(valid);
     const std::string kept = LoadKeptIndex(key);
-    const std::size_t mark = kept.rfind("lines:2\n");
+    const std::size_t mark = kept.rfind("lines:3\n");
     ASSERT_NE(mark, std::string::npos);
     KeepIndex(key, kept.substr(0, mark) + earlierForm(*again, sizes.hashBlock));
     const DocumentPtr remade = open();

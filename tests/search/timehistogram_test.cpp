@@ -337,6 +337,31 @@ Direct directRows(const MergedLines& merged)
     return direct;
 }
 
+// A log of several parts that is no merge, shown as the merge it wraps shows them: the counts
+// reach its parts through the line source alone.
+class Parted final : public LineSource, public TimedParts {
+public:
+    explicit Parted(MergedLinesPtr merge) : m_merge(std::move(merge)) {}
+    ByteOffset size() const override { return m_merge->size(); }
+    LineCount lineCount() const override { return m_merge->lineCount(); }
+    LineCount rowCount() const override { return m_merge->rowCount(); }
+    ByteOffset lineIndex(LineNumber line) const override { return m_merge->lineIndex(line); }
+    ByteOffset lineContentEnd(LineNumber line) const override { return m_merge->lineContentEnd(line); }
+    LineNumber lineFromOffset(ByteOffset offset) const override { return m_merge->lineFromOffset(offset); }
+    TextSlice slice(ByteOffset from, ByteOffset to) const override { return m_merge->slice(from, to); }
+    std::int64_t longestLine() const override { return m_merge->longestLine(); }
+    std::int64_t widestLineColumns() const override { return m_merge->widestLineColumns(); }
+    bool grewFrom(const LineSource&) const override { return false; }
+    const TimedParts* timedParts() const override { return this; }
+    std::size_t partCount() const override { return m_merge->partCount(); }
+    Part part(std::size_t index) const override { return m_merge->part(index); }
+    std::vector<Place> placesAt(LineNumber row) const override { return m_merge->placesAt(row); }
+    LineNumber firstRowAtOrAfter(std::int64_t time) const override { return m_merge->firstRowAtOrAfter(time); }
+
+private:
+    MergedLinesPtr m_merge;
+};
+
 // A merged log's counts are those of its rows, whatever form each file writes its stamps in;
 // they grow with a file at the cost of its new lines, follow the files shown, and a window of
 // them counts the rows in it.
@@ -359,9 +384,9 @@ TEST(TimeHistogram, AMergedLogCountsItsRowsInEachFilesForm)
 
     const MergedLinesPtr merged =
         MergedLines::build({{appBefore, TimeForm::Iso, ctx}, {web, TimeForm::WebServer, ctx}});
-    const LogHistogramPtr counts = LogHistogram::countMerged(merged, rules);
+    const LogHistogramPtr counts = LogHistogram::countParts(merged, rules);
     ASSERT_TRUE(counts);
-    EXPECT_TRUE(counts->merged());
+    EXPECT_TRUE(counts->byParts());
     const Direct direct = directRows(*merged);
     EXPECT_EQ(counts->histogram().buckets(), directBuckets(direct, counts->histogram()));
     EXPECT_EQ(counts->histogram().lines(), std::count_if(direct.times.begin(), direct.times.end(), [](auto t) { return t >= 0; }));
@@ -373,28 +398,37 @@ TEST(TimeHistogram, AMergedLogCountsItsRowsInEachFilesForm)
     ASSERT_TRUE(grownCounts);
     EXPECT_EQ(web->lowest, INT64_MAX);
     EXPECT_EQ(grownCounts->histogram().buckets(), directBuckets(directRows(*grown), grownCounts->histogram()));
-    EXPECT_EQ(grownCounts->histogram().buckets(), LogHistogram::countMerged(grown, rules)->histogram().buckets());
+    EXPECT_EQ(grownCounts->histogram().buckets(), LogHistogram::countParts(grown, rules)->histogram().buckets());
 
     // A hidden file's rows are not counted; shown again, they are, without a new read.
     const MergedLinesPtr appOnly = grown->withShown({true, false});
-    const LogHistogramPtr appCounts = LogHistogram::countMerged(appOnly, rules, grownCounts.get());
+    const LogHistogramPtr appCounts = LogHistogram::countParts(appOnly, rules, grownCounts.get());
     EXPECT_EQ(appCounts->histogram().buckets(), directBuckets(directRows(*appOnly), appCounts->histogram()));
     const MergedLinesPtr both = grown->withShown({true, true});
     web->lowest = INT64_MAX;
-    const LogHistogramPtr bothAgain = LogHistogram::countMerged(both, rules, appCounts.get());
+    const LogHistogramPtr bothAgain = LogHistogram::countParts(both, rules, appCounts.get());
     EXPECT_EQ(web->lowest, INT64_MAX);
     EXPECT_EQ(bothAgain->histogram().lines(), grownCounts->histogram().lines());
 
     // A closer look: the rows whose times fall in the window, from both files.
     const std::int64_t from = utcNanos(2026, 12, 7, 10, 40, 0);
     const std::int64_t to = utcNanos(2026, 12, 7, 11, 5, 0);
-    const std::optional<TimeHistogram> window = CountMergedWindow(*grown, from, to, rules.get());
+    const std::optional<TimeHistogram> window = CountPartsWindow(*grown, from, to, rules.get());
     ASSERT_TRUE(window);
     Direct inside = directRows(*grown);
     for (std::int64_t& time : inside.times)
         time = time >= from && time < to ? time : -1;
     EXPECT_GT(window->lines(), 0);
     EXPECT_EQ(window->buckets(), directBuckets(inside, *window));
+
+    // Any source made of parts is counted through them, whatever its kind; one of a single log
+    // is not counted so.
+    const auto parted = std::make_shared<const Parted>(grown);
+    EXPECT_EQ(LogHistogram::countParts(parted, rules)->histogram().buckets(), grownCounts->histogram().buckets());
+    EXPECT_EQ(counts->grownTo(parted)->histogram().buckets(), grownCounts->histogram().buckets());
+    EXPECT_EQ(CountPartsWindow(*parted, from, to, rules.get())->buckets(), window->buckets());
+    EXPECT_FALSE(LogHistogram::countParts(appAfter, rules));
+    EXPECT_EQ(CountPartsWindow(*appAfter, from, to, rules.get())->lines(), 0);
 }
 
 TEST(MarkLineBlocks, VisitsEveryLineInOrderWithTheMarksOfMarkLines)
