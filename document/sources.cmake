@@ -8,6 +8,7 @@ list(APPEND TLG_CORE_SOURCES
     document/encoding.cpp
     document/keptlines.cpp
     document/lineindex.cpp
+    document/linelayout.cpp
     document/linesource.cpp
     document/logdocument.cpp
     document/mergedlines.cpp

@@ -2,7 +2,7 @@
 
 #include "core/cp1252.h"
 #include "document/logdocument.h"
-#include "view/linelayout.h"
+#include "document/linelayout.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,4 @@
 # The log view: paints what is in sight, its layout and renderer, and the overview strip.
-list(APPEND TLG_CORE_SOURCES
-    view/linelayout.cpp
-)
 list(APPEND TLG_GUI_SOURCES
     view/linerenderer.cpp
     view/logview.cpp
