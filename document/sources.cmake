@@ -7,6 +7,7 @@ list(APPEND TLG_CORE_LIBRARIES PkgConfig::XXHASH)
 list(APPEND TLG_CORE_SOURCES
     document/encoding.cpp
     document/keptlines.cpp
+    document/layoutcache.cpp
     document/lineindex.cpp
     document/linelayout.cpp
     document/linesource.cpp

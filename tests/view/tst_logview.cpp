@@ -814,9 +814,9 @@ private slots:
 
 
     // A paint used to read a huge word through on the GUI thread to learn its colour (seconds
-    // for a word of a GiB): it is now measured beside it, and the view paints again once known.
-    // The test waits for the colour painted: a second paint never came when the word was
-    // measured before the first paint was counted.
+    // for a word of a GiB): it is now measured after the paint, beside the GUI thread, and the
+    // view paints again once it is known. The test waits for the colour painted: a second
+    // paint never came when the word was measured before the first paint was counted.
     void aHugeWordIsColouredWithoutHoldingThePaint()
     {
         const std::string word = std::string(300000, 'x') + "fail" + std::string(1000, 'x');
