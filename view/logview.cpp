@@ -78,23 +78,75 @@ LogView::~LogView()
 
 void LogView::setDocument(LinesPtr document, RulesPtr rules)
 {
+    setDocument(std::move(document), std::move(rules), LineMapping());
+}
+
+void LogView::setDocument(LinesPtr document, RulesPtr rules, const LineMapping& mapping)
+{
     document = document ? std::move(document) : LogDocument::empty();
+    const LinesPtr shown = std::move(m_document);
     // A log that grew keeps what was measured of the lines it had: only its last line can
     // have changed, and a long one is measured on from where it ended.
-    const LineCount keptRows = document != m_document && document->grewFrom(*m_document) ? m_document->rowCount() : 0;
+    const bool grew = document == shown || document->grewFrom(*shown);
+    const LineCount keptRows = grew ? shown->rowCount() : 0;
+    // Where the caret and the anchor stand in the lines shown: a line and a byte of it.
+    const auto spotOf = [&shown](ByteOffset offset) {
+        const LineNumber line = shown->lineFromOffset(offset);
+        return std::make_pair(line, offset - shown->lineIndex(line));
+    };
+    const auto caret = spotOf(m_caret);
+    const auto anchor = spotOf(m_anchor);
     m_document = std::move(document);
     m_layout.setLines(m_document, keptRows);
     m_colours.setRules(std::move(rules));
     m_colours.linesChanged(keptRows);
-    m_caret = m_anchor = 0;
-    m_topLine = 0;
-    m_topSubRow = 0;
-    m_firstColumn = 0;
-    m_desiredColumn = -1;
-    m_selecting = false;
+    std::optional<RowPos> mappedTop;
+    if (grew) {
+        // A character cut by the old end may be whole now, a lone CR a CR LF.
+        const ByteOffset changed = shown->size() - 8;
+        if (m_caret > changed)
+            m_caret = onCellBoundary(m_caret);
+        if (m_anchor > changed)
+            m_anchor = onCellBoundary(m_anchor);
+    } else if (mapping) {
+        const LineNumber last = EndLine(m_document->rowCount()) - 1;
+        // The line that shows a shown one, and whether it is that line: a line still there
+        // comes before the one that shows the line after it.
+        const auto mapped = [&](LineNumber line) {
+            const LineNumber to = mapping(line);
+            const LineNumber next = line + 1 < EndLine(shown->rowCount()) ? mapping(line + 1) : last + 1;
+            return std::make_pair(std::clamp<LineNumber>(to, 0, last), to < next);
+        };
+        const auto place = [&](const std::pair<LineNumber, ByteOffset>& spot) {
+            const auto [line, kept] = mapped(spot.first);
+            const ByteOffset start = m_document->lineIndex(line);
+            if (!kept || spot.second > m_layout.lineLength(line))
+                return start;
+            return start + static_cast<ByteOffset>(m_layout.boundaryAt(line, static_cast<std::size_t>(spot.second.value())));
+        };
+        m_caret = place(caret);
+        m_anchor = place(anchor);
+        const auto [topLine, kept] = mapped(m_topLine);
+        mappedTop = RowPos{topLine, kept ? m_topSubRow : 0};
+        m_desiredColumn = -1;
+    } else {
+        m_caret = m_anchor = 0;
+        m_topLine = 0;
+        m_topSubRow = 0;
+        m_firstColumn = 0;
+        m_desiredColumn = -1;
+        m_selecting = false;
+    }
     updateGutter();
-    updateScrollBars();
-    viewport()->update();
+    if (mappedTop) {
+        // The new lines may be narrower than those shown.
+        const std::int64_t widest = m_document->widestLineColumns() + 1 - visibleColumns();
+        m_firstColumn = std::min(m_firstColumn, std::max<std::int64_t>(widest, 0));
+        setTop(*mappedTop);
+    } else {
+        updateScrollBars();
+        viewport()->update();
+    }
     emit contentChanged();
     emit documentChanged();
 }

@@ -17,6 +17,7 @@
 #include <QColor>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -35,10 +36,21 @@ public:
 
     using RulesPtr = std::shared_ptr<const ColourRules>;
 
-    // Shows a document (shared, never copied) with the caret at its start, scrolled to the top,
-    // coloured by the rules (none: all in the base text colour). A null document shows as empty.
-    // A document that grew from the one shown keeps what was measured of its long lines.
+    // Shows a document (shared, never copied), coloured by the rules (none: all in the base
+    // text colour); a null document shows as empty. Emits contentChanged and documentChanged.
+    // - The same document, or one that grew from the one shown (LineSource::grewFrom), keeps
+    //   the caret, the selection, the top line and row, the horizontal position, the column
+    //   kept by Up and Down, and what was measured of the lines; a caret on a character that
+    //   the growth completed goes to its start.
+    // - Else, given a mapping (the line of the new document that shows a shown line, or the
+    //   first one after it that it shows), the caret, the anchor and the top line go to the
+    //   lines that show theirs, clamped into the new document: at the same byte of the line
+    //   where the line is still there and that long, else at the line's start. The horizontal
+    //   position stays as far as the new lines are wide.
+    // - Else the caret goes to the start, scrolled to the top and the left.
+    using LineMapping = std::function<LineNumber(LineNumber shownLine)>;
     void setDocument(LinesPtr document, RulesPtr rules = nullptr);
+    void setDocument(LinesPtr document, RulesPtr rules, const LineMapping& mapping);
     const LinesPtr& document() const { return m_document; }
     void clear() { setDocument(nullptr); }
 
