@@ -12,36 +12,6 @@
 
 namespace tlg {
 
-namespace {
-
-// The view shows `shown`: a text that grew from the one in sight keeps caret, selection and top
-// line; one whose lines `mapping` finds in the one in sight keeps them mapped; any other starts
-// at its top.
-void ShowInView(LogView* view, const LinesPtr& shown, LogView::RulesPtr rules, const LineMapping& mapping = {})
-{
-    const LinesPtr before = view->document();
-    const bool grew = before && shown && shown != before && shown->grewFrom(*before);
-    const std::int64_t caret = view->caretLine();
-    const std::int64_t top = view->firstVisibleLine();
-    const std::int64_t start = view->selectionStart();
-    const std::int64_t length = view->selectionLength();
-    view->setDocument(shown, std::move(rules));
-    if (grew) {
-        view->setSelection(start, length);
-        view->setFirstVisibleLine(top);
-        return;
-    }
-    if (!mapping || view->lineCount() == 0)
-        return;
-    const auto inText = [view](LineNumber line) {
-        return std::clamp<std::int64_t>(line.value(), 0, std::max<std::int64_t>(0, view->lineCount() - 1));
-    };
-    view->setSelection(view->lineIndex(inText(mapping(caret))), 0);
-    view->setFirstVisibleLine(inText(mapping(top)));
-}
-
-} // namespace
-
 LogPresenter::LogPresenter(QWidget* window, LogView* view, FilterStackRunner* stack, const Colouring* colouring,
                            StatusPanels* status, QObject* parent)
     : QObject(parent), m_window(window), m_view(view), m_stack(stack), m_colouring(colouring), m_status(status)
@@ -105,13 +75,13 @@ void LogPresenter::show(const LogChange& change)
     const auto rules = m_colouring->colouringOn() ? m_colouring->rules() : nullptr;
     switch (change.why) {
     case LogChange::Why::Opened:
-        ShowInView(m_view, shown, rules);
+        m_view->setDocument(shown, rules);
         if (m_gotoBottom || change.toEnd)
             scrollToBottom();
         break;
     case LogChange::Why::Grew:
         // What is in sight stays, unless the reader follows the end.
-        ShowInView(m_view, shown, rules);
+        m_view->setDocument(shown, rules);
         if ((m_gotoBottom && (change.followed || atEnd)) || (change.keepAtEnd && caretAtEnd))
             scrollToBottom();
         break;
@@ -119,7 +89,7 @@ void LogPresenter::show(const LogChange& change)
         // The same log's lines anew: the reader stays on the same line of the log.
         const LineMapping inLog = change.mapping;
         const LinesPtr was = before;
-        ShowInView(m_view, shown, rules, [was, shown, inLog](LineNumber row) {
+        m_view->setDocument(shown, rules, [was, shown, inLog](LineNumber row) {
             if (!was || was->lineCount() == 0)
                 return LineNumber(0);
             const LineNumber line = was->lineInLog(std::min<LineNumber>(row, EndLine(was->lineCount()) - 1));
@@ -180,7 +150,7 @@ void LogPresenter::showStackAgain()
     const LinesPtr shown = m_stack->shownOf(m_log->lines(), HeldEncoding(m_log->encoding()));
     if (shown == before)
         return;
-    ShowInView(m_view, shown, m_colouring->colouringOn() ? m_colouring->rules() : nullptr, [before, shown](LineNumber row) {
+    m_view->setDocument(shown, m_colouring->colouringOn() ? m_colouring->rules() : nullptr, [before, shown](LineNumber row) {
         if (!before || before->lineCount() == 0)
             return LineNumber(0);
         return shown->lineShowing(before->lineInLog(std::min<LineNumber>(row, EndLine(before->lineCount()) - 1)));

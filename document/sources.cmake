@@ -11,8 +11,10 @@ list(APPEND TLG_CORE_SOURCES
     document/filestorage.cpp
     document/growonlybuffer.cpp
     document/keptlines.cpp
+    document/layoutcache.cpp
     document/lineindex.cpp
     document/lineindexer.cpp
+    document/linelayout.cpp
     document/linesource.cpp
     document/logdocument.cpp
     document/memorystorage.cpp

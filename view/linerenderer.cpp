@@ -1,7 +1,7 @@
 #include "view/linerenderer.h"
 
 #include "core/cp1252.h"
-#include "view/linelayout.h"
+#include "document/linelayout.h"
 
 #include <QPainter>
 #include <QString>

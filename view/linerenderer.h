@@ -4,7 +4,7 @@
 // given and nothing of documents, scrolling or widgets.
 
 #include "document/encoding.h"
-#include "view/linelayout.h"
+#include "document/linelayout.h"
 
 #include <QColor>
 #include <QFont>

@@ -4,22 +4,22 @@
 // the text into a QTextDocument, so that it opens logs of any size at once. Offsets are byte
 // offsets into the document and lines count from 0.
 
-#include "search/colourrules.h"
 #include "document/encoding.h"
-#include "view/linerenderer.h"
+#include "document/layoutcache.h"
 #include "document/linesource.h"
+#include "search/colourrules.h"
 #include "search/textsearch.h"
+#include "view/linecolours.h"
+#include "view/linegutter.h"
+#include "view/linerenderer.h"
 
 #include <QAbstractScrollArea>
 #include <QColor>
-#include <QFutureWatcher>
 #include <QStringList>
 
-#include <atomic>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <set>
-#include <unordered_map>
 #include <string>
 
 class QMenu;
@@ -36,10 +36,21 @@ public:
 
     using RulesPtr = std::shared_ptr<const ColourRules>;
 
-    // Shows a document (shared, never copied) with the caret at its start, scrolled to the top,
-    // coloured by the rules (none: all in the base text colour). A null document shows as empty.
-    // A document that grew from the one shown keeps what was measured of its long lines.
+    // Shows a document (shared, never copied), coloured by the rules (none: all in the base
+    // text colour); a null document shows as empty. Emits contentChanged and documentChanged.
+    // - The same document, or one that grew from the one shown (LineSource::grewFrom), keeps
+    //   the caret, the selection, the top line and row, the horizontal position, the column
+    //   kept by Up and Down, and what was measured of the lines; a caret on a character that
+    //   the growth completed goes to its start.
+    // - Else, given a mapping (the line of the new document that shows a shown line, or the
+    //   first one after it that it shows), the caret, the anchor and the top line go to the
+    //   lines that show theirs, clamped into the new document: at the same byte of the line
+    //   where the line is still there and that long, else at the line's start. The horizontal
+    //   position stays as far as the new lines are wide.
+    // - Else the caret goes to the start, scrolled to the top and the left.
+    using LineMapping = std::function<LineNumber(LineNumber shownLine)>;
     void setDocument(LinesPtr document, RulesPtr rules = nullptr);
+    void setDocument(LinesPtr document, RulesPtr rules, const LineMapping& mapping);
     const LinesPtr& document() const { return m_document; }
     void clear() { setDocument(nullptr); }
 
@@ -87,8 +98,8 @@ public:
     void setBackgroundColour(const QColor& colour);
     QColor backgroundColour() const { return m_background; }
     void setBaseTextColour(const QColor& colour);
-    QColor baseTextColour() const { return m_textColour; }
-    const RulesPtr& colourRules() const { return m_rules; }
+    QColor baseTextColour() const { return m_colours.baseColour(); }
+    const RulesPtr& colourRules() const { return m_colours.rules(); }
     // Colours the same document by other rules (none: the base text colour), keeping the
     // caret, the selection and what is in sight.
     void setColourRules(RulesPtr rules);
@@ -106,32 +117,32 @@ public:
     // that shows some of its lines), on the first row of each line; off at start. It paints
     // only the rows in sight.
     void setLineNumbersShown(bool on);
-    bool lineNumbersShown() const { return m_lineNumbers; }
+    bool lineNumbersShown() const { return m_gutter->numbersShown(); }
     // Marks on lines the reader set: M or Ctrl+F2 sets or takes away the caret line's mark, and
     // so does a click in the gutter; F2 and Shift+F2 go to the next and the previous mark. They
     // are drawn in the gutter and stay when the log grows; whoever shows another log sets them.
     // They are kept by the line of the log (lineInLog), so a filtered log shows the marks of the
     // lines it keeps.
-    void setLineMarks(std::set<std::int64_t> logLines);
-    const std::set<std::int64_t>& lineMarks() const { return m_lineMarks; }
+    void setLineMarks(std::set<std::int64_t> logLines) { m_gutter->setMarks(std::move(logLines)); }
+    const std::set<std::int64_t>& lineMarks() const { return m_gutter->marks(); }
     // The mark of the view's line `line`, or of the log's line `logLine`.
     void toggleLineMark(std::int64_t line);
-    void toggleLogLineMark(std::int64_t logLine);
+    void toggleLogLineMark(std::int64_t logLine) { m_gutter->toggleMark(logLine); }
     // Puts the caret on the next (or previous) marked line, a third of the view below the top;
     // false when there is none that way.
     bool goToLineMark(bool forward);
-    static QColor lineMarkColour() { return QColor(0, 150, 70); }
+    static QColor lineMarkColour() { return LineGutter::markColour(); }
     // The rule in the gutter where lines of the log are left out (a filtered log).
-    static QColor gapMarkColour() { return QColor(200, 100, 0); }
+    static QColor gapMarkColour() { return LineGutter::gapColour(); }
     // A log made of several files (a merged timeline) names them here, in the order its line
     // source numbers them (LineSource::fileOf): the gutter then shows each line's file as a
     // narrow bar in the file's colour, with the file's name in its tooltip. One name or none
     // shows no bar.
     void setFileNames(QStringList names);
-    const QStringList& fileNames() const { return m_fileNames; }
-    static QColor fileColour(std::size_t file);
+    const QStringList& fileNames() const { return m_gutter->fileNames(); }
+    static QColor fileColour(std::size_t file) { return LineGutter::fileColour(file); }
     // The file of the line at the height y of the view ("" when there is none or one file).
-    QString fileNameAt(int y) const;
+    QString fileNameAt(int y) const { return m_gutter->fileNameAt(y); }
 
     // The size of the text's font in points (kDefaultPointSize at start), clamped into
     // kMinPointSize..kMaxPointSize; the caret's line stays in sight.
@@ -141,27 +152,17 @@ public:
     void setFontPointSize(int points);
     int fontPointSize() const { return m_renderer.font().pointSize(); }
     // The colour rules as they are matched: with their labels in the text's encoding.
-    const RulesPtr& matchRules() const { return m_matchRules; }
+    const RulesPtr& matchRules() const { return m_colours.matchRules(); }
     // Marks every occurrence of the text (in the document's encoding; empty: none) in the
     // lines it paints with a light background, ignoring case as find does. Esc takes them away.
     void setMarkedText(std::string pattern);
     const std::string& markedText() const { return m_marked.pattern; }
 
-    // How the view reads long lines. A line at least `longLine` bytes long is never read
-    // whole: it is measured once by a pass of `scanChunk` bytes at a time, which remembers a
-    // point every `checkpointBytes` bytes (more apart on a line too long for 65,536 of them),
-    // and each question about it reads only the stretch between two such points, or what a
-    // row shows; it is coloured by the words around the part in sight, read `colourReach`
-    // bytes either side (a longer word is read through once in chunks, and its colour
-    // remembered). Tests make these tiny. Setting them forgets what was measured.
-    struct LongLineSizes {
-        std::size_t longLine = 65536;
-        std::size_t checkpointBytes = 16384;
-        std::size_t colourReach = 65536;
-        std::size_t scanChunk = std::size_t(1) << 20;
-    };
+    // How the view reads long lines (layoutcache.h): a long line is never read whole, only the
+    // stretch a question needs or a row shows. Setting them forgets what was measured.
+    using LongLineSizes = tlg::LongLineSizes;
     void setLongLineSizes(const LongLineSizes& sizes);
-    const LongLineSizes& longLineSizes() const { return m_sizes; }
+    const LongLineSizes& longLineSizes() const { return m_layout.sizes(); }
 
     // The selection's first `limit` bytes, as the characters shown.
     QString selectedText(std::int64_t limit) const;
@@ -204,104 +205,19 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    // A screen row: a line and, with word wrap, which of its wrapped rows.
-    class Gutter;
-    int gutterWidth() const;
+    using RowPos = LayoutCache::RowPos;
+    // The rows as the view shows them now: wrapped at its width, or from its first column.
+    LayoutCache::Rows rows() const { return m_layout.rows(m_wordWrap ? visibleColumns() : 0, m_firstColumn); }
     void updateGutter();
-    void paintGutter(QPaintEvent* event);
-
-    struct RowPos {
-        LineNumber line = 0;
-        std::int64_t subRow = 0;
-    };
-
-    std::int64_t rowsOfLine(LineNumber line) const;
-    // The length in bytes of a line's content, without reading it.
-    std::int64_t lineLength(LineNumber line) const;
-    bool isLong(LineNumber line) const;
-    // The width of a line in columns; remembered for long lines (their last remembered point).
-    std::int64_t lineColumns(LineNumber line) const;
-    // The column at which the byte at offset starts, within its line.
-    std::int64_t columnOfOffset(ByteOffset offset) const;
-
-    // Bytes of a line read for one question: the line's bytes [base, base + bytes.size()). A
-    // short line is read whole (base 0); of a long line only the stretch asked for.
-    struct Stretch {
-        TextSlice bytes;
-        std::size_t base = 0;
-        Cell local(Cell at) const { return {at.byte - base, at.column}; }
-        // Whether a walk that ended at `index` of these bytes gives what a walk over the whole
-        // line gives.
-        bool sure(std::size_t index, std::size_t lineLength) const;
-    };
-    // The first checkpointBytes of a long line not measured yet, which answer questions about
-    // its start without measuring it; nothing for another line.
-    std::optional<Stretch> headOf(LineNumber line) const;
-    Stretch stretch(LineNumber line, std::size_t from, std::size_t to) const;
-    // Where a walk to the byte `index`, or to the cell under `column`, can stop: the first
-    // remembered point past it (the line's end for a short line).
-    std::size_t pointAfterByte(LineNumber line, std::size_t index) const;
-    std::size_t pointAfterColumn(LineNumber line, std::int64_t column) const;
-    // The layout questions of linelayout.h about one line, reading only the stretch they need.
-    // `hint` is a cell boundary known on the way (a row's start) to walk from when it is nearer.
-    std::int64_t columnAt(LineNumber line, std::size_t index, Cell hint = {0, 0}) const;
-    Cell cellAt(LineNumber line, std::int64_t column, Cell hint = {0, 0}) const;
-    std::size_t caretIndexAt(LineNumber line, double column, Cell hint = {0, 0}) const;
-    std::size_t boundaryAt(LineNumber line, std::size_t index) const;
-    std::size_t nextBoundaryAt(LineNumber line, std::size_t index) const;
-    std::size_t previousBoundaryAt(LineNumber line, std::size_t index) const;
-    RowPos rowOfOffset(ByteOffset offset) const;
-    bool nextRow(RowPos& pos) const;
-    bool previousRow(RowPos& pos) const;
-    // Moves `pos` by n rows (negative: up), stopping at the ends; returns the rows moved.
-    std::int64_t moveRows(RowPos& pos, std::int64_t n) const;
-    // The first column painted on a row.
-    std::int64_t rowFirstColumn(const RowPos& pos) const;
-    // Where a row starts and where the next one starts (the line's end for its last row).
-    Cell rowStart(const RowPos& pos) const;
-    Cell rowEnd(const RowPos& pos) const;
-    // The starts of a wrapped line's rows, broken between words; null for a long line, whose
-    // rows are a view's width of columns each.
-    const std::vector<Cell>* wrappedRowStarts(LineNumber line) const;
-    bool utf8() const { return m_encoding == Encoding::Utf8; }
-    // A cell boundary of a line at or before a byte, or at or before a column, to walk from:
-    // the line's start, or for a long line the nearest remembered point.
-    Cell anchorForByte(LineNumber line, std::size_t index) const;
-    Cell anchorForColumn(LineNumber line, std::int64_t column) const;
-    // Points of a long line remembered every checkpointBytes, the last its end and width.
-    const std::vector<Cell>& checkpoints(LineNumber line) const;
+    // The offset on a cell boundary at or before `offset`; past the line's content (inside a
+    // CR LF), the start of the next line.
+    ByteOffset onCellBoundary(ByteOffset offset) const;
     // Paints the marks of one row, the bytes [row.start, rowEnd) of its line, behind its text.
     // `base` is the line's byte at which row.line starts.
     void paintMarks(QPainter& painter, LineNumber line, const LineRenderer::Row& row, std::size_t rowEnd,
                     std::size_t base, int y) const;
-    // Forgets what was measured of the lines, but for the first keptRows - 1 (a log that grew).
-    void forgetLayout(LineCount keptRows = 0);
     ByteOffset offsetAtPoint(const QPoint& point) const;
     ByteOffset offsetAtRowColumn(const RowPos& pos, double column) const;
-    // The coloured stretches of a line, sure for the bytes [from, to) of it; remembered until
-    // the document or the rules change, except for long lines.
-    const std::vector<LabelSpan>& labelSpans(LineNumber line, std::size_t from, std::size_t to) const;
-    // The colour of a line's text where no label colours it: its level's, or the base colour.
-    QColor lineTextColour(LineNumber line) const;
-    // The same for a long line, from the words around [from, to) only.
-    const std::vector<LabelSpan>& longLineSpans(LineNumber line, std::size_t from, std::size_t to) const;
-    // A word of a long line longer than colourReach: its run [start, end) (with the boundary
-    // byte after it) and its colour, found by a pass over it in chunks and remembered.
-    struct LongWord {
-        LineNumber line = 0;
-        std::size_t start = 0;
-        std::size_t end = 0;
-        LabelColour colour = LabelColour::None;
-    };
-    // While the view paints, a word not yet measured is measured beside the GUI thread and
-    // comes back as an empty run; otherwise it is measured here.
-    LongWord longWordAt(LineNumber line, std::size_t index) const;
-    static LongWord measureLongWord(const LineSource& document, const ColourRules& rules, std::size_t chunk,
-                                    LineNumber line, std::size_t index, const std::atomic<bool>* cancel);
-    void keepLongWord(const LongWord& word) const;
-    void forgetLongWords();
-    void startLongWordJob(LineNumber line, std::size_t index) const;
-    void stopLongWordJob() const;
     // Rows from the top of the view to `pos`, stopping once past `limit`.
     std::int64_t rowsFromTop(const RowPos& pos, std::int64_t limit) const;
 
@@ -313,11 +229,14 @@ private:
     void moveCaret(ByteOffset offset, bool extendSelection);
     ByteOffset stepLeft(ByteOffset offset) const;
     ByteOffset stepRight(ByteOffset offset) const;
-    ByteOffset verticalMove(std::int64_t rows);
+    // The caret moved by `count` rows (negative: up), at the column Up and Down keep.
+    ByteOffset verticalMove(std::int64_t count);
     void selectWordAt(ByteOffset offset);
 
     LinesPtr m_document;
     LineRenderer m_renderer;
+    LayoutCache m_layout;  // of m_document
+    LineColours m_colours; // of m_layout's lines
     ByteOffset m_caret = 0;
     ByteOffset m_anchor = 0;
     LineNumber m_topLine = 0;
@@ -330,33 +249,10 @@ private:
     bool m_settingScrollBars = false;
     LineNumber m_scrollMaxTop = 0; // the top line the vertical scroll bar's end stands for
     QColor m_background;
-    QColor m_textColour;
     QMenu* m_contextMenu = nullptr;
-    Gutter* m_gutter = nullptr;
-    QStringList m_fileNames; // of a log made of several files
-    static constexpr int kFileBarWidth = 4;
-    bool m_lineNumbers = false;
-    std::set<std::int64_t> m_lineMarks;
+    LineGutter* m_gutter = nullptr;
     Encoding m_encoding = Encoding::Windows1252;
-    mutable std::unordered_map<LineNumber, std::vector<Cell>> m_wrapRows;
-    mutable std::unordered_map<LineNumber, std::vector<Cell>> m_checkpoints;
-    mutable std::size_t m_checkpointCount = 0; // points held in m_checkpoints
-    mutable std::vector<LongWord> m_longWords;  // the last few, newest last
-    // The word measured beside the GUI thread, and its stop flag.
-    mutable QFutureWatcher<LongWord>* m_longWordJob = nullptr;
-    mutable std::shared_ptr<std::atomic<bool>> m_longWordCancel;
-    bool m_painting = false;
-    // The points of a long last line that lasted when the log grew, to measure it on from.
-    mutable std::optional<std::pair<LineNumber, std::vector<Cell>>> m_grownLine;
-    LongLineSizes m_sizes;
-    RulesPtr m_rules;      // as given
     std::size_t m_copyLimit = kCopyLimit;
-    RulesPtr m_matchRules; // the same with the labels in the text's encoding
-    mutable std::unordered_map<LineNumber, std::vector<LabelSpan>> m_spans;
-    mutable std::vector<LabelSpan> m_windowSpans; // of a long line, sure for [from, to)
-    mutable LineNumber m_windowLine = -1;
-    mutable std::size_t m_windowFrom = 0;
-    mutable std::size_t m_windowTo = 0;
     TextSearch m_marked; // the marked text
 };
 

@@ -1,6 +1,6 @@
 #include "view/overviewstrip.h"
-#include "core/fileops.h"
 
+#include "core/beside.h"
 #include "document/encoding.h"
 #include "search/casefolding.h"
 #include "search/overview.h"
@@ -12,9 +12,6 @@
 #include <QStyleOptionSlider>
 
 #include <algorithm>
-#include <chrono>
-#include <semaphore>
-
 
 namespace tlg {
 
@@ -30,14 +27,6 @@ bool sameRules(const LogView::RulesPtr& a, const LogView::RulesPtr& b)
 
 constexpr int kStripWidth = 14;
 
-// Passes at once, whatever the number of strips: fifty logs opened together mark one or two
-// at a time, and hold the memory of one or two passes, not fifty.
-std::counting_semaphore<>& passSlots()
-{
-    static std::counting_semaphore<> gate(std::max<std::ptrdiff_t>(1, std::thread::hardware_concurrency()));
-    return gate;
-}
-
 } // namespace
 
 OverviewStrip::OverviewStrip(std::function<LogView*()> shownView, QWidget* parent)
@@ -52,8 +41,6 @@ OverviewStrip::~OverviewStrip()
 {
     if (m_cancel)
         m_cancel->store(true);
-    if (m_worker.joinable())
-        m_worker.join();
 }
 
 void OverviewStrip::watch(LogView* view)
@@ -97,40 +84,30 @@ void OverviewStrip::refresh()
 
 void OverviewStrip::start(Job job)
 {
-    if (m_worker.joinable())
-        m_worker.join();
     m_running = true;
     m_cancel = std::make_shared<std::atomic<bool>>(false);
-    m_worker = std::thread([this, job = std::move(job), cancel = m_cancel]() mutable {
-        // The marks are worth having but nothing waits on them: the pass runs at the lowest
-        // priority, so that with many logs open at once (a pass each) the GUI thread and the
-        // reads still get the processors first.
-        LowerThisThread();
-        // A slot first; a strip that goes meanwhile stops waiting.
-        while (!passSlots().try_acquire_for(std::chrono::milliseconds(50))) {
-            if (cancel->load())
-                return;
-        }
-        std::vector<std::uint8_t> marks;
-        try {
-            marks = MarkLines(*job.document, job.first, job.rules.get(), job.pattern, job.folding, cancel.get());
-        } catch (...) {
-            marks.assign(static_cast<std::size_t>(std::max<LineCount>(EndLine(job.document->lineCount()) - job.first, 0)), 0);
-        }
-        passSlots().release();
-        if (cancel->load())
-            return; // the strip is going away
-        // Handed over on the GUI thread; dropped unseen if the strip is gone by then.
-        QMetaObject::invokeMethod(
-            this, [this, job = std::move(job), marks = std::move(marks)]() mutable { finished(job, std::move(marks)); },
-            Qt::QueuedConnection);
-    });
+    // The marks are worth having but nothing waits on them: the pass waits behind what the
+    // user waits for, and with many logs open at once the background workers take a few
+    // passes at a time. Its result is dropped unseen if the strip is gone by then.
+    auto pass = std::make_shared<Job>(std::move(job));
+    RunBeside(
+        this, Executor::Priority::Background,
+        [pass, cancel = m_cancel] {
+            std::vector<std::uint8_t> marks;
+            try {
+                marks = MarkLines(*pass->document, pass->first, pass->rules.get(), pass->pattern, pass->folding,
+                                  cancel.get());
+            } catch (...) {
+                const LineCount lines = EndLine(pass->document->lineCount()) - pass->first;
+                marks.assign(static_cast<std::size_t>(std::max<LineCount>(lines, 0).value()), 0);
+            }
+            return marks;
+        },
+        [this, pass](std::vector<std::uint8_t> marks) { finished(*pass, std::move(marks)); });
 }
 
 void OverviewStrip::finished(const Job& job, std::vector<std::uint8_t> marks)
 {
-    if (m_worker.joinable())
-        m_worker.join();
     m_running = false;
     if (job.first == 0) {
         m_marks = std::move(marks);

@@ -3,9 +3,9 @@
 // The overview strip beside the log view: the whole log beside the scroll bar's groove, each
 // pixel row shaded red by the share of the lines it stands for that hold an error word, else
 // blue by the share holding an info word, and marked in a third colour where a line holds the
-// find text. The marks are computed on a worker
-// thread by the rules the view colours with; when the log grows only its new lines are
-// marked. A click asks for the line the row stands for.
+// find text. The marks are computed on the executor, as work that can wait, by the rules the
+// view colours with; when the log grows only its new lines are marked. A click asks for the
+// line the row stands for.
 
 #include "document/linesource.h"
 #include "search/overview.h"
@@ -18,7 +18,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tlg {
@@ -85,7 +84,7 @@ private:
     std::vector<RowShare> m_rowShares; // per pixel row of rowArea(), for painting
     bool m_rowsStale = true;
 
-    std::thread m_worker;
+    // The stop flag of the pass under way, raised when the strip goes.
     std::shared_ptr<std::atomic<bool>> m_cancel;
     bool m_running = false;
     bool m_dirty = false; // something changed while a computation ran

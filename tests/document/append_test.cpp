@@ -1,7 +1,7 @@
 // Following a growing log: a document built by appending equals one built from the whole text,
 // and the incremental load equals a full reload whatever happens to the file.
 
-#include "view/linelayout.h"
+#include "document/linelayout.h"
 #include "document/logdocument.h"
 #include "document/textcheck.h"
 #include "document/textload.h"

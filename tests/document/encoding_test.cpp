@@ -1,6 +1,6 @@
 #include "core/errors.h"
 #include "document/encoding.h"
-#include "view/linelayout.h"
+#include "document/linelayout.h"
 #include "document/textload.h"
 #include "support/tempdir.h"
 

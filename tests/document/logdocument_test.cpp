@@ -1,4 +1,4 @@
-#include "view/linelayout.h"
+#include "document/linelayout.h"
 #include "document/logdocument.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 
 #include "core/errors.h"
 #include "core/fileops.h"
-#include "view/linelayout.h"
+#include "document/linelayout.h"
 #include "document/logdocument.h"
 #include "support/tempdir.h"
 

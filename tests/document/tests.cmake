@@ -3,6 +3,7 @@ tlg_core_test(document_core_tests
     document/encoding_test.cpp
     document/journallines_test.cpp
     document/keptlines_test.cpp
+    document/layoutcache_test.cpp
     document/lineindex_test.cpp
     document/logdocument_test.cpp
     document/mergedlines_test.cpp
