@@ -8,7 +8,6 @@
 #include "document/linesource.h"
 
 #include <QElapsedTimer>
-#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 
@@ -43,7 +42,7 @@ public:
     // under way stops and is never shown; the old view keeps its marks.
     void setView(LogView* view);
     // A search of a large text is under way beside the GUI thread.
-    bool searching() const { return m_watcher != nullptr; }
+    bool searching() const { return m_cancel != nullptr; }
 
 public slots:
     // "Search": shows the find dialog.
@@ -74,8 +73,8 @@ private:
     QMetaObject::Connection m_viewKeys; // Esc in the view
     StatusPanels* m_status;
     FindDialog* m_findDialog = nullptr; // FindDialog1
-    // The search of a large text under way, and its stop flag.
-    QFutureWatcher<std::pair<ByteOffset, ByteOffset>>* m_watcher = nullptr;
+    // The stop flag of the search of a large text under way (null: none runs); a result
+    // whose flag is not this one is dropped.
     std::shared_ptr<std::atomic<bool>> m_cancel;
     // Its progress, said in the first status panel once it has run half a second.
     std::shared_ptr<std::atomic<std::int64_t>> m_looked;
