@@ -154,12 +154,16 @@ private slots:
         QVERIFY(!results.searching());
         QCOMPARE(results.summary(), QStringLiteral("Stopped: 0 matches in 0 logs"));
 
-        // A search under way goes with its list.
+        // A search under way goes with its list, which does not wait for it: the search stops
+        // at its next chunk and lets go of the log.
+        std::vector<FindAllLog> leavingLogs = bigLog(std::int64_t(1) << 32);
+        const tlg::LinesPtr leavingText = leavingLogs.front().lines;
         {
             FindAllResults leaving;
-            leaving.start({QStringLiteral("nowhere")}, bigLog(std::int64_t(1) << 32));
+            leaving.start({QStringLiteral("nowhere")}, std::move(leavingLogs));
             QVERIFY(leaving.searching());
         }
+        QTRY_COMPARE_WITH_TIMEOUT(leavingText.use_count(), 1, kWaitMs);
 
         // Every line matches: the list keeps its bound and says so.
         results.start({QStringLiteral("0")}, bigLog(FindAllResults::kMaxResults + 5000));
