@@ -794,7 +794,7 @@ void MainWindow::connectHandlers()
             [this](const std::string& path) { runGuarded(this, [&] { m_tabs->openListed(path); }); });
     for (QAction* add : {m_controls->addToFileListAction, m_fileListPanel->addCurrentFileAction()}) {
         connect(add, &QAction::triggered, this,
-                guarded(this, [this] { m_fileListPanel->AddcurrentFiletofilelist1Click(log()->currentPath()); }));
+                guarded(this, [this] { m_fileListPanel->showAddDialog(log()->currentPath()); }));
     }
 
     // Find.
@@ -1333,7 +1333,7 @@ void MainWindow::FormShow()
         });
     }
     runGuarded(this, [this, writeFailed] { m_formatEditor->LoadFormatProfiles(writeFailed); });
-    runGuarded(this, [this] { m_controls->banner->Start_Reklame(QStringLiteral("tlg"), QStringLiteral("Log Viewer"), 10000); });
+    runGuarded(this, [this] { m_controls->banner->startRotation(QStringLiteral("tlg"), QStringLiteral("Log Viewer"), 10000); });
 }
 
 void MainWindow::URLLabel1Click()
