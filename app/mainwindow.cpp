@@ -798,8 +798,8 @@ void MainWindow::connectHandlers()
     }
 
     // Find.
-    connect(m_controls->searchButton, &QToolButton::clicked, m_finder, &Finder::ToolButton15Click);
-    connect(m_controls->findPreviousAction, &QAction::triggered, m_finder, guarded(this, [this] { m_finder->FindPrevious(); }));
+    connect(m_controls->searchButton, &QToolButton::clicked, m_finder, &Finder::showFindDialog);
+    connect(m_controls->findPreviousAction, &QAction::triggered, m_finder, guarded(this, [this] { m_finder->findPrevious(); }));
     connect(m_controls->filterButton, &QToolButton::clicked, this, [this] { filterPane()->toggle(); });
 
     // Reading comfort: the window's keys, the gutter, the font's size, go to line, the recent

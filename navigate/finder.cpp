@@ -28,11 +28,11 @@ Finder::Finder(LogView* view, QWidget* window, StatusPanels* status)
     : QObject(window), m_status(status)
 {
     m_findDialog = new FindDialog(window);
-    connect(new QShortcut(QKeySequence::Find, window), &QShortcut::activated, this, [this] { ToolButton15Click(); });
+    connect(new QShortcut(QKeySequence::Find, window), &QShortcut::activated, this, [this] { showFindDialog(); });
     connect(new QShortcut(QKeySequence::FindNext, window), &QShortcut::activated, this,
-            guarded(window, [this] { FindDialog1Find(); }));
+            guarded(window, [this] { findNext(); }));
     connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), window), &QShortcut::activated, this,
-            guarded(window, [this] { FindPrevious(); }));
+            guarded(window, [this] { findPrevious(); }));
     connect(m_findDialog, &FindDialog::findNext, this, guarded(window, [this] { findNextAsked(); }));
     m_progress = new QTimer(this);
     m_progress->setInterval(200);
@@ -75,7 +75,7 @@ void Finder::setView(LogView* view)
 void Finder::findNextAsked()
 {
     if (!m_findDialog->allLogs()) {
-        FindDialog1Find();
+        findNext();
         return;
     }
     // The view's search under way would move its selection after the list is asked for.
@@ -87,19 +87,19 @@ void Finder::findNextAsked()
     emit findAllRequested();
 }
 
-void Finder::ToolButton15Click()
+void Finder::showFindDialog()
 {
     m_findDialog->show();
     m_findDialog->raise();
     m_findDialog->activateWindow();
 }
 
-void Finder::FindDialog1Find()
+void Finder::findNext()
 {
     find(true);
 }
 
-void Finder::FindPrevious()
+void Finder::findPrevious()
 {
     find(false);
 }

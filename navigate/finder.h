@@ -45,14 +45,14 @@ public:
     bool searching() const { return m_cancel != nullptr; }
 
 public slots:
-    // "Search": shows the find dialog.
-    void ToolButton15Click();
-    // Find Next: selects the next occurrence in the view; when there is none the
+    // ToolButton15Click: "Search" shows the find dialog.
+    void showFindDialog();
+    // FindDialog1Find: Find Next selects the next occurrence in the view; when there is none the
     // selection stays and `Not found: "<text>"` goes to the first status panel. A large text
     // is searched beside the GUI thread; a press meanwhile starts it again.
-    void FindDialog1Find();
+    void findNext();
     // Find Previous: the same backwards, from just before the selection (or the caret).
-    void FindPrevious();
+    void findPrevious();
     // Takes the marks away.
     void clearMarks();
 

@@ -10,8 +10,9 @@ namespace tlg {
 PositionIndicator::PositionIndicator(LogView* view, WatchState* watch, StatusPanels* status, QObject* parent)
     : QObject(parent), m_view(view), m_watch(watch), m_status(status)
 {
-    connect(view, &LogView::keyPressed, this, [this](int key) { RichEdit1KeyDown(key); });
-    connect(view, &LogView::mousePressed, this, [this] { RichEdit1MouseDown(); });
+    connect(view, &LogView::keyPressed, this, [this](int key) { jumpCaretToEdge(key); });
+    // RichEdit1MouseDown: a click records the caret.
+    connect(view, &LogView::mousePressed, this, [this] { UpdatePositionIndicator(); });
 }
 
 void PositionIndicator::UpdatePositionIndicator()
@@ -26,7 +27,7 @@ void PositionIndicator::UpdatePositionIndicator()
     m_status->setText(2, text);
 }
 
-void PositionIndicator::RichEdit1KeyDown(int key)
+void PositionIndicator::jumpCaretToEdge(int key)
 {
     UpdatePositionIndicator();
     WatchState& watch = *m_watch;
@@ -51,11 +52,6 @@ void PositionIndicator::RichEdit1KeyDown(int key)
             ScrollToLine(marked, inText(LineNumber(marked->caretLine()) + 1 - rowsInView));
         }
     }
-}
-
-void PositionIndicator::RichEdit1MouseDown()
-{
-    UpdatePositionIndicator();
 }
 
 } // namespace tlg

@@ -182,14 +182,14 @@ private slots:
         auto* finder = new Finder(first, &window);
         FindDialog* dialog = finder->findDialog();
         dialog->setFindText(QStringLiteral("beta"));
-        finder->FindDialog1Find();
+        finder->findNext();
         QCOMPARE(first->selectionStart(), 4);
         QCOMPARE(first->markedText(), std::string("beta"));
 
         // Each view keeps what was last found in it.
         finder->setView(second);
         QCOMPARE(first->markedText(), std::string("beta"));
-        finder->FindDialog1Find();
+        finder->findNext();
         QCOMPARE(second->selectionStart(), 3);
         QCOMPARE(first->selectionStart(), 4);
         QCOMPARE(second->markedText(), std::string("beta"));
@@ -202,7 +202,7 @@ private slots:
         QCOMPARE(second->markedText(), std::string("beta"));
         dialog->setFindText(QStringLiteral("000000000000005"));
         const long held = largeText.use_count(); // by the test and the view
-        finder->FindDialog1Find();
+        finder->findNext();
         QVERIFY(finder->searching());
         finder->setView(first);
         QVERIFY(!finder->searching());
@@ -210,7 +210,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(largeText.use_count(), held, kWaitMs);
         QCOMPARE(large->selectionLength(), 0);
         dialog->setFindText(QStringLiteral("beta"));
-        finder->FindDialog1Find();
+        finder->findNext();
         QCOMPARE(first->selectionStart(), 9);
 
         // "All open logs": the dialog's Find Next asks for the list and leaves the view alone;
@@ -220,7 +220,7 @@ private slots:
         all->setChecked(true);
         QVERIFY(dialog->allLogs());
         QSignalSpy requested(finder, &Finder::findAllRequested);
-        finder->ToolButton15Click();
+        finder->showFindDialog();
         first->setSelection(0, 0);
         dialog->findChild<QPushButton*>(QStringLiteral("FindNext"))->click();
         QTest::keyClick(dialog->findChild<QLineEdit*>(QStringLiteral("FindText")), Qt::Key_Return);
@@ -228,7 +228,7 @@ private slots:
         QCOMPARE(first->selectionStart(), 0);
         QCOMPARE(first->selectionLength(), 0);
         QCOMPARE(dialog->query().text, QStringLiteral("beta"));
-        finder->FindDialog1Find();
+        finder->findNext();
         QCOMPARE(first->selectionStart(), 4);
         QCOMPARE(requested.count(), 2);
     }
