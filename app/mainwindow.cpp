@@ -296,12 +296,12 @@ void MainWindow::connectHandlers()
             [this](const std::string& path) { runGuarded(this, [&] { m_tabs->openListed(path); }); });
     for (QAction* add : {c.addToFileListAction, m_fileListPanel->addCurrentFileAction()}) {
         connect(add, &QAction::triggered, this,
-                guarded(this, [this] { m_fileListPanel->AddcurrentFiletofilelist1Click(tab()->path()); }));
+                guarded(this, [this] { m_fileListPanel->showAddDialog(tab()->path()); }));
     }
 
     // Find, in the log in sight or in every open log, and the filter pane.
-    connect(c.searchButton, &QToolButton::clicked, m_finder, &Finder::ToolButton15Click);
-    connect(c.findPreviousAction, &QAction::triggered, m_finder, guarded(this, [this] { m_finder->FindPrevious(); }));
+    connect(c.searchButton, &QToolButton::clicked, m_finder, &Finder::showFindDialog);
+    connect(c.findPreviousAction, &QAction::triggered, m_finder, guarded(this, [this] { m_finder->findPrevious(); }));
     connect(c.filterButton, &QToolButton::clicked, this, [this] { filterPane()->toggle(); });
     connect(m_finder, &Finder::findAllRequested, this, guarded(this, [this] { m_navigation->findInAllLogs(); }));
     connect(m_findAll, &FindAllResults::resultActivated, m_navigation, &NavigationCommands::showFoundLine);
@@ -437,7 +437,7 @@ void MainWindow::finishStartOnScreen()
         });
     }
     runGuarded(this, [this, writeFailed] { m_formatEditor->LoadFormatProfiles(writeFailed); });
-    runGuarded(this, [this] { m_controls->banner->Start_Reklame(QStringLiteral("tlg"), QStringLiteral("Log Viewer"), 10000); });
+    runGuarded(this, [this] { m_controls->banner->startRotation(QStringLiteral("tlg"), QStringLiteral("Log Viewer"), 10000); });
 }
 
 // --- The session's view of the tabs ------------------------------------------------------

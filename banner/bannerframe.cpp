@@ -110,7 +110,7 @@ BannerFrame::BannerFrame(QWidget* parent) : QFrame(parent)
     m_link->setObjectName(QStringLiteral("URLLabel1"));
     m_link->setGeometry(2, 81 - 2 - 17, 301, 17);
     m_link->setAlignment(Qt::AlignCenter);
-    connect(m_link, &URLLabel::clicked, this, guarded(this, [this] { URLLabel1Click(); }));
+    connect(m_link, &URLLabel::clicked, this, guarded(this, [this] { openHomePage(); }));
 
     // Created last, so it covers the labels while a page shows.
     m_browser = new PageView(m_panel);
@@ -132,7 +132,7 @@ BannerFrame::BannerFrame(QWidget* parent) : QFrame(parent)
     m_http->setHeader("Head.txt");
 }
 
-void BannerFrame::Start_Reklame(const QString& prefix, const QString& caption, int periodMs)
+void BannerFrame::startRotation(const QString& prefix, const QString& caption, int periodMs)
 {
     if (!m_bannerStarted) {
         m_bannerName = prefix;
@@ -144,7 +144,7 @@ void BannerFrame::Start_Reklame(const QString& prefix, const QString& caption, i
     m_timer->start();
 }
 
-void BannerFrame::Stop_Reklame()
+void BannerFrame::stopRotation()
 {
     hidePage();
     m_timer->stop();
@@ -165,7 +165,7 @@ std::string BannerFrame::shownPagePath(int page) const
     return OwnFileToShow(SettingsFolder(), InstalledDataFolder(), pageName(page));
 }
 
-void BannerFrame::Timer1Timer()
+void BannerFrame::fetchOrRotate()
 {
     if (!m_bannerStarted) {
         if (m_busy && m_busy()) {
@@ -245,7 +245,7 @@ void BannerFrame::hidePage()
     m_browser->move(kPageHidden);
 }
 
-void BannerFrame::URLLabel1Click()
+void BannerFrame::openHomePage()
 {
     OpenHomePage();
 }
@@ -254,7 +254,7 @@ void BannerFrame::runTick()
 {
     const QPointer<BannerFrame> self(this);
     try {
-        Timer1Timer();
+        fetchOrRotate();
     } catch (const AbortError&) {
         // Given up because the frame or the application is going away: nobody to tell.
     } catch (const std::exception& failure) {

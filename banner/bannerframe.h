@@ -33,29 +33,29 @@ public:
     // 305 by 82 pixels, timer off, showing its labels.
     explicit BannerFrame(QWidget* parent = nullptr);
 
-    // Starts the banner: before the first tick, keeps prefix (the page names' start), caption
-    // (shown big) and the period of the rotation in milliseconds; in any case switches the
-    // timer on. The main window calls it with "tlg", "Log Viewer" and 10000.
-    void Start_Reklame(const QString& prefix, const QString& caption, int periodMs);
-    // Hides the page and switches the timer off; a later Start_Reklame goes on where it stopped.
-    void Stop_Reklame();
+    // Starts the banner's rotation. Before the first tick, keeps prefix (the page names'
+    // start), caption (shown big) and the period of the rotation in milliseconds; in any case
+    // switches the timer on. The main window calls it with "tlg", "Log Viewer" and 10000.
+    void startRotation(const QString& prefix, const QString& caption, int periodMs);
+    // Hides the page and switches the timer off; a later startRotation goes on where it stopped.
+    void stopRotation();
 
-    // The timer's tick. The first fetches the pages that need it (unless the busy check says a
-    // load runs: it then waits for the next tick), with the timer off, and
+    // Timer1Timer: the timer's tick. The first fetches the pages that need it (unless the busy
+    // check says a load runs: it then waits for the next tick), with the timer off, and
     // switches the timer back on when all went well; each later one moves the rotation on:
     // labels, labels, page 1, page 2, page 3. Throws the failure of a fetch (see
     // HttpClient::Get): the remaining pages are skipped and the timer stays off for good, so
     // the banner keeps showing its labels. Throws AbortError when the frame is destroyed during
     // a fetch; the frame must then not be touched. The frame's own timer runs it through the
     // application's error box and drops AbortError quietly.
-    void Timer1Timer();
+    void fetchOrRotate();
 
     // Tells whether a load is running. While it answers true no fetch starts: the first tick
     // does nothing then, and the fetch is tried again at the next tick. None set: never busy.
     void setBusyCheck(std::function<bool()> busy) { m_busy = std::move(busy); }
 
-    // The link at the bottom: opens the home page; the banner does not change.
-    void URLLabel1Click();
+    // URLLabel1Click: the link at the bottom opens the home page; the banner does not change.
+    void openHomePage();
 
     // The rotation state, for the main window's tests and ours.
     const QString& bannerName() const { return m_bannerName; }

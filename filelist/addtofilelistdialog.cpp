@@ -52,8 +52,8 @@ AddToFileListDialog::AddToFileListDialog(QWidget* parent) : QDialog(parent)
     grid->addWidget(add, 3, 1, Qt::AlignRight);
     grid->addWidget(status, 4, 0, 1, 2);
 
-    connect(add, &QPushButton::clicked, this, guarded(this, [this] { Button1Click(); }));
-    connect(m_description, &QLineEdit::returnPressed, this, guarded(this, [this] { Button1Click(); }));
+    connect(add, &QPushButton::clicked, this, guarded(this, [this] { addEntry(); }));
+    connect(m_description, &QLineEdit::returnPressed, this, guarded(this, [this] { addEntry(); }));
 }
 
 void AddToFileListDialog::prepare(const QString& path)
@@ -63,7 +63,7 @@ void AddToFileListDialog::prepare(const QString& path)
     m_description->setFocus();
 }
 
-void AddToFileListDialog::Button1Click()
+void AddToFileListDialog::addEntry()
 {
     // What the file list cannot keep is refused, named, and left as typed.
     const Unstorable refused = FirstUnstorable(m_description->text().toStdU16String(), u";");

@@ -20,9 +20,10 @@ public:
     void prepare(const QString& path);
 
 public slots:
-    // "Add" and Enter in the description: refuses an empty description and duplicates with a
-    // message, else appends the line, has the panel reloaded (entryAdded) and closes.
-    void Button1Click();
+    // Button1Click: "Add" and Enter in the description. Refuses an empty description and
+    // duplicates with a message, else appends the line, has the panel reloaded (entryAdded) and
+    // closes.
+    void addEntry();
 
 signals:
     // A line was added to the list file.

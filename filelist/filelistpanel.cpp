@@ -61,11 +61,11 @@ FileListPanel::FileListPanel(QWidget* parent) : QFrame(parent)
     // The view has selected the pressed entry when this runs.
     connect(m_fileListView, &QAbstractItemView::pressed, this, guarded(this, [this] {
         const Qt::MouseButtons buttons = QGuiApplication::mouseButtons();
-        ListView1MouseDown(buttons & Qt::LeftButton ? Qt::LeftButton
+        openPressedEntry(buttons & Qt::LeftButton ? Qt::LeftButton
                            : buttons & Qt::RightButton ? Qt::RightButton : Qt::NoButton);
     }));
     connect(m_accessibleOnlyBox, &QCheckBox::clicked, this, guarded(this, [this] { ReloadFileList(); }));
-    connect(m_removeFromListAction, &QAction::triggered, this, guarded(this, [this] { Delete1Click(); }));
+    connect(m_removeFromListAction, &QAction::triggered, this, guarded(this, [this] { removeSelectedEntry(); }));
 }
 
 void FileListPanel::setAddDialog(AddToFileListDialog* dialog)
@@ -109,7 +109,7 @@ void FileListPanel::ReloadFileList()
     }
 }
 
-void FileListPanel::ListView1MouseDown(Qt::MouseButton button)
+void FileListPanel::openPressedEntry(Qt::MouseButton button)
 {
     // A right click only selects the entry that the context menu then acts on.
     QTreeWidgetItem* item = m_fileListView->currentItem();
@@ -118,7 +118,7 @@ void FileListPanel::ListView1MouseDown(Qt::MouseButton button)
     emit openRequested(item->data(1, Qt::UserRole).toByteArray().toStdString());
 }
 
-void FileListPanel::Delete1Click()
+void FileListPanel::removeSelectedEntry()
 {
     QTreeWidgetItem* item = m_fileListView->currentItem();
     if (!item || !item->isSelected())
@@ -148,7 +148,7 @@ void FileListPanel::Delete1Click()
     ReloadFileList();
 }
 
-void FileListPanel::AddcurrentFiletofilelist1Click(const QString& currentPath)
+void FileListPanel::showAddDialog(const QString& currentPath)
 {
     m_addDialog->prepare(currentPath);
     m_addDialog->exec();

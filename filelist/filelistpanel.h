@@ -41,13 +41,14 @@ public slots:
     // Rebuilds the panel from the list file; a missing list leaves it empty, and so does one
     // that cannot be read (ReadSettingsFile), which is shown in the error box.
     void ReloadFileList();
-    // A left click on a selected entry asks for its log to be opened (openRequested); a right
-    // click only selects the entry that the context menu then acts on.
-    void ListView1MouseDown(Qt::MouseButton button);
-    // "Remove from list": removes the selected entry's own line and keeps every other byte.
-    void Delete1Click();
-    // Shows the add dialog for the open log.
-    void AddcurrentFiletofilelist1Click(const QString& currentPath);
+    // ListView1MouseDown: a left click on a selected entry asks for its log to be opened
+    // (openRequested); a right click only selects the entry that the context menu then acts on.
+    void openPressedEntry(Qt::MouseButton button);
+    // Delete1Click: "Remove from list" removes the selected entry's own line and keeps every
+    // other byte.
+    void removeSelectedEntry();
+    // AddcurrentFiletofilelist1Click: shows the add dialog for the open log.
+    void showAddDialog(const QString& currentPath);
 
 signals:
     // An entry was picked: path is its path with the placeholders put in place, as bytes.

@@ -14,7 +14,7 @@ Colouring::Colouring(QAbstractButton* showErrorsButton, QAbstractButton* showInf
       m_colourBox(colourBox)
 {
     connect(m_colourBox, &QAbstractButton::clicked, this, [this] {
-        CheckBox6Click();
+        setGatesFromColourBox();
         emit rulesChanged();
     });
     for (QAbstractButton* gate : {m_showErrorsButton, m_showInfoButton})
@@ -38,7 +38,7 @@ std::shared_ptr<const ColourRules> Colouring::rules() const
     return rules;
 }
 
-void Colouring::CheckBox6Click()
+void Colouring::setGatesFromColourBox()
 {
     const bool on = m_colourBox->isChecked();
     m_showErrorsButton->setEnabled(on);

@@ -39,9 +39,9 @@ signals:
     void rulesChanged();
 
 public slots:
-    // Off greys the gates and leaves them as they are; the watcher then shows plain text. On
-    // sets both gates again.
-    void CheckBox6Click();
+    // CheckBox6Click: the colouring box switched off greys the gates and leaves them as they
+    // are (the watcher then shows plain text); switched on, it sets both gates again.
+    void setGatesFromColourBox();
 
 private:
     QAbstractButton* m_showErrorsButton; // ToolButton1

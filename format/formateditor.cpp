@@ -122,8 +122,9 @@ FormatEditor::FormatEditor(QWidget* mainWindow)
         const char* caption;
         int left;
         void (FormatEditor::*handler)();
-    } buttons[] = {{"Button4", "Save", 8, &FormatEditor::Button4Click},
-                   {"Button1", "Apply Now", 96, &FormatEditor::Button1Click},
+    } buttons[] = {{"Button4", "Save", 8, &FormatEditor::saveProfile},
+                   // Apply Now only asks the window to apply the columns (applyNow).
+                   {"Button1", "Apply Now", 96, &FormatEditor::applyNow},
                    {"Button2", "Close", 184, nullptr}};
     for (const auto& b : buttons) {
         auto* button = new QPushButton(QString::fromLatin1(b.caption), this);
@@ -214,7 +215,7 @@ void FormatEditor::LoadFormatProfiles(bool writeFailed)
     }
 }
 
-void FormatEditor::TreeView1Click()
+void FormatEditor::showSelectedProfile()
 {
     const QTreeWidgetItem* item = m_tree->currentItem();
     if (!item || !item->isSelected())
@@ -235,7 +236,7 @@ void FormatEditor::TreeView1Click()
     }
 }
 
-void FormatEditor::Button4Click()
+void FormatEditor::saveProfile()
 {
     if (!m_refusedFile.empty())
         throw Failure(m_refusedFile + "; it is not overwritten");
@@ -274,11 +275,6 @@ void FormatEditor::Button4Click()
     WriteFileAtomically(SettingsFileToWrite(kFormatFileName), JoinLinesCrLf(m_lines));
 }
 
-void FormatEditor::Button1Click()
-{
-    emit applyNow();
-}
-
 void FormatEditor::showEvent(QShowEvent* event)
 {
     // Beside the main window: hanging below it over its lowest 32 pixels when the desktop has
@@ -305,7 +301,7 @@ bool FormatEditor::eventFilter(QObject* watched, QEvent* event)
     // Any click in the tree, on a node, an expand button or empty space, acts on the node that
     // is selected once the tree has handled it.
     if (watched == m_tree->viewport() && event->type() == QEvent::MouseButtonRelease)
-        runGuarded(this, [this] { TreeView1Click(); });
+        runGuarded(this, [this] { showSelectedProfile(); });
     return QWidget::eventFilter(watched, event);
 }
 

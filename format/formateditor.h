@@ -73,21 +73,20 @@ public:
     int currentProfileLine() const { return m_currentProfileLine; }
 
 public slots:
-    // A click in the tree: the selected profile's rows fill the columns, or a node that names no
-    // profile empties them.
-    void TreeView1Click();
-    // Save: the current profile's two rows from the columns, then the whole file. A row the
-    // profile lacks is inserted after its header (and its other row); nothing else moves. A
-    // profile on any line, the first included, is saved. A file that cannot be written is
-    // reported and keeps its old content.
-    void Button4Click();
-    // Apply Now: has the open log reloaded and coloured with the columns as they are.
-    void Button1Click();
+    // TreeView1Click: after a click in the tree, the selected profile's rows fill the columns,
+    // or a node that names no profile empties them.
+    void showSelectedProfile();
+    // Button4Click: Save writes the current profile's two rows from the columns, then the whole
+    // file. A row the profile lacks is inserted after its header (and its other row); nothing
+    // else moves. A profile on any line, the first included, is saved. A file that cannot be
+    // written is reported and keeps its old content.
+    void saveProfile();
 
 signals:
     // The window was closed, by its close box or its Close button.
     void closed();
-    // Apply Now was pressed: the open log is to be reloaded and coloured with these labels.
+    // Apply Now (Button1) was pressed: the open log is to be reloaded and coloured with these
+    // labels.
     void applyNow();
 
 protected:

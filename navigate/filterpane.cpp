@@ -1,5 +1,6 @@
 #include "navigate/filterpane.h"
 
+#include "core/beside.h"
 #include "core/controls.h"
 #include "core/errors.h"
 #include "view/caretplacement.h"
@@ -8,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,7 +16,6 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <iterator>
@@ -41,6 +40,7 @@ struct FilterPane::Job {
     std::int64_t from = 0;
     std::int64_t total = 0;
     std::vector<LineNumber> lines;
+    std::string failure; // why the search could not end, as the reader is told
 };
 
 FilterPane::FilterPane(QWidget* parent) : QWidget(parent)
@@ -228,25 +228,35 @@ void FilterPane::startJob(LineNumber fromLine)
     m_progress->setValue(0);
     m_progress->show();
     m_progressTimer->start();
-    auto* watcher = new QFutureWatcher<bool>(this);
-    connect(watcher, &QFutureWatcher<bool>::finished, this, [this, watcher, job, fromLine] {
-        watcher->deleteLater();
-        if (job != m_job || !watcher->result())
-            return; // cancelled, or overtaken by another search
-        m_job.reset();
-        m_progressTimer->stop();
-        m_progress->hide();
-        keepMatches(fromLine, job->lines);
-        showCount();
-        // The shown text may have changed meanwhile.
-        shownTextChanged();
-        if (!m_job)
-            emit searchFinished();
-    });
     // The search holds what it reads: the document and the filter outlive the pane if need be.
-    watcher->setFuture(QtConcurrent::run([filter = m_filter, document = m_document, fromLine, job] {
-        return filter->run(*document, fromLine, job->lines, job->cancel, job->done);
-    }));
+    // A pane gone by then takes nothing.
+    RunBeside(
+        this, Executor::Priority::User,
+        [filter = m_filter, document = m_document, fromLine, job] {
+            try {
+                return filter->run(*document, fromLine, job->lines, job->cancel, job->done);
+            } catch (const std::exception& failed) {
+                job->failure = failed.what();
+                return false;
+            }
+        },
+        [this, job, fromLine](bool finished) {
+            if (job != m_job)
+                return; // cancelled, or overtaken by another search
+            m_job.reset();
+            m_progressTimer->stop();
+            m_progress->hide();
+            if (!finished) {
+                m_status->setText(QStringLiteral("Search failed: ") + QString::fromUtf8(job->failure));
+                return;
+            }
+            keepMatches(fromLine, job->lines);
+            showCount();
+            // The shown text may have changed meanwhile.
+            shownTextChanged();
+            if (!m_job)
+                emit searchFinished();
+        });
 }
 
 void FilterPane::shownTextChanged()

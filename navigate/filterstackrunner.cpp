@@ -1,26 +1,13 @@
 #include "navigate/filterstackrunner.h"
 
-#include <QFutureWatcher>
-#include <QThreadPool>
+#include "core/beside.h"
+
+#include <QLocale>
 #include <QTimer>
-#include <QtConcurrent>
 
 #include <algorithm>
 
 namespace tlg {
-
-namespace {
-
-// The passes run in a pool of their own, as many at once as there are cores. In Qt's global
-// pool a pass of a large log would hold a thread for a second or more, and the GUI thread's
-// painting, which hands work to that pool and waits for it, would wait as long.
-QThreadPool& passPool()
-{
-    static QThreadPool pool;
-    return pool;
-}
-
-} // namespace
 
 struct FilterStackRunner::Job {
     std::atomic<bool> cancel{false};
@@ -36,7 +23,29 @@ struct FilterStackRunner::Job {
     KeptLinesPtr earlierShown;    // what earlier showed with these rows
     FilterMatchesPtr result;
     KeptLinesPtr shown;
+
+    // Matches and combines, beside the GUI thread.
+    void run();
 };
+
+void FilterStackRunner::Job::run()
+{
+    FilterMatchesPtr found = matches;
+    if (unsettled) {
+        found = stack->settle(*unsettled, cancel, done);
+    } else if (!found) {
+        // The lines shown come first: the rows left unmatched on lines already hidden are
+        // matched by a pass of their own afterwards.
+        // New lines of a followed log are matched whole.
+        found = earlier ? stack->grow(*earlier, text, cancel, done, earlier->settled() ? nullptr : &rows)
+                        : stack->run(text, cancel, done, &rows);
+    }
+    if (!found || cancel)
+        return;
+    if (!keepShown)
+        shown = earlierShown ? found->shownGrown(*earlierShown, rows) : found->shown(rows);
+    result = std::move(found);
+}
 
 FilterStackRunner::FilterStackRunner(QObject* parent) : QObject(parent)
 {
@@ -185,33 +194,16 @@ void FilterStackRunner::update()
     m_job = job;
     m_sinceStart.start();
     m_progressTimer->start();
-    auto* watcher = new QFutureWatcher<void>(this);
-    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, job] {
-        watcher->deleteLater();
-        finish(job);
-    });
-    // Matching and combining both run here: the GUI thread only takes the result.
-    watcher->setFuture(QtConcurrent::run(&passPool(), [job] {
-        FilterMatchesPtr matches = job->matches;
-        if (job->unsettled) {
-            matches = job->stack->settle(*job->unsettled, job->cancel, job->done);
-        } else if (!matches) {
-            // The lines shown come first: the rows left unmatched on lines already hidden are
-            // matched by a pass of their own afterwards.
-            // New lines of a followed log are matched whole.
-            matches = job->earlier ? job->stack->grow(*job->earlier, job->text, job->cancel, job->done,
-                                                      job->earlier->settled() ? nullptr : &job->rows)
-                                   : job->stack->run(job->text, job->cancel, job->done, &job->rows);
+    // Matching and combining both run on the executor, as work the reader waits for: the GUI
+    // thread only takes the result. A runner gone by then takes nothing.
+    RunBeside(this, Executor::Priority::User, [job] {
+        try {
+            job->run();
+        } catch (...) {
+            // A pass that failed shows nothing new; the runner still ends it.
+            job->result.reset();
         }
-        if (!matches || job->cancel)
-            return;
-        if (job->keepShown) {
-            job->result = std::move(matches);
-            return;
-        }
-        job->shown = job->earlierShown ? matches->shownGrown(*job->earlierShown, job->rows) : matches->shown(job->rows);
-        job->result = std::move(matches);
-    }));
+    }, [this, job] { finish(job); });
 }
 
 void FilterStackRunner::finish(const std::shared_ptr<Job>& job)

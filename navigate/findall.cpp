@@ -1,5 +1,6 @@
 #include "navigate/findall.h"
 
+#include "core/beside.h"
 #include "core/cp1252.h"
 #include "core/errors.h"
 #include "search/regexsearch.h"
@@ -70,7 +71,9 @@ struct FindAllResults::Row {
     QString text;
 };
 
-// One search: how each log is matched, and what the thread has found and not yet handed over.
+// One search: how each log is matched, and what the work has found and not yet handed over. It
+// is shared by the list and the work on the executor, and holds nothing of the list: a list
+// that goes, or starts another search, raises `cancel` and never waits for the work.
 struct FindAllResults::Job {
     struct Log {
         LinesPtr lines;
@@ -340,10 +343,9 @@ FindAllResults::~FindAllResults()
 void FindAllResults::abandon()
 {
     m_poll->stop();
+    // The work ends at its next chunk; what it finds meanwhile goes nowhere.
     if (m_job)
         m_job->cancel.store(true);
-    if (m_worker.joinable())
-        m_worker.join();
     m_job.reset();
     m_progress->hide();
     m_stop->setEnabled(false);
@@ -396,16 +398,20 @@ void FindAllResults::start(const FindQuery& query, std::vector<FindAllLog> logs)
     m_progress->setValue(0);
     m_stop->setEnabled(true);
     m_poll->start();
-    m_worker = std::thread([job] { job->run(); });
+    // Its end is taken at once rather than at the next poll.
+    RunBeside(this, Executor::Priority::User, [job] { job->run(); }, [this, job] {
+        if (job == m_job)
+            deliver();
+    });
 }
 
 void FindAllResults::stop()
 {
     if (!m_job)
         return;
+    // The rows handed over so far are listed; the work ends at its next chunk, and what it
+    // finds meanwhile goes nowhere.
     m_job->cancel.store(true);
-    if (m_worker.joinable())
-        m_worker.join();
     finish(true);
 }
 
@@ -438,8 +444,6 @@ void FindAllResults::deliver()
     if (!m_job)
         return;
     if (m_job->ended.load()) {
-        if (m_worker.joinable())
-            m_worker.join();
         finish(false);
         return;
     }
@@ -455,7 +459,7 @@ void FindAllResults::deliver()
 
 void FindAllResults::finish(bool stopped)
 {
-    // The thread has ended: what it found last is listed.
+    // The work has ended or was stopped: what it handed over last is listed.
     takeRows();
     m_poll->stop();
     m_job.reset();

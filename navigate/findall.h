@@ -14,7 +14,6 @@
 #include <QWidget>
 
 #include <memory>
-#include <thread>
 #include <vector>
 
 class QLabel;
@@ -40,7 +39,7 @@ class FindAllResults : public QWidget {
 
 public:
     explicit FindAllResults(QWidget* parent = nullptr);
-    // Stops the search under way and waits for its thread, which ends at its next chunk.
+    // Stops the search under way without waiting for it: it ends at its next chunk.
     ~FindAllResults() override;
 
     // Empties the list and searches the logs for the query, in order; a search under way
@@ -76,14 +75,14 @@ private:
     struct Job;
     class Model;
 
-    // Takes the rows the thread found since last time into the list.
+    // Takes the rows the search found since last time into the list.
     void takeRows();
     // Takes the rows found so far into the list, shows the progress, and ends the search once
-    // its thread is done.
+    // its work is done.
     void deliver();
     // Ends the search: its last rows listed, the summary said.
     void finish(bool stopped);
-    // Stops the thread (if any) without showing anything more.
+    // Stops the search (if any) without showing anything more.
     void abandon();
     void activate(const QModelIndex& index);
     void showSummary(bool stopped);
@@ -96,7 +95,6 @@ private:
     QTimer* m_poll = nullptr;
 
     std::shared_ptr<Job> m_job; // the search under way
-    std::thread m_worker;
     QElapsedTimer m_sinceStart;
     QString m_text;            // what is searched for
     std::vector<quint64> m_keys; // of the logs of the rows

@@ -1,5 +1,6 @@
 #include "navigate/finder.h"
 
+#include "core/beside.h"
 #include "core/errors.h"
 #include "core/messages.h"
 #include "core/statuspanels.h"
@@ -9,12 +10,9 @@
 #include "search/textsearch.h"
 #include "navigate/finddialog.h"
 
-#include <QFutureWatcher>
 #include <QLineEdit>
 #include <QShortcut>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
-
 
 namespace tlg {
 
@@ -30,16 +28,16 @@ Finder::Finder(LogView* view, QWidget* window, StatusPanels* status)
     : QObject(window), m_status(status)
 {
     m_findDialog = new FindDialog(window);
-    connect(new QShortcut(QKeySequence::Find, window), &QShortcut::activated, this, [this] { ToolButton15Click(); });
+    connect(new QShortcut(QKeySequence::Find, window), &QShortcut::activated, this, [this] { showFindDialog(); });
     connect(new QShortcut(QKeySequence::FindNext, window), &QShortcut::activated, this,
-            guarded(window, [this] { FindDialog1Find(); }));
+            guarded(window, [this] { findNext(); }));
     connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), window), &QShortcut::activated, this,
-            guarded(window, [this] { FindPrevious(); }));
+            guarded(window, [this] { findPrevious(); }));
     connect(m_findDialog, &FindDialog::findNext, this, guarded(window, [this] { findNextAsked(); }));
     m_progress = new QTimer(this);
     m_progress->setInterval(200);
     connect(m_progress, &QTimer::timeout, this, [this] {
-        if (!m_watcher || !m_looked || m_sinceStart.elapsed() < 500 || !m_status)
+        if (!m_cancel || !m_looked || m_sinceStart.elapsed() < 500 || !m_status)
             return;
         const std::int64_t percent = m_toLook > 0 ? std::min<std::int64_t>(100, 100 * m_looked->load() / m_toLook) : 0;
         m_status->setText(0, QStringLiteral("Searching... %1% (Esc stops)").arg(percent));
@@ -66,7 +64,7 @@ void Finder::setView(LogView* view)
         return;
     // Esc in the view stops a search under way.
     m_viewKeys = connect(view, &LogView::keyPressed, this, [this](int key, Qt::KeyboardModifiers) {
-        if (key == Qt::Key_Escape && m_watcher) {
+        if (key == Qt::Key_Escape && m_cancel) {
             cancelSearch();
             if (m_status)
                 m_status->setText(0, QStringLiteral("Search stopped"));
@@ -77,7 +75,7 @@ void Finder::setView(LogView* view)
 void Finder::findNextAsked()
 {
     if (!m_findDialog->allLogs()) {
-        FindDialog1Find();
+        findNext();
         return;
     }
     // The view's search under way would move its selection after the list is asked for.
@@ -89,19 +87,19 @@ void Finder::findNextAsked()
     emit findAllRequested();
 }
 
-void Finder::ToolButton15Click()
+void Finder::showFindDialog()
 {
     m_findDialog->show();
     m_findDialog->raise();
     m_findDialog->activateWindow();
 }
 
-void Finder::FindDialog1Find()
+void Finder::findNext()
 {
     find(true);
 }
 
-void Finder::FindPrevious()
+void Finder::findPrevious()
 {
     find(false);
 }
@@ -124,11 +122,6 @@ void Finder::cancelSearch()
         m_cancel->store(true);
     m_cancel.reset();
     m_progress->stop();
-    if (m_watcher) {
-        m_watcher->disconnect(this);
-        m_watcher->deleteLater();
-        m_watcher = nullptr;
-    }
 }
 
 namespace {
@@ -228,23 +221,37 @@ void Finder::find(bool forward)
         show(run());
         return;
     }
-    // The watcher belongs to the finder, a child of the window: a result that comes after the
-    // window is gone goes nowhere. Esc in the view stops it.
+    // The result comes to the finder, a child of the window: one that comes after the window
+    // is gone goes nowhere, and one whose search was stopped or started again (its stop flag
+    // no longer the finder's) is dropped. Esc in the view stops it.
     m_cancel = cancel;
     m_looked = looked;
     m_toLook = (forward ? document->size() - from : from).value();
     m_sinceStart.start();
     m_progress->start();
-    m_watcher = new QFutureWatcher<Match>(this);
-    connect(m_watcher, &QFutureWatcher<Match>::finished, this, [this, show] {
-        const Match found = m_watcher->result();
-        m_watcher->deleteLater();
-        m_watcher = nullptr;
-        m_cancel.reset();
-        m_progress->stop();
-        show(found);
-    });
-    m_watcher->setFuture(QtConcurrent::run(run));
+    auto failure = std::make_shared<std::string>(); // why the search could not end
+    RunBeside(
+        this, Executor::Priority::User,
+        [run, failure]() -> Match {
+            try {
+                return run();
+            } catch (const std::exception& failed) {
+                *failure = failed.what();
+                return {kSearchCancelled, kSearchCancelled};
+            }
+        },
+        [this, cancel, failure, show](Match found) {
+            if (cancel != m_cancel)
+                return;
+            m_cancel.reset();
+            m_progress->stop();
+            if (!failure->empty()) {
+                if (m_status)
+                    m_status->setText(0, QStringLiteral("Search failed: ") + QString::fromUtf8(*failure));
+                return;
+            }
+            show(found);
+        });
     if (m_status)
         m_status->setText(0, QStringLiteral("Searching... (Esc stops)"));
 }

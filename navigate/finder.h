@@ -8,7 +8,6 @@
 #include "document/linesource.h"
 
 #include <QElapsedTimer>
-#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 
@@ -43,17 +42,17 @@ public:
     // under way stops and is never shown; the old view keeps its marks.
     void setView(LogView* view);
     // A search of a large text is under way beside the GUI thread.
-    bool searching() const { return m_watcher != nullptr; }
+    bool searching() const { return m_cancel != nullptr; }
 
 public slots:
-    // "Search": shows the find dialog.
-    void ToolButton15Click();
-    // Find Next: selects the next occurrence in the view; when there is none the
+    // ToolButton15Click: "Search" shows the find dialog.
+    void showFindDialog();
+    // FindDialog1Find: Find Next selects the next occurrence in the view; when there is none the
     // selection stays and `Not found: "<text>"` goes to the first status panel. A large text
     // is searched beside the GUI thread; a press meanwhile starts it again.
-    void FindDialog1Find();
+    void findNext();
     // Find Previous: the same backwards, from just before the selection (or the caret).
-    void FindPrevious();
+    void findPrevious();
     // Takes the marks away.
     void clearMarks();
 
@@ -74,8 +73,8 @@ private:
     QMetaObject::Connection m_viewKeys; // Esc in the view
     StatusPanels* m_status;
     FindDialog* m_findDialog = nullptr; // FindDialog1
-    // The search of a large text under way, and its stop flag.
-    QFutureWatcher<std::pair<ByteOffset, ByteOffset>>* m_watcher = nullptr;
+    // The stop flag of the search of a large text under way (null: none runs); a result
+    // whose flag is not this one is dropped.
     std::shared_ptr<std::atomic<bool>> m_cancel;
     // Its progress, said in the first status panel once it has run half a second.
     std::shared_ptr<std::atomic<std::int64_t>> m_looked;

@@ -9,8 +9,9 @@ namespace tlg {
 PositionIndicator::PositionIndicator(LogView* view, StatusPanels* status, QObject* parent)
     : QObject(parent), m_view(view), m_status(status)
 {
-    connect(view, &LogView::keyPressed, this, [this](int key) { RichEdit1KeyDown(key); });
-    connect(view, &LogView::mousePressed, this, [this] { RichEdit1MouseDown(); });
+    connect(view, &LogView::keyPressed, this, [this](int key) { jumpCaretToEdge(key); });
+    // RichEdit1MouseDown: a click records the caret.
+    connect(view, &LogView::mousePressed, this, [this] { UpdatePositionIndicator(); });
 }
 
 void PositionIndicator::UpdatePositionIndicator()
@@ -23,7 +24,7 @@ void PositionIndicator::UpdatePositionIndicator()
     m_status->setText(2, text);
 }
 
-void PositionIndicator::RichEdit1KeyDown(int key)
+void PositionIndicator::jumpCaretToEdge(int key)
 {
     UpdatePositionIndicator();
     LogView* marked = m_view;
@@ -47,11 +48,6 @@ void PositionIndicator::RichEdit1KeyDown(int key)
             ScrollToLine(marked, inText(LineNumber(marked->caretLine()) + 1 - rowsInView));
         }
     }
-}
-
-void PositionIndicator::RichEdit1MouseDown()
-{
-    UpdatePositionIndicator();
 }
 
 } // namespace tlg

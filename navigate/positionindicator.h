@@ -27,10 +27,10 @@ public slots:
     // Records the caret's height in the view (CaretPixelY), and writes the view's caret line
     // and line count into the third panel.
     void UpdatePositionIndicator();
-    // Up or Down (with any modifier): a caret away from the edge first jumps to the line at the
-    // edge, clamped into the text; the view then moves its caret one line as it always does.
-    void RichEdit1KeyDown(int key);
-    void RichEdit1MouseDown();
+    // RichEdit1KeyDown: records the caret as UpdatePositionIndicator does; then, for Up or Down
+    // (with any modifier), a caret away from the edge first jumps to the line at the edge,
+    // clamped into the text; the view then moves its caret one line as it always does.
+    void jumpCaretToEdge(int key);
 
 private:
     LogView* m_view;

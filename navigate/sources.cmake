@@ -1,4 +1,5 @@
-# A large text is searched beside the GUI thread.
+# The histogram strip's counts and the log's time stamps still run in pools of Qt's own (and so
+# does the log view's colouring of a long line, in view/); the rest goes through the executor.
 find_package(Qt6 REQUIRED COMPONENTS Concurrent)
 list(APPEND TLG_GUI_LIBRARIES Qt6::Concurrent)
 list(APPEND TLG_GUI_SOURCES

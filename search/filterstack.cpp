@@ -14,7 +14,6 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
-#include <thread>
 
 namespace tlg {
 
@@ -590,7 +589,7 @@ std::vector<FilterMatches::Decider> FilterStack::decidersFor(const std::vector<F
 }
 
 FilterMatchesPtr FilterStack::run(LinesPtr document, const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done,
-                                  const std::vector<FilterRow>* switched) const
+                                  const std::vector<FilterRow>* switched, Executor& executor) const
 {
     auto matches = std::shared_ptr<FilterMatches>(new FilterMatches());
     matches->m_document = std::move(document);
@@ -600,14 +599,14 @@ FilterMatchesPtr FilterStack::run(LinesPtr document, const std::atomic<bool>& ca
     matches->m_deciders = decidersFor(switched);
     if (!matches->m_deciders.empty())
         matches->m_unsettled.assign(words, 0);
-    return pass(std::move(matches), 0, cancel, done);
+    return pass(std::move(matches), 0, cancel, done, executor);
 }
 
 FilterMatchesPtr FilterStack::settle(const FilterMatches& matches, const std::atomic<bool>& cancel,
-                                     std::atomic<std::int64_t>& done) const
+                                     std::atomic<std::int64_t>& done, Executor& executor) const
 {
     if (matches.rowCount() != m_rows.size())
-        return run(matches.m_document, cancel, done);
+        return run(matches.m_document, cancel, done, nullptr, executor);
     auto settled = std::shared_ptr<FilterMatches>(new FilterMatches(matches));
     if (matches.settled())
         return settled;
@@ -617,17 +616,18 @@ FilterMatchesPtr FilterStack::settle(const FilterMatches& matches, const std::at
     const auto first = std::find_if(matches.m_unsettled.begin(), matches.m_unsettled.end(),
                                     [](std::uint64_t word) { return word != 0; });
     const auto from = static_cast<std::int64_t>(first - matches.m_unsettled.begin()) * 64;
-    return pass(std::move(settled), std::min<LineNumber>(from, EndLine(matches.m_lines)), cancel, done,
+    return pass(std::move(settled), std::min<LineNumber>(from, EndLine(matches.m_lines)), cancel, done, executor,
                 &matches.m_unsettled);
 }
 
 FilterMatchesPtr FilterStack::grow(const FilterMatches& earlier, LinesPtr grown, const std::atomic<bool>& cancel,
-                                   std::atomic<std::int64_t>& done, const std::vector<FilterRow>* switched) const
+                                   std::atomic<std::int64_t>& done, const std::vector<FilterRow>* switched,
+                                   Executor& executor) const
 {
     const LineSource& before = *earlier.m_document;
     if (earlier.rowCount() != m_rows.size() || !grown->grewFrom(before) ||
         (!earlier.settled() && (!switched || !earlier.knownUnder(*switched))))
-        return run(std::move(grown), cancel, done, switched);
+        return run(std::move(grown), cancel, done, switched, executor);
     // A last line without its break may have grown, and one ended by a CR may have had its
     // break grow to CR LF.
     const bool lastMayGrow = before.size() > 0 && before.slice(before.size() - 1, before.size()).view() != "\n";
@@ -659,12 +659,12 @@ FilterMatchesPtr FilterStack::grow(const FilterMatches& earlier, LinesPtr grown,
             matches->m_unsettled.assign(words, 0);
     }
     const LineNumber changedFrom = matches->m_changedFrom;
-    return pass(std::move(matches), changedFrom, cancel, done);
+    return pass(std::move(matches), changedFrom, cancel, done, executor);
 }
 
 FilterMatchesPtr FilterStack::pass(std::shared_ptr<FilterMatches> matches, LineNumber from,
                                    const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done,
-                                   const std::vector<std::uint64_t>* unsettled) const
+                                   Executor& executor, const std::vector<std::uint64_t>* unsettled) const
 {
     matches->m_changedFrom = from;
     for (const auto& row : m_compiled)
@@ -701,30 +701,17 @@ FilterMatchesPtr FilterStack::pass(std::shared_ptr<FilterMatches> matches, LineN
         if (!finished)
             stopped.store(true);
     };
-    std::vector<std::thread> helpers;
-    std::vector<std::exception_ptr> failures(splits.size() - 1);
-    for (std::size_t part = 1; part + 1 < splits.size(); ++part) {
-        helpers.emplace_back([&, part] {
-            try {
-                runPart(part);
-            } catch (...) {
-                failures[part] = std::current_exception();
-                stopped.store(true);
-            }
-        });
-    }
-    try {
-        runPart(0);
-    } catch (...) {
-        failures[0] = std::current_exception();
-        stopped.store(true);
-    }
-    for (std::thread& helper : helpers)
-        helper.join();
-    for (const std::exception_ptr& failure : failures) {
-        if (failure)
-            std::rethrow_exception(failure);
-    }
+    // The caller matches parts too, so a pass never waits for a worker busy elsewhere. A part
+    // that fails stops the others at their next block; its failure is thrown here.
+    executor.forEach(splits.size() - 1, static_cast<unsigned>(splits.size() - 2), Executor::Priority::User,
+                     [&](std::size_t part) {
+                         try {
+                             runPart(part);
+                         } catch (...) {
+                             stopped.store(true);
+                             throw;
+                         }
+                     });
     if (stopped.load() || cancel.load(std::memory_order_relaxed))
         return nullptr;
     done.store(document.size().value(), std::memory_order_relaxed);

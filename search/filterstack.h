@@ -17,6 +17,7 @@
 // matches exactly as PCRE2 would go into one Vectorscan database scanned over those blocks;
 // the others are matched line by line by their LineFilter.
 
+#include "core/executor.h"
 #include "document/encoding.h"
 #include "document/keptlines.h"
 #include "document/linesource.h"
@@ -46,8 +47,9 @@ struct FilterStackOptions {
     std::int64_t block = 1 << 20;
     // As LineFilterOptions::longLine: a regular expression sees a longer line's first bytes only.
     std::int64_t longLine = 16 << 20;
-    // The threads a pass over a large log divides it between (each reads its own stretch), in
-    // parts of at least threadPart bytes.
+    // The parts a pass over a large log divides it into (each reads its own stretch), of at
+    // least threadPart bytes: the calling thread and as many workers of the executor as are
+    // free match them side by side.
     int threads = 2;
     std::int64_t threadPart = 32 << 20;
     // False matches every row line by line with its LineFilter (to compare the ways).
@@ -132,12 +134,15 @@ public:
     // Matches every row against the lines of `document`, in one pass. `done` follows the bytes
     // looked at; gives nothing when `cancel` was set meanwhile. Given `switched` (the rows as
     // switched now; patterns not read), the lines that the plain rows on there hide are not
-    // matched against the others: the matches may be unsettled.
+    // matched against the others: the matches may be unsettled. The parts of a large log are
+    // matched on the calling thread and on workers of `executor` (for what the user waits
+    // for); the pass never waits for a worker busy elsewhere. Throws the failure of a part.
     FilterMatchesPtr run(LinesPtr document, const std::atomic<bool>& cancel, std::atomic<std::int64_t>& done,
-                         const std::vector<FilterRow>* switched = nullptr) const;
+                         const std::vector<FilterRow>* switched = nullptr,
+                         Executor& executor = Executor::shared()) const;
     // Unsettled matches of this stack with the lines left unmatched matched: settled.
     FilterMatchesPtr settle(const FilterMatches& matches, const std::atomic<bool>& cancel,
-                            std::atomic<std::int64_t>& done) const;
+                            std::atomic<std::int64_t>& done, Executor& executor = Executor::shared()) const;
     // The matches of `grown`, a log that grew from earlier's (LineSource::grewFrom): earlier's
     // bits are kept up to its last line, which is looked at again when it had no line break or
     // ended with a CR (it, or its break, may have grown), and only the lines from there on are
@@ -145,7 +150,8 @@ public:
     // rows, or earlier is unsettled and not known under `switched`. New lines are left
     // unmatched as run() leaves them: by earlier's deciding rows when it is unsettled.
     FilterMatchesPtr grow(const FilterMatches& earlier, LinesPtr grown, const std::atomic<bool>& cancel,
-                          std::atomic<std::int64_t>& done, const std::vector<FilterRow>* switched = nullptr) const;
+                          std::atomic<std::int64_t>& done, const std::vector<FilterRow>* switched = nullptr,
+                          Executor& executor = Executor::shared()) const;
 
 private:
     struct Row;
@@ -156,7 +162,8 @@ private:
     // Fills the matches' bits from line `from` on: every row, or with `unsettled`, only the
     // rows other than the plain ones on the lines it marks.
     FilterMatchesPtr pass(std::shared_ptr<FilterMatches> matches, LineNumber from, const std::atomic<bool>& cancel,
-                          std::atomic<std::int64_t>& done, const std::vector<std::uint64_t>* unsettled = nullptr) const;
+                          std::atomic<std::int64_t>& done, Executor& executor,
+                          const std::vector<std::uint64_t>* unsettled = nullptr) const;
 
     std::vector<FilterRow> m_rows;
     Encoding m_encoding;

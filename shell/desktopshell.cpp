@@ -1,6 +1,7 @@
 #include "shell/desktopshell.h"
 
 #include "core/errors.h"
+#include "core/executor.h"
 #include "core/fileops.h"
 #include "shell/xdgdirs.h"
 
@@ -8,8 +9,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
-#include <thread>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -289,13 +290,18 @@ struct RefreshRun
     std::string folder;
 };
 
-// The runs in the background: at most one at a time, and at most one waiting behind it.
+// The runs in the background: at most one at a time, and at most one waiting behind it. They
+// wait for the tool on a thread of the executor's own, so that a slow tool never holds a
+// worker that others need.
 struct RefreshState
 {
     std::mutex mutex;
     std::condition_variable idle;
     bool running = false;            // guarded by mutex
     std::optional<RefreshRun> again; // guarded by mutex
+    // The thread of the last runs; its body has returned whenever running is false. Replaced
+    // only by the caller that sets running, never from its own body.
+    std::unique_ptr<DedicatedThread> thread; // guarded by mutex
 };
 
 RefreshState& refreshState()
@@ -306,8 +312,9 @@ RefreshState& refreshState()
 }
 
 // Runs the tool and waits for it on the calling thread, which is never the GUI thread; one
-// that hangs is stopped after a while.
-void runRefresh(RefreshRun& run)
+// that hangs is stopped after a while. When `stop` is raised (the program ends) the tool is
+// left to finish alone.
+void runRefresh(RefreshRun& run, const std::atomic<bool>& stop)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -329,6 +336,8 @@ void runRefresh(RefreshRun& run)
     static constexpr int kPatienceMs = 10000;
     static constexpr int kStepMs = 10;
     for (int waited = 0; waited < kPatienceMs; waited += kStepMs) {
+        if (stop.load())
+            return;
         int status = 0;
         const pid_t done = ::waitpid(child, &status, WNOHANG);
         if (done == child || (done < 0 && errno != EINTR))
@@ -676,14 +685,20 @@ void RefreshDesktopDatabase()
         state.again = RefreshRun{program, folder};
         return;
     }
+    Executor& executor = Executor::shared();
+    if (executor.stopping().load())
+        return; // the program ends: nothing would run it
     state.running = true;
-    lock.unlock();
-    std::thread([run = RefreshRun{program, folder}]() mutable {
+    // The thread before has returned (running was false): letting it go waits for nothing.
+    state.thread.reset();
+    state.thread = executor.startDedicated("tlg-desktopdb", [run = RefreshRun{program, folder}](
+                                                                const std::atomic<bool>& stop) mutable {
         RefreshState& state = refreshState();
         for (;;) {
-            runRefresh(run);
+            runRefresh(run, stop);
             std::lock_guard guard(state.mutex);
-            if (!state.again) {
+            if (!state.again || stop.load()) {
+                state.again.reset();
                 state.running = false;
                 state.idle.notify_all();
                 return;
@@ -691,7 +706,7 @@ void RefreshDesktopDatabase()
             run = std::move(*state.again);
             state.again.reset();
         }
-    }).detach();
+    });
 }
 
 bool WaitForDesktopDatabaseRefresh(int milliseconds)

@@ -80,8 +80,9 @@ void RemoveDesktopAssociation(std::string_view mimeType);
 
 // Starts update-desktop-database on the user's applications folder when both exist, so that
 // the desktop's cache of which entry opens which type follows, and returns without waiting for
-// it: a thread of its own waits, and stops a run that takes longer than 10 s. A refresh asked
-// for while one runs follows it. Never fails: a missing tool or a failing run is ignored.
+// it: a thread of the executor's own waits, and stops a run that takes longer than 10 s (or
+// leaves it to finish alone when the executor ends). A refresh asked for while one runs
+// follows it. Never fails: a missing tool or a failing run is ignored.
 void RefreshDesktopDatabase();
 
 // Waits up to that long for the refreshes under way to end; true when none is left. For tests

@@ -40,7 +40,7 @@ int main(int argc, char* argv[])
     if (auto* banner = window->findChild<tlg::BannerFrame*>()) {
         tlg::runGuarded(window.get(), [banner] {
             for (int tick = 0; tick < 4; ++tick)
-                banner->Timer1Timer();
+                banner->fetchOrRotate();
         });
         std::printf("page=%s\n", banner->webBrowser()->source().toLocalFile().toLocal8Bit().constData());
     }

@@ -91,7 +91,7 @@ private slots:
         // Find and go to line work on the kept lines; a hidden line goes to the next shown.
         tlg::FindDialog* dialog = window->finder()->findDialog();
         dialog->setFindText(QStringLiteral("GET /x"));
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QTRY_COMPARE(view->caretLine(), 2);
         QTimer::singleShot(0, window, [window] {
             auto* asked = window->findChild<tlg::GotoLineDialog*>(QStringLiteral("GotoLineDialog"));

@@ -133,15 +133,15 @@ private slots:
     {
         QCOMPARE(m_frame->size(), QSize(305, 82));
         QVERIFY(!m_frame->timer()->isActive());
-        m_frame->Start_Reklame("tlg", "Log Viewer", 10000);
+        m_frame->startRotation("tlg", "Log Viewer", 10000);
         QCOMPARE(label("Label1")->text(), QStringLiteral("Log Viewer"));
         QCOMPARE(m_frame->timer()->interval(), 10000);
         QVERIFY(m_frame->timer()->isActive());
 
-        m_frame->Timer1Timer();
-        m_frame->Stop_Reklame();
+        m_frame->fetchOrRotate();
+        m_frame->stopRotation();
         QVERIFY(!m_frame->timer()->isActive());
-        m_frame->Start_Reklame("xyz", "Other", 500);
+        m_frame->startRotation("xyz", "Other", 500);
         QCOMPARE(m_frame->bannerName(), QStringLiteral("tlg"));
         QCOMPARE(label("Label1")->text(), QStringLiteral("Log Viewer"));
         QCOMPARE(m_frame->timer()->interval(), 10000);
@@ -177,8 +177,8 @@ private slots:
             writeFile(stored(page), "stored");
             setAge(stored(page), ages[page - 1]);
         }
-        m_frame->Start_Reklame("tlg", "Log Viewer", 10000);
-        m_frame->Timer1Timer();
+        m_frame->startRotation("tlg", "Log Viewer", 10000);
+        m_frame->fetchOrRotate();
 
         QList<QByteArray> paths;
         for (const QByteArray& line : server.requestLines())
@@ -198,8 +198,8 @@ private slots:
     void withoutServerTheProgramsOwnPagesStandIn()
     {
         writeFile(stored(2), "a page of the maker's");
-        m_frame->Start_Reklame("tlg", "Log Viewer", 10000);
-        m_frame->Timer1Timer();
+        m_frame->startRotation("tlg", "Log Viewer", 10000);
+        m_frame->fetchOrRotate();
         QCOMPARE(readFile(stored(1)), tlg::BuiltInPage("tlg-1.htm"));
         QCOMPARE(readFile(stored(2)), QByteArray("a page of the maker's"));
         QCOMPARE(readFile(stored(3)), tlg::BuiltInPage("tlg-3.htm"));
@@ -216,7 +216,7 @@ private slots:
             closedPort = gone.port();
         }
         qputenv("TLGVIEW_BANNER_URL", "http://127.0.0.1:" + QByteArray::number(closedPort) + "/rklm/");
-        m_frame->Start_Reklame("tlg", "Log Viewer", 1);
+        m_frame->startRotation("tlg", "Log Viewer", 1);
         // The timer's own tick shows the failure in the error box.
         QTRY_COMPARE(m_messages, QStringList{"Connection Failed"});
         QVERIFY(m_frame->bannerStarted());
@@ -229,14 +229,14 @@ private slots:
     {
         for (int page = 1; page <= 3; ++page)
             writeFile(stored(page), "<html><body>page " + QByteArray::number(page) + "</body></html>");
-        m_frame->Start_Reklame("tlg", "Log Viewer", 10000);
-        m_frame->Timer1Timer(); // the fetching tick: all copies are fresh
+        m_frame->startRotation("tlg", "Log Viewer", 10000);
+        m_frame->fetchOrRotate(); // the fetching tick: all copies are fresh
         QTextBrowser* browser = m_frame->webBrowser();
 
         // 0 labels, 1 labels, 2 page 1, 3 page 2, 4 page 3, then again from the labels.
         const int pages[] = {0, 0, 1, 2, 3, 0, 0, 1};
         for (int tick = 0; tick < 8; ++tick) {
-            m_frame->Timer1Timer();
+            m_frame->fetchOrRotate();
             if (pages[tick] == 0) {
                 QCOMPARE(browser->pos(), kHidden);
             } else {
@@ -247,13 +247,13 @@ private slots:
         }
         // Hiding moves the view away and keeps its size.
         QCOMPARE(m_frame->bannerStep(), 3);
-        m_frame->Stop_Reklame();
+        m_frame->stopRotation();
         QCOMPARE(browser->geometry(), QRect(kHidden, kShown.size()));
 
         // A copy that has gone is still given its turn, with a note in place of the page.
         QFile::remove(stored(2));
-        m_frame->Start_Reklame("tlg", "Log Viewer", 10000);
-        m_frame->Timer1Timer();
+        m_frame->startRotation("tlg", "Log Viewer", 10000);
+        m_frame->fetchOrRotate();
         QCOMPARE(m_frame->bannerStep(), 4);
         QCOMPARE(browser->geometry(), kShown);
         QVERIFY(browser->toPlainText().startsWith("Cannot open file "));
@@ -268,7 +268,7 @@ private slots:
         server.handler = [&](QTcpSocket*, const QByteArray&) { m_frame.reset(); };
         bool aborted = false;
         try {
-            frame->Timer1Timer();
+            frame->fetchOrRotate();
         } catch (const tlg::AbortError&) {
             aborted = true;
         }
@@ -281,7 +281,7 @@ private slots:
     void linkOpensTheHomePageAndLeavesTheBanner()
     {
         UrlRecorder browser;
-        m_frame->Start_Reklame("tlg", "Log Viewer", 10000);
+        m_frame->startRotation("tlg", "Log Viewer", 10000);
         const QRect before = m_frame->webBrowser()->geometry();
         auto* link = m_frame->findChild<tlg::URLLabel*>("URLLabel1");
         QTest::mouseClick(link, Qt::LeftButton);
@@ -343,13 +343,13 @@ private slots:
         qputenv("TLGVIEW_BANNER_URL", QByteArray::fromStdString(server.url("/rklm/")));
         bool loading = true;
         m_frame->setBusyCheck([&loading] { return loading; });
-        m_frame->Start_Reklame("tlg", "Log Viewer", 10000);
-        m_frame->Timer1Timer();
+        m_frame->startRotation("tlg", "Log Viewer", 10000);
+        m_frame->fetchOrRotate();
         QVERIFY(server.requests.isEmpty());
         QVERIFY(!m_frame->bannerStarted());
         QVERIFY(m_frame->timer()->isActive()); // the next tick tries again
         loading = false;
-        m_frame->Timer1Timer();
+        m_frame->fetchOrRotate();
         QCOMPARE(server.requests.size(), 3);
         QVERIFY(m_frame->bannerStarted());
         QVERIFY(m_messages.isEmpty());
@@ -362,7 +362,7 @@ private slots:
         server.handler = [&](QTcpSocket* c, const QByteArray&) { held = c; };
         qputenv("TLGVIEW_BANNER_URL", QByteArray::fromStdString(server.url("/rklm/")));
         m_frame->httpClient()->setRequestTimeOuts(2000, 300, 5000);
-        m_frame->Start_Reklame("tlg", "Log Viewer", 1);
+        m_frame->startRotation("tlg", "Log Viewer", 1);
         QTRY_COMPARE_WITH_TIMEOUT(m_messages, QStringList{"Connection timed out: the server was silent for 300 ms"}, 20000);
         QVERIFY(held);
         QVERIFY(!m_frame->timer()->isActive());
@@ -390,11 +390,11 @@ private slots:
         } else {
             writeFile(stored(1), page);
         }
-        m_frame->Start_Reklame("tlg", "Log Viewer", 10000);
+        m_frame->startRotation("tlg", "Log Viewer", 10000);
         if (fetched) {
             QCOMPARE(QString::fromUtf8([&] {
                          try {
-                             m_frame->Timer1Timer();
+                             m_frame->fetchOrRotate();
                          } catch (const tlg::Failure& failure) {
                              return QByteArray(failure.what());
                          }
@@ -405,17 +405,17 @@ private slots:
             return;
         }
         for (int tick = 0; tick < 4; ++tick)
-            m_frame->Timer1Timer();
+            m_frame->fetchOrRotate();
         QVERIFY(m_frame->webBrowser()->toPlainText().startsWith(QStringLiteral("Page not shown: ")));
         QVERIFY(m_frame->webBrowser()->toPlainText().contains(QStringLiteral("1 MiB")));
-        m_frame->Timer1Timer();
+        m_frame->fetchOrRotate();
         QCOMPARE(m_frame->webBrowser()->toPlainText(), QStringLiteral("page 2"));
 
         // Nor is a link to something that is no file.
         QFile::remove(stored(1));
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), stored(1)));
         for (int tick = 0; tick < 4; ++tick)
-            m_frame->Timer1Timer();
+            m_frame->fetchOrRotate();
         QVERIFY(m_frame->webBrowser()->toPlainText().startsWith(QStringLiteral("Page not shown: ")));
     }
 

@@ -172,7 +172,7 @@ private slots:
 
         dialog->prepare(window->tab()->path());
         description->setText(QStringLiteral("   "));
-        dialog->Button1Click();
+        dialog->addEntry();
         QCOMPARE(viewer.messages.size(), 1);
         QCOMPARE(viewer.messages[0].text, QStringLiteral("Fill in File List Text"));
         QCOMPARE(viewer.messages[0].caption, QStringLiteral("Fill in File List Text"));
@@ -191,7 +191,7 @@ private slots:
                                            std::pair{QStringLiteral("\u0416\u0443\u043A"), QStringLiteral("\"\u0416\"")},
                                            std::pair{QStringLiteral("log \U0001F600"), QStringLiteral("\"\U0001F600\"")}}) {
             description->setText(typed);
-            dialog->Button1Click();
+            dialog->addEntry();
             QVERIFY2(viewer.messages.last().text.startsWith(QStringLiteral("The character ") + named), qPrintable(viewer.messages.last().text));
             QCOMPARE(description->text(), typed);
         }
@@ -199,7 +199,7 @@ private slots:
 
         // Accepted: the line exactly as typed, after a CR LF, and still no break at the end.
         description->setText(QStringLiteral(" My app \u00E9t\u00E9"));
-        dialog->Button1Click();
+        dialog->addEntry();
         QCOMPARE(readFile(viewer.home() + "Filelist.TLG"),
                  "Known;/var/log/known.log\r\n My app \xE9t\xE9;" + log.toUtf8());
         QVERIFY(dialog->isHidden());
@@ -209,7 +209,7 @@ private slots:
         // The same file again is refused, whatever the case of its path.
         dialog->prepare(window->tab()->path().toUpper());
         description->setText(QStringLiteral("other"));
-        dialog->Button1Click();
+        dialog->addEntry();
         QVERIFY(viewer.messages.last().text.startsWith(QStringLiteral("File alerady in File List\r\n")));
     }
 
@@ -233,7 +233,7 @@ private slots:
         auto* dialog = viewer.find<AddToFileListDialog>("TForm3");
         dialog->prepare(window->tab()->path());
         dialog->findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("odd"));
-        dialog->Button1Click();
+        dialog->addEntry();
         QCOMPARE(viewer.messages.size(), 1);
         QCOMPARE(viewer.messages[0].text, QString::fromLatin1(tlg::kUnstorablePathMessage));
         QCOMPARE(readFile(viewer.home() + "Filelist.TLG"), list);

@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QThreadPool>
 #include <QTreeView>
 
 using tlg::Encoding;
@@ -155,12 +154,16 @@ private slots:
         QVERIFY(!results.searching());
         QCOMPARE(results.summary(), QStringLiteral("Stopped: 0 matches in 0 logs"));
 
-        // A search under way goes with its list.
+        // A search under way goes with its list, which does not wait for it: the search stops
+        // at its next chunk and lets go of the log.
+        std::vector<FindAllLog> leavingLogs = bigLog(std::int64_t(1) << 32);
+        const tlg::LinesPtr leavingText = leavingLogs.front().lines;
         {
             FindAllResults leaving;
-            leaving.start({QStringLiteral("nowhere")}, bigLog(std::int64_t(1) << 32));
+            leaving.start({QStringLiteral("nowhere")}, std::move(leavingLogs));
             QVERIFY(leaving.searching());
         }
+        QTRY_COMPARE_WITH_TIMEOUT(leavingText.use_count(), 1, kWaitMs);
 
         // Every line matches: the list keeps its bound and says so.
         results.start({QStringLiteral("0")}, bigLog(FindAllResults::kMaxResults + 5000));
@@ -179,33 +182,35 @@ private slots:
         auto* finder = new Finder(first, &window);
         FindDialog* dialog = finder->findDialog();
         dialog->setFindText(QStringLiteral("beta"));
-        finder->FindDialog1Find();
+        finder->findNext();
         QCOMPARE(first->selectionStart(), 4);
         QCOMPARE(first->markedText(), std::string("beta"));
 
         // Each view keeps what was last found in it.
         finder->setView(second);
         QCOMPARE(first->markedText(), std::string("beta"));
-        finder->FindDialog1Find();
+        finder->findNext();
         QCOMPARE(second->selectionStart(), 3);
         QCOMPARE(first->selectionStart(), 4);
         QCOMPARE(second->markedText(), std::string("beta"));
 
         // A search under way in a large log stops when the view changes, and is never shown.
         auto* large = new LogView(&window);
-        large->setDocument(std::make_shared<SyntheticLines>(LineCount(4 << 20)));
+        const auto largeText = std::make_shared<SyntheticLines>(LineCount(4 << 20));
+        large->setDocument(largeText);
         finder->setView(large);
         QCOMPARE(second->markedText(), std::string("beta"));
         dialog->setFindText(QStringLiteral("000000000000005"));
-        finder->FindDialog1Find();
+        const long held = largeText.use_count(); // by the test and the view
+        finder->findNext();
         QVERIFY(finder->searching());
         finder->setView(first);
         QVERIFY(!finder->searching());
-        QVERIFY(QThreadPool::globalInstance()->waitForDone(kWaitMs));
-        QCoreApplication::processEvents(); // what the search would have said
+        // The search lets go of the text once its result has come back and been dropped.
+        QTRY_COMPARE_WITH_TIMEOUT(largeText.use_count(), held, kWaitMs);
         QCOMPARE(large->selectionLength(), 0);
         dialog->setFindText(QStringLiteral("beta"));
-        finder->FindDialog1Find();
+        finder->findNext();
         QCOMPARE(first->selectionStart(), 9);
 
         // "All open logs": the dialog's Find Next asks for the list and leaves the view alone;
@@ -215,7 +220,7 @@ private slots:
         all->setChecked(true);
         QVERIFY(dialog->allLogs());
         QSignalSpy requested(finder, &Finder::findAllRequested);
-        finder->ToolButton15Click();
+        finder->showFindDialog();
         first->setSelection(0, 0);
         dialog->findChild<QPushButton*>(QStringLiteral("FindNext"))->click();
         QTest::keyClick(dialog->findChild<QLineEdit*>(QStringLiteral("FindText")), Qt::Key_Return);
@@ -223,7 +228,7 @@ private slots:
         QCOMPARE(first->selectionStart(), 0);
         QCOMPARE(first->selectionLength(), 0);
         QCOMPARE(dialog->query().text, QStringLiteral("beta"));
-        finder->FindDialog1Find();
+        finder->findNext();
         QCOMPARE(first->selectionStart(), 4);
         QCOMPARE(requested.count(), 2);
     }

@@ -61,33 +61,33 @@ private slots:
         QTest::keyClick(text, Qt::Key_Return);
         QCOMPARE(view->selectionStart(), 6); // "Beta", ignoring case
         QCOMPARE(view->selectionLength(), 4);
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->selectionStart(), 17);
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->selectionStart(), 23); // on the next line
         // After the last occurrence nothing changes, and no box comes up.
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->selectionStart(), 23);
         QCOMPARE(view->selectionLength(), 4);
         QVERIFY(viewer.messages.isEmpty());
 
         // An occurrence right at the caret is found; earlier ones are not.
         view->setSelection(17, 0);
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->selectionStart(), 17);
         view->setSelection(18, 0);
         dialog->setFindText(QStringLiteral("ALPHA"));
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->selectionStart(), 18);
         QCOMPARE(view->selectionLength(), 0);
 
         // Inside words, and accented letters in either case.
         view->setSelection(0, 0);
         dialog->setFindText(QStringLiteral("ET"));
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->selectionStart(), 7);
         dialog->setFindText(QStringLiteral("\u00E9t\u00E9"));
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->selectionStart(), 28);
 
         // Ctrl+F in the main window brings the dialog back.
@@ -118,14 +118,14 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(window));
         QTest::keyClick(window, Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(view->selectionStart(), 19);
-        window->finder()->FindPrevious();
+        window->finder()->findPrevious();
         QCOMPARE(view->selectionStart(), 10);
         status->clear();
-        window->finder()->FindPrevious();
+        window->finder()->findPrevious();
         QCOMPARE(view->selectionStart(), 0);
         QCOMPARE(status->text(), QString());
         // Nothing before the first: the selection stays and the status bar says so.
-        window->finder()->FindPrevious();
+        window->finder()->findPrevious();
         QCOMPARE(view->selectionStart(), 0);
         QCOMPARE(view->selectionLength(), 4);
         QCOMPARE(status->text(), QStringLiteral("Not found: \"BETA\""));
@@ -139,12 +139,12 @@ private slots:
         // A caret inside an occurrence finds the one it is in only forwards; found, it takes
         // the old "Not found" away.
         view->setSelection(12, 0);
-        window->finder()->FindPrevious();
+        window->finder()->findPrevious();
         QCOMPARE(view->selectionStart(), 10);
         QCOMPARE(status->text(), QString());
         // A text the log's encoding cannot hold is not found either, and marks nothing.
         dialog->setFindText(QStringLiteral("\u03A9beta"));
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(status->text(), QStringLiteral("Not found: \"\u03A9beta\""));
         QCOMPARE(view->markedText(), std::string());
         QVERIFY(viewer.messages.isEmpty());
@@ -152,7 +152,7 @@ private slots:
         // Every occurrence in sight is marked, the first, one before a CR LF and the last;
         // other text is not.
         dialog->setFindText(QStringLiteral("beta"));
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->markedText(), std::string("beta"));
         QCOMPARE(window->tab()->view()->markedText(), std::string("beta"));
         QCOMPARE(window->tab()->view()->markedText(), std::string("beta"));
@@ -172,7 +172,7 @@ private slots:
         QTest::keyClick(view, Qt::Key_Escape);
         QCOMPARE(view->markedText(), std::string());
         QCOMPARE(cellColour(view, 1), view->backgroundColour());
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->markedText(), std::string("beta"));
         dialog->findChild<QLineEdit*>(QStringLiteral("FindText"))->clear();
         QCOMPARE(window->tab()->view()->markedText(), std::string());
@@ -197,7 +197,7 @@ private slots:
             dialog->findChild<QCheckBox*>(QStringLiteral("FindRegex"))->setChecked(regex);
             dialog->setFindText(text);
             view->setSelection(0, 0);
-            window->finder()->FindDialog1Find();
+            window->finder()->findNext();
         };
         // Off at start: case ignored, inside words, plain text.
         findFromStart(QStringLiteral("error"), false, false, false);
@@ -207,16 +207,16 @@ private slots:
         findFromStart(QStringLiteral("error"), true, true, false);
         QCOMPARE(view->selectionStart(), view->lineIndex(2));
         findFromStart(QStringLiteral("error"), false, true, false);
-        window->finder()->FindDialog1Find(); // "terror" passed by
+        window->finder()->findNext(); // "terror" passed by
         QCOMPARE(view->selectionStart(), view->lineIndex(2));
-        window->finder()->FindPrevious();
+        window->finder()->findPrevious();
         QCOMPARE(view->selectionStart(), 0);
 
         // A regular expression, forwards and backwards, never across lines.
         findFromStart(QStringLiteral("\\d+|ERR(OR)? T"), false, false, true);
         QCOMPARE(found(), std::string("error t")); // in "terror two"
         view->setSelection(static_cast<std::int64_t>(view->text().size()), 0);
-        window->finder()->FindPrevious();
+        window->finder()->findPrevious();
         QCOMPARE(found(), std::string("42"));
         findFromStart(QStringLiteral("one$\\s+terror"), false, false, true);
         QCOMPARE(status->text(), QStringLiteral("Not found: \"one$\\s+terror\""));
@@ -364,7 +364,7 @@ private slots:
         ViewerFixture viewer;
         MainWindow* window = viewer.start();
         viewer.find<FindDialog>("FindDialog1")->setFindText(QStringLiteral("x"));
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(window->tab()->view()->selectionLength(), 0);
         QCOMPARE(window->tab()->view()->caretOffset(), 0);
     }
@@ -379,7 +379,7 @@ private slots:
         const QString log = writeFile(viewer.home() + "big.log", text);
         MainWindow* window = viewer.start({log});
         viewer.find<FindDialog>("FindDialog1")->setFindText(QStringLiteral("NEEDLE"));
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         LogView* view = window->tab()->view();
         QTRY_COMPARE(view->selectionStart(), ByteOffset(text.size() - 18));
         QCOMPARE(view->selectionLength(), 6);
@@ -388,7 +388,7 @@ private slots:
         // Esc in the view stops a search under way; what is selected stays.
         viewer.find<FindDialog>("FindDialog1")->setFindText(QStringLiteral("nowhere"));
         view->setSelection(0, 0);
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QVERIFY(window->finder()->searching());
         QVERIFY(viewer.status(0).startsWith(QStringLiteral("Searching...")));
         QTest::keyClick(view, Qt::Key_Escape);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <future>
 #include <random>
 #include <string>
 #include <vector>
@@ -344,4 +345,27 @@ TEST(FilterStack, CancelledPassGivesNothing)
     std::atomic<bool> cancel{true};
     std::atomic<std::int64_t> done{0};
     EXPECT_FALSE(stack.run(LogDocument::fromBytes(std::string(1000, 'a')), cancel, done));
+}
+
+TEST(FilterStack, APassIsMatchedWholeWhileEveryWorkerIsBusy)
+{
+    // The pass's own executor, its only worker held: the caller matches every part alone, and
+    // keeps the same lines as a pass whose parts go to free workers.
+    tlg::Executor executor(1, 1, false);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    executor.post(tlg::Executor::Priority::User, [released] { released.wait(); });
+    std::mt19937 random(11);
+    const tlg::DocumentPtr document = LogDocument::fromBytes(randomLog(random, 3000));
+    const Rows rows = {hide("timeout", false), show("err(or)?\\s+[0-9]|GET", true)};
+    const FilterStack stack(rows, Encoding::Utf8, sized(64));
+    std::atomic<bool> cancel{false};
+    std::atomic<std::int64_t> done{0};
+    const tlg::FilterMatchesPtr alone = stack.run(document, cancel, done, nullptr, executor);
+    release.set_value();
+    ASSERT_TRUE(alone);
+    EXPECT_EQ(done.load(), document->size().value());
+    const std::vector<LineNumber> shown = shownLines(*alone, rows);
+    EXPECT_FALSE(shown.empty());
+    EXPECT_EQ(shown, shownLines(*runStack(stack, document), rows));
 }

@@ -157,18 +157,18 @@ private slots:
         tlg::LogView* view = window->tab()->view();
 
         dialog->setFindText(QStringLiteral(u"\u670D\u52A1"));
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->selectionStart(), 4);
         QCOMPARE(view->selectionLength(), 6);
         // Case is ignored for a to z only: "café" is not "CAFÉ".
         view->setSelection(0, 0);
         dialog->setFindText(QStringLiteral(u"caf\u00E9"));
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->selectionStart(), 17);
         // Þ is not Î, though the Windows-1252 table would take their second bytes for one.
         view->setSelection(0, 0);
         dialog->setFindText(QStringLiteral(u"\u00DE"));
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->selectionLength(), 0);
 
         // In a Windows-1252 log a character it lacks finds nothing, not a "?".
@@ -178,7 +178,7 @@ private slots:
         viewer.tick(2);
         view = window->tab()->view();
         dialog->setFindText(QStringLiteral(u"\u670D"));
-        window->finder()->FindDialog1Find();
+        window->finder()->findNext();
         QCOMPARE(view->selectionLength(), 0);
         QCOMPARE(view->caretOffset(), 0);
     }

@@ -390,7 +390,7 @@ private slots:
         bool fetchEnded = false;
         QTimer::singleShot(0, window, [&] {
             try {
-                banner->Timer1Timer(); // the fetch, in its own loop until the server goes
+                banner->fetchOrRotate(); // the fetch, in its own loop until the server goes
             } catch (const std::exception&) {
                 // the connection dropped below it: said in the error box, as the window would
             }
