@@ -1,7 +1,5 @@
-# The histogram strip's counts and the log's time stamps still run in pools of Qt's own (and so
-# does the log view's colouring of a long line, in view/); the rest goes through the executor.
-find_package(Qt6 REQUIRED COMPONENTS Concurrent)
-list(APPEND TLG_GUI_LIBRARIES Qt6::Concurrent)
+# Find, the filter pane and stack, the time histogram and the fields panel; their work beside the
+# GUI thread goes through the executor.
 list(APPEND TLG_GUI_SOURCES
     navigate/fileslegend.cpp
     navigate/filterpane.cpp
