@@ -13,8 +13,7 @@ namespace tlg {
 
 namespace {
 
-constexpr int kMatchRole = Qt::UserRole;       // "FIELD=value" of a value's item
-constexpr int kNewnessRole = Qt::UserRole + 1; // where values are listed newest first
+constexpr int kMatchRole = Qt::UserRole; // "FIELD=value" of a value's item
 
 } // namespace
 
@@ -73,26 +72,28 @@ void FieldsPanel::setFields(const std::vector<ListedField>& fields)
             }
             item->setText(0, value.label);
             item->setToolTip(0, value.toolTip);
-            item->setData(0, kNewnessRole, QVariant::fromValue<qulonglong>(value.newness));
             item->setText(1, QString::number(value.count));
             item->setTextAlignment(1, Qt::AlignRight);
         }
         top->setText(1, QString::number(field.values.size()));
-        if (field.newestFirst)
-            showNewestFirst(top);
+        showInOrder(top, field);
     }
     m_filling = false;
 }
 
-void FieldsPanel::showNewestFirst(QTreeWidgetItem* top)
+void FieldsPanel::showInOrder(QTreeWidgetItem* top, const ListedField& field)
 {
     QList<QTreeWidgetItem*> items;
     for (int i = 0; i < top->childCount(); ++i)
         items << top->child(i);
-    QList<QTreeWidgetItem*> sorted = items;
-    std::stable_sort(sorted.begin(), sorted.end(), [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-        return a->data(0, kNewnessRole).toULongLong() > b->data(0, kNewnessRole).toULongLong();
-    });
+    QList<QTreeWidgetItem*> sorted;
+    for (const FieldValue& value : field.values)
+        if (QTreeWidgetItem* item = m_items.value(QString::fromStdString(field.name + "=" + value.value)))
+            sorted << item;
+    // Values no longer given keep their places after those given.
+    for (QTreeWidgetItem* item : std::as_const(items))
+        if (!sorted.contains(item))
+            sorted << item;
     if (sorted == items)
         return;
     // Taken out and put back in order: the items, their ticks and m_items stay as they are.

@@ -44,7 +44,8 @@ signals:
 
 private:
     QTreeWidgetItem* fieldItem(const std::string& name);
-    void showNewestFirst(QTreeWidgetItem* field);
+    // The field's values in the order given.
+    void showInOrder(QTreeWidgetItem* top, const ListedField& field);
 
     QTreeWidget* m_tree;
     QPlainTextEdit* m_entry;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <numeric>
 
 namespace tlg {
 
@@ -356,7 +357,7 @@ std::vector<ListedField> JournalLog::listedFields() const
     for (std::size_t field = 0; field < kListedFields.size(); ++field) {
         ListedField listed;
         listed.name = kListedFields[field];
-        listed.newestFirst = field == kBootField;
+        std::vector<std::uint64_t> firstTimes; // of the boots' values
         for (const auto& [value, count] : m_lines->fieldCounts(field)) {
             FieldValue shown;
             shown.value = value;
@@ -368,11 +369,29 @@ std::vector<ListedField> JournalLog::listedFields() const
                     std::find_if(boots.begin(), boots.end(), [&](const JournalBoot& b) { return b.id == value; });
                 if (boot != boots.end()) {
                     shown.label = BootLabel(static_cast<long>(boot - boots.begin()) - thisBoot, boot->firstTime);
-                    shown.newness = boot->firstTime;
+                    firstTimes.push_back(boot->firstTime);
+                } else {
+                    firstTimes.push_back(0);
                 }
                 shown.toolTip = QString::fromStdString(value);
             }
             listed.values.push_back(std::move(shown));
+        }
+        if (field == kBootField) {
+            // Boots newest first, by their first entries.
+            std::vector<std::size_t> order(listed.values.size());
+            std::iota(order.begin(), order.end(), std::size_t{0});
+            std::stable_sort(order.begin(), order.end(),
+                             [&](std::size_t a, std::size_t b) { return firstTimes[a] > firstTimes[b]; });
+            std::vector<FieldValue> sorted;
+            for (const std::size_t at : order)
+                sorted.push_back(std::move(listed.values[at]));
+            listed.values = std::move(sorted);
+        } else if (field == kPriorityField) {
+            // Priorities from the most urgent, 0 to 7.
+            std::stable_sort(listed.values.begin(), listed.values.end(), [](const FieldValue& a, const FieldValue& b) {
+                return ParsePriority(a.value) < ParsePriority(b.value);
+            });
         }
         fields.push_back(std::move(listed));
     }

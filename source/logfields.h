@@ -20,13 +20,11 @@ struct FieldValue {
     QString label;              // as the panel shows it ("3 err", "this boot (2026-12-07 10:00)")
     QString toolTip;            // "" for none
     std::int64_t count = 0;     // entries holding it
-    std::uint64_t newness = 0;  // where values are listed newest first, larger is newer
 };
 
 struct ListedField {
-    std::string name;                 // "_SYSTEMD_UNIT"
-    std::vector<FieldValue> values;   // in the order met
-    bool newestFirst = false;         // listed by `newness`, newest first
+    std::string name;               // "_SYSTEMD_UNIT"
+    std::vector<FieldValue> values; // in the order the panel lists them
 };
 
 class LogFields {

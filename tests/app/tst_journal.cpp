@@ -178,6 +178,10 @@ private slots:
         std::vector<ExportEntry> entries = Entries(0, 60, "11111111111111111111111111111111");
         for (std::size_t i = 30; i < entries.size(); ++i)
             entries[i].boot = "22222222222222222222222222222222";
+        // The first entry's priority 6, not 0: the priorities are met out of their order.
+        for (auto& [name, value] : entries[0].fields)
+            if (name == "PRIORITY")
+                value = "6";
         QVERIFY(MakeJournal(journal, ExportText(entries)));
         ViewerFixture viewer;
         LogView* view = OpenWholeJournal(viewer, journal);
@@ -185,6 +189,11 @@ private slots:
         auto* panel = viewer.find<FieldsPanel>("JournalFields");
         QCOMPARE(panel->valueText(0, "unit1.service"), QStringLiteral("unit1.service\t20"));
         QCOMPARE(panel->valueText(2, "3"), QStringLiteral("3 err\t8"));
+        // Priorities are listed from the most urgent, whatever order the entries met them in.
+        QTreeWidgetItem* priorities = panel->findChild<QTreeWidget*>(QStringLiteral("JournalFieldValues"))->topLevelItem(2);
+        QCOMPARE(priorities->childCount(), 8);
+        for (int i = 0; i < 8; ++i)
+            QVERIFY(priorities->child(i)->text(0).startsWith(QString::number(i) + QLatin1Char(' ')));
         QCOMPARE(panel->valueText(3, "22222222222222222222222222222222"), QStringLiteral("this boot (2023-11-14 22:13)\t30"));
         QCOMPARE(panel->valueText(3, "11111111111111111111111111111111"), QStringLiteral("the one before (2023-11-14 22:13)\t30"));
 
