@@ -113,6 +113,8 @@ private slots:
         // A message of two lines is two lines of the view.
         QVERIFY(view->lineText(3).trimmed().startsWith(QStringLiteral("second line of 2")));
         QCOMPARE(viewer.window->tabs()->current()->path(), QString::fromStdString(renamed));
+        // The window's title names the journal, as it names a file.
+        QCOMPARE(viewer.window->windowTitle(), "Log Viewer - " + QString::fromStdString(renamed));
         QVERIFY(viewer.status(0).contains(QStringLiteral("300 entries")));
         // Opened again, it comes to the front instead of a second tab.
         viewer.window->tabs()->open(QString::fromStdString(renamed), OpenWay::Chosen);
