@@ -15,24 +15,12 @@
 
 namespace tlg {
 
-namespace {
-
-// The time that gives the year to a syslog stamp: the file's modification time.
-std::int64_t ModifiedOf(const QString& path)
-{
-    const QDateTime modified = QFileInfo(path).lastModified();
-    return (modified.isValid() ? modified.toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch()) * 1000000;
-}
-
-} // namespace
-
 FileLog::FileLog(QString path, OpenWay way, QObject* parent)
-    : Log(parent), m_path(std::move(path)), m_way(way), m_times(new LogTimes(this)),
+    : OneTextLog(parent), m_path(std::move(path)), m_way(way),
       m_operations(new LogOperations(this))
 {
     m_text.document = LogDocument::empty();
     connect(m_operations, &LogOperations::progress, this, &Log::progress);
-    connect(m_times, &LogTimes::indexChanged, this, &Log::timesChanged);
 }
 
 FileLog::~FileLog()
@@ -134,7 +122,7 @@ void FileLog::takePartial(const HeldText& text)
         m_textBefore = m_text;
     }
     m_text = text;
-    m_times->setText(m_text.document, ModifiedOf(m_path));
+    timeText(m_text.document, ModifiedTimeOf(m_path));
     noteUnicode();
     change(first && !m_opened ? LogChange::Why::Opened : LogChange::Why::Grew, {});
 }
@@ -155,7 +143,7 @@ void FileLog::finishWholeRead(Request request, const Ended<WholeRead>& ended)
         if (partial) {
             // The log in sight stays the one that was.
             m_text = std::move(before);
-            m_times->setText(m_text.document, ModifiedOf(m_path));
+            timeText(m_text.document, ModifiedTimeOf(m_path));
             change(m_opened ? LogChange::Why::ReadAgain : LogChange::Why::Opened, {});
         }
         if (!first) {
@@ -177,12 +165,7 @@ void FileLog::finishWholeRead(Request request, const Ended<WholeRead>& ended)
         return;
     }
     const bool grew = partial && ended.result->text.document->grewFrom(*m_text.document);
-    m_text = std::move(ended.result->text);
-    m_textDiffers = false;
-    m_watch.StoredAge = ended.result->sample.age;
-    m_watch.StoredSize = ended.result->sample.size;
-    m_watch.StoredStamp = ended.result->sample.stamp;
-    m_times->setText(m_text.document, ModifiedOf(m_path));
+    takeText(std::move(ended.result->text), &ended.result->sample);
     noteUnicode();
     if (first) {
         m_opened = true;
@@ -229,12 +212,7 @@ void FileLog::readAgain()
                 emit changed(failed);
                 return;
             }
-            m_text = std::move(ended.result->text);
-            m_textDiffers = false;
-            m_watch.StoredAge = ended.result->sample.age;
-            m_watch.StoredSize = ended.result->sample.size;
-            m_watch.StoredStamp = ended.result->sample.stamp;
-            m_times->setText(m_text.document, ModifiedOf(m_path));
+            takeText(std::move(ended.result->text), &ended.result->sample);
             LogChange applied;
             applied.why = LogChange::Why::ReadAgain;
             applied.status = withCompressedNote(QStringLiteral("Last Update :") + dateTimeText());
@@ -388,10 +366,7 @@ void FileLog::readChange(bool notified)
                 change(LogChange::Why::Said, QStringLiteral("File Locked, will retry"));
                 return;
             }
-            m_text = std::move(ended.result->text);
-            m_textDiffers = false;
-            StoreSampled(m_watch);
-            m_times->setText(m_text.document, ModifiedOf(m_path));
+            takeText(std::move(ended.result->text), nullptr);
             LogChange read;
             read.why = ended.result->whole ? LogChange::Why::ReadAgain : LogChange::Why::Grew;
             read.status = withCompressedNote(QStringLiteral("Last Update :") + dateTimeText());
@@ -402,6 +377,20 @@ void FileLog::readChange(bool notified)
 }
 
 // --- Small parts ----------------------------------------------------------------------------
+
+void FileLog::takeText(HeldText text, const FileSample* sample)
+{
+    m_text = std::move(text);
+    m_textDiffers = false;
+    if (sample) {
+        m_watch.StoredAge = sample->age;
+        m_watch.StoredSize = sample->size;
+        m_watch.StoredStamp = sample->stamp;
+    } else {
+        StoreSampled(m_watch);
+    }
+    timeText(m_text.document, ModifiedTimeOf(m_path));
+}
 
 QString FileLog::withCompressedNote(QString status) const
 {
@@ -420,39 +409,6 @@ void FileLog::noteUnicode()
     // A 16-bit log turns "View Unicode" on, so that its later reads decode it too.
     if (m_text.kind != UnicodeKind::SingleByte)
         m_convertUnicode = true;
-}
-
-std::optional<std::int64_t> FileLog::lastTime() const
-{
-    const TimeIndexPtr index = m_times->index();
-    return index ? index->lastTime() : std::nullopt;
-}
-
-std::optional<LineNumber> FileLog::firstLineAtOrAfter(std::int64_t time) const
-{
-    const TimeIndexPtr index = m_times->index();
-    if (!index)
-        return std::nullopt;
-    const LineNumber line = index->firstLineAtOrAfter(time);
-    return line < EndLine(index->lines()->lineCount()) ? std::optional<LineNumber>(line) : std::nullopt;
-}
-
-std::optional<std::int64_t> FileLog::timeOfLine(LineNumber line) const
-{
-    const TimeIndexPtr index = m_times->index();
-    return index ? index->timeOfLine(line.value()) : std::nullopt;
-}
-
-LogTimeline FileLog::timeline() const
-{
-    LogTimeline timeline;
-    timeline.index = m_times->index();
-    if (timeline.index) {
-        timeline.lines = timeline.index->lines();
-        timeline.form = timeline.index->form();
-        timeline.context = timeline.index->context();
-    }
-    return timeline;
 }
 
 std::optional<Log::Saving> FileLog::saving() const

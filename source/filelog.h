@@ -11,7 +11,7 @@
 
 #include "source/log.h"
 #include "source/logoperations.h"
-#include "source/logtimes.h"
+#include "source/onetextlog.h"
 #include "source/textoperations.h"
 #include "source/watchstate.h"
 
@@ -22,7 +22,7 @@
 
 namespace tlg {
 
-class FileLog : public Log {
+class FileLog : public OneTextLog {
     Q_OBJECT
 
 public:
@@ -68,13 +68,6 @@ public:
     void setNotified(bool on) override;
     void setWatched(bool on) override;
 
-    std::optional<std::int64_t> lastTime() const override;
-    std::optional<LineNumber> firstLineAtOrAfter(std::int64_t time) const override;
-    std::optional<std::int64_t> timeOfLine(LineNumber line) const override;
-    bool readingTimes() const override { return m_times->building(); }
-    void chooseTimeForm(std::optional<TimeForm> form) override { m_times->choose(form); }
-    std::optional<TimeForm> timeFormChoice() const override { return m_times->choice(); }
-    LogTimeline timeline() const override;
 
     std::optional<Saving> saving() const override;
     std::optional<SessionLog> sessionRecord(std::int64_t caretLine) const override;
@@ -100,6 +93,8 @@ private:
     void compareWithFile(bool notified);
     // What a look found, said.
     void sayMissing();
+    // A text read becomes the log's, with the file's values sampled before the read (none: the
+    // values the look sampled).
     void takeText(HeldText text, const FileSample* sample);
     // The status text of a read, with what a compressed log adds to it.
     QString withCompressedNote(QString status) const;
@@ -119,7 +114,6 @@ private:
     bool m_notified = true;     // change notices start a look ("Follow changes instantly")
     bool m_partialShown = false; // an open shows the first lines of its log
     HeldText m_textBefore;      // what a whole read that shows its first lines replaced
-    LogTimes* m_times;
     LogOperations* m_operations; // last: its queue ends first
 };
 

@@ -82,9 +82,8 @@ struct JournalLog::Reading {
 };
 
 JournalLog::JournalLog(JournalQuery query, QObject* parent)
-    : Log(parent), m_query(std::move(query)), m_times(new LogTimes(this))
+    : OneTextLog(parent), m_query(std::move(query))
 {
-    connect(m_times, &LogTimes::indexChanged, this, &Log::timesChanged);
 }
 
 JournalLog::~JournalLog()
@@ -254,7 +253,7 @@ void JournalLog::take(JournalLinesPtr lines, int generation, bool grew, bool who
         m_busy = false;
         emit progress(-1);
     }
-    m_times->setText(m_lines, QDateTime::currentMSecsSinceEpoch() * 1000000);
+    timeText(m_lines, QDateTime::currentMSecsSinceEpoch() * 1000000);
     LogChange change;
     change.keepAtEnd = true; // a reader on the last line stays on the last line as entries come
     change.followed = true;
@@ -307,12 +306,6 @@ QString JournalLog::statusText() const
     return text;
 }
 
-std::optional<std::int64_t> JournalLog::lastTime() const
-{
-    const TimeIndexPtr index = m_times->index();
-    return index ? index->lastTime() : std::nullopt;
-}
-
 std::optional<LineNumber> JournalLog::firstLineAtOrAfter(std::int64_t time) const
 {
     if (m_lines && !m_lines->partial()) {
@@ -320,29 +313,7 @@ std::optional<LineNumber> JournalLog::firstLineAtOrAfter(std::int64_t time) cons
             m_lines->lineAtTime(static_cast<std::uint64_t>(std::max<std::int64_t>(0, time + 999) / 1000));
         return line < EndLine(m_lines->lineCount()) ? std::optional<LineNumber>(line) : std::nullopt;
     }
-    const TimeIndexPtr index = m_times->index();
-    if (!index)
-        return std::nullopt;
-    const LineNumber line = index->firstLineAtOrAfter(time);
-    return line < EndLine(index->lines()->lineCount()) ? std::optional<LineNumber>(line) : std::nullopt;
-}
-
-std::optional<std::int64_t> JournalLog::timeOfLine(LineNumber line) const
-{
-    const TimeIndexPtr index = m_times->index();
-    return index ? index->timeOfLine(line.value()) : std::nullopt;
-}
-
-LogTimeline JournalLog::timeline() const
-{
-    LogTimeline timeline;
-    timeline.index = m_times->index();
-    if (timeline.index) {
-        timeline.lines = timeline.index->lines();
-        timeline.form = timeline.index->form();
-        timeline.context = timeline.index->context();
-    }
-    return timeline;
+    return OneTextLog::firstLineAtOrAfter(time);
 }
 
 std::vector<ListedField> JournalLog::listedFields() const

@@ -12,7 +12,7 @@
 #include "journal/journallines.h"
 #include "source/log.h"
 #include "source/logfields.h"
-#include "source/logtimes.h"
+#include "source/onetextlog.h"
 
 #include <QElapsedTimer>
 
@@ -24,7 +24,7 @@ namespace tlg {
 
 class DedicatedThread;
 
-class JournalLog : public Log, public LogFields {
+class JournalLog : public OneTextLog, public LogFields {
     Q_OBJECT
 
 public:
@@ -60,15 +60,9 @@ public:
     // How often the reading looked for new entries since the last open, for tests.
     std::int64_t looks() const;
 
-    std::optional<std::int64_t> lastTime() const override;
     // Through the journal's own index once it is read whole, without waiting for the times of
     // its lines.
     std::optional<LineNumber> firstLineAtOrAfter(std::int64_t time) const override;
-    std::optional<std::int64_t> timeOfLine(LineNumber line) const override;
-    bool readingTimes() const override { return m_times->building(); }
-    void chooseTimeForm(std::optional<TimeForm> form) override { m_times->choose(form); }
-    std::optional<TimeForm> timeFormChoice() const override { return m_times->choice(); }
-    LogTimeline timeline() const override;
 
     LogFields* fields() override { return this; }
     std::vector<ListedField> listedFields() const override;
@@ -98,7 +92,6 @@ private:
     bool m_failed = false;
     int m_generation = 0;
     QElapsedTimer m_sinceOpen;
-    LogTimes* m_times;
     std::shared_ptr<Reading> m_reading;
     std::unique_ptr<DedicatedThread> m_thread;
     std::vector<std::unique_ptr<DedicatedThread>> m_retired; // readings told to end, not yet ended

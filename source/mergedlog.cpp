@@ -4,6 +4,7 @@
 #include "document/logdocument.h"
 #include "source/filelog.h"
 #include "source/journallog.h"
+#include "source/onetextlog.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -11,17 +12,6 @@
 #include <algorithm>
 
 namespace tlg {
-
-namespace {
-
-// The time that gives the year to a syslog stamp of a file: its modification time.
-std::int64_t ModifiedOf(const QString& path)
-{
-    const QDateTime modified = QFileInfo(path).lastModified();
-    return (modified.isValid() ? modified.toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch()) * 1000000;
-}
-
-} // namespace
 
 struct MergedLog::Job {
     std::atomic<bool> stop{false};
@@ -255,7 +245,7 @@ void MergedLog::update()
         LinesPtr text = textOf(file);
         job->total += m_shown[file] ? text->size().value() : 0;
         job->texts.push_back(std::move(text));
-        job->modified.push_back(ModifiedOf(m_paths[static_cast<int>(file)]));
+        job->modified.push_back(ModifiedTimeOf(m_paths[static_cast<int>(file)]));
     }
     job->shown = m_shown;
     if (m_merged && !m_reshow) {

@@ -12,12 +12,11 @@
 namespace tlg {
 
 PipeLog::PipeLog(FileHandle input, PipeSpool::Options options, QObject* parent)
-    : Log(parent), m_input(std::move(input)), m_options(std::move(options)), m_times(new LogTimes(this)),
+    : OneTextLog(parent), m_input(std::move(input)), m_options(std::move(options)),
       m_operations(new LogOperations(this))
 {
     m_text.document = LogDocument::empty();
     connect(m_operations, &LogOperations::progress, this, &Log::progress);
-    connect(m_times, &LogTimes::indexChanged, this, &Log::timesChanged);
 }
 
 PipeLog::~PipeLog()
@@ -123,7 +122,7 @@ void PipeLog::grow()
                 const bool changedText = ended.result->text.document != m_text.document;
                 m_text = std::move(ended.result->text);
                 if (changedText) {
-                    m_times->setText(m_text.document, QDateTime::currentMSecsSinceEpoch() * 1000000);
+                    timeText(m_text.document, QDateTime::currentMSecsSinceEpoch() * 1000000);
                     if (m_text.kind != UnicodeKind::SingleByte)
                         m_convertUnicode = true;
                     LogChange grew;
@@ -147,39 +146,6 @@ void PipeLog::grow()
             if (std::exchange(m_growAgain, false))
                 grow();
         });
-}
-
-std::optional<std::int64_t> PipeLog::lastTime() const
-{
-    const TimeIndexPtr index = m_times->index();
-    return index ? index->lastTime() : std::nullopt;
-}
-
-std::optional<LineNumber> PipeLog::firstLineAtOrAfter(std::int64_t time) const
-{
-    const TimeIndexPtr index = m_times->index();
-    if (!index)
-        return std::nullopt;
-    const LineNumber line = index->firstLineAtOrAfter(time);
-    return line < EndLine(index->lines()->lineCount()) ? std::optional<LineNumber>(line) : std::nullopt;
-}
-
-std::optional<std::int64_t> PipeLog::timeOfLine(LineNumber line) const
-{
-    const TimeIndexPtr index = m_times->index();
-    return index ? index->timeOfLine(line.value()) : std::nullopt;
-}
-
-LogTimeline PipeLog::timeline() const
-{
-    LogTimeline timeline;
-    timeline.index = m_times->index();
-    if (timeline.index) {
-        timeline.lines = timeline.index->lines();
-        timeline.form = timeline.index->form();
-        timeline.context = timeline.index->context();
-    }
-    return timeline;
 }
 
 std::optional<Log::Saving> PipeLog::saving() const

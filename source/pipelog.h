@@ -12,14 +12,14 @@
 #include "document/pipespool.h"
 #include "source/log.h"
 #include "source/logoperations.h"
-#include "source/logtimes.h"
+#include "source/onetextlog.h"
 #include "source/textoperations.h"
 
 #include <memory>
 
 namespace tlg {
 
-class PipeLog : public Log {
+class PipeLog : public OneTextLog {
     Q_OBJECT
 
 public:
@@ -49,13 +49,6 @@ public:
     // The spool (null before start), for tests.
     const PipeSpool* spool() const { return m_spool.get(); }
 
-    std::optional<std::int64_t> lastTime() const override;
-    std::optional<LineNumber> firstLineAtOrAfter(std::int64_t time) const override;
-    std::optional<std::int64_t> timeOfLine(LineNumber line) const override;
-    bool readingTimes() const override { return m_times->building(); }
-    void chooseTimeForm(std::optional<TimeForm> form) override { m_times->choose(form); }
-    std::optional<TimeForm> timeFormChoice() const override { return m_times->choice(); }
-    LogTimeline timeline() const override;
 
     // The bytes as the pipe gave them, as far as they came by then (its text may show them
     // converted).
@@ -75,7 +68,6 @@ private:
     bool m_growAgain = false; // bytes were told of while a growth ran
     bool m_ended = false;     // its end was told
     bool m_fromStart = false; // the next growth reads the spool from its start
-    LogTimes* m_times;
     LogOperations* m_operations;
 };
 

@@ -14,6 +14,7 @@ list(APPEND TLG_CORE_SOURCES
     source/linemarks.cpp
     source/log.cpp
     source/logtimes.cpp
+    source/onetextlog.cpp
     source/logoperations.cpp
     source/perlogfile.cpp
     source/logopening.cpp
