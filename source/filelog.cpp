@@ -67,7 +67,7 @@ void FileLog::change(LogChange::Why why, QString status, bool bringForward)
 
 void FileLog::start()
 {
-    readWhole(Request::Open);
+    readWhole();
 }
 
 void FileLog::reload()
@@ -81,7 +81,7 @@ void FileLog::reload()
             emit openRequested(m_previousPath);
         return;
     }
-    readWhole(Request::Reload);
+    readWhole();
 }
 
 void FileLog::chooseEncoding(const EncodingChoice& choice)
@@ -90,10 +90,10 @@ void FileLog::chooseEncoding(const EncodingChoice& choice)
     // Read again in the encoding chosen (or detected again, for Auto), once a read under way
     // has ended.
     if (m_opened && AgeStamp(nativePath()) != -1)
-        readWhole(Request::Reload);
+        readWhole();
 }
 
-void FileLog::readWhole(Request request)
+void FileLog::readWhole()
 {
     const std::string native = nativePath();
     const EncodingChoice choice = m_encodingChoice;
@@ -111,7 +111,7 @@ void FileLog::readWhole(Request request)
             read.text = OpenText(native, choice, bytes, stop, partial);
             return read;
         },
-        [this, request](const Ended<WholeRead>& ended) { finishWholeRead(request, ended); });
+        [this](const Ended<WholeRead>& ended) { finishWholeRead(ended); });
 }
 
 void FileLog::takePartial(const HeldText& text)
@@ -127,7 +127,7 @@ void FileLog::takePartial(const HeldText& text)
     change(first && !m_opened ? LogChange::Why::Opened : LogChange::Why::Grew, {});
 }
 
-void FileLog::finishWholeRead(Request request, const Ended<WholeRead>& ended)
+void FileLog::finishWholeRead(const Ended<WholeRead>& ended)
 {
     const bool partial = std::exchange(m_partialShown, false);
     HeldText before = std::exchange(m_textBefore, HeldText{});

@@ -78,14 +78,14 @@ public:
     void setReadHook(std::function<void()> hook) { m_operations->setReadHook(std::move(hook)); }
 
 private:
-    // What asked for a whole read: the first open, a Reload, or another encoding.
-    enum class Request { Open, Reload };
     struct WholeRead {
         HeldText text;
         FileSample sample;
     };
-    void readWhole(Request request);
-    void finishWholeRead(Request request, const Ended<WholeRead>& ended);
+    // The whole file read: the first open, or again for Reload or another encoding (the first
+    // read to end well is the open).
+    void readWhole();
+    void finishWholeRead(const Ended<WholeRead>& ended);
     // The first lines of the log being opened, told while its pass goes on.
     void takePartial(const HeldText& text);
     // The part of a look that reads, once a difference is known.
